@@ -1,0 +1,27 @@
+# The two commands a fresh machine needs: `make setup` and `make test`.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: deps build test setup bench dist clean
+
+deps:
+	./scripts/install-deps.sh
+
+$(BUILD)/Makefile: CMakeLists.txt
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/Makefile
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
+
+setup: build
+	$(BUILD)/wendlebox setup
+
+bench: build
+	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
+	./scripts/run-benchmarks.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

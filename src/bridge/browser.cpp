@@ -1,0 +1,92 @@
+#include "bridge/browser.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <fmt/format.h>
+#include <thread>
+#include <vector>
+
+#include "common/env.h"
+#include "common/files.h"
+#include "common/process.h"
+#include "common/text.h"
+
+namespace {
+
+bool is_conversation_id(std::string_view id) {
+  if (id.size() != 36) return false;
+  for (std::size_t i = 0; i < id.size(); ++i) {
+    const char c = id[i];
+    const bool hyphen_place = i == 8 || i == 13 || i == 18 || i == 23;
+    if (hyphen_place ? c != '-' : !std::isxdigit(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
+bool is_executable_file(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0;
+}
+
+std::vector<std::string> opener_arguments(const std::string& opener, const std::string& url) {
+  if (opener == "gio") return {opener, "open", url};
+  if (opener == "cmd.exe") return {opener, "/C", "start", "", url};
+  return {opener, url};
+}
+
+}  // namespace
+
+std::optional<std::string> chat_url(std::string_view text) {
+  const std::string prefix = std::string(kChatOrigin) + "/c/";
+  std::string_view id = text;
+  if (text.starts_with(prefix)) {
+    id = text.substr(prefix.size());
+    id = id.substr(0, id.find_first_of("#/?"));
+  }
+  if (!is_conversation_id(id)) return std::nullopt;
+  return prefix + ascii_lower(id);
+}
+
+bool is_wsl() {
+  if (process_env("WSL_INTEROP")) return true;
+  auto release = read_file("/proc/sys/kernel/osrelease");
+  return release && ascii_lower(*release).find("microsoft") != std::string::npos;
+}
+
+std::optional<std::string> browser_opener() {
+  static const std::vector<std::string> linux_openers{"xdg-open", "gio", "sensible-browser"};
+  static const std::vector<std::string> wsl_openers{"cmd.exe", "wslview", "xdg-open", "gio", "sensible-browser"};
+  const std::string path = process_env("PATH").value_or("");
+  std::vector<std::string> directories;
+  for (std::size_t start = 0;;) {
+    const std::size_t colon = path.find(':', start);
+    directories.push_back(path.substr(start, colon - start));
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  for (const std::string& candidate : is_wsl() ? wsl_openers : linux_openers) {
+    for (const std::string& directory : directories) {
+      const std::string full = (directory.empty() ? std::string(".") : directory) + "/" + candidate;
+      if (is_executable_file(full)) return candidate;
+    }
+  }
+  return std::nullopt;
+}
+
+Status open_browser(const std::string& url) {
+  const std::optional<std::string> opener = browser_opener();
+  if (!opener) return failure("No browser opener found. Install xdg-open, gio, or sensible-browser and try again.");
+  ProcessSpec spec{.argv = opener_arguments(*opener, url), .input = InputMode::Inherit,
+                   .output = OutputMode::Discard, .errors = OutputMode::Discard};
+  auto pid = start_process(spec);
+  if (!pid) return failure(fmt::format("Could not open your browser with {}: {}", *opener, pid.error()));
+  // An opener that fails does so at once; one that keeps running has handed
+  // the URL over (or is the browser itself), so it is left alone.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  auto ended = try_wait_process(*pid);
+  if (!ended) return failure("Could not check the browser opener: " + ended.error());
+  if (*ended && !(*ended)->success())
+    return failure(fmt::format("{} could not open ChatGPT. Check that a default browser is configured.", *opener));
+  return {};
+}

@@ -1,0 +1,17 @@
+// The environment and the clock, read through seams so that tests can set
+// them without touching the process.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+using EnvLookup = std::function<std::optional<std::string>(std::string_view)>;
+
+// The process environment; an unset variable is nullopt, an empty one "".
+std::optional<std::string> process_env(std::string_view name);
+
+// Seconds since the Unix epoch, 0 when the clock reads earlier.
+std::uint64_t unix_seconds();

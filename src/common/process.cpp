@@ -1,0 +1,152 @@
+#include "common/process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+
+extern char** environ;
+
+namespace {
+
+struct Pipe {
+  int read_end = -1, write_end = -1;
+  void close_read() { if (read_end >= 0) ::close(read_end), read_end = -1; }
+  void close_write() { if (write_end >= 0) ::close(write_end), write_end = -1; }
+  ~Pipe() { close_read(), close_write(); }
+};
+
+Status open_pipe(Pipe& pipe) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return os_failure();
+  pipe.read_end = fds[0], pipe.write_end = fds[1];
+  return {};
+}
+
+class SpawnActions {
+ public:
+  SpawnActions() { posix_spawn_file_actions_init(&actions_); }
+  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+  void route(int target, OutputMode mode, const Pipe& pipe) {
+    if (mode == OutputMode::Capture) posix_spawn_file_actions_adddup2(&actions_, pipe.write_end, target);
+    if (mode == OutputMode::Discard) posix_spawn_file_actions_addopen(&actions_, target, "/dev/null", O_WRONLY, 0);
+  }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+};
+
+ExitStatus decode_status(int raw) {
+  if (WIFEXITED(raw)) return ExitStatus{WEXITSTATUS(raw)};
+  return ExitStatus{std::nullopt};
+}
+
+Result<pid_t> spawn(const ProcessSpec& spec, Pipe* out, Pipe* err) {
+  SpawnActions actions;
+  if (spec.input == InputMode::Null) posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
+  OutputMode out_mode = out ? spec.output : (spec.output == OutputMode::Capture ? OutputMode::Discard : spec.output);
+  OutputMode err_mode = err ? spec.errors : (spec.errors == OutputMode::Capture ? OutputMode::Discard : spec.errors);
+  actions.route(1, out_mode, out ? *out : Pipe{});
+  actions.route(2, err_mode, err ? *err : Pipe{});
+  if (spec.cwd) posix_spawn_file_actions_addchdir_np(actions.get(), spec.cwd->c_str());
+
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t no_signals, default_signals;
+  sigemptyset(&no_signals);
+  sigemptyset(&default_signals);
+  sigaddset(&default_signals, SIGPIPE);
+  posix_spawnattr_setsigmask(&attributes, &no_signals);
+  posix_spawnattr_setsigdefault(&attributes, &default_signals);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  std::vector<char*> argv;
+  for (const std::string& arg : spec.argv) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int error = posix_spawnp(&pid, argv[0], actions.get(), &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  if (error != 0) return os_failure(error);
+  return pid;
+}
+
+// Reads both pipes until they close, keeping at most `limit` bytes of each.
+void drain(Pipe* out, Pipe* err, std::size_t limit, std::string& out_text, std::string& err_text) {
+  std::array<pollfd, 2> fds{};
+  std::array<std::string*, 2> sinks{&out_text, &err_text};
+  std::array<Pipe*, 2> pipes{out, err};
+  char buffer[65536];
+  for (;;) {
+    nfds_t count = 0;
+    std::array<int, 2> which{};
+    for (int i = 0; i < 2; ++i) {
+      if (pipes[i] && pipes[i]->read_end >= 0) {
+        fds[count] = pollfd{pipes[i]->read_end, POLLIN, 0};
+        which[count++] = i;
+      }
+    }
+    if (count == 0) return;
+    if (::poll(fds.data(), count, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    for (nfds_t k = 0; k < count; ++k) {
+      if (fds[k].revents == 0) continue;
+      Pipe& pipe = *pipes[which[k]];
+      const ssize_t n = ::read(pipe.read_end, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        pipe.close_read();
+        continue;
+      }
+      std::string& sink = *sinks[which[k]];
+      if (sink.size() < limit) sink.append(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), limit - sink.size()));
+    }
+  }
+}
+
+}  // namespace
+
+Result<ProcessResult> run_process(const ProcessSpec& spec) {
+  Pipe out, err;
+  const bool capture_out = spec.output == OutputMode::Capture;
+  const bool capture_err = spec.errors == OutputMode::Capture;
+  if (capture_out)
+    if (auto opened = open_pipe(out); !opened) return std::unexpected(opened.error());
+  if (capture_err)
+    if (auto opened = open_pipe(err); !opened) return std::unexpected(opened.error());
+  auto pid = spawn(spec, capture_out ? &out : nullptr, capture_err ? &err : nullptr);
+  if (!pid) return std::unexpected(pid.error());
+  out.close_write();
+  err.close_write();
+  ProcessResult result;
+  drain(capture_out ? &out : nullptr, capture_err ? &err : nullptr, spec.capture_limit, result.output, result.errors);
+  auto status = wait_process(*pid);
+  if (!status) return std::unexpected(status.error());
+  result.status = *status;
+  return result;
+}
+
+Result<pid_t> start_process(const ProcessSpec& spec) { return spawn(spec, nullptr, nullptr); }
+
+Result<ExitStatus> wait_process(pid_t pid) {
+  int raw = 0;
+  while (::waitpid(pid, &raw, 0) < 0) {
+    if (errno != EINTR) return os_failure();
+  }
+  return decode_status(raw);
+}
+
+Result<std::optional<ExitStatus>> try_wait_process(pid_t pid) {
+  int raw = 0;
+  const pid_t done = ::waitpid(pid, &raw, WNOHANG);
+  if (done < 0) return os_failure();
+  if (done == 0) return std::optional<ExitStatus>();
+  return std::optional<ExitStatus>(decode_status(raw));
+}

@@ -1,0 +1,51 @@
+// The one way this program starts other programs: an argument vector,
+// never a shell (the `run` action asks for `sh -c` explicitly).
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+
+enum class InputMode { Null, Inherit };
+enum class OutputMode { Capture, Discard, Inherit };
+
+struct ProcessSpec {
+  std::vector<std::string> argv;  // argv[0] is looked up through PATH
+  std::optional<std::filesystem::path> cwd;
+  InputMode input = InputMode::Null;
+  OutputMode output = OutputMode::Capture;
+  OutputMode errors = OutputMode::Capture;
+  // Bytes kept of each captured stream; the rest is read and dropped so the
+  // child never blocks on a full pipe and memory stays bounded.
+  std::size_t capture_limit = SIZE_MAX;
+};
+
+struct ExitStatus {
+  std::optional<int> code;  // absent when a signal ended the process
+  bool success() const { return code == 0; }
+};
+
+struct ProcessResult {
+  ExitStatus status;
+  std::string output;
+  std::string errors;
+};
+
+// Starts the program, drains both captured streams at once and waits.
+// Fails only when the program cannot be started.
+Result<ProcessResult> run_process(const ProcessSpec& spec);
+
+// Starts the program without waiting; captured streams count as discarded.
+Result<pid_t> start_process(const ProcessSpec& spec);
+
+Result<ExitStatus> wait_process(pid_t pid);
+
+// nullopt while the process still runs.
+Result<std::optional<ExitStatus>> try_wait_process(pid_t pid);

@@ -1,0 +1,34 @@
+// UTF-8 text helpers. Characters are Unicode scalar values, never bytes.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+bool is_valid_utf8(std::string_view bytes);
+
+// Invalid sequences become U+FFFD, one per maximal invalid subpart.
+std::string lossy_utf8(std::string_view bytes);
+
+bool is_unicode_whitespace(char32_t c);
+
+// Trims Unicode White_Space from both ends of valid UTF-8 text.
+std::string_view trim(std::string_view text);
+
+std::string ascii_lower(std::string_view text);
+
+// The first `count` characters of valid UTF-8 text.
+std::string_view first_chars(std::string_view text, std::size_t count);
+
+std::size_t char_count(std::string_view text);
+
+// Decodes the character starting at `pos` of valid UTF-8 and advances `pos`.
+char32_t next_char(std::string_view text, std::size_t& pos);
+
+// Splits at "\n", dropping a "\r" before it; a final "\n" adds no empty line.
+std::vector<std::string_view> split_lines(std::string_view text);
+
+
+// An unsigned decimal number: an optional "+", then ASCII digits, below 2^64.
+bool parse_unsigned(std::string_view text, unsigned long long& value);

@@ -1,0 +1,84 @@
+#include "frontend/help.h"
+
+#include <fmt/format.h>
+#include <iostream>
+
+#include "i18n/i18n.h"
+
+namespace {
+
+constexpr std::string_view kContact = "help@wendlebox.example";
+
+constexpr i18n::Text kTitle{"Wendlebox  |  Contact: ", "Wendlebox  |  Contato: ", "Wendlebox  |  Contacto: "};
+
+constexpr std::string_view kEnglishBody = R"HELP(
+  wendlebox                                  New interactive chat
+  wendlebox "create a snake game"            Continue this project's latest chat, or start a new one
+  wendlebox 1                                Open saved chat 1
+  wendlebox "add keyboard controls" 1        Continue chat 1 with a prompt
+
+  wendlebox --block-commands                 Ask before running shell commands
+  wendlebox --allow-commands                 Run commands without asking (default)
+  wendlebox --block-sounds                   Silence task completion sounds
+  wendlebox --block-git                      Disable automatic Git snapshots and commits
+  wendlebox --allow-git                      Enable automatic Git again (default)
+  wendlebox --add-folder <path>              Allow file access to a folder
+  wendlebox --remove-folder <path>           Remove a folder from the allow list
+  wendlebox --list-folders                   List allowed folders
+  wendlebox --chats                          List this project's saved chats (--history and --list also work)
+  wendlebox --chats-all                      List saved chats from every project
+  wendlebox --chatlog <chat ID or number>    Show local prompts and final replies
+  wendlebox doctor                           Check installation
+
+A prompt alone resumes the latest chat when this folder has a .wendlebox project. Run wendlebox without a prompt for a new chat. Settings commands save your choice without starting a chat. When commands are blocked, type y --force-yes at a prompt to allow the rest of that session. Type /exit to leave an active session. Quote prompts containing spaces.)HELP";
+
+constexpr std::string_view kPortugueseBody = R"HELP(
+  wendlebox                                  Novo chat interativo
+  wendlebox "crie um jogo da cobrinha"       Continua o último chat deste projeto, ou inicia um novo
+  wendlebox 1                                Abre o chat salvo 1
+  wendlebox "adicione controles" 1           Continua o chat 1 com um prompt
+
+  wendlebox --block-commands                 Pergunta antes de executar comandos
+  wendlebox --allow-commands                 Executa comandos sem perguntar (padrão)
+  wendlebox --block-sounds                   Silencia os sons de conclusão
+  wendlebox --block-git                      Desativa snapshots e commits automáticos do Git
+  wendlebox --allow-git                      Reativa o Git automático (padrão)
+  wendlebox --add-folder <caminho>           Permite acesso a arquivos de uma pasta
+  wendlebox --remove-folder <caminho>        Remove uma pasta da lista permitida
+  wendlebox --list-folders                   Lista as pastas permitidas
+  wendlebox --chats                          Lista os chats salvos deste projeto (--history e --list também funcionam)
+  wendlebox --chats-all                      Lista os chats salvos de todos os projetos
+  wendlebox --chatlog <ID ou número>         Mostra os prompts e respostas finais locais
+  wendlebox doctor                           Verifica a instalação
+
+Um prompt sozinho retoma o último chat quando esta pasta já tem um projeto .wendlebox. Execute wendlebox sem prompt para um novo chat. Os comandos de configuração salvam sua escolha sem iniciar um chat. Com os comandos bloqueados, digite y --force-yes em um prompt para permitir o resto da sessão. Digite /exit para sair de uma sessão ativa. Use aspas em prompts com espaços.)HELP";
+
+constexpr std::string_view kSpanishBody = R"HELP(
+  wendlebox                                  Nuevo chat interactivo
+  wendlebox "crea un juego de la serpiente"  Continúa el último chat de este proyecto, o inicia uno nuevo
+  wendlebox 1                                Abre el chat guardado 1
+  wendlebox "añade controles" 1              Continúa el chat 1 con un prompt
+
+  wendlebox --block-commands                 Pregunta antes de ejecutar comandos
+  wendlebox --allow-commands                 Ejecuta comandos sin preguntar (predeterminado)
+  wendlebox --block-sounds                   Silencia los sonidos de finalización
+  wendlebox --block-git                      Desactiva los snapshots y commits automáticos de Git
+  wendlebox --allow-git                      Reactiva el Git automático (predeterminado)
+  wendlebox --add-folder <ruta>              Permite el acceso a archivos de una carpeta
+  wendlebox --remove-folder <ruta>           Quita una carpeta de la lista permitida
+  wendlebox --list-folders                   Lista las carpetas permitidas
+  wendlebox --chats                          Lista los chats guardados de este proyecto (--history y --list también funcionan)
+  wendlebox --chats-all                      Lista los chats guardados de todos los proyectos
+  wendlebox --chatlog <ID o número>          Muestra los prompts y respuestas finales locales
+  wendlebox doctor                           Comprueba la instalación
+
+Un prompt solo retoma el último chat cuando esta carpeta ya tiene un proyecto .wendlebox. Ejecuta wendlebox sin prompt para un chat nuevo. Los comandos de configuración guardan tu elección sin iniciar un chat. Con los comandos bloqueados, escribe y --force-yes en un prompt para permitir el resto de la sesión. Escribe /exit para salir de una sesión activa. Usa comillas en los prompts con espacios.)HELP";
+
+}  // namespace
+
+std::string help_text() {
+  const i18n::Text body{kEnglishBody, kPortugueseBody, kSpanishBody};
+  return fmt::format("{}{}{}", i18n::tr(kTitle), kContact, i18n::tr(body));
+}
+
+void print_help() { std::cout << help_text() << '\n'; }

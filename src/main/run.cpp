@@ -1,0 +1,180 @@
+#include "main/run.h"
+
+#include <array>
+#include <fmt/format.h>
+#include <iostream>
+#include <optional>
+
+#include "bridge/browser.h"
+#include "common/files.h"
+#include "common/text.h"
+#include "frontend/help.h"
+#include "frontend/setup.h"
+#include "i18n/i18n.h"
+#include "session/task.h"
+#include "state/allowed.h"
+#include "state/chatlog.h"
+#include "state/chats.h"
+#include "state/settings.h"
+
+namespace {
+
+constexpr i18n::Text kUseChats{"Use wendlebox --chats to list saved chats.",
+                               "Use wendlebox --chats para listar os chats salvos.",
+                               "Usa wendlebox --chats para listar los chats guardados."};
+constexpr i18n::Text kOneManagementOption{"Use one management option at a time.",
+                                          "Use uma opção de gerenciamento por vez.",
+                                          "Usa una opción de gestión a la vez."};
+constexpr i18n::Text kUnknownOption{"Unknown option:", "Opção desconhecida:", "Opción desconocida:"};
+constexpr i18n::Text kRunHelp{"Run wendlebox --help.", "Execute wendlebox --help.", "Ejecuta wendlebox --help."};
+constexpr i18n::Text kNoChatStarted{
+    "No chat started. Add a prompt or saved chat ID to use these options.",
+    "Nenhum chat iniciado. Adicione um prompt ou o ID de um chat salvo para usar estas opções.",
+    "No se inició ningún chat. Añade un prompt o el ID de un chat guardado para usar estas opciones."};
+
+struct ManagementOption {
+  std::string_view name;
+  const char* required_value;  // what "requires" names, or nullptr
+  Status (*operation)(const std::string& value);
+};
+
+const std::array<ManagementOption, 13> kManagementOptions{{
+    {"--block-commands", nullptr, [](const std::string&) { return set_allow_commands(false); }},
+    {"--allow-commands", nullptr, [](const std::string&) { return set_allow_commands(true); }},
+    {"--block-sounds", nullptr, [](const std::string&) { return block_sounds(); }},
+    {"--block-git", nullptr, [](const std::string&) { return set_git(false); }},
+    {"--allow-git", nullptr, [](const std::string&) { return set_git(true); }},
+    {"--add-folder", "a folder path", [](const std::string& v) { return allow_add(v); }},
+    {"--remove-folder", "a folder path", [](const std::string& v) { return allow_remove(v); }},
+    {"--list-folders", nullptr, [](const std::string&) { return list_allowed(); }},
+    {"--chats", nullptr, [](const std::string&) { return list_chats(false); }},
+    {"--history", nullptr, [](const std::string&) { return list_chats(false); }},
+    {"--list", nullptr, [](const std::string&) { return list_chats(false); }},
+    {"--chats-all", nullptr, [](const std::string&) { return list_chats(true); }},
+    {"--chatlog", "a chat ID or number", [](const std::string& v) { return show_chatlog(v); }},
+}};
+
+const ManagementOption* find_management_option(std::string_view argument) {
+  for (const ManagementOption& option : kManagementOptions)
+    if (option.name == argument) return &option;
+  return nullptr;
+}
+
+struct Scan {
+  const ManagementOption* management = nullptr;
+  std::string value;
+  bool force_yes = false;
+  std::vector<std::string> words;
+};
+
+Result<Scan> scan_arguments(const std::vector<std::string>& args) {
+  Scan scan;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--") {
+      scan.words.insert(scan.words.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      break;
+    }
+    if (arg == "--force-yes") {
+      scan.force_yes = true;
+    } else if (const ManagementOption* option = find_management_option(arg)) {
+      if (scan.management) return failure(std::string(i18n::tr(kOneManagementOption)));
+      scan.management = option;
+      if (option->required_value) {
+        const bool missing = i + 1 >= args.size() || (args[i + 1].size() > 1 && args[i + 1].starts_with("--"));
+        if (missing) return failure(fmt::format("{} requires {}.", arg, option->required_value));
+        scan.value = args[++i];
+      }
+    } else if (arg.starts_with('-')) {
+      return failure(fmt::format("{} {}. {}", i18n::tr(kUnknownOption), arg, i18n::tr(kRunHelp)));
+    } else {
+      scan.words.push_back(arg);
+    }
+  }
+  return scan;
+}
+
+bool is_chat_reference(const std::string& word) {
+  unsigned long long number = 0;
+  return chat_url(word).has_value() || parse_unsigned(word, number);
+}
+
+// The chat a bare prompt continues: this project's latest, if it has one.
+Result<std::optional<Chat>> project_chat_to_continue() {
+  auto cwd = current_dir();
+  if (!cwd) return std::unexpected(cwd.error());
+  auto folder = canonical_path(*cwd);
+  if (!folder) return std::unexpected(folder.error());
+  if (!is_dir(*folder / ".wendlebox")) return std::optional<Chat>();
+  auto chats = read_project_chats(*folder);
+  if (!chats) return std::unexpected(chats.error());
+  return latest_project_chat(*folder, *chats);
+}
+
+Status start_session(Scan scan) {
+  std::optional<std::string> reference;
+  if (!scan.words.empty() && is_chat_reference(scan.words.back())) {
+    reference = scan.words.back();
+    scan.words.pop_back();
+  }
+  std::string joined;
+  for (std::size_t i = 0; i < scan.words.size(); ++i) joined += (i ? " " : "") + scan.words[i];
+  std::optional<std::string> prompt;
+  if (!trim(joined).empty()) prompt = joined;
+
+  std::optional<Chat> chat;
+  if (reference) {
+    auto resolved = resolve_chat(*reference);
+    if (!resolved) return std::unexpected(resolved.error());
+    chat = std::move(*resolved);
+  } else if (prompt) {
+    auto latest = project_chat_to_continue();
+    if (!latest) return std::unexpected(latest.error());
+    chat = std::move(*latest);
+  }
+  auto settings = load_settings();
+  if (!settings) return std::unexpected(settings.error());
+  return task(prompt, chat, settings->allow_commands, scan.force_yes, settings->sounds, settings->git);
+}
+
+}  // namespace
+
+Status run(const std::vector<std::string>& args) {
+  if (!args.empty()) {
+    const std::string& first = args.front();
+    if (first == "-h" || first == "help" || first == "--help") {
+      print_help();
+      return {};
+    }
+    if (first == "list" || first == "chats") return failure(std::string(i18n::tr(kUseChats)));
+    if (first == "setup") return setup();
+    if (first == "doctor") return doctor();
+  }
+  auto scan = scan_arguments(args);
+  if (!scan) return std::unexpected(scan.error());
+  if (scan->management) {
+    const std::string_view name = scan->management->name;
+    if (!scan->words.empty()) return failure(fmt::format("{} cannot be combined with a prompt or chat ID.", name));
+    if (scan->force_yes) return failure(fmt::format("{} cannot be combined with --force-yes.", name));
+    return scan->management->operation(scan->value);
+  }
+  if (!args.empty() && scan->words.empty()) {
+    std::cout << i18n::tr(kNoChatStarted) << '\n';
+    return {};
+  }
+  return start_session(std::move(*scan));
+}
+
+int run_main(int argc, char** argv) {
+  std::vector<std::string> args;
+  Status outcome;
+  for (int i = 1; i < argc && outcome; ++i) {
+    args.emplace_back(argv[i]);
+    if (!is_valid_utf8(args.back())) outcome = failure(fmt::format("Argument {} is not valid UTF-8.", i));
+  }
+  if (outcome) outcome = run(args);
+  std::cout.flush();
+  if (outcome) return 0;
+  std::cerr << color("31", fmt::format("Wendlebox: {}", outcome.error())) << '\n';
+  return 1;
+}

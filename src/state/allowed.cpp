@@ -1,0 +1,122 @@
+#include "state/allowed.h"
+
+#include <algorithm>
+#include <fmt/format.h>
+#include <iostream>
+
+#include "common/files.h"
+#include "common/json.h"
+#include "common/text.h"
+#include "i18n/i18n.h"
+#include "state/settings.h"
+
+namespace {
+
+constexpr i18n::Text kAlreadyAllowed{"Already allowed:", "Já permitida:", "Ya permitida:"};
+constexpr i18n::Text kAllowedAccess{"Allowed file access:", "Acesso a arquivos permitido:",
+                                    "Acceso a archivos permitido:"};
+constexpr i18n::Text kRemoved{"Removed from allow list:", "Removida da lista permitida:",
+                              "Quitada de la lista permitida:"};
+constexpr i18n::Text kNoneAllowed{
+    "No extra folders allowed. The working folder is always available.",
+    "Nenhuma pasta extra permitida. A pasta de trabalho está sempre disponível.",
+    "No hay carpetas extra permitidas. La carpeta de trabajo siempre está disponible."};
+
+std::filesystem::path allowed_path() { return app_dir() / "allowed-folders.json"; }
+
+Result<AllowList> decode_allowed(std::string_view text) {
+  auto value = parse_json(text);
+  if (!value) return std::unexpected(value.error());
+  auto fields = JsonFields::of(*value, text);
+  if (!fields) return std::unexpected(fields.error());
+  const Json* folders = fields->find("folders");
+  if (folders == nullptr) return fields->error("missing field `folders`");
+  if (!folders->is_array()) return fields->error("invalid type: expected a list for `folders`");
+  AllowList list;
+  for (const Json& folder : *folders) {
+    if (!folder.is_string()) return fields->error("invalid type: expected a string in `folders`");
+    list.folders.push_back(folder.get<std::string>());
+  }
+  return list;
+}
+
+}  // namespace
+
+std::string folder_key(const std::filesystem::path& path) {
+  std::string key = lossy_utf8(path.native());
+  while (key.ends_with('/')) key.pop_back();
+  return key;
+}
+
+std::string friendly_folder(const std::filesystem::path& path) {
+  std::string text = lossy_utf8(path.native());
+  if (text.starts_with(R"(\\?\UNC\)")) return R"(\\)" + text.substr(8);
+  if (text.starts_with(R"(\\?\)")) return text.substr(4);
+  return text;
+}
+
+Result<AllowList> load_allowed() {
+  auto text = read_file_if_exists(allowed_path());
+  if (!text) return failure("Could not read allowed folders: " + text.error());
+  if (!*text) return AllowList{};
+  auto list = decode_allowed(**text);
+  if (!list) return failure("Could not read allowed folders: " + list.error());
+  return list;
+}
+
+Status save_allowed(const AllowList& list) {
+  OrderedJson record;
+  record["folders"] = list.folders;
+  return write_file_whole(allowed_path(), pretty_json(record));
+}
+
+Result<std::filesystem::path> requested_folder(const std::string& text) {
+  const std::filesystem::path path(text);
+  if (path.is_absolute()) return path;
+  auto cwd = current_dir();
+  if (!cwd) return std::unexpected(cwd.error());
+  return *cwd / path;
+}
+
+Status allow_add(const std::string& text) {
+  auto requested = requested_folder(text);
+  if (!requested) return std::unexpected(requested.error());
+  auto canonical = canonical_path(*requested);
+  if (!canonical) return failure("Folder is unavailable: " + canonical.error());
+  if (!is_dir(*canonical)) return failure("Not a folder: " + lossy_utf8(canonical->native()));
+  auto list = load_allowed();
+  if (!list) return std::unexpected(list.error());
+  const std::string key = folder_key(*canonical);
+  const bool known = std::ranges::any_of(list->folders, [&](const std::string& f) { return folder_key(f) == key; });
+  if (known) {
+    std::cout << fmt::format("{} {}\n", i18n::tr(kAlreadyAllowed), friendly_folder(*canonical));
+    return {};
+  }
+  list->folders.push_back(lossy_utf8(canonical->native()));
+  if (auto saved = save_allowed(*list); !saved) return saved;
+  std::cout << fmt::format("{} {}\n", i18n::tr(kAllowedAccess), friendly_folder(*canonical));
+  return {};
+}
+
+Status allow_remove(const std::string& text) {
+  auto requested = requested_folder(text);
+  if (!requested) return std::unexpected(requested.error());
+  // A folder deleted since it was added can still be removed by its path.
+  const std::filesystem::path folder = canonical_path(*requested).value_or(*requested);
+  auto list = load_allowed();
+  if (!list) return std::unexpected(list.error());
+  const std::string key = folder_key(folder);
+  const std::size_t removed = std::erase_if(list->folders, [&](const std::string& f) { return folder_key(f) == key; });
+  if (removed == 0) return failure("Folder is not on the allow list: " + text);
+  if (auto saved = save_allowed(*list); !saved) return saved;
+  std::cout << fmt::format("{} {}\n", i18n::tr(kRemoved), text);
+  return {};
+}
+
+Status list_allowed() {
+  auto list = load_allowed();
+  if (!list) return std::unexpected(list.error());
+  if (list->folders.empty()) std::cout << i18n::tr(kNoneAllowed) << '\n';
+  for (const std::string& folder : list->folders) std::cout << friendly_folder(folder) << '\n';
+  return {};
+}

@@ -1,0 +1,89 @@
+#include "state/allowed.h"
+
+#include <gtest/gtest.h>
+
+#include "support/support.h"
+
+namespace {
+
+TEST(FolderText, KeyDropsTrailingSlashesAndFriendlyDropsWindowsPrefixes) {
+  EXPECT_EQ(folder_key("/a/b/"), "/a/b");
+  EXPECT_EQ(folder_key("/a/b//"), "/a/b");
+  EXPECT_EQ(folder_key("/"), "");
+  EXPECT_EQ(folder_key("/a/./b"), "/a/./b");
+  EXPECT_EQ(friendly_folder(R"(\\?\UNC\server\share\x)"), R"(\\server\share\x)");
+  EXPECT_EQ(friendly_folder(R"(\\?\C:\work)"), R"(C:\work)");
+  EXPECT_EQ(friendly_folder("/home/u"), "/home/u");
+}
+
+class AllowListCommands : public testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(root.path / "home/u/app");
+    fs::create_directories(root.path / "home/u/shared");
+    fs::create_directory_symlink(root.path / "home/u/shared", root.path / "home/u/link");
+  }
+  CommandResult wendlebox(std::vector<std::string> args) {
+    return run_binary({.args = std::move(args), .cwd = root.path / "home/u/app", .home = root.path / "home/u"});
+  }
+  std::string file() const { return read_text(root.path / "home/u/.config/wendlebox/allowed-folders.json"); }
+  std::string shared() const { return (root.path / "home/u/shared").string(); }
+  TempDir root;
+};
+
+TEST_F(AllowListCommands, AddStoresTheCanonicalFolderOnce) {
+  CommandResult r = wendlebox({"--add-folder", "../shared"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "Allowed file access: " + shared() + "\n");
+  const std::string stored = "{\n  \"folders\": [\n    \"" + shared() + "\"\n  ]\n}";
+  EXPECT_EQ(file(), stored);
+  for (const std::string& again : {std::string("../shared/"), shared(), std::string("../link")}) {
+    r = wendlebox({"--add-folder", again});
+    EXPECT_EQ(r.out, "Already allowed: " + shared() + "\n") << again;
+    EXPECT_EQ(file(), stored);
+  }
+}
+
+TEST_F(AllowListCommands, AddRefusesFilesAndMissingFolders) {
+  write_text(root.path / "home/u/app/notes.txt", "x");
+  CommandResult r = wendlebox({"--add-folder", "notes.txt"});
+  EXPECT_EQ(r.err, "Wendlebox: Not a folder: " + (root.path / "home/u/app/notes.txt").string() + "\n");
+  r = wendlebox({"--add-folder", "missing"});
+  EXPECT_EQ(r.err, "Wendlebox: Folder is unavailable: No such file or directory (os error 2)\n");
+  EXPECT_FALSE(fs::exists(root.path / "home/u/.config/wendlebox/allowed-folders.json"));
+}
+
+TEST_F(AllowListCommands, RemoveWorksForDeletedFoldersAndEchoesTheArgument) {
+  ASSERT_EQ(wendlebox({"--add-folder", "../shared"}).exit_code, 0);
+  fs::remove(root.path / "home/u/link");
+  fs::remove_all(root.path / "home/u/shared");
+  CommandResult r = wendlebox({"--remove-folder", shared() + "/"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "Removed from allow list: " + shared() + "/\n");
+  EXPECT_EQ(file(), "{\n  \"folders\": []\n}");
+  r = wendlebox({"--remove-folder", "../shared"});
+  EXPECT_EQ(r.err, "Wendlebox: Folder is not on the allow list: ../shared\n");
+}
+
+TEST_F(AllowListCommands, ListShowsFoldersOrTheEmptyNotice) {
+  const std::string none = "No extra folders allowed. The working folder is always available.\n";
+  EXPECT_EQ(wendlebox({"--list-folders"}).out, none);
+  write_text(root.path / "home/u/.config/wendlebox/allowed-folders.json", "{\"folders\": []}");
+  EXPECT_EQ(wendlebox({"--list-folders"}).out, none);
+  write_text(root.path / "home/u/.config/wendlebox/allowed-folders.json", "{\"folders\": [\"/b\", \"/a\"], \"x\": 1}");
+  EXPECT_EQ(wendlebox({"--list-folders"}).out, "/b\n/a\n");
+}
+
+TEST_F(AllowListCommands, MalformedFileFailsEveryCommandAndIsKept) {
+  const fs::path path = root.path / "home/u/.config/wendlebox/allowed-folders.json";
+  write_text(path, "{\"dirs\": []}");
+  for (std::vector<std::string> args : {std::vector<std::string>{"--list-folders"},
+                                        {"--add-folder", "../shared"}, {"--remove-folder", "x"}}) {
+    CommandResult r = wendlebox(args);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "Wendlebox: Could not read allowed folders: missing field `folders` at line 1 column 12\n");
+  }
+  EXPECT_EQ(read_text(path), "{\"dirs\": []}");
+}
+
+}  // namespace

@@ -1,0 +1,22 @@
+// The short local record of a chat: each prompt and each final answer,
+// one JSON line per entry, inside the project folder.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "common/result.h"
+#include "state/chats.h"
+
+struct ChatLogEntry {
+  std::string at;
+  std::string role;  // "user" or "done"
+  std::string text;
+};
+
+Result<std::filesystem::path> chatlog_path(const Chat& chat);
+Status append_chatlog(const Chat& chat, const std::string& role, const std::string& text);
+Status show_chatlog(const std::string& reference);
+
+// "YYYY-MM-DD HH:MM:SS" from `date`, else "<seconds> UTC".
+std::string local_timestamp();

@@ -1,0 +1,39 @@
+// Saved chats: a global list (newest first) and one list per project
+// (oldest first), so a chat can be reopened by number, id or address.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+
+struct Chat {
+  std::string id;
+  std::string title;
+  std::string url;
+  std::string folder;
+  std::uint64_t updated = 0;
+};
+
+inline constexpr std::string_view kNewChatTitle = "New chat";
+
+std::filesystem::path chats_path();
+std::filesystem::path project_chats_path(const std::filesystem::path& folder);
+
+// The global list; a missing or damaged file reads as empty.
+std::vector<Chat> load_chats();
+Result<std::vector<Chat>> read_project_chats(const std::filesystem::path& folder);
+
+Status list_chats(bool all);
+Result<Chat> resolve_chat(const std::string& reference);
+std::optional<Chat> latest_project_chat(const std::filesystem::path& folder, const std::vector<Chat>& chats);
+Chat new_chat(const std::string& token, const std::optional<std::string>& prompt,
+              const std::filesystem::path& folder);
+// Records `url` in the chat and stores it in both lists.
+Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path& folder);
+
+// The first 60 characters of a prompt, as chat titles use.
+std::string chat_title(std::string_view prompt);

@@ -1,0 +1,24 @@
+// The application directory and the user's three standing choices.
+#pragma once
+
+#include <filesystem>
+
+#include "common/env.h"
+#include "common/result.h"
+
+// <XDG_CONFIG_HOME or HOME/.config or ./.config>/wendlebox; not checked.
+std::filesystem::path app_dir(const EnvLookup& env = process_env);
+
+struct Settings {
+  bool allow_commands = true;
+  bool sounds = true;
+  bool git = true;
+};
+
+Result<Settings> load_settings();
+Status save_settings(const Settings& settings);
+
+// The management options: each saves and prints one confirmation line.
+Status set_allow_commands(bool allow);
+Status block_sounds();
+Status set_git(bool enabled);

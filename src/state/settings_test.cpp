@@ -1,0 +1,94 @@
+#include "state/settings.h"
+
+#include <gtest/gtest.h>
+
+#include "support/support.h"
+
+namespace {
+
+TEST(AppDir, FollowsXdgThenHomeThenCurrentFolder) {
+  const auto env_of = [](std::map<std::string, std::string> vars) {
+    return [vars](std::string_view name) -> std::optional<std::string> {
+      auto found = vars.find(std::string(name));
+      return found == vars.end() ? std::nullopt : std::optional(found->second);
+    };
+  };
+  EXPECT_EQ(app_dir(env_of({{"XDG_CONFIG_HOME", "/tmp/x"}, {"HOME", "/home/u"}})), "/tmp/x/wendlebox");
+  EXPECT_EQ(app_dir(env_of({{"HOME", "/home/u"}})), "/home/u/.config/wendlebox");
+  EXPECT_EQ(app_dir(env_of({})), "./.config/wendlebox");
+  EXPECT_EQ(app_dir(env_of({{"XDG_CONFIG_HOME", ""}, {"HOME", "/home/u"}})), "wendlebox");
+}
+
+class SettingsCommands : public testing::Test {
+ protected:
+  CommandResult wendlebox(std::vector<std::string> args) {
+    return run_binary({.args = std::move(args), .cwd = home.path, .home = home.path});
+  }
+  fs::path file() const { return home.path / ".config/wendlebox/settings.json"; }
+  TempDir home;
+};
+
+struct SettingsCase {
+  const char* option;
+  const char* message;
+  const char* file;
+};
+
+TEST_F(SettingsCommands, EachOptionWritesTheWholeFileInDeclaredOrder) {
+  const SettingsCase cases[] = {
+      {"--block-sounds", "Completion sounds blocked.\n",
+       "{\n  \"allow_commands\": true,\n  \"sounds\": false,\n  \"git\": true\n}"},
+      {"--block-commands", "Commands blocked. Wendlebox will ask before running each one.\n",
+       "{\n  \"allow_commands\": false,\n  \"sounds\": false,\n  \"git\": true\n}"},
+      {"--block-git", "Automatic Git snapshots and commits disabled.\n",
+       "{\n  \"allow_commands\": false,\n  \"sounds\": false,\n  \"git\": false\n}"},
+      {"--allow-git", "Automatic Git snapshots and commits enabled.\n",
+       "{\n  \"allow_commands\": false,\n  \"sounds\": false,\n  \"git\": true\n}"},
+      {"--allow-commands", "Commands allowed. Wendlebox will run them without asking.\n",
+       "{\n  \"allow_commands\": true,\n  \"sounds\": false,\n  \"git\": true\n}"},
+      {"--allow-commands", "Commands allowed. Wendlebox will run them without asking.\n",
+       "{\n  \"allow_commands\": true,\n  \"sounds\": false,\n  \"git\": true\n}"},
+  };
+  for (const SettingsCase& c : cases) {
+    CommandResult r = wendlebox({c.option});
+    EXPECT_EQ(r.exit_code, 0) << c.option << r.err;
+    EXPECT_EQ(r.out, c.message);
+    EXPECT_EQ(read_text(file()), c.file) << c.option;
+  }
+  EXPECT_FALSE(fs::exists(file().parent_path() / "settings.tmp"));
+}
+
+TEST_F(SettingsCommands, MissingKeysAreTrueAndUnknownKeysIgnoredWhileKeyOrderIsRewritten) {
+  write_text(file(), "{\"git\": false, \"extra\": [1], \"sounds\": true}");
+  CommandResult r = wendlebox({"--block-commands"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(read_text(file()), "{\n  \"allow_commands\": false,\n  \"sounds\": true,\n  \"git\": false\n}");
+}
+
+TEST_F(SettingsCommands, MalformedFileIsReportedAndLeftUntouched) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"{\"sounds\": \"no\"}", "Wendlebox: Could not read Wendlebox settings: invalid type: string, expected a boolean for `sounds` at line 1 column 16\n"},
+      {"{\"git\": true, \"git\": false}", "Wendlebox: Could not read Wendlebox settings: duplicate field `git` at line 1 column 27\n"},
+      {"{\"git\": tru", "Wendlebox: Could not read Wendlebox settings: syntax error while parsing value - invalid literal; last read: '\"git\": tru' at line 1 column 12\n"},
+  };
+  for (const auto& [content, error] : cases) {
+    write_text(file(), content);
+    CommandResult r = wendlebox({"--allow-git"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, error);
+    EXPECT_EQ(read_text(file()), content);
+  }
+}
+
+TEST_F(SettingsCommands, FailedWriteLeavesThePreviousFileIntact) {
+  ASSERT_EQ(wendlebox({"--block-git"}).exit_code, 0);
+  const std::string before = read_text(file());
+  // A folder in the temporary file's place makes the write fail, even as root.
+  fs::create_directory(file().parent_path() / "settings.tmp");
+  CommandResult r = wendlebox({"--allow-git"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Wendlebox: Is a directory (os error 21)\n");
+  EXPECT_EQ(read_text(file()), before);
+}
+
+}  // namespace

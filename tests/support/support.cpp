@@ -1,0 +1,151 @@
+#include "support/support.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "wendlebox-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path = fs::canonical(pattern);
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // Folders made read-only by a test must become writable to be removed.
+  for (auto it = fs::recursive_directory_iterator(path, ignored); it != fs::recursive_directory_iterator(); ++it)
+    if (it->is_directory(ignored) && !it->is_symlink(ignored))
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(path, ignored);
+}
+
+void write_text(const fs::path& path, const std::string& content) {
+  if (path.has_parent_path()) fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string read_text(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+void write_script(const fs::path& path, const std::string& body) {
+  write_text(path, "#!/bin/sh\n" + body + "\n");
+  fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+}
+
+std::string binary_path() { return WENDLEBOX_BINARY; }
+
+bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return condition();
+}
+
+namespace {
+
+std::vector<std::string> child_environment(const BinaryRun& run) {
+  static const char* const kCleared[] = {"WENDLEBOX_LANG", "LC_ALL", "LC_MESSAGES", "LANGUAGE", "LANG",
+                                         "XDG_CONFIG_HOME", "HOME", "NO_COLOR", "WSL_INTEROP", "SHELL"};
+  std::map<std::string, std::string> vars;
+  for (char** entry = environ; *entry; ++entry) {
+    std::string text(*entry);
+    const auto eq = text.find('=');
+    vars[text.substr(0, eq)] = text.substr(eq + 1);
+  }
+  for (const char* name : kCleared) vars.erase(name);
+  if (!run.home.empty()) vars["HOME"] = run.home.string();
+  if (run.path_prefix) vars["PATH"] = *run.path_prefix + ":" + vars["PATH"];
+  // Git must not read the machine's own configuration.
+  vars["GIT_CONFIG_NOSYSTEM"] = "1";
+  if (!run.home.empty()) vars["GIT_CONFIG_GLOBAL"] = (run.home / ".gitconfig").string();
+  for (const auto& [name, value] : run.env) vars[name] = value;
+  std::vector<std::string> result;
+  for (const auto& [name, value] : vars) result.push_back(name + "=" + value);
+  return result;
+}
+
+}  // namespace
+
+RunningBinary::RunningBinary(const BinaryRun& run) {
+  const fs::path in_path = files_.path / "stdin";
+  write_text(in_path, run.input);
+  int pipe_fds[2] = {-1, -1};
+  if (run.keep_stdin_open && ::pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+  std::vector<std::string> env = child_environment(run);
+  std::vector<std::string> args{binary_path()};
+  args.insert(args.end(), run.args.begin(), run.args.end());
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    if (!run.cwd.empty() && ::chdir(run.cwd.c_str()) != 0) _exit(126);
+    const int in = run.keep_stdin_open ? pipe_fds[0] : ::open(in_path.c_str(), O_RDONLY);
+    ::dup2(in, 0);
+    ::dup2(::open((files_.path / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+    ::dup2(::open((files_.path / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+    if (run.keep_stdin_open) ::close(pipe_fds[1]);
+    std::vector<char*> argv, envp;
+    for (auto& a : args) argv.push_back(a.data());
+    for (auto& e : env) envp.push_back(e.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    ::execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  if (run.keep_stdin_open) {
+    ::close(pipe_fds[0]);
+    stdin_fd_ = pipe_fds[1];
+  }
+}
+
+RunningBinary::~RunningBinary() {
+  close_input();
+  if (pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+}
+
+void RunningBinary::send_input(const std::string& text) {
+  if (stdin_fd_ >= 0 && ::write(stdin_fd_, text.data(), text.size()) < 0) throw std::runtime_error("write failed");
+}
+
+void RunningBinary::close_input() {
+  if (stdin_fd_ >= 0) ::close(stdin_fd_);
+  stdin_fd_ = -1;
+}
+
+std::string RunningBinary::output_so_far() const { return read_text(files_.path / "stdout"); }
+
+CommandResult RunningBinary::finish(std::chrono::seconds limit) {
+  close_input();
+  CommandResult result;
+  int status = 0;
+  const bool ended = wait_until([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, limit);
+  if (!ended) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, &status, 0);
+  }
+  pid_ = -1;
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.out = read_text(files_.path / "stdout");
+  result.err = read_text(files_.path / "stderr");
+  return result;
+}
+
+CommandResult run_binary(const BinaryRun& run) { return RunningBinary(run).finish(); }

@@ -1,0 +1,68 @@
+// Helpers shared by the tests: temporary folders, files, and the real
+// binary run as a child with an environment of the test's own.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+struct TempDir {
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  fs::path path;
+};
+
+void write_text(const fs::path& path, const std::string& content);
+std::string read_text(const fs::path& path);
+// An executable shell script.
+void write_script(const fs::path& path, const std::string& body);
+
+struct BinaryRun {
+  std::vector<std::string> args;
+  fs::path cwd;
+  fs::path home;  // HOME; XDG_CONFIG_HOME is left unset
+  std::map<std::string, std::string> env;  // set on top of a clean base
+  std::optional<std::string> path_prefix;  // prepended to PATH
+  std::string input;                       // standard input, then end of file
+  bool keep_stdin_open = false;            // feed input later with send_input
+};
+
+struct CommandResult {
+  int exit_code = -1;  // -1 when killed by a signal
+  std::string out;
+  std::string err;
+};
+
+// The real wendlebox binary running as a child process.
+class RunningBinary {
+ public:
+  explicit RunningBinary(const BinaryRun& run);
+  ~RunningBinary();
+  void send_input(const std::string& text);
+  void close_input();
+  std::string output_so_far() const;
+  // Waits up to `limit`; kills the child when it is still running.
+  CommandResult finish(std::chrono::seconds limit = std::chrono::seconds(60));
+
+ private:
+  pid_t pid_ = -1;
+  int stdin_fd_ = -1;
+  TempDir files_;
+};
+
+CommandResult run_binary(const BinaryRun& run);
+
+// Polls `condition` until it holds or the deadline passes.
+bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(30));
+
+std::string binary_path();
