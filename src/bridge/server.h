@@ -1,0 +1,65 @@
+// The loopback HTTP bridge that the browser extension polls: it offers the
+// current job and takes ChatGPT's reply back.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/json.h"
+#include "common/result.h"
+
+inline constexpr int kBridgePort = 47833;
+
+struct Attachment {
+  std::string name;
+  std::string mime;
+  std::string base64;
+};
+
+struct Job {
+  std::string prompt;
+  std::vector<Attachment> attachments;
+  std::uint64_t id = 0;
+};
+
+struct BrowserResult {
+  std::uint64_t id = 0;
+  std::optional<std::string> text;
+  std::optional<std::string> url;
+  std::optional<std::string> error;
+};
+
+struct BridgeState {
+  std::optional<Job> job;
+  std::optional<BrowserResult> result;
+  bool connected = false;
+  std::optional<std::uint64_t> answered_id;
+};
+
+// What the session thread and the bridge thread share: the state, its one
+// lock and one condition variable. `poisoned` is set when the bridge thread
+// failed while it held the lock, so the state can no longer be trusted.
+struct SharedBridge {
+  std::mutex mutex;
+  std::condition_variable changed;
+  BridgeState state;
+  std::atomic<bool> poisoned{false};
+};
+
+// Binds 127.0.0.1:47833 (with SO_REUSEADDR, so connections of a previous
+// session lingering in TIME_WAIT do not block a new one) and makes the
+// listener non-blocking.
+Result<int> bind_bridge_listener();
+
+// Serves requests one at a time until the listener fails. Never returns
+// while the process is healthy.
+void serve(int listener, std::shared_ptr<SharedBridge> shared, std::string token);
+
+Json job_json(const Job& job);
+Result<BrowserResult> decode_browser_result(std::string_view body);

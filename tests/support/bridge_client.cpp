@@ -1,0 +1,84 @@
+#include "support/bridge_client.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <thread>
+
+#include "support/support.h"
+
+HttpReply http_exchange(const std::string& raw) {
+  HttpReply reply;
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(47833);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return reply;
+  }
+  std::string_view rest = raw;
+  while (!rest.empty()) {
+    const ssize_t n = ::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL);
+    if (n <= 0) break;
+    rest.remove_prefix(static_cast<std::size_t>(n));
+  }
+  std::string received;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    received.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  const std::size_t end = received.find("\r\n\r\n");
+  if (end == std::string::npos) return reply;
+  reply.answered = true;
+  reply.head = received.substr(0, end + 4);
+  reply.body = received.substr(end + 4);
+  reply.status = std::stoi(received.substr(9, 3));
+  return reply;
+}
+
+HttpReply http_get(const std::string& target) {
+  return http_exchange("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+}
+
+HttpReply http_post(const std::string& target, const std::string& body) {
+  return http_exchange("POST " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n" +
+                       "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+std::optional<nlohmann::json> FakeExtension::next_job(std::chrono::milliseconds limit) {
+  std::optional<nlohmann::json> job;
+  wait_until(
+      [&] {
+        HttpReply reply = http_get("/next?token=" + token_);
+        if (reply.status == 200) job = nlohmann::json::parse(reply.body);
+        return job.has_value();
+      },
+      limit);
+  return job;
+}
+
+HttpReply FakeExtension::post_result(const nlohmann::json& result) {
+  return http_post("/result?token=" + token_, result.dump());
+}
+
+nlohmann::json FakeExtension::answer(const std::string& text, const std::optional<std::string>& url) {
+  std::optional<nlohmann::json> job = next_job();
+  if (!job) throw std::runtime_error("no job arrived");
+  nlohmann::json result{{"id", (*job)["id"]}, {"text", text}};
+  if (url) result["url"] = *url;
+  post_result(result);
+  return *job;
+}
+
+std::string token_of_url(const std::string& url) {
+  const std::size_t at = url.find("#wendlebox=");
+  return at == std::string::npos ? "" : url.substr(at + 11, 32);
+}

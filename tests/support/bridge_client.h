@@ -1,0 +1,37 @@
+// A test client that plays the browser extension against the bridge over a
+// real loopback socket.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+struct HttpReply {
+  bool answered = false;  // false when the server closed without a response
+  int status = 0;
+  std::string head;  // status line and headers, up to the blank line
+  std::string body;
+};
+
+// Sends `raw` as is and reads until the server closes the connection.
+HttpReply http_exchange(const std::string& raw);
+HttpReply http_get(const std::string& target);
+HttpReply http_post(const std::string& target, const std::string& body);
+
+class FakeExtension {
+ public:
+  explicit FakeExtension(std::string token) : token_(std::move(token)) {}
+  // Polls /next until a job arrives or the deadline passes.
+  std::optional<nlohmann::json> next_job(std::chrono::milliseconds limit = std::chrono::seconds(30));
+  HttpReply post_result(const nlohmann::json& result);
+  // Answers the next job with `text` (and `url` when given); returns the job.
+  nlohmann::json answer(const std::string& text, const std::optional<std::string>& url = std::nullopt);
+
+ private:
+  std::string token_;
+};
+
+// The token of a launch URL "…#wendlebox=<token>".
+std::string token_of_url(const std::string& url);
