@@ -1,0 +1,113 @@
+#include "session/protocol.h"
+
+#include <fmt/format.h>
+
+#include "common/text.h"
+#include "i18n/i18n.h"
+
+namespace {
+
+// Teaches ChatGPT the reply format; sent once, at the start of a chat.
+constexpr std::string_view kSystemPrompt =
+    R"PROMPT(You are working through Wendlebox, a local bridge. You can edit and inspect the user's working folder and any extra allowed folders through the actions below. Respond with exactly one fenced code block labelled wendlebox containing valid JSON. Schema: {"status":"continue"|"done","message":"brief human-readable progress or final answer","actions":[{"type":"list_files","path":"."},{"type":"read_file","path":"relative/path"},{"type":"write_file","path":"relative/path","content":"complete file content"},{"type":"run","command":"command to run in the working folder"},{"type":"screenshot"},{"type":"attach_image","path":"relative/or/absolute/image.png"}]}. Use only actions you need. The screenshot action captures the user's desktop after their confirmation and attaches it to the next message in this chat. The attach_image action uploads a PNG, JPEG, GIF, or WebP file from the working folder (or an allowed folder) to the next message in this chat, up to 4 images per turn and 8 MB each, so you can inspect it visually. Ask for either only when seeing the image would help; use list_files first if you do not know the file name. Relative file paths resolve inside the working folder. To access an extra allowed folder, use an absolute file path inside that folder. You may issue several actions in one reply. Wendlebox returns the result of each action in order. Do not claim a file was edited or a command succeeded before its result is returned. For a completed task, set status to done and actions to []. Never wrap JSON in additional prose. If a tool fails, inspect the result and adapt.)PROMPT";
+
+constexpr std::size_t kMaxActions = 20;
+
+Result<Action> decode_action(const Json& value, std::string_view text) {
+  auto fields = JsonFields::of(value, text);
+  if (!fields) return std::unexpected(fields.error());
+  Action action;
+  auto type = fields->required_string("type");
+  if (!type) return std::unexpected(type.error());
+  action.type = std::move(*type);
+  for (auto [key, target] : {std::pair{"path", &action.path}, std::pair{"content", &action.content},
+                             std::pair{"command", &action.command}}) {
+    auto read = fields->optional_string(key);
+    if (!read) return std::unexpected(read.error());
+    *target = std::move(*read);
+  }
+  return action;
+}
+
+Result<Reply> decode_reply(std::string_view text) {
+  auto value = parse_json(text);
+  if (!value) return std::unexpected(value.error());
+  auto fields = JsonFields::of(*value, text);
+  if (!fields) return std::unexpected(fields.error());
+  Reply reply;
+  auto status = fields->required_string("status");
+  if (!status) return std::unexpected(status.error());
+  reply.status = std::move(*status);
+  auto message = fields->string_or("message", "");
+  if (!message) return std::unexpected(message.error());
+  reply.message = std::move(*message);
+  if (const Json* actions = fields->find("actions")) {
+    if (!actions->is_array()) return fields->error("invalid type: expected a list for `actions`");
+    for (const Json& item : *actions) {
+      auto action = decode_action(item, text);
+      if (!action) return std::unexpected(action.error());
+      reply.actions.push_back(std::move(*action));
+    }
+  }
+  return reply;
+}
+
+}  // namespace
+
+std::string_view system_prompt() { return kSystemPrompt; }
+
+std::string language_line(i18n::Language language) {
+  if (language == i18n::Language::English) return "";
+  return fmt::format(
+      "\nWrite the \"message\" field in {}, the user's language. Keep the JSON keys, action types, and code in English.",
+      i18n::display_name(language));
+}
+
+std::string first_prompt(std::string_view prompt, std::string_view folder, std::string_view extra_folders,
+                         i18n::Language language) {
+  return fmt::format("{}{}\n\nUser task: {}\nWorking folder: {}\nExtra folders allowed for file actions:\n{}",
+                     kSystemPrompt, language_line(language), prompt, folder, extra_folders);
+}
+
+std::string continuation_prompt(std::string_view prompt, std::string_view folder, std::string_view extra_folders) {
+  return fmt::format(
+      "User task: {}\nWorking folder: {}\nExtra folders allowed for file actions:\n{}\nContinue using the Wendlebox "
+      "JSON protocol in this chat.",
+      prompt, folder, extra_folders);
+}
+
+std::string tool_results_prompt(const Json& results) {
+  return fmt::format(
+      "Wendlebox tool results (JSON):\n{}\n\nContinue the task. If finished, reply with status done and no actions. "
+      "Keep using one wendlebox JSON block.",
+      pretty_json(results));
+}
+
+std::string retry_prompt(std::string_view reason) {
+  return fmt::format(
+      "Your last reply could not be processed: {}. Reply with exactly one ```wendlebox JSON block using the schema "
+      "already provided. No extra text.",
+      reason);
+}
+
+Json success_result(const std::string& type, Json result) {
+  return Json{{"ok", true}, {"result", std::move(result)}, {"type", type}};
+}
+
+Json failure_result(const std::string& type, const std::string& error) {
+  return Json{{"error", error}, {"ok", false}, {"type", type}};
+}
+
+Result<Reply> parse_reply(std::string_view text) {
+  constexpr std::string_view kOpening = "```wendlebox";
+  const std::size_t opening = text.find(kOpening);
+  if (opening == std::string_view::npos) return failure("No wendlebox code block");
+  const std::size_t body = opening + kOpening.size();
+  const std::size_t closing = text.find("```", body);
+  if (closing == std::string_view::npos) return failure("Unclosed wendlebox code block");
+  auto reply = decode_reply(trim(text.substr(body, closing - body)));
+  if (!reply) return reply;
+  if (reply->status != "continue" && reply->status != "done") return failure("status must be done or continue");
+  if (reply->actions.size() > kMaxActions) return failure("Too many actions in one turn");
+  return reply;
+}

@@ -1,0 +1,128 @@
+#include "session/protocol.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using i18n::Language;
+
+TEST(Prompts, SystemPromptIsOneLineOf1596Bytes) {
+  EXPECT_EQ(system_prompt().size(), 1596u);
+  EXPECT_EQ(system_prompt().find('\n'), std::string_view::npos);
+  EXPECT_TRUE(system_prompt().starts_with("You are working through Wendlebox, a local bridge."));
+  EXPECT_TRUE(system_prompt().ends_with("If a tool fails, inspect the result and adapt."));
+}
+
+TEST(Prompts, FirstPromptCarriesTheLanguageLineOnlyForPortugueseAndSpanish) {
+  const std::string sp(system_prompt());
+  EXPECT_EQ(first_prompt("make it", "/w", "(none)", Language::English),
+            sp + "\n\nUser task: make it\nWorking folder: /w\nExtra folders allowed for file actions:\n(none)");
+  EXPECT_EQ(first_prompt("faça", "/w", "/a\n/b", Language::Portuguese),
+            sp + "\nWrite the \"message\" field in Brazilian Portuguese, the user's language. Keep the JSON keys, "
+                 "action types, and code in English.\n\nUser task: faça\nWorking folder: /w\nExtra folders allowed "
+                 "for file actions:\n/a\n/b");
+  EXPECT_EQ(first_prompt("haz", "/w", "(none)", Language::Spanish),
+            sp + "\nWrite the \"message\" field in Spanish, the user's language. Keep the JSON keys, action types, "
+                 "and code in English.\n\nUser task: haz\nWorking folder: /w\nExtra folders allowed for file "
+                 "actions:\n(none)");
+}
+
+TEST(Prompts, ContinuationRetryAndToolResultsAreByteExact) {
+  EXPECT_EQ(continuation_prompt("next", "/w", "(none)"),
+            "User task: next\nWorking folder: /w\nExtra folders allowed for file actions:\n(none)\nContinue using the "
+            "Wendlebox JSON protocol in this chat.");
+  EXPECT_EQ(retry_prompt("No wendlebox code block"),
+            "Your last reply could not be processed: No wendlebox code block. Reply with exactly one ```wendlebox "
+            "JSON block using the schema already provided. No extra text.");
+  const std::string tail =
+      "\n\nContinue the task. If finished, reply with status done and no actions. Keep using one wendlebox JSON block.";
+  EXPECT_EQ(tool_results_prompt(Json::array()), "Wendlebox tool results (JSON):\n[]" + tail);
+  Json results = Json::array();
+  results.push_back(failure_result("deploy", "Unknown action: deploy"));
+  EXPECT_EQ(tool_results_prompt(results),
+            "Wendlebox tool results (JSON):\n[\n  {\n    \"error\": \"Unknown action: deploy\",\n    \"ok\": false,\n    "
+            "\"type\": \"deploy\"\n  }\n]" + tail);
+  Json ok = Json::array();
+  ok.push_back(success_result("read_file", Json{{"path", "ñ.txt"}, {"content", "é\n"}}));
+  EXPECT_EQ(pretty_json(ok),
+            "[\n  {\n    \"ok\": true,\n    \"result\": {\n      \"content\": \"é\\n\",\n      \"path\": \"ñ.txt\"\n    "
+            "},\n    \"type\": \"read_file\"\n  }\n]");
+}
+
+std::string actions_json(int count) {
+  std::string list;
+  for (int i = 0; i < count; ++i) list += std::string(i ? "," : "") + R"({"type":"list_files"})";
+  return "```wendlebox\n{\"status\":\"continue\",\"actions\":[" + list + "]}\n```";
+}
+
+struct ReplyCase {
+  std::string name;
+  std::string text;
+  std::string reason;  // "" when accepted
+  std::size_t actions = 0;
+};
+
+void PrintTo(const ReplyCase& c, std::ostream* os) { *os << c.name; }
+
+class ParseReply : public testing::TestWithParam<ReplyCase> {};
+
+TEST_P(ParseReply, AcceptsOrNamesTheReason) {
+  const ReplyCase& c = GetParam();
+  auto reply = parse_reply(c.text);
+  if (c.reason.empty()) {
+    ASSERT_TRUE(reply) << reply.error();
+    EXPECT_EQ(reply->actions.size(), c.actions);
+  } else {
+    ASSERT_FALSE(reply);
+    EXPECT_EQ(reply.error(), c.reason);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ParseReply,
+    testing::Values(
+        ReplyCase{"json_on_label_line", "```wendlebox {\"status\":\"done\"}\n```", ""},
+        ReplyCase{"prose_around_and_second_block",
+                  "Sure!\n```wendlebox\n{\"status\":\"continue\",\"actions\":[{\"type\":\"run\",\"command\":\"ls\"}]}\n```"
+                  "\nThen ```wendlebox\nbroken\n```",
+                  "", 1},
+        ReplyCase{"backticks_in_content",
+                  "```wendlebox\n{\"status\":\"continue\",\"actions\":[{\"type\":\"write_file\",\"path\":\"a.md\","
+                  "\"content\":\"```js\\nx\\n```\"}]}\n```",
+                  "syntax error while parsing value - invalid string: missing closing quote; last read: "
+                  "'\"' at line 1 column 79"},
+        ReplyCase{"label_case", "```Wendlebox\n{\"status\":\"done\"}\n```", "No wendlebox code block"},
+        ReplyCase{"space_before_label", "``` wendlebox\n{\"status\":\"done\"}\n```", "No wendlebox code block"},
+        ReplyCase{"unclosed", "```wendlebox\n{\"status\":\"done\"}", "Unclosed wendlebox code block"},
+        ReplyCase{"status_only", "```wendlebox\n{\"status\":\"done\"}\n```", ""},
+        ReplyCase{"status_capital", "```wendlebox\n{\"status\":\"Done\"}\n```", "status must be done or continue"},
+        ReplyCase{"status_leading_space", "```wendlebox\n{\"status\":\" done\"}\n```", "status must be done or continue"},
+        ReplyCase{"bad_status_and_too_many",
+                  "```wendlebox\n{\"status\":\"x\",\"actions\":[" + std::string(20, ' ') +
+                      R"({"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"},{"type":"a"}]})" "\n```",
+                  "status must be done or continue"},
+        ReplyCase{"twenty_actions", actions_json(20), "", 20},
+        ReplyCase{"twenty_one_actions", actions_json(21), "Too many actions in one turn"},
+        ReplyCase{"unknown_type_passes", "```wendlebox\n{\"status\":\"continue\",\"actions\":[{\"type\":\"deploy\"}]}\n```", "", 1},
+        ReplyCase{"extra_keys_ignored",
+                  "```wendlebox\n{\"status\":\"done\",\"x\":1,\"actions\":[{\"type\":\"run\",\"why\":2,\"path\":null}]}\n```", "", 1},
+        ReplyCase{"missing_status", "```wendlebox\n{\"message\":\"hi\"}\n```", "missing field `status` at line 1 column 16"},
+        ReplyCase{"null_message", "```wendlebox\n{\"status\":\"done\",\"message\":null}\n```",
+                  "invalid type: null, expected a string for `message` at line 1 column 32"},
+        ReplyCase{"duplicate_key", "```wendlebox\n{\"status\":\"done\",\"status\":\"done\"}\n```",
+                  "duplicate field `status` at line 1 column 33"},
+        ReplyCase{"missing_action_type", "```wendlebox\n{\"status\":\"done\",\"actions\":[{\"path\":\"a\"}]}\n```",
+                  "missing field `type` at line 1 column 42"},
+        ReplyCase{"empty_block", "```wendlebox\n```", "syntax error while parsing value - unexpected end of input; expected '[', '{', or a literal at line 1 column 1"}));
+
+TEST(ParseReply, KeepsMessageAndActionFields) {
+  auto reply = parse_reply(
+      "```wendlebox\n{\"status\":\"done\",\"message\":\"Olá\",\"actions\":[{\"type\":\"write_file\",\"path\":\"a\","
+      "\"content\":\"\"}]}\n```");
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->message, "Olá");
+  EXPECT_EQ(reply->actions[0].content, "");
+  EXPECT_FALSE(reply->actions[0].command);
+}
+
+}  // namespace
