@@ -1,0 +1,123 @@
+#include "bridge/browser.h"
+
+#include <gtest/gtest.h>
+
+#include "support/support.h"
+
+namespace {
+
+const std::string kId = "0123abcd-4567-89ef-0123-456789abcdef";
+const std::string kUrl = "https://chatgpt.com/c/" + kId;
+
+struct UrlCase {
+  std::string input;
+  std::optional<std::string> expected;
+};
+
+void PrintTo(const UrlCase& c, std::ostream* os) { *os << c.input; }
+
+class ChatUrl : public testing::TestWithParam<UrlCase> {};
+
+TEST_P(ChatUrl, NormalisesConversationAddresses) { EXPECT_EQ(chat_url(GetParam().input), GetParam().expected); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ChatUrl,
+    testing::Values(UrlCase{kUrl, kUrl}, UrlCase{kId, kUrl},
+                    UrlCase{"https://chatgpt.com/c/0123ABCD-4567-89EF-0123-456789ABCDEF?model=x", kUrl},
+                    UrlCase{kUrl + "#frag", kUrl}, UrlCase{kUrl + "/more", kUrl},
+                    UrlCase{"0123ABCD-4567-89EF-0123-456789ABCDEF", kUrl}, UrlCase{kId + " ", std::nullopt},
+                    UrlCase{" " + kId, std::nullopt}, UrlCase{"0123abcd4-567-89ef-0123-456789abcdef", std::nullopt},
+                    UrlCase{"0123abcg-4567-89ef-0123-456789abcdef", std::nullopt},
+                    UrlCase{"https://chatgpt.com/c/", std::nullopt},
+                    UrlCase{"https://chatgpt.com/g/x/c/" + kId, std::nullopt},
+                    UrlCase{"http://chatgpt.com/c/" + kId, std::nullopt}, UrlCase{"", std::nullopt}));
+
+class Opener : public testing::Test {
+ protected:
+  void SetUp() override {
+    saved_path = process_env_value("PATH");
+    saved_wsl = process_env_value("WSL_INTEROP");
+    ::setenv("PATH", (dir.path / "a").c_str(), 1);
+    ::unsetenv("WSL_INTEROP");
+    fs::create_directories(dir.path / "a");
+  }
+  void TearDown() override {
+    restore("PATH", saved_path);
+    restore("WSL_INTEROP", saved_wsl);
+  }
+  static std::optional<std::string> process_env_value(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::optional<std::string>(v) : std::nullopt;
+  }
+  static void restore(const char* name, const std::optional<std::string>& value) {
+    if (value) ::setenv(name, value->c_str(), 1); else ::unsetenv(name);
+  }
+  // A fake opener that records its arguments, one per line.
+  void fake(const std::string& name, const std::string& tail = "") {
+    write_script(dir.path / "a" / name,
+                 "for a in \"$0\" \"$@\"; do echo \"[$a]\"; done > " + (dir.path / "record").string() + "\n" + tail);
+  }
+  std::string recorded() {
+    wait_until([&] { return fs::exists(dir.path / "record") && !read_text(dir.path / "record").empty(); });
+    return read_text(dir.path / "record");
+  }
+  TempDir dir;
+  std::optional<std::string> saved_path, saved_wsl;
+};
+
+TEST_F(Opener, OnlyGioIsStartedWithOpen) {
+  fake("gio");
+  EXPECT_EQ(browser_opener(), "gio");
+  ASSERT_TRUE(open_browser("https://chatgpt.com/#wendlebox=abc"));
+  EXPECT_EQ(recorded(), "[" + (dir.path / "a/gio").string() + "]\n[open]\n[https://chatgpt.com/#wendlebox=abc]\n");
+}
+
+TEST_F(Opener, SkipsNonExecutableCandidatesAndSearchesEveryPathEntry) {
+  write_text(dir.path / "a/xdg-open", "not a program");
+  fs::create_directories(dir.path / "b");
+  write_script(dir.path / "b/xdg-open", "exit 0");
+  ::setenv("PATH", ((dir.path / "a").string() + ":" + (dir.path / "b").string()).c_str(), 1);
+  EXPECT_EQ(browser_opener(), "xdg-open");
+  ::setenv("PATH", (dir.path / "a").c_str(), 1);
+  EXPECT_EQ(browser_opener(), std::nullopt);
+}
+
+TEST_F(Opener, AnEmptyPathEntryIsTheCurrentFolder) {
+  fake("sensible-browser");
+  const fs::path before = fs::current_path();
+  fs::current_path(dir.path / "a");
+  ::setenv("PATH", "/nonexistent:", 1);
+  EXPECT_EQ(browser_opener(), "sensible-browser");
+  fs::current_path(before);
+}
+
+TEST_F(Opener, ReportsAnOpenerThatFailsAtOnce) {
+  fake("xdg-open", "exit 4");
+  auto opened = open_browser("u");
+  ASSERT_FALSE(opened);
+  EXPECT_EQ(opened.error(), "xdg-open could not open ChatGPT. Check that a default browser is configured.");
+}
+
+TEST_F(Opener, AnOpenerStillRunningCountsAsSuccess) {
+  fake("xdg-open", "/bin/sleep 1");
+  EXPECT_TRUE(open_browser("u"));
+}
+
+TEST_F(Opener, NoOpenerFound) {
+  auto opened = open_browser("u");
+  ASSERT_FALSE(opened);
+  EXPECT_EQ(opened.error(), "No browser opener found. Install xdg-open, gio, or sensible-browser and try again.");
+}
+
+TEST_F(Opener, WslUsesCmdExeWithAnEmptyTitle) {
+  fake("xdg-open");
+  fake("cmd.exe");
+  EXPECT_EQ(browser_opener(), "xdg-open");
+  ::setenv("WSL_INTEROP", "", 1);
+  EXPECT_TRUE(is_wsl());
+  EXPECT_EQ(browser_opener(), "cmd.exe");
+  ASSERT_TRUE(open_browser("https://chatgpt.com/"));
+  EXPECT_EQ(recorded(), "[" + (dir.path / "a/cmd.exe").string() + "]\n[/C]\n[start]\n[]\n[https://chatgpt.com/]\n");
+}
+
+}  // namespace
