@@ -14,6 +14,9 @@ extern char** environ;
 namespace {
 
 struct Pipe {
+  Pipe() = default;
+  Pipe(const Pipe&) = delete;
+  Pipe& operator=(const Pipe&) = delete;
   int read_end = -1, write_end = -1;
   void close_read() { if (read_end >= 0) ::close(read_end), read_end = -1; }
   void close_write() { if (write_end >= 0) ::close(write_end), write_end = -1; }
@@ -33,8 +36,8 @@ class SpawnActions {
   ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
   posix_spawn_file_actions_t* get() { return &actions_; }
 
-  void route(int target, OutputMode mode, const Pipe& pipe) {
-    if (mode == OutputMode::Capture) posix_spawn_file_actions_adddup2(&actions_, pipe.write_end, target);
+  void route(int target, OutputMode mode, const Pipe* pipe) {
+    if (mode == OutputMode::Capture) posix_spawn_file_actions_adddup2(&actions_, pipe->write_end, target);
     if (mode == OutputMode::Discard) posix_spawn_file_actions_addopen(&actions_, target, "/dev/null", O_WRONLY, 0);
   }
 
@@ -52,8 +55,8 @@ Result<pid_t> spawn(const ProcessSpec& spec, Pipe* out, Pipe* err) {
   if (spec.input == InputMode::Null) posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
   OutputMode out_mode = out ? spec.output : (spec.output == OutputMode::Capture ? OutputMode::Discard : spec.output);
   OutputMode err_mode = err ? spec.errors : (spec.errors == OutputMode::Capture ? OutputMode::Discard : spec.errors);
-  actions.route(1, out_mode, out ? *out : Pipe{});
-  actions.route(2, err_mode, err ? *err : Pipe{});
+  actions.route(1, out_mode, out);
+  actions.route(2, err_mode, err);
   if (spec.cwd) posix_spawn_file_actions_addchdir_np(actions.get(), spec.cwd->c_str());
 
   posix_spawnattr_t attributes;

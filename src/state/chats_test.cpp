@@ -1,0 +1,223 @@
+#include "state/chats.h"
+
+#include <gtest/gtest.h>
+
+#include "state/chatlog.h"
+#include "support/support.h"
+
+namespace {
+
+std::string url_of(char digit) { return "https://chatgpt.com/c/" + std::string(8, digit) + "-0000-0000-0000-000000000000"; }
+
+std::string chat_json(const std::string& id, const std::string& title, const std::string& url,
+                      const std::string& folder, int updated) {
+  return "{\"id\":\"" + id + "\",\"title\":\"" + title + "\",\"url\":\"" + url + "\",\"folder\":\"" + folder +
+         "\",\"updated\":" + std::to_string(updated) + "}";
+}
+
+class ChatCommands : public testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(project());
+    fs::create_directories(home.path / "other");
+  }
+  fs::path project() const { return home.path / "p"; }
+  void save_global(const std::vector<std::string>& chats) {
+    std::string list = "[";
+    for (std::size_t i = 0; i < chats.size(); ++i) list += (i ? "," : "") + chats[i];
+    write_text(home.path / ".config/wendlebox/chats.json", list + "]");
+  }
+  // A newest, then B and C of the project.
+  void three_chats() {
+    save_global({chat_json("aaaa", "Chat A", url_of('a'), (home.path / "other").string(), 30),
+                 chat_json("bbbb", "Chat B", url_of('b'), project().string(), 20),
+                 chat_json("cccc", "Chat C", url_of('c'), project().string() + "/", 10)});
+  }
+  CommandResult wendlebox(std::vector<std::string> args, const fs::path& cwd = {}) {
+    return run_binary({.args = std::move(args), .cwd = cwd.empty() ? project() : cwd, .home = home.path});
+  }
+  TempDir home;
+};
+
+TEST_F(ChatCommands, ListsThisProjectWithGlobalNumbersOrEveryChat) {
+  three_chats();
+  const std::string p = project().string();
+  EXPECT_EQ(wendlebox({"--chats"}).out,
+            "2  Chat B\n   " + p + "\n   " + url_of('b') + "\n3  Chat C\n   " + p + "/\n   " + url_of('c') +
+                "\n\nContinue with: wendlebox [\"your prompt\"] <number, chat ID, or URL>\n"
+                "Showing this project's chats. Use wendlebox --chats-all for every project.\n");
+  for (const char* alias : {"--history", "--list"}) EXPECT_EQ(wendlebox({alias}).out, wendlebox({"--chats"}).out);
+  const std::string all = wendlebox({"--chats-all"}).out;
+  EXPECT_TRUE(all.starts_with("1  Chat A\n"));
+  EXPECT_TRUE(all.ends_with("\n\nContinue with: wendlebox [\"your prompt\"] <number, chat ID, or URL>\n"));
+}
+
+TEST_F(ChatCommands, SaysWhenNothingIsSaved) {
+  EXPECT_EQ(wendlebox({"--chats-all"}).out, "No saved chats yet.\n");
+  EXPECT_EQ(wendlebox({"--chats"}).out, "No saved chats for this project yet.\n" + project().string() + "\n");
+  three_chats();
+  EXPECT_EQ(wendlebox({"--chats"}, home.path / "other").out.substr(0, 3), "1  ");
+  fs::create_directory(home.path / "empty");
+  EXPECT_EQ(wendlebox({"--chats"}, home.path / "empty").out,
+            "No saved chats for this project yet.\n" + (home.path / "empty").string() +
+                "\nRun wendlebox --chats-all to see chats from every project.\n");
+  write_text(home.path / ".config/wendlebox/chats.json", "[{\"id\": 1}]");
+  EXPECT_EQ(wendlebox({"--chats-all"}).out, "No saved chats yet.\n");
+}
+
+struct ResolveCase {
+  std::string reference;
+  std::string found;  // the id whose log is shown, or "" for "Chat not found"
+};
+
+void PrintTo(const ResolveCase& c, std::ostream* os) { *os << c.reference; }
+
+class ResolveChat : public ChatCommands, public testing::WithParamInterface<ResolveCase> {};
+
+TEST_P(ResolveChat, ByNumberIdOrAddress) {
+  three_chats();
+  for (const char* id : {"aaaa", "bbbb", "cccc"})
+    write_text((id == std::string("aaaa") ? home.path / "other" : project()) / ".wendlebox/chatlogs" /
+                   (std::string(id) + ".jsonl"),
+               "{\"at\":\"t\",\"role\":\"user\",\"text\":\"" + std::string(id) + "\"}\n");
+  CommandResult r = wendlebox({"--chatlog", GetParam().reference});
+  if (GetParam().found.empty()) {
+    EXPECT_EQ(r.err, "Wendlebox: Chat not found. Run wendlebox --chats-all to see saved numbers, or pass a ChatGPT chat URL.\n");
+  } else {
+    EXPECT_EQ(r.out, "[t] You\n" + GetParam().found + "\n\n") << r.err;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ResolveChat,
+                         testing::Values(ResolveCase{"1", "aaaa"}, ResolveCase{"+2", "bbbb"}, ResolveCase{"0", ""},
+                                         ResolveCase{"-1", ""}, ResolveCase{"4", ""}, ResolveCase{"cccc", "cccc"},
+                                         ResolveCase{"BBBBBBBB-0000-0000-0000-000000000000", "bbbb"},
+                                         ResolveCase{url_of('c') + "?model=x#top", "cccc"},
+                                         ResolveCase{"nonsense", ""}));
+
+TEST_F(ChatCommands, ShowsTheLogOfAnUnsavedAddressFromTheCurrentFolder) {
+  CommandResult r = wendlebox({"--chatlog", url_of('d')});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "No local log for this chat yet.\n");
+  write_text(project() / ".wendlebox/chatlogs/dddddddd-0000-0000-0000-000000000000.jsonl",
+             "{\"at\":\"2026-01-02 03:04:05\",\"role\":\"user\",\"text\":\"hi\"}\r\n"
+             "{\"at\":\"2026-01-02 03:04:09\",\"role\":\"done\",\"text\":\"Made it.\\nBye\"}\r\n"
+             "{\"at\":\"x\",\"role\":\"other\",\"text\":\"z\"}");
+  r = wendlebox({"--chatlog", url_of('d')});
+  EXPECT_EQ(r.out,
+            "[2026-01-02 03:04:05] You\nhi\n\n[2026-01-02 03:04:09] ChatGPT · done\nMade it.\nBye\n\n[x] ChatGPT · done\nz\n\n");
+  r = run_binary({.args = {"--chatlog", url_of('d')}, .cwd = project(), .home = home.path, .env = {{"LANG", "es"}}});
+  EXPECT_NE(r.out.find("[2026-01-02 03:04:09] ChatGPT · hecho\n"), std::string::npos);
+}
+
+TEST_F(ChatCommands, AMalformedLineEndsTheListingAfterTheGoodOnes) {
+  save_global({chat_json("abc", "T", url_of('a'), project().string(), 1)});
+  write_text(project() / ".wendlebox/chatlogs/abc.jsonl",
+             "{\"at\":\"t\",\"role\":\"user\",\"text\":\"one\"}\n\n{\"at\":\"t\",\"role\":\"user\",\"text\":\"two\"}\n");
+  CommandResult r = wendlebox({"--chatlog", "1"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, "[t] You\none\n\n");
+  EXPECT_TRUE(r.err.starts_with("Wendlebox: Could not read chat log: syntax error while parsing value")) << r.err;
+}
+
+TEST_F(ChatCommands, AnIdThatCannotNameAFileIsRefused) {
+  save_global({chat_json("../../etc", "T", url_of('a'), project().string(), 1)});
+  CommandResult r = wendlebox({"--chatlog", "1"});
+  EXPECT_EQ(r.err, "Wendlebox: Saved chat has an invalid ID.\n");
+}
+
+class ChatRegistry : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    saved = xdg ? std::optional<std::string>(xdg) : std::nullopt;
+    ::setenv("XDG_CONFIG_HOME", (dir.path / "config").c_str(), 1);
+    fs::create_directories(dir.path / "p");
+  }
+  void TearDown() override {
+    if (saved) ::setenv("XDG_CONFIG_HOME", saved->c_str(), 1); else ::unsetenv("XDG_CONFIG_HOME");
+  }
+  std::vector<std::string> ids(const std::vector<Chat>& chats) {
+    std::vector<std::string> out;
+    for (const Chat& c : chats) out.push_back(c.id);
+    return out;
+  }
+  TempDir dir;
+  std::optional<std::string> saved;
+};
+
+TEST_F(ChatRegistry, SavingMovesAChatToTheFrontGloballyAndToTheEndOfTheProject) {
+  const fs::path p = dir.path / "p";
+  Chat a = new_chat("aaaa", "first", p), b = new_chat("bbbb", std::nullopt, p);
+  EXPECT_EQ(b.title, "New chat");
+  ASSERT_TRUE(save_chat(a, url_of('a'), p));
+  ASSERT_TRUE(save_chat(b, url_of('b'), p));
+  ASSERT_TRUE(save_chat(a, url_of('a'), p));
+  EXPECT_EQ(ids(load_chats()), (std::vector<std::string>{"aaaa", "bbbb"}));
+  EXPECT_EQ(ids(*read_project_chats(p)), (std::vector<std::string>{"bbbb", "aaaa"}));
+  const std::string file = read_text(project_chats_path(p));
+  EXPECT_TRUE(file.starts_with("[\n  {\n    \"id\": \"bbbb\",\n    \"title\": \"New chat\",\n    \"url\": \"" + url_of('b') +
+                               "\",\n    \"folder\": \"" + p.string() + "\",\n    \"updated\": "));
+  EXPECT_TRUE(file.ends_with("\n  }\n]"));
+}
+
+TEST_F(ChatRegistry, AFailedGlobalWriteLeavesTheProjectListUntouched) {
+  const fs::path p = dir.path / "p";
+  Chat a = new_chat("aaaa", "x", p);
+  fs::create_directories(dir.path / "config/wendlebox/chats.tmp");
+  auto saved_chat = save_chat(a, url_of('a'), p);
+  ASSERT_FALSE(saved_chat);
+  EXPECT_EQ(saved_chat.error(), "Is a directory (os error 21)");
+  EXPECT_FALSE(fs::exists(project_chats_path(p)));
+}
+
+TEST_F(ChatRegistry, AProjectWithoutItsFileFindsItsChatsInTheGlobalList) {
+  const fs::path p = dir.path / "p";
+  write_text(dir.path / "config/wendlebox/chats.json",
+             "[" + chat_json("x1", "a", url_of('1'), p.string() + "/", 5) + "," +
+                 chat_json("x2", "b", "not a url", p.string(), 9) + "," +
+                 chat_json("x3", "c", url_of('3'), (dir.path / "q").string(), 9) + "," +
+                 chat_json("x4", "d", url_of('4'), p.string(), 5) + "]");
+  EXPECT_EQ(ids(*read_project_chats(p)), (std::vector<std::string>{"x1", "x4"}));
+  // Of two chats updated at the same time, the later one in the list wins.
+  EXPECT_EQ(latest_project_chat(p, load_chats())->id, "x4");
+  Chat n = new_chat("nnnn", "new", p);
+  ASSERT_TRUE(save_chat(n, url_of('5'), p));
+  EXPECT_EQ(ids(*read_project_chats(p)), (std::vector<std::string>{"x1", "x4", "nnnn"}));
+}
+
+TEST_F(ChatRegistry, ADamagedProjectFileStopsSavingAndIsKept) {
+  const fs::path p = dir.path / "p";
+  write_text(project_chats_path(p), "{");
+  Chat a = new_chat("aaaa", "x", p);
+  auto saved_chat = save_chat(a, url_of('a'), p);
+  ASSERT_FALSE(saved_chat);
+  EXPECT_TRUE(saved_chat.error().starts_with("Could not read " + project_chats_path(p).string() + ": "));
+  EXPECT_EQ(read_text(project_chats_path(p)), "{");
+}
+
+TEST(ChatTitle, IsCutAt60CharactersNeverInsideOne) {
+  std::string prompt;
+  for (int i = 0; i < 70; ++i) prompt += "ç";
+  EXPECT_EQ(chat_title(prompt).size(), 120u);
+  EXPECT_EQ(chat_title("short"), "short");
+}
+
+TEST(ChatLog, AppendsOneLinePerEntryAndFallsBackToEpochSeconds) {
+  TempDir dir;
+  const Chat chat{.id = "abc-123", .folder = dir.path.string()};
+  ASSERT_TRUE(append_chatlog(chat, "user", "line one\n\"two\""));
+  const std::string log = read_text(dir.path / ".wendlebox/chatlogs/abc-123.jsonl");
+  EXPECT_TRUE(log.starts_with("{\"at\":\"2")) << "[" << log << "]";
+  EXPECT_TRUE(log.ends_with("\",\"role\":\"user\",\"text\":\"line one\\n\\\"two\\\"\"}\n"));
+
+  const char* path = std::getenv("PATH");
+  const std::string saved = path ? path : "";
+  ::setenv("PATH", dir.path.c_str(), 1);  // no `date` here
+  const std::string stamp = local_timestamp();
+  ::setenv("PATH", saved.c_str(), 1);
+  EXPECT_TRUE(stamp.ends_with(" UTC"));
+  EXPECT_GT(std::stoull(stamp), 1'700'000'000u);
+}
+
+}  // namespace
