@@ -1,0 +1,51 @@
+#include "actions/confirm.h"
+
+#include <iostream>
+#include <string>
+
+#include "common/text.h"
+#include "i18n/i18n.h"
+
+namespace {
+
+constexpr i18n::Text kForceYesHint{"y --force-yes for this session", "y --force-yes para esta sessão",
+                                   "y --force-yes para esta sesión"};
+constexpr i18n::Text kForceYesNotice{"All remaining requests in this session will be allowed.",
+                                     "Todas as solicitações restantes desta sessão serão permitidas.",
+                                     "Todas las solicitudes restantes de esta sesión se permitirán."};
+
+// The answer trimmed and lower-cased; empty at end of input.
+Result<std::string> ask(const std::string& question_line) {
+  std::cout << question_line << std::flush;
+  if (!std::cout) return os_failure(errno ? errno : EIO);
+  std::string line;
+  if (!std::getline(std::cin, line)) {
+    if (std::cin.bad()) return os_failure(errno ? errno : EIO);
+    return std::string();
+  }
+  return ascii_lower(trim(line));
+}
+
+Status declined() { return failure("User declined request"); }
+
+}  // namespace
+
+Status confirm_action(std::string_view question, bool& force_yes) {
+  if (force_yes) return {};
+  auto answer = ask(color("33", question) + " [y/N] (" + std::string(i18n::tr(kForceYesHint)) + ") ");
+  if (!answer) return std::unexpected(answer.error());
+  if (*answer == "y" || *answer == "yes") return {};
+  if (*answer == "y --force-yes" || *answer == "yes --force-yes") {
+    force_yes = true;
+    std::cout << color("33", i18n::tr(kForceYesNotice)) << '\n';
+    return {};
+  }
+  return declined();
+}
+
+Status confirm_once(std::string_view question) {
+  auto answer = ask(color("33", question) + " [y/N] ");
+  if (!answer) return std::unexpected(answer.error());
+  if (*answer == "y" || *answer == "yes") return {};
+  return declined();
+}

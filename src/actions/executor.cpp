@@ -1,0 +1,200 @@
+#include "actions/executor.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <iostream>
+
+#include <fmt/format.h>
+
+#include "actions/confirm.h"
+#include "actions/images.h"
+#include "actions/safe_path.h"
+#include "common/files.h"
+#include "common/process.h"
+#include "common/text.h"
+#include "i18n/i18n.h"
+
+namespace {
+
+constexpr std::size_t kMaxEntries = 200;
+constexpr std::size_t kMaxReadBytes = 250'000;
+constexpr std::size_t kMaxWriteBytes = 1'000'000;
+constexpr std::size_t kMaxOutputChars = 12'000;
+constexpr std::size_t kMaxImages = 4;
+
+constexpr i18n::Text kWrote{"Wrote", "Gravado", "Escrito"};
+constexpr i18n::Text kAttachedImage{"Attached image", "Imagem anexada", "Imagen adjunta"};
+constexpr i18n::Text kScreenshotQuestion{"Capture and attach your desktop screenshot to ChatGPT?",
+                                         "Capturar e anexar a captura da sua área de trabalho ao ChatGPT?",
+                                         "¿Capturar y adjuntar la captura de tu escritorio a ChatGPT?"};
+constexpr i18n::Text kScreenshotTaken{"Desktop screenshot captured for the next ChatGPT message.",
+                                      "Captura da área de trabalho feita para a próxima mensagem do ChatGPT.",
+                                      "Captura del escritorio hecha para el próximo mensaje de ChatGPT."};
+
+void progress(std::string_view label, std::string_view detail) {
+  std::cout << color("33", label) << ' ' << detail << '\n';
+}
+
+std::unexpected<std::string> too_many_images() {
+  return failure(fmt::format("At most {} images can be attached in a turn", kMaxImages));
+}
+
+std::uint64_t estimated_bytes(const Attachment& attachment) { return attachment.base64.size() * 3 / 4; }
+
+Result<Json> list_files(const Action& action, ExecutionContext& context) {
+  auto folder = safe_path(context.base, context.roots, action.path.value_or("."), false);
+  if (!folder) return std::unexpected(folder.error());
+  DIR* dir = ::opendir(folder->c_str());
+  if (dir == nullptr) return os_failure();
+  std::vector<std::string> entries;
+  errno = 0;
+  while (entries.size() < kMaxEntries) {
+    const dirent* entry = ::readdir(dir);
+    if (entry == nullptr) break;
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    bool directory = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat info;
+      if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        const int error = errno;
+        ::closedir(dir);
+        return os_failure(error);
+      }
+      directory = S_ISDIR(info.st_mode);
+    }
+    entries.push_back(lossy_utf8(name) + (directory ? "/" : ""));
+  }
+  const int error = errno;
+  ::closedir(dir);
+  if (error != 0) return os_failure(error);
+  std::ranges::sort(entries);
+  return Json{{"entries", entries}};
+}
+
+// Reads at most `limit + 1` bytes: enough to tell the file is too long
+// without loading all of it.
+Result<std::string> read_prefix(const std::filesystem::path& path, std::size_t limit) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return os_failure();
+  std::string content(limit + 1, '\0');
+  std::size_t filled = 0;
+  while (filled < content.size()) {
+    const ssize_t n = ::read(fd, content.data() + filled, content.size() - filled);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      ::close(fd);
+      return os_failure(error);
+    }
+    if (n == 0) break;
+    filled += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  content.resize(filled);
+  return content;
+}
+
+Result<Json> read_file_action(const Action& action, ExecutionContext& context) {
+  if (!action.path) return failure("Missing path");
+  auto path = safe_path(context.base, context.roots, *action.path, false);
+  if (!path) return std::unexpected(path.error());
+  auto content = read_prefix(*path, kMaxReadBytes);
+  if (!content) return std::unexpected(content.error());
+  if (content->size() > kMaxReadBytes) return failure("File exceeds 250 KB. Read a smaller file.");
+  if (!is_valid_utf8(*content)) return failure("File is not UTF-8 text");
+  return Json{{"content", *content}, {"path", *action.path}};
+}
+
+Result<Json> write_file_action(const Action& action, ExecutionContext& context) {
+  if (!action.path) return failure("Missing path");
+  if (!action.content) return failure("Missing content");
+  if (action.content->size() > kMaxWriteBytes) return failure("File exceeds 1 MB");
+  auto path = safe_path(context.base, context.roots, *action.path, true);
+  if (!path) return std::unexpected(path.error());
+  const int fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return os_failure();
+  auto written = write_all(fd, *action.content);
+  ::close(fd);
+  if (!written) return std::unexpected(written.error());
+  progress(i18n::tr(kWrote), *action.path);
+  return Json{{"bytes", action.content->size()}, {"path", *action.path}};
+}
+
+std::string first_output_chars(std::string_view bytes) {
+  return std::string(first_chars(lossy_utf8(bytes), kMaxOutputChars));
+}
+
+Result<Json> run_action(const Action& action, ExecutionContext& context) {
+  if (!action.command) return failure("Missing command");
+  if (!context.allow_commands && !context.force_yes) {
+    std::cout << color("33", "Run?") << ' ' << color("35", *action.command) << '\n';
+    if (auto allowed = confirm_action("Allow this command?", context.force_yes); !allowed)
+      return std::unexpected(allowed.error());
+  } else {
+    std::cout << color("33", "Run") << ' ' << color("35", *action.command) << '\n';
+  }
+  // Four bytes per character at most: the kept prefix always holds the
+  // first 12,000 characters, whatever the command prints after them.
+  auto ran = run_process(ProcessSpec{.argv = {"sh", "-c", *action.command}, .cwd = context.base,
+                                     .capture_limit = kMaxOutputChars * 4});
+  if (!ran) return std::unexpected(ran.error());
+  const std::optional<int> code = ran->status.code;
+  std::cout << color(code == 0 ? "32" : "31", fmt::format("Exit {}", code.value_or(-1))) << '\n';
+  return Json{{"exit_code", code ? Json(*code) : Json(nullptr)},
+              {"stderr", first_output_chars(ran->errors)},
+              {"stdout", first_output_chars(ran->output)}};
+}
+
+Result<Json> screenshot_action(ExecutionContext& context) {
+  const bool has_screenshot = std::ranges::any_of(
+      context.pending, [](const Attachment& a) { return a.name.starts_with(kScreenshotPrefix); });
+  if (has_screenshot) return failure("Only one screenshot can be attached in a turn");
+  if (context.pending.size() >= kMaxImages) return too_many_images();
+  const std::string_view question = i18n::tr(kScreenshotQuestion);
+  auto consent = context.allow_commands ? confirm_once(question) : confirm_action(question, context.force_yes);
+  if (!consent) return std::unexpected(consent.error());
+  auto screenshot = screenshot_attachment();
+  if (!screenshot) return std::unexpected(screenshot.error());
+  const std::uint64_t bytes = estimated_bytes(*screenshot);
+  context.pending.push_back(std::move(*screenshot));
+  std::cout << color("33", i18n::tr(kScreenshotTaken)) << '\n';
+  return Json{{"bytes", bytes},
+              {"captured", true},
+              {"note", "The screenshot will be attached to the next ChatGPT message."}};
+}
+
+Result<Json> attach_image_action(const Action& action, ExecutionContext& context) {
+  if (!action.path) return failure("Missing path");
+  if (context.pending.size() >= kMaxImages) return too_many_images();
+  auto path = safe_path(context.base, context.roots, *action.path, false);
+  if (!path) return std::unexpected(path.error());
+  auto image = image_attachment(*path);
+  if (!image) return std::unexpected(image.error());
+  const bool duplicate =
+      std::ranges::any_of(context.pending, [&](const Attachment& a) { return a.base64 == image->base64; });
+  if (duplicate) return failure("That image is already attached to this turn");
+  progress(i18n::tr(kAttachedImage), *action.path);
+  const std::uint64_t bytes = estimated_bytes(*image);
+  context.pending.push_back(std::move(*image));
+  return Json{{"attached", true},
+              {"bytes", bytes},
+              {"note", "The image will be attached to the next ChatGPT message."},
+              {"path", *action.path}};
+}
+
+}  // namespace
+
+Result<Json> execute(const Action& action, ExecutionContext& context) {
+  if (action.type == "list_files") return list_files(action, context);
+  if (action.type == "read_file") return read_file_action(action, context);
+  if (action.type == "write_file") return write_file_action(action, context);
+  if (action.type == "run") return run_action(action, context);
+  if (action.type == "screenshot") return screenshot_action(context);
+  if (action.type == "attach_image") return attach_image_action(action, context);
+  return failure("Unknown action: " + action.type);
+}

@@ -1,0 +1,195 @@
+#include "actions/executor.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "actions/confirm.h"
+#include "actions/images.h"
+#include "support/support.h"
+
+namespace {
+
+const std::string kPng = std::string("\x89PNG\r\n\x1a\n", 8) + "rest of a png";
+
+class Executor : public testing::Test {
+ protected:
+  void SetUp() override {
+    saved_in = std::cin.rdbuf(input.rdbuf());
+    saved_out = std::cout.rdbuf(output.rdbuf());
+  }
+  void TearDown() override {
+    std::cin.rdbuf(saved_in);
+    std::cout.rdbuf(saved_out);
+  }
+  Result<Json> run(Action action) {
+    ExecutionContext context{dir.path, roots, allow_commands, force_yes, pending};
+    return execute(action, context);
+  }
+  std::string error_of(Action action) {
+    auto result = run(std::move(action));
+    return result ? "(succeeded)" : result.error();
+  }
+  TempDir dir;
+  std::vector<fs::path> roots{dir.path};
+  bool allow_commands = true;
+  bool force_yes = false;
+  std::vector<Attachment> pending;
+  std::stringstream input, output;
+  std::streambuf *saved_in = nullptr, *saved_out = nullptr;
+};
+
+TEST_F(Executor, UnknownTypesAndMissingFields) {
+  EXPECT_EQ(error_of({"Run"}), "Unknown action: Run");
+  EXPECT_EQ(error_of({"read_file"}), "Missing path");
+  EXPECT_EQ(error_of({"write_file"}), "Missing path");
+  EXPECT_EQ(error_of({"write_file", "a"}), "Missing content");
+  EXPECT_EQ(error_of({"run"}), "Missing command");
+  EXPECT_EQ(error_of({"attach_image"}), "Missing path");
+}
+
+TEST_F(Executor, ListsSortedNamesWithFolderMarksUpTo200) {
+  fs::create_directory(dir.path / "src");
+  write_text(dir.path / "a.txt", "");
+  write_text(dir.path / ".hidden", "");
+  fs::create_directory_symlink(dir.path / "src", dir.path / "link");
+  auto listed = run({"list_files"});
+  ASSERT_TRUE(listed) << listed.error();
+  EXPECT_EQ(*listed, (Json{{"entries", {".hidden", "a.txt", "link", "src/"}}}));
+  EXPECT_EQ(error_of({"list_files", "a.txt"}), "Not a directory (os error 20)");
+  for (int i = 0; i < 250; ++i) write_text(dir.path / "src" / ("f" + std::to_string(1000 + i)), "");
+  auto many = run({"list_files", "src"});
+  ASSERT_TRUE(many);
+  const auto& entries = (*many)["entries"];
+  EXPECT_EQ(entries.size(), 200u);
+  EXPECT_TRUE(std::is_sorted(entries.begin(), entries.end()));
+  EXPECT_EQ(output.str(), "");
+}
+
+TEST_F(Executor, ReadsUpTo250000BytesOfUtf8) {
+  write_text(dir.path / "ok.txt", std::string(250'000, 'x'));
+  write_text(dir.path / "big.txt", std::string(250'001, 'x'));
+  write_text(dir.path / "img.png", kPng);
+  auto read = run({"read_file", "ok.txt"});
+  ASSERT_TRUE(read);
+  EXPECT_EQ((*read)["content"].get<std::string>().size(), 250'000u);
+  EXPECT_EQ((*read)["path"], "ok.txt");
+  EXPECT_EQ(error_of({"read_file", "big.txt"}), "File exceeds 250 KB. Read a smaller file.");
+  EXPECT_EQ(error_of({"read_file", "img.png"}), "File is not UTF-8 text");
+  EXPECT_EQ(error_of({"read_file", "none.txt"}), "No such file or directory (os error 2)");
+}
+
+TEST_F(Executor, WritesUpTo1000000BytesAndReportsIt) {
+  auto written = run({"write_file", "deep/er/f.txt", std::string(1'000'000, 'y')});
+  ASSERT_TRUE(written) << written.error();
+  EXPECT_EQ(*written, (Json{{"bytes", 1'000'000}, {"path", "deep/er/f.txt"}}));
+  EXPECT_EQ(fs::file_size(dir.path / "deep/er/f.txt"), 1'000'000u);
+  EXPECT_EQ(error_of({"write_file", "../x", std::string(1'000'001, 'y')}), "File exceeds 1 MB");
+  EXPECT_EQ(error_of({"write_file", "../x", "y"}), "Path cannot contain '..'");
+  ASSERT_TRUE(run({"write_file", "empty.txt", ""}));
+  EXPECT_EQ(read_text(dir.path / "empty.txt"), "");
+  EXPECT_EQ(output.str(), "Wrote deep/er/f.txt\nWrote empty.txt\n");
+}
+
+TEST_F(Executor, RunsCommandsInTheWorkingFolder) {
+  auto ran = run({"run", {}, {}, "pwd; echo oops >&2; exit 3"});
+  ASSERT_TRUE(ran);
+  EXPECT_EQ(*ran, (Json{{"exit_code", 3}, {"stderr", "oops\n"}, {"stdout", dir.path.string() + "\n"}}));
+  auto killed = run({"run", {}, {}, "kill -9 $$"});
+  ASSERT_TRUE(killed);
+  EXPECT_TRUE((*killed)["exit_code"].is_null());
+  EXPECT_EQ(output.str(), "Run pwd; echo oops >&2; exit 3\nExit 3\nRun kill -9 $$\nExit -1\n");
+}
+
+TEST_F(Executor, KeepsTheFirst12000CharactersOfEachStream) {
+  auto ran = run({"run", {}, {}, "head -c 20000 /dev/zero | tr '\\0' a; for i in $(seq 13000); do printf 'é' >&2; done"});
+  ASSERT_TRUE(ran);
+  EXPECT_EQ((*ran)["stdout"], std::string(12'000, 'a'));
+  EXPECT_EQ((*ran)["stderr"].get<std::string>().size(), 24'000u);
+}
+
+TEST_F(Executor, LargeOutputOnEitherStreamNeverBlocksTheCommand) {
+  auto ran = run({"run", {}, {}, "head -c 5000000 /dev/zero >&2; head -c 5000000 /dev/zero; echo done >&2"});
+  ASSERT_TRUE(ran);
+  EXPECT_EQ((*ran)["exit_code"], 0);
+}
+
+TEST_F(Executor, BlockedCommandsAskAndForceYesHoldsForTheSession) {
+  allow_commands = false;
+  input.str("n\ny --force-yes\n");
+  EXPECT_EQ(error_of({"run", {}, {}, "echo one"}), "User declined request");
+  ASSERT_TRUE(run({"run", {}, {}, "echo two"}));
+  EXPECT_TRUE(force_yes);
+  ASSERT_TRUE(run({"run", {}, {}, "echo three"}));
+  EXPECT_EQ(output.str(),
+            "Run? echo one\nAllow this command? [y/N] (y --force-yes for this session) "
+            "Run? echo two\nAllow this command? [y/N] (y --force-yes for this session) "
+            "All remaining requests in this session will be allowed.\nExit 0\nRun echo three\nExit 0\n");
+}
+
+TEST_F(Executor, ImagesAreCountedAndNotAttachedTwice) {
+  for (int i = 0; i < 5; ++i) write_text(dir.path / ("p" + std::to_string(i) + ".png"), kPng + std::to_string(i));
+  ASSERT_TRUE(run({"attach_image", "p0.png"}));
+  EXPECT_EQ(error_of({"attach_image", "p0.png"}), "That image is already attached to this turn");
+  for (int i = 1; i < 4; ++i) ASSERT_TRUE(run({"attach_image", "p" + std::to_string(i) + ".png"}));
+  EXPECT_EQ(error_of({"attach_image", "p4.png"}), "At most 4 images can be attached in a turn");
+  EXPECT_EQ(error_of({"screenshot"}), "At most 4 images can be attached in a turn");
+  pending.pop_back();
+  input.str("n\n");
+  EXPECT_EQ(error_of({"screenshot"}), "User declined request");
+  EXPECT_EQ(pending[0].name, "p0.png");
+  auto result = run({"attach_image", "p3.png"});
+  EXPECT_EQ(*result, (Json{{"attached", true}, {"bytes", (kPng.size() + 1 + 2) / 3 * 4 * 3 / 4},
+                           {"note", "The image will be attached to the next ChatGPT message."}, {"path", "p3.png"}}));
+  pending.push_back({"wendlebox-screen.png", "image/png", "AAAA"});
+  pending.erase(pending.begin());
+  EXPECT_EQ(error_of({"screenshot"}), "Only one screenshot can be attached in a turn");
+}
+
+TEST_F(Executor, ScreenshotAsksOnceEvenWithForceYesUnlessCommandsAreBlocked) {
+  force_yes = true;
+  input.str("\n");
+  EXPECT_EQ(error_of({"screenshot"}), "User declined request");
+  EXPECT_EQ(output.str(), "Capture and attach your desktop screenshot to ChatGPT? [y/N] ");
+}
+
+TEST(Confirm, AnswerTable) {
+  const struct {
+    std::string answer;
+    bool action_allows, sets_force, once_allows;
+  } cases[] = {{"y", true, false, true},          {" YES ", true, false, true},
+               {"Y", true, false, true},          {"Yes --Force-Yes", true, true, false},
+               {"y --force-yes", true, true, false}, {"y  --force-yes", false, false, false},
+               {"yes please", false, false, false}, {"", false, false, false},
+               {"n", false, false, false}};
+  for (const auto& c : cases) {
+    for (bool once : {false, true}) {
+      std::stringstream in(c.answer + "\n"), out;
+      auto* old_in = std::cin.rdbuf(in.rdbuf());
+      auto* old_out = std::cout.rdbuf(out.rdbuf());
+      bool force = false;
+      const bool allowed = once ? confirm_once("Q?").has_value() : confirm_action("Q?", force).has_value();
+      std::cin.rdbuf(old_in);
+      std::cout.rdbuf(old_out);
+      EXPECT_EQ(allowed, once ? c.once_allows : c.action_allows) << c.answer << " once=" << once;
+      if (!once) {
+        EXPECT_EQ(force, c.sets_force) << c.answer;
+      }
+    }
+  }
+}
+
+TEST(Confirm, EndOfInputRefuses) {
+  std::stringstream in, out;
+  auto* old_in = std::cin.rdbuf(in.rdbuf());
+  auto* old_out = std::cout.rdbuf(out.rdbuf());
+  bool force = false;
+  auto action = confirm_action("Q?", force);
+  auto once = confirm_once("Q?");
+  std::cin.rdbuf(old_in);
+  std::cout.rdbuf(old_out);
+  EXPECT_EQ(action.error(), "User declined request");
+  EXPECT_EQ(once.error(), "User declined request");
+}
+
+}  // namespace

@@ -1,0 +1,19 @@
+// Images for the next message to ChatGPT: files and desktop captures.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "bridge/server.h"
+#include "common/result.h"
+
+inline constexpr std::string_view kScreenshotPrefix = "wendlebox-screen";
+
+// A PNG, JPEG, GIF or WebP file of 1 to 8,000,000 bytes, typed by content.
+Result<Attachment> image_attachment(const std::filesystem::path& path);
+
+// The whole desktop, through a Linux screenshot tool or Windows under WSL.
+Result<Attachment> screenshot_attachment();
+
+std::string base64_encode(std::string_view bytes);
