@@ -1,0 +1,153 @@
+#include "git/git.h"
+
+#include <iostream>
+
+#include "common/files.h"
+#include "common/text.h"
+#include "i18n/i18n.h"
+#include "state/chatlog.h"
+
+namespace {
+
+constexpr i18n::Text kNotInstalled{"Git is not installed. Automatic commits are unavailable.",
+                                   "O Git não está instalado. Os commits automáticos não estão disponíveis.",
+                                   "Git no está instalado. Los commits automáticos no están disponibles."};
+constexpr i18n::Text kRepositoryCreated{"Git repository created for this folder.",
+                                        "Repositório Git criado para esta pasta.",
+                                        "Repositorio Git creado para esta carpeta."};
+constexpr i18n::Text kSnapshotSaved{"Git snapshot saved.", "Snapshot do Git salvo.", "Snapshot de Git guardado."};
+
+constexpr const char* kExcludeLine = ".wendlebox/";
+
+void info(const i18n::Text& notice) { std::cout << color("90", i18n::tr(notice)) << '\n'; }
+void warn(std::string_view label, std::string_view error) {
+  std::cout << color("33", std::string(label) + std::string(error)) << '\n';
+}
+
+std::string trimmed(std::string_view bytes) { return std::string(trim(lossy_utf8(bytes))); }
+
+bool has_identity(const std::filesystem::path& dir) {
+  for (const char* key : {"user.name", "user.email"}) {
+    auto config = git_output(dir, {"config", key});
+    if (!config || !config->status.success()) return false;
+  }
+  return true;
+}
+
+// The project folder holds local chat logs that must never be committed.
+Status exclude_project_folder(const std::filesystem::path& root) {
+  auto reported = git_ok(root, {"rev-parse", "--git-path", "info/exclude"});
+  if (!reported) return std::unexpected(reported.error());
+  const std::filesystem::path reported_path(*reported);
+  const std::filesystem::path exclude = reported_path.is_absolute() ? reported_path : root / reported_path;
+  const std::string text = read_file(exclude).value_or("");
+  for (std::string_view line : split_lines(text))
+    if (trim(line) == kExcludeLine) return {};
+  if (!exclude.has_parent_path()) return failure("Invalid Git exclude path");
+  if (auto made = create_dirs(exclude.parent_path()); !made) return made;
+  return append_file(exclude, std::string("\n") + kExcludeLine + "\n");
+}
+
+std::string relative_pathspec(const std::filesystem::path& folder, const std::filesystem::path& root) {
+  auto f = folder.begin();
+  for (auto r = root.begin(); r != root.end(); ++r, ++f) {
+    if (r->empty()) continue;
+    if (f == folder.end() || *f != *r) return ".";
+  }
+  std::filesystem::path rest;
+  for (; f != folder.end(); ++f) rest /= *f;
+  std::string text = lossy_utf8(rest.native());
+  while (text.ends_with('/')) text.pop_back();
+  if (text.empty()) return ".";
+  for (char& c : text)
+    if (c == '\\') c = '/';
+  return text;
+}
+
+}  // namespace
+
+Result<ProcessResult> git_output(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+  std::vector<std::string> argv{"git"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return run_process(ProcessSpec{.argv = std::move(argv), .cwd = dir});
+}
+
+Result<std::string> git_ok(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+  auto ran = git_output(dir, args);
+  if (!ran) return std::unexpected(ran.error());
+  if (!ran->status.success()) return failure(trimmed(ran->errors));
+  return trimmed(ran->output);
+}
+
+Status git_commit_command(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+  std::vector<std::string> full;
+  if (!has_identity(dir))
+    full = {"-c", "user.name=Wendlebox", "-c", "user.email=wendlebox@wendlebox.example"};
+  full.insert(full.end(), args.begin(), args.end());
+  auto ran = git_ok(dir, full);
+  if (!ran) return std::unexpected(ran.error());
+  return {};
+}
+
+std::optional<GitSession> prepare_git(const std::filesystem::path& folder) {
+  auto version = git_output(folder, {"--version"});
+  if (!version || !version->status.success()) {
+    info(kNotInstalled);
+    return std::nullopt;
+  }
+  const bool created = !git_ok(folder, {"rev-parse", "--show-toplevel"});
+  if (created) {
+    if (auto init = git_ok(folder, {"init", "--quiet"}); !init) {
+      warn("Git setup skipped: ", init.error());
+      return std::nullopt;
+    }
+  }
+  auto top = git_ok(folder, {"rev-parse", "--show-toplevel"});
+  if (!top) {
+    warn("Git setup skipped: ", top.error());
+    return std::nullopt;
+  }
+  auto root = canonical_path(*top);
+  if (!root) {
+    warn("Git setup skipped: ", root.error());
+    return std::nullopt;
+  }
+  if (auto excluded = exclude_project_folder(*root); !excluded) {
+    warn("Git log exclusion failed: ", excluded.error());
+    return std::nullopt;
+  }
+  if (created) {
+    if (auto added = git_ok(*root, {"add", "-A", "--", "."}); !added) {
+      warn("Initial Git snapshot skipped: ", added.error());
+      return std::nullopt;
+    }
+    auto staged = git_output(*root, {"diff", "--cached", "--quiet"});
+    if (staged && !staged->status.success()) {
+      if (auto snapshot = git_commit_command(*root, {"commit", "--quiet", "-m", "Wendlebox: initial snapshot"});
+          !snapshot) {
+        warn("Initial Git snapshot skipped: ", snapshot.error());
+        return std::nullopt;
+      }
+    }
+    info(kRepositoryCreated);
+  }
+  return GitSession{*root, relative_pathspec(folder, *root)};
+}
+
+void commit_finished_task(const GitSession& session, const std::string& prompt) {
+  const std::string time = local_timestamp();
+  std::string message(trim(prompt));
+  if (message.empty()) message = "Task completed";
+  if (auto added = git_ok(session.root, {"add", "-A", "--", session.pathspec}); !added) {
+    warn("Git snapshot skipped: ", added.error());
+    return;
+  }
+  // --only with the pathspec keeps whatever else is staged out of the commit.
+  auto committed = git_commit_command(session.root, {"commit", "--only", "--allow-empty", "--quiet", "-m", time,
+                                                     "-m", message, "--", session.pathspec});
+  if (!committed) {
+    warn("Git snapshot skipped: ", committed.error());
+    return;
+  }
+  info(kSnapshotSaved);
+}

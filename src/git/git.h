@@ -1,0 +1,27 @@
+// Git snapshots: the working folder's repository is made ready when a
+// session starts, and every finished prompt becomes a commit.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/process.h"
+#include "common/result.h"
+
+struct GitSession {
+  std::filesystem::path root;  // the repository's top level, canonical
+  std::string pathspec;        // the working folder relative to root, or "."
+};
+
+// Runs git; fails only when git cannot be started.
+Result<ProcessResult> git_output(const std::filesystem::path& dir, const std::vector<std::string>& args);
+// Trimmed standard output on success, trimmed standard error otherwise.
+Result<std::string> git_ok(const std::filesystem::path& dir, const std::vector<std::string>& args);
+// A commit-like command, with a fallback identity when git has none.
+Status git_commit_command(const std::filesystem::path& dir, const std::vector<std::string>& args);
+
+// Prints its own notices; none means no commits this session.
+std::optional<GitSession> prepare_git(const std::filesystem::path& folder);
+void commit_finished_task(const GitSession& session, const std::string& prompt);

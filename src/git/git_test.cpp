@@ -1,0 +1,109 @@
+#include "git/git.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "support/support.h"
+
+namespace {
+
+class Git : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"PATH", "HOME", "GIT_CONFIG_GLOBAL", "GIT_CONFIG_NOSYSTEM"}) {
+      const char* value = std::getenv(name);
+      saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
+    // Git must see neither the machine's configuration nor its identity.
+    ::setenv("HOME", home.path.c_str(), 1);
+    ::setenv("GIT_CONFIG_GLOBAL", (home.path / "gitconfig").c_str(), 1);
+    ::setenv("GIT_CONFIG_NOSYSTEM", "1", 1);
+    write_text(home.path / "gitconfig", "[init]\n\tdefaultBranch = main\n");
+    // A wrapper that records every git command line.
+    write_script(bin.path / "git", "echo \"$*\" >> " + log().string() + "\nexec /usr/bin/git \"$@\"");
+    ::setenv("PATH", (bin.path.string() + ":/usr/bin:/bin").c_str(), 1);
+    saved_out = std::cout.rdbuf(output.rdbuf());
+  }
+  void TearDown() override {
+    std::cout.rdbuf(saved_out);
+    for (const auto& [name, value] : saved)
+      if (value) ::setenv(name.c_str(), value->c_str(), 1); else ::unsetenv(name.c_str());
+  }
+  fs::path log() const { return bin.path / "log"; }
+  std::string git(const fs::path& dir, const std::string& args) {
+    auto ran = run_process(ProcessSpec{.argv = {"sh", "-c", "/usr/bin/git " + args}, .cwd = dir});
+    return ran ? ran->output : "";
+  }
+  void identity() { write_text(home.path / "gitconfig", "[user]\n\tname = Ada\n\temail = ada@example.org\n"); }
+
+  TempDir home, bin, work;
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+  std::stringstream output;
+  std::streambuf* saved_out = nullptr;
+};
+
+TEST_F(Git, AFolderWithFilesGetsARepositoryAndAnInitialSnapshot) {
+  write_text(work.path / "main.c", "int main;\n");
+  auto session = prepare_git(work.path);
+  ASSERT_TRUE(session);
+  EXPECT_EQ(session->root, work.path);
+  EXPECT_EQ(session->pathspec, ".");
+  EXPECT_EQ(output.str(), "Git repository created for this folder.\n");
+  EXPECT_EQ(git(work.path, "log --format='%an|%ae|%s'"), "Wendlebox|wendlebox@wendlebox.example|Wendlebox: initial snapshot\n");
+  EXPECT_EQ(git(work.path, "show --name-only --format= HEAD"), "main.c\n");
+  EXPECT_TRUE(read_text(work.path / ".git/info/exclude").ends_with("\n.wendlebox/\n"));
+}
+
+TEST_F(Git, AnEmptyFolderGetsARepositoryButNoCommit) {
+  ASSERT_TRUE(prepare_git(work.path));
+  EXPECT_EQ(output.str(), "Git repository created for this folder.\n");
+  EXPECT_EQ(git(work.path, "rev-list --all --count"), "0\n");
+}
+
+TEST_F(Git, ASubfolderCommitHoldsOnlyItsOwnChanges) {
+  identity();
+  git(work.path, "init -q && echo a > top.txt && mkdir -p app/web && echo w > app/web/index.html && git add -A && "
+                 "git commit -qm base");
+  write_text(work.path / "top.txt", "changed\n");
+  git(work.path, "add top.txt");  // staged elsewhere in the repository
+  write_text(work.path / "app/web/index.html", "new\n");
+  ::unlink(log().c_str());
+  auto session = prepare_git(work.path / "app/web");
+  ASSERT_TRUE(session);
+  EXPECT_EQ(session->pathspec, "app/web");
+  EXPECT_EQ(output.str(), "");
+  commit_finished_task(*session, "  make the page  \n");
+  EXPECT_EQ(output.str(), "Git snapshot saved.\n");
+  EXPECT_EQ(git(work.path, "show --name-only --format=%b HEAD"), "make the page\n\n\napp/web/index.html\n");
+  EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(git(work.path, "log -1 --format=%s")[0])));
+  EXPECT_EQ(git(work.path, "log -1 --format='%an'"), "Ada\n");
+  EXPECT_EQ(git(work.path, "diff --cached --name-only"), "top.txt\n");
+  EXPECT_EQ(read_text(log()).find("-c"), std::string::npos);
+
+  commit_finished_task(*session, " ");
+  EXPECT_EQ(git(work.path, "log -1 --format=%b"), "Task completed\n\n");
+  EXPECT_EQ(git(work.path, "rev-list --count HEAD"), "3\n");
+}
+
+TEST_F(Git, TheExcludeLineIsAddedOnlyOnce) {
+  git(work.path, "init -q");
+  write_text(work.path / ".git/info/exclude", "# local\n  .wendlebox/  \r\n");
+  ASSERT_TRUE(prepare_git(work.path));
+  EXPECT_EQ(read_text(work.path / ".git/info/exclude"), "# local\n  .wendlebox/  \r\n");
+  fs::remove_all(work.path / ".git/info");
+  ASSERT_TRUE(prepare_git(work.path));
+  ASSERT_TRUE(prepare_git(work.path));
+  EXPECT_EQ(read_text(work.path / ".git/info/exclude"), "\n.wendlebox/\n");
+}
+
+TEST_F(Git, MissingGitIsANoticeAndNoSession) {
+  ::setenv("PATH", home.path.c_str(), 1);
+  EXPECT_FALSE(prepare_git(work.path));
+  EXPECT_EQ(output.str(), "Git is not installed. Automatic commits are unavailable.\n");
+  auto output_of = git_output(work.path, {"--version"});
+  ASSERT_FALSE(output_of);
+  EXPECT_EQ(output_of.error(), "No such file or directory (os error 2)");
+}
+
+}  // namespace
