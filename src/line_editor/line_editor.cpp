@@ -1,0 +1,286 @@
+#include "line_editor/line_editor.h"
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <iostream>
+
+#include <fmt/format.h>
+#include <utf8proc.h>
+
+#include "common/files.h"
+#include "common/text.h"
+
+namespace line_editor {
+
+namespace {
+
+bool is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+std::size_t previous_boundary(const std::string& text, std::size_t pos) {
+  do --pos;
+  while (pos > 0 && is_continuation(text[pos]));
+  return pos;
+}
+
+std::size_t next_boundary(const std::string& text, std::size_t pos) {
+  do ++pos;
+  while (pos < text.size() && is_continuation(text[pos]));
+  return pos;
+}
+
+// Puts the terminal back as it was on every way out of read_line.
+class RawMode {
+ public:
+  explicit RawMode(int fd) : fd_(fd) {}
+  Status enter() {
+    if (::tcgetattr(fd_, &saved_) != 0) return os_failure();
+    termios raw = saved_;
+    raw.c_lflag &= ~(ISIG | ICANON | ECHO);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd_, TCSANOW, &raw) != 0) return os_failure();
+    active_ = true;
+    return {};
+  }
+  ~RawMode() {
+    if (active_) ::tcsetattr(fd_, TCSANOW, &saved_);
+  }
+
+ private:
+  int fd_;
+  termios saved_{};
+  bool active_ = false;
+};
+
+Result<unsigned char> read_byte(int input) {
+  unsigned char byte = 0;
+  for (;;) {
+    const ssize_t n = ::read(input, &byte, 1);
+    if (n == 1) return byte;
+    if (n == 0) return failure("Terminal closed");
+    if (errno != EINTR) return os_failure();
+  }
+}
+
+std::size_t terminal_columns(int output) {
+  winsize size{};
+  if (::ioctl(output, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+  return size.ws_col;
+}
+
+Result<std::optional<std::string>> read_buffered_line(std::string_view prompt) {
+  std::cout << prompt << std::flush;
+  std::string line;
+  if (!std::getline(std::cin, line)) {
+    if (std::cin.bad()) return os_failure(errno ? errno : EIO);
+    return std::optional<std::string>();
+  }
+  if (!std::cin.eof()) line += '\n';
+  return std::optional<std::string>(line);
+}
+
+// Reads what follows an Escape; only the bytes named here are consumed.
+Result<std::optional<EditAction>> escape_sequence(int input) {
+  auto first = pending_byte(input);
+  if (!first) return std::unexpected(first.error());
+  if (!*first || (**first != '[' && **first != 'O')) return std::optional<EditAction>();
+  auto second = pending_byte(input);
+  if (!second) return std::unexpected(second.error());
+  if (!*second) return std::optional<EditAction>();
+  switch (**second) {
+    case 'A': return EditAction::HistoryPrevious;
+    case 'B': return EditAction::HistoryNext;
+    case 'C': return EditAction::Right;
+    case 'D': return EditAction::Left;
+    case 'H': return EditAction::Home;
+    case 'F': return EditAction::End;
+    case '3': {
+      auto third = pending_byte(input);
+      if (!third) return std::unexpected(third.error());
+      if (*third && **third == '~') return EditAction::Delete;
+      return std::optional<EditAction>();
+    }
+    default: return std::optional<EditAction>();
+  }
+}
+
+Result<std::string> utf8_character(int input, unsigned char first) {
+  const std::size_t length = (first & 0xE0) == 0xC0 ? 2 : (first & 0xF0) == 0xE0 ? 3 : (first & 0xF8) == 0xF0 ? 4 : 1;
+  std::string bytes(1, static_cast<char>(first));
+  while (bytes.size() < length) {
+    auto next = read_byte(input);
+    if (!next) return std::unexpected(next.error());
+    bytes += static_cast<char>(*next);
+  }
+  return bytes;
+}
+
+Status write_text(int output, std::string_view text) { return write_all(output, text); }
+
+}  // namespace
+
+void LineBuffer::apply(EditAction action, const std::vector<std::string>& history) {
+  const auto show = [&](const std::string& line) {
+    text = line;
+    cursor = text.size();
+  };
+  switch (action) {
+    case EditAction::Left:
+      if (cursor > 0) cursor = previous_boundary(text, cursor);
+      break;
+    case EditAction::Right:
+      if (cursor < text.size()) cursor = next_boundary(text, cursor);
+      break;
+    case EditAction::Home: cursor = 0; break;
+    case EditAction::End: cursor = text.size(); break;
+    case EditAction::Backspace:
+      if (cursor > 0) {
+        const std::size_t start = previous_boundary(text, cursor);
+        text.erase(start, cursor - start);
+        cursor = start;
+      }
+      break;
+    case EditAction::Delete:
+      if (cursor < text.size()) text.erase(cursor, next_boundary(text, cursor) - cursor);
+      break;
+    case EditAction::HistoryPrevious:
+      if (history.empty()) break;
+      if (!history_position) {
+        saved_line = text;
+        history_position = history.size() - 1;
+      } else if (*history_position > 0) {
+        --*history_position;
+      }
+      show(history[*history_position]);
+      break;
+    case EditAction::HistoryNext:
+      if (!history_position) break;
+      if (*history_position + 1 < history.size()) {
+        show(history[++*history_position]);
+      } else {
+        history_position.reset();
+        show(saved_line);
+      }
+      break;
+  }
+}
+
+void LineBuffer::insert(std::string_view typed) {
+  text.insert(cursor, typed);
+  cursor += typed.size();
+}
+
+std::size_t display_width(std::string_view text) {
+  std::size_t width = 0;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const char32_t c = next_char(text, pos);
+    if (c == 27) {
+      if (pos < text.size() && text[pos] == '[') {
+        ++pos;
+        while (pos < text.size() && !(text[pos] >= '@' && text[pos] <= '~')) next_char(text, pos);
+        if (pos < text.size()) ++pos;
+      } else if (pos < text.size()) {
+        next_char(text, pos);
+      }
+    } else if (c < 32 || (c >= 127 && c < 160)) {
+      // control characters take no column
+    } else if (c < 127) {
+      width += 1;
+    } else {
+      const int columns = utf8proc_charwidth(static_cast<utf8proc_int32_t>(c));
+      width += columns > 0 ? static_cast<std::size_t>(columns) : 0;
+    }
+  }
+  return width;
+}
+
+Status render_line(int output, std::string_view prompt, const LineBuffer& buffer, std::size_t& rows_above,
+                   std::size_t columns) {
+  std::string out = "\r";
+  if (rows_above > 0) out += fmt::format("\x1b[{}A", rows_above);
+  out += fmt::format("\x1b[J{}{}", prompt, buffer.text);
+  const std::size_t prompt_width = display_width(prompt);
+  const std::size_t total = prompt_width + display_width(buffer.text);
+  const std::size_t cursor = prompt_width + display_width(std::string_view(buffer.text).substr(0, buffer.cursor));
+  const std::size_t end_row = total / columns, cursor_row = cursor / columns, cursor_column = cursor % columns;
+  // A line ending exactly at the margin leaves the terminal's cursor there;
+  // a new line puts it on the row below, where the arithmetic expects it.
+  if (total > 0 && total % columns == 0) out += "\r\n";
+  out += "\r";
+  if (cursor_row < end_row) out += fmt::format("\x1b[{}A", end_row - cursor_row);
+  if (cursor_column > 0) out += fmt::format("\x1b[{}C", cursor_column);
+  rows_above = cursor_row;
+  return write_text(output, out);
+}
+
+Result<std::optional<unsigned char>> pending_byte(int input) {
+  pollfd waiting{input, POLLIN, 0};
+  int ready = 0;
+  do ready = ::poll(&waiting, 1, 80);
+  while (ready < 0 && errno == EINTR);
+  if (ready < 0) return os_failure();
+  if (ready == 0) return std::optional<unsigned char>();
+  auto byte = read_byte(input);
+  if (!byte) return std::unexpected(byte.error());
+  return std::optional<unsigned char>(*byte);
+}
+
+Result<std::optional<std::string>> read_line(std::string_view prompt, const std::vector<std::string>& history,
+                                             int input, int output) {
+  if (!::isatty(input) || !::isatty(output)) return read_buffered_line(prompt);
+  std::cout.flush();
+  RawMode raw(input);
+  if (auto entered = raw.enter(); !entered) return std::unexpected(entered.error());
+  LineBuffer buffer;
+  std::size_t rows_above = 0;
+  if (auto drawn = render_line(output, prompt, buffer, rows_above, terminal_columns(output)); !drawn)
+    return std::unexpected(drawn.error());
+  const auto finish = [&](std::string_view ending) -> Status { return write_text(output, ending); };
+  for (;;) {
+    auto byte = read_byte(input);
+    if (!byte) return std::unexpected(byte.error());
+    const unsigned char b = *byte;
+    if (b == 3) {
+      if (auto done = finish(buffer.text.empty() ? "\r\n" : "^C\r\n"); !done) return std::unexpected(done.error());
+      return std::optional<std::string>();
+    }
+    if (b == 4 && buffer.text.empty()) {
+      if (auto done = finish("\r\n"); !done) return std::unexpected(done.error());
+      return std::optional<std::string>();
+    }
+    if (b == 10 || b == 13) {
+      if (auto done = finish("\r\n"); !done) return std::unexpected(done.error());
+      return std::optional<std::string>(buffer.text);
+    }
+    if (b == 1) {
+      buffer.cursor = 0;
+    } else if (b == 4) {
+      buffer.apply(EditAction::Delete, history);
+    } else if (b == 5) {
+      buffer.cursor = buffer.text.size();
+    } else if (b == 8 || b == 127) {
+      buffer.apply(EditAction::Backspace, history);
+    } else if (b == 21) {
+      buffer.text.clear();
+      buffer.cursor = 0;
+      buffer.history_position.reset();
+    } else if (b == 27) {
+      auto action = escape_sequence(input);
+      if (!action) return std::unexpected(action.error());
+      if (*action) buffer.apply(**action, history);
+    } else if (b >= 32 && b <= 126) {
+      buffer.insert(std::string(1, static_cast<char>(b)));
+    } else if (b >= 128) {
+      auto character = utf8_character(input, b);
+      if (!character) return std::unexpected(character.error());
+      if (is_valid_utf8(*character)) buffer.insert(*character);
+    }
+    if (auto drawn = render_line(output, prompt, buffer, rows_above, terminal_columns(output)); !drawn)
+      return std::unexpected(drawn.error());
+  }
+}
+
+}  // namespace line_editor

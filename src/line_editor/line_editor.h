@@ -1,0 +1,45 @@
+// A small line editor for the follow-up prompt: raw terminal mode, cursor
+// keys, Home/End, Backspace/Delete, history, and lines that wrap over
+// several rows with wide characters counted as two columns.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+
+namespace line_editor {
+
+enum class EditAction { Left, Right, HistoryPrevious, HistoryNext, Home, End, Backspace, Delete };
+
+struct LineBuffer {
+  std::optional<std::size_t> history_position;  // set while browsing the history
+  std::string text;
+  std::string saved_line;  // the line as typed before browsing began
+  std::size_t cursor = 0;  // a byte offset on a character boundary
+
+  void apply(EditAction action, const std::vector<std::string>& history);
+  void insert(std::string_view typed);
+};
+
+// A line; nullopt at end of input or Ctrl-C. When input or output is not a
+// terminal, the prompt is written and one buffered line read (with its
+// line ending) from standard input.
+Result<std::optional<std::string>> read_line(std::string_view prompt, const std::vector<std::string>& history,
+                                             int input = 0, int output = 1);
+
+// Redraws prompt and line, leaving the cursor in place; `rows_above` is the
+// cursor's row below the prompt's first row, kept between redraws.
+Status render_line(int output, std::string_view prompt, const LineBuffer& buffer, std::size_t& rows_above,
+                   std::size_t columns);
+
+// One more byte if it arrives within 80 ms.
+Result<std::optional<unsigned char>> pending_byte(int input = 0);
+
+// Terminal columns: escape sequences and control characters take none.
+std::size_t display_width(std::string_view text);
+
+}  // namespace line_editor
