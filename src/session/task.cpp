@@ -1,5 +1,221 @@
 #include "session/task.h"
 
-Status task(std::optional<std::string>, std::optional<Chat>, bool, bool, bool, bool) {
-  return failure("Not available yet: task session");
+#include <iostream>
+#include <system_error>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "actions/executor.h"
+#include "actions/safe_path.h"
+#include "bridge/browser.h"
+#include "bridge/server.h"
+#include "bridge/token.h"
+#include "common/files.h"
+#include "frontend/prompt.h"
+#include "git/git.h"
+#include "i18n/i18n.h"
+#include "session/protocol.h"
+#include "session/signals.h"
+#include "session/wait.h"
+#include "state/allowed.h"
+#include "state/chatlog.h"
+
+namespace {
+
+constexpr int kMaxTurns = 24;
+constexpr int kRetryTurns = 2;
+
+constexpr i18n::Text kOpening{
+    "Opening ChatGPT. Keep this tab open while this session runs (it can stay in the background).",
+    "Abrindo o ChatGPT. Mantenha esta aba aberta enquanto a sessão estiver ativa (ela pode ficar em segundo plano).",
+    "Abriendo ChatGPT. Mantén esta pestaña abierta mientras dure la sesión (puede quedar en segundo plano)."};
+constexpr i18n::Text kTypePrompt{"Type a prompt to continue this chat, or /exit to leave it.",
+                                 "Digite um prompt para continuar este chat, ou /exit para sair.",
+                                 "Escribe un prompt para continuar este chat, o /exit para salir."};
+constexpr i18n::Text kTurn{"turn", "turno", "turno"};
+constexpr i18n::Text kBrowser{"Browser", "Navegador", "Navegador"};
+constexpr i18n::Text kStoppedAfter{"Stopped after", "Interrompido após", "Detenido tras"};
+constexpr i18n::Text kTurnsContinueLater{"turns. Continue later with wendlebox <chat number>.",
+                                         "turnos. Continue depois com wendlebox <número do chat>.",
+                                         "turnos. Continúa más tarde con wendlebox <número del chat>."};
+
+struct Session {
+  std::filesystem::path folder;
+  std::vector<std::filesystem::path> roots;
+  std::string extra_folders;
+  std::shared_ptr<SharedBridge> bridge;
+  Chat chat;
+  std::uint64_t job_counter = 0;
+  std::vector<Attachment> pending;
+  std::optional<GitSession> git_session;
+  std::vector<std::string> history;
+  bool first_prompt = true;
+  bool allow_commands = true;
+  bool force_yes = false;
+  bool sounds = true;
+  bool git = true;
+};
+
+Result<std::filesystem::path> working_folder(const std::optional<Chat>& chat) {
+  if (chat) {
+    auto folder = canonical_path(chat->folder);
+    if (!folder) return failure("The saved folder is unavailable: " + chat->folder);
+    return folder;
+  }
+  auto cwd = current_dir();
+  if (!cwd) return std::unexpected(cwd.error());
+  return canonical_path(*cwd);
+}
+
+std::string extra_folders_text(const std::vector<std::filesystem::path>& roots) {
+  std::string text;
+  for (std::size_t i = 1; i < roots.size(); ++i) text += (i > 1 ? "\n" : "") + friendly_folder(roots[i]);
+  return text.empty() ? "(none)" : text;
+}
+
+// Binds the port and starts the bridge thread, which lives until the
+// process exits.
+Result<std::shared_ptr<SharedBridge>> start_bridge(const std::string& token) {
+  auto listener = bind_bridge_listener();
+  if (!listener) return std::unexpected(listener.error());
+  auto shared = std::make_shared<SharedBridge>();
+  try {
+    std::thread(serve, *listener, shared, token).detach();
+  } catch (const std::system_error& error) {
+    return failure(fmt::format("Could not start the browser bridge: {}", os_error_text(error.code().value())));
+  }
+  return shared;
+}
+
+std::string launch_url(const std::optional<Chat>& chat, const std::string& token) {
+  std::string base = chat && !chat->url.empty() ? chat->url : std::string(kNewChatPage);
+  base = base.substr(0, base.find('#'));
+  return base + "#wendlebox=" + token;
+}
+
+void log_entry(const Chat& chat, const std::string& role, const std::string& text) {
+  if (auto logged = append_chatlog(chat, role, text); !logged)
+    std::cout << color("33", "Could not save local chat log: " + logged.error()) << '\n';
+}
+
+// Publishes the job and waits for the extension's answer to it.
+Result<BrowserResult> publish_and_wait(Session& session, const std::string& prompt) {
+  std::vector<Attachment> attachments = std::move(session.pending);
+  session.pending.clear();
+  SharedBridge& shared = *session.bridge;
+  std::unique_lock lock(shared.mutex);
+  if (shared.poisoned) return failure(kPoisonedLock);
+  shared.state.job = Job{prompt, std::move(attachments), ++session.job_counter};
+  shared.state.result.reset();
+  shared.state.connected = false;
+  shared.changed.notify_all();
+  std::cout.flush();
+  auto result = wait_for_result(shared, lock);
+  if (!result) return result;
+  shared.state.answered_id = result->id;
+  shared.state.job.reset();
+  return result;
+}
+
+void finish_prompt(Session& session, const std::string& prompt, const std::string& message) {
+  std::string log_text = compact_final_message(message);
+  if (log_text.empty()) log_text = "Task finished.";
+  log_entry(session.chat, "done", log_text);
+  if (session.git_session) commit_finished_task(*session.git_session, prompt);
+  if (!session.chat.url.empty()) std::cout << color("90", "Chat: " + session.chat.url) << '\n';
+  if (session.sounds) play_completion_sound();
+  std::cout << std::endl;
+}
+
+Json run_actions(Session& session, const std::vector<Action>& actions) {
+  Json results = Json::array();
+  for (const Action& action : actions) {
+    ExecutionContext context{session.folder, session.roots, session.allow_commands, session.force_yes,
+                             session.pending};
+    auto outcome = execute(action, context);
+    results.push_back(outcome ? success_result(action.type, std::move(*outcome))
+                              : failure_result(action.type, outcome.error()));
+  }
+  return results;
+}
+
+// The turns of one prompt, until ChatGPT says it is done.
+Status run_turns(Session& session, const std::string& prompt, std::string text) {
+  for (int turn = 1; turn <= kMaxTurns; ++turn) {
+    std::cout << color("36", fmt::format("Wendlebox · {} {}", i18n::tr(kTurn), turn)) << '\n';
+    auto result = publish_and_wait(session, text);
+    if (!result) return std::unexpected(result.error());
+    if (result->url) {
+      if (auto url = chat_url(*result->url))
+        if (auto saved = save_chat(session.chat, *url, session.folder); !saved) return saved;
+    }
+    if (result->error) return failure(fmt::format("{}: {}", i18n::tr(kBrowser), *result->error));
+    if (!result->text) return failure("ChatGPT returned no text.");
+    auto reply = parse_reply(*result->text);
+    if (!reply) {
+      if (turn > kRetryTurns)
+        return failure(fmt::format("Could not read ChatGPT's agent response: {}\n\n{}", reply.error(), *result->text));
+      text = retry_prompt(reply.error());
+      continue;
+    }
+    if (!reply->message.empty()) std::cout << color("32", "ChatGPT") << ' ' << reply->message << '\n';
+    const Json results = run_actions(session, reply->actions);
+    if (reply->status == "done" && reply->actions.empty()) {
+      finish_prompt(session, prompt, reply->message);
+      return {};
+    }
+    text = tool_results_prompt(results);
+  }
+  return failure(fmt::format("{} {} {}", i18n::tr(kStoppedAfter), kMaxTurns, i18n::tr(kTurnsContinueLater)));
+}
+
+Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) {
+  for (;;) {
+    std::string prompt;
+    if (pending_prompt) {
+      prompt = std::move(*pending_prompt);
+      pending_prompt.reset();
+    } else {
+      const std::optional<std::string> url =
+          session.chat.url.empty() ? std::nullopt : std::optional<std::string>(session.chat.url);
+      auto typed = read_terminal_prompt(url, session.history);
+      if (!typed) return std::unexpected(typed.error());
+      if (!*typed) return {};
+      prompt = std::move(**typed);
+    }
+    if (session.chat.title == kNewChatTitle) session.chat.title = chat_title(prompt);
+    if (session.first_prompt && session.git) session.git_session = prepare_git(session.folder);
+    log_entry(session.chat, "user", prompt);
+    const std::string folder = friendly_folder(session.folder);
+    std::string text = session.first_prompt ? first_prompt(prompt, folder, session.extra_folders)
+                                            : continuation_prompt(prompt, folder, session.extra_folders);
+    if (auto done = run_turns(session, prompt, std::move(text)); !done) return done;
+    session.first_prompt = false;
+  }
+}
+
+}  // namespace
+
+Status task(std::optional<std::string> prompt, std::optional<Chat> chat, bool allow_commands, bool force_yes,
+            bool sounds, bool git) {
+  Session session{.allow_commands = allow_commands, .force_yes = force_yes, .sounds = sounds, .git = git};
+  auto folder = working_folder(chat);
+  if (!folder) return std::unexpected(folder.error());
+  session.folder = *folder;
+  auto allowed = load_allowed();
+  if (!allowed) return std::unexpected(allowed.error());
+  session.roots = root_list(session.folder, allowed->folders);
+  session.extra_folders = extra_folders_text(session.roots);
+  auto session_token = token();
+  if (!session_token) return std::unexpected(session_token.error());
+  auto bridge = start_bridge(*session_token);
+  if (!bridge) return std::unexpected(bridge.error());
+  session.bridge = *bridge;
+  if (auto opened = open_browser(launch_url(chat, *session_token)); !opened) return opened;
+  std::cout << color("36", "Wendlebox") << ' ' << friendly_folder(session.folder) << '\n'
+            << i18n::tr(kOpening) << "\n\n";
+  session.chat = chat ? *chat : new_chat(*session_token, prompt, session.folder);
+  std::cout << i18n::tr(kTypePrompt) << std::endl;
+  return prompt_loop(session, std::move(prompt));
 }

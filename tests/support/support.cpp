@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -93,6 +94,8 @@ RunningBinary::RunningBinary(const BinaryRun& run) {
   args.insert(args.end(), run.args.begin(), run.args.end());
   pid_ = ::fork();
   if (pid_ == 0) {
+    // A test that crashes must not leave a session holding the bridge port.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (!run.cwd.empty() && ::chdir(run.cwd.c_str()) != 0) _exit(126);
     const int in = run.keep_stdin_open ? pipe_fds[0] : ::open(in_path.c_str(), O_RDONLY);
     ::dup2(in, 0);

@@ -1,0 +1,226 @@
+// Whole sessions through the real binary, with a fake browser opener on
+// PATH and a test client playing the extension.
+#include "session/task.h"
+
+#include <gtest/gtest.h>
+
+#include "common/process.h"
+#include "session/protocol.h"
+#include "support/bridge_client.h"
+#include "support/support.h"
+
+namespace {
+
+const std::string kChatId = "aaaabbbb-cccc-dddd-eeee-ffff00001111";
+const std::string kChatUrl = "https://chatgpt.com/c/" + kChatId;
+
+std::string block(const std::string& json) { return "Here you go.\n```wendlebox\n" + json + "\n```\n"; }
+const std::string kDone = block(R"({"status":"done","message":"All set."})");
+
+class Session : public testing::Test {
+ protected:
+  void SetUp() override {
+    write_script(bin.path / "xdg-open", "echo \"$1\" >> " + urls().string());
+    write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false}");
+  }
+  fs::path urls() const { return bin.path / "urls"; }
+  std::unique_ptr<RunningBinary> start(std::vector<std::string> args, std::string input = "",
+                                       const fs::path& cwd = {}) {
+    return std::make_unique<RunningBinary>(BinaryRun{.args = std::move(args), .cwd = cwd.empty() ? work.path : cwd,
+                                                     .home = home.path, .path_prefix = bin.path.string(),
+                                                     .input = std::move(input)});
+  }
+  // The URL the browser was opened on; waits for the session to open it.
+  std::string launched() {
+    wait_until([&] { return fs::exists(urls()) && read_text(urls()).ends_with("\n"); });
+    std::string text = read_text(urls());
+    if (text.empty()) return "";
+    text.pop_back();
+    return text.substr(text.rfind('\n') + 1);
+  }
+  FakeExtension extension() { return FakeExtension(token_of_url(launched())); }
+
+  TempDir home, work, bin;
+};
+
+TEST_F(Session, ANewChatFinishingInTwoTurns) {
+  write_text(work.path / "readme.txt", "hello\n");
+  auto wendlebox = start({"create notes"});
+  const std::string url = launched();
+  ASSERT_TRUE(url.starts_with("https://chatgpt.com/#wendlebox="));
+  const std::string token = token_of_url(url);
+  ASSERT_EQ(token.size(), 32u);
+  FakeExtension browser(token);
+
+  auto first = browser.next_job();
+  ASSERT_TRUE(first);
+  EXPECT_EQ((*first)["id"], 1);
+  EXPECT_FALSE(first->contains("attachments"));
+  EXPECT_EQ((*first)["prompt"], first_prompt("create notes", work.path.string(), "(none)"));
+  browser.post_result({{"id", 1},
+                       {"text", block(R"({"status":"continue","message":"Writing notes.","actions":[{"type":"write_file","path":"notes.txt","content":"n\n"}]})")},
+                       {"url", kChatUrl + "?x=1"}});
+  auto second = browser.next_job();
+  ASSERT_TRUE(second);
+  EXPECT_EQ((*second)["id"], 2);
+  EXPECT_EQ((*second)["prompt"],
+            "Wendlebox tool results (JSON):\n[\n  {\n    \"ok\": true,\n    \"result\": {\n      \"bytes\": 2,\n      "
+            "\"path\": \"notes.txt\"\n    },\n    \"type\": \"write_file\"\n  }\n]\n\nContinue the task. If finished, "
+            "reply with status done and no actions. Keep using one wendlebox JSON block.");
+  browser.post_result({{"id", 2}, {"text", kDone}, {"url", kChatUrl}});
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "Wendlebox " + work.path.string() +
+                       "\nOpening ChatGPT. Keep this tab open while this session runs (it can stay in the background)."
+                       "\n\nType a prompt to continue this chat, or /exit to leave it.\n"
+                       "Git repository created for this folder.\nWendlebox · turn 1\nWaiting for ChatGPT's reply...\n"
+                       "ChatGPT Writing notes.\nWrote notes.txt\nWendlebox · turn 2\nWaiting for ChatGPT's reply...\n"
+                       "ChatGPT All set.\nGit snapshot saved.\nChat: " + kChatUrl + "\n\nYou > ");
+  EXPECT_EQ(read_text(work.path / "notes.txt"), "n\n");
+
+  const std::string global = read_text(home.path / ".config/wendlebox/chats.json");
+  EXPECT_NE(global.find("\"id\": \"" + token + "\",\n    \"title\": \"create notes\",\n    \"url\": \"" + kChatUrl),
+            std::string::npos) << global;
+  EXPECT_NE(read_text(work.path / ".wendlebox/chats.json").find("\"id\": \"" + token + "\""), std::string::npos);
+  const std::string log = read_text(work.path / ".wendlebox/chatlogs" / (token + ".jsonl"));
+  EXPECT_NE(log.find("\"role\":\"user\",\"text\":\"create notes\"}\n{\"at\":"), std::string::npos) << log;
+  EXPECT_TRUE(log.ends_with("\"role\":\"done\",\"text\":\"All set.\"}\n")) << log;
+
+  auto git = run_process(ProcessSpec{.argv = {"git", "log", "--format=%s|%b"}, .cwd = work.path});
+  ASSERT_TRUE(git);
+  EXPECT_NE(git->output.find("|create notes\n"), std::string::npos) << git->output;
+  EXPECT_NE(git->output.find("Wendlebox: initial snapshot|"), std::string::npos) << git->output;
+  auto status = run_process(ProcessSpec{.argv = {"git", "status", "--porcelain"}, .cwd = work.path});
+  EXPECT_EQ(status->output, "");  // .wendlebox is excluded, notes.txt committed
+}
+
+TEST_F(Session, DoneWithActionsAndContinueWithoutActionsKeepTheLoopGoing) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  auto wendlebox = start({"go"});
+  FakeExtension browser = extension();
+  browser.answer(block(R"({"status":"done","actions":[{"type":"deploy"}]})"));
+  auto second = browser.next_job();
+  ASSERT_TRUE(second);
+  EXPECT_NE((*second)["prompt"].get<std::string>().find("\"error\": \"Unknown action: deploy\""), std::string::npos);
+  browser.post_result({{"id", (*second)["id"]}, {"text", block(R"({"status":"continue"})")}});
+  auto third = browser.next_job();
+  ASSERT_TRUE(third);
+  EXPECT_TRUE((*third)["prompt"].get<std::string>().starts_with("Wendlebox tool results (JSON):\n[]\n\n"));
+  browser.post_result({{"id", (*third)["id"]}, {"text", kDone}});
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out.find("Git"), std::string::npos);
+  EXPECT_NE(r.out.find("Wendlebox · turn 3\n"), std::string::npos);
+  EXPECT_EQ(r.out.find("Chat: "), std::string::npos);  // no reply brought a chat address
+}
+
+TEST_F(Session, UnreadableRepliesAreRetriedTwiceThenEndTheSession) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  auto wendlebox = start({"go"});
+  FakeExtension browser = extension();
+  browser.answer("no block here");
+  auto retry = browser.next_job();
+  ASSERT_TRUE(retry);
+  EXPECT_EQ((*retry)["prompt"], retry_prompt("No wendlebox code block"));
+  browser.post_result({{"id", (*retry)["id"]}, {"text", "```wendlebox\n{"}});
+  auto retry2 = browser.next_job();
+  EXPECT_EQ((*retry2)["prompt"], retry_prompt("Unclosed wendlebox code block"));
+  browser.post_result({{"id", (*retry2)["id"]}, {"text", "still nothing"}});
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Wendlebox: Could not read ChatGPT's agent response: No wendlebox code block\n\nstill nothing\n");
+}
+
+TEST_F(Session, StopsAfter24Turns) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  auto wendlebox = start({"go"});
+  FakeExtension browser = extension();
+  for (int turn = 1; turn <= 24; ++turn) {
+    auto job = browser.answer(block(R"({"status":"continue"})"));
+    EXPECT_EQ(job["id"], turn);
+  }
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Wendlebox: Stopped after 24 turns. Continue later with wendlebox <chat number>.\n");
+}
+
+TEST_F(Session, AReplyWithAnAddressAndAnErrorSavesTheChatThenFails) {
+  auto wendlebox = start({"go"}, "", work.path);
+  FakeExtension browser = extension();
+  auto job = browser.next_job();
+  browser.post_result({{"id", (*job)["id"]}, {"url", kChatUrl}, {"error", "Composer not found"}});
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Wendlebox: Browser: Composer not found\n");
+  EXPECT_NE(read_text(home.path / ".config/wendlebox/chats.json").find(kChatUrl), std::string::npos);
+}
+
+TEST_F(Session, ASecondSessionFailsOnThePortAndANewOneRunsRightAfter) {
+  auto first = start({"go"});
+  FakeExtension browser = extension();
+  auto second = start({"again"});
+  CommandResult refused = second->finish();
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_EQ(refused.err, "Wendlebox: Another Wendlebox task is already using port 47833. Finish it first.\n");
+  const auto launches = [&] {
+    const std::string text = read_text(urls());
+    return std::count(text.begin(), text.end(), '\n');
+  };
+  EXPECT_EQ(launches(), 1);
+  browser.answer(kDone);
+  EXPECT_EQ(first->finish().exit_code, 0);
+
+  auto third = start({"once more"});
+  wait_until([&] { return launches() == 2; });
+  extension().answer(kDone);
+  EXPECT_EQ(third->finish().exit_code, 0);
+}
+
+TEST_F(Session, ASavedChatOpensItsAddressWithoutTheOldFragment) {
+  write_text(home.path / ".config/wendlebox/chats.json",
+             "[{\"id\":\"" + kChatId + "\",\"title\":\"Old\",\"url\":\"" + kChatUrl + "#old\",\"folder\":\"" +
+                 work.path.string() + "\",\"updated\":1}]");
+  auto wendlebox = start({"1"});
+  const std::string url = launched();
+  EXPECT_EQ(url.substr(0, url.find("#wendlebox=")), kChatUrl);
+  CommandResult r = wendlebox->finish();  // no prompt typed: the session ends at once
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(r.out.ends_with("Type a prompt to continue this chat, or /exit to leave it.\nYou > "));
+}
+
+TEST_F(Session, TypedPromptsContinueTheChatAndRenameANewOne) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  auto wendlebox = start({}, "/chat\n/help\n  first typed prompt  \nsecond\n/exit\n");
+  FakeExtension browser = extension();
+  auto first = browser.answer(kDone, kChatUrl);
+  EXPECT_TRUE(first["prompt"].get<std::string>().ends_with("User task: first typed prompt\nWorking folder: " +
+                                                            work.path.string() + "\nExtra folders allowed for file "
+                                                                                 "actions:\n(none)"));
+  auto second = browser.answer(kDone, kChatUrl);
+  EXPECT_EQ(second["prompt"], continuation_prompt("second", work.path.string(), "(none)"));
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("You > Chat URL will be saved after the first reply.\nYou > Type a prompt to continue this "
+                       "chat. /chat shows its URL; /exit leaves the session.\nYou > Wendlebox · turn 1\n"),
+            std::string::npos) << r.out;
+  EXPECT_NE(read_text(home.path / ".config/wendlebox/chats.json").find("\"title\": \"first typed prompt\""),
+            std::string::npos);
+}
+
+TEST_F(Session, ExtraFoldersThatCannotBeUsedAreLeftOut) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  fs::create_directories(home.path / "shared");
+  fs::create_directory_symlink(home.path / "shared", home.path / "link");
+  write_text(home.path / "file", "");
+  write_text(home.path / ".config/wendlebox/allowed-folders.json",
+             "{\"folders\": [\"" + work.path.string() + "\", \"" + (home.path / "missing").string() + "\", \"" +
+                 (home.path / "file").string() + "\", \"" + (home.path / "link").string() + "\", \"" +
+                 (home.path / "shared").string() + "\", \"" + (home.path / "shared").string() + "/\"]}");
+  auto wendlebox = start({"go"});
+  FakeExtension browser = extension();
+  auto job = browser.answer(kDone);
+  EXPECT_TRUE(job["prompt"].get<std::string>().ends_with("actions:\n" + (home.path / "shared").string()));
+  EXPECT_EQ(wendlebox->finish().exit_code, 0);
+}
+
+}  // namespace

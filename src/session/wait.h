@@ -1,0 +1,22 @@
+// Waiting for the extension's answer to the published job.
+#pragma once
+
+#include <chrono>
+#include <mutex>
+
+#include "bridge/server.h"
+#include "common/result.h"
+
+struct WaitTimings {
+  std::chrono::milliseconds connect_deadline{std::chrono::seconds(60)};  // before the first poll
+  std::chrono::milliseconds slice{std::chrono::seconds(30)};             // once the job was taken
+  std::chrono::milliseconds notice_interval{std::chrono::seconds(120)};  // "still waiting"
+};
+
+inline constexpr const char* kPoisonedLock = "poisoned lock: another task failed inside";
+
+// With `lock` held on the shared bridge: waits until a result is stored and
+// takes it, printing progress notices, or fails when the extension never
+// polls before the deadline or the bridge thread failed.
+Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std::mutex>& lock,
+                                      const WaitTimings& timings = {});
