@@ -36,6 +36,7 @@ Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std
   BridgeState& state = shared.state;
   if (auto result = take(state)) return *result;
   for (;;) {
+    if (shared.poisoned) return failure(kPoisonedLock);
     const Clock::time_point now = Clock::now();
     if (state.connected && !announced) {
       std::cout << color("32", i18n::tr(kWaiting)) << std::endl;
@@ -49,7 +50,6 @@ Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std
     const auto wait = state.connected ? timings.slice : std::chrono::duration_cast<std::chrono::milliseconds>(
                                                             std::max(deadline - now, Clock::duration::zero()));
     shared.changed.wait_for(lock, wait);
-    if (shared.poisoned) return failure(kPoisonedLock);
     if (auto result = take(state)) return *result;
   }
 }

@@ -1,0 +1,95 @@
+#include "session/wait.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <thread>
+
+namespace {
+
+using std::chrono::milliseconds;
+
+class Waiting : public testing::Test {
+ protected:
+  void SetUp() override { saved = std::cout.rdbuf(output.rdbuf()); }
+  void TearDown() override {
+    if (helper.joinable()) helper.join();
+    std::cout.rdbuf(saved);
+  }
+  // Plays the bridge thread: optionally polls after `poll_after`, then posts
+  // a result after `answer_after`.
+  void extension(std::optional<milliseconds> poll_after, std::optional<milliseconds> answer_after) {
+    helper = std::thread([=, this] {
+      const auto start = std::chrono::steady_clock::now();
+      if (poll_after) {
+        std::this_thread::sleep_until(start + *poll_after);
+        std::lock_guard lock(shared.mutex);
+        shared.state.connected = true;
+        shared.changed.notify_all();
+      }
+      if (answer_after) {
+        std::this_thread::sleep_until(start + *answer_after);
+        std::lock_guard lock(shared.mutex);
+        shared.state.result = BrowserResult{.id = 1, .text = "hi"};
+        shared.changed.notify_all();
+      }
+    });
+  }
+  SharedBridge shared;
+  std::thread helper;
+  std::stringstream output;
+  std::streambuf* saved = nullptr;
+  const WaitTimings timings{.connect_deadline = milliseconds(150), .slice = milliseconds(20),
+                            .notice_interval = milliseconds(100)};
+};
+
+TEST_F(Waiting, FailsWhenTheExtensionNeverPolls) {
+  extension(std::nullopt, std::nullopt);
+  std::unique_lock lock(shared.mutex);
+  auto result = wait_for_result(shared, lock, timings);
+  ASSERT_FALSE(result);
+  EXPECT_EQ(result.error(),
+            "The extension did not connect within one minute. Check that it is installed and enabled in the browser "
+            "that opened ChatGPT.");
+  EXPECT_EQ(output.str(), "");
+}
+
+TEST_F(Waiting, OnceTheJobIsTakenThereIsNoDeadlineAndNoticesRepeat) {
+  extension(milliseconds(50), milliseconds(600));
+  std::unique_lock lock(shared.mutex);
+  auto result = wait_for_result(shared, lock, timings);
+  ASSERT_TRUE(result) << result.error();
+  EXPECT_EQ(result->text, "hi");
+  EXPECT_FALSE(shared.state.result);  // taken
+  const std::string out = output.str();
+  EXPECT_TRUE(out.starts_with("Waiting for ChatGPT's reply...\nStill waiting for this ChatGPT reply. Press Ctrl+C to stop.\n"))
+      << out;
+  const std::string notice = "Still waiting";
+  std::size_t notices = 0;
+  for (std::size_t at = out.find(notice); at != std::string::npos; at = out.find(notice, at + 1)) ++notices;
+  EXPECT_GE(notices, 2u);
+  EXPECT_LE(notices, 6u);
+}
+
+TEST_F(Waiting, AResultAlreadyStoredIsTakenAtOnce) {
+  shared.state.result = BrowserResult{.id = 4};
+  std::unique_lock lock(shared.mutex);
+  auto result = wait_for_result(shared, lock, timings);
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->id, 4u);
+  EXPECT_EQ(output.str(), "");
+}
+
+TEST_F(Waiting, AFailedBridgeThreadEndsTheWait) {
+  helper = std::thread([this] {
+    std::lock_guard lock(shared.mutex);
+    shared.poisoned = true;
+    shared.changed.notify_all();
+  });
+  std::unique_lock lock(shared.mutex);
+  auto result = wait_for_result(shared, lock, timings);
+  ASSERT_FALSE(result);
+  EXPECT_EQ(result.error(), "poisoned lock: another task failed inside");
+}
+
+}  // namespace
