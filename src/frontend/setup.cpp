@@ -1,4 +1,268 @@
 #include "frontend/setup.h"
 
-Status setup() { return failure("Not available yet: setup"); }
-Status doctor() { return failure("Not available yet: doctor"); }
+#include <signal.h>
+#include <unistd.h>
+
+#include <iostream>
+
+#include <fmt/format.h>
+
+#include "bridge/browser.h"
+#include "common/env.h"
+#include "common/files.h"
+#include "common/process.h"
+#include "common/text.h"
+#include "frontend/help.h"
+#include "git/git.h"
+#include "i18n/i18n.h"
+#include "state/allowed.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kExportLine = "export PATH=\"$HOME/.local/bin:$PATH\"";
+constexpr std::string_view kFishLine = "set -gx PATH $HOME/.local/bin $PATH";
+
+constexpr i18n::Text kInstalled{"Wendlebox was installed successfully.", "O Wendlebox foi instalado com sucesso.",
+                                "Wendlebox se instaló correctamente."};
+constexpr i18n::Text kNotBundled{
+    "The extension was not bundled with this executable. Install Wendlebox in the browser you use for ChatGPT.",
+    "A extensão não veio incluída neste executável. Instale o Wendlebox no navegador que você usa para o ChatGPT.",
+    "La extensión no venía incluida en este ejecutable. Instala Wendlebox en el navegador que usas para ChatGPT."};
+constexpr i18n::Text kHeading{"LAST STEP: add the extension to your browser (one time, ~30 seconds)",
+                              "ÚLTIMO PASSO: adicione a extensão ao navegador (uma vez, ~30 segundos)",
+                              "ÚLTIMO PASO: añade la extensión a tu navegador (una vez, ~30 segundos)"};
+constexpr i18n::Text kIntroduction{
+    "In this same folder as the setup file you will find the extension, ready to use:",
+    "Nesta mesma pasta do instalador você encontra a extensão, pronta para usar:",
+    "En esta misma carpeta que el instalador encontrarás la extensión, lista para usar:"};
+constexpr i18n::Text kSteps{
+    "  1. In the browser you use for ChatGPT, open edge://extensions (or chrome://extensions).\n"
+    "  2. Turn on \"Developer mode\".\n"
+    "  3. Click \"Load unpacked\" and select the folder shown above (WendleboxExtension).\n"
+    "  4. Open a new terminal in your project folder and run:  wendlebox \"your task\"",
+    "  1. No navegador que você usa para o ChatGPT, abra edge://extensions (ou chrome://extensions).\n"
+    "  2. Ative o \"Modo do desenvolvedor\".\n"
+    "  3. Clique em \"Carregar sem compactação\" e selecione a pasta indicada acima (WendleboxExtension).\n"
+    "  4. Abra um novo terminal na pasta do seu projeto e execute:  wendlebox \"sua tarefa\"",
+    "  1. En el navegador que usas para ChatGPT, abre edge://extensions (o chrome://extensions).\n"
+    "  2. Activa el \"Modo de desarrollador\".\n"
+    "  3. Pulsa \"Cargar descomprimida\" y elige la carpeta indicada arriba (WendleboxExtension).\n"
+    "  4. Abre una terminal nueva en la carpeta de tu proyecto y ejecuta:  wendlebox \"tu tarea\""};
+constexpr i18n::Text kTip{
+    "TIP: the wendlebox command works in any folder. Open a terminal there (right-click the folder > Open in Terminal) "
+    "and run it.",
+    "DICA: o comando wendlebox funciona em qualquer pasta. Abra um terminal nela (clique com o botão direito na pasta > "
+    "Abrir no Terminal) e execute.",
+    "CONSEJO: el comando wendlebox funciona en cualquier carpeta. Abre una terminal en ella (clic derecho en la carpeta "
+    "> Abrir en Terminal) y ejecútalo."};
+constexpr i18n::Text kWelcome{
+    "You can use Wendlebox right here. Type a command (for example --chats, --help, or \"create a snake game\"), or "
+    "press Enter to close.",
+    "Você já pode usar o Wendlebox aqui. Digite um comando (por exemplo --chats, --help ou \"crie um jogo da "
+    "cobrinha\"), ou pressione Enter para fechar.",
+    "Ya puedes usar Wendlebox aquí. Escribe un comando (por ejemplo --chats, --help o \"crea un juego de la "
+    "serpiente\"), o pulsa Enter para cerrar."};
+constexpr i18n::Text kCdHint{"Tip: cd <folder> changes the project folder.", "Dica: cd <pasta> muda a pasta do projeto.",
+                             "Consejo: cd <carpeta> cambia la carpeta del proyecto."};
+constexpr i18n::Text kFolderNotFound{"Folder not found.", "Pasta não encontrada.", "Carpeta no encontrada."};
+constexpr i18n::Text kBackAtPrompt{"Back at the Wendlebox prompt.", "De volta ao prompt do Wendlebox.",
+                                   "De vuelta en el prompt de Wendlebox."};
+constexpr i18n::Text kOpenerLabel{"Browser opener:", "Abridor de navegador:", "Abridor de navegador:"};
+constexpr i18n::Text kNoOpener{"Browser opener: not found. Install xdg-open, gio, or sensible-browser.",
+                               "Abridor de navegador: não encontrado. Instale xdg-open, gio ou sensible-browser.",
+                               "Abridor de navegador: no encontrado. Instala xdg-open, gio o sensible-browser."};
+constexpr i18n::Text kGitAvailable{"available", "disponível", "disponible"};
+constexpr i18n::Text kGitMissing{"not found (commits will be skipped)", "não encontrado (os commits serão ignorados)",
+                                 "no encontrado (se omitirán los commits)"};
+constexpr i18n::Text kExtensionHint{"Extension: enable Wendlebox in the browser that opens ChatGPT.",
+                                    "Extensão: ative o Wendlebox no navegador que abre o ChatGPT.",
+                                    "Extensión: activa Wendlebox en el navegador que abre ChatGPT."};
+
+Result<fs::path> running_executable() {
+  std::error_code error;
+  fs::path path = fs::read_symlink("/proc/self/exe", error);
+  if (error) return os_failure(error.value());
+  return path;
+}
+
+// Ctrl-C while a command runs stops that command, not the shell: the shell
+// catches SIGINT with a handler that does nothing, while the child starts
+// with the default action.
+class ShieldCtrlC {
+ public:
+  ShieldCtrlC() {
+    struct sigaction action {};
+    action.sa_handler = ignore;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+  }
+  ~ShieldCtrlC() { ::signal(SIGINT, SIG_DFL); }
+  ShieldCtrlC(const ShieldCtrlC&) = delete;
+  ShieldCtrlC& operator=(const ShieldCtrlC&) = delete;
+
+ private:
+  static void ignore(int) {}
+};
+
+Status install_copy(const fs::path& running, const fs::path& installed) {
+  if (running == installed) return {};
+  const fs::path temporary = installed.parent_path() / fmt::format(".wendlebox-install-{}", ::getpid());
+  std::error_code error;
+  fs::copy_file(running, temporary, fs::copy_options::overwrite_existing, error);
+  if (!error) fs::permissions(temporary, fs::perms(0755), error);
+  if (!error) fs::rename(temporary, installed, error);
+  if (error) return os_failure(error.value());
+  return {};
+}
+
+Status ensure_user_shell_path(const fs::path& home) {
+  if (auto profile = ensure_shell_path(home / ".profile", kExportLine); !profile) return profile;
+  const std::string shell = process_env("SHELL").value_or("");
+  if (shell.ends_with("bash")) return ensure_shell_path(home / ".bashrc", kExportLine);
+  if (shell.ends_with("zsh")) return ensure_shell_path(home / ".zshrc", kExportLine);
+  if (shell.ends_with("fish")) return ensure_shell_path(home / ".config" / "fish" / "config.fish", kFishLine);
+  return {};
+}
+
+std::optional<fs::path> extension_folder(const fs::path& running) {
+  const fs::path folder = running.parent_path() / "extension";
+  if (!fs::exists(folder / "manifest.json")) return std::nullopt;
+  return folder;
+}
+
+bool is_exit_word(std::string_view word) {
+  const std::string lower = ascii_lower(word);
+  return lower == "/exit" || lower == "/quit" || lower == "exit" || lower == "quit";
+}
+
+void change_folder(std::string& folder, const std::vector<std::string>& words) {
+  std::string joined;
+  for (std::size_t i = 1; i < words.size(); ++i) joined += (i > 1 ? " " : "") + words[i];
+  auto target = canonical_path(fs::path(folder) / joined);
+  if (target && is_dir(*target))
+    folder = friendly_folder(*target);
+  else
+    std::cout << color("31", i18n::tr(kFolderNotFound)) << '\n';
+}
+
+void run_installed(const fs::path& installed, const std::string& folder, const std::vector<std::string>& words) {
+  std::vector<std::string> argv{installed.string()};
+  argv.insert(argv.end(), words.begin(), words.end());
+  Result<ProcessResult> ran;
+  {
+    ShieldCtrlC shield;
+    ran = run_process(ProcessSpec{.argv = std::move(argv), .cwd = folder, .input = InputMode::Inherit,
+                                  .output = OutputMode::Inherit, .errors = OutputMode::Inherit});
+  }
+  if (!ran)
+    std::cout << color("31", ran.error()) << '\n';
+  else if (!ran->status.success())
+    std::cout << color("90", i18n::tr(kBackAtPrompt)) << '\n';
+}
+
+}  // namespace
+
+std::vector<std::string> split_shell_words(std::string_view line) {
+  std::vector<std::string> words;
+  std::optional<std::string> word;
+  std::optional<char32_t> quote;
+  for (std::size_t pos = 0; pos < line.size();) {
+    const std::size_t start = pos;
+    const char32_t c = next_char(line, pos);
+    if (quote) {
+      if (c == *quote)
+        quote.reset();
+      else
+        word->append(line.substr(start, pos - start));
+    } else if (is_unicode_whitespace(c)) {
+      if (word) words.push_back(std::move(*word));
+      word.reset();
+    } else {
+      if (!word) word.emplace();
+      if (c == '"' || c == '\'')
+        quote = c;
+      else
+        word->append(line.substr(start, pos - start));
+    }
+  }
+  if (word) words.push_back(std::move(*word));
+  return words;
+}
+
+Status ensure_shell_path(const fs::path& file, std::string_view line) {
+  const std::string text = read_file(file).value_or("");
+  if (is_valid_utf8(text) && text.find(".local/bin") != std::string::npos) return {};
+  if (auto made = create_dirs(file.parent_path()); !made) return made;
+  return append_file(file, fmt::format("\n# Wendlebox CLI\n{}\n", line));
+}
+
+void show_installed_help(const fs::path& installed) {
+  std::cout << "\nWendlebox --help:\n\n" << std::flush;
+  auto ran = run_process(ProcessSpec{.argv = {installed.string(), "--help"}, .input = InputMode::Inherit,
+                                     .output = OutputMode::Inherit, .errors = OutputMode::Inherit});
+  if (!ran || !ran->status.success()) print_help();
+}
+
+std::string windows_extension_guidance(const std::optional<fs::path>& extension_folder) {
+  if (!extension_folder) return std::string(i18n::tr(kNotBundled));
+  return fmt::format("{}\n{}\n    {}\n{}\n\n{}", i18n::tr(kHeading), i18n::tr(kIntroduction),
+                     friendly_folder(*extension_folder), i18n::tr(kSteps), i18n::tr(kTip));
+}
+
+void setup_shell(const fs::path& installed) {
+  if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO)) return;
+  const auto cwd = current_dir();
+  std::string folder = cwd ? cwd->string() : ".";
+  std::cout << '\n' << color("36", i18n::tr(kWelcome)) << '\n' << color("90", i18n::tr(kCdHint)) << '\n';
+  for (;;) {
+    std::cout << '\n' << color("36", "wendlebox") << ' ' << folder << "> " << std::flush;
+    std::string line;
+    if (!std::getline(std::cin, line)) return;
+    std::vector<std::string> words = split_shell_words(trim(line));
+    if (words.empty() || is_exit_word(words.front())) return;
+    const std::string first = ascii_lower(words.front());
+    if (first == "wendlebox" || first == "wendlebox.exe") {
+      words.erase(words.begin());
+      if (words.empty()) continue;
+    }
+    if (ascii_lower(words.front()) == "cd")
+      change_folder(folder, words);
+    else
+      run_installed(installed, folder, words);
+  }
+}
+
+Status setup() {
+  auto running = running_executable();
+  if (!running) return std::unexpected(running.error());
+  const std::optional<std::string> home = process_env("HOME");
+  if (!home) return failure("HOME is unavailable");
+  const fs::path install_dir = fs::path(*home) / ".local" / "bin";
+  if (auto made = create_dirs(install_dir); !made) return made;
+  const fs::path installed = install_dir / "wendlebox";
+  if (auto copied = install_copy(*running, installed); !copied) return copied;
+  if (auto path = ensure_user_shell_path(*home); !path) return path;
+  std::cout << fmt::format("\n{} {}\n", color("32", i18n::tr(kInstalled)), installed.string());
+  show_installed_help(installed);
+  const std::string separator(60, '=');
+  std::cout << fmt::format("\n{}\n", color("1;35", separator))
+            << color("1;35", windows_extension_guidance(extension_folder(*running))) << '\n'
+            << color("1;35", separator) << '\n';
+  setup_shell(installed);
+  return {};
+}
+
+Status doctor() {
+  auto running = running_executable();
+  std::cout << "CLI: " << (running ? running->string() : "unknown") << '\n';
+  if (auto opener = browser_opener())
+    std::cout << i18n::tr(kOpenerLabel) << ' ' << *opener << '\n';
+  else
+    std::cout << i18n::tr(kNoOpener) << '\n';
+  const bool git_found = git_output(".", {"--version"}).has_value();
+  std::cout << "Git: " << i18n::tr(git_found ? kGitAvailable : kGitMissing) << '\n';
+  std::cout << i18n::tr(kExtensionHint) << '\n';
+  return {};
+}

@@ -1,7 +1,24 @@
-// Installing the program into the user's shell path, and checking it.
+// Installing the program into the user's shell path, the small shell
+// offered afterwards, and the installation check.
 #pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "common/result.h"
 
 Status setup();
 Status doctor();
+
+// Appends the marked PATH block unless the file mentions .local/bin already.
+Status ensure_shell_path(const std::filesystem::path& file, std::string_view line);
+void show_installed_help(const std::filesystem::path& installed);
+std::string windows_extension_guidance(const std::optional<std::filesystem::path>& extension_folder);
+void setup_shell(const std::filesystem::path& installed);
+
+// Words of a shell line: blanks separate, single or double quotes group,
+// no escapes.
+std::vector<std::string> split_shell_words(std::string_view line);

@@ -90,7 +90,7 @@ RunningBinary::RunningBinary(const BinaryRun& run) {
   int pipe_fds[2] = {-1, -1};
   if (run.keep_stdin_open && ::pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
   std::vector<std::string> env = child_environment(run);
-  std::vector<std::string> args{binary_path()};
+  std::vector<std::string> args{run.program.empty() ? binary_path() : run.program.string()};
   args.insert(args.end(), run.args.begin(), run.args.end());
   pid_ = ::fork();
   if (pid_ == 0) {

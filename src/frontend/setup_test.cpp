@@ -1,0 +1,110 @@
+#include "frontend/setup.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "support/support.h"
+
+namespace {
+
+TEST(ShellWords, SplitLikeASimpleShell) {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"wendlebox --chats", {"wendlebox", "--chats"}},
+      {"  a   b  ", {"a", "b"}},
+      {"cd \"my folder\"", {"cd", "my folder"}},
+      {"say 'it''s' x", {"say", "its", "x"}},
+      {"a\"b c\"d", {"ab cd"}},
+      {"\"\" x", {"", "x"}},
+      {"'unclosed quote", {"unclosed quote"}},
+      {"\"it's\"", {"it's"}},
+      {"tab\tand\u3000wide", {"tab", "and", "wide"}},
+      {"", {}},
+  };
+  for (const auto& [line, words] : cases) EXPECT_EQ(split_shell_words(line), words) << line;
+}
+
+class Setup : public testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy_file(binary_path(), dist.path / "wendlebox");
+    fs::permissions(dist.path / "wendlebox", fs::perms(0755));
+  }
+  CommandResult setup(const fs::path& program, std::map<std::string, std::string> env = {}) {
+    return run_binary({.args = {"setup"}, .program = program, .cwd = home.path, .home = home.path, .env = std::move(env)});
+  }
+  std::string file(const char* name) { return read_text(home.path / name); }
+  TempDir home, dist;
+};
+
+const std::string kBlock = "\n# Wendlebox CLI\nexport PATH=\"$HOME/.local/bin:$PATH\"\n";
+
+TEST_F(Setup, InstallsTheCopyAndTheShellPathOnce) {
+  CommandResult r = setup(dist.path / "wendlebox", {{"SHELL", "/bin/sh"}});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  const fs::path installed = home.path / ".local/bin/wendlebox";
+  EXPECT_EQ(fs::file_size(installed), fs::file_size(binary_path()));
+  EXPECT_EQ(fs::status(installed).permissions(), fs::perms(0755));
+  EXPECT_EQ(file(".profile"), kBlock);
+  EXPECT_FALSE(fs::exists(home.path / ".bashrc"));
+  EXPECT_TRUE(r.out.starts_with("\nWendlebox was installed successfully. " + installed.string() +
+                                "\n\nWendlebox --help:\n\nWendlebox  |  Contact: "));
+  EXPECT_TRUE(r.out.ends_with("\n" + std::string(60, '=') + "\nThe extension was not bundled with this executable. "
+                              "Install Wendlebox in the browser you use for ChatGPT.\n" + std::string(60, '=') + "\n"));
+  setup(dist.path / "wendlebox", {{"SHELL", "/bin/sh"}});
+  EXPECT_EQ(file(".profile"), kBlock);
+}
+
+TEST_F(Setup, RunningTheInstalledCopyCopiesNothing) {
+  ASSERT_EQ(setup(dist.path / "wendlebox").exit_code, 0);
+  const fs::path installed = home.path / ".local/bin/wendlebox";
+  struct stat before, after;
+  ::stat(installed.c_str(), &before);
+  fs::remove(home.path / ".profile");
+  CommandResult r = setup(installed);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  ::stat(installed.c_str(), &after);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  EXPECT_EQ(file(".profile"), kBlock);
+}
+
+TEST_F(Setup, EachShellGetsItsOwnStartUpFile) {
+  write_text(home.path / ".profile", "# PATH has ~/.local/bin already\n");
+  ASSERT_EQ(setup(dist.path / "wendlebox", {{"SHELL", "/usr/bin/zsh"}}).exit_code, 0);
+  EXPECT_EQ(file(".profile"), "# PATH has ~/.local/bin already\n");
+  EXPECT_EQ(file(".zshrc"), kBlock);
+  ASSERT_EQ(setup(dist.path / "wendlebox", {{"SHELL", "/usr/local/bin/fish"}}).exit_code, 0);
+  EXPECT_EQ(file(".config/fish/config.fish"), "\n# Wendlebox CLI\nset -gx PATH $HOME/.local/bin $PATH\n");
+  ASSERT_EQ(setup(dist.path / "wendlebox", {{"SHELL", "/bin/bash"}}).exit_code, 0);
+  EXPECT_EQ(file(".bashrc"), kBlock);
+}
+
+TEST_F(Setup, TheGuidanceNamesTheBundledExtensionFolder) {
+  write_text(dist.path / "extension/manifest.json", "{}");
+  CommandResult r = setup(dist.path / "wendlebox", {{"LANG", "pt_BR.UTF-8"}});
+  EXPECT_NE(r.out.find("ÚLTIMO PASSO: adicione a extensão ao navegador (uma vez, ~30 segundos)\nNesta mesma pasta do "
+                       "instalador você encontra a extensão, pronta para usar:\n    " +
+                       (dist.path / "extension").string() + "\n  1. No navegador"),
+            std::string::npos) << r.out;
+  fs::remove(dist.path / "extension/manifest.json");
+  EXPECT_NE(setup(dist.path / "wendlebox").out.find("The extension was not bundled"), std::string::npos);
+}
+
+TEST_F(Setup, FailsWithoutHome) {
+  CommandResult r = run_binary({.args = {"setup"}, .program = dist.path / "wendlebox", .cwd = dist.path});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Wendlebox: HOME is unavailable\n");
+}
+
+TEST(Doctor, ReportsWhatItFinds) {
+  TempDir home, bin;
+  write_script(bin.path / "gio", "exit 0");
+  CommandResult r = run_binary({.args = {"doctor"}, .home = home.path, .path_prefix = bin.path.string()});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "CLI: " + binary_path() + "\nBrowser opener: " + (fs::exists("/usr/bin/xdg-open") ? "xdg-open" : "gio") +
+                       "\nGit: available\nExtension: enable Wendlebox in the browser that opens ChatGPT.\n");
+  r = run_binary({.args = {"doctor"}, .home = home.path, .env = {{"PATH", bin.path.string()}, {"LANG", "es"}}});
+  EXPECT_EQ(r.out, "CLI: " + binary_path() + "\nAbridor de navegador: gio\nGit: no encontrado (se omitirán los commits)\n"
+                   "Extensión: activa Wendlebox en el navegador que abre ChatGPT.\n");
+}
+
+}  // namespace
