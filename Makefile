@@ -23,5 +23,9 @@ bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	./scripts/run-benchmarks.sh $(BUILD)
 
+dist: build
+	./scripts/make-dist.sh $(BUILD)
+	./scripts/check-dist.sh
+
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,50 @@
+// The program's own time per turn: from a posted result holding one
+// write_file and one read_file until the next job can be fetched, measured
+// against the real binary.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "support/bridge_client.h"
+#include "support/support.h"
+
+using Clock = std::chrono::steady_clock;
+
+int main() {
+  TempDir home, work, bin;
+  write_script(bin.path / "xdg-open", "echo \"$1\" >> " + (bin.path / "urls").string());
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  RunningBinary wendlebox(BinaryRun{.args = {"bench"}, .cwd = work.path, .home = home.path,
+                                    .path_prefix = bin.path.string()});
+  if (!wait_until([&] { return fs::exists(bin.path / "urls"); })) return 1;
+  const std::string url = read_text(bin.path / "urls");
+  FakeExtension browser(token_of_url(url.substr(0, url.size() - 1)));
+  const std::string reply =
+      "```wendlebox\n{\"status\":\"continue\",\"actions\":[{\"type\":\"write_file\",\"path\":\"a.txt\",\"content\":\"" +
+      std::string(10000, 'x') + "\"},{\"type\":\"read_file\",\"path\":\"a.txt\"}]}\n```";
+  // Polls back to back, as a busy extension would, so the figure is the
+  // program's own time rather than the poll interval.
+  const std::string next = "/next?token=" + token_of_url(url.substr(0, url.size() - 1));
+  const auto poll_job = [&]() -> std::optional<nlohmann::json> {
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (Clock::now() < deadline) {
+      HttpReply reply = http_get(next);
+      if (reply.status == 200) return nlohmann::json::parse(reply.body);
+    }
+    return std::nullopt;
+  };
+  std::vector<double> turns;
+  auto job = poll_job();
+  for (int turn = 1; turn < 24 && job; ++turn) {
+    const auto posted = Clock::now();
+    browser.post_result({{"id", (*job)["id"]}, {"text", reply}});
+    job = poll_job();
+    turns.push_back(std::chrono::duration<double, std::milli>(Clock::now() - posted).count());
+  }
+  if (job) browser.post_result({{"id", (*job)["id"]}, {"text", "```wendlebox\n{\"status\":\"done\"}\n```"}});
+  wendlebox.finish();
+  std::sort(turns.begin(), turns.end());
+  std::printf("session: posted result to next job (write_file + read_file): median %.2f ms over %zu turns\n",
+              turns[turns.size() / 2], turns.size());
+  return 0;
+}

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Checks that the release archive holds the executable and the extension
+# side by side, and that the packed executable runs.
+set -euo pipefail
+archive=$(ls wendlebox-*-linux-*.tar.gz | head -n 1)
+listing=$(tar -tzf "$archive")
+top=${archive%.tar.gz}
+for entry in "$top/wendlebox" "$top/extension/manifest.json"; do
+  grep -qx "$entry" <<<"$listing" || { echo "check-dist: $entry missing from $archive" >&2; exit 1; }
+done
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+tar -C "$unpacked" -xzf "$archive"
+"$unpacked/$top/wendlebox" --help >/dev/null
+echo "check-dist: $archive is complete"

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Runs every benchmark of the build folder given as $1 and prints its figures.
+set -euo pipefail
+build=${1:-build}
+"$build/bridge_bench"
+"$build/run_output_bench"
+"$build/turn_bench"
