@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build test setup bench dist clean
+.PHONY: deps build test setup bench dist fuzz clean
 
 deps:
 	./scripts/install-deps.sh
@@ -26,6 +26,9 @@ bench: build
 dist: build
 	./scripts/make-dist.sh $(BUILD)
 	./scripts/check-dist.sh
+
+fuzz:
+	./scripts/fuzz.sh
 
 clean:
 	rm -rf $(BUILD)

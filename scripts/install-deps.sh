@@ -3,7 +3,10 @@
 # Idempotent: apt-get runs only when something is missing.
 set -euo pipefail
 
-packages=(cmake g++ make git pkg-config libfmt-dev nlohmann-json3-dev libutf8proc-dev libgtest-dev googletest "$@")
+packages=(cmake g++ make git pkg-config libfmt-dev nlohmann-json3-dev libutf8proc-dev libgtest-dev googletest
+          chromium openssl "$@")
+# The extension's tests run on Node.js; install it only where the machine has none.
+command -v node >/dev/null 2>&1 || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -11,7 +14,19 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+install_node_packages() {
+  local folder
+  folder="$(dirname "$0")/../tests/extension"
+  if [ ! -f "$folder/node_modules/.package-lock.json" ] || [ "$folder/package-lock.json" -nt "$folder/node_modules/.package-lock.json" ]; then
+    echo "install-deps: installing the extension's test packages"
+    npm ci --prefix "$folder" --no-audit --no-fund --loglevel=error
+  fi
+}
+
+if [ ${#missing[@]} -eq 0 ]; then
+  install_node_packages
+  exit 0
+fi
 
 if [ "$(id -u)" -eq 0 ]; then
   sudo=()
@@ -25,3 +40,4 @@ fi
 echo "install-deps: installing ${missing[*]}"
 "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
 "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+install_node_packages

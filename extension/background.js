@@ -1,0 +1,77 @@
+// Service worker: the only part of the extension that talks to the local
+// wendlebox program (a page's own scripts may not reach 127.0.0.1). It
+// keeps each tab's session token and handled job ids in session storage,
+// so a restart of the worker loses nothing.
+
+const BRIDGE = "http://127.0.0.1:47833";
+
+function tabKey(tabId) {
+  return `tab:${tabId}`;
+}
+
+async function tabState(tabId) {
+  const key = tabKey(tabId);
+  const stored = await chrome.storage.session.get(key);
+  return stored[key] || { token: null, handled: [] };
+}
+
+async function saveTabState(tabId, state) {
+  await chrome.storage.session.set({ [tabKey(tabId)]: state });
+}
+
+async function bridgeRequest(path, token, options = {}) {
+  const url = `${BRIDGE}${path}?token=${encodeURIComponent(token)}`;
+  const response = await fetch(url, { cache: "no-store", ...options });
+  const text = await response.text();
+  return { status: response.status, body: text ? JSON.parse(text) : null };
+}
+
+const handlers = {
+  // A page opened by wendlebox brings its token in the address fragment.
+  async setToken(message, tabId) {
+    const state = await tabState(tabId);
+    if (state.token !== message.token) await saveTabState(tabId, { token: message.token, handled: [] });
+    return { ok: true };
+  },
+  async getToken(_message, tabId) {
+    return { token: (await tabState(tabId)).token };
+  },
+  async poll(_message, tabId) {
+    const state = await tabState(tabId);
+    if (!state.token) return { status: 0 };
+    const reply = await bridgeRequest("/next", state.token);
+    if (reply.status === 200 && state.handled.includes(reply.body.id)) return { status: 204 };
+    return reply;
+  },
+  // Recorded before the prompt is sent, so one job is never sent twice.
+  async claim(message, tabId) {
+    const state = await tabState(tabId);
+    if (state.handled.includes(message.id)) return { claimed: false };
+    state.handled = [...state.handled.slice(-50), message.id];
+    await saveTabState(tabId, state);
+    return { claimed: true };
+  },
+  async result(message, tabId) {
+    const state = await tabState(tabId);
+    if (!state.token) return { status: 0 };
+    return bridgeRequest("/result", state.token, {
+      method: "POST",
+      headers: { "Content-Type": "application/json" },
+      body: JSON.stringify(message.result),
+    });
+  },
+};
+
+chrome.runtime.onMessage.addListener((message, sender, sendResponse) => {
+  const handler = handlers[message && message.type];
+  const tabId = sender.tab && sender.tab.id;
+  if (!handler || tabId === undefined) return false;
+  handler(message, tabId)
+    .then(sendResponse)
+    .catch((error) => sendResponse({ status: 0, error: String(error) }));
+  return true; // the answer comes asynchronously
+});
+
+chrome.tabs.onRemoved.addListener((tabId) => {
+  chrome.storage.session.remove(tabKey(tabId));
+});

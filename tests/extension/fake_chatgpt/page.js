@@ -1,0 +1,87 @@
+// A stand-in for the ChatGPT web application, shaped like the real page where
+// the extension looks: a ProseMirror composer, send and stop buttons, answers
+// streamed in chunks with rendered code blocks, and the address moving to
+// /c/<uuid> after the first message.
+import { Schema } from "prosemirror-model";
+import { schema as basic } from "prosemirror-schema-basic";
+import { EditorState } from "prosemirror-state";
+import { EditorView } from "prosemirror-view";
+
+const schema = new Schema({ nodes: basic.spec.nodes, marks: basic.spec.marks });
+const sendButton = document.querySelector('[data-testid="send-button"]');
+const thread = document.getElementById("thread");
+const conversationId = "0c0ffee0-1234-4abc-8def-0123456789ab";
+
+const view = new EditorView(document.getElementById("editor"), {
+  state: EditorState.create({ schema }),
+  attributes: { id: "prompt-textarea", class: "ProseMirror" },
+  dispatchTransaction(transaction) {
+    view.updateState(view.state.apply(transaction));
+    sendButton.disabled = view.state.doc.textContent.length === 0;
+  },
+});
+
+function typedText() {
+  const doc = view.state.doc;
+  return doc.textBetween(0, doc.content.size, "\n", (node) => (node.type.name === "hard_break" ? "\n" : ""));
+}
+
+function escapeHtml(text) {
+  return text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
+}
+
+// The scripted answers: first a file to write, then done.
+function answerFor(prompt) {
+  if (prompt.startsWith("Wendlebox tool results")) {
+    return { prose: "All done.", json: '{"status":"done","message":"Created hello.txt."}' };
+  }
+  const content = JSON.stringify("Hello from the browser\n");
+  return {
+    prose: "I will create the file.",
+    json: `{"status":"continue","message":"Writing hello.txt.","actions":[{"type":"write_file","path":"hello.txt","content":${content}}]}`,
+  };
+}
+
+function renderAnswer(answer, codeSoFar) {
+  const code = escapeHtml(codeSoFar).replace(/"([^"]*)"/g, '<span class="hljs-string">"$1"</span>');
+  return `<div class="markdown prose"><p>${escapeHtml(answer.prose)}</p>` +
+    `<pre><div class="rounded-md"><div class="flex items-center px-4 py-2 text-xs">wendlebox` +
+    `<button class="copy">Copy code</button></div><div class="overflow-y-auto p-4">` +
+    `<code class="language-wendlebox hljs">${code}\n</code></div></div></pre></div>`;
+}
+
+async function stream(answer) {
+  const stop = document.createElement("button");
+  stop.dataset.testid = "stop-button";
+  stop.textContent = "Stop";
+  document.getElementById("composer").appendChild(stop);
+  const turn = document.createElement("article");
+  turn.dataset.testid = `conversation-turn-${thread.children.length + 1}`;
+  const message = document.createElement("div");
+  message.dataset.messageAuthorRole = "assistant";
+  turn.appendChild(message);
+  thread.appendChild(turn);
+  const chunk = Math.ceil(answer.json.length / 8);
+  for (let end = chunk; ; end += chunk) {
+    message.innerHTML = renderAnswer(answer, answer.json.slice(0, end));
+    if (end >= answer.json.length) break;
+    await new Promise((resolve) => setTimeout(resolve, 150));
+  }
+  stop.remove();
+  const actions = document.createElement("div");
+  actions.innerHTML = '<button data-testid="copy-turn-action-button">Copy</button>';
+  turn.appendChild(actions);
+}
+
+sendButton.addEventListener("click", async () => {
+  const prompt = typedText();
+  view.dispatch(view.state.tr.delete(0, view.state.doc.content.size));
+  await fetch("/typed", { method: "POST", body: prompt });
+  const user = document.createElement("article");
+  user.innerHTML = `<div data-message-author-role="user"></div>`;
+  user.firstChild.textContent = prompt;
+  thread.appendChild(user);
+  if (!location.pathname.startsWith("/c/")) history.pushState({}, "", `/c/${conversationId}`);
+  await new Promise((resolve) => setTimeout(resolve, 300));
+  await stream(answerFor(prompt));
+});

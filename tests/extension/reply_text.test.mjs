@@ -1,0 +1,60 @@
+// wendleboxReplyText on DOM fixtures shaped like ChatGPT's rendered answers.
+import { test } from "node:test";
+import assert from "node:assert/strict";
+import { createRequire } from "node:module";
+import { JSDOM } from "jsdom";
+
+const require = createRequire(import.meta.url);
+const { wendleboxReplyText } = require("../../extension/reply_text.js");
+
+function answer(html) {
+  const dom = new JSDOM(`<div data-message-author-role="assistant"><div class="markdown prose">${html}</div></div>`);
+  return dom.window.document.querySelector("[data-message-author-role]");
+}
+
+// A code block as ChatGPT renders it: a header with the language and a
+// copy button, then highlighted code.
+function codeBlock(language, code, { languageClass = true } = {}) {
+  const escaped = code.replace(/&/g, "&amp;").replace(/</g, "&lt;");
+  const spans = escaped.replace(/"([^"]*)"/g, '<span class="hljs-string">"$1"</span>');
+  return `<pre class="!overflow-visible"><div class="contain-inline-size rounded-md">` +
+    `<div class="flex items-center text-token-text-secondary px-4 py-2 text-xs">${language}` +
+    `<div class="sticky"><button class="flex gap-1"><svg></svg>Copy code</button></div></div>` +
+    `<div class="overflow-y-auto p-4" dir="ltr"><code class="${languageClass ? `language-${language} ` : ""}` +
+    `whitespace-pre!">${spans}\n</code></div></div></pre>`;
+}
+
+const agentJson = '{"status":"continue","message":"Writing it.","actions":[{"type":"write_file","path":"a.md","content":"# Title\\n\\n\\n\\nend"}]}';
+
+test("a code block with header and copy button comes back as a fenced block", () => {
+  const text = wendleboxReplyText(answer(`<p>Here you go.</p>${codeBlock("wendlebox", agentJson)}<p>Done.</p>`));
+  assert.equal(text, "Here you go.\n\n```wendlebox\n" + agentJson + "\n```\n\nDone.");
+});
+
+test("several blocks keep their own languages", () => {
+  const text = wendleboxReplyText(answer(codeBlock("js", "let a = 1;") + codeBlock("wendlebox", '{"status":"done"}')));
+  assert.equal(text, '```js\nlet a = 1;\n```\n\n```wendlebox\n{"status":"done"}\n```');
+});
+
+test("inline code and lists keep their markdown", () => {
+  const text = wendleboxReplyText(answer(
+    "<p>Run <code>make test</code> then:</p><ul><li>check <strong>this</strong></li><li>and that</li></ul>" +
+    '<ol start="3"><li>three</li><li>four</li></ol>'));
+  assert.equal(text, "Run `make test` then:\n\n- check this\n- and that\n\n3. three\n4. four");
+});
+
+test("a block whose JSON holds backticks and blank lines comes back byte for byte", () => {
+  const json = '{"status":"continue","actions":[{"type":"write_file","path":"r.md","content":"```js\\nx\\n```"}]}\n\n\n\n';
+  const text = wendleboxReplyText(answer(codeBlock("wendlebox", json)));
+  assert.equal(text, "```wendlebox\n" + json + "\n```");
+});
+
+test("without a language class the header label names the language", () => {
+  const text = wendleboxReplyText(answer(codeBlock("wendlebox", '{"status":"done"}', { languageClass: false })));
+  assert.equal(text, '```wendlebox\n{"status":"done"}\n```');
+});
+
+test("a bare pre without header or class gives an unlabelled fence", () => {
+  const text = wendleboxReplyText(answer("<pre>plain\ntext</pre>"));
+  assert.equal(text, "```\nplain\ntext\n```");
+});
