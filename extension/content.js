@@ -22,6 +22,10 @@
   const COMPOSER_LIMIT_MS = 60 * 1000;
   const SEND_LIMIT_MS = 2 * 60 * 1000;
   const ANSWER_LIMIT_MS = 20 * 60 * 1000;
+  const COPY_LIMIT_MS = 3000;
+
+  // Tags the messages exchanged with page_clipboard.js in the page's world.
+  const NONCE = Array.from(crypto.getRandomValues(new Uint8Array(16)), (b) => b.toString(16).padStart(2, "0")).join("");
 
   const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
@@ -133,14 +137,52 @@
     throw new Error(failure);
   }
 
+  // The answer's markdown source, exactly as the page's own copy button
+  // produces it; null when there is no button or it gives nothing in time.
+  function copiedText(message) {
+    const button = first(SELECTORS.turnActions, turnOf(message));
+    if (!button) return Promise.resolve(null);
+    return new Promise((resolve) => {
+      const timer = setTimeout(() => finish(null), COPY_LIMIT_MS);
+      function finish(text) {
+        clearTimeout(timer);
+        window.removeEventListener("message", listen);
+        resolve(text);
+      }
+      function listen(event) {
+        const data = event.data;
+        if (event.source !== window || !data || data.nonce !== NONCE) return;
+        if (data.wendlebox === "armed") button.click();
+        if (data.wendlebox === "captured") finish(typeof data.text === "string" && data.text.trim() ? data.text : null);
+      }
+      window.addEventListener("message", listen);
+      window.postMessage({ wendlebox: "capture", nonce: NONCE, timeoutMs: COPY_LIMIT_MS }, location.origin);
+    });
+  }
+
+  // A text that lacks a line of the last code block the page shows cannot
+  // be the answer (the agent block is normally that block).
+  function holdsShownCode(text, message) {
+    const lines = globalThis.wendleboxLastCodeBlockLines(message);
+    return !lines || lines.every((line) => text.includes(line));
+  }
+
+  async function replyText(message) {
+    const copied = await copiedText(message);
+    if (copied !== null && holdsShownCode(copied, message)) return copied;
+    const rebuilt = globalThis.wendleboxReplyText(message);
+    if (rebuilt && holdsShownCode(rebuilt, message)) return rebuilt;
+    const copyProblem = copied === null ? "the copy button gave no text" : "the copied text lacks the answer's code block";
+    throw new Error(`Could not read ChatGPT's answer: ${copyProblem}, and the text rebuilt from the page lacks it too.`);
+  }
+
   async function runJob(job) {
     const composer = await waitFor(() => first(SELECTORS.composer), COMPOSER_LIMIT_MS, "The ChatGPT message box was not found.");
     const countBefore = all(SELECTORS.assistantMessage).length;
     if (job.attachments && job.attachments.length) await attach(job.attachments);
     typePrompt(composer, job.prompt);
     await send(composer);
-    const message = await waitForAnswer(countBefore);
-    return globalThis.wendleboxReplyText(message);
+    return replyText(await waitForAnswer(countBefore));
   }
 
   async function handleJob(job) {

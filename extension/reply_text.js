@@ -9,14 +9,21 @@
   ]);
   const SKIPPED_TAGS = new Set(["BUTTON", "SVG", "STYLE", "SCRIPT", "TEMPLATE"]);
 
+  // The element holding the code: a <code> element in the classic
+  // rendering, the content area of a CodeMirror-style viewer, else the
+  // whole block.
+  function codeRoot(pre) {
+    return pre.querySelector("code") || pre.querySelector(".cm-content, [data-code-content]") || pre;
+  }
+
   function languageOf(pre, code) {
-    const owner = code || pre;
-    for (const name of owner.classList || []) {
+    for (const name of code.classList || []) {
       if (name.startsWith("language-")) return name.slice("language-".length);
     }
+    if (code === pre) return "";
     // Newer renderings carry the language only as a label in the header.
     for (const element of pre.querySelectorAll("*")) {
-      if (code && (element.contains(code) || code.contains(element))) continue;
+      if (element.contains(code) || code.contains(element)) continue;
       const label = visibleText(element).trim().split(/\s+/)[0];
       if (label) return label;
     }
@@ -31,16 +38,38 @@
     return text;
   }
 
-  function codeText(pre, code) {
-    const text = visibleText(code || pre);
+  // Code text where lines may be <div>s (one per line) or split by <br>.
+  function lineText(node) {
+    if (node.nodeType === 3) return node.nodeValue;
+    if (node.nodeType !== 1) return "";
+    const tag = node.tagName.toUpperCase();
+    if (SKIPPED_TAGS.has(tag)) return "";
+    if (tag === "BR") return "\n";
+    const lineChildren = Array.from(node.children).filter((child) => child.tagName.toUpperCase() === "DIV");
+    if (lineChildren.length && lineChildren.length === node.children.length) {
+      // An empty line holds a lone <br> placeholder, which is no text.
+      return lineChildren
+        .map((line) => {
+          const text = lineText(line);
+          return line.lastChild && line.lastChild.nodeName.toUpperCase() === "BR" ? text.slice(0, -1) : text;
+        })
+        .join("\n");
+    }
+    let text = "";
+    for (const child of node.childNodes) text += lineText(child);
+    return text;
+  }
+
+  function codeText(code) {
+    const text = lineText(code);
     return text.endsWith("\n") ? text.slice(0, -1) : text;
   }
 
   // Code blocks are kept aside while the prose around them is tidied, so
   // not one character inside them changes.
   function fence(pre, blocks) {
-    const code = pre.querySelector("code");
-    blocks.push("```" + languageOf(pre, code) + "\n" + codeText(pre, code) + "\n```");
+    const code = codeRoot(pre);
+    blocks.push("```" + languageOf(pre, code) + "\n" + codeText(code) + "\n```");
     return `\n\n\u0000${blocks.length - 1}\u0000\n\n`;
   }
 
@@ -80,6 +109,15 @@
     return prose.replace(/\u0000(\d+)\u0000/g, (_, index) => blocks[Number(index)]);
   }
 
+  // The text of the last code block as the page shows it, line by line
+  // (a viewer may render only some of the lines), or null without one.
+  function lastCodeBlockLines(element) {
+    const blocks = element.querySelectorAll("pre");
+    if (!blocks.length) return null;
+    return codeText(codeRoot(blocks[blocks.length - 1])).split("\n");
+  }
+
   root.wendleboxReplyText = wendleboxReplyText;
-  if (typeof module === "object" && module.exports) module.exports = { wendleboxReplyText };
+  root.wendleboxLastCodeBlockLines = lastCodeBlockLines;
+  if (typeof module === "object" && module.exports) module.exports = { wendleboxReplyText, lastCodeBlockLines };
 })(typeof globalThis !== "undefined" ? globalThis : this);

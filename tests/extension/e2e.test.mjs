@@ -1,6 +1,7 @@
 // The real wendlebox binary and the real extension in headless Chromium,
 // against a local ChatGPT-shaped page served over HTTPS as chatgpt.com.
-// The page asks for one write_file, then says done.
+// The page asks for a small file, then a 200 KB file shown only in part
+// (only the page's copy action gives the whole answer), then says done.
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { execFileSync, spawn } from "node:child_process";
@@ -9,6 +10,7 @@ import https from "node:https";
 import os from "node:os";
 import path from "node:path";
 import { fileURLToPath } from "node:url";
+import { chromium as playwright } from "playwright-core";
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const source = path.resolve(here, "../..");
@@ -62,7 +64,7 @@ function writeOpener(bin, profile, port) {
     `--user-data-dir=${profile}`, `--load-extension=${extension}`, `--disable-extensions-except=${extension}`,
     `--host-resolver-rules=MAP chatgpt.com 127.0.0.1:${port}`, "--ignore-certificate-errors",
     // Recent Chromium ignores --load-extension unless this switch is allowed again.
-    "--disable-features=DisableLoadExtensionCommandLineSwitch", ...(process.env.E2E_DEBUG_PORT ? [`--remote-debugging-port=${process.env.E2E_DEBUG_PORT}`] : [])];
+    "--disable-features=DisableLoadExtensionCommandLineSwitch", "--remote-debugging-port=0"];
   const script = `#!/bin/sh\necho "$1" >> "${bin}/urls"\n` +
     `setsid "${chromium}" ${flags.map((f) => `'${f}'`).join(" ")} "$1" >"${bin}/chromium.log" 2>&1 &\n` +
     `echo $! > "${bin}/chromium.pid"\n`;
@@ -84,6 +86,31 @@ function run(command, args, options) {
   });
 }
 
+const bigContent = Array.from({ length: 22000 }, (_, i) => `row ${i}`).join("\n") + "\n";
+
+// What the system clipboard holds, read through the DevTools protocol of
+// the Chromium that the opener started.
+async function clipboardText(profile) {
+  const port = fs.readFileSync(path.join(profile, "DevToolsActivePort"), "utf8").split("\n")[0];
+  const browser = await playwright.connectOverCDP(`http://127.0.0.1:${port}`);
+  try {
+    const context = browser.contexts()[0];
+    await context.grantPermissions(["clipboard-read", "clipboard-write"], { origin: "https://chatgpt.com" });
+    const page = context.pages().find((p) => p.url().startsWith("https://chatgpt.com/"));
+    await page.bringToFront();
+    const held = await page.evaluate(() => navigator.clipboard.readText());
+    // The reading means something only if this clipboard takes writes.
+    const probe = await page.evaluate(async () => {
+      await navigator.clipboard.writeText("probe");
+      return navigator.clipboard.readText();
+    });
+    assert.equal(probe, "probe");
+    return held;
+  } finally {
+    await browser.close();
+  }
+}
+
 test("a task runs end to end through the extension in Chromium", { timeout: 200_000 }, async () => {
   const certificates = temporaryFolder("cert");
   const home = temporaryFolder("home");
@@ -102,10 +129,14 @@ test("a task runs end to end through the extension in Chromium", { timeout: 200_
     const log = fs.existsSync(path.join(bin, "chromium.log")) ? fs.readFileSync(path.join(bin, "chromium.log"), "utf8") : "";
     assert.equal(result.code, 0, `stdout:\n${result.out}\nstderr:\n${result.err}\nchromium:\n${log.slice(-3000)}`);
     assert.equal(fs.readFileSync(path.join(work, "hello.txt"), "utf8"), "Hello from the browser\n");
+    assert.equal(fs.readFileSync(path.join(work, "big.txt"), "utf8"), bigContent);
+    assert.doesNotMatch(await clipboardText(profile), /wendlebox/);
     const chats = JSON.parse(fs.readFileSync(path.join(home, ".config/wendlebox/chats.json"), "utf8"));
     assert.equal(chats[0].url, "https://chatgpt.com/c/0c0ffee0-1234-4abc-8def-0123456789ab");
-    assert.match(result.out, /ChatGPT Created hello\.txt\.\n/);
-    assert.equal(typed.length, 2);
+    assert.match(result.out, /ChatGPT Writing big\.txt\.\nWrote big\.txt\n/);
+    assert.match(result.out, /ChatGPT Created hello\.txt and big\.txt\.\n/);
+    assert.doesNotMatch(result.out, /turn 4/);  // no answer needed a retry
+    assert.equal(typed.length, 3);
     assert.match(typed[0], /adapt\.\n\nUser task: make the file\nWorking folder: .*\nExtra folders allowed for file actions:\n\(none\)$/);
     assert.match(typed[1], /^Wendlebox tool results \(JSON\):\n\[\n  \{\n    "ok": true,/);
   } finally {

@@ -58,3 +58,37 @@ test("a bare pre without header or class gives an unlabelled fence", () => {
   const text = wendleboxReplyText(answer("<pre>plain\ntext</pre>"));
   assert.equal(text, "```\nplain\ntext\n```");
 });
+
+// Newer renderings: a read-only viewer whose lines are <div>s, with the
+// language only in the header label, or lines split by <br>.
+function viewerBlock(label, lines, { lineTag = "div" } = {}) {
+  const body = lineTag === "div"
+    ? lines.map((line) => `<div class="cm-line">${line.replace(/</g, "&lt;") || "<br>"}</div>`).join("")
+    : lines.map((line) => `<span>${line.replace(/</g, "&lt;")}</span>`).join("<br>");
+  return `<pre><div class="header"><span>${label}</span><button>Copy</button></div>` +
+    `<div class="cm-editor"><div class="cm-scroller"><div class="cm-content" contenteditable="false">${body}` +
+    `</div></div></div></pre>`;
+}
+
+test("CodeMirror-style line divs without a language class", () => {
+  const lines = ["{", '  "status": "done",', "", '  "message": "ok"', "}"];
+  const text = wendleboxReplyText(answer("<p>Done.</p>" + viewerBlock("wendlebox", lines)));
+  assert.equal(text, "Done.\n\n```wendlebox\n" + lines.join("\n") + "\n```");
+});
+
+test("br-separated lines in a code element", () => {
+  const html = '<pre><div>json</div><div><code><span>{</span><br><span>"a": 1</span><br><span>}</span></code></div></pre>';
+  assert.equal(wendleboxReplyText(answer(html)), '```json\n{\n"a": 1\n}\n```');
+});
+
+test("a block with no label at all", () => {
+  const html = '<pre><div class="cm-content"><div>x</div><div>y</div></div></pre>';
+  assert.equal(wendleboxReplyText(answer(html)), "```\nx\ny\n```");
+});
+
+test("the last code block's lines as shown", () => {
+  const { lastCodeBlockLines } = require("../../extension/reply_text.js");
+  const element = answer(codeBlock("js", "a") + viewerBlock("wendlebox", ["{", '"status":"done"', "}"]));
+  assert.deepEqual(lastCodeBlockLines(element), ["{", '"status":"done"', "}"]);
+  assert.equal(lastCodeBlockLines(answer("<p>none</p>")), null);
+});

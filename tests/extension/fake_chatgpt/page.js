@@ -30,24 +30,50 @@ function escapeHtml(text) {
   return text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
 }
 
-// The scripted answers: first a file to write, then done.
-function answerFor(prompt) {
-  if (prompt.startsWith("Wendlebox tool results")) {
-    return { prose: "All done.", json: '{"status":"done","message":"Created hello.txt."}' };
-  }
-  const content = JSON.stringify("Hello from the browser\n");
-  return {
+// The scripted answers, in order: a small file in the classic rendering; a
+// 200 KB file in a read-only viewer that shows only some of its lines, so
+// only the copy button gives the whole block; then done.
+const bigContent = Array.from({ length: 22000 }, (_, i) => `row ${i}`).join("\n") + "\n";
+
+const answers = [
+  {
     prose: "I will create the file.",
-    json: `{"status":"continue","message":"Writing hello.txt.","actions":[{"type":"write_file","path":"hello.txt","content":${content}}]}`,
-  };
+    json: `{"status":"continue","message":"Writing hello.txt.","actions":[{"type":"write_file","path":"hello.txt","content":${JSON.stringify("Hello from the browser\n")}}]}`,
+    rendering: "classic",
+  },
+  {
+    prose: "Now the big one.",
+    json: JSON.stringify({ status: "continue", message: "Writing big.txt.",
+      actions: [{ type: "write_file", path: "big.txt", content: bigContent }] }, null, 2),
+    rendering: "viewer",
+  },
+  { prose: "All done.", json: '{"status":"done","message":"Created hello.txt and big.txt."}', rendering: "classic" },
+];
+let answered = 0;
+
+function markdown(answer) {
+  return `${answer.prose}\n\n\`\`\`wendlebox\n${answer.json}\n\`\`\``;
+}
+
+function classicBlock(code) {
+  const highlighted = escapeHtml(code).replace(/"([^"]*)"/g, '<span class="hljs-string">"$1"</span>');
+  return `<pre><div class="rounded-md"><div class="flex items-center px-4 py-2 text-xs">wendlebox` +
+    `<button class="copy">Copy code</button></div><div class="overflow-y-auto p-4">` +
+    `<code class="language-wendlebox hljs">${highlighted}\n</code></div></div></pre>`;
+}
+
+// Like an editor that renders only the lines near the viewport: the first
+// few lines, long ones cut short.
+function viewerBlock(code) {
+  const shown = code.split("\n").slice(0, 6).map((line) => line.slice(0, 200));
+  const lines = shown.map((line) => `<div class="cm-line">${escapeHtml(line) || "<br>"}</div>`).join("");
+  return `<pre><div class="header"><span>wendlebox</span><button>Copy</button></div><div class="cm-editor">` +
+    `<div class="cm-scroller"><div class="cm-content" contenteditable="false">${lines}</div></div></div></pre>`;
 }
 
 function renderAnswer(answer, codeSoFar) {
-  const code = escapeHtml(codeSoFar).replace(/"([^"]*)"/g, '<span class="hljs-string">"$1"</span>');
-  return `<div class="markdown prose"><p>${escapeHtml(answer.prose)}</p>` +
-    `<pre><div class="rounded-md"><div class="flex items-center px-4 py-2 text-xs">wendlebox` +
-    `<button class="copy">Copy code</button></div><div class="overflow-y-auto p-4">` +
-    `<code class="language-wendlebox hljs">${code}\n</code></div></div></pre></div>`;
+  const block = answer.rendering === "viewer" ? viewerBlock(codeSoFar) : classicBlock(codeSoFar);
+  return `<div class="markdown prose"><p>${escapeHtml(answer.prose)}</p>${block}</div>`;
 }
 
 async function stream(answer) {
@@ -61,7 +87,7 @@ async function stream(answer) {
   message.dataset.messageAuthorRole = "assistant";
   turn.appendChild(message);
   thread.appendChild(turn);
-  const chunk = Math.ceil(answer.json.length / 8);
+  const chunk = Math.ceil(answer.json.length / 6);
   for (let end = chunk; ; end += chunk) {
     message.innerHTML = renderAnswer(answer, answer.json.slice(0, end));
     if (end >= answer.json.length) break;
@@ -70,6 +96,8 @@ async function stream(answer) {
   stop.remove();
   const actions = document.createElement("div");
   actions.innerHTML = '<button data-testid="copy-turn-action-button">Copy</button>';
+  // As the real page does: the copy action writes the answer's markdown.
+  actions.firstChild.addEventListener("click", () => navigator.clipboard.writeText(markdown(answer)));
   turn.appendChild(actions);
 }
 
@@ -83,5 +111,5 @@ sendButton.addEventListener("click", async () => {
   thread.appendChild(user);
   if (!location.pathname.startsWith("/c/")) history.pushState({}, "", `/c/${conversationId}`);
   await new Promise((resolve) => setTimeout(resolve, 300));
-  await stream(answerFor(prompt));
+  await stream(answers[Math.min(answered++, answers.length - 1)]);
 });
