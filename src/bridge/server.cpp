@@ -258,19 +258,13 @@ Json job_json(const Job& job) {
 }
 
 Result<BrowserResult> decode_browser_result(std::string_view body) {
-  auto value = parse_json(body);
-  if (!value) return std::unexpected(value.error());
-  auto fields = JsonFields::of(*value, body);
-  if (!fields) return std::unexpected(fields.error());
-  BrowserResult result;
-  auto id = fields->required_unsigned("id");
-  if (!id) return std::unexpected(id.error());
-  result.id = *id;
-  for (auto [key, target] : {std::pair{"text", &result.text}, std::pair{"url", &result.url},
-                             std::pair{"error", &result.error}}) {
-    auto read = fields->optional_string(key);
-    if (!read) return std::unexpected(read.error());
-    *target = std::move(*read);
-  }
-  return result;
+  return decode_object(body, [](const JsonFields& fields) -> Result<BrowserResult> {
+    BrowserResult result;
+    auto id = fields.required_unsigned("id");
+    if (!id) return std::unexpected(id.error());
+    result.id = *id;
+    if (auto read = fields.read({{"text", &result.text}, {"url", &result.url}, {"error", &result.error}}); !read)
+      return std::unexpected(read.error());
+    return result;
+  });
 }

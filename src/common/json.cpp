@@ -129,3 +129,21 @@ Result<std::uint64_t> JsonFields::required_unsigned(const char* key) const {
     return error(fmt::format("invalid type: {}, expected an unsigned integer for `{}`", type_name(*value), key));
   return value->get<std::uint64_t>();
 }
+
+Status JsonFields::read(std::initializer_list<std::pair<const char*, std::string*>> required) const {
+  for (const auto& [key, target] : required) {
+    auto value = required_string(key);
+    if (!value) return std::unexpected(value.error());
+    *target = std::move(*value);
+  }
+  return {};
+}
+
+Status JsonFields::read(std::initializer_list<std::pair<const char*, std::optional<std::string>*>> optional) const {
+  for (const auto& [key, target] : optional) {
+    auto value = optional_string(key);
+    if (!value) return std::unexpected(value.error());
+    *target = std::move(*value);
+  }
+  return {};
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +39,10 @@ class JsonFields {
   Result<std::uint64_t> required_unsigned(const char* key) const;
   const Json* find(const char* key) const;
 
+  // Reads several fields at once; the first failure is returned.
+  Status read(std::initializer_list<std::pair<const char*, std::string*>> required) const;
+  Status read(std::initializer_list<std::pair<const char*, std::optional<std::string>*>> optional) const;
+
   // An error for `problem`, positioned at the end of the decoded text.
   std::unexpected<std::string> error(const std::string& problem) const;
 
@@ -49,3 +54,13 @@ class JsonFields {
 
 // "<problem> at line L column C" for the end of the non-blank text.
 std::string positioned_error(const std::string& problem, std::string_view text);
+
+// `text` parsed, then `decode` given the fields of the one object it holds.
+template <class Decode>
+auto decode_object(std::string_view text, Decode decode) -> decltype(decode(std::declval<const JsonFields&>())) {
+  auto value = parse_json(text);
+  if (!value) return std::unexpected(value.error());
+  auto fields = JsonFields::of(*value, text);
+  if (!fields) return std::unexpected(fields.error());
+  return decode(*fields);
+}

@@ -20,36 +20,31 @@ Result<Action> decode_action(const Json& value, std::string_view text) {
   auto type = fields->required_string("type");
   if (!type) return std::unexpected(type.error());
   action.type = std::move(*type);
-  for (auto [key, target] : {std::pair{"path", &action.path}, std::pair{"content", &action.content},
-                             std::pair{"command", &action.command}}) {
-    auto read = fields->optional_string(key);
-    if (!read) return std::unexpected(read.error());
-    *target = std::move(*read);
-  }
+  if (auto read = fields->read({{"path", &action.path}, {"content", &action.content}, {"command", &action.command}});
+      !read)
+    return std::unexpected(read.error());
   return action;
 }
 
 Result<Reply> decode_reply(std::string_view text) {
-  auto value = parse_json(text);
-  if (!value) return std::unexpected(value.error());
-  auto fields = JsonFields::of(*value, text);
-  if (!fields) return std::unexpected(fields.error());
-  Reply reply;
-  auto status = fields->required_string("status");
-  if (!status) return std::unexpected(status.error());
-  reply.status = std::move(*status);
-  auto message = fields->string_or("message", "");
-  if (!message) return std::unexpected(message.error());
-  reply.message = std::move(*message);
-  if (const Json* actions = fields->find("actions")) {
-    if (!actions->is_array()) return fields->error("invalid type: expected a list for `actions`");
-    for (const Json& item : *actions) {
-      auto action = decode_action(item, text);
-      if (!action) return std::unexpected(action.error());
-      reply.actions.push_back(std::move(*action));
+  return decode_object(text, [text](const JsonFields& fields) -> Result<Reply> {
+    Reply reply;
+    auto status = fields.required_string("status");
+    if (!status) return std::unexpected(status.error());
+    reply.status = std::move(*status);
+    auto message = fields.string_or("message", "");
+    if (!message) return std::unexpected(message.error());
+    reply.message = std::move(*message);
+    if (const Json* actions = fields.find("actions")) {
+      if (!actions->is_array()) return fields.error("invalid type: expected a list for `actions`");
+      for (const Json& item : *actions) {
+        auto action = decode_action(item, text);
+        if (!action) return std::unexpected(action.error());
+        reply.actions.push_back(std::move(*action));
+      }
     }
-  }
-  return reply;
+    return reply;
+  });
 }
 
 }  // namespace

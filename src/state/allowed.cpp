@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "i18n/i18n.h"
 #include "state/settings.h"
+#include "state/state_file.h"
 
 namespace {
 
@@ -25,19 +26,17 @@ constexpr i18n::Text kNoneAllowed{
 std::filesystem::path allowed_path() { return app_dir() / "allowed-folders.json"; }
 
 Result<AllowList> decode_allowed(std::string_view text) {
-  auto value = parse_json(text);
-  if (!value) return std::unexpected(value.error());
-  auto fields = JsonFields::of(*value, text);
-  if (!fields) return std::unexpected(fields.error());
-  const Json* folders = fields->find("folders");
-  if (folders == nullptr) return fields->error("missing field `folders`");
-  if (!folders->is_array()) return fields->error("invalid type: expected a list for `folders`");
-  AllowList list;
-  for (const Json& folder : *folders) {
-    if (!folder.is_string()) return fields->error("invalid type: expected a string in `folders`");
-    list.folders.push_back(folder.get<std::string>());
-  }
-  return list;
+  return decode_object(text, [](const JsonFields& fields) -> Result<AllowList> {
+    const Json* folders = fields.find("folders");
+    if (folders == nullptr) return fields.error("missing field `folders`");
+    if (!folders->is_array()) return fields.error("invalid type: expected a list for `folders`");
+    AllowList list;
+    for (const Json& folder : *folders) {
+      if (!folder.is_string()) return fields.error("invalid type: expected a string in `folders`");
+      list.folders.push_back(folder.get<std::string>());
+    }
+    return list;
+  });
 }
 
 }  // namespace
@@ -56,12 +55,7 @@ std::string friendly_folder(const std::filesystem::path& path) {
 }
 
 Result<AllowList> load_allowed() {
-  auto text = read_file_if_exists(allowed_path());
-  if (!text) return failure("Could not read allowed folders: " + text.error());
-  if (!*text) return AllowList{};
-  auto list = decode_allowed(**text);
-  if (!list) return failure("Could not read allowed folders: " + list.error());
-  return list;
+  return load_state_file<AllowList>(allowed_path(), "Could not read allowed folders: ", decode_allowed);
 }
 
 Status save_allowed(const AllowList& list) {

@@ -25,17 +25,12 @@ bool is_loggable_id(std::string_view id) {
 }
 
 Result<ChatLogEntry> decode_entry(std::string_view line) {
-  auto value = parse_json(line);
-  if (!value) return std::unexpected(value.error());
-  auto fields = JsonFields::of(*value, line);
-  if (!fields) return std::unexpected(fields.error());
-  ChatLogEntry entry;
-  for (auto [key, target] : {std::pair{"at", &entry.at}, std::pair{"role", &entry.role}, std::pair{"text", &entry.text}}) {
-    auto read = fields->required_string(key);
-    if (!read) return std::unexpected(read.error());
-    *target = std::move(*read);
-  }
-  return entry;
+  return decode_object(line, [](const JsonFields& fields) -> Result<ChatLogEntry> {
+    ChatLogEntry entry;
+    if (auto read = fields.read({{"at", &entry.at}, {"role", &entry.role}, {"text", &entry.text}}); !read)
+      return std::unexpected(read.error());
+    return entry;
+  });
 }
 
 }  // namespace

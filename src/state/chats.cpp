@@ -45,12 +45,10 @@ Result<std::vector<Chat>> decode_chats(std::string_view text) {
     auto fields = JsonFields::of(item, text);
     if (!fields) return std::unexpected(fields.error());
     Chat chat;
-    for (auto [key, target] : {std::pair{"id", &chat.id}, std::pair{"title", &chat.title},
-                               std::pair{"url", &chat.url}, std::pair{"folder", &chat.folder}}) {
-      auto read = fields->required_string(key);
-      if (!read) return std::unexpected(read.error());
-      *target = std::move(*read);
-    }
+    if (auto read = fields->read({{"id", &chat.id}, {"title", &chat.title}, {"url", &chat.url},
+                                  {"folder", &chat.folder}});
+        !read)
+      return std::unexpected(read.error());
     auto updated = fields->required_unsigned("updated");
     if (!updated) return std::unexpected(updated.error());
     chat.updated = *updated;

@@ -6,6 +6,7 @@
 #include "common/files.h"
 #include "common/json.h"
 #include "i18n/i18n.h"
+#include "state/state_file.h"
 
 namespace {
 
@@ -27,18 +28,16 @@ constexpr i18n::Text kGitDisabled{"Automatic Git snapshots and commits disabled.
 std::filesystem::path settings_path() { return app_dir() / "settings.json"; }
 
 Result<Settings> decode_settings(std::string_view text) {
-  auto value = parse_json(text);
-  if (!value) return std::unexpected(value.error());
-  auto fields = JsonFields::of(*value, text);
-  if (!fields) return std::unexpected(fields.error());
-  Settings settings;
-  for (auto [key, flag] : {std::pair{"allow_commands", &settings.allow_commands},
-                           std::pair{"sounds", &settings.sounds}, std::pair{"git", &settings.git}}) {
-    auto read = fields->bool_or(key, true);
-    if (!read) return std::unexpected(read.error());
-    *flag = *read;
-  }
-  return settings;
+  return decode_object(text, [](const JsonFields& fields) -> Result<Settings> {
+    Settings settings;
+    for (auto [key, flag] : {std::pair{"allow_commands", &settings.allow_commands},
+                             std::pair{"sounds", &settings.sounds}, std::pair{"git", &settings.git}}) {
+      auto read = fields.bool_or(key, true);
+      if (!read) return std::unexpected(read.error());
+      *flag = *read;
+    }
+    return settings;
+  });
 }
 
 Status update(void (*change)(Settings&, bool), bool value, const i18n::Text& confirmation) {
@@ -65,12 +64,7 @@ std::filesystem::path app_dir(const EnvLookup& env) {
 }
 
 Result<Settings> load_settings() {
-  auto text = read_file_if_exists(settings_path());
-  if (!text) return failure("Could not read Wendlebox settings: " + text.error());
-  if (!*text) return Settings{};
-  auto settings = decode_settings(**text);
-  if (!settings) return failure("Could not read Wendlebox settings: " + settings.error());
-  return settings;
+  return load_state_file<Settings>(settings_path(), "Could not read Wendlebox settings: ", decode_settings);
 }
 
 Status save_settings(const Settings& settings) {
