@@ -59,17 +59,12 @@ INSTANTIATE_TEST_SUITE_P(
 class Screenshot : public testing::Test {
  protected:
   void SetUp() override {
-    saved_path = std::getenv("PATH");
-    ::setenv("PATH", (bin.path.string() + ":/usr/bin:/bin").c_str(), 1);
-    ::setenv("TMPDIR", tmp.path.c_str(), 1);
-    ::unsetenv("WSL_INTEROP");
-  }
-  void TearDown() override {
-    ::setenv("PATH", saved_path.c_str(), 1);
-    ::unsetenv("TMPDIR");
+    env.set("PATH", bin.path.string() + ":/usr/bin:/bin");
+    env.set("TMPDIR", tmp.path.string());
+    env.unset("WSL_INTEROP");
   }
   TempDir bin, tmp;
-  std::string saved_path;
+  ScopedEnv env;
 };
 
 TEST_F(Screenshot, UsesTheFirstToolThatWorksAndLeavesNoFileBehind) {
@@ -90,12 +85,11 @@ TEST_F(Screenshot, UsesTheFirstToolThatWorksAndLeavesNoFileBehind) {
 }
 
 TEST_F(Screenshot, WslRunsTheEncodedScriptAndReportsItsError) {
-  ::setenv("WSL_INTEROP", "", 1);
+  env.set("WSL_INTEROP", "");
   write_script(bin.path / "powershell.exe",
                "echo \"$*\" > " + (tmp.path / "args").string() +
                    "\necho 'No desktop display is available.' >&2; exit 1");
   auto shot = screenshot_attachment();
-  ::unsetenv("WSL_INTEROP");
   ASSERT_FALSE(shot);
   EXPECT_EQ(shot.error(), "Windows screenshot capture failed: No desktop display is available.");
   const std::string args = read_text(tmp.path / "args");
@@ -104,10 +98,9 @@ TEST_F(Screenshot, WslRunsTheEncodedScriptAndReportsItsError) {
 }
 
 TEST_F(Screenshot, WslTakesTheBase64TextFromStandardOutput) {
-  ::setenv("WSL_INTEROP", "", 1);
+  env.set("WSL_INTEROP", "");
   write_script(bin.path / "powershell.exe", "printf '  /9j/4AAQ \\n'");
   auto shot = screenshot_attachment();
-  ::unsetenv("WSL_INTEROP");
   ASSERT_TRUE(shot) << shot.error();
   EXPECT_EQ(shot->name, "wendlebox-screen.jpg");
   EXPECT_EQ(shot->mime, "image/jpeg");

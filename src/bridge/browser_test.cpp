@@ -35,22 +35,9 @@ INSTANTIATE_TEST_SUITE_P(
 class Opener : public testing::Test {
  protected:
   void SetUp() override {
-    saved_path = process_env_value("PATH");
-    saved_wsl = process_env_value("WSL_INTEROP");
-    ::setenv("PATH", (dir.path / "a").c_str(), 1);
-    ::unsetenv("WSL_INTEROP");
+    env.set("PATH", (dir.path / "a").string());
+    env.unset("WSL_INTEROP");
     fs::create_directories(dir.path / "a");
-  }
-  void TearDown() override {
-    restore("PATH", saved_path);
-    restore("WSL_INTEROP", saved_wsl);
-  }
-  static std::optional<std::string> process_env_value(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? std::optional<std::string>(v) : std::nullopt;
-  }
-  static void restore(const char* name, const std::optional<std::string>& value) {
-    if (value) ::setenv(name, value->c_str(), 1); else ::unsetenv(name);
   }
   // A fake opener that records its arguments, one per line.
   void fake(const std::string& name, const std::string& tail = "") {
@@ -62,7 +49,7 @@ class Opener : public testing::Test {
     return read_text(dir.path / "record");
   }
   TempDir dir;
-  std::optional<std::string> saved_path, saved_wsl;
+  ScopedEnv env;
 };
 
 TEST_F(Opener, OnlyGioIsStartedWithOpen) {
@@ -76,9 +63,9 @@ TEST_F(Opener, SkipsNonExecutableCandidatesAndSearchesEveryPathEntry) {
   write_text(dir.path / "a/xdg-open", "not a program");
   fs::create_directories(dir.path / "b");
   write_script(dir.path / "b/xdg-open", "exit 0");
-  ::setenv("PATH", ((dir.path / "a").string() + ":" + (dir.path / "b").string()).c_str(), 1);
+  env.set("PATH", (dir.path / "a").string() + ":" + (dir.path / "b").string());
   EXPECT_EQ(browser_opener(), "xdg-open");
-  ::setenv("PATH", (dir.path / "a").c_str(), 1);
+  env.set("PATH", (dir.path / "a").string());
   EXPECT_EQ(browser_opener(), std::nullopt);
 }
 
@@ -86,7 +73,7 @@ TEST_F(Opener, AnEmptyPathEntryIsTheCurrentFolder) {
   fake("sensible-browser");
   const fs::path before = fs::current_path();
   fs::current_path(dir.path / "a");
-  ::setenv("PATH", "/nonexistent:", 1);
+  env.set("PATH", "/nonexistent:");
   EXPECT_EQ(browser_opener(), "sensible-browser");
   fs::current_path(before);
 }
@@ -113,7 +100,7 @@ TEST_F(Opener, WslUsesCmdExeWithAnEmptyTitle) {
   fake("xdg-open");
   fake("cmd.exe");
   EXPECT_EQ(browser_opener(), "xdg-open");
-  ::setenv("WSL_INTEROP", "", 1);
+  env.set("WSL_INTEROP", "");
   EXPECT_TRUE(is_wsl());
   EXPECT_EQ(browser_opener(), "cmd.exe");
   ASSERT_TRUE(open_browser("https://chatgpt.com/"));

@@ -11,25 +11,17 @@ namespace {
 class Git : public testing::Test {
  protected:
   void SetUp() override {
-    for (const char* name : {"PATH", "HOME", "GIT_CONFIG_GLOBAL", "GIT_CONFIG_NOSYSTEM"}) {
-      const char* value = std::getenv(name);
-      saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
-    }
     // Git must see neither the machine's configuration nor its identity.
-    ::setenv("HOME", home.path.c_str(), 1);
-    ::setenv("GIT_CONFIG_GLOBAL", (home.path / "gitconfig").c_str(), 1);
-    ::setenv("GIT_CONFIG_NOSYSTEM", "1", 1);
+    env.set("HOME", home.path.string());
+    env.set("GIT_CONFIG_GLOBAL", (home.path / "gitconfig").string());
+    env.set("GIT_CONFIG_NOSYSTEM", "1");
     write_text(home.path / "gitconfig", "[init]\n\tdefaultBranch = main\n");
     // A wrapper that records every git command line.
     write_script(bin.path / "git", "echo \"$*\" >> " + log().string() + "\nexec /usr/bin/git \"$@\"");
-    ::setenv("PATH", (bin.path.string() + ":/usr/bin:/bin").c_str(), 1);
+    env.set("PATH", bin.path.string() + ":/usr/bin:/bin");
     saved_out = std::cout.rdbuf(output.rdbuf());
   }
-  void TearDown() override {
-    std::cout.rdbuf(saved_out);
-    for (const auto& [name, value] : saved)
-      if (value) ::setenv(name.c_str(), value->c_str(), 1); else ::unsetenv(name.c_str());
-  }
+  void TearDown() override { std::cout.rdbuf(saved_out); }
   fs::path log() const { return bin.path / "log"; }
   std::string git(const fs::path& dir, const std::string& args) {
     auto ran = run_process(ProcessSpec{.argv = {"sh", "-c", "/usr/bin/git " + args}, .cwd = dir});
@@ -38,7 +30,7 @@ class Git : public testing::Test {
   void identity() { write_text(home.path / "gitconfig", "[user]\n\tname = Ada\n\temail = ada@example.org\n"); }
 
   TempDir home, bin, work;
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+  ScopedEnv env;
   std::stringstream output;
   std::streambuf* saved_out = nullptr;
 };
@@ -98,7 +90,7 @@ TEST_F(Git, TheExcludeLineIsAddedOnlyOnce) {
 }
 
 TEST_F(Git, MissingGitIsANoticeAndNoSession) {
-  ::setenv("PATH", home.path.c_str(), 1);
+  env.set("PATH", home.path.string());
   EXPECT_FALSE(prepare_git(work.path));
   EXPECT_EQ(output.str(), "Git is not installed. Automatic commits are unavailable.\n");
   auto output_of = git_output(work.path, {"--version"});

@@ -129,13 +129,8 @@ TEST_F(ChatCommands, AnIdThatCannotNameAFileIsRefused) {
 class ChatRegistry : public testing::Test {
  protected:
   void SetUp() override {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    saved = xdg ? std::optional<std::string>(xdg) : std::nullopt;
-    ::setenv("XDG_CONFIG_HOME", (dir.path / "config").c_str(), 1);
+    env.set("XDG_CONFIG_HOME", (dir.path / "config").string());
     fs::create_directories(dir.path / "p");
-  }
-  void TearDown() override {
-    if (saved) ::setenv("XDG_CONFIG_HOME", saved->c_str(), 1); else ::unsetenv("XDG_CONFIG_HOME");
   }
   std::vector<std::string> ids(const std::vector<Chat>& chats) {
     std::vector<std::string> out;
@@ -143,7 +138,7 @@ class ChatRegistry : public testing::Test {
     return out;
   }
   TempDir dir;
-  std::optional<std::string> saved;
+  ScopedEnv env;
 };
 
 TEST_F(ChatRegistry, SavingMovesAChatToTheFrontGloballyAndToTheEndOfTheProject) {
@@ -211,11 +206,12 @@ TEST(ChatLog, AppendsOneLinePerEntryAndFallsBackToEpochSeconds) {
   EXPECT_TRUE(log.starts_with("{\"at\":\"2")) << "[" << log << "]";
   EXPECT_TRUE(log.ends_with("\",\"role\":\"user\",\"text\":\"line one\\n\\\"two\\\"\"}\n"));
 
-  const char* path = std::getenv("PATH");
-  const std::string saved = path ? path : "";
-  ::setenv("PATH", dir.path.c_str(), 1);  // no `date` here
-  const std::string stamp = local_timestamp();
-  ::setenv("PATH", saved.c_str(), 1);
+  std::string stamp;
+  {
+    ScopedEnv env;
+    env.set("PATH", dir.path.string());  // no `date` here
+    stamp = local_timestamp();
+  }
   EXPECT_TRUE(stamp.ends_with(" UTC"));
   EXPECT_GT(std::stoull(stamp), 1'700'000'000u);
 }

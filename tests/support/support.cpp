@@ -50,6 +50,28 @@ void write_script(const fs::path& path, const std::string& body) {
 
 std::string binary_path() { return WENDLEBOX_BINARY; }
 
+void ScopedEnv::remember(const std::string& name) {
+  for (const auto& [saved, value] : saved_)
+    if (saved == name) return;
+  const char* value = std::getenv(name.c_str());
+  saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+}
+
+void ScopedEnv::set(const std::string& name, const std::string& value) {
+  remember(name);
+  ::setenv(name.c_str(), value.c_str(), 1);
+}
+
+void ScopedEnv::unset(const std::string& name) {
+  remember(name);
+  ::unsetenv(name.c_str());
+}
+
+ScopedEnv::~ScopedEnv() {
+  for (const auto& [name, value] : saved_)
+    if (value) ::setenv(name.c_str(), value->c_str(), 1); else ::unsetenv(name.c_str());
+}
+
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < deadline) {

@@ -27,6 +27,22 @@ std::string read_text(const fs::path& path);
 // An executable shell script.
 void write_script(const fs::path& path, const std::string& body);
 
+// Sets or unsets environment variables of this test process and puts every
+// one back as it was when it goes out of scope.
+class ScopedEnv {
+ public:
+  ScopedEnv() = default;
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  void set(const std::string& name, const std::string& value);
+  void unset(const std::string& name);
+
+ private:
+  void remember(const std::string& name);
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
 struct BinaryRun {
   std::vector<std::string> args;
   fs::path program;  // the build's wendlebox when empty
