@@ -77,9 +77,9 @@ std::optional<std::string> browser_opener() {
 Status open_browser(const std::string& url) {
   const std::optional<std::string> opener = browser_opener();
   if (!opener) return failure("No browser opener found. Install xdg-open, gio, or sensible-browser and try again.");
-  ProcessSpec spec{.argv = opener_arguments(*opener, url), .input = InputMode::Inherit,
+  ProcessSpec command{.argv = opener_arguments(*opener, url), .input = InputMode::Inherit,
                    .output = OutputMode::Discard, .errors = OutputMode::Discard};
-  auto pid = start_process(spec);
+  auto pid = start_process(command);
   if (!pid) return failure(fmt::format("Could not open your browser with {}: {}", *opener, pid.error()));
   // An opener that fails does so at once; one that keeps running has handed
   // the URL over (or is the browser itself), so it is left alone.

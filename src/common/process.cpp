@@ -50,14 +50,14 @@ ExitStatus decode_status(int raw) {
   return ExitStatus{std::nullopt};
 }
 
-Result<pid_t> spawn(const ProcessSpec& spec, Pipe* out, Pipe* err) {
+Result<pid_t> spawn(const ProcessSpec& command, Pipe* out, Pipe* err) {
   SpawnActions actions;
-  if (spec.input == InputMode::Null) posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
-  OutputMode out_mode = out ? spec.output : (spec.output == OutputMode::Capture ? OutputMode::Discard : spec.output);
-  OutputMode err_mode = err ? spec.errors : (spec.errors == OutputMode::Capture ? OutputMode::Discard : spec.errors);
+  if (command.input == InputMode::Null) posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
+  OutputMode out_mode = out ? command.output : (command.output == OutputMode::Capture ? OutputMode::Discard : command.output);
+  OutputMode err_mode = err ? command.errors : (command.errors == OutputMode::Capture ? OutputMode::Discard : command.errors);
   actions.route(1, out_mode, out);
   actions.route(2, err_mode, err);
-  if (spec.cwd) posix_spawn_file_actions_addchdir_np(actions.get(), spec.cwd->c_str());
+  if (command.cwd) posix_spawn_file_actions_addchdir_np(actions.get(), command.cwd->c_str());
 
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -70,7 +70,7 @@ Result<pid_t> spawn(const ProcessSpec& spec, Pipe* out, Pipe* err) {
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
   std::vector<char*> argv;
-  for (const std::string& arg : spec.argv) argv.push_back(const_cast<char*>(arg.c_str()));
+  for (const std::string& arg : command.argv) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   pid_t pid = 0;
   const int error = posix_spawnp(&pid, argv[0], actions.get(), &attributes, argv.data(), environ);
@@ -116,27 +116,27 @@ void drain(Pipe* out, Pipe* err, std::size_t limit, std::string& out_text, std::
 
 }  // namespace
 
-Result<ProcessResult> run_process(const ProcessSpec& spec) {
+Result<ProcessResult> run_process(const ProcessSpec& command) {
   Pipe out, err;
-  const bool capture_out = spec.output == OutputMode::Capture;
-  const bool capture_err = spec.errors == OutputMode::Capture;
+  const bool capture_out = command.output == OutputMode::Capture;
+  const bool capture_err = command.errors == OutputMode::Capture;
   if (capture_out)
     if (auto opened = open_pipe(out); !opened) return std::unexpected(opened.error());
   if (capture_err)
     if (auto opened = open_pipe(err); !opened) return std::unexpected(opened.error());
-  auto pid = spawn(spec, capture_out ? &out : nullptr, capture_err ? &err : nullptr);
+  auto pid = spawn(command, capture_out ? &out : nullptr, capture_err ? &err : nullptr);
   if (!pid) return std::unexpected(pid.error());
   out.close_write();
   err.close_write();
   ProcessResult result;
-  drain(capture_out ? &out : nullptr, capture_err ? &err : nullptr, spec.capture_limit, result.output, result.errors);
+  drain(capture_out ? &out : nullptr, capture_err ? &err : nullptr, command.capture_limit, result.output, result.errors);
   auto status = wait_process(*pid);
   if (!status) return std::unexpected(status.error());
   result.status = *status;
   return result;
 }
 
-Result<pid_t> start_process(const ProcessSpec& spec) { return spawn(spec, nullptr, nullptr); }
+Result<pid_t> start_process(const ProcessSpec& command) { return spawn(command, nullptr, nullptr); }
 
 Result<ExitStatus> wait_process(pid_t pid) {
   int raw = 0;

@@ -40,10 +40,10 @@ struct ProcessResult {
 
 // Starts the program, drains both captured streams at once and waits.
 // Fails only when the program cannot be started.
-Result<ProcessResult> run_process(const ProcessSpec& spec);
+Result<ProcessResult> run_process(const ProcessSpec& command);
 
 // Starts the program without waiting; captured streams count as discarded.
-Result<pid_t> start_process(const ProcessSpec& spec);
+Result<pid_t> start_process(const ProcessSpec& command);
 
 Result<ExitStatus> wait_process(pid_t pid);
 
