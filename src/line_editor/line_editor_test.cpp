@@ -205,19 +205,18 @@ TEST_F(Terminal, InvalidUtf8IsDroppedAndAClosedTerminalFails) {
   ASSERT_TRUE(line && *line);
   EXPECT_EQ(**line, "ab");
   // Output that cannot be written is a failure, and the input terminal's
-  // attributes are still put back: here a second terminal whose output
-  // buffer is full and never drained.
-  int full_master = -1, full_slave = -1;
-  ASSERT_EQ(::openpty(&full_master, &full_slave, nullptr, nullptr, nullptr), 0);
-  ::fcntl(full_slave, F_SETFL, ::fcntl(full_slave, F_GETFL) | O_NONBLOCK);
-  const std::string block(4096, 'x');
-  while (::write(full_slave, block.data(), block.size()) > 0) {
-  }
-  auto failed = read_line("> ", {}, slave, full_slave);
-  ::close(full_slave);
-  ::close(full_master);
+  // attributes are still put back: here a terminal opened for reading only.
+  int other_master = -1, other_slave = -1;
+  char name[256];
+  ASSERT_EQ(::openpty(&other_master, &other_slave, name, nullptr, nullptr), 0);
+  const int read_only = ::open(name, O_RDONLY | O_NOCTTY);
+  ASSERT_TRUE(::isatty(read_only));
+  auto failed = read_line("> ", {}, slave, read_only);
+  ::close(read_only);
+  ::close(other_slave);
+  ::close(other_master);
   ASSERT_FALSE(failed);
-  EXPECT_EQ(failed.error(), "Resource temporarily unavailable (os error 11)");
+  EXPECT_EQ(failed.error(), "Bad file descriptor (os error 9)");
   termios after;
   ::tcgetattr(slave, &after);
   EXPECT_EQ(after.c_lflag, before.c_lflag);
