@@ -39,6 +39,16 @@ class Session : public testing::Test {
     return text.substr(text.rfind('\n') + 1);
   }
   FakeExtension extension() { return FakeExtension(token_of_url(launched())); }
+  // Like ChatGPT, which takes a while to answer: waits until the session
+  // has seen the job taken and said so `count` times.
+  static void wait_for_waiting_lines(const RunningBinary& wendlebox, std::size_t count) {
+    wait_until([&] {
+      const std::string out = wendlebox.output_so_far();
+      std::size_t seen = 0;
+      for (std::size_t at = out.find("Waiting for"); at != std::string::npos; at = out.find("Waiting for", at + 1)) ++seen;
+      return seen >= count;
+    });
+  }
 
   TempDir home, work, bin;
 };
@@ -57,6 +67,7 @@ TEST_F(Session, ANewChatFinishingInTwoTurns) {
   EXPECT_EQ((*first)["id"], 1);
   EXPECT_FALSE(first->contains("attachments"));
   EXPECT_EQ((*first)["prompt"], first_prompt("create notes", work.path.string(), "(none)"));
+  wait_for_waiting_lines(*wendlebox, 1);
   browser.post_result({{"id", 1},
                        {"text", block(R"({"status":"continue","message":"Writing notes.","actions":[{"type":"write_file","path":"notes.txt","content":"n\n"}]})")},
                        {"url", kChatUrl + "?x=1"}});
@@ -67,6 +78,7 @@ TEST_F(Session, ANewChatFinishingInTwoTurns) {
             "Wendlebox tool results (JSON):\n[\n  {\n    \"ok\": true,\n    \"result\": {\n      \"bytes\": 2,\n      "
             "\"path\": \"notes.txt\"\n    },\n    \"type\": \"write_file\"\n  }\n]\n\nContinue the task. If finished, "
             "reply with status done and no actions. Keep using one wendlebox JSON block.");
+  wait_for_waiting_lines(*wendlebox, 2);
   browser.post_result({{"id", 2}, {"text", kDone}, {"url", kChatUrl}});
   CommandResult r = wendlebox->finish();
   EXPECT_EQ(r.exit_code, 0) << r.err;
@@ -221,6 +233,83 @@ TEST_F(Session, ExtraFoldersThatCannotBeUsedAreLeftOut) {
   auto job = browser.answer(kDone);
   EXPECT_TRUE(job["prompt"].get<std::string>().ends_with("actions:\n" + (home.path / "shared").string()));
   EXPECT_EQ(wendlebox->finish().exit_code, 0);
+}
+
+}  // namespace
+
+namespace {
+
+struct DispatchCase {
+  std::vector<std::string> args;
+  std::string opened;                 // the launched address before "#wendlebox="
+  std::optional<std::string> task;    // the "User task: " line of the first job, if one is sent
+};
+
+void PrintTo(const DispatchCase& c, std::ostream* os) {
+  for (const std::string& a : c.args) *os << '[' << a << "] ";
+}
+
+std::string saved_url(char digit) { return "https://chatgpt.com/c/" + std::string(8, digit) + "-0000-0000-0000-000000000000"; }
+
+// What the command line starts: which chat is opened and which prompt is sent.
+class Dispatch : public Session, public testing::WithParamInterface<DispatchCase> {};
+
+TEST_P(Dispatch, OpensTheChosenChatWithThePrompt) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  std::string chats = "[";
+  for (char digit : {'1', '2', '3'})
+    chats += std::string(digit == '1' ? "" : ",") + "{\"id\":\"" + std::string(8, digit) + "\",\"title\":\"t\",\"url\":\"" +
+             saved_url(digit) + "\",\"folder\":\"" + work.path.string() + "\",\"updated\":" + digit + "}";
+  write_text(home.path / ".config/wendlebox/chats.json", chats + "]");
+  const DispatchCase& c = GetParam();
+  auto wendlebox = start(c.args);
+  const std::string url = launched();
+  EXPECT_EQ(url.substr(0, url.find("#wendlebox=")), c.opened);
+  if (c.task) {
+    auto job = extension().answer(kDone);
+    EXPECT_NE(job["prompt"].get<std::string>().find("\nUser task: " + *c.task + "\nWorking folder: "), std::string::npos)
+        << job["prompt"];
+  }
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.err << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Dispatch,
+    testing::Values(DispatchCase{{}, "https://chatgpt.com/", std::nullopt},
+                    DispatchCase{{"   "}, "https://chatgpt.com/", std::nullopt},
+                    DispatchCase{{"history"}, "https://chatgpt.com/", "history"},
+                    DispatchCase{{"add", "a", "menu", "2"}, saved_url('2'), "add a menu"},
+                    DispatchCase{{"2", "apples"}, "https://chatgpt.com/", "2 apples"},
+                    DispatchCase{{"+3"}, saved_url('3'), std::nullopt},
+                    DispatchCase{{"--", "-7"}, "https://chatgpt.com/", "-7"},
+                    DispatchCase{{"--", "--chats"}, "https://chatgpt.com/", "--chats"},
+                    DispatchCase{{"--force-yes", "x", saved_url('1') + "?y=1"}, saved_url('1'), "x"},
+                    DispatchCase{{" spaced  words "}, "https://chatgpt.com/", " spaced  words "}));
+
+TEST_F(Session, APromptAloneContinuesTheProjectsLatestChatOnlyInAProject) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  write_text(home.path / ".config/wendlebox/chats.json",
+             "[{\"id\":\"11111111\",\"title\":\"t\",\"url\":\"" + saved_url('1') + "\",\"folder\":\"" +
+                 work.path.string() + "\",\"updated\":5}]");
+  auto outside = start({"go on"});
+  EXPECT_EQ(launched().substr(0, 20), "https://chatgpt.com/");
+  EXPECT_EQ(launched().find("/c/"), std::string::npos);
+  extension().answer(kDone);
+  EXPECT_EQ(outside->finish().exit_code, 0);
+
+  // That task made the folder a project; the chat saved by the first run
+  // has no address, so the saved chat from the global list is the latest.
+  fs::remove_all(work.path / ".wendlebox");
+  fs::create_directory(work.path / ".wendlebox");
+  auto inside = start({"go on"});
+  wait_until([&] {
+    const std::string text = read_text(urls());
+    return std::count(text.begin(), text.end(), '\n') == 2;
+  });
+  EXPECT_EQ(launched().substr(0, launched().find('#')), saved_url('1'));
+  extension().answer(kDone);
+  EXPECT_EQ(inside->finish().exit_code, 0);
 }
 
 }  // namespace
