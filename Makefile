@@ -2,10 +2,13 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build test setup bench dist fuzz clean
+.PHONY: deps test-deps build test setup bench dist fuzz clean
 
 deps:
 	./scripts/install-deps.sh
+
+test-deps:
+	./scripts/install-deps.sh --tests
 
 $(BUILD)/Makefile: CMakeLists.txt
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -13,7 +16,7 @@ $(BUILD)/Makefile: CMakeLists.txt
 build: deps $(BUILD)/Makefile
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: test-deps build
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
 
 setup: build

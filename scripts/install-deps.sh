@@ -1,12 +1,21 @@
 #!/usr/bin/env bash
-# Installs the Debian packages needed to build and test wendlebox.
-# Idempotent: apt-get runs only when something is missing.
+# Installs what wendlebox needs from Debian's packages, idempotently:
+# apt-get runs only when something is missing, as root or through sudo.
+#   install-deps.sh               to build the program
+#   install-deps.sh --tests       also to run every test (Chromium, Node.js packages)
+#   install-deps.sh PACKAGE...    also these packages
 set -euo pipefail
 
-packages=(cmake g++ make git pkg-config libfmt-dev nlohmann-json3-dev libutf8proc-dev libgtest-dev googletest
-          chromium openssl "$@")
-# The extension's tests run on Node.js; install it only where the machine has none.
-command -v node >/dev/null 2>&1 || packages+=(nodejs npm)
+packages=(cmake g++ make git pkg-config libfmt-dev nlohmann-json3-dev libutf8proc-dev libgtest-dev googletest)
+with_tests=false
+for argument in "$@"; do
+  if [ "$argument" = --tests ]; then with_tests=true; else packages+=("$argument"); fi
+done
+if $with_tests; then
+  packages+=(chromium openssl)
+  # The extension's tests run on Node.js; install it only where the machine has none.
+  command -v node >/dev/null 2>&1 || packages+=(nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -14,30 +23,26 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-install_node_packages() {
-  local folder
+
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -eq 0 ]; then
+    sudo=()
+  elif command -v sudo >/dev/null 2>&1; then
+    sudo=(sudo)
+  else
+    echo "install-deps: missing packages (${missing[*]}) and no root or sudo to install them" >&2
+    exit 1
+  fi
+  echo "install-deps: installing ${missing[*]}"
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if $with_tests; then
   folder="$(dirname "$0")/../tests/extension"
-  if [ ! -f "$folder/node_modules/.package-lock.json" ] || [ "$folder/package-lock.json" -nt "$folder/node_modules/.package-lock.json" ]; then
+  if [ ! -f "$folder/node_modules/.package-lock.json" ] ||
+     [ "$folder/package-lock.json" -nt "$folder/node_modules/.package-lock.json" ]; then
     echo "install-deps: installing the extension's test packages"
     npm ci --prefix "$folder" --no-audit --no-fund --loglevel=error
   fi
-}
-
-if [ ${#missing[@]} -eq 0 ]; then
-  install_node_packages
-  exit 0
 fi
-
-if [ "$(id -u)" -eq 0 ]; then
-  sudo=()
-elif command -v sudo >/dev/null 2>&1; then
-  sudo=(sudo)
-else
-  echo "install-deps: missing packages (${missing[*]}) and no root or sudo to install them" >&2
-  exit 1
-fi
-
-echo "install-deps: installing ${missing[*]}"
-"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-install_node_packages
