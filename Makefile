@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps test-deps build test setup bench dist fuzz clean
+.PHONY: deps test-deps build test test-sanitize setup bench dist fuzz clean
 
 deps:
 	./scripts/install-deps.sh
@@ -19,6 +19,12 @@ build: deps $(BUILD)/Makefile
 test: test-deps build
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
 
+# Every test against a build with the address and undefined-behaviour sanitizers.
+test-sanitize: test-deps
+	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DWENDLEBOX_SANITIZE=ON
+	cmake --build build-sanitize -j $(JOBS)
+	cd build-sanitize && ctest -j $(JOBS) --output-on-failure
+
 setup: build
 	$(BUILD)/wendlebox setup
 
@@ -34,4 +40,4 @@ fuzz:
 	./scripts/fuzz.sh
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-sanitize build-fuzz
