@@ -3,11 +3,11 @@
 // streamed in chunks with rendered code blocks, and the address moving to
 // /c/<uuid> after the first message.
 import { Schema } from "prosemirror-model";
-import { schema as basic } from "prosemirror-schema-basic";
+import { marks, nodes } from "prosemirror-schema-basic";
 import { EditorState } from "prosemirror-state";
 import { EditorView } from "prosemirror-view";
 
-const schema = new Schema({ nodes: basic.command.nodes, marks: basic.command.marks });
+const schema = new Schema({ nodes, marks });
 const sendButton = document.querySelector('[data-testid="send-button"]');
 const thread = document.getElementById("thread");
 const conversationId = "0c0ffee0-1234-4abc-8def-0123456789ab";
