@@ -1,7 +1,8 @@
 // The real wendlebox binary and the real extension in headless Chromium,
 // against a local ChatGPT-shaped page served over HTTPS as chatgpt.com.
-// The page asks for a small file, then a 200 KB file shown only in part
-// (only the page's copy action gives the whole answer), then says done.
+// The page asks for a small file and an image, then a 200 KB file shown
+// only in part (only the page's copy action gives the whole answer), then
+// says done.
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { execFileSync, spawn } from "node:child_process";
@@ -30,14 +31,16 @@ function selfSignedCertificate(folder) {
 
 const TYPES = { ".html": "text/html", ".js": "text/javascript", ".css": "text/css" };
 
-function servePage(certificate, typed) {
+// The page reports what was typed into its composer and what was uploaded.
+function servePage(certificate, typed, uploaded) {
   const server = https.createServer(certificate, (request, response) => {
     const url = new URL(request.url, "https://chatgpt.com");
-    if (request.method === "POST" && url.pathname === "/typed") {
+    if (request.method === "POST" && (url.pathname === "/typed" || url.pathname === "/uploaded")) {
       let body = "";
       request.on("data", (chunk) => (body += chunk));
       request.on("end", () => {
-        typed.push(body);
+        if (url.pathname === "/typed") typed.push(body);
+        else uploaded.push(JSON.parse(body));
         response.end("ok");
       });
       return;
@@ -118,7 +121,10 @@ test("a task runs end to end through the extension in Chromium", { timeout: 200_
   const bin = temporaryFolder("bin");
   const profile = temporaryFolder("profile");
   const typed = [];
-  const server = await servePage(selfSignedCertificate(certificates), typed);
+  const uploaded = [];
+  const server = await servePage(selfSignedCertificate(certificates), typed, uploaded);
+  const picture = Buffer.concat([Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]), Buffer.from("pixels")]);
+  fs.writeFileSync(path.join(work, "pic.png"), picture);
   writeOpener(bin, profile, server.address().port);
   fs.mkdirSync(path.join(home, ".config/wendlebox"), { recursive: true });
   fs.writeFileSync(path.join(home, ".config/wendlebox/settings.json"), '{"sounds": false, "git": false}');
@@ -137,6 +143,8 @@ test("a task runs end to end through the extension in Chromium", { timeout: 200_
     assert.match(result.out, /ChatGPT Created hello\.txt and big\.txt\.\n/);
     assert.doesNotMatch(result.out, /turn 4/);  // no answer needed a retry
     assert.equal(typed.length, 3);
+    // The image went up with the second message, as the file it was.
+    assert.deepEqual(uploaded, [{ name: "pic.png", type: "image/png", bytes: Array.from(picture) }]);
     assert.match(typed[0], /adapt\.\n\nUser task: make the file\nWorking folder: .*\nExtra folders allowed for file actions:\n\(none\)$/);
     assert.match(typed[1], /^Wendlebox tool results \(JSON\):\n\[\n  \{\n    "ok": true,/);
   } finally {

@@ -38,7 +38,7 @@ const bigContent = Array.from({ length: 22000 }, (_, i) => `row ${i}`).join("\n"
 const answers = [
   {
     prose: "I will create the file.",
-    json: `{"status":"continue","message":"Writing hello.txt.","actions":[{"type":"write_file","path":"hello.txt","content":${JSON.stringify("Hello from the browser\n")}}]}`,
+    json: `{"status":"continue","message":"Writing hello.txt.","actions":[{"type":"write_file","path":"hello.txt","content":${JSON.stringify("Hello from the browser\n")}},{"type":"attach_image","path":"pic.png"}]}`,
     rendering: "classic",
   },
   {
@@ -100,6 +100,14 @@ async function stream(answer) {
   actions.firstChild.addEventListener("click", () => navigator.clipboard.writeText(markdown(answer)));
   turn.appendChild(actions);
 }
+
+// Uploads are reported to the test server, which checks what arrived.
+document.querySelector('input[type="file"]').addEventListener("change", async (event) => {
+  for (const file of event.target.files) {
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    await fetch("/uploaded", { method: "POST", body: JSON.stringify({ name: file.name, type: file.type, bytes: Array.from(bytes) }) });
+  }
+});
 
 sendButton.addEventListener("click", async () => {
   const prompt = typedText();
