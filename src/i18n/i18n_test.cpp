@@ -1,6 +1,9 @@
 #include "i18n/i18n.h"
 
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <map>
 
@@ -46,15 +49,30 @@ INSTANTIATE_TEST_SUITE_P(
                     LanguageCase{{{"WENDLEBOX_LANG", "   "}, {"LANG", "es"}}, Language::Spanish},
                     LanguageCase{{{"LANG", "\xff\xfe"}, {"LANGUAGE", "es"}}, Language::Spanish}));
 
-TEST(Color, IsOffWhenStandardOutputIsNotATerminalOrNoColorIsSet) {
-  // Under the test runner standard output is a pipe or file, never a terminal.
-  EXPECT_EQ(color("31", "x"), "x");
+// The failure line of the real binary, run with its standard output on a
+// pseudo-terminal (standard error goes there too).
+std::string failure_line_on_terminal(std::optional<std::string> no_color) {
+  int master = -1;
+  const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    if (no_color) ::setenv("NO_COLOR", no_color->c_str(), 1); else ::unsetenv("NO_COLOR");
+    ::execl(binary_path().c_str(), "wendlebox", "--bogus", nullptr);
+    _exit(127);
+  }
+  std::string out;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<std::size_t>(n));
+  ::waitpid(pid, nullptr, 0);
+  ::close(master);
+  return out;
 }
 
-TEST(Color, AnyNoColorValueTurnsItOffEvenOnATerminal) {
-  // Through the real binary: NO_COLOR set to "" must suppress the escape on stderr.
+TEST(Color, WrapsTextOnlyForATerminalWithoutNoColor) {
+  EXPECT_EQ(failure_line_on_terminal(std::nullopt),
+            "\x1b[31mWendlebox: Unknown option: --bogus. Run wendlebox --help.\x1b[0m\r\n");
+  EXPECT_EQ(failure_line_on_terminal(""), "Wendlebox: Unknown option: --bogus. Run wendlebox --help.\r\n");
+  // Standard output redirected: no colour, also on standard error.
   TempDir home;
-  CommandResult r = run_binary({.args = {"--bogus"}, .home = home.path, .env = {{"NO_COLOR", ""}}});
-  EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
+  CommandResult r = run_binary({.args = {"--bogus"}, .home = home.path});
+  EXPECT_EQ(r.err, "Wendlebox: Unknown option: --bogus. Run wendlebox --help.\n");
 }
