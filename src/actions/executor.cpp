@@ -76,34 +76,12 @@ Result<Json> list_files(const Action& action, ExecutionContext& context) {
   return Json{{"entries", entries}};
 }
 
-// Reads at most `limit + 1` bytes: enough to tell the file is too long
-// without loading all of it.
-Result<std::string> read_prefix(const std::filesystem::path& path, std::size_t limit) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return os_failure();
-  std::string content(limit + 1, '\0');
-  std::size_t filled = 0;
-  while (filled < content.size()) {
-    const ssize_t n = ::read(fd, content.data() + filled, content.size() - filled);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      ::close(fd);
-      return os_failure(error);
-    }
-    if (n == 0) break;
-    filled += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  content.resize(filled);
-  return content;
-}
-
 Result<Json> read_file_action(const Action& action, ExecutionContext& context) {
   if (!action.path) return failure("Missing path");
   auto path = safe_path(context.base, context.roots, *action.path, false);
   if (!path) return std::unexpected(path.error());
-  auto content = read_prefix(*path, kMaxReadBytes);
+  // One byte past the limit is enough to tell the file is too long.
+  auto content = read_file_prefix(*path, kMaxReadBytes + 1);
   if (!content) return std::unexpected(content.error());
   if (content->size() > kMaxReadBytes) return failure("File exceeds 250 KB. Read a smaller file.");
   if (!is_valid_utf8(*content)) return failure("File is not UTF-8 text");

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -17,18 +19,20 @@ struct Fd {
   }
 };
 
-Result<std::string> read_all(int fd) {
+// Reads to the end, or until `limit` bytes are in.
+Result<std::string> read_all(int fd, std::size_t limit = SIZE_MAX) {
   std::string content;
   char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+  while (content.size() < limit) {
+    const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, limit - content.size()));
     if (n < 0) {
       if (errno == EINTR) continue;
       return os_failure();
     }
-    if (n == 0) return content;
+    if (n == 0) break;
     content.append(buffer, static_cast<std::size_t>(n));
   }
+  return content;
 }
 
 }  // namespace
@@ -44,10 +48,12 @@ Result<std::optional<std::string>> read_file_if_exists(const fs::path& path) {
   return std::optional<std::string>(std::move(*content));
 }
 
-Result<std::string> read_file(const fs::path& path) {
+Result<std::string> read_file(const fs::path& path) { return read_file_prefix(path, SIZE_MAX); }
+
+Result<std::string> read_file_prefix(const fs::path& path, std::size_t max_bytes) {
   const Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
   if (file.fd < 0) return os_failure();
-  return read_all(file.fd);
+  return read_all(file.fd, max_bytes);
 }
 
 Status create_dirs(const fs::path& dir) {

@@ -16,6 +16,9 @@ Result<std::optional<std::string>> read_file_if_exists(const fs::path& path);
 
 Result<std::string> read_file(const fs::path& path);
 
+// At most `max_bytes` of the file, so a huge file is never loaded whole.
+Result<std::string> read_file_prefix(const fs::path& path, std::size_t max_bytes);
+
 // Creates the directory and its missing ancestors (0777 before the umask).
 Status create_dirs(const fs::path& dir);
 
