@@ -1,7 +1,8 @@
 // Service worker: the only part of the extension that talks to the local
 // wendlebox program (a page's own scripts may not reach 127.0.0.1). It
-// keeps each tab's session token and handled job ids in session storage,
-// so a restart of the worker loses nothing.
+// keeps each tab's session token, handled job ids and the job being
+// answered in session storage, so neither a restart of the worker nor a
+// reload of the page loses a job.
 
 const BRIDGE = "http://127.0.0.1:47833";
 
@@ -12,7 +13,7 @@ function tabKey(tabId) {
 async function tabState(tabId) {
   const key = tabKey(tabId);
   const stored = await chrome.storage.session.get(key);
-  return stored[key] || { token: null, handled: [] };
+  return stored[key] || { token: null, handled: [], inflight: null };
 }
 
 async function saveTabState(tabId, state) {
@@ -30,7 +31,7 @@ const handlers = {
   // A page opened by wendlebox brings its token in the address fragment.
   async setToken(message, tabId) {
     const state = await tabState(tabId);
-    if (state.token !== message.token) await saveTabState(tabId, { token: message.token, handled: [] });
+    if (state.token !== message.token) await saveTabState(tabId, { token: message.token, handled: [], inflight: null });
     return { ok: true };
   },
   async getToken(_message, tabId) {
@@ -48,17 +49,43 @@ const handlers = {
     const state = await tabState(tabId);
     if (state.handled.includes(message.id)) return { claimed: false };
     state.handled = [...state.handled.slice(-50), message.id];
+    state.inflight = { id: message.id };
     await saveTabState(tabId, state);
     return { claimed: true };
+  },
+  // The prompt is about to be sent: after a reload the page looks for it
+  // and its answer instead of sending it again.
+  async sending(message, tabId) {
+    const state = await tabState(tabId);
+    if (!state.inflight || state.inflight.id !== message.id) return { ok: false };
+    state.inflight = { id: message.id, prompt: message.prompt, path: message.path };
+    await saveTabState(tabId, state);
+    return { ok: true };
+  },
+  async inflight(_message, tabId) {
+    return { inflight: (await tabState(tabId)).inflight || null };
+  },
+  // A job claimed but never sent (the page went away first) is offered again.
+  async release(message, tabId) {
+    const state = await tabState(tabId);
+    state.handled = state.handled.filter((id) => id !== message.id);
+    state.inflight = null;
+    await saveTabState(tabId, state);
+    return { ok: true };
   },
   async result(message, tabId) {
     const state = await tabState(tabId);
     if (!state.token) return { status: 0 };
-    return bridgeRequest("/result", state.token, {
+    const reply = await bridgeRequest("/result", state.token, {
       method: "POST",
       headers: { "Content-Type": "application/json" },
       body: JSON.stringify(message.result),
     });
+    if (state.inflight && state.inflight.id === message.result.id) {
+      state.inflight = null;
+      await saveTabState(tabId, state);
+    }
+    return reply;
   },
 };
 

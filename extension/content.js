@@ -1,146 +1,197 @@
 // Content script for ChatGPT pages opened by the wendlebox program. It takes
 // the session token from the address, polls the program (through the
-// service worker) for jobs, types each job into the chat, waits for the
-// answer and sends its text back.
+// service worker) for jobs, sends each job's prompt, follows the turn it
+// started until the page shows positive evidence that the answer is
+// complete, and sends the answer's text back. Whatever stops a job is
+// reported as an error naming the step, never left as a silent wait.
 
 (function () {
-  // Where things are on the page, each with fallbacks in order of trust.
-  const SELECTORS = {
-    composer: ["#prompt-textarea", 'div.ProseMirror[contenteditable="true"]', 'div[contenteditable="true"]', "textarea"],
-    sendButton: ['button[data-testid="send-button"]', "#composer-submit-button", 'button[aria-label*="Send" i]'],
-    stopButton: ['[data-testid="stop-button"]', 'button[aria-label*="Stop" i]'],
-    assistantMessage: ['[data-message-author-role="assistant"]'],
-    turnActions: ['[data-testid="copy-turn-action-button"]', 'button[aria-label="Copy"]'],
-    turn: ['[data-testid^="conversation-turn"]', "article"],
-    fileInput: ['input[type="file"]'],
-  };
+  const L = globalThis.wendleboxLandmarks;
+  const C = globalThis.wendleboxComposer;
+  const { sleep, nextChange, until, StepError } = globalThis.wendleboxWait;
 
   const TOKEN_PATTERN = /(?:^#|&)wendlebox=([0-9a-f]{32})(?=&|$)/;
   const POLL_INTERVAL_MS = 500;
   const FAILED_POLLS_BEFORE_GONE = 6;
-  const QUIET_MS = 1000;
-  const COMPOSER_LIMIT_MS = 60 * 1000;
-  const SEND_LIMIT_MS = 2 * 60 * 1000;
+  const SENT_LIMIT_MS = 30 * 1000;
+  const RECOVER_LIMIT_MS = 30 * 1000;
+  const NO_PROGRESS_LIMIT_MS = 90 * 1000;
   const ANSWER_LIMIT_MS = 20 * 60 * 1000;
+  // Evidence must hold this long before it counts: a control that flashes
+  // or a text that is still growing is not an end.
+  const STEADY_MS = 100;
+  // On a page that shows neither answer controls nor its network stream,
+  // the only evidence left is a quiet text with no stop control.
+  const QUIET_MS = 1000;
   const COPY_LIMIT_MS = 3000;
+  const PROMPT_HEAD = 2000;
 
-  // Tags the messages exchanged with page_clipboard.js in the page's world.
+  // Tags the messages exchanged with page_world.js in the page's world.
   const NONCE = Array.from(crypto.getRandomValues(new Uint8Array(16)), (b) => b.toString(16).padStart(2, "0")).join("");
-
-  const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-
-  function first(selectors, root = document) {
-    for (const selector of selectors) {
-      const found = root.querySelector(selector);
-      if (found) return found;
-    }
-    return null;
-  }
-
-  function all(selectors) {
-    for (const selector of selectors) {
-      const found = document.querySelectorAll(selector);
-      if (found.length) return Array.from(found);
-    }
-    return [];
-  }
-
-  async function waitFor(find, limitMs, failure) {
-    const deadline = Date.now() + limitMs;
-    for (;;) {
-      const found = find();
-      if (found) return found;
-      if (Date.now() > deadline) throw new Error(failure);
-      await sleep(100);
-    }
-  }
 
   function worker(message) {
     return chrome.runtime.sendMessage(message);
   }
 
-  function typePrompt(composer, prompt) {
-    composer.focus();
-    if (composer.tagName === "TEXTAREA") {
-      const setter = Object.getOwnPropertyDescriptor(HTMLTextAreaElement.prototype, "value").set;
-      setter.call(composer, prompt);
-      composer.dispatchEvent(new Event("input", { bubbles: true }));
+  // The page's conversation streams, as page_world.js reports them.
+  const streams = { active: new Set(), started: 0, ended: 0 };
+  window.addEventListener("message", (event) => {
+    const data = event.data;
+    if (event.source !== window || !data || data.wendlebox !== "stream") return;
+    if (data.phase === "start") {
+      streams.active.add(data.id);
+      streams.started = Date.now();
+    } else {
+      streams.active.delete(data.id);
+      streams.ended = Date.now();
+    }
+  });
+
+  const normal = (text) => text.replace(/\s+/g, " ").trim();
+
+  // Whether a user message shows this prompt: the same text (a long one may
+  // be shown cut short), or, for a prompt the page took as a pasted file,
+  // an attachment tile.
+  function showsPrompt(message, prompt) {
+    if (prompt.attached) return L.attachmentTiles(message.body).length > 0;
+    const shown = normal(L.userText(message));
+    const wanted = normal(prompt.head);
+    if (!shown) return false;
+    if (prompt.whole) return shown === wanted || (shown.length >= 200 && wanted.startsWith(shown));
+    return wanted.startsWith(shown) || shown.startsWith(wanted);
+  }
+
+  // The user message of the sent prompt: by its key once known, else the
+  // last user message, new since the send, that shows the prompt.
+  function locateSent(sent) {
+    const all = L.messages();
+    let index = sent.key ? all.findIndex((m) => m.key === sent.key) : -1;
+    if (index < 0) {
+      for (let i = all.length - 1; i >= 0; i--) {
+        const m = all[i];
+        if (m.role !== "user" || sent.before.keys.has(m.key) || sent.before.bodies.has(m.body)) continue;
+        if (showsPrompt(m, sent.prompt)) {
+          index = i;
+          break;
+        }
+      }
+    }
+    if (index < 0) return null;
+    const user = all[index];
+    sent.key = sent.key || user.key;
+    let answer = null;
+    for (let i = index + 1; i < all.length && all[i].role !== "user"; i++) if (all[i].role === "assistant") answer = all[i];
+    return { user, answer };
+  }
+
+  function messagesBefore() {
+    const keys = new Set();
+    const bodies = new WeakSet();
+    for (const m of L.messages()) {
+      if (m.key) keys.add(m.key);
+      bodies.add(m.body);
+    }
+    return { keys, bodies };
+  }
+
+  // The conversation the prompt went to; a new chat gets its address once,
+  // any other move means the user opened another chat.
+  function checkAddress(sent, step) {
+    const path = location.pathname;
+    if (path === sent.path) return;
+    if (!sent.path.includes("/c/") && path.includes("/c/")) {
+      sent.path = path;
       return;
     }
-    document.execCommand("selectAll", false);
-    // insertText goes through the editor's own input handling, so line
-    // breaks survive as they would when typed.
-    document.execCommand("insertText", false, prompt);
+    throw new StepError(step, "The tab moved to another chat while ChatGPT was answering; the answer can no longer be read",
+      `page address (${sent.path} became ${path})`);
   }
 
-  async function attach(attachments) {
-    const input = await waitFor(() => first(SELECTORS.fileInput), COMPOSER_LIMIT_MS, "The ChatGPT upload input was not found.");
-    const files = new DataTransfer();
-    for (const attachment of attachments) {
-      const bytes = Uint8Array.from(atob(attachment.base64), (c) => c.charCodeAt(0));
-      files.items.add(new File([bytes], attachment.name, { type: attachment.mime }));
+  // Where an error would show for the sent prompt: in its answer, or, before
+  // there is one, in the user's turn and anything the page put after it.
+  function errorScopes(found) {
+    if (!found) return [];
+    if (found.answer) return [found.answer.part];
+    const scopes = [found.user.part];
+    for (let next = found.user.part.nextElementSibling; next; next = next.nextElementSibling) scopes.push(next);
+    return scopes;
+  }
+
+  function checkBlockers(step, found) {
+    const blocker = L.pageBlocker();
+    if (blocker) throw new StepError(step, blocker.situation, blocker.landmark);
+    for (const scope of errorScopes(found)) {
+      const error = L.answerError(scope);
+      if (error) throw new StepError(step, `ChatGPT answered with an error: "${error}"`, "error message or retry button in the answer");
     }
-    input.files = files.files;
-    input.dispatchEvent(new Event("change", { bubbles: true }));
   }
 
-  // The send button stays disabled while uploads run; it is pressed once it
-  // can be, else Enter is sent to the composer.
-  async function send(composer) {
-    const deadline = Date.now() + SEND_LIMIT_MS;
-    while (Date.now() < deadline) {
-      const button = first(SELECTORS.sendButton);
-      if (button && !button.disabled && button.getAttribute("aria-disabled") !== "true") {
-        button.click();
-        return;
-      }
-      await sleep(200);
-    }
-    if (first(SELECTORS.sendButton)) throw new Error("The ChatGPT send button stayed disabled; an upload may have been refused.");
-    composer.dispatchEvent(new KeyboardEvent("keydown", { key: "Enter", code: "Enter", keyCode: 13, bubbles: true }));
+  async function waitForSent(sent) {
+    return until(() => locateSent(sent), {
+      limitMs: sent.limitMs, step: "confirm the prompt was sent",
+      situation: `The sent prompt did not appear as a user message within ${sent.limitMs / 1000} seconds`,
+      landmark: L.names.userMessage,
+      check: () => {
+        checkAddress(sent, "confirm the prompt was sent");
+        checkBlockers("confirm the prompt was sent", null);
+      },
+    });
   }
 
-  function turnOf(message) {
-    for (const selector of SELECTORS.turn) {
-      const turn = message.closest(selector);
-      if (turn) return turn;
-    }
-    return message.parentElement || message;
-  }
-
-  // Finished: no stop button, the text unchanged for a while, and the
-  // turn's action bar shown when the page shows such bars at all.
-  async function waitForAnswer(countBefore) {
+  // Waits for the answer to the sent prompt. It is complete when the stop
+  // control is gone, its text has stopped changing, and the page gave
+  // positive word: the conversation's network stream ended, or the answer's
+  // own controls appeared and stayed.
+  async function waitForAnswer(sent) {
+    const step = "wait for the answer";
     const deadline = Date.now() + ANSWER_LIMIT_MS;
-    const failure = "ChatGPT did not finish an answer within 20 minutes.";
-    let message = await waitFor(() => {
-      const messages = all(SELECTORS.assistantMessage);
-      return messages.length > countBefore ? messages[messages.length - 1] : null;
-    }, ANSWER_LIMIT_MS, failure);
     let lastText = null;
     let changedAt = Date.now();
-    while (Date.now() < deadline) {
-      await sleep(200);
-      const messages = all(SELECTORS.assistantMessage);
-      message = messages[messages.length - 1] || message;
-      const text = message.textContent;
-      if (text !== lastText) {
-        lastText = text;
-        changedAt = Date.now();
+    let controlsSince = 0;
+    let progressAt = Date.now();
+    let lastActivity = null;
+    for (;;) {
+      const now = Date.now();
+      if (now > deadline) throw new StepError(step, "ChatGPT did not finish an answer within 20 minutes", L.names.answer);
+      checkAddress(sent, step);
+      const found = locateSent(sent);
+      if (!found) {
+        if (now - progressAt > SENT_LIMIT_MS)
+          throw new StepError(step, "The sent prompt is no longer shown on the page", L.names.userMessage);
+        await nextChange(100);
         continue;
       }
-      const streaming = Boolean(first(SELECTORS.stopButton));
-      const pageHasActionBars = Boolean(first(SELECTORS.turnActions));
-      const actionsShown = !pageHasActionBars || Boolean(first(SELECTORS.turnActions, turnOf(message)));
-      if (!streaming && Date.now() - changedAt >= QUIET_MS && actionsShown) return message;
+      const { user, answer } = found;
+      checkBlockers(step, found);
+      const composer = L.composer();
+      const stopShown = Boolean(composer && L.stopButton(composer.form, sent.sendSlot));
+      const streaming = streams.active.size > 0;
+      const text = answer && answer.body ? answer.body.textContent : null;
+      if (text !== lastText) {
+        lastText = text;
+        changedAt = now;
+      }
+      const controls = answer ? L.answerControls(answer) : [];
+      controlsSince = controls.length ? controlsSince || now : 0;
+      const activity = (answer ? answer.part.textContent.length : 0) + ":" + user.part.textContent.length;
+      if (stopShown || streaming || activity !== lastActivity) progressAt = now;
+      lastActivity = activity;
+
+      if (text && text.trim() && !stopShown && !streaming && now - changedAt >= STEADY_MS) {
+        const streamEnded = streams.ended >= sent.at;
+        const controlsStayed = controlsSince && now - controlsSince >= STEADY_MS;
+        const pageGivesNoWord = streams.started < sent.at && !controls.length && !L.messages().some((m) => m.role === "assistant" && L.answerControls(m).length);
+        if (streamEnded || controlsStayed || (pageGivesNoWord && now - changedAt >= QUIET_MS)) return answer;
+      }
+      if (now - progressAt > NO_PROGRESS_LIMIT_MS)
+        throw new StepError(step, `ChatGPT showed no progress on the answer for ${NO_PROGRESS_LIMIT_MS / 1000} seconds`, L.names.answer);
+      await nextChange(STEADY_MS);
     }
-    throw new Error(failure);
   }
 
   // The answer's markdown source, exactly as the page's own copy button
   // produces it; null when there is no button or it gives nothing in time.
-  function copiedText(message) {
-    const button = first(SELECTORS.turnActions, turnOf(message));
+  function copiedText(button) {
     if (!button) return Promise.resolve(null);
     return new Promise((resolve) => {
       const timer = setTimeout(() => finish(null), COPY_LIMIT_MS);
@@ -162,39 +213,81 @@
 
   // A text that lacks a line of the last code block the page shows cannot
   // be the answer (the agent block is normally that block).
-  function holdsShownCode(text, message) {
-    const lines = globalThis.wendleboxLastCodeBlockLines(message);
+  function holdsShownCode(text, body) {
+    const lines = globalThis.wendleboxLastCodeBlockLines(body);
     return !lines || lines.every((line) => text.includes(line));
   }
 
-  async function replyText(message) {
-    const copied = await copiedText(message);
-    if (copied !== null && holdsShownCode(copied, message)) return copied;
-    const rebuilt = globalThis.wendleboxReplyText(message);
-    if (rebuilt && holdsShownCode(rebuilt, message)) return rebuilt;
-    const copyProblem = copied === null ? "the copy button gave no text" : "the copied text lacks the answer's code block";
-    throw new Error(`Could not read ChatGPT's answer: ${copyProblem}, and the text rebuilt from the page lacks it too.`);
+  // Candidates in order of trust, each checked against what the page shows:
+  // the page's copy action (found by place, then by its label), then the
+  // text rebuilt from the rendered answer.
+  async function replyText(answer) {
+    const controls = L.answerControls(answer);
+    const tried = new Set();
+    for (const button of [L.copyButton(controls), L.copyButtonByWords(controls)]) {
+      if (!button || tried.has(button)) continue;
+      tried.add(button);
+      const copied = await copiedText(button);
+      if (copied !== null && holdsShownCode(copied, answer.body)) return copied;
+    }
+    const rebuilt = globalThis.wendleboxReplyText(answer.body);
+    if (rebuilt && holdsShownCode(rebuilt, answer.body)) return rebuilt;
+    throw new StepError("read the answer", "Could not read ChatGPT's answer: neither the copy action nor the text rebuilt from the page holds the code block the page shows",
+      "copy button in the answer's controls, code blocks in the answer");
+  }
+
+  function promptRecord(prompt, handover) {
+    return { head: prompt.slice(0, PROMPT_HEAD), whole: prompt.length <= PROMPT_HEAD, attached: handover === "attached" };
   }
 
   async function runJob(job) {
-    const composer = await waitFor(() => first(SELECTORS.composer), COMPOSER_LIMIT_MS, "The ChatGPT message box was not found.");
-    const countBefore = all(SELECTORS.assistantMessage).length;
-    if (job.attachments && job.attachments.length) await attach(job.attachments);
-    typePrompt(composer, job.prompt);
-    await send(composer);
-    return replyText(await waitForAnswer(countBefore));
+    const composer = await C.findComposer();
+    const before = messagesBefore();
+    const sent = { before, key: null, path: location.pathname, at: 0, limitMs: SENT_LIMIT_MS };
+    const { handover, sendSlot, draft } = await C.submit(composer, job, async (handover) => {
+      sent.prompt = promptRecord(job.prompt, handover);
+      sent.at = Date.now();
+      await worker({ type: "sending", id: job.id, prompt: sent.prompt, path: sent.path });
+    });
+    sent.sendSlot = sendSlot;
+    sent.handover = handover;
+    await waitForSent(sent);
+    const answer = await waitForAnswer(sent);
+    const text = await replyText(answer);
+    await C.restoreDraft(draft);
+    return text;
+  }
+
+  // After a reload the job that was being answered is found again: the
+  // last user message showing its prompt, and the answer after it.
+  async function recoverJob(inflight) {
+    const sent = { before: { keys: new Set(), bodies: new WeakSet() }, key: null, path: location.pathname, at: Date.now(),
+      prompt: inflight.prompt, limitMs: RECOVER_LIMIT_MS };
+    await until(() => L.messages().length > 0 || null, {
+      limitMs: RECOVER_LIMIT_MS, step: "recover after a reload", landmark: L.names.userMessage,
+      situation: "The page was reloaded while ChatGPT answered, and it shows no conversation",
+    });
+    await waitForSent(sent).catch(() => {
+      throw new StepError("recover after a reload", "The page was reloaded while ChatGPT answered, and the sent prompt is not shown any more",
+        L.names.userMessage);
+    });
+    return replyText(await waitForAnswer(sent));
+  }
+
+  async function finishJob(id, work) {
+    let result;
+    try {
+      result = { id, text: await work(), url: location.href };
+    } catch (error) {
+      result = { id, error: String((error && error.message) || error), url: location.href };
+    }
+    await worker({ type: "result", result });
   }
 
   async function handleJob(job) {
     const claim = await worker({ type: "claim", id: job.id });
     if (!claim || !claim.claimed) return;
-    let result;
-    try {
-      result = { id: job.id, text: await runJob(job), url: location.href };
-    } catch (error) {
-      result = { id: job.id, error: String((error && error.message) || error), url: location.href };
-    }
-    await worker({ type: "result", result });
+    await finishJob(job.id, () => runJob(job));
   }
 
   function showGoneNotice() {
@@ -240,7 +333,13 @@
     } else {
       token = (await worker({ type: "getToken" })).token;
     }
-    if (token) pollForever();
+    if (!token) return;
+    // A job whose prompt was sent before this page loaded (a reload) is
+    // followed to its answer; one that was never sent is offered again.
+    const inflight = (await worker({ type: "inflight" })).inflight;
+    if (inflight && inflight.prompt) await finishJob(inflight.id, () => recoverJob(inflight));
+    else if (inflight) await worker({ type: "release", id: inflight.id });
+    pollForever();
   }
 
   start();

@@ -1,59 +1,70 @@
-// A stand-in for the ChatGPT web application, shaped like the real page where
-// the extension looks: a ProseMirror composer, send and stop buttons, answers
-// streamed in chunks with rendered code blocks, and the address moving to
-// /c/<uuid> after the first message.
-import { Schema } from "prosemirror-model";
+// A stand-in for the ChatGPT web application in the three layouts it has
+// served (window.FAKE.generation: "2025", "2026-mid", "2026-09"), built from
+// public captures of the real page, and in the situations that have broken
+// the extension before (window.FAKE.situation). It streams scripted answers
+// over a network request, as the real page does, and reports to the test
+// server what was sent, what was uploaded and when its answer ended.
+import { Fragment, Schema, Slice } from "prosemirror-model";
 import { marks, nodes } from "prosemirror-schema-basic";
 import { EditorState } from "prosemirror-state";
 import { EditorView } from "prosemirror-view";
 
+const FAKE = window.FAKE;
+const CURRENT = FAKE.generation === "2026-09";
+const has = (name) => (FAKE.situations || []).includes(name);
 const schema = new Schema({ nodes, marks });
-const sendButton = document.querySelector('[data-testid="send-button"]');
-const thread = document.getElementById("thread");
 const conversationId = "0c0ffee0-1234-4abc-8def-0123456789ab";
+const WORDS = {
+  en: { send: "Send prompt", stop: "Stop streaming", copy: "Copy response", good: "Good response", read: "Read aloud",
+    you: "You said:", gpt: "ChatGPT said:", voice: "Start voice mode", dictate: "Dictate button" },
+  pt: { send: "Enviar prompt", stop: "Parar transmissão", copy: "Copiar resposta", good: "Resposta boa", read: "Ler em voz alta",
+    you: "Você disse:", gpt: "O ChatGPT disse:", voice: "Iniciar modo de voz", dictate: "Botão de ditado" },
+}[FAKE.language || "en"];
 
-const view = new EditorView(document.getElementById("editor"), {
-  state: EditorState.create({ schema }),
-  attributes: { id: "prompt-textarea", class: "ProseMirror" },
-  dispatchTransaction(transaction) {
-    view.updateState(view.state.apply(transaction));
-    sendButton.disabled = view.state.doc.textContent.length === 0;
-  },
-});
+const report = (what, body) => fetch(`/${what}`, { method: "POST", body: typeof body === "string" ? body : JSON.stringify(body) });
+const pause = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+const el = (html) => {
+  const template = document.createElement("template");
+  template.innerHTML = html.trim();
+  return template.content.firstChild;
+};
+const escapeHtml = (text) => text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
+const uuid = (n) => `${String(n).padStart(8, "0")}-1111-4222-8333-444455556666`;
 
-function typedText() {
-  const doc = view.state.doc;
-  return doc.textBetween(0, doc.content.size, "\n", (node) => (node.type.name === "hard_break" ? "\n" : ""));
-}
+// ---- The scripted answers ----------------------------------------------
 
-function escapeHtml(text) {
-  return text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
-}
-
-// The scripted answers, in order: a small file in the classic rendering; a
-// 200 KB file in a read-only viewer that shows only some of its lines, so
-// only the copy button gives the whole block; then done.
 const bigContent = Array.from({ length: 22000 }, (_, i) => `row ${i}`).join("\n") + "\n";
+const agent = (json) => "```wendlebox\n" + json + "\n```";
+const SCRIPTS = {
+  // A small file and an image; a 200 KB file in a viewer that shows only a
+  // few of its lines (only the copy action gives the whole block), with a
+  // 250 KB file read; then done.
+  task: [
+    { prose: "I will create the file.", rendering: "classic",
+      json: JSON.stringify({ status: "continue", message: "Writing hello.txt.", actions: [
+        { type: "write_file", path: "hello.txt", content: "Hello from the browser\n" },
+        { type: "attach_image", path: "pic.png" }, { type: "read_file", path: "input.txt" }] }) },
+    { prose: "Now the big one.", rendering: "viewer",
+      json: JSON.stringify({ status: "continue", message: "Writing big.txt.",
+        actions: [{ type: "write_file", path: "big.txt", content: bigContent }] }, null, 2) },
+    { prose: "All done.", rendering: "classic", json: '{"status":"done","message":"Created hello.txt and big.txt."}' },
+  ],
+  short: [
+    { prose: "Let me look at this first. I will write the file.", rendering: "classic",
+      json: JSON.stringify({ status: "continue", message: "Writing hello.txt.",
+        actions: [{ type: "write_file", path: "hello.txt", content: "Hello from the browser\n" }] }) },
+    { prose: "All done.", rendering: "classic", json: '{"status":"done","message":"Created hello.txt."}' },
+  ],
+  image: [
+    { prose: "Show me.", rendering: "classic",
+      json: '{"status":"continue","message":"Looking.","actions":[{"type":"attach_image","path":"pic.png"}]}' },
+    { prose: "All done.", rendering: "classic", json: '{"status":"done","message":"Seen."}' },
+  ],
+};
+const script = SCRIPTS[FAKE.script || "task"];
+const markdown = (answer) => `${answer.prose}\n\n${agent(answer.json)}`;
 
-const answers = [
-  {
-    prose: "I will create the file.",
-    json: `{"status":"continue","message":"Writing hello.txt.","actions":[{"type":"write_file","path":"hello.txt","content":${JSON.stringify("Hello from the browser\n")}},{"type":"attach_image","path":"pic.png"}]}`,
-    rendering: "classic",
-  },
-  {
-    prose: "Now the big one.",
-    json: JSON.stringify({ status: "continue", message: "Writing big.txt.",
-      actions: [{ type: "write_file", path: "big.txt", content: bigContent }] }, null, 2),
-    rendering: "viewer",
-  },
-  { prose: "All done.", json: '{"status":"done","message":"Created hello.txt and big.txt."}', rendering: "classic" },
-];
-let answered = 0;
-
-function markdown(answer) {
-  return `${answer.prose}\n\n\`\`\`wendlebox\n${answer.json}\n\`\`\``;
-}
+// ---- Rendering of answers ------------------------------------------------
 
 function classicBlock(code) {
   const highlighted = escapeHtml(code).replace(/"([^"]*)"/g, '<span class="hljs-string">"$1"</span>');
@@ -62,8 +73,7 @@ function classicBlock(code) {
     `<code class="language-wendlebox hljs">${highlighted}\n</code></div></div></pre>`;
 }
 
-// Like an editor that renders only the lines near the viewport: the first
-// few lines, long ones cut short.
+// Like an editor that renders only the lines near the viewport.
 function viewerBlock(code) {
   const shown = code.split("\n").slice(0, 6).map((line) => line.slice(0, 200));
   const lines = shown.map((line) => `<div class="cm-line">${escapeHtml(line) || "<br>"}</div>`).join("");
@@ -71,53 +81,305 @@ function viewerBlock(code) {
     `<div class="cm-scroller"><div class="cm-content" contenteditable="false">${lines}</div></div></div></pre>`;
 }
 
-function renderAnswer(answer, codeSoFar) {
-  const block = answer.rendering === "viewer" ? viewerBlock(codeSoFar) : classicBlock(codeSoFar);
-  return `<div class="markdown prose"><p>${escapeHtml(answer.prose)}</p>${block}</div>`;
+// The answer's markdown as the page renders it, for any prefix of it.
+function renderMarkdown(text, rendering) {
+  const fence = text.indexOf("```wendlebox\n");
+  const prose = (fence < 0 ? text : text.slice(0, fence)).trim();
+  let html = prose ? `<p>${escapeHtml(prose)}</p>` : "";
+  if (fence >= 0) {
+    const code = text.slice(fence + "```wendlebox\n".length).replace(/\n?`{0,3}$/, "");
+    html += rendering === "viewer" ? viewerBlock(code) : classicBlock(code);
+  }
+  return `<div class="markdown prose">${html}</div>`;
 }
 
-async function stream(answer) {
-  const stop = document.createElement("button");
-  stop.dataset.testid = "stop-button";
-  stop.textContent = "Stop";
-  document.getElementById("composer").appendChild(stop);
-  const turn = document.createElement("article");
-  turn.dataset.testid = `conversation-turn-${thread.children.length + 1}`;
-  const message = document.createElement("div");
-  message.dataset.messageAuthorRole = "assistant";
-  turn.appendChild(message);
-  thread.appendChild(turn);
-  const chunk = Math.ceil(answer.json.length / 6);
-  for (let end = chunk; ; end += chunk) {
-    message.innerHTML = renderAnswer(answer, answer.json.slice(0, end));
-    if (end >= answer.json.length) break;
-    await new Promise((resolve) => setTimeout(resolve, 150));
+// ---- The thread, in each layout --------------------------------------------
+
+const thread = document.getElementById("thread");
+let turnNumber = 0;
+
+function userTurn(prompt, key, tiles) {
+  turnNumber++;
+  if (CURRENT) {
+    const exchange = el(`<div data-turn-key="${key}"><section><h4 class="sr-only" data-conversation-role="user">${WORDS.you}</h4>` +
+      `<div class="whitespace-pre-wrap"></div></section></div>`);
+    exchange.querySelector(".whitespace-pre-wrap").textContent = prompt;
+    for (const tile of tiles) exchange.querySelector("section").appendChild(tile);
+    thread.appendChild(exchange);
+    unmountOld();
+    return exchange;
   }
-  stop.remove();
-  const actions = document.createElement("div");
-  actions.innerHTML = '<button data-testid="copy-turn-action-button">Copy</button>';
+  const article = el(`<article data-testid="conversation-turn-${turnNumber}" data-turn-id="${key}">` +
+    `<div data-message-author-role="user" data-message-id="${key}"><div class="whitespace-pre-wrap"></div></div></article>`);
+  article.querySelector(".whitespace-pre-wrap").textContent = prompt;
+  for (const tile of tiles) article.firstChild.appendChild(tile);
+  thread.appendChild(article);
+  return article;
+}
+
+// Returns the element the answer's markdown goes in, and where its
+// controls go once it is complete.
+function answerTurn(userElement, key) {
+  turnNumber++;
+  if (CURRENT) {
+    const part = el(`<section><h4 class="sr-only" data-conversation-role="assistant">${WORDS.gpt}</h4>` +
+      `<div data-markdown-text-style="assistant-message"></div></section>`);
+    userElement.appendChild(part);
+    return { body: part.lastChild, controls: part, part };
+  }
+  const article = el(`<article data-testid="conversation-turn-${turnNumber}" data-turn-id="${key}-a">` +
+    `<div data-message-author-role="assistant" data-message-id="${key}-a"></div></article>`);
+  thread.appendChild(article);
+  return { body: article.firstChild, controls: article, part: article };
+}
+
+function addControls(where, answerMarkdown) {
+  const bar = CURRENT
+    ? el(`<div class="flex"><button aria-label="${WORDS.copy}"><svg></svg></button><button aria-label="${WORDS.good}"><svg></svg></button>` +
+      `<button aria-label="${WORDS.read}"><svg></svg></button></div>`)
+    : el('<div class="flex"><button data-testid="copy-turn-action-button" aria-label="Copy"><svg></svg></button>' +
+      '<button data-testid="good-response-turn-action-button"><svg></svg></button></div>');
   // As the real page does: the copy action writes the answer's markdown.
-  actions.firstChild.addEventListener("click", () => navigator.clipboard.writeText(markdown(answer)));
-  turn.appendChild(actions);
+  bar.firstChild.addEventListener("click", () => navigator.clipboard.writeText(answerMarkdown));
+  where.appendChild(bar);
 }
 
-// Uploads are reported to the test server, which checks what arrived.
-document.querySelector('input[type="file"]').addEventListener("change", async (event) => {
+// The current page keeps only the last few exchanges mounted.
+function unmountOld() {
+  const mounted = thread.querySelectorAll("[data-turn-key]");
+  for (let i = 0; i < mounted.length - 2; i++) mounted[i].remove();
+}
+
+function earlierHistory(count) {
+  for (let i = 0; i < count; i++) {
+    const answer = { prose: `Earlier answer ${i}.`, json: '{"status":"done","message":"earlier"}' };
+    const user = userTurn(`earlier prompt ${i}`, uuid(900 + i), []);
+    const { body, controls } = answerTurn(user, uuid(900 + i));
+    body.innerHTML = renderMarkdown(markdown(answer), "classic");
+    addControls(controls, markdown(answer));
+  }
+}
+
+// An older conversation the page keeps around, hidden.
+function hiddenConversation() {
+  const old = el('<div hidden><div data-turn-key="99999999-0000-4000-8000-000000000000"><section>' +
+    '<h4 class="sr-only" data-conversation-role="assistant">ChatGPT</h4><div data-markdown-text-style="assistant-message"></div></section></div></div>');
+  old.querySelector("[data-markdown-text-style]").innerHTML = renderMarkdown(markdown({ prose: "Old.", json: '{"status":"done","message":"WRONG: a hidden chat"}' }), "classic");
+  document.body.appendChild(old);
+}
+
+// ---- The composer ----------------------------------------------------------
+
+const form = document.getElementById("composer");
+const slot = form.querySelector(".slot");
+const pastedFiles = [];
+
+function button(html, onClick) {
+  const b = el(html);
+  if (onClick) b.addEventListener("click", onClick);
+  return b;
+}
+
+const sendButton = CURRENT
+  ? button(`<button type="submit" aria-label="${WORDS.send}"><svg></svg></button>`)
+  : button('<button type="button" id="composer-submit-button" data-testid="send-button" aria-label="Send prompt">Send</button>');
+const stopButton = CURRENT
+  ? button(`<button type="button" aria-label="${WORDS.stop}"><svg></svg></button>`)
+  : button('<button type="button" id="composer-submit-button" data-testid="stop-button" aria-label="Stop streaming">Stop</button>');
+const voiceButton = button(`<button type="button" data-testid="composer-speech-button" aria-label="${WORDS.voice}"><svg></svg></button>`);
+if (FAKE.generation !== "2025") form.dataset.type = "unified-composer";
+
+// The 2025 page pasted plain text the ProseMirror way (blank lines lost);
+// later pages keep every line, and the current one turns a long paste
+// into an attached text file.
+function pastedSlice(text) {
+  const paragraphs = text.split("\n").map((line) => schema.node("paragraph", null, line ? [schema.text(line)] : []));
+  return new Slice(Fragment.from(paragraphs), 1, 1);
+}
+
+const view = new EditorView(document.getElementById("editor"), {
+  state: EditorState.create({ schema }),
+  editable: () => !has("disabled-composer"),
+  attributes: FAKE.generation === "2025" ? { id: "prompt-textarea", class: "ProseMirror" } : { class: "ProseMirror" },
+  handlePaste(view, event) {
+    if (FAKE.generation === "2025") return false;
+    const text = event.clipboardData.getData("text/plain");
+    if (CURRENT && text.length > 5000) {
+      pastedFiles.push(text);
+      addTile(el('<div data-testid="composer-attachment"><span>Pasted text</span></div>'));
+      return true;
+    }
+    view.dispatch(view.state.tr.replaceSelection(pastedSlice(text)));
+    return true;
+  },
+  dispatchTransaction(transaction) {
+    view.updateState(view.state.apply(transaction));
+    showSendOrVoice();
+  },
+});
+
+function typedText() {
+  const doc = view.state.doc;
+  return doc.textBetween(0, doc.content.size, "\n", (node) => (node.type.name === "hard_break" ? "\n" : ""));
+}
+
+let answering = false;
+function showSendOrVoice() {
+  if (answering) return;
+  const hasContent = typedText().length > 0 || form.querySelector(".tiles").children.length > 0;
+  const wanted = hasContent || !CURRENT ? sendButton : voiceButton;
+  if (slot.firstChild !== wanted) slot.replaceChildren(wanted);
+  sendButton.disabled = !hasContent || form.querySelector('[role="progressbar"]') !== null;
+}
+
+function addTile(tile) {
+  form.querySelector(".tiles").appendChild(tile);
+  showSendOrVoice();
+}
+
+// Images: a preview with a progress bar while "uploading".
+const uploads = [];
+form.querySelector('input[type="file"]').addEventListener("change", async (event) => {
   for (const file of event.target.files) {
+    if (has("image-refused")) {
+      document.body.appendChild(el(`<div role="alert">${escapeHtml(file.name)}: this file type is not supported.</div>`));
+      continue;
+    }
     const bytes = new Uint8Array(await file.arrayBuffer());
-    await fetch("/uploaded", { method: "POST", body: JSON.stringify({ name: file.name, type: file.type, bytes: Array.from(bytes) }) });
+    uploads.push({ name: file.name, type: file.type, bytes: Array.from(bytes) });
+    const tile = el(`<div class="image-tile"><img src="${URL.createObjectURL(file)}"><div role="progressbar"></div></div>`);
+    addTile(tile);
+    setTimeout(() => {
+      tile.querySelector('[role="progressbar"]').remove();
+      showSendOrVoice();
+    }, 300);
   }
 });
 
-sendButton.addEventListener("click", async () => {
-  const prompt = typedText();
+// ---- Sending and answering -------------------------------------------------
+
+// The conversation survives a reload the way the real page's does: the
+// page asks its server again and resumes an unfinished answer.
+const saved = JSON.parse(sessionStorage.getItem("fake-chat") || "null") || { answered: 0, exchanges: [], reloaded: false };
+const save = () => sessionStorage.setItem("fake-chat", JSON.stringify(saved));
+
+async function stream(userElement, exchange, resume) {
+  answering = true;
+  slot.replaceChildren(stopButton);
+  const answer = script[Math.min(exchange.answer, script.length - 1)];
+  const text = markdown(answer);
+  const { body, controls, part } = answerTurn(userElement, exchange.key);
+  if (has("thinking")) part.insertBefore(el('<div class="thinking">Thinking</div>'), body);
+  const url = resume ? `/backend-api/conversation/${conversationId}/stream` : "/backend-api/f/conversation";
+  const response = await fetch(url, { method: "POST", body: JSON.stringify({ text, pauseAt: has("thinking") ? answer.prose.length : -1 }) });
+  const reader = response.body.getReader();
+  const decoder = new TextDecoder();
+  let received = "";
+  let chunks = 0;
+  for (;;) {
+    const { done, value } = await reader.read();
+    if (done) break;
+    received += decoder.decode(value, { stream: true });
+    body.innerHTML = renderMarkdown(received, answer.rendering);
+    chunks++;
+    if (has("thinking")) slot.replaceChildren(received.length === answer.prose.length ? "" : stopButton);
+    if (chunks === 2 && has("reload") && !saved.reloaded) {
+      saved.reloaded = true;
+      save();
+      location.reload();
+      return;
+    }
+    if (chunks === 2 && has("other-chat")) return openOtherChat();
+    if (chunks === 2 && has("error-answer")) {
+      part.appendChild(el('<div class="flex"><div>Something went wrong while generating the response.</div><button>Retry</button></div>'));
+      answering = false;
+      slot.replaceChildren(sendButton);
+      return;
+    }
+  }
+  // The page's own end of the answer: the stream is over, the stop control
+  // goes, the answer's controls appear.
+  slot.replaceChildren();
+  answering = false;
+  showSendOrVoice();
+  addControls(controls, text);
+  exchange.complete = true;
+  saved.answered = Math.max(saved.answered, exchange.answer + 1);
+  save();
+  report("event", { type: "answer-ended", at: Date.now() });
+}
+
+function openOtherChat() {
+  history.pushState({}, "", "/c/11111111-2222-4333-8444-555555555555");
+  thread.replaceChildren();
+  const user = userTurn("another chat", uuid(777), []);
+  const other = { prose: "Other.", json: '{"status":"done","message":"WRONG: another chat"}' };
+  const { body, controls } = answerTurn(user, uuid(777));
+  body.innerHTML = renderMarkdown(markdown(other), "classic");
+  addControls(controls, markdown(other));
+  slot.replaceChildren(sendButton);
+  answering = false;
+}
+
+async function onSend(event) {
+  if (event) event.preventDefault();
+  if (sendButton.disabled || answering) return;
+  const prompt = typedText() + pastedFiles.join("");
+  const tiles = Array.from(form.querySelector(".tiles").children).map((tile) => {
+    tile.querySelector('[role="progressbar"]')?.remove();
+    return tile;
+  });
+  form.querySelector(".tiles").replaceChildren();
+  pastedFiles.length = 0;
   view.dispatch(view.state.tr.delete(0, view.state.doc.content.size));
-  await fetch("/typed", { method: "POST", body: prompt });
-  const user = document.createElement("article");
-  user.innerHTML = `<div data-message-author-role="user"></div>`;
-  user.firstChild.textContent = prompt;
-  thread.appendChild(user);
+  await report("typed", prompt);
+  if (uploads.length) await report("uploaded", uploads.splice(0));
+  if (has("never-shown")) return;
+  const exchange = { key: uuid(saved.exchanges.length + 1), prompt, answer: saved.answered, complete: false };
+  saved.exchanges.push(exchange);
+  save();
+  const user = userTurn(prompt, exchange.key, tiles);
   if (!location.pathname.startsWith("/c/")) history.pushState({}, "", `/c/${conversationId}`);
-  await new Promise((resolve) => setTimeout(resolve, 300));
-  await stream(answers[Math.min(answered++, answers.length - 1)]);
-});
+  await pause(150);
+  if (has("rate-limit")) {
+    form.before(el("<div role=\"alert\">You've reached our limit of messages per hour. Please try again later.</div>"));
+    return;
+  }
+  if (has("login-dialog")) {
+    document.body.appendChild(el('<div role="dialog"><h2>Log in to continue</h2><button data-testid="login-button">Log in</button></div>'));
+    return;
+  }
+  await stream(user, exchange, false);
+}
+
+sendButton.addEventListener("click", onSend);
+form.addEventListener("submit", onSend);
+
+// ---- Start -------------------------------------------------------------------
+
+if (has("second-file-input")) {
+  const other = el('<input type="file" accept="image/*" hidden>');
+  other.addEventListener("change", () => report("event", { type: "wrong-input" }));
+  document.body.prepend(other);
+}
+if (has("stop-lookalikes")) {
+  form.querySelector(".trailing").prepend(button('<button type="button" aria-label="Stop dictation"><svg></svg></button>'));
+}
+if (has("hidden-conversation")) hiddenConversation();
+earlierHistory(FAKE.history || 0);
+// A read-aloud player elsewhere on the page, with its own stop button.
+if (has("stop-lookalikes")) document.body.prepend(el('<div class="player"><button type="button" aria-label="Stop">Stop</button></div>'));
+if (has("draft")) view.dispatch(view.state.tr.insertText("my half-written draft"));
+showSendOrVoice();
+
+for (const exchange of saved.exchanges) {
+  const user = userTurn(exchange.prompt, exchange.key, []);
+  if (exchange.complete) {
+    const answer = script[Math.min(exchange.answer, script.length - 1)];
+    const { body, controls } = answerTurn(user, exchange.key);
+    body.innerHTML = renderMarkdown(markdown(answer), answer.rendering);
+    addControls(controls, markdown(answer));
+  } else {
+    stream(user, exchange, true);
+  }
+}

@@ -1,0 +1,242 @@
+// Puts a job's prompt and images into ChatGPT's composer and sends it,
+// making sure that what is sent is the prompt and nothing else: the user's
+// draft is kept aside, the user's keystrokes are held off until the send,
+// and the editor must hold exactly the prompt before the send button is
+// pressed.
+
+(function (root) {
+  const L = root.wendleboxLandmarks;
+  const { sleep, nextChange, until, StepError } = root.wendleboxWait;
+
+  const FIND_LIMIT_MS = 60 * 1000;
+  const DISABLED_LIMIT_MS = 3000;
+  const PASTE_SETTLE_MS = 1500;
+  const UPLOAD_LIMIT_MS = 2 * 60 * 1000;
+  const SEND_LIMIT_MS = 2 * 60 * 1000;
+  const NO_SEND_BUTTON_MS = 10 * 1000;
+  const INSERT_ATTEMPTS = 3;
+
+  // The text the editor would send: ProseMirror paragraphs are lines, a
+  // <br> is a line break unless it is the editor's trailing placeholder.
+  function editorText(editor) {
+    if (editor.tagName === "TEXTAREA") return editor.value;
+    const blocks = Array.from(editor.children);
+    const text = blocks.length ? blocks.map(inlineText).join("\n") : editor.textContent;
+    return text.replace(/\u00a0/g, " ");
+  }
+
+  function inlineText(node) {
+    let text = "";
+    for (const child of node.childNodes) {
+      if (child.nodeType === 3) text += child.nodeValue;
+      else if (child.nodeName === "BR") text += child.classList.contains("ProseMirror-trailingBreak") ? "" : "\n";
+      else if (child.nodeType === 1) text += inlineText(child);
+    }
+    return text;
+  }
+
+  // Trusted input aimed at the composer is held off while the extension
+  // fills it; the extension's own insertions pass.
+  const HELD_EVENTS = ["keydown", "keypress", "beforeinput", "paste", "drop", "cut", "compositionstart"];
+  let held = null;
+  let inserting = false;
+
+  function holdUserInput(editor) {
+    const block = (event) => {
+      if (inserting || !event.isTrusted || !(event.target instanceof Node) || !editor.contains(event.target)) return;
+      event.preventDefault();
+      event.stopImmediatePropagation();
+    };
+    for (const type of HELD_EVENTS) window.addEventListener(type, block, true);
+    held = () => {
+      for (const type of HELD_EVENTS) window.removeEventListener(type, block, true);
+      held = null;
+    };
+  }
+
+  function releaseUserInput() {
+    if (held) held();
+  }
+
+  function asSelf(action) {
+    inserting = true;
+    try {
+      return action();
+    } finally {
+      inserting = false;
+    }
+  }
+
+  function clear(editor) {
+    editor.focus();
+    if (editor.tagName === "TEXTAREA") return setTextareaValue(editor, "");
+    asSelf(() => {
+      document.execCommand("selectAll", false);
+      document.execCommand("delete", false);
+    });
+  }
+
+  function setTextareaValue(textarea, value) {
+    Object.getOwnPropertyDescriptor(HTMLTextAreaElement.prototype, "value").set.call(textarea, value);
+    textarea.dispatchEvent(new Event("input", { bubbles: true }));
+  }
+
+  // A paste is how the page takes a large text fast: it puts it in the
+  // editor, or (on the current page, above a few thousand characters) turns
+  // it into an attached text file.
+  function paste(editor, text) {
+    const data = new DataTransfer();
+    data.setData("text/plain", text);
+    editor.focus();
+    asSelf(() => editor.dispatchEvent(new ClipboardEvent("paste", { clipboardData: data, bubbles: true, cancelable: true })));
+  }
+
+  function type(editor, text) {
+    editor.focus();
+    asSelf(() => {
+      document.execCommand("selectAll", false);
+      // insertText goes through the editor's own input handling, so line
+      // breaks survive as they would when typed.
+      document.execCommand("insertText", false, text);
+    });
+  }
+
+  async function settle(find, limitMs) {
+    const deadline = Date.now() + limitMs;
+    for (;;) {
+      const found = find();
+      if (found || Date.now() > deadline) return found;
+      await nextChange(50);
+    }
+  }
+
+  // Returns how the prompt went in: "inline" (the editor holds exactly the
+  // prompt) or "attached" (the page made it an attached file).
+  async function putPrompt(composer, prompt) {
+    const { form, editor } = composer;
+    if (editor.tagName === "TEXTAREA") {
+      setTextareaValue(editor, prompt);
+      if (editor.value === prompt) return "inline";
+    } else {
+      const tilesBefore = L.attachmentTiles(form).length;
+      clear(editor);
+      paste(editor, prompt);
+      const taken = await settle(() => {
+        const text = editorText(editor);
+        if (text === prompt) return "inline";
+        if (L.attachmentTiles(form).length > tilesBefore && !text.trim()) return "attached";
+        return null;
+      }, PASTE_SETTLE_MS);
+      if (taken) return taken;
+    }
+    // The page changed the pasted text (or took none of it): type it.
+    for (let attempt = 0; attempt < INSERT_ATTEMPTS; attempt++) {
+      clear(editor);
+      if (editor.tagName === "TEXTAREA") setTextareaValue(editor, prompt);
+      else type(editor, prompt);
+      if (await settle(() => editorText(editor) === prompt, 500)) return "inline";
+    }
+    throw new StepError("put the prompt in the composer", "The message box did not hold the prompt after it was inserted",
+      L.names.composer);
+  }
+
+  // The composer, once the page shows a usable one; a page that cannot take
+  // a prompt (logged out, a browser check, a disabled box) fails at once.
+  async function findComposer() {
+    let disabledSince = null;
+    return until(() => {
+      const composer = L.composer();
+      if (!composer) return null;
+      if (!L.editorDisabled(composer.editor)) return composer;
+      disabledSince = disabledSince || Date.now();
+      if (Date.now() - disabledSince > DISABLED_LIMIT_MS)
+        throw new StepError("find the composer", "ChatGPT's message box is disabled", "composer editor (contenteditable or disabled)");
+      return null;
+    }, {
+      limitMs: FIND_LIMIT_MS, step: "find the composer", situation: "The ChatGPT message box was not found",
+      landmark: L.names.composer,
+      check: () => {
+        const blocker = L.pageBlocker();
+        if (blocker) throw new StepError("find the composer", blocker.situation, blocker.landmark);
+        if (!L.composer() && L.loggedOut())
+          throw new StepError("find the composer", "ChatGPT shows a logged-out page; log in to ChatGPT in this browser", "login button");
+      },
+    });
+  }
+
+  // Images go through the composer's own file input; the send waits until
+  // the page shows a preview for each of them.
+  async function attach(form, attachments) {
+    const input = L.fileInput(form);
+    if (!input) throw new StepError("attach images", "The composer has no file input", L.names.fileInput);
+    const tilesBefore = L.attachmentTiles(form).length;
+    const files = new DataTransfer();
+    for (const attachment of attachments) {
+      const bytes = Uint8Array.from(atob(attachment.base64), (c) => c.charCodeAt(0));
+      files.items.add(new File([bytes], attachment.name, { type: attachment.mime }));
+    }
+    input.files = files.files;
+    input.dispatchEvent(new Event("change", { bubbles: true }));
+    const names = attachments.map((a) => a.name).join(", ");
+    await until(() => {
+      const ready = L.attachmentTiles(form).length >= tilesBefore + attachments.length;
+      return ready && !form.querySelector('[role="progressbar"]');
+    }, {
+      limitMs: UPLOAD_LIMIT_MS, step: "attach images", landmark: "attachment preview in the composer",
+      situation: `ChatGPT showed no preview for ${names}`,
+      check: () => {
+        const refusal = Array.from(document.querySelectorAll('[role="alert"], [data-testid*="toast"]')).find(L.shown);
+        if (refusal) throw new StepError("attach images", `ChatGPT refused ${names}: "${refusal.textContent.trim().slice(0, 200)}"`, "upload notice");
+      },
+    });
+  }
+
+  // Presses the send button once it can be pressed (uploads may still run);
+  // a page without one gets Enter. Returns the send button's place, where
+  // the stop control shows while the answer runs.
+  async function send(composer) {
+    const { form, editor } = composer;
+    const started = Date.now();
+    while (Date.now() - started < SEND_LIMIT_MS) {
+      const button = L.sendButton(form);
+      if (L.usable(button)) {
+        const slot = button.parentElement;
+        button.click();
+        return slot;
+      }
+      if (!button && Date.now() - started > NO_SEND_BUTTON_MS) {
+        asSelf(() => editor.dispatchEvent(new KeyboardEvent("keydown", { key: "Enter", code: "Enter", keyCode: 13, bubbles: true })));
+        return null;
+      }
+      await nextChange(100);
+    }
+    throw new StepError("send the prompt", "The send button stayed disabled; an upload may have been refused", L.names.send);
+  }
+
+  // Sends a job: returns how the prompt was handed over and where the stop
+  // control will show.
+  async function submit(composer, job, beforeSend) {
+    const draft = editorText(composer.editor);
+    holdUserInput(composer.editor);
+    try {
+      if (job.attachments && job.attachments.length) await attach(composer.form, job.attachments);
+      const handover = await putPrompt(composer, job.prompt);
+      await beforeSend(handover);
+      const sendSlot = await send(composer);
+      return { handover, sendSlot, draft: draft.trim() ? draft : "" };
+    } finally {
+      releaseUserInput();
+    }
+  }
+
+  // The user's draft goes back into the composer once the job is answered.
+  async function restoreDraft(draft) {
+    const composer = L.composer();
+    if (!draft || !composer || editorText(composer.editor).trim()) return;
+    if (composer.editor.tagName === "TEXTAREA") setTextareaValue(composer.editor, draft);
+    else paste(composer.editor, draft);
+    await sleep(0);
+  }
+
+  root.wendleboxComposer = { findComposer, submit, restoreDraft, editorText };
+})(globalThis);

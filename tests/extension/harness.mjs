@@ -1,0 +1,212 @@
+// The real wendlebox binary and the real extension in one headless Chromium,
+// against local ChatGPT-shaped pages served over HTTPS as chatgpt.com. The
+// browser opener that wendlebox finds on PATH records the address; the
+// harness opens it in a new tab of the running browser.
+import { execFileSync, spawn } from "node:child_process";
+import fs from "node:fs";
+import https from "node:https";
+import os from "node:os";
+import path from "node:path";
+import { fileURLToPath } from "node:url";
+import { chromium as playwright } from "playwright-core";
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const source = path.resolve(here, "../..");
+export const build = process.env.WENDLEBOX_BUILD_DIR || path.join(source, "build");
+const chromium = process.env.CHROMIUM || "/usr/bin/chromium";
+const TYPES = { ".html": "text/html", ".js": "text/javascript", ".css": "text/css" };
+
+export const bigInput = Array.from({ length: 21000 }, (_, i) => `input ${i}`).join("\n") + "\n";
+export const picture = Buffer.concat([Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]), Buffer.from("pixels")]);
+
+const CHALLENGE_PAGE = '<!doctype html><title>Just a moment...</title><div id="challenge-running">Checking your browser</div>' +
+  '<script src="/cdn-cgi/challenge-platform/h/b/orchestrate/chl_page/v1"></script>';
+const LOGGED_OUT_PAGE = '<!doctype html><title>ChatGPT</title><header><button data-testid="login-button">Log in</button>' +
+  '<button data-testid="signup-button">Sign up for free</button></header><main><h1>What can I help with?</h1></main>';
+
+export function temporaryFolder(name) {
+  return fs.mkdtempSync(path.join(os.tmpdir(), `wendlebox-e2e-${name}-`));
+}
+
+function selfSignedCertificate(folder) {
+  execFileSync("openssl", ["req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+    "-subj", "/CN=chatgpt.com", "-addext", "subjectAltName=DNS:chatgpt.com",
+    "-keyout", path.join(folder, "key.pem"), "-out", path.join(folder, "cert.pem")], { stdio: "ignore" });
+  return { key: fs.readFileSync(path.join(folder, "key.pem")), cert: fs.readFileSync(path.join(folder, "cert.pem")) };
+}
+
+const pause = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+async function poll(find, limitMs, what) {
+  const deadline = Date.now() + limitMs;
+  for (;;) {
+    const found = await find();
+    if (found) return found;
+    if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`);
+    await pause(50);
+  }
+}
+
+function readBody(request) {
+  return new Promise((resolve) => {
+    const chunks = [];
+    request.on("data", (chunk) => chunks.push(chunk));
+    request.on("end", () => resolve(Buffer.concat(chunks).toString("utf8")));
+  });
+}
+
+// The conversation request: the answer's text comes back in chunks, with a
+// pause after the first pauseAt characters when asked.
+async function streamAnswer(request, response) {
+  const { text, pauseAt } = JSON.parse(await readBody(request));
+  response.writeHead(200, { "Content-Type": "text/event-stream" });
+  let sent = 0;
+  if (pauseAt >= 0) {
+    response.write(text.slice(0, pauseAt));
+    sent = pauseAt;
+    await pause(1500);
+  }
+  const chunk = Math.ceil((text.length - sent) / 6);
+  while (sent < text.length) {
+    if (response.destroyed) return;
+    response.write(text.slice(sent, sent + chunk));
+    sent += chunk;
+    await pause(60);
+  }
+  response.end();
+}
+
+// Serves the page for the current situation and collects what the page
+// reports: prompts sent, files uploaded, events.
+function servePages(certificate, state) {
+  const server = https.createServer(certificate, async (request, response) => {
+    const url = new URL(request.url, "https://chatgpt.com");
+    if (request.method === "POST" && url.pathname.startsWith("/backend-api/")) return streamAnswer(request, response);
+    if (request.method === "POST") {
+      const body = await readBody(request);
+      if (url.pathname === "/typed") state.typed.push(body);
+      else if (url.pathname === "/uploaded") state.uploaded.push(...JSON.parse(body));
+      else if (url.pathname === "/event") state.events.push(JSON.parse(body));
+      response.end("ok");
+      return;
+    }
+    if (url.pathname === "/" || url.pathname.startsWith("/c/")) {
+      const page = state.page;
+      let html = fs.readFileSync(path.join(here, "fake_chatgpt", "index.html"), "utf8")
+        .replace("<!--FAKE-->", `<script>window.FAKE = ${JSON.stringify(page)};</script>`);
+      if (page.serve === "challenge") html = CHALLENGE_PAGE;
+      if (page.serve === "logged-out") html = LOGGED_OUT_PAGE;
+      response.writeHead(200, { "Content-Type": "text/html" }).end(html);
+      return;
+    }
+    let file = url.pathname === "/page.js" ? path.join(here, "fake_chatgpt", "page.js") : null;
+    if (url.pathname.startsWith("/node_modules/")) file = path.join(here, path.normalize(url.pathname));
+    if (!file || !file.startsWith(here) || !fs.existsSync(file)) {
+      response.writeHead(404).end();
+      return;
+    }
+    response.writeHead(200, { "Content-Type": TYPES[path.extname(file)] || "application/octet-stream" });
+    response.end(fs.readFileSync(file));
+  });
+  return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve(server)));
+}
+
+function startChromium(profile, port) {
+  const extension = path.join(build, "extension");
+  const flags = ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+    "--disable-background-networking", "--disable-component-update", "--disable-sync",
+    `--user-data-dir=${profile}`, `--load-extension=${extension}`, `--disable-extensions-except=${extension}`,
+    `--host-resolver-rules=MAP chatgpt.com 127.0.0.1:${port}`, "--ignore-certificate-errors",
+    // Recent Chromium ignores --load-extension unless this switch is allowed again.
+    "--disable-features=DisableLoadExtensionCommandLineSwitch", "--remote-debugging-port=0", "about:blank"];
+  return spawn(chromium, flags, { stdio: "ignore", detached: true });
+}
+
+function runProgram(args, options, limitMs) {
+  return new Promise((resolve) => {
+    const child = spawn(path.join(build, "wendlebox"), args, options);
+    let out = "";
+    let err = "";
+    child.stdout.on("data", (d) => (out += d));
+    child.stderr.on("data", (d) => (err += d));
+    const timer = setTimeout(() => child.kill("SIGKILL"), limitMs);
+    child.on("close", (code) => {
+      clearTimeout(timer);
+      resolve({ code, out, err });
+    });
+  });
+}
+
+export async function startHarness() {
+  const folders = { certificates: temporaryFolder("cert"), profile: temporaryFolder("profile") };
+  const state = { page: {}, typed: [], uploaded: [], events: [] };
+  const server = await servePages(selfSignedCertificate(folders.certificates), state);
+  const browserProcess = startChromium(folders.profile, server.address().port);
+  const portFile = path.join(folders.profile, "DevToolsActivePort");
+  const devtools = await poll(() => fs.existsSync(portFile) && fs.readFileSync(portFile, "utf8").split("\n")[0], 30_000, "Chromium");
+  const browser = await playwright.connectOverCDP(`http://127.0.0.1:${devtools}`);
+  const context = browser.contexts()[0];
+
+  // One task of the real program against the page described by `page`.
+  async function run({ page, prompt = "make the file", limitMs = 60_000, inspect }) {
+    Object.assign(state, { page, typed: [], uploaded: [], events: [] });
+    const home = temporaryFolder("home");
+    const work = temporaryFolder("work");
+    const bin = temporaryFolder("bin");
+    fs.writeFileSync(path.join(work, "pic.png"), picture);
+    fs.writeFileSync(path.join(work, "input.txt"), bigInput);
+    fs.writeFileSync(path.join(bin, "xdg-open"), `#!/bin/sh\necho "$1" >> "${bin}/urls"\n`, { mode: 0o755 });
+    fs.mkdirSync(path.join(home, ".config/wendlebox"), { recursive: true });
+    fs.writeFileSync(path.join(home, ".config/wendlebox/settings.json"), '{"sounds": false, "git": false}');
+    const env = { ...process.env, HOME: home, PATH: `${bin}:${process.env.PATH}`, NO_COLOR: "1" };
+    for (const name of ["XDG_CONFIG_HOME", "WENDLEBOX_LANG", "LANG", "LC_ALL", "LANGUAGE", "LC_MESSAGES"]) delete env[name];
+    let tab = null;
+    try {
+      const finished = runProgram([prompt], { cwd: work, env, stdio: ["ignore", "pipe", "pipe"] }, limitMs);
+      const urls = path.join(bin, "urls");
+      const url = await poll(() => fs.existsSync(urls) && fs.readFileSync(urls, "utf8").trim(), 20_000, "the browser opener");
+      tab = await context.newPage();
+      await tab.goto(url);
+      const result = await finished;
+      const inspected = inspect ? await inspect(tab) : undefined;
+      const written = Object.fromEntries(fs.readdirSync(work).filter((name) => fs.statSync(path.join(work, name)).isFile()).map((name) => [name, fs.readFileSync(path.join(work, name), "utf8")]));
+      const read = (name) => written[name] ?? null;
+      return { ...result, typed: state.typed, uploaded: state.uploaded, events: state.events, read, inspected };
+    } finally {
+      if (tab) await tab.close().catch(() => {});
+      for (const folder of [home, work, bin]) fs.rmSync(folder, { recursive: true, force: true, maxRetries: 5 });
+    }
+  }
+
+  // What the system clipboard holds, read in a chatgpt.com tab.
+  async function clipboardText() {
+    await context.grantPermissions(["clipboard-read", "clipboard-write"], { origin: "https://chatgpt.com" });
+    state.page = { generation: "2026-mid" };
+    const tab = await context.newPage();
+    try {
+      await tab.goto("https://chatgpt.com/");
+      const held = await tab.evaluate(() => navigator.clipboard.readText());
+      // The reading means something only if this clipboard takes writes.
+      const probe = await tab.evaluate(async () => {
+        await navigator.clipboard.writeText("probe");
+        return navigator.clipboard.readText();
+      });
+      return { held, probe };
+    } finally {
+      await tab.close();
+    }
+  }
+
+  async function stop() {
+    await browser.close().catch(() => {});
+    const exited = new Promise((resolve) => (browserProcess.exitCode !== null ? resolve() : browserProcess.once("exit", resolve)));
+    try {
+      process.kill(-browserProcess.pid, "SIGKILL");
+    } catch {}
+    server.close();
+    await exited;
+    for (const folder of Object.values(folders)) fs.rmSync(folder, { recursive: true, force: true, maxRetries: 5 });
+  }
+
+  return { run, clipboardText, stop };
+}
