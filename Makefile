@@ -28,7 +28,7 @@ test-sanitize: test-deps
 setup: build
 	$(BUILD)/wendlebox setup
 
-bench: build
+bench: test-deps build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	./scripts/run-benchmarks.sh $(BUILD)
 

@@ -84,7 +84,10 @@ function servePages(certificate, state) {
     if (request.method === "POST" && url.pathname.startsWith("/backend-api/")) return streamAnswer(request, response);
     if (request.method === "POST") {
       const body = await readBody(request);
-      if (url.pathname === "/typed") state.typed.push(body);
+      if (url.pathname === "/typed") {
+        state.typed.push(body);
+        state.events.push({ type: "typed", at: Date.now() });
+      }
       else if (url.pathname === "/uploaded") state.uploaded.push(...JSON.parse(body));
       else if (url.pathname === "/event") state.events.push(JSON.parse(body));
       response.end("ok");
@@ -208,5 +211,13 @@ export async function startHarness() {
     for (const folder of Object.values(folders)) fs.rmSync(folder, { recursive: true, force: true, maxRetries: 5 });
   }
 
-  return { run, clipboardText, stop };
+  // A tab on the fake page, for runs where the test plays the program.
+  async function openTab(page, url) {
+    Object.assign(state, { page, typed: [], uploaded: [], events: [] });
+    const tab = await context.newPage();
+    await tab.goto(url);
+    return tab;
+  }
+
+  return { run, clipboardText, openTab, state, stop };
 }
