@@ -98,10 +98,19 @@ Result<Reply> parse_reply(std::string_view text) {
   const std::size_t opening = text.find(kOpening);
   if (opening == std::string_view::npos) return failure("No wendlebox code block");
   const std::size_t body = opening + kOpening.size();
-  const std::size_t closing = text.find("```", body);
+  std::size_t closing = text.find("```", body);
   if (closing == std::string_view::npos) return failure("Unclosed wendlebox code block");
+  // Written content may hold fences of its own (a README with a code block),
+  // so the block ends at the first fence that closes a whole reply. Only a
+  // candidate ending in "}" can be one, which keeps this linear in practice.
   auto reply = decode_reply(trim(text.substr(body, closing - body)));
-  if (!reply) return reply;
+  for (std::size_t next = closing; !reply;) {
+    next = text.find("```", next + 3);
+    if (next == std::string_view::npos) return reply;
+    const std::string_view candidate = trim(text.substr(body, next - body));
+    if (!candidate.ends_with('}')) continue;
+    if (auto later = decode_reply(candidate)) reply = std::move(later);
+  }
   if (reply->status != "continue" && reply->status != "done") return failure("status must be done or continue");
   if (reply->actions.size() > kMaxActions) return failure("Too many actions in one turn");
   return reply;

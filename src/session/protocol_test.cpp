@@ -89,8 +89,16 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"backticks_in_content",
                   "```wendlebox\n{\"status\":\"continue\",\"actions\":[{\"type\":\"write_file\",\"path\":\"a.md\","
                   "\"content\":\"```js\\nx\\n```\"}]}\n```",
-                  "syntax error while parsing value - invalid string: missing closing quote; last read: "
-                  "'\"' at line 1 column 79"},
+                  "", 1},
+        ReplyCase{"readme_with_fences_pretty",
+                  "Writing it.\n```wendlebox\n{\n  \"status\": \"continue\",\n  \"actions\": [{\"type\": \"write_file\", "
+                  "\"path\": \"README.md\", \"content\": \"# T\\n\\n```sh\\nmake\\n```\\n\\n````md\\n```\\n````\\n\"}]\n}\n```\nDone.",
+                  "", 1},
+        ReplyCase{"one_line_with_fence_in_content",
+                  "```wendlebox {\"status\":\"done\",\"message\":\"use ``` fences\"}```", ""},
+        ReplyCase{"no_candidate_decodes",
+                  "```wendlebox\n{\"status\":\n```\nand ``` then {x}\n```",
+                  "syntax error while parsing value - unexpected end of input; expected '[', '{', or a literal at line 1 column 11"},
         ReplyCase{"label_case", "```Wendlebox\n{\"status\":\"done\"}\n```", "No wendlebox code block"},
         ReplyCase{"space_before_label", "``` wendlebox\n{\"status\":\"done\"}\n```", "No wendlebox code block"},
         ReplyCase{"unclosed", "```wendlebox\n{\"status\":\"done\"}", "Unclosed wendlebox code block"},

@@ -126,6 +126,21 @@ TEST_F(Session, DoneWithActionsAndContinueWithoutActionsKeepTheLoopGoing) {
   EXPECT_EQ(r.out.find("Chat: "), std::string::npos);  // no reply brought a chat address
 }
 
+TEST_F(Session, AReadmeHoldingItsOwnCodeFencesIsWrittenIntact) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  auto wendlebox = start({"write the readme"});
+  FakeExtension browser = extension();
+  const std::string readme = "# Tool\n\n```sh\nmake\n```\n";
+  browser.answer("Here it is.\n```wendlebox\n" +
+                 Json{{"status", "continue"}, {"actions", {{{"type", "write_file"}, {"path", "README.md"}, {"content", readme}}}}}.dump(2) +
+                 "\n```\n");
+  browser.answer(kDone);
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(read_text(work.path / "README.md"), readme);
+  EXPECT_EQ(r.out.find("turn 3"), std::string::npos);  // no retry was needed
+}
+
 TEST_F(Session, UnreadableRepliesAreRetriedTwiceThenEndTheSession) {
   write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
   auto wendlebox = start({"go"});
