@@ -78,7 +78,8 @@ Un prompt solo retoma el último chat cuando esta carpeta ya tiene un proyecto .
 
 std::string help_text() {
   const i18n::Text body{kEnglishBody, kPortugueseBody, kSpanishBody};
-  return fmt::format("{}{}{}", i18n::tr(kTitle), kContact, i18n::tr(body));
+  // An empty line sets the title apart from the body (each body starts with its own line break).
+  return fmt::format("{}{}\n{}", i18n::tr(kTitle), kContact, i18n::tr(body));
 }
 
 void print_help() { std::cout << help_text() << '\n'; }

@@ -66,6 +66,8 @@ TEST(CommandLine, HelpIsLocalised) {
   EXPECT_NE(en.out.find("  wendlebox --chatlog <chat ID or number>    Show local prompts and final replies\n"), std::string::npos);
   EXPECT_NE(pt.out.find("  wendlebox \"adicione controles\" 1           Continua o chat 1 com um prompt\n"), std::string::npos);
   EXPECT_TRUE(es.out.starts_with("Wendlebox  |  Contacto: "));
+  for (const CommandResult* help : {&en, &pt, &es})  // the title, then an empty line
+    EXPECT_NE(help->out.find("example\n\n  wendlebox  "), std::string::npos) << help->out;
   EXPECT_TRUE(en.out.ends_with("Quote prompts containing spaces.\n"));
 }
 
