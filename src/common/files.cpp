@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,17 +12,12 @@
 #include <cstdint>
 #include <cstdio>
 
+#include <fmt/format.h>
+
 namespace {
 
-struct Fd {
-  int fd;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
 // Reads to the end, or until `limit` bytes are in.
-Result<std::string> read_all(int fd, std::size_t limit = SIZE_MAX) {
+Result<std::string> read_all(int fd, std::size_t limit) {
   std::string content;
   char buffer[65536];
   while (content.size() < limit) {
@@ -38,12 +35,12 @@ Result<std::string> read_all(int fd, std::size_t limit = SIZE_MAX) {
 }  // namespace
 
 Result<std::optional<std::string>> read_file_if_exists(const fs::path& path) {
-  const Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (file.fd < 0) {
+  const UniqueFd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (!file) {
     if (errno == ENOENT) return std::optional<std::string>();
     return os_failure();
   }
-  auto content = read_all(file.fd);
+  auto content = read_all(file.get(), SIZE_MAX);
   if (!content) return std::unexpected(content.error());
   return std::optional<std::string>(std::move(*content));
 }
@@ -51,9 +48,9 @@ Result<std::optional<std::string>> read_file_if_exists(const fs::path& path) {
 Result<std::string> read_file(const fs::path& path) { return read_file_prefix(path, SIZE_MAX); }
 
 Result<std::string> read_file_prefix(const fs::path& path, std::size_t max_bytes) {
-  const Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (file.fd < 0) return os_failure();
-  return read_all(file.fd, max_bytes);
+  const UniqueFd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (!file) return os_failure();
+  return read_all(file.get(), max_bytes);
 }
 
 Status create_dirs(const fs::path& dir) {
@@ -76,23 +73,65 @@ Status write_all(int fd, std::string_view bytes) {
   return {};
 }
 
+namespace {
+
+// A name no other writer picks: the target's, hidden, with random bytes.
+Result<std::string> temporary_name(const std::string& name) {
+  unsigned char bytes[6];
+  if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) return os_failure();
+  std::string suffix;
+  for (unsigned char byte : bytes) suffix += fmt::format("{:02x}", byte);
+  return "." + name + "." + suffix + ".tmp";
+}
+
+}  // namespace
+
+Status replace_at(int dir, const std::string& name, std::string_view content, std::optional<mode_t> mode) {
+  auto temporary = temporary_name(name);
+  if (!temporary) return std::unexpected(temporary.error());
+  UniqueFd file{::openat(dir, temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666)};
+  if (!file) return os_failure();
+  Status written = write_all(file.get(), content);
+  if (written && mode && ::fchmod(file.get(), *mode) != 0) written = os_failure();
+  if (written && ::fsync(file.get()) != 0) written = os_failure();
+  file.reset();
+  if (written && ::renameat(dir, temporary->c_str(), dir, name.c_str()) != 0) written = os_failure();
+  if (!written) ::unlinkat(dir, temporary->c_str(), 0);
+  return written;
+}
+
 Status write_file_whole(const fs::path& target, std::string_view content) {
   if (auto made = create_dirs(target.parent_path()); !made) return made;
-  fs::path temporary = target;
-  temporary.replace_extension("tmp");
-  {
-    const Fd file{::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
-    if (file.fd < 0) return os_failure();
-    if (auto written = write_all(file.fd, content); !written) return written;
-  }
-  if (::rename(temporary.c_str(), target.c_str()) != 0) return os_failure();
+  const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  const UniqueFd dir{::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  if (!dir) return os_failure();
+  if (auto replaced = replace_at(dir.get(), target.filename().string(), content); !replaced) return replaced;
+  ::fsync(dir.get());  // best effort: some file systems refuse to sync a folder
   return {};
 }
 
+Result<UniqueFd> lock_file(const fs::path& target) {
+  if (auto made = create_dirs(target.parent_path()); !made) return std::unexpected(made.error());
+  fs::path lock_path = target;
+  lock_path += ".lock";
+  UniqueFd lock{::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
+  if (!lock) return os_failure();
+  while (::flock(lock.get(), LOCK_EX) != 0)
+    if (errno != EINTR) return os_failure();
+  return lock;
+}
+
+void UniqueFd::reset(int fd) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+}
+
+Result<std::string> read_fd(int fd, std::size_t max_bytes) { return read_all(fd, max_bytes); }
+
 Status append_file(const fs::path& path, std::string_view content) {
-  const Fd file{::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666)};
-  if (file.fd < 0) return os_failure();
-  return write_all(file.fd, content);
+  const UniqueFd file{::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666)};
+  if (!file) return os_failure();
+  return write_all(file.get(), content);
 }
 
 Result<fs::path> canonical_path(const fs::path& path) {

@@ -6,6 +6,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include <sys/types.h>
 
 #include "common/result.h"
 
@@ -22,9 +25,44 @@ Result<std::string> read_file_prefix(const fs::path& path, std::size_t max_bytes
 // Creates the directory and its missing ancestors (0777 before the umask).
 Status create_dirs(const fs::path& dir);
 
-// Creates the parent, writes `<target stem>.tmp` beside the target and
-// renames it over the target. A failed step leaves the target as it was.
+// An open file descriptor, closed when its owner goes.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    reset(std::exchange(other.fd_, -1));
+    return *this;
+  }
+  ~UniqueFd() { reset(); }
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  void reset(int fd = -1);
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_ = -1;
+};
+
+// At most `max_bytes` from an open file.
+Result<std::string> read_fd(int fd, std::size_t max_bytes);
+
+// Replaces `name` in the open folder `dir` with a file holding `content`:
+// a new temporary file of its own beside it (never a fixed name, so two
+// writers cannot share one), synced, then renamed over the target. A
+// reader sees the old file or the new one; a hard link to the old file
+// keeps the old content. `mode`, when given, is the new file's mode.
+Status replace_at(int dir, const std::string& name, std::string_view content, std::optional<mode_t> mode = {});
+
+// Creates the parent folder and replaces the target whole (see replace_at),
+// then syncs the folder so the rename itself survives a crash.
 Status write_file_whole(const fs::path& target, std::string_view content);
+
+// An exclusive advisory lock on `<target>.lock`, held while the returned
+// handle lives: read-modify-write sequences on a shared state file hold
+// it, so two programs at once never lose each other's change.
+Result<UniqueFd> lock_file(const fs::path& target);
 
 // Appends with one write-all call on a file opened for appending
 // (created 0666 before the umask), so each entry lands in one piece.

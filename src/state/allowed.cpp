@@ -78,6 +78,8 @@ Status allow_add(const std::string& text) {
   auto canonical = canonical_path(*requested);
   if (!canonical) return failure("Folder is unavailable: " + canonical.error());
   if (!is_dir(*canonical)) return failure("Not a folder: " + lossy_utf8(canonical->native()));
+  auto lock = lock_file(allowed_path());
+  if (!lock) return std::unexpected(lock.error());
   auto list = load_allowed();
   if (!list) return std::unexpected(list.error());
   const std::string key = folder_key(*canonical);
@@ -97,6 +99,8 @@ Status allow_remove(const std::string& text) {
   if (!requested) return std::unexpected(requested.error());
   // A folder deleted since it was added can still be removed by its path.
   const std::filesystem::path folder = canonical_path(*requested).value_or(*requested);
+  auto lock = lock_file(allowed_path());
+  if (!lock) return std::unexpected(lock.error());
   auto list = load_allowed();
   if (!list) return std::unexpected(list.error());
   const std::string key = folder_key(folder);

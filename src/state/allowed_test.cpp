@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "support/support.h"
 
 namespace {
@@ -42,6 +44,19 @@ TEST_F(AllowListCommands, AddStoresTheCanonicalFolderOnce) {
     EXPECT_EQ(r.out, "Already allowed: " + shared() + "\n") << again;
     EXPECT_EQ(file(), stored);
   }
+}
+
+TEST_F(AllowListCommands, ConcurrentAdditionsAreAllKept) {
+  std::vector<std::thread> runs;
+  for (int i = 0; i < 8; ++i) {
+    fs::create_directories(root.path / "home/u" / ("f" + std::to_string(i)));
+    runs.emplace_back([this, i] { EXPECT_EQ(wendlebox({"--add-folder", "../f" + std::to_string(i)}).exit_code, 0); });
+  }
+  for (std::thread& run : runs) run.join();
+  CommandResult listed = wendlebox({"--list-folders"});
+  EXPECT_EQ(listed.exit_code, 0) << listed.err;  // the file is whole and valid
+  for (int i = 0; i < 8; ++i)
+    EXPECT_NE(listed.out.find((root.path / "home/u" / ("f" + std::to_string(i))).string() + "\n"), std::string::npos);
 }
 
 TEST_F(AllowListCommands, AddRefusesFilesAndMissingFolders) {

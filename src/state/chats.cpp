@@ -183,11 +183,16 @@ Chat new_chat(const std::string& token, const std::optional<std::string>& prompt
 Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path& folder) {
   chat.url = url;
   chat.updated = unix_seconds();
+  // Always the global list first, then the project's: one order, no deadlock.
+  auto global_lock = lock_file(chats_path());
+  if (!global_lock) return std::unexpected(global_lock.error());
   std::vector<Chat> global = load_chats();
   remove_same(global, chat);
   global.insert(global.begin(), chat);
   if (auto written = write_file_whole(chats_path(), encode_chats(global)); !written) return written;
 
+  auto project_lock = lock_file(project_chats_path(folder));
+  if (!project_lock) return std::unexpected(project_lock.error());
   auto project = read_project_chats(folder);
   if (!project) return std::unexpected(project.error());
   remove_same(*project, chat);

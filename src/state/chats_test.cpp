@@ -159,7 +159,8 @@ TEST_F(ChatRegistry, SavingMovesAChatToTheFrontGloballyAndToTheEndOfTheProject) 
 TEST_F(ChatRegistry, AFailedGlobalWriteLeavesTheProjectListUntouched) {
   const fs::path p = dir.path / "p";
   Chat a = new_chat("aaaa", "x", p);
-  fs::create_directories(dir.path / "config/wendlebox/chats.tmp");
+  // A folder where the list should be: the new file cannot be renamed over it.
+  fs::create_directories(dir.path / "config/wendlebox/chats.json/held");
   auto saved_chat = save_chat(a, url_of('a'), p);
   ASSERT_FALSE(saved_chat);
   EXPECT_EQ(saved_chat.error(), "Is a directory (os error 21)");

@@ -83,11 +83,13 @@ TEST_F(SettingsCommands, MalformedFileIsReportedAndLeftUntouched) {
 TEST_F(SettingsCommands, FailedWriteLeavesThePreviousFileIntact) {
   ASSERT_EQ(wendlebox({"--block-git"}).exit_code, 0);
   const std::string before = read_text(file());
-  // A folder in the temporary file's place makes the write fail, even as root.
-  fs::create_directory(file().parent_path() / "settings.tmp");
-  CommandResult r = wendlebox({"--allow-git"});
+  // A file-size limit of zero makes every write fail, even as root; the
+  // program's error goes out through a pipe, which the limit does not touch.
+  CommandResult r = run_binary(
+      {.args = {"-c", "set -o pipefail; (ulimit -f 0; trap '' XFSZ; exec \"$0\" --allow-git) 2>&1 | cat >&2", binary_path()},
+       .program = "/bin/bash", .cwd = home.path, .home = home.path});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.err, "Wendlebox: Is a directory (os error 21)\n");
+  EXPECT_EQ(r.err, "Wendlebox: File too large (os error 27)\n");
   EXPECT_EQ(read_text(file()), before);
 }
 
