@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 
 extern char** environ;
 
@@ -79,11 +80,20 @@ Result<pid_t> spawn(const ProcessSpec& command, Pipe* out, Pipe* err) {
   return pid;
 }
 
-// Reads both pipes until they close, keeping at most `limit` bytes of each.
-void drain(Pipe* out, Pipe* err, std::size_t limit, std::string& out_text, std::string& err_text) {
+// After the program ends, output still arriving (from a background job it
+// left holding the pipes) is read for this long, then the pipes are let go.
+constexpr int kGraceAfterExitMs = 250;
+
+// Reads both pipes until they close, or until the grace period after the
+// program's exit runs out, keeping at most `limit` bytes of each. Sets
+// `status` once the program has ended.
+Status drain(pid_t pid, Pipe* out, Pipe* err, std::size_t limit, std::string& out_text, std::string& err_text,
+             std::optional<ExitStatus>& status) {
+  using Clock = std::chrono::steady_clock;
   std::array<pollfd, 2> fds{};
   std::array<std::string*, 2> sinks{&out_text, &err_text};
   std::array<Pipe*, 2> pipes{out, err};
+  std::optional<Clock::time_point> give_up;
   char buffer[65536];
   for (;;) {
     nfds_t count = 0;
@@ -94,10 +104,22 @@ void drain(Pipe* out, Pipe* err, std::size_t limit, std::string& out_text, std::
         which[count++] = i;
       }
     }
-    if (count == 0) return;
-    if (::poll(fds.data(), count, -1) < 0) {
+    if (count == 0) return {};
+    if (!status) {
+      auto ended = try_wait_process(pid);
+      if (!ended) return std::unexpected(ended.error());
+      status = *ended;
+      if (status) give_up = Clock::now() + std::chrono::milliseconds(kGraceAfterExitMs);
+    }
+    if (give_up && Clock::now() >= *give_up) return {};
+    // Until the program ends its exit is checked now and then; after, the
+    // wait is bounded by the grace period.
+    const int wait_ms = give_up ? static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                        *give_up - Clock::now()).count()) + 1
+                                : 100;
+    if (::poll(fds.data(), count, wait_ms) < 0) {
       if (errno == EINTR) continue;
-      return;
+      return {};
     }
     for (nfds_t k = 0; k < count; ++k) {
       if (fds[k].revents == 0) continue;
@@ -129,9 +151,16 @@ Result<ProcessResult> run_process(const ProcessSpec& command) {
   out.close_write();
   err.close_write();
   ProcessResult result;
-  drain(capture_out ? &out : nullptr, capture_err ? &err : nullptr, command.capture_limit, result.output, result.errors);
-  auto status = wait_process(*pid);
-  if (!status) return std::unexpected(status.error());
+  std::optional<ExitStatus> status;
+  if (auto drained = drain(*pid, capture_out ? &out : nullptr, capture_err ? &err : nullptr, command.capture_limit,
+                           result.output, result.errors, status);
+      !drained)
+    return std::unexpected(drained.error());
+  if (!status) {
+    auto waited = wait_process(*pid);
+    if (!waited) return std::unexpected(waited.error());
+    status = *waited;
+  }
   result.status = *status;
   return result;
 }
