@@ -48,8 +48,11 @@ std::uint64_t estimated_bytes(const Attachment& attachment) { return attachment.
 Result<Json> list_files(const Action& action, ExecutionContext& context) {
   auto folder = safe_path(context.base, context.roots, action.path.value_or("."), false);
   if (!folder) return std::unexpected(folder.error());
-  DIR* dir = ::opendir(folder->c_str());
+  auto opened = open_folder(*folder);
+  if (!opened) return std::unexpected(opened.error());
+  DIR* dir = ::fdopendir(opened->get());
   if (dir == nullptr) return os_failure();
+  opened->release();  // closedir closes it from now on
   std::vector<std::string> entries;
   errno = 0;
   while (entries.size() < kMaxEntries) {
@@ -76,16 +79,30 @@ Result<Json> list_files(const Action& action, ExecutionContext& context) {
   return Json{{"entries", entries}};
 }
 
+// At most `limit` bytes of a regular file inside the allowed folders.
+Result<std::string> read_confined(const ExecutionContext& context, const std::string& requested, std::size_t limit) {
+  auto path = safe_path(context.base, context.roots, requested, false);
+  if (!path) return std::unexpected(path.error());
+  auto file = open_regular_file(*path);
+  if (!file) return std::unexpected(file.error());
+  return read_fd(file->get(), limit);
+}
+
 Result<Json> read_file_action(const Action& action, ExecutionContext& context) {
   if (!action.path) return failure("Missing path");
-  auto path = safe_path(context.base, context.roots, *action.path, false);
-  if (!path) return std::unexpected(path.error());
   // One byte past the limit is enough to tell the file is too long.
-  auto content = read_file_prefix(*path, kMaxReadBytes + 1);
+  auto content = read_confined(context, *action.path, kMaxReadBytes + 1);
   if (!content) return std::unexpected(content.error());
   if (content->size() > kMaxReadBytes) return failure("File exceeds 250 KB. Read a smaller file.");
   if (!is_valid_utf8(*content)) return failure("File is not UTF-8 text");
   return Json{{"content", *content}, {"path", *action.path}};
+}
+
+// Git runs what its folder's config and hooks name; a reply must never be
+// able to plant a command there.
+bool inside_git_folder(const SafePath& path) {
+  const fs::path relative = path.resolved.lexically_relative(path.root);
+  return std::ranges::any_of(relative, [](const fs::path& part) { return part == ".git"; });
 }
 
 Result<Json> write_file_action(const Action& action, ExecutionContext& context) {
@@ -94,12 +111,9 @@ Result<Json> write_file_action(const Action& action, ExecutionContext& context) 
   if (action.content->size() > kMaxWriteBytes) return failure("File exceeds 1 MB");
   auto path = safe_path(context.base, context.roots, *action.path, true);
   if (!path) return std::unexpected(path.error());
-  const int fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return os_failure();
-  auto written = write_all(fd, *action.content);
-  ::close(fd);
-  if (!written) return std::unexpected(written.error());
-  progress(i18n::tr(kWrote), *action.path);
+  if (inside_git_folder(*path)) return failure("Files inside a .git folder cannot be written");
+  if (auto written = replace_file(*path, *action.content); !written) return std::unexpected(written.error());
+  progress(i18n::tr(kWrote), visible_text(*action.path));
   return Json{{"bytes", action.content->size()}, {"path", *action.path}};
 }
 
@@ -110,11 +124,11 @@ std::string first_output_chars(std::string_view bytes) {
 Result<Json> run_action(const Action& action, ExecutionContext& context) {
   if (!action.command) return failure("Missing command");
   if (!context.allow_commands && !context.force_yes) {
-    std::cout << color("33", "Run?") << ' ' << color("35", *action.command) << '\n';
+    std::cout << color("33", "Run?") << ' ' << color("35", visible_text(*action.command)) << '\n';
     if (auto allowed = confirm_action("Allow this command?", context.force_yes); !allowed)
       return std::unexpected(allowed.error());
   } else {
-    std::cout << color("33", "Run") << ' ' << color("35", *action.command) << '\n';
+    std::cout << color("33", "Run") << ' ' << color("35", visible_text(*action.command)) << '\n';
   }
   // Four bytes per character at most: the kept prefix always holds the
   // first 12,000 characters, whatever the command prints after them.
@@ -149,14 +163,14 @@ Result<Json> screenshot_action(ExecutionContext& context) {
 Result<Json> attach_image_action(const Action& action, ExecutionContext& context) {
   if (!action.path) return failure("Missing path");
   if (context.pending.size() >= kMaxImages) return too_many_images();
-  auto path = safe_path(context.base, context.roots, *action.path, false);
-  if (!path) return std::unexpected(path.error());
-  auto image = image_attachment(*path);
+  auto content = read_confined(context, *action.path, kMaxImageBytes + 1);
+  if (!content) return std::unexpected(content.error());
+  auto image = image_attachment(*action.path, *content);
   if (!image) return std::unexpected(image.error());
   const bool duplicate =
       std::ranges::any_of(context.pending, [&](const Attachment& a) { return a.base64 == image->base64; });
   if (duplicate) return failure("That image is already attached to this turn");
-  progress(i18n::tr(kAttachedImage), *action.path);
+  progress(i18n::tr(kAttachedImage), visible_text(*action.path));
   const std::uint64_t bytes = estimated_bytes(*image);
   context.pending.push_back(std::move(*image));
   return Json{{"attached", true},

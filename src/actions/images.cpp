@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr std::uint64_t kMaxImageBytes = 8'000'000;
-
 struct ImageType {
   const char* mime;
   const char* extension;
@@ -117,17 +115,11 @@ Result<Attachment> linux_screenshot() {
 
 }  // namespace
 
-Result<Attachment> image_attachment(const std::filesystem::path& path) {
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0) return os_failure();
-  // Checked before reading, so an oversized file is never loaded.
-  if (info.st_size <= 0 || static_cast<std::uint64_t>(info.st_size) > kMaxImageBytes)
-    return failure("Image is empty or larger than 8 MB");
-  auto bytes = read_file(path);
-  if (!bytes) return std::unexpected(bytes.error());
-  const std::optional<ImageType> type = detect_type(*bytes);
+Result<Attachment> image_attachment(const std::filesystem::path& path, std::string_view bytes) {
+  if (bytes.empty() || bytes.size() > kMaxImageBytes) return failure("Image is empty or larger than 8 MB");
+  const std::optional<ImageType> type = detect_type(bytes);
   if (!type) return failure("Not a supported image. Use PNG, JPEG, GIF, or WebP.");
-  return Attachment{fmt::format("{}.{}", attachment_stem(path), type->extension), type->mime, base64_encode(*bytes)};
+  return Attachment{fmt::format("{}.{}", attachment_stem(path), type->extension), type->mime, base64_encode(bytes)};
 }
 
 Result<Attachment> screenshot_attachment() { return is_wsl() ? windows_screenshot() : linux_screenshot(); }

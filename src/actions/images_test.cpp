@@ -29,7 +29,7 @@ TEST_P(ImageAttachment, TypesByContentAndSanitisesTheName) {
   TempDir dir;
   const ImageCase& c = GetParam();
   write_text(dir.path / c.file_name, c.content);
-  auto image = image_attachment(dir.path / c.file_name);
+  auto image = image_attachment(dir.path / c.file_name, c.content);
   if (c.name.empty()) {
     ASSERT_FALSE(image);
     EXPECT_EQ(image.error(), c.mime);

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include <fmt/format.h>
+
 namespace {
 
 // Length of the valid UTF-8 sequence at `pos`, or 0 with `invalid_length` set
@@ -140,4 +142,22 @@ bool parse_unsigned(std::string_view text, unsigned long long& value) {
     if (c < '0' || c > '9') return false;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   return error == std::errc() && end == text.data() + text.size();
+}
+
+std::string visible_text(std::string_view text) {
+  const std::string valid = lossy_utf8(text);
+  std::string shown;
+  shown.reserve(valid.size());
+  for (std::size_t pos = 0; pos < valid.size();) {
+    const std::size_t start = pos;
+    const char32_t c = next_char(valid, pos);
+    if (c == '\n' || c == '\t' || (c >= 0x20 && c < 0x7f) || c > 0x9f) {
+      shown.append(valid, start, pos - start);
+    } else if (c == '\r') {
+      shown += "\\r";
+    } else {
+      shown += fmt::format("\\x{:02x}", static_cast<unsigned>(c));
+    }
+  }
+  return shown;
 }

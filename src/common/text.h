@@ -29,6 +29,11 @@ char32_t next_char(std::string_view text, std::size_t& pos);
 // Splits at "\n", dropping a "\r" before it; a final "\n" adds no empty line.
 std::vector<std::string_view> split_lines(std::string_view text);
 
+// Text from a reply made safe for the terminal: control characters (C0,
+// DEL and C1) are shown as escapes such as "\x1b" and "\r", so a message
+// or a command cannot move the cursor, rewrite the line or talk to the
+// terminal; line feeds and tabs are kept. Invalid UTF-8 shows as U+FFFD.
+std::string visible_text(std::string_view text);
 
 // An unsigned decimal number: an optional "+", then ASCII digits, below 2^64.
 bool parse_unsigned(std::string_view text, unsigned long long& value);

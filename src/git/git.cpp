@@ -67,7 +67,9 @@ std::string relative_pathspec(const std::filesystem::path& folder, const std::fi
 }  // namespace
 
 Result<ProcessResult> git_output(const std::filesystem::path& dir, const std::vector<std::string>& args) {
-  std::vector<std::string> argv{"git"};
+  // Hooks and the file-system monitor would run commands named inside the
+  // repository, which files written by a reply could have put there.
+  std::vector<std::string> argv{"git", "-c", "core.hooksPath=/dev/null", "-c", "core.fsmonitor=false"};
   argv.insert(argv.end(), args.begin(), args.end());
   return run_process(ProcessSpec{.argv = std::move(argv), .cwd = dir});
 }

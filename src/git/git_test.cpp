@@ -71,11 +71,27 @@ TEST_F(Git, ASubfolderCommitHoldsOnlyItsOwnChanges) {
   EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(git(work.path, "log -1 --format=%s")[0])));
   EXPECT_EQ(git(work.path, "log -1 --format='%an'"), "Ada\n");
   EXPECT_EQ(git(work.path, "diff --cached --name-only"), "top.txt\n");
-  EXPECT_EQ(read_text(log()).find("-c"), std::string::npos);
+  EXPECT_EQ(read_text(log()).find("-c user."), std::string::npos);  // the user's own identity, not ours
 
   commit_finished_task(*session, " ");
   EXPECT_EQ(git(work.path, "log -1 --format=%b"), "Task completed\n\n");
   EXPECT_EQ(git(work.path, "rev-list --count HEAD"), "3\n");
+}
+
+TEST_F(Git, CommandsPlantedInTheRepositoryNeverRun) {
+  identity();
+  git(work.path, "init -q && echo a > a.txt && git add -A && git commit -qm base");
+  const fs::path marker = home.path / "ran";
+  write_script(bin.path / "planted", "touch " + marker.string());
+  git(work.path, "config core.fsmonitor " + (bin.path / "planted").string());
+  for (const char* hook : {"pre-commit", "commit-msg", "post-commit"})
+    write_script(work.path / ".git/hooks" / hook, "touch " + marker.string());
+  auto session = prepare_git(work.path);
+  ASSERT_TRUE(session);
+  write_text(work.path / "a.txt", "changed\n");
+  commit_finished_task(*session, "change a");
+  EXPECT_EQ(git(work.path, "log -1 --format=%b"), "change a\n\n");
+  EXPECT_FALSE(fs::exists(marker));
 }
 
 TEST_F(Git, TheExcludeLineIsAddedOnlyOnce) {

@@ -12,6 +12,7 @@
 #include "bridge/server.h"
 #include "bridge/token.h"
 #include "common/files.h"
+#include "common/text.h"
 #include "frontend/prompt.h"
 #include "git/git.h"
 #include "i18n/i18n.h"
@@ -150,16 +151,17 @@ Status run_turns(Session& session, const std::string& prompt, std::string text) 
       if (auto url = chat_url(*result->url))
         if (auto saved = save_chat(session.chat, *url, session.folder); !saved) return saved;
     }
-    if (result->error) return failure(fmt::format("{}: {}", i18n::tr(kBrowser), *result->error));
+    if (result->error) return failure(fmt::format("{}: {}", i18n::tr(kBrowser), visible_text(*result->error)));
     if (!result->text) return failure("ChatGPT returned no text.");
     auto reply = parse_reply(*result->text);
     if (!reply) {
       if (turn > kRetryTurns)
-        return failure(fmt::format("Could not read ChatGPT's agent response: {}\n\n{}", reply.error(), *result->text));
+        return failure(fmt::format("Could not read ChatGPT's agent response: {}\n\n{}", visible_text(reply.error()),
+                                   visible_text(*result->text)));
       text = retry_prompt(reply.error());
       continue;
     }
-    if (!reply->message.empty()) std::cout << color("32", "ChatGPT") << ' ' << reply->message << '\n';
+    if (!reply->message.empty()) std::cout << color("32", "ChatGPT") << ' ' << visible_text(reply->message) << '\n';
     const Json results = run_actions(session, reply->actions);
     if (reply->status == "done" && reply->actions.empty()) {
       finish_prompt(session, prompt, reply->message);
