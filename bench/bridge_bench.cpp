@@ -22,7 +22,7 @@ static double median(std::vector<double> values) {
 }
 
 int main() {
-  auto listener = bind_bridge_listener();
+  auto listener = bind_bridge_listener(kBridgePort);
   if (!listener) {
     std::fprintf(stderr, "%s\n", listener.error().c_str());
     return 1;

@@ -179,14 +179,36 @@ Result<Json> attach_image_action(const Action& action, ExecutionContext& context
               {"path", *action.path}};
 }
 
+Result<Json> screenshot(const Action&, ExecutionContext& context) { return screenshot_action(context); }
+
+// Every action ChatGPT may ask for: its name, the example the system prompt
+// shows (in this order), and what carries it out.
+struct ActionKind {
+  std::string_view name;
+  std::string_view example;
+  Result<Json> (*run)(const Action&, ExecutionContext&);
+};
+
+constexpr ActionKind kActionKinds[] = {
+    {"list_files", R"({"type":"list_files","path":"."})", list_files},
+    {"read_file", R"({"type":"read_file","path":"relative/path"})", read_file_action},
+    {"write_file", R"({"type":"write_file","path":"relative/path","content":"complete file content"})",
+     write_file_action},
+    {"run", R"({"type":"run","command":"command to run in the working folder"})", run_action},
+    {"screenshot", R"({"type":"screenshot"})", screenshot},
+    {"attach_image", R"({"type":"attach_image","path":"relative/or/absolute/image.png"})", attach_image_action},
+};
+
 }  // namespace
 
 Result<Json> execute(const Action& action, ExecutionContext& context) {
-  if (action.type == "list_files") return list_files(action, context);
-  if (action.type == "read_file") return read_file_action(action, context);
-  if (action.type == "write_file") return write_file_action(action, context);
-  if (action.type == "run") return run_action(action, context);
-  if (action.type == "screenshot") return screenshot_action(context);
-  if (action.type == "attach_image") return attach_image_action(action, context);
+  for (const ActionKind& kind : kActionKinds)
+    if (kind.name == action.type) return kind.run(action, context);
   return failure("Unknown action: " + action.type);
+}
+
+std::string action_examples() {
+  std::string examples;
+  for (const ActionKind& kind : kActionKinds) examples += (examples.empty() ? "" : ",") + std::string(kind.example);
+  return examples;
 }

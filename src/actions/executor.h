@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <vector>
 
-#include "bridge/server.h"
+#include "actions/action.h"
+#include "common/attachment.h"
 #include "common/json.h"
 #include "common/result.h"
-#include "session/protocol.h"
 
 struct ExecutionContext {
   const std::filesystem::path& base;  // the working folder; where commands run
@@ -19,3 +19,7 @@ struct ExecutionContext {
 
 // The action's success object, or the message saying why it failed.
 Result<Json> execute(const Action& action, ExecutionContext& context);
+
+// Every action as the system prompt shows it to ChatGPT: one JSON example
+// each, comma-separated, in the order of the action table.
+std::string action_examples();

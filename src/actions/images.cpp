@@ -1,11 +1,10 @@
 #include "actions/images.h"
 
+#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <fmt/format.h>
 
-#include "bridge/browser.h"
-#include "bridge/token.h"
 #include "common/env.h"
 #include "common/files.h"
 #include "common/process.h"
@@ -91,11 +90,20 @@ Result<Attachment> windows_screenshot() {
 }
 
 Result<Attachment> linux_screenshot() {
-  auto unique = token();
-  if (!unique) return std::unexpected(unique.error());
-  const std::filesystem::path directory = process_env("TMPDIR").value_or("/tmp");
-  const std::filesystem::path file = directory / fmt::format("wendlebox-screen-{}.png", *unique);
+  // A folder of our own (0700, a fresh name) holds the capture, so no other
+  // user of the temporary folder can plant or read it.
+  std::string pattern = (std::filesystem::path(process_env("TMPDIR").value_or("/tmp")) / "wendlebox-screen-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) return os_failure();
+  const std::filesystem::path folder = pattern;
+  const std::filesystem::path file = folder / "screen.png";
   const std::string target = file.string();
+  struct Cleanup {
+    const std::filesystem::path& folder;
+    ~Cleanup() {
+      std::error_code ignored;
+      std::filesystem::remove_all(folder, ignored);
+    }
+  } cleanup{folder};
   const std::vector<std::vector<std::string>> tools{
       {"grim", target}, {"gnome-screenshot", "-f", target}, {"scrot", target}, {"import", "-window", "root", target}};
   std::error_code ignored;
@@ -104,12 +112,10 @@ Result<Attachment> linux_screenshot() {
     auto ran = run_process(ProcessSpec{.argv = argv});
     if (!ran || !ran->status.success()) continue;
     auto bytes = read_file(file);
-    std::filesystem::remove(file, ignored);
     if (!bytes) return failure("Could not read screenshot: " + bytes.error());
     if (bytes->empty() || bytes->size() > kMaxImageBytes) return failure("Screenshot is empty or larger than 8 MB");
     return Attachment{"wendlebox-screen.png", "image/png", base64_encode(*bytes)};
   }
-  std::filesystem::remove(file, ignored);
   return failure("Could not capture the desktop. Install grim, gnome-screenshot, scrot, or ImageMagick's import, then retry.");
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "bridge/server.h"
+#include "common/attachment.h"
 #include "common/result.h"
 
 inline constexpr std::string_view kScreenshotPrefix = "wendlebox-screen";

@@ -14,16 +14,6 @@
 
 namespace {
 
-bool is_conversation_id(std::string_view id) {
-  if (id.size() != 36) return false;
-  for (std::size_t i = 0; i < id.size(); ++i) {
-    const char c = id[i];
-    const bool hyphen_place = i == 8 || i == 13 || i == 18 || i == 23;
-    if (hyphen_place ? c != '-' : !std::isxdigit(static_cast<unsigned char>(c))) return false;
-  }
-  return true;
-}
-
 bool is_executable_file(const std::string& path) {
   struct stat info;
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0;
@@ -36,23 +26,6 @@ std::vector<std::string> opener_arguments(const std::string& opener, const std::
 }
 
 }  // namespace
-
-std::optional<std::string> chat_url(std::string_view text) {
-  const std::string prefix = std::string(kChatOrigin) + "/c/";
-  std::string_view id = text;
-  if (text.starts_with(prefix)) {
-    id = text.substr(prefix.size());
-    id = id.substr(0, id.find_first_of("#/?"));
-  }
-  if (!is_conversation_id(id)) return std::nullopt;
-  return prefix + ascii_lower(id);
-}
-
-bool is_wsl() {
-  if (process_env("WSL_INTEROP")) return true;
-  auto release = read_file("/proc/sys/kernel/osrelease");
-  return release && ascii_lower(*release).find("microsoft") != std::string::npos;
-}
 
 std::optional<std::string> browser_opener() {
   static const std::vector<std::string> linux_openers{"xdg-open", "gio", "sensible-browser"};

@@ -196,18 +196,18 @@ void discard_pending_input(int stream) {
 
 }  // namespace
 
-Result<int> bind_bridge_listener() {
+Result<int> bind_bridge_listener(int port) {
   const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listener < 0) return os_failure();
   const int on = 1;
   ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_port = htons(kBridgePort);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 128) != 0) {
     ::close(listener);
-    return failure(fmt::format("Another Wendlebox task is already using port {}. Finish it first.", kBridgePort));
+    return failure(fmt::format("Another Wendlebox task is already using port {}. Finish it first.", port));
   }
   const int flags = ::fcntl(listener, F_GETFL);
   if (flags < 0 || ::fcntl(listener, F_SETFL, flags | O_NONBLOCK) != 0) {
@@ -216,6 +216,13 @@ Result<int> bind_bridge_listener() {
     return os_failure(error);
   }
   return listener;
+}
+
+int bound_port(int listener) {
+  sockaddr_in address{};
+  socklen_t size = sizeof address;
+  if (::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) return -1;
+  return ntohs(address.sin_port);
 }
 
 void serve(int listener, std::shared_ptr<SharedBridge> shared, std::string token) {

@@ -11,16 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "common/attachment.h"
 #include "common/json.h"
 #include "common/result.h"
 
 inline constexpr int kBridgePort = 47833;
-
-struct Attachment {
-  std::string name;
-  std::string mime;
-  std::string base64;
-};
 
 struct Job {
   std::string prompt;
@@ -30,9 +25,9 @@ struct Job {
 
 struct BrowserResult {
   std::uint64_t id = 0;
-  std::optional<std::string> text;
-  std::optional<std::string> url;
-  std::optional<std::string> error;
+  std::optional<std::string> text{};
+  std::optional<std::string> url{};
+  std::optional<std::string> error{};
 };
 
 struct BridgeState {
@@ -52,10 +47,14 @@ struct SharedBridge {
   std::atomic<bool> poisoned{false};
 };
 
-// Binds 127.0.0.1:47833 (with SO_REUSEADDR, so connections of a previous
-// session lingering in TIME_WAIT do not block a new one) and makes the
-// listener non-blocking.
-Result<int> bind_bridge_listener();
+// Binds 127.0.0.1 on `port` (the product's is kBridgePort; 0 picks a free
+// one, for tests) with SO_REUSEADDR, so connections of a previous session
+// lingering in TIME_WAIT do not block a new one, and makes the listener
+// non-blocking.
+Result<int> bind_bridge_listener(int port);
+
+// The port a listener is bound to, -1 when it cannot be read.
+int bound_port(int listener);
 
 // Serves requests one at a time until the listener fails. Never returns
 // while the process is healthy.

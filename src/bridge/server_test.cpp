@@ -17,9 +17,10 @@ namespace {
 class Bridge : public testing::Test {
  protected:
   void SetUp() override {
-    auto bound = bind_bridge_listener();
+    auto bound = bind_bridge_listener(0);
     ASSERT_TRUE(bound) << bound.error();
     listener = *bound;
+    port = bound_port(listener);
     token_text = *token();
     thread = std::thread(serve, listener, shared, token_text);
   }
@@ -41,8 +42,12 @@ class Bridge : public testing::Test {
     shared->state.job.reset();
   }
   std::string with_token(const std::string& path) { return path + "?token=" + token_text; }
+  HttpReply get(const std::string& target) const { return http_get(target, port); }
+  HttpReply post(const std::string& target, const std::string& body) const { return http_post(target, body, port); }
+  HttpReply exchange(const std::string& raw) const { return http_exchange(raw, port); }
 
   int listener = -1;
+  int port = 0;
   std::string token_text;
   std::shared_ptr<SharedBridge> shared = std::make_shared<SharedBridge>();
   std::thread thread;
@@ -56,7 +61,7 @@ TEST(Token, Is32LowerCaseHexAndFreshEachTime) {
 }
 
 TEST_F(Bridge, AnswersWithTheExactHeaderTemplate) {
-  HttpReply r = http_get("/health");
+  HttpReply r = get("/health");
   EXPECT_EQ(r.head,
             "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 11\r\nCache-Control: no-store\r\n"
             "Access-Control-Allow-Origin: *\r\nAccess-Control-Allow-Methods: GET, POST, OPTIONS\r\n"
@@ -77,7 +82,7 @@ class Routes : public Bridge, public testing::WithParamInterface<RouteCase> {};
 TEST_P(Routes, FollowTheTokenAndPathRules) {
   std::string line = GetParam().request_line;
   if (auto at = line.find("{t}"); at != std::string::npos) line.replace(at, 3, token_text);
-  HttpReply r = http_exchange(line + "\r\nHost: x\r\n\r\n");
+  HttpReply r = exchange(line + "\r\nHost: x\r\n\r\n");
   EXPECT_EQ(r.status, GetParam().status) << r.head;
   EXPECT_EQ(r.body, GetParam().body);
 }
@@ -100,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
                     RouteCase{"GET", 400, "{\"error\":\"Bad request\"}"}));
 
 TEST_F(Bridge, NoContentHasAZeroLengthAndNoBody) {
-  HttpReply r = http_get(with_token("/next"));
+  HttpReply r = get(with_token("/next"));
   EXPECT_NE(r.head.find("HTTP/1.1 204 No Content\r\n"), std::string::npos);
   EXPECT_NE(r.head.find("Content-Length: 0\r\n"), std::string::npos);
   EXPECT_EQ(r.body, "");
@@ -109,7 +114,7 @@ TEST_F(Bridge, NoContentHasAZeroLengthAndNoBody) {
 TEST_F(Bridge, EveryPollSetsConnectedAndWakesTheSession) {
   publish(Job{"hello", {}, 1});
   std::unique_lock lock(shared->mutex);
-  std::thread poller([&] { http_get(with_token("/next")); });
+  std::thread poller([&] { get(with_token("/next")); });
   const bool woke = shared->changed.wait_for(lock, std::chrono::seconds(30), [&] { return shared->state.connected; });
   lock.unlock();
   poller.join();
@@ -118,16 +123,16 @@ TEST_F(Bridge, EveryPollSetsConnectedAndWakesTheSession) {
 
 TEST_F(Bridge, OffersTheJobUntilItsResultIsStored) {
   publish(Job{"héllo", {}, 1});
-  HttpReply first = http_get(with_token("/next"));
+  HttpReply first = get(with_token("/next"));
   EXPECT_EQ(first.body, "{\"id\":1,\"prompt\":\"héllo\"}");
-  EXPECT_EQ(http_get(with_token("/next")).body, first.body);
-  EXPECT_EQ(http_post(with_token("/result"), R"({"id":1,"text":"a"})").body, "{\"ok\":true}");
-  EXPECT_EQ(http_get(with_token("/next")).status, 204);
+  EXPECT_EQ(get(with_token("/next")).body, first.body);
+  EXPECT_EQ(post(with_token("/result"), R"({"id":1,"text":"a"})").body, "{\"ok\":true}");
+  EXPECT_EQ(get(with_token("/next")).status, 204);
 }
 
 TEST_F(Bridge, JobKeysAreSortedAndAttachmentsListedWhenPresent) {
   publish(Job{"p", {Attachment{"a.png", "image/png", "AAAA"}}, 3});
-  EXPECT_EQ(http_get(with_token("/next")).body,
+  EXPECT_EQ(get(with_token("/next")).body,
             R"({"attachments":[{"base64":"AAAA","mime":"image/png","name":"a.png"}],"id":3,"prompt":"p"})");
 }
 
@@ -135,15 +140,15 @@ TEST_F(Bridge, ResultsForTheJobReplaceOldOnesAndLaterRepeatsAreDuplicates) {
   publish(Job{"p", {}, 7});
   std::unique_lock lock(shared->mutex);
   lock.unlock();
-  EXPECT_EQ(http_post(with_token("/result"), R"({"id":7,"text":"first"})").body, "{\"ok\":true}");
-  EXPECT_EQ(http_post(with_token("/result"), R"({"id":7,"text":"second","url":null,"extra":1})").body, "{\"ok\":true}");
+  EXPECT_EQ(post(with_token("/result"), R"({"id":7,"text":"first"})").body, "{\"ok\":true}");
+  EXPECT_EQ(post(with_token("/result"), R"({"id":7,"text":"second","url":null,"extra":1})").body, "{\"ok\":true}");
   lock.lock();
   EXPECT_EQ(shared->state.result->text, "second");
   EXPECT_FALSE(shared->state.result->url);
   lock.unlock();
   collect();
-  EXPECT_EQ(http_post(with_token("/result"), R"({"id":7,"text":"again"})").body, "{\"duplicate\":true,\"ok\":true}");
-  HttpReply old = http_post(with_token("/result"), R"({"id":6,"text":"old"})");
+  EXPECT_EQ(post(with_token("/result"), R"({"id":7,"text":"again"})").body, "{\"duplicate\":true,\"ok\":true}");
+  HttpReply old = post(with_token("/result"), R"({"id":6,"text":"old"})");
   EXPECT_EQ(old.status, 409);
   EXPECT_EQ(old.body, "{\"error\":\"Old result\"}");
 }
@@ -152,7 +157,7 @@ TEST_F(Bridge, InvalidResultsAreRejected) {
   publish(Job{"p", {}, 1});
   for (const char* body : {R"({"text":"hi"})", R"({"id":-1})", R"({"id":1.5})", R"({"id":1,"id":1})",
                            R"({"id":1} x)", R"({"id":1,"text":5})", "", "[1]"}) {
-    HttpReply r = http_post(with_token("/result"), body);
+    HttpReply r = post(with_token("/result"), body);
     EXPECT_EQ(r.status, 400) << body;
     EXPECT_EQ(r.body, "{\"error\":\"Invalid result\"}") << body;
   }
@@ -163,36 +168,36 @@ TEST_F(Bridge, InvalidResultsAreRejected) {
 TEST_F(Bridge, ContentLengthNeedsTheExactNameButAcceptsCaseAndPlus) {
   publish(Job{"p", {}, 1});
   const std::string body = R"({"id":1,"text":"x"})";
-  HttpReply blank = http_exchange("POST " + with_token("/result") + " HTTP/1.1\r\nContent-Length : " +
+  HttpReply blank = exchange("POST " + with_token("/result") + " HTTP/1.1\r\nContent-Length : " +
                                   std::to_string(body.size()) + "\r\n\r\n" + body);
   EXPECT_EQ(blank.status, 400);  // no length recognised, so the body is empty
-  HttpReply plus = http_exchange("POST " + with_token("/result") + " HTTP/1.1\r\ncontent-LENGTH: +" +
+  HttpReply plus = exchange("POST " + with_token("/result") + " HTTP/1.1\r\ncontent-LENGTH: +" +
                                  std::to_string(body.size()) + "\r\n\r\n" + body + "trailing bytes are ignored");
   EXPECT_EQ(plus.status, 200);
 }
 
 TEST_F(Bridge, OversizeRequestsGet413) {
-  HttpReply big = http_exchange("POST " + with_token("/result") + " HTTP/1.1\r\nContent-Length: 2000001\r\n\r\n");
+  HttpReply big = exchange("POST " + with_token("/result") + " HTTP/1.1\r\nContent-Length: 2000001\r\n\r\n");
   EXPECT_TRUE(big.head.starts_with("HTTP/1.1 413 Error\r\n"));
   EXPECT_EQ(big.body, "{\"error\":\"Request too large\"}");
-  HttpReply endless = http_exchange("GET /health HTTP/1.1\r\nX: " + std::string(2'008'200, 'a'));
+  HttpReply endless = exchange("GET /health HTTP/1.1\r\nX: " + std::string(2'008'200, 'a'));
   EXPECT_TRUE(endless.head.starts_with("HTTP/1.1 413 Error\r\n"));
   std::string largest = R"({"id":1,"text":")" + std::string(2'000'000 - 18, 'b') + "\"}";
   ASSERT_EQ(largest.size(), 2'000'000u);
   publish(Job{"p", {}, 1});
-  EXPECT_EQ(http_post(with_token("/result"), largest).status, 200);
+  EXPECT_EQ(post(with_token("/result"), largest).status, 200);
 }
 
 TEST_F(Bridge, ASilentClientIsDroppedAfterTheTimeoutAndTheNextOneServed) {
   const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_port = htons(kBridgePort);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   ASSERT_EQ(::connect(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   // A header block ending in LF LF is never complete either.
   ASSERT_GT(::send(silent, "GET /health HTTP/1.1\n\n", 22, 0), 0);
-  std::thread second([] { EXPECT_EQ(http_get("/health").status, 200); });
+  std::thread second([this] { EXPECT_EQ(get("/health").status, 200); });
   char byte;
   EXPECT_EQ(::recv(silent, &byte, 1, 0), 0);  // closed without a response
   second.join();
@@ -200,18 +205,20 @@ TEST_F(Bridge, ASilentClientIsDroppedAfterTheTimeoutAndTheNextOneServed) {
 }
 
 TEST_F(Bridge, ASecondListenerIsRefused) {
-  auto second = bind_bridge_listener();
+  auto second = bind_bridge_listener(port);
   ASSERT_FALSE(second);
-  EXPECT_EQ(second.error(), "Another Wendlebox task is already using port 47833. Finish it first.");
+  EXPECT_EQ(second.error(), "Another Wendlebox task is already using port " + std::to_string(port) + ". Finish it first.");
 }
 
 TEST(BridgeListener, CanBeBoundAgainRightAfterAServedSessionClosed) {
+  int port = 0;  // a free port at first, then the same one again
   for (int round = 0; round < 2; ++round) {
-    auto listener = bind_bridge_listener();
+    auto listener = bind_bridge_listener(port);
     ASSERT_TRUE(listener) << listener.error();
+    port = bound_port(*listener);
     auto shared = std::make_shared<SharedBridge>();
     std::thread server(serve, *listener, shared, "t");
-    EXPECT_EQ(http_get("/health").status, 200);  // leaves a connection in TIME_WAIT
+    EXPECT_EQ(http_get("/health", port).status, 200);  // leaves a connection in TIME_WAIT
     ::shutdown(*listener, SHUT_RDWR);
     server.join();
   }

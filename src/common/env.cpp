@@ -3,6 +3,12 @@
 #include <chrono>
 #include <cstdlib>
 
+#include <fmt/format.h>
+
+#include "common/files.h"
+#include "common/process.h"
+#include "common/text.h"
+
 std::optional<std::string> process_env(std::string_view name) {
   const char* value = std::getenv(std::string(name).c_str());
   if (value == nullptr) return std::nullopt;
@@ -13,4 +19,16 @@ std::uint64_t unix_seconds() {
   const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since_epoch).count();
   return seconds < 0 ? 0 : static_cast<std::uint64_t>(seconds);
+}
+
+std::string local_timestamp() {
+  auto date = run_process(ProcessSpec{.argv = {"date", "+%Y-%m-%d %H:%M:%S"}, .errors = OutputMode::Discard});
+  if (date && date->status.success()) return std::string(trim(lossy_utf8(date->output)));
+  return fmt::format("{} UTC", unix_seconds());
+}
+
+bool is_wsl() {
+  if (process_env("WSL_INTEROP")) return true;
+  auto release = read_file("/proc/sys/kernel/osrelease");
+  return release && ascii_lower(*release).find("microsoft") != std::string::npos;
 }

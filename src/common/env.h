@@ -1,5 +1,5 @@
-// The environment and the clock, read through seams so that tests can set
-// them without touching the process.
+// The environment, the platform and the clock, read through seams so that
+// tests can set them without touching the process.
 #pragma once
 
 #include <cstdint>
@@ -15,3 +15,10 @@ std::optional<std::string> process_env(std::string_view name);
 
 // Seconds since the Unix epoch, 0 when the clock reads earlier.
 std::uint64_t unix_seconds();
+
+// "YYYY-MM-DD HH:MM:SS" in local time from `date`, else "<seconds> UTC".
+std::string local_timestamp();
+
+// Whether this Linux runs inside WSL, where the browser, screenshots and
+// sounds are reached through Windows programs.
+bool is_wsl();

@@ -18,7 +18,7 @@ enum class OutputMode { Capture, Discard, Inherit };
 
 struct ProcessSpec {
   std::vector<std::string> argv;  // argv[0] is looked up through PATH
-  std::optional<std::filesystem::path> cwd;
+  std::optional<std::filesystem::path> cwd{};
   InputMode input = InputMode::Null;
   OutputMode output = OutputMode::Capture;
   OutputMode errors = OutputMode::Capture;

@@ -5,7 +5,7 @@
 #include "common/files.h"
 #include "common/text.h"
 #include "i18n/i18n.h"
-#include "state/chatlog.h"
+#include "common/env.h"
 
 namespace {
 

@@ -6,9 +6,11 @@
 #include <optional>
 
 #include "bridge/browser.h"
+#include "bridge/server.h"
 #include "common/files.h"
 #include "common/text.h"
 #include "frontend/help.h"
+#include "frontend/prompt.h"
 #include "frontend/setup.h"
 #include "i18n/i18n.h"
 #include "session/task.h"
@@ -101,9 +103,7 @@ bool is_chat_reference(const std::string& word) {
 
 // The chat a bare prompt continues: this project's latest, if it has one.
 Result<std::optional<Chat>> project_chat_to_continue() {
-  auto cwd = current_dir();
-  if (!cwd) return std::unexpected(cwd.error());
-  auto folder = canonical_path(*cwd);
+  auto folder = current_folder();
   if (!folder) return std::unexpected(folder.error());
   if (!is_dir(*folder / ".wendlebox")) return std::optional<Chat>();
   auto chats = read_project_chats(*folder);
@@ -134,7 +134,10 @@ Status start_session(Scan scan) {
   }
   auto settings = load_settings();
   if (!settings) return std::unexpected(settings.error());
-  return task(prompt, chat, settings->allow_commands, scan.force_yes, settings->sounds, settings->git);
+  const SessionSettings session_settings{.allow_commands = settings->allow_commands, .force_yes = scan.force_yes,
+                                         .sounds = settings->sounds, .git = settings->git};
+  return task(prompt, chat, session_settings,
+              SessionWorld{.port = kBridgePort, .open_browser = open_browser, .read_prompt = read_terminal_prompt});
 }
 
 }  // namespace

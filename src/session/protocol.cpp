@@ -2,14 +2,17 @@
 
 #include <fmt/format.h>
 
+#include "actions/executor.h"
 #include "common/text.h"
 #include "i18n/i18n.h"
 
 namespace {
 
 // Teaches ChatGPT the reply format; sent once, at the start of a chat.
-constexpr std::string_view kSystemPrompt =
-    R"PROMPT(You are working through Wendlebox, a local bridge. You can edit and inspect the user's working folder and any extra allowed folders through the actions below. Respond with exactly one fenced code block labelled wendlebox containing valid JSON. Schema: {"status":"continue"|"done","message":"brief human-readable progress or final answer","actions":[{"type":"list_files","path":"."},{"type":"read_file","path":"relative/path"},{"type":"write_file","path":"relative/path","content":"complete file content"},{"type":"run","command":"command to run in the working folder"},{"type":"screenshot"},{"type":"attach_image","path":"relative/or/absolute/image.png"}]}. Use only actions you need. The screenshot action captures the user's desktop after their confirmation and attaches it to the next message in this chat. The attach_image action uploads a PNG, JPEG, GIF, or WebP file from the working folder (or an allowed folder) to the next message in this chat, up to 4 images per turn and 8 MB each, so you can inspect it visually. Ask for either only when seeing the image would help; use list_files first if you do not know the file name. Relative file paths resolve inside the working folder. To access an extra allowed folder, use an absolute file path inside that folder. You may issue several actions in one reply. Wendlebox returns the result of each action in order. Do not claim a file was edited or a command succeeded before its result is returned. For a completed task, set status to done and actions to []. Never wrap JSON in additional prose. If a tool fails, inspect the result and adapt.)PROMPT";
+constexpr std::string_view kSystemPromptHead =
+    R"PROMPT(You are working through Wendlebox, a local bridge. You can edit and inspect the user's working folder and any extra allowed folders through the actions below. Respond with exactly one fenced code block labelled wendlebox containing valid JSON. Schema: {"status":"continue"|"done","message":"brief human-readable progress or final answer","actions":[)PROMPT";
+// The actions go here, from the action table.
+constexpr std::string_view kSystemPromptTail = R"PROMPT(]}. Use only actions you need. The screenshot action captures the user's desktop after their confirmation and attaches it to the next message in this chat. The attach_image action uploads a PNG, JPEG, GIF, or WebP file from the working folder (or an allowed folder) to the next message in this chat, up to 4 images per turn and 8 MB each, so you can inspect it visually. Ask for either only when seeing the image would help; use list_files first if you do not know the file name. Relative file paths resolve inside the working folder. To access an extra allowed folder, use an absolute file path inside that folder. You may issue several actions in one reply. Wendlebox returns the result of each action in order. Do not claim a file was edited or a command succeeded before its result is returned. For a completed task, set status to done and actions to []. Never wrap JSON in additional prose. If a tool fails, inspect the result and adapt.)PROMPT";
 
 constexpr std::size_t kMaxActions = 20;
 
@@ -49,7 +52,10 @@ Result<Reply> decode_reply(std::string_view text) {
 
 }  // namespace
 
-std::string_view system_prompt() { return kSystemPrompt; }
+std::string_view system_prompt() {
+  static const std::string prompt = std::string(kSystemPromptHead) + action_examples() + std::string(kSystemPromptTail);
+  return prompt;
+}
 
 std::string language_line(i18n::Language language) {
   if (language == i18n::Language::English) return "";
@@ -61,7 +67,7 @@ std::string language_line(i18n::Language language) {
 std::string first_prompt(std::string_view prompt, std::string_view folder, std::string_view extra_folders,
                          i18n::Language language) {
   return fmt::format("{}{}\n\nUser task: {}\nWorking folder: {}\nExtra folders allowed for file actions:\n{}",
-                     kSystemPrompt, language_line(language), prompt, folder, extra_folders);
+                     system_prompt(), language_line(language), prompt, folder, extra_folders);
 }
 
 std::string continuation_prompt(std::string_view prompt, std::string_view folder, std::string_view extra_folders) {

@@ -7,22 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "actions/action.h"
 #include "common/json.h"
 #include "common/result.h"
 #include "i18n/i18n.h"
-
-struct Action {
-  std::string type;
-  std::optional<std::string> path;
-  std::optional<std::string> content;
-  std::optional<std::string> command;
-};
-
-struct Reply {
-  std::string status;  // "continue" or "done"
-  std::string message;
-  std::vector<Action> actions;
-};
 
 std::string_view system_prompt();
 // Empty for English; otherwise a line asking for messages in the user's language.

@@ -4,7 +4,7 @@
 
 #include <iostream>
 
-#include "bridge/browser.h"
+#include "common/env.h"
 #include "common/process.h"
 #include "common/text.h"
 

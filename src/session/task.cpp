@@ -8,12 +8,10 @@
 
 #include "actions/executor.h"
 #include "actions/safe_path.h"
-#include "bridge/browser.h"
 #include "bridge/server.h"
 #include "bridge/token.h"
 #include "common/files.h"
 #include "common/text.h"
-#include "frontend/prompt.h"
 #include "git/git.h"
 #include "i18n/i18n.h"
 #include "session/protocol.h"
@@ -42,20 +40,18 @@ constexpr i18n::Text kTurnsContinueLater{"turns. Continue later with wendlebox <
                                          "turnos. Continúa más tarde con wendlebox <número del chat>."};
 
 struct Session {
-  std::filesystem::path folder;
-  std::vector<std::filesystem::path> roots;
-  std::string extra_folders;
-  std::shared_ptr<SharedBridge> bridge;
-  Chat chat;
+  const SessionWorld& world;
+  SessionSettings settings;
+  std::filesystem::path folder{};
+  std::vector<std::filesystem::path> roots{};
+  std::string extra_folders{};
+  std::shared_ptr<SharedBridge> bridge{};
+  Chat chat{};
   std::uint64_t job_counter = 0;
-  std::vector<Attachment> pending;
-  std::optional<GitSession> git_session;
-  std::vector<std::string> history;
+  std::vector<Attachment> pending{};
+  std::optional<GitSession> git_session{};
+  std::vector<std::string> history{};
   bool first_prompt = true;
-  bool allow_commands = true;
-  bool force_yes = false;
-  bool sounds = true;
-  bool git = true;
 };
 
 Result<std::filesystem::path> working_folder(const std::optional<Chat>& chat) {
@@ -64,9 +60,7 @@ Result<std::filesystem::path> working_folder(const std::optional<Chat>& chat) {
     if (!folder) return failure("The saved folder is unavailable: " + chat->folder);
     return folder;
   }
-  auto cwd = current_dir();
-  if (!cwd) return std::unexpected(cwd.error());
-  return canonical_path(*cwd);
+  return current_folder();
 }
 
 std::string extra_folders_text(const std::vector<std::filesystem::path>& roots) {
@@ -77,9 +71,10 @@ std::string extra_folders_text(const std::vector<std::filesystem::path>& roots) 
 
 // Binds the port and starts the bridge thread, which lives until the
 // process exits.
-Result<std::shared_ptr<SharedBridge>> start_bridge(const std::string& token) {
-  auto listener = bind_bridge_listener();
+Result<std::shared_ptr<SharedBridge>> start_bridge(const SessionWorld& world, const std::string& token) {
+  auto listener = bind_bridge_listener(world.port);
   if (!listener) return std::unexpected(listener.error());
+  world.listening(bound_port(*listener));
   auto shared = std::make_shared<SharedBridge>();
   try {
     std::thread(serve, *listener, shared, token).detach();
@@ -125,14 +120,14 @@ void finish_prompt(Session& session, const std::string& prompt, const std::strin
   log_entry(session.chat, "done", log_text);
   if (session.git_session) commit_finished_task(*session.git_session, prompt);
   if (!session.chat.url.empty()) std::cout << color("90", "Chat: " + session.chat.url) << '\n';
-  if (session.sounds) play_completion_sound();
+  if (session.settings.sounds) play_completion_sound();
   std::cout << std::endl;
 }
 
 Json run_actions(Session& session, const std::vector<Action>& actions) {
   Json results = Json::array();
   for (const Action& action : actions) {
-    ExecutionContext context{session.folder, session.roots, session.allow_commands, session.force_yes,
+    ExecutionContext context{session.folder, session.roots, session.settings.allow_commands, session.settings.force_yes,
                              session.pending};
     auto outcome = execute(action, context);
     results.push_back(outcome ? success_result(action.type, std::move(*outcome))
@@ -181,13 +176,13 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
     } else {
       const std::optional<std::string> url =
           session.chat.url.empty() ? std::nullopt : std::optional<std::string>(session.chat.url);
-      auto typed = read_terminal_prompt(url, session.history);
+      auto typed = session.world.read_prompt(url, session.history);
       if (!typed) return std::unexpected(typed.error());
       if (!*typed) return {};
       prompt = std::move(**typed);
     }
     if (session.chat.title == kNewChatTitle) session.chat.title = chat_title(prompt);
-    if (session.first_prompt && session.git) session.git_session = prepare_git(session.folder);
+    if (session.first_prompt && session.settings.git) session.git_session = prepare_git(session.folder);
     log_entry(session.chat, "user", prompt);
     const std::string folder = friendly_folder(session.folder);
     std::string text = session.first_prompt ? first_prompt(prompt, folder, session.extra_folders)
@@ -199,9 +194,9 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
 
 }  // namespace
 
-Status task(std::optional<std::string> prompt, std::optional<Chat> chat, bool allow_commands, bool force_yes,
-            bool sounds, bool git) {
-  Session session{.allow_commands = allow_commands, .force_yes = force_yes, .sounds = sounds, .git = git};
+Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const SessionSettings& settings,
+            const SessionWorld& world) {
+  Session session{.world = world, .settings = settings};
   auto folder = working_folder(chat);
   if (!folder) return std::unexpected(folder.error());
   session.folder = *folder;
@@ -211,10 +206,10 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, bool al
   session.extra_folders = extra_folders_text(session.roots);
   auto session_token = token();
   if (!session_token) return std::unexpected(session_token.error());
-  auto bridge = start_bridge(*session_token);
+  auto bridge = start_bridge(world, *session_token);
   if (!bridge) return std::unexpected(bridge.error());
   session.bridge = *bridge;
-  if (auto opened = open_browser(launch_url(chat, *session_token)); !opened) return opened;
+  if (auto opened = world.open_browser(launch_url(chat, *session_token)); !opened) return opened;
   std::cout << color("36", "Wendlebox") << ' ' << friendly_folder(session.folder) << '\n'
             << i18n::tr(kOpening) << "\n\n";
   session.chat = chat ? *chat : new_chat(*session_token, prompt, session.folder);

@@ -1,11 +1,33 @@
 // One chat session between the user, ChatGPT and the actions.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/result.h"
 #include "state/chats.h"
 
-Status task(std::optional<std::string> prompt, std::optional<Chat> chat, bool allow_commands, bool force_yes,
-            bool sounds, bool git);
+struct SessionSettings {
+  bool allow_commands = true;
+  bool force_yes = false;  // "y --force-yes" given on the command line
+  bool sounds = true;
+  bool git = true;
+};
+
+// What a session takes from the world around it, so that a test can stand
+// in for the browser, the terminal and the fixed port.
+struct SessionWorld {
+  int port;  // 0 picks a free one; `listening` is told which
+  std::function<Status(const std::string& url)> open_browser;
+  // The next prompt of the chat (shown with its address, when known), or
+  // nullopt when the user leaves; `history` holds the earlier prompts.
+  std::function<Result<std::optional<std::string>>(const std::optional<std::string>& chat_url,
+                                                   std::vector<std::string>& history)>
+      read_prompt;
+  std::function<void(int port)> listening = [](int) {};
+};
+
+Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const SessionSettings& settings,
+            const SessionWorld& world);

@@ -41,19 +41,6 @@ Result<AllowList> decode_allowed(std::string_view text) {
 
 }  // namespace
 
-std::string folder_key(const std::filesystem::path& path) {
-  std::string key = lossy_utf8(path.native());
-  while (key.ends_with('/')) key.pop_back();
-  return key;
-}
-
-std::string friendly_folder(const std::filesystem::path& path) {
-  std::string text = lossy_utf8(path.native());
-  if (text.starts_with(R"(\\?\UNC\)")) return R"(\\)" + text.substr(8);
-  if (text.starts_with(R"(\\?\)")) return text.substr(4);
-  return text;
-}
-
 Result<AllowList> load_allowed() {
   return load_state_file<AllowList>(allowed_path(), "Could not read allowed folders: ", decode_allowed);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/folders.h"
 #include "common/result.h"
 
 struct AllowList {
@@ -21,9 +22,3 @@ Result<std::filesystem::path> requested_folder(const std::string& text);
 Status allow_add(const std::string& text);
 Status allow_remove(const std::string& text);
 Status list_allowed();
-
-// The one equality for folders: the text without trailing "/".
-std::string folder_key(const std::filesystem::path& path);
-
-// The folder as shown to the user (Windows extended-length prefix removed).
-std::string friendly_folder(const std::filesystem::path& path);

@@ -71,9 +71,3 @@ Status show_chatlog(const std::string& reference) {
   }
   return {};
 }
-
-std::string local_timestamp() {
-  auto date = run_process(ProcessSpec{.argv = {"date", "+%Y-%m-%d %H:%M:%S"}, .errors = OutputMode::Discard});
-  if (date && date->status.success()) return std::string(trim(lossy_utf8(date->output)));
-  return fmt::format("{} UTC", unix_seconds());
-}

@@ -17,6 +17,3 @@ struct ChatLogEntry {
 Result<std::filesystem::path> chatlog_path(const Chat& chat);
 Status append_chatlog(const Chat& chat, const std::string& role, const std::string& text);
 Status show_chatlog(const std::string& reference);
-
-// "YYYY-MM-DD HH:MM:SS" from `date`, else "<seconds> UTC".
-std::string local_timestamp();

@@ -4,7 +4,6 @@
 #include <fmt/format.h>
 #include <iostream>
 
-#include "bridge/browser.h"
 #include "common/env.h"
 #include "common/files.h"
 #include "common/json.h"
@@ -14,6 +13,16 @@
 #include "state/settings.h"
 
 namespace {
+
+bool is_conversation_id(std::string_view id) {
+  if (id.size() != 36) return false;
+  for (std::size_t i = 0; i < id.size(); ++i) {
+    const char c = id[i];
+    const bool hyphen_place = i == 8 || i == 13 || i == 18 || i == 23;
+    if (hyphen_place ? c != '-' : !std::isxdigit(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
 
 constexpr i18n::Text kContinueWith{"Continue with: wendlebox [\"your prompt\"] <number, chat ID, or URL>",
                                    "Continue com: wendlebox [\"seu prompt\"] <número, ID do chat ou URL>",
@@ -124,11 +133,9 @@ Status list_chats(bool all) {
   std::string project_key;
   std::filesystem::path project;
   if (!all) {
-    auto cwd = current_dir();
-    if (!cwd) return std::unexpected(cwd.error());
-    auto canonical = canonical_path(*cwd);
-    if (!canonical) return std::unexpected(canonical.error());
-    project = *canonical;
+    auto folder = current_folder();
+    if (!folder) return std::unexpected(folder.error());
+    project = *folder;
     project_key = folder_key(project);
   }
   const std::vector<Chat> chats = load_chats();
@@ -198,4 +205,15 @@ Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path
   remove_same(*project, chat);
   project->push_back(chat);
   return write_file_whole(project_chats_path(folder), encode_chats(*project));
+}
+
+std::optional<std::string> chat_url(std::string_view text) {
+  const std::string prefix = std::string(kChatOrigin) + "/c/";
+  std::string_view id = text;
+  if (text.starts_with(prefix)) {
+    id = text.substr(prefix.size());
+    id = id.substr(0, id.find_first_of("#/?"));
+  }
+  if (!is_conversation_id(id)) return std::nullopt;
+  return prefix + ascii_lower(id);
 }

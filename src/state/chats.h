@@ -6,15 +6,16 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/result.h"
 
 struct Chat {
-  std::string id;
-  std::string title;
-  std::string url;
-  std::string folder;
+  std::string id{};
+  std::string title{};
+  std::string url{};
+  std::string folder{};
   std::uint64_t updated = 0;
 };
 
@@ -37,3 +38,10 @@ Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path
 
 // The first 60 characters of a prompt, as chat titles use.
 std::string chat_title(std::string_view prompt);
+
+inline constexpr std::string_view kChatOrigin = "https://chatgpt.com";
+inline constexpr std::string_view kNewChatPage = "https://chatgpt.com/";
+
+// The canonical conversation address for a conversation address or a bare
+// conversation identifier; nullopt for anything else.
+std::optional<std::string> chat_url(std::string_view text);

@@ -3,9 +3,37 @@
 #include <gtest/gtest.h>
 
 #include "state/chatlog.h"
+#include "common/env.h"
 #include "support/support.h"
 
 namespace {
+
+const std::string kId = "0123abcd-4567-89ef-0123-456789abcdef";
+const std::string kUrl = "https://chatgpt.com/c/" + kId;
+
+struct UrlCase {
+  std::string input;
+  std::optional<std::string> expected;
+};
+
+void PrintTo(const UrlCase& c, std::ostream* os) { *os << c.input; }
+
+class ChatUrl : public testing::TestWithParam<UrlCase> {};
+
+TEST_P(ChatUrl, NormalisesConversationAddresses) { EXPECT_EQ(chat_url(GetParam().input), GetParam().expected); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ChatUrl,
+    testing::Values(UrlCase{kUrl, kUrl}, UrlCase{kId, kUrl},
+                    UrlCase{"https://chatgpt.com/c/0123ABCD-4567-89EF-0123-456789ABCDEF?model=x", kUrl},
+                    UrlCase{kUrl + "#frag", kUrl}, UrlCase{kUrl + "/more", kUrl},
+                    UrlCase{"0123ABCD-4567-89EF-0123-456789ABCDEF", kUrl}, UrlCase{kId + " ", std::nullopt},
+                    UrlCase{" " + kId, std::nullopt}, UrlCase{"0123abcd4-567-89ef-0123-456789abcdef", std::nullopt},
+                    UrlCase{"0123abcg-4567-89ef-0123-456789abcdef", std::nullopt},
+                    UrlCase{"https://chatgpt.com/c/", std::nullopt},
+                    UrlCase{"https://chatgpt.com/g/x/c/" + kId, std::nullopt},
+                    UrlCase{"http://chatgpt.com/c/" + kId, std::nullopt}, UrlCase{"", std::nullopt}));
+
 
 std::string url_of(char digit) { return "https://chatgpt.com/c/" + std::string(8, digit) + "-0000-0000-0000-000000000000"; }
 

@@ -10,12 +10,12 @@
 
 #include "support/support.h"
 
-HttpReply http_exchange(const std::string& raw) {
+HttpReply http_exchange(const std::string& raw, int port) {
   HttpReply reply;
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_port = htons(47833);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     ::close(fd);
@@ -44,20 +44,21 @@ HttpReply http_exchange(const std::string& raw) {
   return reply;
 }
 
-HttpReply http_get(const std::string& target) {
-  return http_exchange("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+HttpReply http_get(const std::string& target, int port) {
+  return http_exchange("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", port);
 }
 
-HttpReply http_post(const std::string& target, const std::string& body) {
+HttpReply http_post(const std::string& target, const std::string& body, int port) {
   return http_exchange("POST " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n" +
-                       "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+                           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
+                       port);
 }
 
 std::optional<nlohmann::json> FakeExtension::next_job(std::chrono::milliseconds limit) {
   std::optional<nlohmann::json> job;
   wait_until(
       [&] {
-        HttpReply reply = http_get("/next?token=" + token_);
+        HttpReply reply = http_get("/next?token=" + token_, port_);
         if (reply.status == 200) job = nlohmann::json::parse(reply.body);
         return job.has_value();
       },
@@ -66,7 +67,7 @@ std::optional<nlohmann::json> FakeExtension::next_job(std::chrono::milliseconds 
 }
 
 HttpReply FakeExtension::post_result(const nlohmann::json& result) {
-  return http_post("/result?token=" + token_, result.dump());
+  return http_post("/result?token=" + token_, result.dump(), port_);
 }
 
 nlohmann::json FakeExtension::answer(const std::string& text, const std::optional<std::string>& url) {

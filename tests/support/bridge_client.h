@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "bridge/server.h"
+
 struct HttpReply {
   bool answered = false;  // false when the server closed without a response
   int status = 0;
@@ -15,14 +17,15 @@ struct HttpReply {
   std::string body;
 };
 
-// Sends `raw` as is and reads until the server closes the connection.
-HttpReply http_exchange(const std::string& raw);
-HttpReply http_get(const std::string& target);
-HttpReply http_post(const std::string& target, const std::string& body);
+// Sends `raw` as is to the bridge on `port` and reads until the server
+// closes the connection.
+HttpReply http_exchange(const std::string& raw, int port = kBridgePort);
+HttpReply http_get(const std::string& target, int port = kBridgePort);
+HttpReply http_post(const std::string& target, const std::string& body, int port = kBridgePort);
 
 class FakeExtension {
  public:
-  explicit FakeExtension(std::string token) : token_(std::move(token)) {}
+  explicit FakeExtension(std::string token, int port = kBridgePort) : token_(std::move(token)), port_(port) {}
   // Polls /next until a job arrives or the deadline passes.
   std::optional<nlohmann::json> next_job(std::chrono::milliseconds limit = std::chrono::seconds(30));
   HttpReply post_result(const nlohmann::json& result);
@@ -31,6 +34,7 @@ class FakeExtension {
 
  private:
   std::string token_;
+  int port_;
 };
 
 // The token of a launch URL "…#wendlebox=<token>".

@@ -44,13 +44,13 @@ class ScopedEnv {
 };
 
 struct BinaryRun {
-  std::vector<std::string> args;
-  fs::path program;  // the build's wendlebox when empty
-  fs::path cwd;
-  fs::path home;  // HOME (unset when empty); XDG_CONFIG_HOME is left unset
-  std::map<std::string, std::string> env;  // set on top of a clean base
-  std::optional<std::string> path_prefix;  // prepended to PATH
-  std::string input;                       // standard input, then end of file
+  std::vector<std::string> args{};
+  fs::path program{};  // the build's wendlebox when empty
+  fs::path cwd{};
+  fs::path home{};  // HOME (unset when empty); XDG_CONFIG_HOME is left unset
+  std::map<std::string, std::string> env{};  // set on top of a clean base
+  std::optional<std::string> path_prefix{};  // prepended to PATH
+  std::string input{};                       // standard input, then end of file
   bool keep_stdin_open = false;            // feed input later with send_input
 };
 
