@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <deque>
 
-#include "state/allowed.h"
+#include "common/folders.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include "common/files.h"
 #include "common/text.h"
 #include "frontend/help.h"
+#include "frontend/manage.h"
 #include "frontend/prompt.h"
 #include "frontend/setup.h"
 #include "i18n/i18n.h"
 #include "session/task.h"
 #include "state/allowed.h"
-#include "state/chatlog.h"
 #include "state/chats.h"
 #include "state/settings.h"
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,6 @@ struct AllowList {
 Result<AllowList> load_allowed();
 Status save_allowed(const AllowList& list);
 
-// An absolute argument as given, a relative one joined to the current folder.
-Result<std::filesystem::path> requested_folder(const std::string& text);
-
-Status allow_add(const std::string& text);
-Status allow_remove(const std::string& text);
-Status list_allowed();
+// Loads the list, lets `change` edit it and saves it when `change` says it
+// changed, all under the file's lock.
+Status update_allowed(const std::function<bool(AllowList&)>& change);

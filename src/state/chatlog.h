@@ -3,7 +3,9 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/result.h"
 #include "state/chats.h"
@@ -16,4 +18,6 @@ struct ChatLogEntry {
 
 Result<std::filesystem::path> chatlog_path(const Chat& chat);
 Status append_chatlog(const Chat& chat, const std::string& role, const std::string& text);
-Status show_chatlog(const std::string& reference);
+// The log's text, one entry per line, or nullopt when the chat has none yet.
+Result<std::optional<std::string>> read_chatlog(const Chat& chat);
+Result<ChatLogEntry> decode_chatlog_line(std::string_view line);

@@ -8,7 +8,6 @@
 #include "common/files.h"
 #include "common/json.h"
 #include "common/text.h"
-#include "i18n/i18n.h"
 #include "state/allowed.h"
 #include "state/settings.h"
 
@@ -23,27 +22,6 @@ bool is_conversation_id(std::string_view id) {
   }
   return true;
 }
-
-constexpr i18n::Text kContinueWith{"Continue with: wendlebox [\"your prompt\"] <number, chat ID, or URL>",
-                                   "Continue com: wendlebox [\"seu prompt\"] <número, ID do chat ou URL>",
-                                   "Continúa con: wendlebox [\"tu prompt\"] <número, ID del chat o URL>"};
-constexpr i18n::Text kShowingProject{
-    "Showing this project's chats. Use wendlebox --chats-all for every project.",
-    "Mostrando os chats deste projeto. Use wendlebox --chats-all para todos os projetos.",
-    "Mostrando los chats de este proyecto. Usa wendlebox --chats-all para todos los proyectos."};
-constexpr i18n::Text kNoChats{"No saved chats yet.", "Ainda não há chats salvos.", "Aún no hay chats guardados."};
-constexpr i18n::Text kNoProjectChats{"No saved chats for this project yet.",
-                                     "Ainda não há chats salvos para este projeto.",
-                                     "Aún no hay chats guardados para este proyecto."};
-constexpr i18n::Text kRunChatsAll{"Run wendlebox --chats-all to see chats from every project.",
-                                  "Execute wendlebox --chats-all para ver os chats de todos os projetos.",
-                                  "Ejecuta wendlebox --chats-all para ver los chats de todos los proyectos."};
-constexpr i18n::Text kChatNotFound{
-    "Chat not found. Run wendlebox --chats-all to see saved numbers, or pass a ChatGPT chat URL.",
-    "Chat não encontrado. Execute wendlebox --chats-all para ver os números salvos, ou informe a URL de um chat do "
-    "ChatGPT.",
-    "Chat no encontrado. Ejecuta wendlebox --chats-all para ver los números guardados, o indica la URL de un chat de "
-    "ChatGPT."};
 
 Result<std::vector<Chat>> decode_chats(std::string_view text) {
   auto value = parse_json(text);
@@ -127,56 +105,6 @@ std::optional<Chat> latest_project_chat(const std::filesystem::path& folder, con
     if (is_project_chat(chat, key) && (latest == nullptr || chat.updated >= latest->updated)) latest = &chat;
   if (latest == nullptr) return std::nullopt;
   return *latest;
-}
-
-Status list_chats(bool all) {
-  std::string project_key;
-  std::filesystem::path project;
-  if (!all) {
-    auto folder = current_folder();
-    if (!folder) return std::unexpected(folder.error());
-    project = *folder;
-    project_key = folder_key(project);
-  }
-  const std::vector<Chat> chats = load_chats();
-  std::size_t printed = 0;
-  for (std::size_t i = 0; i < chats.size(); ++i) {
-    const Chat& chat = chats[i];
-    if (!all && folder_key(chat.folder) != project_key) continue;
-    std::cout << fmt::format("{}  {}\n   {}\n   {}\n", color("36", std::to_string(i + 1)), chat.title,
-                             friendly_folder(chat.folder), chat.url);
-    ++printed;
-  }
-  if (printed > 0) {
-    std::cout << fmt::format("\n{}\n", i18n::tr(kContinueWith));
-    if (!all && printed < chats.size()) std::cout << i18n::tr(kShowingProject) << '\n';
-  } else if (all) {
-    std::cout << i18n::tr(kNoChats) << '\n';
-  } else {
-    std::cout << i18n::tr(kNoProjectChats) << '\n' << friendly_folder(project) << '\n';
-    if (!chats.empty()) std::cout << i18n::tr(kRunChatsAll) << '\n';
-  }
-  return {};
-}
-
-Result<Chat> resolve_chat(const std::string& reference) {
-  const std::vector<Chat> chats = load_chats();
-  unsigned long long number = 0;
-  if (parse_unsigned(reference, number) && number >= 1 && number <= chats.size()) return chats[number - 1];
-  const std::optional<std::string> canonical = chat_url(reference);
-  for (const Chat& chat : chats)
-    if (chat.id == reference || chat.url == reference || (canonical && chat.url == *canonical)) return chat;
-  if (canonical) {
-    auto cwd = current_dir();
-    if (!cwd) return std::unexpected(cwd.error());
-    const std::string& url = *canonical;
-    return Chat{.id = url.substr(url.rfind('/') + 1),
-                .title = "Chat " + url.substr(url.size() - 8),
-                .url = url,
-                .folder = lossy_utf8(cwd->native()),
-                .updated = unix_seconds()};
-  }
-  return failure(std::string(i18n::tr(kChatNotFound)));
 }
 
 Chat new_chat(const std::string& token, const std::optional<std::string>& prompt, const std::filesystem::path& folder) {

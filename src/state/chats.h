@@ -28,8 +28,6 @@ std::filesystem::path project_chats_path(const std::filesystem::path& folder);
 std::vector<Chat> load_chats();
 Result<std::vector<Chat>> read_project_chats(const std::filesystem::path& folder);
 
-Status list_chats(bool all);
-Result<Chat> resolve_chat(const std::string& reference);
 std::optional<Chat> latest_project_chat(const std::filesystem::path& folder, const std::vector<Chat>& chats);
 Chat new_chat(const std::string& token, const std::optional<std::string>& prompt,
               const std::filesystem::path& folder);

@@ -1,29 +1,10 @@
 #include "state/settings.h"
 
-#include <fmt/format.h>
-#include <iostream>
-
 #include "common/files.h"
 #include "common/json.h"
-#include "i18n/i18n.h"
 #include "state/state_file.h"
 
 namespace {
-
-constexpr i18n::Text kCommandsAllowed{"Commands allowed. Wendlebox will run them without asking.",
-                                      "Comandos permitidos. O Wendlebox os executará sem perguntar.",
-                                      "Comandos permitidos. Wendlebox los ejecutará sin preguntar."};
-constexpr i18n::Text kCommandsBlocked{"Commands blocked. Wendlebox will ask before running each one.",
-                                      "Comandos bloqueados. O Wendlebox perguntará antes de executar cada um.",
-                                      "Comandos bloqueados. Wendlebox preguntará antes de ejecutar cada uno."};
-constexpr i18n::Text kSoundsBlocked{"Completion sounds blocked.", "Sons de conclusão bloqueados.",
-                                    "Sonidos de finalización bloqueados."};
-constexpr i18n::Text kGitEnabled{"Automatic Git snapshots and commits enabled.",
-                                 "Snapshots e commits automáticos do Git ativados.",
-                                 "Snapshots y commits automáticos de Git activados."};
-constexpr i18n::Text kGitDisabled{"Automatic Git snapshots and commits disabled.",
-                                  "Snapshots e commits automáticos do Git desativados.",
-                                  "Snapshots y commits automáticos de Git desactivados."};
 
 std::filesystem::path settings_path() { return app_dir() / "settings.json"; }
 
@@ -38,15 +19,6 @@ Result<Settings> decode_settings(std::string_view text) {
     }
     return settings;
   });
-}
-
-Status update(void (*change)(Settings&, bool), bool value, const i18n::Text& confirmation) {
-  auto settings = load_settings();
-  if (!settings) return std::unexpected(settings.error());
-  change(*settings, value);
-  if (auto saved = save_settings(*settings); !saved) return saved;
-  std::cout << i18n::tr(confirmation) << '\n';
-  return {};
 }
 
 }  // namespace
@@ -75,14 +47,11 @@ Status save_settings(const Settings& settings) {
   return write_file_whole(settings_path(), pretty_json(record));
 }
 
-Status set_allow_commands(bool allow) {
-  return update([](Settings& s, bool v) { s.allow_commands = v; }, allow, allow ? kCommandsAllowed : kCommandsBlocked);
-}
-
-Status block_sounds() {
-  return update([](Settings& s, bool v) { s.sounds = v; }, false, kSoundsBlocked);
-}
-
-Status set_git(bool enabled) {
-  return update([](Settings& s, bool v) { s.git = v; }, enabled, enabled ? kGitEnabled : kGitDisabled);
+Status update_settings(const std::function<void(Settings&)>& change) {
+  auto lock = lock_file(settings_path());
+  if (!lock) return std::unexpected(lock.error());
+  auto settings = load_settings();
+  if (!settings) return std::unexpected(settings.error());
+  change(*settings);
+  return save_settings(*settings);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 
 #include "common/env.h"
 #include "common/result.h"
@@ -18,7 +19,5 @@ struct Settings {
 Result<Settings> load_settings();
 Status save_settings(const Settings& settings);
 
-// The management options: each saves and prints one confirmation line.
-Status set_allow_commands(bool allow);
-Status block_sounds();
-Status set_git(bool enabled);
+// Loads, changes and saves the settings under the file's lock.
+Status update_settings(const std::function<void(Settings&)>& change);

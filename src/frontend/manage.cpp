@@ -1,0 +1,212 @@
+#include "frontend/manage.h"
+
+#include <algorithm>
+#include <functional>
+#include <iostream>
+
+#include <fmt/format.h>
+
+#include "common/env.h"
+#include "common/files.h"
+#include "common/folders.h"
+#include "common/text.h"
+#include "i18n/i18n.h"
+#include "state/allowed.h"
+#include "state/chatlog.h"
+#include "state/chats.h"
+#include "state/settings.h"
+
+namespace {
+
+constexpr i18n::Text kCommandsAllowed{"Commands allowed. Wendlebox will run them without asking.",
+                                      "Comandos permitidos. O Wendlebox os executará sem perguntar.",
+                                      "Comandos permitidos. Wendlebox los ejecutará sin preguntar."};
+constexpr i18n::Text kCommandsBlocked{"Commands blocked. Wendlebox will ask before running each one.",
+                                      "Comandos bloqueados. O Wendlebox perguntará antes de executar cada um.",
+                                      "Comandos bloqueados. Wendlebox preguntará antes de ejecutar cada uno."};
+constexpr i18n::Text kSoundsBlocked{"Completion sounds blocked.", "Sons de conclusão bloqueados.",
+                                    "Sonidos de finalización bloqueados."};
+constexpr i18n::Text kGitEnabled{"Automatic Git snapshots and commits enabled.",
+                                 "Snapshots e commits automáticos do Git ativados.",
+                                 "Snapshots y commits automáticos de Git activados."};
+constexpr i18n::Text kGitDisabled{"Automatic Git snapshots and commits disabled.",
+                                  "Snapshots e commits automáticos do Git desativados.",
+                                  "Snapshots y commits automáticos de Git desactivados."};
+
+constexpr i18n::Text kAlreadyAllowed{"Already allowed:", "Já permitida:", "Ya permitida:"};
+constexpr i18n::Text kAllowedAccess{"Allowed file access:", "Acesso a arquivos permitido:",
+                                    "Acceso a archivos permitido:"};
+constexpr i18n::Text kRemoved{"Removed from allow list:", "Removida da lista permitida:",
+                              "Quitada de la lista permitida:"};
+constexpr i18n::Text kNoneAllowed{
+    "No extra folders allowed. The working folder is always available.",
+    "Nenhuma pasta extra permitida. A pasta de trabalho está sempre disponível.",
+    "No hay carpetas extra permitidas. La carpeta de trabajo siempre está disponible."};
+
+constexpr i18n::Text kContinueWith{"Continue with: wendlebox [\"your prompt\"] <number, chat ID, or URL>",
+                                   "Continue com: wendlebox [\"seu prompt\"] <número, ID do chat ou URL>",
+                                   "Continúa con: wendlebox [\"tu prompt\"] <número, ID del chat o URL>"};
+constexpr i18n::Text kShowingProject{
+    "Showing this project's chats. Use wendlebox --chats-all for every project.",
+    "Mostrando os chats deste projeto. Use wendlebox --chats-all para todos os projetos.",
+    "Mostrando los chats de este proyecto. Usa wendlebox --chats-all para todos los proyectos."};
+constexpr i18n::Text kNoChats{"No saved chats yet.", "Ainda não há chats salvos.", "Aún no hay chats guardados."};
+constexpr i18n::Text kNoProjectChats{"No saved chats for this project yet.",
+                                     "Ainda não há chats salvos para este projeto.",
+                                     "Aún no hay chats guardados para este proyecto."};
+constexpr i18n::Text kRunChatsAll{"Run wendlebox --chats-all to see chats from every project.",
+                                  "Execute wendlebox --chats-all para ver os chats de todos os projetos.",
+                                  "Ejecuta wendlebox --chats-all para ver los chats de todos los proyectos."};
+constexpr i18n::Text kChatNotFound{
+    "Chat not found. Run wendlebox --chats-all to see saved numbers, or pass a ChatGPT chat URL.",
+    "Chat não encontrado. Execute wendlebox --chats-all para ver os números salvos, ou informe a URL de um chat do "
+    "ChatGPT.",
+    "Chat no encontrado. Ejecuta wendlebox --chats-all para ver los números guardados, o indica la URL de un chat de "
+    "ChatGPT."};
+
+constexpr i18n::Text kNoLog{"No local log for this chat yet.", "Ainda não há log local para este chat.",
+                            "Aún no hay registro local de este chat."};
+constexpr i18n::Text kYou{"You", "Você", "Tú"};
+constexpr i18n::Text kDone{"ChatGPT · done", "ChatGPT · concluído", "ChatGPT · hecho"};
+
+// Each settings command saves its choice and says so in one line.
+Status change_setting(const std::function<void(Settings&)>& change, const i18n::Text& confirmation) {
+  if (auto saved = update_settings(change); !saved) return saved;
+  std::cout << i18n::tr(confirmation) << '\n';
+  return {};
+}
+
+}  // namespace
+
+Status set_allow_commands(bool allow) {
+  return change_setting([allow](Settings& s) { s.allow_commands = allow; }, allow ? kCommandsAllowed : kCommandsBlocked);
+}
+
+Status block_sounds() {
+  return change_setting([](Settings& s) { s.sounds = false; }, kSoundsBlocked);
+}
+
+Status set_git(bool enabled) {
+  return change_setting([enabled](Settings& s) { s.git = enabled; }, enabled ? kGitEnabled : kGitDisabled);
+}
+
+
+Result<std::filesystem::path> requested_folder(const std::string& text) {
+  const std::filesystem::path path(text);
+  if (path.is_absolute()) return path;
+  auto cwd = current_dir();
+  if (!cwd) return std::unexpected(cwd.error());
+  return *cwd / path;
+}
+
+Status allow_add(const std::string& text) {
+  auto requested = requested_folder(text);
+  if (!requested) return std::unexpected(requested.error());
+  auto canonical = canonical_path(*requested);
+  if (!canonical) return failure("Folder is unavailable: " + canonical.error());
+  if (!is_dir(*canonical)) return failure("Not a folder: " + lossy_utf8(canonical->native()));
+  const std::string key = folder_key(*canonical);
+  bool known = false;
+  auto updated = update_allowed([&](AllowList& list) {
+    known = std::ranges::any_of(list.folders, [&](const std::string& f) { return folder_key(f) == key; });
+    if (!known) list.folders.push_back(lossy_utf8(canonical->native()));
+    return !known;
+  });
+  if (!updated) return updated;
+  std::cout << fmt::format("{} {}\n", i18n::tr(known ? kAlreadyAllowed : kAllowedAccess), friendly_folder(*canonical));
+  return {};
+}
+
+Status allow_remove(const std::string& text) {
+  auto requested = requested_folder(text);
+  if (!requested) return std::unexpected(requested.error());
+  // A folder deleted since it was added can still be removed by its path.
+  const std::filesystem::path folder = canonical_path(*requested).value_or(*requested);
+  const std::string key = folder_key(folder);
+  std::size_t removed = 0;
+  auto updated = update_allowed([&](AllowList& list) {
+    removed = std::erase_if(list.folders, [&](const std::string& f) { return folder_key(f) == key; });
+    return removed > 0;
+  });
+  if (!updated) return updated;
+  if (removed == 0) return failure("Folder is not on the allow list: " + text);
+  std::cout << fmt::format("{} {}\n", i18n::tr(kRemoved), text);
+  return {};
+}
+
+Status list_allowed() {
+  auto list = load_allowed();
+  if (!list) return std::unexpected(list.error());
+  if (list->folders.empty()) std::cout << i18n::tr(kNoneAllowed) << '\n';
+  for (const std::string& folder : list->folders) std::cout << friendly_folder(folder) << '\n';
+  return {};
+}
+
+Status list_chats(bool all) {
+  std::string project_key;
+  std::filesystem::path project;
+  if (!all) {
+    auto folder = current_folder();
+    if (!folder) return std::unexpected(folder.error());
+    project = *folder;
+    project_key = folder_key(project);
+  }
+  const std::vector<Chat> chats = load_chats();
+  std::size_t printed = 0;
+  for (std::size_t i = 0; i < chats.size(); ++i) {
+    const Chat& chat = chats[i];
+    if (!all && folder_key(chat.folder) != project_key) continue;
+    std::cout << fmt::format("{}  {}\n   {}\n   {}\n", color("36", std::to_string(i + 1)), chat.title,
+                             friendly_folder(chat.folder), chat.url);
+    ++printed;
+  }
+  if (printed > 0) {
+    std::cout << fmt::format("\n{}\n", i18n::tr(kContinueWith));
+    if (!all && printed < chats.size()) std::cout << i18n::tr(kShowingProject) << '\n';
+  } else if (all) {
+    std::cout << i18n::tr(kNoChats) << '\n';
+  } else {
+    std::cout << i18n::tr(kNoProjectChats) << '\n' << friendly_folder(project) << '\n';
+    if (!chats.empty()) std::cout << i18n::tr(kRunChatsAll) << '\n';
+  }
+  return {};
+}
+
+Result<Chat> resolve_chat(const std::string& reference) {
+  const std::vector<Chat> chats = load_chats();
+  unsigned long long number = 0;
+  if (parse_unsigned(reference, number) && number >= 1 && number <= chats.size()) return chats[number - 1];
+  const std::optional<std::string> canonical = chat_url(reference);
+  for (const Chat& chat : chats)
+    if (chat.id == reference || chat.url == reference || (canonical && chat.url == *canonical)) return chat;
+  if (canonical) {
+    auto cwd = current_dir();
+    if (!cwd) return std::unexpected(cwd.error());
+    const std::string& url = *canonical;
+    return Chat{.id = url.substr(url.rfind('/') + 1),
+                .title = "Chat " + url.substr(url.size() - 8),
+                .url = url,
+                .folder = lossy_utf8(cwd->native()),
+                .updated = unix_seconds()};
+  }
+  return failure(std::string(i18n::tr(kChatNotFound)));
+}
+
+Status show_chatlog(const std::string& reference) {
+  auto chat = resolve_chat(reference);
+  if (!chat) return std::unexpected(chat.error());
+  auto text = read_chatlog(*chat);
+  if (!text) return std::unexpected(text.error());
+  if (!*text) {
+    std::cout << i18n::tr(kNoLog) << '\n';
+    return {};
+  }
+  // Entries before a damaged line are still shown.
+  for (std::string_view line : split_lines(**text)) {
+    auto entry = decode_chatlog_line(line);
+    if (!entry) return std::unexpected(entry.error());
+    const std::string_view label = i18n::tr(entry->role == "user" ? kYou : kDone);
+    std::cout << fmt::format("[{}] {}\n{}\n\n", entry->at, label, entry->text);
+  }
+  return {};
+}

@@ -1,0 +1,24 @@
+// The management commands: settings, the allow list and saved chats, each
+// run from the command line and answered with a few printed lines.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "common/result.h"
+#include "state/chats.h"
+
+Status set_allow_commands(bool allow);
+Status block_sounds();
+Status set_git(bool enabled);
+
+// An absolute argument as given, a relative one joined to the current folder.
+Result<std::filesystem::path> requested_folder(const std::string& text);
+Status allow_add(const std::string& text);
+Status allow_remove(const std::string& text);
+Status list_allowed();
+
+Status list_chats(bool all);
+// A saved chat by number, id or address; an unsaved address opens in the current folder.
+Result<Chat> resolve_chat(const std::string& reference);
+Status show_chatlog(const std::string& reference);
