@@ -88,18 +88,8 @@ std::vector<std::string> words_of(std::string_view line) {
   std::vector<std::string> words;
   std::size_t pos = 0;
   while (pos < line.size()) {
-    std::size_t start = pos;
-    while (start < line.size()) {
-      std::size_t next = start;
-      if (!is_unicode_whitespace(next_char(line, next))) break;
-      start = next;
-    }
-    std::size_t end = start;
-    while (end < line.size()) {
-      std::size_t next = end;
-      if (is_unicode_whitespace(next_char(line, next))) break;
-      end = next;
-    }
+    const std::size_t start = skip_spaces(line, pos);
+    const std::size_t end = skip_word(line, start);
     if (end > start) words.emplace_back(line.substr(start, end - start));
     pos = end;
   }

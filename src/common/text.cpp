@@ -84,13 +84,27 @@ char32_t next_char(std::string_view text, std::size_t& pos) {
   return c;
 }
 
-std::string_view trim(std::string_view text) {
-  std::size_t begin = 0;
-  while (begin < text.size()) {
-    std::size_t next = begin;
-    if (!is_unicode_whitespace(next_char(text, next))) break;
-    begin = next;
+namespace {
+
+// The position of the first character at or after `pos` whose white-space
+// property differs from `space`.
+std::size_t skip_while(std::string_view text, std::size_t pos, bool space) {
+  while (pos < text.size()) {
+    std::size_t next = pos;
+    if (is_unicode_whitespace(next_char(text, next)) != space) break;
+    pos = next;
   }
+  return pos;
+}
+
+}  // namespace
+
+std::size_t skip_spaces(std::string_view text, std::size_t pos) { return skip_while(text, pos, true); }
+
+std::size_t skip_word(std::string_view text, std::size_t pos) { return skip_while(text, pos, false); }
+
+std::string_view trim(std::string_view text) {
+  const std::size_t begin = skip_spaces(text, 0);
   std::size_t end = text.size();
   while (end > begin) {
     std::size_t start = end - 1;

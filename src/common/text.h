@@ -13,6 +13,11 @@ std::string lossy_utf8(std::string_view bytes);
 
 bool is_unicode_whitespace(char32_t c);
 
+// In valid UTF-8 text, the position after the Unicode White_Space (or the
+// run of other characters) that starts at `pos`.
+std::size_t skip_spaces(std::string_view text, std::size_t pos);
+std::size_t skip_word(std::string_view text, std::size_t pos);
+
 // Trims Unicode White_Space from both ends of valid UTF-8 text.
 std::string_view trim(std::string_view text);
 

@@ -24,12 +24,7 @@ std::string compact_final_message(std::string_view message) {
   std::string out;
   bool inside_code = false;
   for (std::string_view line : split_lines(message)) {
-    std::string_view stripped = line;
-    while (!stripped.empty()) {
-      std::size_t next = 0;
-      if (!is_unicode_whitespace(next_char(stripped, next))) break;
-      stripped.remove_prefix(next);
-    }
+    const std::string_view stripped = line.substr(skip_spaces(line, 0));
     if (stripped.starts_with("```")) {
       if (!inside_code) out += "[code omitted]\n";
       inside_code = !inside_code;
