@@ -11,7 +11,7 @@ test-deps:
 	./scripts/install-deps.sh --tests
 
 $(BUILD)/Makefile: CMakeLists.txt
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDLEBOX_WERROR=ON
 
 build: deps $(BUILD)/Makefile
 	cmake --build $(BUILD) -j $(JOBS)
@@ -21,7 +21,7 @@ test: test-deps build
 
 # Every test against a build with the address and undefined-behaviour sanitizers.
 test-sanitize: test-deps
-	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DWENDLEBOX_SANITIZE=ON
+	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DWENDLEBOX_SANITIZE=ON -DWENDLEBOX_WERROR=ON
 	cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && ctest -j $(JOBS) --output-on-failure
 

@@ -126,10 +126,13 @@ Status ensure_user_shell_path(const fs::path& home) {
   return {};
 }
 
+// Beside the program (a build or an unpacked download), else where an
+// installation puts shared files (<prefix>/bin -> <prefix>/share/wendlebox).
 std::optional<fs::path> extension_folder(const fs::path& running) {
-  const fs::path folder = running.parent_path() / "extension";
-  if (!fs::exists(folder / "manifest.json")) return std::nullopt;
-  return folder;
+  for (const fs::path& folder : {running.parent_path() / "extension",
+                                 running.parent_path().parent_path() / "share" / "wendlebox" / "extension"})
+    if (fs::exists(folder / "manifest.json")) return folder;
+  return std::nullopt;
 }
 
 bool is_exit_word(std::string_view word) {
