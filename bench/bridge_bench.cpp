@@ -1,8 +1,12 @@
 // Bridge throughput and latency on loopback:
 //  - sequential GET /health round trips per second;
 //  - time from publishing a job until a client polling /next back to back
-//    receives it.
+//    receives it;
+//  - a poll's round trip while 500 idle clients and a slow one hold connections.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -67,6 +71,38 @@ int main() {
     latencies.push_back(std::chrono::duration<double, std::micro>(got - published).count());
   }
   std::printf("bridge: publish to job received by a polling client: median %.0f us over 200 jobs\n", median(latencies));
+
+  // Under load: 500 connections that never send a request and one that
+  // sends a byte a second, while the extension polls.
+  std::vector<int> idle;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(kBridgePort);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  for (int i = 0; i < 501; ++i) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return 1;
+    idle.push_back(fd);
+  }
+  std::atomic<bool> dripping{true};
+  std::thread drip([&] {
+    for (const char* byte = "GET /health HTTP/1.1\r\n"; dripping && *byte; ++byte) {
+      ::send(idle.back(), byte, 1, MSG_NOSIGNAL);
+      std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+  });
+  std::vector<double> polls;
+  for (int i = 0; i < 50; ++i) {
+    const auto start = Clock::now();
+    if (http_get("/next?token=bench-token").status == 0) return 1;
+    polls.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  dripping = false;
+  std::printf("bridge: poll with 500 idle and 1 byte-a-second client connected: median %.2f ms, max %.2f ms\n",
+              median(polls), *std::max_element(polls.begin(), polls.end()));
+  drip.join();
+  for (int fd : idle) ::close(fd);
 
   ::shutdown(*listener, SHUT_RDWR);
   server.join();

@@ -7,10 +7,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <variant>
 
 #include <fmt/format.h>
 
+#include "common/files.h"
 #include "common/text.h"
 
 namespace {
@@ -18,6 +21,11 @@ namespace {
 constexpr std::size_t kChunk = 8192;
 constexpr std::size_t kMaxBody = 2'000'000;
 constexpr std::size_t kMaxHeaderSearch = kMaxBody + kChunk;
+// The whole request must arrive within this time; a client that sends
+// slowly or not at all is dropped without an answer.
+constexpr int kRequestSeconds = 5;
+// Connections waiting for their request; beyond this, the oldest is dropped.
+constexpr std::size_t kMaxConnections = 64;
 
 struct Response {
   int status;
@@ -38,13 +46,17 @@ const char* reason_phrase(int status) {
   }
 }
 
-void reply(int stream, const Response& response) {
+// Only the browser extension may read answers across origins: its origin
+// is echoed back, and no other origin is named.
+void reply(int stream, const Response& response, std::string_view extension_origin = {}) {
   const std::string body = response.status == 204 ? "" : compact_json(response.body);
+  const std::string allow_origin =
+      extension_origin.empty() ? "" : fmt::format("Access-Control-Allow-Origin: {}\r\nVary: Origin\r\n", extension_origin);
   std::string bytes = fmt::format(
       "HTTP/1.1 {} {}\r\nContent-Type: application/json\r\nContent-Length: {}\r\nCache-Control: no-store\r\n"
-      "Access-Control-Allow-Origin: *\r\nAccess-Control-Allow-Methods: GET, POST, OPTIONS\r\n"
+      "{}Access-Control-Allow-Methods: GET, POST, OPTIONS\r\n"
       "Access-Control-Allow-Headers: Content-Type\r\nConnection: close\r\n\r\n",
-      response.status, reason_phrase(response.status), body.size());
+      response.status, reason_phrase(response.status), body.size(), allow_origin);
   bytes += body;
   std::string_view rest = bytes;
   while (!rest.empty()) {
@@ -59,54 +71,51 @@ struct Request {
   std::string method;
   std::string target;
   std::string body;
+  std::optional<std::string> host;
+  std::optional<std::string> origin;
 };
 
-// Appends one chunk; false when the read failed, timed out or the peer closed.
-bool read_chunk(int stream, std::string& buffer) {
-  char chunk[kChunk];
-  for (;;) {
-    const ssize_t n = ::recv(stream, chunk, sizeof chunk, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    buffer.append(chunk, static_cast<std::size_t>(n));
-    return true;
-  }
-}
-
-std::uint64_t content_length(const std::vector<std::string_view>& header_lines) {
+// The value of the header `name` (matched without regard to case, no blank
+// before the colon), or nullopt.
+std::optional<std::string> header_value(const std::vector<std::string_view>& header_lines, std::string_view name) {
   for (std::size_t i = 1; i < header_lines.size(); ++i) {
     const std::string_view line = header_lines[i];
     const std::size_t colon = line.find(':');
-    if (colon != 14 || ascii_lower(line.substr(0, 14)) != "content-length") continue;
-    unsigned long long value = 0;
-    return parse_unsigned(trim(line.substr(colon + 1)), value) ? value : 0;
+    if (colon != name.size() || ascii_lower(line.substr(0, colon)) != name) continue;
+    return std::string(trim(line.substr(colon + 1)));
   }
-  return 0;
+  return std::nullopt;
+}
+
+std::uint64_t content_length(const std::vector<std::string_view>& header_lines) {
+  unsigned long long value = 0;
+  auto text = header_value(header_lines, "content-length");
+  return text && parse_unsigned(*text, value) ? value : 0;
 }
 
 std::vector<std::string> words_of(std::string_view line) {
   std::vector<std::string> words;
-  std::size_t pos = 0;
-  while (pos < line.size()) {
-    const std::size_t start = skip_spaces(line, pos);
-    const std::size_t end = skip_word(line, start);
-    if (end > start) words.emplace_back(line.substr(start, end - start));
+  for (std::size_t pos = skip_spaces(line, 0); pos < line.size(); pos = skip_spaces(line, pos)) {
+    const std::size_t end = skip_word(line, pos);
+    words.emplace_back(line.substr(pos, end - pos));
     pos = end;
   }
   return words;
 }
 
-// Reads one request; monostate means drop the connection without an answer,
-// a Response means answer it at once.
-std::variant<std::monostate, Response, Request> read_request(int stream) {
-  std::string buffer;
+struct NeedMore {};
+
+// What the bytes received so far make: not yet a request, an answer to give
+// at once (an error), or a whole request. `searched` remembers how far the
+// search for the header's end went, so each call looks only at new bytes.
+std::variant<NeedMore, Response, Request> parse_request(const std::string& buffer, std::size_t& searched) {
   std::size_t header_end = std::string::npos;
-  while (header_end == std::string::npos) {
-    const std::size_t searched = buffer.size();
-    if (!read_chunk(stream, buffer)) return std::monostate{};
-    if (buffer.size() > kMaxHeaderSearch) return error_response(413, "Request too large");
-    if (buffer.size() >= 4) header_end = buffer.find("\r\n\r\n", searched < 3 ? 0 : searched - 3);
-  }
+  if (buffer.size() >= 4) header_end = buffer.find("\r\n\r\n", searched < 3 ? 0 : searched - 3);
+  searched = buffer.size();
+  if (header_end == std::string::npos)
+    return buffer.size() > kMaxHeaderSearch ? std::variant<NeedMore, Response, Request>(error_response(413, "Request too large"))
+                                            : NeedMore{};
+  searched = header_end;  // found: later calls find it again at once
   const std::size_t header_size = header_end + 4;
   const std::string header = lossy_utf8(std::string_view(buffer).substr(0, header_size));
   const std::vector<std::string_view> lines = split_lines(header);
@@ -114,9 +123,9 @@ std::variant<std::monostate, Response, Request> read_request(int stream) {
   if (words.size() < 2) return error_response(400, "Bad request");
   const std::uint64_t length = content_length(lines);
   if (length > kMaxBody) return error_response(413, "Request too large");
-  while (buffer.size() < header_size + length)
-    if (!read_chunk(stream, buffer)) return std::monostate{};
-  return Request{words[0], words[1], buffer.substr(header_size, length)};
+  if (buffer.size() < header_size + length) return NeedMore{};
+  return Request{words[0], words[1], buffer.substr(header_size, length), header_value(lines, "host"),
+                 header_value(lines, "origin")};
 }
 
 std::string_view presented_token(std::string_view target) {
@@ -135,45 +144,65 @@ bool same_token(std::string_view presented, std::string_view expected) {
   return difference == 0;
 }
 
-void answer_next(int stream, SharedBridge& shared) {
+bool is_extension_origin(std::string_view origin) {
+  return origin.starts_with("chrome-extension://") || origin.starts_with("moz-extension://") ||
+         origin.starts_with("safari-web-extension://");
+}
+
+// A page on another site may make the browser send requests here, and a
+// DNS name re-pointed at 127.0.0.1 may too: their Host or Origin gives them
+// away. Clients that send neither (local tools, tests) are let in.
+std::optional<Response> refused_caller(const Request& request, int port) {
+  if (request.host && *request.host != fmt::format("127.0.0.1:{}", port) &&
+      *request.host != fmt::format("localhost:{}", port))
+    return error_response(403, "Invalid host");
+  if (request.origin && !is_extension_origin(*request.origin)) return error_response(403, "Invalid origin");
+  return std::nullopt;
+}
+
+struct Caller {
+  int stream;
+  std::string origin;  // echoed in the answer when it is the extension's
+  void answer(const Response& response) const { reply(stream, response, origin); }
+};
+
+void answer_next(const Caller& caller, SharedBridge& shared) {
   std::unique_lock lock(shared.mutex);
   BridgeState& state = shared.state;
   state.connected = true;
   shared.changed.notify_all();
   if (state.job && !state.result)
-    reply(stream, {200, job_json(*state.job)});
+    caller.answer({200, job_json(*state.job)});
   else
-    reply(stream, {204, {}});
+    caller.answer({204, {}});
 }
 
-void answer_result(int stream, SharedBridge& shared, std::string_view body) {
+void answer_result(const Caller& caller, SharedBridge& shared, std::string_view body) {
   auto result = decode_browser_result(body);
-  if (!result) return reply(stream, error_response(400, "Invalid result"));
+  if (!result) return caller.answer(error_response(400, "Invalid result"));
   std::unique_lock lock(shared.mutex);
   BridgeState& state = shared.state;
   if (state.job && state.job->id == result->id) {
     state.result = std::move(*result);
     shared.changed.notify_all();
-    reply(stream, {200, Json{{"ok", true}}});
+    caller.answer({200, Json{{"ok", true}}});
   } else if (state.answered_id == result->id) {
-    reply(stream, {200, Json{{"duplicate", true}, {"ok", true}}});
+    caller.answer({200, Json{{"duplicate", true}, {"ok", true}}});
   } else {
-    reply(stream, error_response(409, "Old result"));
+    caller.answer(error_response(409, "Old result"));
   }
 }
 
-void handle(int stream, SharedBridge& shared, const std::string& token) {
-  auto read = read_request(stream);
-  if (std::holds_alternative<std::monostate>(read)) return;
-  if (auto* response = std::get_if<Response>(&read)) return reply(stream, *response);
-  const Request& request = std::get<Request>(read);
+void handle(int stream, const Request& request, SharedBridge& shared, const std::string& token, int port) {
+  if (auto refused = refused_caller(request, port)) return reply(stream, *refused);
+  const Caller caller{stream, request.origin.value_or("")};
   const std::string_view path = std::string_view(request.target).substr(0, request.target.find('?'));
-  if (request.method == "GET" && path == "/health") return reply(stream, {200, Json{{"ok", true}}});
-  if (!same_token(presented_token(request.target), token)) return reply(stream, error_response(403, "Invalid session"));
-  if (request.method == "GET" && path == "/next") return answer_next(stream, shared);
-  if (request.method == "POST" && path == "/result") return answer_result(stream, shared, request.body);
-  if (request.method == "OPTIONS" && path == "/result") return reply(stream, {204, {}});
-  reply(stream, error_response(404, "Unknown request"));
+  if (request.method == "GET" && path == "/health") return caller.answer({200, Json{{"ok", true}}});
+  if (!same_token(presented_token(request.target), token)) return caller.answer(error_response(403, "Invalid session"));
+  if (request.method == "GET" && path == "/next") return answer_next(caller, shared);
+  if (request.method == "POST" && path == "/result") return answer_result(caller, shared, request.body);
+  if (request.method == "OPTIONS" && path == "/result") return caller.answer({204, {}});
+  caller.answer(error_response(404, "Unknown request"));
 }
 
 // Reads what the client already sent but the server did not need, so that
@@ -215,31 +244,103 @@ int bound_port(int listener) {
   return ntohs(address.sin_port);
 }
 
-void serve(int listener, std::shared_ptr<SharedBridge> shared, std::string token) {
+namespace {
+
+// A connection whose request is still arriving.
+struct Connection {
+  UniqueFd stream;
+  std::chrono::steady_clock::time_point deadline;
+  std::string buffer{};
+  std::size_t searched = 0;
+};
+
+// Reads what has arrived; false when the peer closed or the read failed.
+bool receive(Connection& connection) {
+  char chunk[kChunk];
   for (;;) {
-    // Waiting in poll rather than sleeping lets an idle server answer at once.
-    pollfd waiting{listener, POLLIN, 0};
-    if (::poll(&waiting, 1, 40) < 0 && errno != EINTR) break;
-    const int stream = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (stream < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ECONNABORTED) continue;
+    const ssize_t n = ::recv(connection.stream.get(), chunk, sizeof chunk, MSG_DONTWAIT);
+    if (n > 0) {
+      connection.buffer.append(chunk, static_cast<std::size_t>(n));
+      if (connection.buffer.size() > kMaxHeaderSearch + kChunk) return true;  // parse_request will refuse it
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+  }
+}
+
+// Answers are written in one go, with a time limit of their own.
+void answer(Connection& connection, const std::variant<NeedMore, Response, Request>& parsed, SharedBridge& shared,
+            const std::string& token, int port) {
+  const int stream = connection.stream.get();
+  const int flags = ::fcntl(stream, F_GETFL);
+  ::fcntl(stream, F_SETFL, flags & ~O_NONBLOCK);
+  const timeval limit{kRequestSeconds, 0};
+  ::setsockopt(stream, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  if (const auto* response = std::get_if<Response>(&parsed))
+    reply(stream, *response);
+  else
+    handle(stream, std::get<Request>(parsed), shared, token, port);
+  discard_pending_input(stream);
+}
+
+}  // namespace
+
+void serve(int listener, std::shared_ptr<SharedBridge> shared, std::string token) {
+  using Clock = std::chrono::steady_clock;
+  const int port = bound_port(listener);
+  std::vector<Connection> open;  // oldest first
+  std::vector<pollfd> waiting;
+  for (;;) {
+    waiting.assign(1, pollfd{listener, POLLIN, 0});
+    Clock::time_point next_deadline = Clock::now() + std::chrono::seconds(kRequestSeconds);
+    for (const Connection& connection : open) {
+      waiting.push_back(pollfd{connection.stream.get(), POLLIN, 0});
+      next_deadline = std::min(next_deadline, connection.deadline);
+    }
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next_deadline - Clock::now()).count();
+    if (::poll(waiting.data(), waiting.size(), static_cast<int>(std::max<long long>(wait, 0)) + 1) < 0 && errno != EINTR)
       break;
-    }
-    const timeval five_seconds{5, 0};
-    if (::setsockopt(stream, SOL_SOCKET, SO_RCVTIMEO, &five_seconds, sizeof five_seconds) == 0) {
-      try {
-        handle(stream, *shared, token);
-      } catch (...) {
-        // The state may be half changed: tell the session instead of
-        // letting it trust what it reads.
-        shared->poisoned = true;
-        shared->changed.notify_all();
-        ::close(stream);
-        break;
+    if (waiting[0].revents & (POLLERR | POLLHUP | POLLNVAL)) break;
+    // Requests first: a connection is answered, or dropped when its peer
+    // went away or its time ran out, before new ones are let in.
+    const Clock::time_point now = Clock::now();
+    for (std::size_t i = 0, k = 1; i < open.size(); ++k) {
+      Connection& connection = open[i];
+      bool done = now >= connection.deadline;
+      if (!done && waiting[k].revents != 0) {
+        if (!receive(connection)) {
+          done = true;
+        } else if (auto parsed = parse_request(connection.buffer, connection.searched);
+                   !std::holds_alternative<NeedMore>(parsed)) {
+          try {
+            answer(connection, parsed, *shared, token, port);
+          } catch (...) {
+            // The state may be half changed: tell the session instead of
+            // letting it trust what it reads.
+            shared->poisoned = true;
+            shared->changed.notify_all();
+            ::close(listener);
+            return;
+          }
+          done = true;
+        }
       }
-      discard_pending_input(stream);
+      if (done)
+        open.erase(open.begin() + static_cast<std::ptrdiff_t>(i));
+      else
+        ++i;
     }
-    ::close(stream);
+    if (waiting[0].revents & POLLIN) {
+      for (;;) {
+        UniqueFd stream{::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)};
+        if (!stream) break;
+        // Too many waiting: the one that has waited longest gives way.
+        if (open.size() >= kMaxConnections) open.erase(open.begin());
+        open.push_back(Connection{std::move(stream), Clock::now() + std::chrono::seconds(kRequestSeconds)});
+      }
+      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) break;
+    }
   }
   ::close(listener);
 }

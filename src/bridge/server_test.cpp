@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <future>
 #include <thread>
 
 #include "bridge/token.h"
@@ -64,9 +65,26 @@ TEST_F(Bridge, AnswersWithTheExactHeaderTemplate) {
   HttpReply r = get("/health");
   EXPECT_EQ(r.head,
             "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 11\r\nCache-Control: no-store\r\n"
-            "Access-Control-Allow-Origin: *\r\nAccess-Control-Allow-Methods: GET, POST, OPTIONS\r\n"
+            "Access-Control-Allow-Methods: GET, POST, OPTIONS\r\n"
             "Access-Control-Allow-Headers: Content-Type\r\nConnection: close\r\n\r\n");
   EXPECT_EQ(r.body, "{\"ok\":true}");
+}
+
+TEST_F(Bridge, OnlyTheExtensionIsAnsweredAcrossOrigins) {
+  const auto request = [&](const std::string& headers) { return exchange("GET /health HTTP/1.1\r\n" + headers + "\r\n"); };
+  const std::string host = "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
+  HttpReply extension = request(host + "Origin: chrome-extension://abcdefghijklmnop\r\n");
+  EXPECT_EQ(extension.status, 200);
+  EXPECT_NE(extension.head.find("\r\nAccess-Control-Allow-Origin: chrome-extension://abcdefghijklmnop\r\n"),
+            std::string::npos);
+  EXPECT_EQ(request("Host: localhost:" + std::to_string(port) + "\r\n").status, 200);
+  EXPECT_EQ(request("").status, 200);  // a local tool may send neither
+  for (const std::string& refused : {"Host: evil.example:" + std::to_string(port) + "\r\n",
+                                     host + "Origin: https://evil.example\r\n", host + "Origin: null\r\n"}) {
+    HttpReply r = request(refused);
+    EXPECT_EQ(r.status, 403) << refused;
+    EXPECT_EQ(r.head.find("Access-Control-Allow-Origin"), std::string::npos);
+  }
 }
 
 struct RouteCase {
@@ -82,7 +100,7 @@ class Routes : public Bridge, public testing::WithParamInterface<RouteCase> {};
 TEST_P(Routes, FollowTheTokenAndPathRules) {
   std::string line = GetParam().request_line;
   if (auto at = line.find("{t}"); at != std::string::npos) line.replace(at, 3, token_text);
-  HttpReply r = exchange(line + "\r\nHost: x\r\n\r\n");
+  HttpReply r = exchange(line + "\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n");
   EXPECT_EQ(r.status, GetParam().status) << r.head;
   EXPECT_EQ(r.body, GetParam().body);
 }
@@ -202,6 +220,24 @@ TEST_F(Bridge, ASilentClientIsDroppedAfterTheTimeoutAndTheNextOneServed) {
   EXPECT_EQ(::recv(silent, &byte, 1, 0), 0);  // closed without a response
   second.join();
   ::close(silent);
+}
+
+TEST_F(Bridge, APollIsAnsweredWhileHundredsOfIdleAndSlowClientsHoldConnections) {
+  std::vector<int> idle;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  for (int i = 0; i < 501; ++i) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    idle.push_back(fd);
+  }
+  ASSERT_GT(::send(idle.back(), "GET /hea", 8, 0), 0);  // one that sends a little now and then
+  auto poll = std::async(std::launch::async, [&] { return get(with_token("/next")).status; });
+  ASSERT_EQ(poll.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  EXPECT_EQ(poll.get(), 204);
+  for (int fd : idle) ::close(fd);
 }
 
 TEST_F(Bridge, ASecondListenerIsRefused) {

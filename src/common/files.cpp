@@ -1,10 +1,11 @@
 #include "common/files.h"
 
+#include "common/random.h"
+
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/file.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +13,6 @@
 #include <cstdint>
 #include <cstdio>
 
-#include <fmt/format.h>
 
 namespace {
 
@@ -53,11 +53,11 @@ Result<std::string> read_file_prefix(const fs::path& path, std::size_t max_bytes
   return read_all(file.get(), max_bytes);
 }
 
-Status create_dirs(const fs::path& dir) {
-  if (dir.empty()) return {};
-  std::error_code error;
-  fs::create_directories(dir, error);
-  if (error) return os_failure(error.value());
+Status create_dirs(const fs::path& dir, mode_t mode) {
+  if (dir.empty() || is_dir(dir)) return {};
+  if (dir.has_parent_path() && dir.parent_path() != dir)
+    if (auto parent = create_dirs(dir.parent_path(), mode); !parent) return parent;
+  if (::mkdir(dir.c_str(), mode) != 0 && errno != EEXIST) return os_failure();
   return {};
 }
 
@@ -77,11 +77,9 @@ namespace {
 
 // A name no other writer picks: the target's, hidden, with random bytes.
 Result<std::string> temporary_name(const std::string& name) {
-  unsigned char bytes[6];
-  if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) return os_failure();
-  std::string suffix;
-  for (unsigned char byte : bytes) suffix += fmt::format("{:02x}", byte);
-  return "." + name + "." + suffix + ".tmp";
+  auto suffix = random_hex(6);
+  if (!suffix) return std::unexpected(suffix.error());
+  return "." + name + "." + *suffix + ".tmp";
 }
 
 }  // namespace
@@ -101,17 +99,18 @@ Status replace_at(int dir, const std::string& name, std::string_view content, st
 }
 
 Status write_file_whole(const fs::path& target, std::string_view content) {
-  if (auto made = create_dirs(target.parent_path()); !made) return made;
+  if (auto made = create_dirs(target.parent_path(), kPrivateFolder); !made) return made;
   const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
   const UniqueFd dir{::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
   if (!dir) return os_failure();
-  if (auto replaced = replace_at(dir.get(), target.filename().string(), content); !replaced) return replaced;
+  if (auto replaced = replace_at(dir.get(), target.filename().string(), content, kPrivateFile); !replaced)
+    return replaced;
   ::fsync(dir.get());  // best effort: some file systems refuse to sync a folder
   return {};
 }
 
 Result<UniqueFd> lock_file(const fs::path& target) {
-  if (auto made = create_dirs(target.parent_path()); !made) return std::unexpected(made.error());
+  if (auto made = create_dirs(target.parent_path(), kPrivateFolder); !made) return std::unexpected(made.error());
   fs::path lock_path = target;
   lock_path += ".lock";
   UniqueFd lock{::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
@@ -128,8 +127,8 @@ void UniqueFd::reset(int fd) {
 
 Result<std::string> read_fd(int fd, std::size_t max_bytes) { return read_all(fd, max_bytes); }
 
-Status append_file(const fs::path& path, std::string_view content) {
-  const UniqueFd file{::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666)};
+Status append_file(const fs::path& path, std::string_view content, mode_t mode) {
+  const UniqueFd file{::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, mode)};
   if (!file) return os_failure();
   return write_all(file.get(), content);
 }

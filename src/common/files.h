@@ -22,8 +22,14 @@ Result<std::string> read_file(const fs::path& path);
 // At most `max_bytes` of the file, so a huge file is never loaded whole.
 Result<std::string> read_file_prefix(const fs::path& path, std::size_t max_bytes);
 
-// Creates the directory and its missing ancestors (0777 before the umask).
-Status create_dirs(const fs::path& dir);
+// The program's own state (settings, chat lists, chat logs) is the user's
+// alone: its folders and files are created with these modes.
+inline constexpr mode_t kPrivateFolder = 0700;
+inline constexpr mode_t kPrivateFile = 0600;
+
+// Creates the directory and its missing ancestors with `mode` (before the
+// umask); existing ones are left as they are.
+Status create_dirs(const fs::path& dir, mode_t mode = 0777);
 
 // An open file descriptor, closed when its owner goes.
 class UniqueFd {
@@ -55,8 +61,9 @@ Result<std::string> read_fd(int fd, std::size_t max_bytes);
 // keeps the old content. `mode`, when given, is the new file's mode.
 Status replace_at(int dir, const std::string& name, std::string_view content, std::optional<mode_t> mode = {});
 
-// Creates the parent folder and replaces the target whole (see replace_at),
-// then syncs the folder so the rename itself survives a crash.
+// A state file: creates its folder (private) and replaces the target whole
+// with a private file (see replace_at), then syncs the folder so the rename
+// itself survives a crash.
 Status write_file_whole(const fs::path& target, std::string_view content);
 
 // An exclusive advisory lock on `<target>.lock`, held while the returned
@@ -64,9 +71,9 @@ Status write_file_whole(const fs::path& target, std::string_view content);
 // it, so two programs at once never lose each other's change.
 Result<UniqueFd> lock_file(const fs::path& target);
 
-// Appends with one write-all call on a file opened for appending
-// (created 0666 before the umask), so each entry lands in one piece.
-Status append_file(const fs::path& path, std::string_view content);
+// Appends with one write-all call on a file opened for appending (created
+// with `mode` before the umask), so each entry lands in one piece.
+Status append_file(const fs::path& path, std::string_view content, mode_t mode = 0666);
 
 // Writes every byte, retrying short and interrupted writes.
 Status write_all(int fd, std::string_view bytes);

@@ -11,6 +11,7 @@
 #include "bridge/server.h"
 #include "bridge/token.h"
 #include "common/files.h"
+#include "common/random.h"
 #include "common/text.h"
 #include "git/git.h"
 #include "i18n/i18n.h"
@@ -212,7 +213,13 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   if (auto opened = world.open_browser(launch_url(chat, *session_token)); !opened) return opened;
   std::cout << color("36", "Wendlebox") << ' ' << friendly_folder(session.folder) << '\n'
             << i18n::tr(kOpening) << "\n\n";
-  session.chat = chat ? *chat : new_chat(*session_token, prompt, session.folder);
+  if (chat) {
+    session.chat = *chat;
+  } else {
+    auto id = random_hex(16);
+    if (!id) return std::unexpected(id.error());
+    session.chat = new_chat(*id, prompt, session.folder);
+  }
   std::cout << i18n::tr(kTypePrompt) << std::endl;
   return prompt_loop(session, std::move(prompt));
 }

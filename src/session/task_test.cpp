@@ -90,11 +90,19 @@ TEST_F(Session, ANewChatFinishingInTwoTurns) {
                        "ChatGPT All set.\nGit snapshot saved.\nChat: " + kChatUrl + "\n\nYou > ");
   EXPECT_EQ(read_text(work.path / "notes.txt"), "n\n");
 
+  // The chat has an id of its own: the session token is in no file.
   const std::string global = read_text(home.path / ".config/wendlebox/chats.json");
-  EXPECT_NE(global.find("\"id\": \"" + token + "\",\n    \"title\": \"create notes\",\n    \"url\": \"" + kChatUrl),
+  const std::string id = global.substr(global.find("\"id\": \"") + 7, 32);
+  EXPECT_NE(id, token);
+  EXPECT_NE(global.find("\"id\": \"" + id + "\",\n    \"title\": \"create notes\",\n    \"url\": \"" + kChatUrl),
             std::string::npos) << global;
-  EXPECT_NE(read_text(work.path / ".wendlebox/chats.json").find("\"id\": \"" + token + "\""), std::string::npos);
-  const std::string log = read_text(work.path / ".wendlebox/chatlogs" / (token + ".jsonl"));
+  EXPECT_NE(read_text(work.path / ".wendlebox/chats.json").find("\"id\": \"" + id + "\""), std::string::npos);
+  EXPECT_EQ(global.find(token), std::string::npos);
+  const std::string log = read_text(work.path / ".wendlebox/chatlogs" / (id + ".jsonl"));
+  EXPECT_EQ(log.find(token), std::string::npos);
+  EXPECT_EQ(fs::status(work.path / ".wendlebox").permissions(), fs::perms(0700));  // made by the session
+  EXPECT_EQ(fs::status(home.path / ".config/wendlebox/chats.json").permissions(), fs::perms(0600));
+  EXPECT_EQ(fs::status(work.path / ".wendlebox/chatlogs" / (id + ".jsonl")).permissions(), fs::perms(0600));
   EXPECT_NE(log.find("\"role\":\"user\",\"text\":\"create notes\"}\n{\"at\":"), std::string::npos) << log;
   EXPECT_TRUE(log.ends_with("\"role\":\"done\",\"text\":\"All set.\"}\n")) << log;
 

@@ -36,12 +36,12 @@ Result<std::filesystem::path> chatlog_path(const Chat& chat) {
 Status append_chatlog(const Chat& chat, const std::string& role, const std::string& text) {
   auto path = chatlog_path(chat);
   if (!path) return std::unexpected(path.error());
-  if (auto made = create_dirs(path->parent_path()); !made) return made;
+  if (auto made = create_dirs(path->parent_path(), kPrivateFolder); !made) return made;
   OrderedJson entry;
   entry["at"] = local_timestamp();
   entry["role"] = role;
   entry["text"] = text;
-  return append_file(*path, compact_json(entry) + "\n");
+  return append_file(*path, compact_json(entry) + "\n", kPrivateFile);
 }
 
 Result<std::optional<std::string>> read_chatlog(const Chat& chat) {

@@ -107,8 +107,8 @@ std::optional<Chat> latest_project_chat(const std::filesystem::path& folder, con
   return *latest;
 }
 
-Chat new_chat(const std::string& token, const std::optional<std::string>& prompt, const std::filesystem::path& folder) {
-  return Chat{.id = token,
+Chat new_chat(const std::string& id, const std::optional<std::string>& prompt, const std::filesystem::path& folder) {
+  return Chat{.id = id,
               .title = prompt ? chat_title(*prompt) : std::string(kNewChatTitle),
               .url = "",
               .folder = lossy_utf8(folder.native()),

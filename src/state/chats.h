@@ -29,7 +29,9 @@ std::vector<Chat> load_chats();
 Result<std::vector<Chat>> read_project_chats(const std::filesystem::path& folder);
 
 std::optional<Chat> latest_project_chat(const std::filesystem::path& folder, const std::vector<Chat>& chats);
-Chat new_chat(const std::string& token, const std::optional<std::string>& prompt,
+// `id` is the chat's own random identifier, never the session token, which
+// must not outlive the session in any file.
+Chat new_chat(const std::string& id, const std::optional<std::string>& prompt,
               const std::filesystem::path& folder);
 // Records `url` in the chat and stores it in both lists.
 Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path& folder);

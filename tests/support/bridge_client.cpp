@@ -45,11 +45,12 @@ HttpReply http_exchange(const std::string& raw, int port) {
 }
 
 HttpReply http_get(const std::string& target, int port) {
-  return http_exchange("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", port);
+  return http_exchange("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n", port);
 }
 
 HttpReply http_post(const std::string& target, const std::string& body, int port) {
-  return http_exchange("POST " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n" +
+  return http_exchange("POST " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                           "\r\nContent-Type: application/json\r\n" +
                            "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
                        port);
 }
