@@ -3,6 +3,7 @@
 // port: (1) from the page's own end of an answer to the result reaching
 // the program, (2) from a 250 KB prompt reaching the extension to the page
 // sending it, on each page layout.
+import { createHmac } from "node:crypto";
 import http from "node:http";
 import { startHarness } from "../tests/extension/harness.mjs";
 
@@ -15,6 +16,10 @@ function fakeProgram() {
   const program = { job: null, served: 0, results: [] };
   const server = http.createServer((request, response) => {
     const url = new URL(request.url, "http://127.0.0.1");
+    if (url.pathname === "/hello") {
+      const proof = createHmac("sha256", TOKEN).update(url.searchParams.get("challenge")).digest("hex");
+      return response.writeHead(200, { "Content-Type": "application/json" }).end(JSON.stringify({ proof }));
+    }
     if (url.pathname === "/next") {
       if (!program.job) return response.writeHead(204).end();
       program.served = program.served || Date.now();

@@ -20,11 +20,45 @@ async function saveTabState(tabId, state) {
   await chrome.storage.session.set({ [tabKey(tabId)]: state });
 }
 
+const hex = (bytes) => Array.from(new Uint8Array(bytes), (b) => b.toString(16).padStart(2, "0")).join("");
+
+// Tokens whose server has shown it knows them, since the last failed request.
+const provenServers = new Set();
+
+// Whether the program on the port is the one that made the token: it must
+// answer a fresh challenge with HMAC-SHA256(token, challenge). Any process
+// may hold the port while no session runs; it must never see the token.
+async function proveServer(token) {
+  const challenge = hex(crypto.getRandomValues(new Uint8Array(32)));
+  let answer;
+  try {
+    const response = await fetch(`${BRIDGE}/hello?challenge=${challenge}`, { cache: "no-store" });
+    answer = response.ok ? await response.json() : null;
+  } catch (error) {
+    return "unreachable";
+  }
+  const key = await crypto.subtle.importKey("raw", new TextEncoder().encode(token), { name: "HMAC", hash: "SHA-256" },
+    false, ["sign"]);
+  const expected = hex(await crypto.subtle.sign("HMAC", key, new TextEncoder().encode(challenge)));
+  return answer && answer.proof === expected ? "proven" : "impostor";
+}
+
 async function bridgeRequest(path, token, options = {}) {
+  if (!provenServers.has(token)) {
+    const proof = await proveServer(token);
+    if (proof === "unreachable") return { status: 0 };
+    if (proof === "impostor") return { status: 0, impostor: true };
+    provenServers.add(token);
+  }
   const url = `${BRIDGE}${path}?token=${encodeURIComponent(token)}`;
-  const response = await fetch(url, { cache: "no-store", ...options });
-  const text = await response.text();
-  return { status: response.status, body: text ? JSON.parse(text) : null };
+  try {
+    const response = await fetch(url, { cache: "no-store", ...options });
+    const text = await response.text();
+    return { status: response.status, body: text ? JSON.parse(text) : null };
+  } catch (error) {
+    provenServers.delete(token);  // whoever answers next must prove itself again
+    throw error;
+  }
 }
 
 const handlers = {

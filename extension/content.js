@@ -310,6 +310,12 @@
       } catch (error) {
         reply = { status: 0 };
       }
+      // A server that could not prove it knows the token is not the
+      // program: it gets nothing more from this tab.
+      if (reply && reply.impostor) {
+        showGoneNotice();
+        return;
+      }
       const reachable = reply && (reply.status === 200 || reply.status === 204);
       if (reachable) {
         answered = true;

@@ -12,6 +12,8 @@
 #include <variant>
 
 #include <fmt/format.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
 
 #include "common/files.h"
 #include "common/text.h"
@@ -193,11 +195,34 @@ void answer_result(const Caller& caller, SharedBridge& shared, std::string_view 
   }
 }
 
+bool is_challenge(std::string_view text) {
+  return text.size() >= 32 && text.size() <= 128 &&
+         text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+// The extension asks this before it hands over the token: only the program
+// that made the token can answer its challenge, so a process squatting on
+// the port learns nothing.
+Response prove_token(std::string_view target, const std::string& token) {
+  const std::size_t at = target.find("challenge=");
+  const std::string_view challenge = at == std::string_view::npos ? "" : target.substr(at + 10, target.find('&', at) - at - 10);
+  if (!is_challenge(challenge)) return error_response(400, "Bad request");
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  if (HMAC(EVP_sha256(), token.data(), static_cast<int>(token.size()), reinterpret_cast<const unsigned char*>(challenge.data()),
+           challenge.size(), digest, &size) == nullptr)
+    return error_response(500, "Could not answer the challenge");
+  std::string proof;
+  for (unsigned int i = 0; i < size; ++i) proof += fmt::format("{:02x}", digest[i]);
+  return {200, Json{{"proof", proof}}};
+}
+
 void handle(int stream, const Request& request, SharedBridge& shared, const std::string& token, int port) {
   if (auto refused = refused_caller(request, port)) return reply(stream, *refused);
   const Caller caller{stream, request.origin.value_or("")};
   const std::string_view path = std::string_view(request.target).substr(0, request.target.find('?'));
   if (request.method == "GET" && path == "/health") return caller.answer({200, Json{{"ok", true}}});
+  if (request.method == "GET" && path == "/hello") return caller.answer(prove_token(request.target, token));
   if (!same_token(presented_token(request.target), token)) return caller.answer(error_response(403, "Invalid session"));
   if (request.method == "GET" && path == "/next") return answer_next(caller, shared);
   if (request.method == "POST" && path == "/result") return answer_result(caller, shared, request.body);

@@ -122,6 +122,20 @@ INSTANTIATE_TEST_SUITE_P(
                     RouteCase{"DELETE /x?token={t} HTTP/1.1", 404, "{\"error\":\"Unknown request\"}"},
                     RouteCase{"GET", 400, "{\"error\":\"Bad request\"}"}));
 
+TEST(BridgeProof, AnswersAChallengeWithTheTokensHmacAndNothingElse) {
+  auto listener = bind_bridge_listener(0);
+  ASSERT_TRUE(listener) << listener.error();
+  const int port = bound_port(*listener);
+  std::thread server(serve, *listener, std::make_shared<SharedBridge>(), "0123456789abcdef0123456789abcdef");
+  HttpReply proof = http_get("/hello?challenge=cafebabecafebabecafebabecafebabe", port);
+  EXPECT_EQ(proof.status, 200);
+  EXPECT_EQ(proof.body, "{\"proof\":\"df1a09ec975204b7127bb8ab1f4734f91707de56ac034d206454a558db08e60c\"}");
+  for (const char* bad : {"/hello", "/hello?challenge=cafe", "/hello?challenge=CAFEBABECAFEBABECAFEBABECAFEBABE"})
+    EXPECT_EQ(http_get(bad, port).status, 400) << bad;
+  ::shutdown(*listener, SHUT_RDWR);
+  server.join();
+}
+
 TEST_F(Bridge, NoContentHasAZeroLengthAndNoBody) {
   HttpReply r = get(with_token("/next"));
   EXPECT_NE(r.head.find("HTTP/1.1 204 No Content\r\n"), std::string::npos);

@@ -3,6 +3,7 @@
 // extension before. Each ends with the right answer or a clear error.
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
+import http from "node:http";
 import { bigInput, picture, startHarness } from "./harness.mjs";
 
 let harness;
@@ -90,3 +91,24 @@ for (const [situation, page, message] of failures) {
     assert.doesNotMatch(run.out, /WRONG/);
   });
 }
+
+// A process that took the port while no session runs: it cannot answer the
+// extension's challenge, so the tab never gives it the token.
+test("a squatter on the bridge port never receives the token", async () => {
+  const seen = [];
+  const squatter = http.createServer((request, response) => {
+    seen.push(request.url);
+    response.writeHead(200, { "Content-Type": "application/json" }).end('{"proof":"0000"}');
+  });
+  await new Promise((resolve) => squatter.listen(47833, "127.0.0.1", resolve));
+  const token = "0123456789abcdef0123456789abcdef";
+  const tab = await harness.openTab({ generation: "2026-09" }, `https://chatgpt.com/#wendlebox=${token}`);
+  try {
+    await tab.waitForSelector("text=the wendlebox program has ended", { timeout: 30_000 });
+    assert.ok(seen.some((url) => url.startsWith("/hello?challenge=")), "the extension asked for proof");
+    assert.ok(!seen.some((url) => url.includes(token)), `the token reached the squatter: ${seen.join(", ")}`);
+  } finally {
+    await tab.close();
+    squatter.close();
+  }
+});
