@@ -43,6 +43,10 @@ int main() {
   }
   if (job) browser.post_result({{"id", (*job)["id"]}, {"text", "```wendlebox\n{\"status\":\"done\"}\n```"}});
   wendlebox.finish();
+  if (turns.empty()) {
+    std::fprintf(stderr, "session: no job reached the test client\n");
+    return 1;
+  }
   std::sort(turns.begin(), turns.end());
   std::printf("session: posted result to next job (write_file + read_file): median %.2f ms over %zu turns\n",
               turns[turns.size() / 2], turns.size());

@@ -309,6 +309,23 @@ void answer(Connection& connection, const std::variant<NeedMore, Response, Reque
   discard_pending_input(stream);
 }
 
+// Reads what arrived and answers once the request is whole; true when the
+// connection is done with (answered, or its peer went away).
+bool advance(Connection& connection, SharedBridge& shared, const std::string& token, int port) {
+  if (!receive(connection)) return true;
+  auto parsed = parse_request(connection.buffer, connection.searched);
+  if (std::holds_alternative<NeedMore>(parsed)) return false;
+  try {
+    answer(connection, parsed, shared, token, port);
+  } catch (...) {
+    // The state may be half changed: tell the session instead of letting
+    // it trust what it reads.
+    shared.poisoned = true;
+    shared.changed.notify_all();
+  }
+  return true;
+}
+
 }  // namespace
 
 void serve(int listener, std::shared_ptr<SharedBridge> shared, std::string token) {
@@ -330,39 +347,21 @@ void serve(int listener, std::shared_ptr<SharedBridge> shared, std::string token
     // Requests first: a connection is answered, or dropped when its peer
     // went away or its time ran out, before new ones are let in.
     const Clock::time_point now = Clock::now();
-    for (std::size_t i = 0, k = 1; i < open.size(); ++k) {
-      Connection& connection = open[i];
-      bool done = now >= connection.deadline;
-      if (!done && waiting[k].revents != 0) {
-        if (!receive(connection)) {
-          done = true;
-        } else if (auto parsed = parse_request(connection.buffer, connection.searched);
-                   !std::holds_alternative<NeedMore>(parsed)) {
-          try {
-            answer(connection, parsed, *shared, token, port);
-          } catch (...) {
-            // The state may be half changed: tell the session instead of
-            // letting it trust what it reads.
-            shared->poisoned = true;
-            shared->changed.notify_all();
-            ::close(listener);
-            return;
-          }
-          done = true;
-        }
-      }
-      if (done)
-        open.erase(open.begin() + static_cast<std::ptrdiff_t>(i));
-      else
-        ++i;
-    }
+    std::erase_if(open, [&, k = std::size_t{1}](Connection& connection) mutable {
+      const short events = waiting[k++].revents;
+      return now >= connection.deadline || (events != 0 && advance(connection, *shared, token, port));
+    });
+    if (shared->poisoned) break;
     if (waiting[0].revents & POLLIN) {
       for (;;) {
         UniqueFd stream{::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)};
         if (!stream) break;
+        Connection connection{std::move(stream), Clock::now() + std::chrono::seconds(kRequestSeconds)};
+        // A request usually arrives with its connection: answer it at once.
+        if (advance(connection, *shared, token, port)) continue;
         // Too many waiting: the one that has waited longest gives way.
         if (open.size() >= kMaxConnections) open.erase(open.begin());
-        open.push_back(Connection{std::move(stream), Clock::now() + std::chrono::seconds(kRequestSeconds)});
+        open.push_back(std::move(connection));
       }
       if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) break;
     }
