@@ -26,7 +26,7 @@ Result<std::string> ask(const std::string& question_line) {
   return ascii_lower(trim(line));
 }
 
-Status declined() { return failure("User declined request"); }
+Status declined() { return failure(std::string(kDeclined)); }
 
 }  // namespace
 

@@ -27,6 +27,12 @@ constexpr std::size_t kMaxOutputChars = 12'000;
 constexpr std::size_t kMaxImages = 4;
 
 constexpr i18n::Text kWrote{"Wrote", "Gravado", "Escrito"};
+constexpr i18n::Text kListed{"Listed", "Listado", "Listado"};
+constexpr i18n::Text kEntries{"entries", "itens", "entradas"};
+constexpr i18n::Text kRead{"Read", "Lido", "Leído"};
+constexpr i18n::Text kFailed{"failed", "falhou", "falló"};
+// The end of a command's output is shown, as ChatGPT sees it, in a few lines.
+constexpr std::size_t kShownOutputLines = 5;
 constexpr i18n::Text kAttachedImage{"Attached image", "Imagem anexada", "Imagen adjunta"};
 constexpr i18n::Text kScreenshotQuestion{"Capture and attach your desktop screenshot to ChatGPT?",
                                          "Capturar e anexar a captura da sua área de trabalho ao ChatGPT?",
@@ -76,6 +82,8 @@ Result<Json> list_files(const Action& action, ExecutionContext& context) {
   ::closedir(dir);
   if (error != 0) return os_failure(error);
   std::ranges::sort(entries);
+  progress(i18n::tr(kListed), fmt::format("{} ({} {})", visible_text(action.path.value_or(".")), entries.size(),
+                                          i18n::tr(kEntries)));
   return Json{{"entries", entries}};
 }
 
@@ -95,6 +103,7 @@ Result<Json> read_file_action(const Action& action, ExecutionContext& context) {
   if (!content) return std::unexpected(content.error());
   if (content->size() > kMaxReadBytes) return failure("File exceeds 250 KB. Read a smaller file.");
   if (!is_valid_utf8(*content)) return failure("File is not UTF-8 text");
+  progress(i18n::tr(kRead), fmt::format("{} ({} bytes)", visible_text(*action.path), content->size()));
   return Json{{"content", *content}, {"path", *action.path}};
 }
 
@@ -121,6 +130,17 @@ std::string first_output_chars(std::string_view bytes) {
   return std::string(first_chars(lossy_utf8(bytes), kMaxOutputChars));
 }
 
+// The last lines of what the command printed (its output, then its
+// errors), dimmed, so the user sees what ChatGPT is about to read.
+void show_output_tail(std::string_view output, std::string_view errors) {
+  std::vector<std::string_view> lines;
+  for (std::string_view text : {output, errors})
+    for (std::string_view line : split_lines(text))
+      if (!trim(line).empty()) lines.push_back(line);
+  const std::size_t from = lines.size() > kShownOutputLines ? lines.size() - kShownOutputLines : 0;
+  for (std::size_t i = from; i < lines.size(); ++i) std::cout << color("90", "  " + visible_text(lines[i])) << '\n';
+}
+
 Result<Json> run_action(const Action& action, ExecutionContext& context) {
   if (!action.command) return failure("Missing command");
   if (!context.allow_commands && !context.force_yes) {
@@ -137,9 +157,11 @@ Result<Json> run_action(const Action& action, ExecutionContext& context) {
   if (!ran) return std::unexpected(ran.error());
   const std::optional<int> code = ran->status.code;
   std::cout << color(code == 0 ? "32" : "31", fmt::format("Exit {}", code.value_or(-1))) << '\n';
-  return Json{{"exit_code", code ? Json(*code) : Json(nullptr)},
+  Json result{{"exit_code", code ? Json(*code) : Json(nullptr)},
               {"stderr", first_output_chars(ran->errors)},
               {"stdout", first_output_chars(ran->output)}};
+  show_output_tail(result["stdout"].get<std::string>(), result["stderr"].get<std::string>());
+  return result;
 }
 
 Result<Json> screenshot_action(ExecutionContext& context) {
@@ -202,9 +224,16 @@ constexpr ActionKind kActionKinds[] = {
 }  // namespace
 
 Result<Json> execute(const Action& action, ExecutionContext& context) {
+  Result<Json> outcome = failure("Unknown action: " + action.type);
   for (const ActionKind& kind : kActionKinds)
-    if (kind.name == action.type) return kind.run(action, context);
-  return failure("Unknown action: " + action.type);
+    if (kind.name == action.type) outcome = kind.run(action, context);
+  // Every failure is shown as it goes back to ChatGPT: the user must not
+  // learn of a refused path or a missing file only from ChatGPT's reply.
+  if (!outcome && outcome.error() != kDeclined)
+    std::cout << color("31", fmt::format("{} {}: {}", visible_text(action.type), i18n::tr(kFailed),
+                                         visible_text(outcome.error())))
+              << '\n';
+  return outcome;
 }
 
 std::string action_examples() {

@@ -63,7 +63,7 @@ TEST_F(Executor, ListsSortedNamesWithFolderMarksUpTo200) {
   const auto& entries = (*many)["entries"];
   EXPECT_EQ(entries.size(), 200u);
   EXPECT_TRUE(std::is_sorted(entries.begin(), entries.end()));
-  EXPECT_EQ(output.str(), "");
+  EXPECT_EQ(output.str(), "Listed . (4 entries)\nlist_files failed: Not a directory (os error 20)\nListed src (200 entries)\n");
 }
 
 TEST_F(Executor, ReadsUpTo250000BytesOfUtf8) {
@@ -88,7 +88,8 @@ TEST_F(Executor, WritesUpTo1000000BytesAndReportsIt) {
   EXPECT_EQ(error_of({"write_file", "../x", "y"}), "Path cannot contain '..'");
   ASSERT_TRUE(run({"write_file", "empty.txt", ""}));
   EXPECT_EQ(read_text(dir.path / "empty.txt"), "");
-  EXPECT_EQ(output.str(), "Wrote deep/er/f.txt\nWrote empty.txt\n");
+  EXPECT_EQ(output.str(), "Wrote deep/er/f.txt\nwrite_file failed: File exceeds 1 MB\n"
+                          "write_file failed: Path cannot contain '..'\nWrote empty.txt\n");
 }
 
 TEST_F(Executor, RunsCommandsInTheWorkingFolder) {
@@ -98,7 +99,8 @@ TEST_F(Executor, RunsCommandsInTheWorkingFolder) {
   auto killed = run({"run", {}, {}, "kill -9 $$"});
   ASSERT_TRUE(killed);
   EXPECT_TRUE((*killed)["exit_code"].is_null());
-  EXPECT_EQ(output.str(), "Run pwd; echo oops >&2; exit 3\nExit 3\nRun kill -9 $$\nExit -1\n");
+  // The end of the output is shown too, as ChatGPT will read it.
+  EXPECT_EQ(output.str(), "Run pwd; echo oops >&2; exit 3\nExit 3\n  " + dir.path.string() + "\n  oops\nRun kill -9 $$\nExit -1\n");
 }
 
 TEST_F(Executor, KeepsTheFirst12000CharactersOfEachStream) {
@@ -124,7 +126,7 @@ TEST_F(Executor, BlockedCommandsAskAndForceYesHoldsForTheSession) {
   EXPECT_EQ(output.str(),
             "Run? echo one\nAllow this command? [y/N] (y --force-yes for this session) "
             "Run? echo two\nAllow this command? [y/N] (y --force-yes for this session) "
-            "All remaining requests in this session will be allowed.\nExit 0\nRun echo three\nExit 0\n");
+            "All remaining requests in this session will be allowed.\nExit 0\n  two\nRun echo three\nExit 0\n  three\n");
 }
 
 TEST_F(Executor, ImagesAreCountedAndNotAttachedTwice) {

@@ -126,6 +126,8 @@ Status ensure_user_shell_path(const fs::path& home) {
   return {};
 }
 
+}  // namespace
+
 // Beside the program (a build or an unpacked download), else where an
 // installation puts shared files (<prefix>/bin -> <prefix>/share/wendlebox).
 std::optional<fs::path> extension_folder(const fs::path& running) {
@@ -134,6 +136,13 @@ std::optional<fs::path> extension_folder(const fs::path& running) {
     if (fs::exists(folder / "manifest.json")) return folder;
   return std::nullopt;
 }
+
+std::optional<fs::path> running_extension_folder() {
+  auto running = running_executable();
+  return running ? extension_folder(*running) : std::nullopt;
+}
+
+namespace {
 
 bool is_exit_word(std::string_view word) {
   const std::string lower = ascii_lower(word);

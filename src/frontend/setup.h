@@ -13,6 +13,10 @@
 Status setup();
 Status doctor();
 
+// The browser extension delivered with this program, when there is one.
+std::optional<std::filesystem::path> extension_folder(const std::filesystem::path& running);
+std::optional<std::filesystem::path> running_extension_folder();
+
 // Appends the marked PATH block unless the file mentions .local/bin already.
 Status ensure_shell_path(const std::filesystem::path& file, std::string_view line);
 void show_installed_help(const std::filesystem::path& installed);

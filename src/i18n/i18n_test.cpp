@@ -51,11 +51,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The failure line of the real binary, run with its standard output on a
 // pseudo-terminal (standard error goes there too).
-std::string failure_line_on_terminal(std::optional<std::string> no_color) {
+std::string failure_line_on_terminal(std::optional<std::string> no_color, const char* term = "xterm") {
   int master = -1;
   const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
   if (pid == 0) {
     if (no_color) ::setenv("NO_COLOR", no_color->c_str(), 1); else ::unsetenv("NO_COLOR");
+    ::setenv("TERM", term, 1);
     ::execl(binary_path().c_str(), "wendlebox", "--bogus", nullptr);
     _exit(127);
   }
@@ -71,6 +72,7 @@ TEST(Color, WrapsTextOnlyForATerminalWithoutNoColor) {
   EXPECT_EQ(failure_line_on_terminal(std::nullopt),
             "\x1b[31mWendlebox: Unknown option: --bogus. Run wendlebox --help.\x1b[0m\r\n");
   EXPECT_EQ(failure_line_on_terminal(""), "Wendlebox: Unknown option: --bogus. Run wendlebox --help.\r\n");
+  EXPECT_EQ(failure_line_on_terminal(std::nullopt, "dumb"), "Wendlebox: Unknown option: --bogus. Run wendlebox --help.\r\n");
   // Standard output redirected: no colour, also on standard error.
   TempDir home;
   CommandResult r = run_binary({.args = {"--bogus"}, .home = home.path});

@@ -137,7 +137,10 @@ Status start_session(Scan scan) {
   const SessionSettings session_settings{.allow_commands = settings->allow_commands, .force_yes = scan.force_yes,
                                          .sounds = settings->sounds, .git = settings->git};
   return task(prompt, chat, session_settings,
-              SessionWorld{.port = kBridgePort, .open_browser = open_browser, .read_prompt = read_terminal_prompt});
+              SessionWorld{.port = kBridgePort,
+                           .open_browser = open_browser,
+                           .read_prompt = read_terminal_prompt,
+                           .extension_folder = running_extension_folder().value_or("").string()});
 }
 
 }  // namespace

@@ -40,6 +40,11 @@ constexpr i18n::Text kTurnsContinueLater{"turns. Continue later with wendlebox <
                                          "turnos. Continue depois com wendlebox <número do chat>.",
                                          "turnos. Continúa más tarde con wendlebox <número del chat>."};
 
+constexpr i18n::Text kOpened{"Opened:", "Aberto:", "Abierto:"};
+constexpr i18n::Text kExtensionFolder{"Extension folder to load:", "Pasta da extensão a carregar:",
+                                      "Carpeta de la extensión a cargar:"};
+constexpr i18n::Text kRunDoctor{"Run wendlebox doctor.", "Execute wendlebox doctor.", "Ejecuta wendlebox doctor."};
+
 struct Session {
   const SessionWorld& world;
   SessionSettings settings;
@@ -52,6 +57,7 @@ struct Session {
   std::vector<Attachment> pending{};
   std::optional<GitSession> git_session{};
   std::vector<std::string> history{};
+  std::string connect_help{};  // what helps when the extension never connects
   bool first_prompt = true;
 };
 
@@ -91,6 +97,14 @@ std::string launch_url(const std::optional<Chat>& chat, const std::string& token
   return base + "#wendlebox=" + token;
 }
 
+// The address that was opened (without the token), the extension folder to
+// load, and where to look next.
+std::string connect_help(const std::string& address, const std::string& extension_folder) {
+  std::string help = fmt::format("\n{} {}", i18n::tr(kOpened), address);
+  if (!extension_folder.empty()) help += fmt::format("\n{} {}", i18n::tr(kExtensionFolder), extension_folder);
+  return help + "\n" + std::string(i18n::tr(kRunDoctor));
+}
+
 void log_entry(const Chat& chat, const std::string& role, const std::string& text) {
   if (auto logged = append_chatlog(chat, role, text); !logged)
     std::cout << color("33", "Could not save local chat log: " + logged.error()) << '\n';
@@ -108,7 +122,7 @@ Result<BrowserResult> publish_and_wait(Session& session, const std::string& prom
   shared.state.connected = false;
   shared.changed.notify_all();
   std::cout.flush();
-  auto result = wait_for_result(shared, lock);
+  auto result = wait_for_result(shared, lock, session.connect_help);
   if (!result) return result;
   shared.state.answered_id = result->id;
   shared.state.job.reset();
@@ -210,7 +224,9 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   auto bridge = start_bridge(world, *session_token);
   if (!bridge) return std::unexpected(bridge.error());
   session.bridge = *bridge;
-  if (auto opened = world.open_browser(launch_url(chat, *session_token)); !opened) return opened;
+  const std::string url = launch_url(chat, *session_token);
+  if (auto opened = world.open_browser(url); !opened) return opened;
+  session.connect_help = connect_help(url.substr(0, url.find('#')), world.extension_folder);
   std::cout << color("36", "Wendlebox") << ' ' << friendly_folder(session.folder) << '\n'
             << i18n::tr(kOpening) << "\n\n";
   if (chat) {

@@ -27,6 +27,9 @@ struct SessionWorld {
                                                    std::vector<std::string>& history)>
       read_prompt;
   std::function<void(int port)> listening = [](int) {};
+  // The extension folder delivered with the program, named when the
+  // extension does not connect; empty when unknown.
+  std::string extension_folder{};
 };
 
 Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const SessionSettings& settings,

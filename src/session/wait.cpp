@@ -1,6 +1,10 @@
 #include "session/wait.h"
 
+#include <unistd.h>
+
 #include <iostream>
+
+#include <fmt/format.h>
 
 #include "i18n/i18n.h"
 
@@ -19,6 +23,10 @@ constexpr i18n::Text kNotConnected{
     "La extensión no se conectó en un minuto. Comprueba que esté instalada y activada en el navegador que abrió "
     "ChatGPT."};
 
+constexpr i18n::Text kWaitingForExtension{"Waiting for the extension to take the prompt",
+                                          "Aguardando a extensão receber o prompt",
+                                          "Esperando a que la extensión reciba el prompt"};
+
 std::optional<BrowserResult> take(BridgeState& state) {
   std::optional<BrowserResult> result = std::move(state.result);
   state.result.reset();
@@ -28,28 +36,48 @@ std::optional<BrowserResult> take(BridgeState& state) {
 }  // namespace
 
 Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std::mutex>& lock,
-                                      const WaitTimings& timings) {
+                                      std::string_view not_connected_help, const WaitTimings& timings) {
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + timings.connect_deadline;
+  const Clock::time_point started = Clock::now();
+  const Clock::time_point deadline = started + timings.connect_deadline;
   Clock::time_point last_notice = Clock::now();
   bool announced = false;
+  // On a terminal, one line counts the seconds until the extension takes
+  // the job; it is wiped before anything else is printed.
+  const bool status_line = ::isatty(STDOUT_FILENO) != 0;
+  bool status_shown = false;
+  const auto clear_status = [&] {
+    if (status_shown) std::cout << "\r\x1b[K" << std::flush;
+    status_shown = false;
+  };
   BridgeState& state = shared.state;
   if (auto result = take(state)) return *result;
   for (;;) {
-    if (shared.poisoned) return failure(kPoisonedLock);
+    if (shared.poisoned) return clear_status(), failure(kPoisonedLock);
     const Clock::time_point now = Clock::now();
     if (state.connected && !announced) {
+      clear_status();
       std::cout << color("32", i18n::tr(kWaiting)) << std::endl;
       announced = true;
     }
-    if (!state.connected && now >= deadline) return failure(std::string(i18n::tr(kNotConnected)));
+    if (!state.connected && now >= deadline) {
+      clear_status();
+      return failure(std::string(i18n::tr(kNotConnected)) + std::string(not_connected_help));
+    }
     if (announced && now - last_notice >= timings.notice_interval) {
       std::cout << color("33", i18n::tr(kStillWaiting)) << std::endl;
       last_notice = now;
     }
-    const auto wait = state.connected ? timings.slice : std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                            std::max(deadline - now, Clock::duration::zero()));
+    auto wait = state.connected ? timings.slice : std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                      std::max(deadline - now, Clock::duration::zero()));
+    if (!state.connected && status_line) {
+      const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - started).count();
+      std::cout << "\r" << color("90", fmt::format("{} ({} s)", i18n::tr(kWaitingForExtension), seconds)) << "\x1b[K"
+                << std::flush;
+      status_shown = true;
+      wait = std::min<std::chrono::milliseconds>(wait, std::chrono::seconds(1));
+    }
     shared.changed.wait_for(lock, wait);
-    if (auto result = take(state)) return *result;
+    if (auto result = take(state)) return clear_status(), *result;
   }
 }

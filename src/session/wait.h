@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <string_view>
 
 #include "bridge/server.h"
 #include "common/result.h"
@@ -17,6 +18,7 @@ inline constexpr const char* kPoisonedLock = "poisoned lock: another task failed
 
 // With `lock` held on the shared bridge: waits until a result is stored and
 // takes it, printing progress notices, or fails when the extension never
-// polls before the deadline or the bridge thread failed.
+// polls before the deadline (the message then ends with
+// `not_connected_help`) or the bridge thread failed.
 Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std::mutex>& lock,
-                                      const WaitTimings& timings = {});
+                                      std::string_view not_connected_help = {}, const WaitTimings& timings = {});

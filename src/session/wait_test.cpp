@@ -46,7 +46,7 @@ class Waiting : public testing::Test {
 TEST_F(Waiting, FailsWhenTheExtensionNeverPolls) {
   extension(std::nullopt, std::nullopt);
   std::unique_lock lock(shared.mutex);
-  auto result = wait_for_result(shared, lock, timings);
+  auto result = wait_for_result(shared, lock, {}, timings);
   ASSERT_FALSE(result);
   EXPECT_EQ(result.error(),
             "The extension did not connect within one minute. Check that it is installed and enabled in the browser "
@@ -57,7 +57,7 @@ TEST_F(Waiting, FailsWhenTheExtensionNeverPolls) {
 TEST_F(Waiting, OnceTheJobIsTakenThereIsNoDeadlineAndNoticesRepeat) {
   extension(milliseconds(50), milliseconds(600));
   std::unique_lock lock(shared.mutex);
-  auto result = wait_for_result(shared, lock, timings);
+  auto result = wait_for_result(shared, lock, {}, timings);
   ASSERT_TRUE(result) << result.error();
   EXPECT_EQ(result->text, "hi");
   EXPECT_FALSE(shared.state.result);  // taken
@@ -74,7 +74,7 @@ TEST_F(Waiting, OnceTheJobIsTakenThereIsNoDeadlineAndNoticesRepeat) {
 TEST_F(Waiting, AResultAlreadyStoredIsTakenAtOnce) {
   shared.state.result = BrowserResult{.id = 4};
   std::unique_lock lock(shared.mutex);
-  auto result = wait_for_result(shared, lock, timings);
+  auto result = wait_for_result(shared, lock, {}, timings);
   ASSERT_TRUE(result);
   EXPECT_EQ(result->id, 4u);
   EXPECT_EQ(output.str(), "");
@@ -87,7 +87,7 @@ TEST_F(Waiting, AFailedBridgeThreadEndsTheWait) {
     shared.changed.notify_all();
   });
   std::unique_lock lock(shared.mutex);
-  auto result = wait_for_result(shared, lock, timings);
+  auto result = wait_for_result(shared, lock, {}, timings);
   ASSERT_FALSE(result);
   EXPECT_EQ(result.error(), "poisoned lock: another task failed inside");
 }
