@@ -7,9 +7,10 @@
 
 #include "bridge/server.h"
 #include "common/json.h"
+#include "fuzz/targets.h"
 #include "session/protocol.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+int fuzz_reply(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   (void)parse_reply(text);
   (void)decode_browser_result(text);

@@ -10,6 +10,9 @@ namespace {
 
 std::filesystem::path allowed_path() { return app_dir() / "allowed-folders.json"; }
 
+
+}  // namespace
+
 Result<AllowList> decode_allowed(std::string_view text) {
   return decode_object(text, [](const JsonFields& fields) -> Result<AllowList> {
     const Json* folders = fields.find("folders");
@@ -23,8 +26,6 @@ Result<AllowList> decode_allowed(std::string_view text) {
     return list;
   });
 }
-
-}  // namespace
 
 Result<AllowList> load_allowed() {
   return load_state_file<AllowList>(allowed_path(), "Could not read allowed folders: ", decode_allowed);

@@ -20,3 +20,6 @@ Status save_allowed(const AllowList& list);
 // Loads the list, lets `change` edit it and saves it when `change` says it
 // changed, all under the file's lock.
 Status update_allowed(const std::function<bool(AllowList&)>& change);
+
+// The allow list file's text as a record (what load_allowed reads).
+Result<AllowList> decode_allowed(std::string_view text);

@@ -23,26 +23,6 @@ bool is_conversation_id(std::string_view id) {
   return true;
 }
 
-Result<std::vector<Chat>> decode_chats(std::string_view text) {
-  auto value = parse_json(text);
-  if (!value) return std::unexpected(value.error());
-  if (!value->is_array()) return failure(positioned_error("invalid type: expected a list of chats", text));
-  std::vector<Chat> chats;
-  for (const Json& item : *value) {
-    auto fields = JsonFields::of(item, text);
-    if (!fields) return std::unexpected(fields.error());
-    Chat chat;
-    if (auto read = fields->read({{"id", &chat.id}, {"title", &chat.title}, {"url", &chat.url},
-                                  {"folder", &chat.folder}});
-        !read)
-      return std::unexpected(read.error());
-    auto updated = fields->required_unsigned("updated");
-    if (!updated) return std::unexpected(updated.error());
-    chat.updated = *updated;
-    chats.push_back(std::move(chat));
-  }
-  return chats;
-}
 
 std::string encode_chats(const std::vector<Chat>& chats) {
   OrderedJson list = OrderedJson::array();
@@ -67,6 +47,27 @@ void remove_same(std::vector<Chat>& chats, const Chat& chat) {
 }
 
 }  // namespace
+
+Result<std::vector<Chat>> decode_chats(std::string_view text) {
+  auto value = parse_json(text);
+  if (!value) return std::unexpected(value.error());
+  if (!value->is_array()) return failure(positioned_error("invalid type: expected a list of chats", text));
+  std::vector<Chat> chats;
+  for (const Json& item : *value) {
+    auto fields = JsonFields::of(item, text);
+    if (!fields) return std::unexpected(fields.error());
+    Chat chat;
+    if (auto read = fields->read({{"id", &chat.id}, {"title", &chat.title}, {"url", &chat.url},
+                                  {"folder", &chat.folder}});
+        !read)
+      return std::unexpected(read.error());
+    auto updated = fields->required_unsigned("updated");
+    if (!updated) return std::unexpected(updated.error());
+    chat.updated = *updated;
+    chats.push_back(std::move(chat));
+  }
+  return chats;
+}
 
 std::filesystem::path chats_path() { return app_dir() / "chats.json"; }
 

@@ -45,3 +45,6 @@ inline constexpr std::string_view kNewChatPage = "https://chatgpt.com/";
 // The canonical conversation address for a conversation address or a bare
 // conversation identifier; nullopt for anything else.
 std::optional<std::string> chat_url(std::string_view text);
+
+// A chat list file's text as records (what both lists are read with).
+Result<std::vector<Chat>> decode_chats(std::string_view text);

@@ -1,0 +1,97 @@
+// The bridge as any local process can reach it. The input's first byte says
+// whether a job waits; then records of (connection 0-2, length - 1, bytes)
+// send chunks over up to three loopback connections in the order it
+// chooses; every answer must be a well-formed response and the state the
+// session shares must stay consistent.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "bridge/server.h"
+#include "fuzz/targets.h"
+
+namespace {
+
+constexpr char kToken[] = "0123456789abcdef0123456789abcdef";
+
+int connect_to(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) std::abort();
+  const timeval limit{20, 0};  // a server that never answers nor closes is a hang
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  return fd;
+}
+
+std::string read_all(int fd) {
+  std::string received;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n == 0 || (n < 0 && errno == ECONNRESET)) return received;
+    if (n < 0) std::abort();  // timed out: the connection was left hanging
+    received.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+// Nothing (the connection was dropped) or one whole response.
+void check_response(std::string_view response) {
+  if (response.empty()) return;
+  if (!response.starts_with("HTTP/1.1 ")) std::abort();
+  const std::size_t end = response.find("\r\n\r\n");
+  if (end == std::string_view::npos) std::abort();
+  const std::string_view head = response.substr(0, end + 2);
+  const std::size_t at = head.find("\r\nContent-Length: ");
+  if (at == std::string_view::npos) std::abort();
+  const std::size_t length = std::strtoul(std::string(head.substr(at + 18)).c_str(), nullptr, 10);
+  if (response.size() - end - 4 != length) std::abort();
+  const std::string status(response.substr(9, 3));
+  for (const char* known : {"200", "204", "400", "403", "404", "409", "413"})
+    if (status == known) return;
+  std::abort();
+}
+
+}  // namespace
+
+int fuzz_bridge(const std::uint8_t* data, std::size_t size) {
+  auto listener = bind_bridge_listener(0);
+  if (!listener) std::abort();
+  const int port = bound_port(*listener);
+  auto shared = std::make_shared<SharedBridge>();
+  if (size > 0 && (data[0] & 1)) shared->state.job = Job{"prompt", {}, 1};  // a job waiting, or none
+  std::thread server(serve, *listener, shared, kToken);
+
+  std::vector<int> connections;
+  for (std::size_t pos = size > 0 ? 1 : 0; pos + 2 <= size;) {
+    const std::size_t which = data[pos] % 3;
+    const std::size_t length = std::min<std::size_t>(data[pos + 1] + 1u, size - pos - 2);
+    while (connections.size() <= which) connections.push_back(connect_to(port));
+    ::send(connections[which], data + pos + 2, length, MSG_NOSIGNAL);
+    pos += 2 + length;
+  }
+  for (int fd : connections) ::shutdown(fd, SHUT_WR);
+  for (int fd : connections) {
+    check_response(read_all(fd));
+    ::close(fd);
+  }
+  {
+    std::lock_guard lock(shared->mutex);
+    const BridgeState& state = shared->state;
+    if (state.result && (!state.job || state.result->id != state.job->id)) std::abort();
+    if (shared->poisoned) std::abort();
+  }
+  ::shutdown(*listener, SHUT_RDWR);
+  server.join();
+  return 0;
+}
