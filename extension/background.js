@@ -5,6 +5,9 @@
 // reload of the page loses a job.
 
 const BRIDGE = "http://127.0.0.1:47833";
+// Sent with every request, so the program can tell an extension that does
+// not match it (the user updated one and not the other).
+const VERSION_HEADER = { "X-Wendlebox-Extension": chrome.runtime.getManifest().version };
 
 function tabKey(tabId) {
   return `tab:${tabId}`;
@@ -32,7 +35,7 @@ async function proveServer(token) {
   const challenge = hex(crypto.getRandomValues(new Uint8Array(32)));
   let answer;
   try {
-    const response = await fetch(`${BRIDGE}/hello?challenge=${challenge}`, { cache: "no-store" });
+    const response = await fetch(`${BRIDGE}/hello?challenge=${challenge}`, { cache: "no-store", headers: VERSION_HEADER });
     answer = response.ok ? await response.json() : null;
   } catch (error) {
     return "unreachable";
@@ -52,7 +55,7 @@ async function bridgeRequest(path, token, options = {}) {
   }
   const url = `${BRIDGE}${path}?token=${encodeURIComponent(token)}`;
   try {
-    const response = await fetch(url, { cache: "no-store", ...options });
+    const response = await fetch(url, { cache: "no-store", ...options, headers: { ...VERSION_HEADER, ...options.headers } });
     const text = await response.text();
     return { status: response.status, body: text ? JSON.parse(text) : null };
   } catch (error) {

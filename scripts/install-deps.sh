@@ -19,12 +19,17 @@ fi
 
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+  if ! command -v dpkg-query >/dev/null 2>&1 || ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$p")
   fi
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
+  if ! command -v apt-get >/dev/null 2>&1; then
+    echo "install-deps: this script installs Debian packages with apt-get, which this machine lacks." >&2
+    echo "install-deps: install these (or your system's equivalents), then run make again: ${missing[*]}" >&2
+    exit 1
+  fi
   if [ "$(id -u)" -eq 0 ]; then
     sudo=()
   elif command -v sudo >/dev/null 2>&1; then

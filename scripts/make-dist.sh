@@ -11,5 +11,6 @@ mkdir -p "$staging/$name"
 cp "$build/wendlebox" "$staging/$name/wendlebox"
 strip "$staging/$name/wendlebox" 2>/dev/null || true
 cp -R extension "$staging/$name/extension"
+cp README.md "$staging/$name/README.md"
 tar -C "$staging" -czf "$name.tar.gz" "$name"
 echo "$name.tar.gz"

@@ -75,6 +75,7 @@ struct Request {
   std::string body;
   std::optional<std::string> host;
   std::optional<std::string> origin;
+  std::optional<std::string> extension_version;
 };
 
 // The value of the header `name` (matched without regard to case, no blank
@@ -127,7 +128,7 @@ std::variant<NeedMore, Response, Request> parse_request(const std::string& buffe
   if (length > kMaxBody) return error_response(413, "Request too large");
   if (buffer.size() < header_size + length) return NeedMore{};
   return Request{words[0], words[1], buffer.substr(header_size, length), header_value(lines, "host"),
-                 header_value(lines, "origin")};
+                 header_value(lines, "origin"), header_value(lines, "x-wendlebox-extension")};
 }
 
 std::string_view presented_token(std::string_view target) {
@@ -168,10 +169,11 @@ struct Caller {
   void answer(const Response& response) const { reply(stream, response, origin); }
 };
 
-void answer_next(const Caller& caller, SharedBridge& shared) {
+void answer_next(const Caller& caller, SharedBridge& shared, const std::optional<std::string>& extension_version) {
   std::unique_lock lock(shared.mutex);
   BridgeState& state = shared.state;
   state.connected = true;
+  if (extension_version) state.extension_version = extension_version->substr(0, 32);
   shared.changed.notify_all();
   if (state.job && !state.result)
     caller.answer({200, job_json(*state.job)});
@@ -224,7 +226,7 @@ void handle(int stream, const Request& request, SharedBridge& shared, const std:
   if (request.method == "GET" && path == "/health") return caller.answer({200, Json{{"ok", true}}});
   if (request.method == "GET" && path == "/hello") return caller.answer(prove_token(request.target, token));
   if (!same_token(presented_token(request.target), token)) return caller.answer(error_response(403, "Invalid session"));
-  if (request.method == "GET" && path == "/next") return answer_next(caller, shared);
+  if (request.method == "GET" && path == "/next") return answer_next(caller, shared, request.extension_version);
   if (request.method == "POST" && path == "/result") return answer_result(caller, shared, request.body);
   if (request.method == "OPTIONS" && path == "/result") return caller.answer({204, {}});
   caller.answer(error_response(404, "Unknown request"));

@@ -35,6 +35,7 @@ struct BridgeState {
   std::optional<BrowserResult> result;
   bool connected = false;
   std::optional<std::uint64_t> answered_id;
+  std::optional<std::string> extension_version{};  // as the last poll gave it
 };
 
 // What the session thread and the bridge thread share: the state, its one

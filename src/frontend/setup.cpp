@@ -10,12 +10,15 @@
 #include "bridge/browser.h"
 #include "common/env.h"
 #include "common/files.h"
+#include "common/folders.h"
+#include "common/json.h"
 #include "common/process.h"
 #include "common/text.h"
 #include "frontend/help.h"
 #include "git/git.h"
 #include "i18n/i18n.h"
 #include "state/allowed.h"
+#include "state/settings.h"
 
 namespace {
 
@@ -69,6 +72,19 @@ constexpr i18n::Text kCdHint{"Tip: cd <folder> changes the project folder.", "Di
 constexpr i18n::Text kFolderNotFound{"Folder not found.", "Pasta não encontrada.", "Carpeta no encontrada."};
 constexpr i18n::Text kBackAtPrompt{"Back at the Wendlebox prompt.", "De volta ao prompt do Wendlebox.",
                                    "De vuelta en el prompt de Wendlebox."};
+constexpr i18n::Text kShellEdited{"Added wendlebox to PATH in", "Wendlebox adicionado ao PATH em",
+                                  "Wendlebox añadido al PATH en"};
+constexpr i18n::Text kShellAlreadySet{"PATH already set in", "PATH já configurado em", "PATH ya configurado en"};
+constexpr i18n::Text kExtensionUpdated{
+    "The extension was updated: press the reload button of Wendlebox in edge://extensions (or chrome://extensions).",
+    "A extensão foi atualizada: clique no botão de recarregar do Wendlebox em edge://extensions (ou "
+    "chrome://extensions).",
+    "La extensión se actualizó: pulsa el botón de recargar de Wendlebox en edge://extensions (o chrome://extensions)."};
+constexpr i18n::Text kExtensionFolderLabel{"Extension folder:", "Pasta da extensão:", "Carpeta de la extensión:"};
+constexpr i18n::Text kExtensionVersion{"Extension version:", "Versão da extensão:", "Versión de la extensión:"};
+constexpr i18n::Text kSeenInBrowser{"last seen in a browser:", "vista por último num navegador:",
+                                    "vista por última vez en un navegador:"};
+constexpr i18n::Text kNotSeenYet{"not seen yet", "ainda não vista", "aún no vista"};
 constexpr i18n::Text kOpenerLabel{"Browser opener:", "Abridor de navegador:", "Abridor de navegador:"};
 constexpr i18n::Text kNoOpener{"Browser opener: not found. Install xdg-open, gio, or sensible-browser.",
                                "Abridor de navegador: não encontrado. Instale xdg-open, gio ou sensible-browser.",
@@ -112,17 +128,44 @@ Status install_copy(const fs::path& running, const fs::path& installed) {
   std::error_code error;
   fs::copy_file(running, temporary, fs::copy_options::overwrite_existing, error);
   if (!error) fs::permissions(temporary, fs::perms(0755), error);
+  // The installed copy needs no debugging symbols (a fifth of the size); a
+  // machine without strip keeps them.
+  if (!error) (void)run_process(ProcessSpec{.argv = {"strip", "--strip-unneeded", temporary.string()},
+                                            .output = OutputMode::Discard, .errors = OutputMode::Discard});
   if (!error) fs::rename(temporary, installed, error);
   if (error) return os_failure(error.value());
   return {};
 }
 
+// The extension the browser loads lives in the data folder, so deleting a
+// build or a downloaded archive never breaks it. Returns whether an older
+// copy was replaced (the browser must then reload it).
+Result<bool> install_extension(const fs::path& delivered, const fs::path& installed) {
+  std::error_code error;
+  const bool replacing = fs::exists(installed / "manifest.json");
+  const fs::path fresh = installed.parent_path() / ".extension-new";
+  fs::remove_all(fresh, error);
+  if (auto made = create_dirs(installed.parent_path()); !made) return std::unexpected(made.error());
+  fs::copy(delivered, fresh, fs::copy_options::recursive, error);
+  if (!error) fs::remove_all(installed, error);
+  if (!error) fs::rename(fresh, installed, error);
+  if (error) return os_failure(error.value());
+  return replacing;
+}
+
+// Puts ~/.local/bin on the PATH of the user's shells, saying for each
+// start-up file whether it was edited or already set.
 Status ensure_user_shell_path(const fs::path& home) {
-  if (auto profile = ensure_shell_path(home / ".profile", kExportLine); !profile) return profile;
+  std::vector<std::pair<fs::path, std::string_view>> files{{home / ".profile", kExportLine}};
   const std::string shell = process_env("SHELL").value_or("");
-  if (shell.ends_with("bash")) return ensure_shell_path(home / ".bashrc", kExportLine);
-  if (shell.ends_with("zsh")) return ensure_shell_path(home / ".zshrc", kExportLine);
-  if (shell.ends_with("fish")) return ensure_shell_path(home / ".config" / "fish" / "config.fish", kFishLine);
+  if (shell.ends_with("bash")) files.emplace_back(home / ".bashrc", kExportLine);
+  if (shell.ends_with("zsh")) files.emplace_back(home / ".zshrc", kExportLine);
+  if (shell.ends_with("fish")) files.emplace_back(home / ".config" / "fish" / "config.fish", kFishLine);
+  for (const auto& [file, line] : files) {
+    auto edited = ensure_shell_path(file, line);
+    if (!edited) return std::unexpected(edited.error());
+    std::cout << fmt::format("{} {}\n", i18n::tr(*edited ? kShellEdited : kShellAlreadySet), friendly_folder(file));
+  }
   return {};
 }
 
@@ -135,6 +178,16 @@ std::optional<fs::path> extension_folder(const fs::path& running) {
                                  running.parent_path().parent_path() / "share" / "wendlebox" / "extension"})
     if (fs::exists(folder / "manifest.json")) return folder;
   return std::nullopt;
+}
+
+fs::path installed_extension_folder() { return data_dir() / "extension"; }
+
+std::optional<std::string> extension_version(const fs::path& folder) {
+  auto manifest = read_file(folder / "manifest.json");
+  if (!manifest) return std::nullopt;
+  auto value = parse_json(*manifest);
+  if (!value || !value->is_object() || !value->contains("version") || !(*value)["version"].is_string()) return std::nullopt;
+  return (*value)["version"].get<std::string>();
 }
 
 std::optional<fs::path> running_extension_folder() {
@@ -203,11 +256,13 @@ std::vector<std::string> split_shell_words(std::string_view line) {
   return words;
 }
 
-Status ensure_shell_path(const fs::path& file, std::string_view line) {
+Result<bool> ensure_shell_path(const fs::path& file, std::string_view line) {
   const std::string text = read_file(file).value_or("");
-  if (is_valid_utf8(text) && text.find(".local/bin") != std::string::npos) return {};
-  if (auto made = create_dirs(file.parent_path()); !made) return made;
-  return append_file(file, fmt::format("\n# Wendlebox CLI\n{}\n", line));
+  if (is_valid_utf8(text) && text.find(".local/bin") != std::string::npos) return false;
+  if (auto made = create_dirs(file.parent_path()); !made) return std::unexpected(made.error());
+  if (auto appended = append_file(file, fmt::format("\n# Wendlebox CLI\n{}\n", line)); !appended)
+    return std::unexpected(appended.error());
+  return true;
 }
 
 void show_installed_help(const fs::path& installed) {
@@ -257,11 +312,20 @@ Status setup() {
   if (auto copied = install_copy(*running, installed); !copied) return copied;
   if (auto path = ensure_user_shell_path(*home); !path) return path;
   std::cout << fmt::format("\n{} {}\n", color("32", i18n::tr(kInstalled)), installed.string());
+  std::optional<fs::path> extension = extension_folder(*running);
+  bool updated = false;
+  if (extension && *extension != installed_extension_folder()) {
+    auto replaced = install_extension(*extension, installed_extension_folder());
+    if (!replaced) return std::unexpected(replaced.error());
+    extension = installed_extension_folder();
+    updated = *replaced;
+  }
   show_installed_help(installed);
   const std::string separator(60, '=');
   std::cout << fmt::format("\n{}\n", color("1;35", separator))
-            << color("1;35", windows_extension_guidance(extension_folder(*running))) << '\n'
+            << color("1;35", windows_extension_guidance(extension)) << '\n'
             << color("1;35", separator) << '\n';
+  if (updated) std::cout << color("33", i18n::tr(kExtensionUpdated)) << '\n';
   setup_shell(installed);
   return {};
 }
@@ -275,6 +339,13 @@ Status doctor() {
     std::cout << i18n::tr(kNoOpener) << '\n';
   const bool git_found = git_output(".", {"--version"}).has_value();
   std::cout << "Git: " << i18n::tr(git_found ? kGitAvailable : kGitMissing) << '\n';
+  const std::optional<fs::path> extension =
+      fs::exists(installed_extension_folder() / "manifest.json") ? installed_extension_folder() : running_extension_folder();
+  if (extension)
+    std::cout << i18n::tr(kExtensionFolderLabel) << ' ' << friendly_folder(*extension) << '\n'
+              << i18n::tr(kExtensionVersion) << ' ' << extension_version(*extension).value_or("?") << "; "
+              << i18n::tr(kSeenInBrowser) << ' '
+              << last_seen_extension_version().value_or(std::string(i18n::tr(kNotSeenYet))) << '\n';
   std::cout << i18n::tr(kExtensionHint) << '\n';
   return {};
 }

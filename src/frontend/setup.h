@@ -16,9 +16,14 @@ Status doctor();
 // The browser extension delivered with this program, when there is one.
 std::optional<std::filesystem::path> extension_folder(const std::filesystem::path& running);
 std::optional<std::filesystem::path> running_extension_folder();
+// Where setup puts the extension the browser loads: <data folder>/extension.
+std::filesystem::path installed_extension_folder();
+// The version in an extension folder's manifest.
+std::optional<std::string> extension_version(const std::filesystem::path& folder);
 
-// Appends the marked PATH block unless the file mentions .local/bin already.
-Status ensure_shell_path(const std::filesystem::path& file, std::string_view line);
+// Appends the marked PATH block unless the file mentions .local/bin
+// already; true when it appended.
+Result<bool> ensure_shell_path(const std::filesystem::path& file, std::string_view line);
 void show_installed_help(const std::filesystem::path& installed);
 std::string windows_extension_guidance(const std::optional<std::filesystem::path>& extension_folder);
 void setup_shell(const std::filesystem::path& installed);

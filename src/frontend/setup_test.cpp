@@ -42,15 +42,18 @@ TEST_F(Setup, InstallsTheCopyAndTheShellPathOnce) {
   CommandResult r = setup(dist.path / "wendlebox", {{"SHELL", "/bin/sh"}});
   EXPECT_EQ(r.exit_code, 0) << r.err;
   const fs::path installed = home.path / ".local/bin/wendlebox";
-  EXPECT_EQ(fs::file_size(installed), fs::file_size(binary_path()));
+  EXPECT_LT(fs::file_size(installed), fs::file_size(binary_path()));  // stripped
+  EXPECT_EQ(run_binary({.args = {"--help"}, .program = installed}).exit_code, 0);
   EXPECT_EQ(fs::status(installed).permissions(), fs::perms(0755));
   EXPECT_EQ(file(".profile"), kBlock);
   EXPECT_FALSE(fs::exists(home.path / ".bashrc"));
-  EXPECT_TRUE(r.out.starts_with("\nWendlebox was installed successfully. " + installed.string() +
-                                "\n\nWendlebox --help:\n\nWendlebox  |  Contact: "));
+  EXPECT_TRUE(r.out.starts_with("Added wendlebox to PATH in " + (home.path / ".profile").string() +
+                                "\n\nWendlebox was installed successfully. " + installed.string() +
+                                "\n\nWendlebox --help:\n\nWendlebox  |  Contact: ")) << r.out;
   EXPECT_TRUE(r.out.ends_with("\n" + std::string(60, '=') + "\nThe extension was not bundled with this executable. "
                               "Install Wendlebox in the browser you use for ChatGPT.\n" + std::string(60, '=') + "\n"));
-  setup(dist.path / "wendlebox", {{"SHELL", "/bin/sh"}});
+  r = setup(dist.path / "wendlebox", {{"SHELL", "/bin/sh"}});
+  EXPECT_TRUE(r.out.starts_with("PATH already set in " + (home.path / ".profile").string() + "\n")) << r.out;
   EXPECT_EQ(file(".profile"), kBlock);
 }
 
@@ -78,14 +81,22 @@ TEST_F(Setup, EachShellGetsItsOwnStartUpFile) {
   EXPECT_EQ(file(".bashrc"), kBlock);
 }
 
-TEST_F(Setup, TheGuidanceNamesTheBundledExtensionFolder) {
-  write_text(dist.path / "extension/manifest.json", "{}");
+TEST_F(Setup, TheExtensionIsCopiedToTheDataFolderWhichTheGuidanceNames) {
+  write_text(dist.path / "extension/manifest.json", "{\"version\": \"1.0\"}");
   CommandResult r = setup(dist.path / "wendlebox", {{"LANG", "pt_BR.UTF-8"}});
+  const fs::path installed = home.path / ".local/share/wendlebox/extension";
   EXPECT_NE(r.out.find("ÚLTIMO PASSO: adicione a extensão ao navegador (uma vez, ~30 segundos)\nNesta mesma pasta do "
                        "instalador você encontra a extensão, pronta para usar:\n    " +
-                       (dist.path / "extension").string() + "\n  1. No navegador"),
+                       installed.string() + "\n  1. No navegador"),
             std::string::npos) << r.out;
-  fs::remove(dist.path / "extension/manifest.json");
+  EXPECT_EQ(r.out.find("extensão foi atualizada"), std::string::npos);
+  // An update: the copy is replaced and the browser must reload it.
+  write_text(dist.path / "extension/manifest.json", "{\"version\": \"1.1\"}");
+  r = setup(dist.path / "wendlebox");
+  EXPECT_NE(r.out.find("The extension was updated: press the reload button"), std::string::npos) << r.out;
+  // Removing what was downloaded leaves the loaded extension in place.
+  fs::remove_all(dist.path / "extension");
+  EXPECT_EQ(read_text(installed / "manifest.json"), "{\"version\": \"1.1\"}");
   EXPECT_NE(setup(dist.path / "wendlebox").out.find("The extension was not bundled"), std::string::npos);
 }
 
@@ -100,10 +111,15 @@ TEST(Doctor, ReportsWhatItFinds) {
   write_script(bin.path / "gio", "exit 0");
   CommandResult r = run_binary({.args = {"doctor"}, .home = home.path, .path_prefix = bin.path.string()});
   EXPECT_EQ(r.exit_code, 0);
+  const std::string extension = (fs::path(binary_path()).parent_path() / "extension").string();
   EXPECT_EQ(r.out, "CLI: " + binary_path() + "\nBrowser opener: " + (fs::exists("/usr/bin/xdg-open") ? "xdg-open" : "gio") +
-                       "\nGit: available\nExtension: enable Wendlebox in the browser that opens ChatGPT.\n");
+                       "\nGit: available\nExtension folder: " + extension + "\nExtension version: " WENDLEBOX_VERSION
+                       "; last seen in a browser: not seen yet\nExtension: enable Wendlebox in the browser that opens ChatGPT.\n");
+  write_text(home.path / ".config/wendlebox/extension-seen", "0.0.9");
   r = run_binary({.args = {"doctor"}, .home = home.path, .env = {{"PATH", bin.path.string()}, {"LANG", "es"}}});
   EXPECT_EQ(r.out, "CLI: " + binary_path() + "\nAbridor de navegador: gio\nGit: no encontrado (se omitirán los commits)\n"
+                   "Carpeta de la extensión: " + extension + "\nVersión de la extensión: " WENDLEBOX_VERSION
+                   "; vista por última vez en un navegador: 0.0.9\n"
                    "Extensión: activa Wendlebox en el navegador que abre ChatGPT.\n");
 }
 

@@ -20,6 +20,7 @@
 #include "session/wait.h"
 #include "state/allowed.h"
 #include "state/chatlog.h"
+#include "state/settings.h"
 
 namespace {
 
@@ -40,6 +41,13 @@ constexpr i18n::Text kTurnsContinueLater{"turns. Continue later with wendlebox <
                                          "turnos. Continue depois com wendlebox <número do chat>.",
                                          "turnos. Continúa más tarde con wendlebox <número del chat>."};
 
+constexpr i18n::Text kVersionMismatch{
+    "The browser extension ({}) does not match this program ({}). Run wendlebox setup, then press the reload button "
+    "of Wendlebox in edge://extensions (or chrome://extensions).",
+    "A extensão do navegador ({}) não corresponde a este programa ({}). Execute wendlebox setup e clique no botão de "
+    "recarregar do Wendlebox em edge://extensions (ou chrome://extensions).",
+    "La extensión del navegador ({}) no corresponde a este programa ({}). Ejecuta wendlebox setup y pulsa el botón de "
+    "recargar de Wendlebox en edge://extensions (o chrome://extensions)."};
 constexpr i18n::Text kOpened{"Opened:", "Aberto:", "Abierto:"};
 constexpr i18n::Text kExtensionFolder{"Extension folder to load:", "Pasta da extensão a carregar:",
                                       "Carpeta de la extensión a cargar:"};
@@ -58,6 +66,7 @@ struct Session {
   std::optional<GitSession> git_session{};
   std::vector<std::string> history{};
   std::string connect_help{};  // what helps when the extension never connects
+  std::optional<std::string> extension_version{};  // the one already checked
   bool first_prompt = true;
 };
 
@@ -110,6 +119,15 @@ void log_entry(const Chat& chat, const std::string& role, const std::string& tex
     std::cout << color("33", "Could not save local chat log: " + logged.error()) << '\n';
 }
 
+// An extension older or newer than the program is said once per version
+// seen, with how to reload it; the version is remembered for doctor.
+void check_extension_version(const std::string& version) {
+  if (version != WENDLEBOX_VERSION)
+    std::cout << color("33", fmt::format(fmt::runtime(i18n::tr(kVersionMismatch)), visible_text(version), WENDLEBOX_VERSION))
+              << '\n';
+  if (last_seen_extension_version() != version) (void)remember_extension_version(version);
+}
+
 // Publishes the job and waits for the extension's answer to it.
 Result<BrowserResult> publish_and_wait(Session& session, const std::string& prompt) {
   std::vector<Attachment> attachments = std::move(session.pending);
@@ -126,6 +144,10 @@ Result<BrowserResult> publish_and_wait(Session& session, const std::string& prom
   if (!result) return result;
   shared.state.answered_id = result->id;
   shared.state.job.reset();
+  const std::optional<std::string> version = shared.state.extension_version;
+  lock.unlock();
+  if (version && version != session.extension_version) check_extension_version(*version);
+  session.extension_version = version;
   return result;
 }
 

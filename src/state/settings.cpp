@@ -2,11 +2,15 @@
 
 #include "common/files.h"
 #include "common/json.h"
+#include "common/text.h"
 #include "state/state_file.h"
 
 namespace {
 
 std::filesystem::path settings_path() { return app_dir() / "settings.json"; }
+
+
+}  // namespace
 
 Result<Settings> decode_settings(std::string_view text) {
   return decode_object(text, [](const JsonFields& fields) -> Result<Settings> {
@@ -21,8 +25,6 @@ Result<Settings> decode_settings(std::string_view text) {
   });
 }
 
-}  // namespace
-
 std::filesystem::path app_dir(const EnvLookup& env) {
   std::filesystem::path base;
   if (auto config = env("XDG_CONFIG_HOME")) {
@@ -33,6 +35,28 @@ std::filesystem::path app_dir(const EnvLookup& env) {
     base = std::filesystem::path(".") / ".config";
   }
   return base / "wendlebox";
+}
+
+std::filesystem::path data_dir(const EnvLookup& env) {
+  std::filesystem::path base;
+  if (auto data = env("XDG_DATA_HOME")) {
+    base = *data;
+  } else if (auto home = env("HOME")) {
+    base = std::filesystem::path(*home) / ".local" / "share";
+  } else {
+    base = std::filesystem::path(".") / ".local" / "share";
+  }
+  return base / "wendlebox";
+}
+
+std::optional<std::string> last_seen_extension_version() {
+  auto text = read_file(app_dir() / "extension-seen");
+  if (!text || text->empty() || !is_valid_utf8(*text)) return std::nullopt;
+  return std::string(trim(*text));
+}
+
+Status remember_extension_version(const std::string& version) {
+  return write_file_whole(app_dir() / "extension-seen", version);
 }
 
 Result<Settings> load_settings() {

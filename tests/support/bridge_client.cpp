@@ -59,7 +59,8 @@ std::optional<nlohmann::json> FakeExtension::next_job(std::chrono::milliseconds 
   std::optional<nlohmann::json> job;
   wait_until(
       [&] {
-        HttpReply reply = http_get("/next?token=" + token_, port_);
+        const std::string version = version_ ? "X-Wendlebox-Extension: " + *version_ + "\r\n" : "";
+        HttpReply reply = http_exchange("GET /next?token=" + token_ + " HTTP/1.1\r\n" + version + "\r\n", port_);
         if (reply.status == 200) job = nlohmann::json::parse(reply.body);
         return job.has_value();
       },

@@ -26,6 +26,8 @@ HttpReply http_post(const std::string& target, const std::string& body, int port
 class FakeExtension {
  public:
   explicit FakeExtension(std::string token, int port = kBridgePort) : token_(std::move(token)), port_(port) {}
+  // Polls then say this extension version, as the real extension does.
+  void set_version(std::string version) { version_ = std::move(version); }
   // Polls /next until a job arrives or the deadline passes.
   std::optional<nlohmann::json> next_job(std::chrono::milliseconds limit = std::chrono::seconds(30));
   HttpReply post_result(const nlohmann::json& result);
@@ -35,6 +37,7 @@ class FakeExtension {
  private:
   std::string token_;
   int port_;
+  std::optional<std::string> version_;
 };
 
 // The token of a launch URL "…#wendlebox=<token>".
