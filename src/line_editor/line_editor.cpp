@@ -17,6 +17,21 @@ namespace line_editor {
 
 namespace {
 
+// The escape sequences this editor reads and writes.
+//   read   ESC [ A / B / C / D     up, down, right, left (also ESC O A..D)
+//          ESC [ H, ESC O H, ESC [ 1 ~, ESC [ 7 ~     Home
+//          ESC [ F, ESC O F, ESC [ 4 ~, ESC [ 8 ~     End
+//          ESC [ 3 ~               Delete
+//          ESC [ 200 ~ ... ESC [ 201 ~     a paste, taken as it is
+//          any other ESC [ <parameters> <final byte> is read whole and ignored
+//   write  ESC [ ? 2004 h / l      bracketed paste on while reading, off after
+//          ESC [ J, ESC [ n A, ESC [ n C     clear below, cursor up, cursor right
+constexpr std::string_view kPasteOn = "\x1b[?2004h";
+constexpr std::string_view kPasteOff = "\x1b[?2004l";
+constexpr std::string_view kPasteEnd = "\x1b[201~";
+// A line feed inside the prompt, as the line shows it: one column.
+constexpr std::string_view kLineFeedMark = "\u21b5";
+
 bool is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 std::size_t previous_boundary(const std::string& text, std::size_t pos) {
@@ -31,26 +46,33 @@ std::size_t next_boundary(const std::string& text, std::size_t pos) {
   return pos;
 }
 
-// Puts the terminal back as it was on every way out of read_line.
+// Puts the terminal back as it was on every way out of read_line:
+// attributes restored and bracketed paste turned off again.
 class RawMode {
  public:
-  explicit RawMode(int fd) : fd_(fd) {}
+  RawMode(int input, int output) : input_(input), output_(output) {}
   Status enter() {
-    if (::tcgetattr(fd_, &saved_) != 0) return os_failure();
+    if (::tcgetattr(input_, &saved_) != 0) return os_failure();
     termios raw = saved_;
     raw.c_lflag &= ~(ISIG | ICANON | ECHO);
+    // A pasted CR LF must reach the editor as it was sent, not as two line feeds.
+    raw.c_iflag &= ~ICRNL;
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
-    if (::tcsetattr(fd_, TCSANOW, &raw) != 0) return os_failure();
+    if (::tcsetattr(input_, TCSANOW, &raw) != 0) return os_failure();
     active_ = true;
-    return {};
+    return write_all(output_, kPasteOn);
   }
-  ~RawMode() {
-    if (active_) ::tcsetattr(fd_, TCSANOW, &saved_);
+  Status leave() {
+    if (!active_) return {};
+    active_ = false;
+    ::tcsetattr(input_, TCSANOW, &saved_);
+    return write_all(output_, kPasteOff);
   }
+  ~RawMode() { (void)leave(); }
 
  private:
-  int fd_;
+  int input_, output_;
   termios saved_{};
   bool active_ = false;
 };
@@ -82,29 +104,73 @@ Result<std::optional<std::string>> read_buffered_line(std::string_view prompt) {
   return std::optional<std::string>(line);
 }
 
-// Reads what follows an Escape; only the bytes named here are consumed.
-Result<std::optional<EditAction>> escape_sequence(int input) {
+// What an escape sequence asks for.
+struct Escape {
+  std::optional<EditAction> action;
+  bool paste = false;
+};
+
+// Reads what follows an Escape. A CSI sequence (ESC [ parameters final) is
+// read whole, so a key the editor does not know leaves nothing behind.
+Result<Escape> escape_sequence(int input) {
   auto first = pending_byte(input);
   if (!first) return std::unexpected(first.error());
-  if (!*first || (**first != '[' && **first != 'O')) return std::optional<EditAction>();
-  auto second = pending_byte(input);
-  if (!second) return std::unexpected(second.error());
-  if (!*second) return std::optional<EditAction>();
-  switch (**second) {
-    case 'A': return EditAction::HistoryPrevious;
-    case 'B': return EditAction::HistoryNext;
-    case 'C': return EditAction::Right;
-    case 'D': return EditAction::Left;
-    case 'H': return EditAction::Home;
-    case 'F': return EditAction::End;
-    case '3': {
-      auto third = pending_byte(input);
-      if (!third) return std::unexpected(third.error());
-      if (*third && **third == '~') return EditAction::Delete;
-      return std::optional<EditAction>();
+  if (!*first || (**first != '[' && **first != 'O')) return Escape{};
+  std::string parameters;
+  for (;;) {
+    auto next = pending_byte(input);
+    if (!next) return std::unexpected(next.error());
+    if (!*next) return Escape{};
+    const unsigned char c = **next;
+    if (**first == '[' && c >= 0x20 && c <= 0x3f) {  // parameter and intermediate bytes
+      parameters += static_cast<char>(c);
+      continue;
     }
-    default: return std::optional<EditAction>();
+    const std::string code = parameters + static_cast<char>(c);
+    if (code == "A") return Escape{EditAction::HistoryPrevious};
+    if (code == "B") return Escape{EditAction::HistoryNext};
+    if (code == "C") return Escape{EditAction::Right};
+    if (code == "D") return Escape{EditAction::Left};
+    if (code == "H" || code == "1~" || code == "7~") return Escape{EditAction::Home};
+    if (code == "F" || code == "4~" || code == "8~") return Escape{EditAction::End};
+    if (code == "3~") return Escape{EditAction::Delete};
+    if (code == "200~") return Escape{std::nullopt, true};
+    return Escape{};
   }
+}
+
+// The pasted text, up to the end-of-paste sequence; a pasted CR or CR LF
+// is a line feed, not Enter.
+Result<std::string> pasted_text(int input) {
+  std::string text;
+  while (!text.ends_with(kPasteEnd)) {
+    auto byte = read_byte(input);
+    if (!byte) return std::unexpected(byte.error());
+    text += static_cast<char>(*byte);
+  }
+  text.resize(text.size() - kPasteEnd.size());
+  std::string lines;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      lines += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      lines += text[i];
+    }
+  }
+  return lossy_utf8(lines);
+}
+
+// The line as the terminal shows it: line feeds as a visible mark.
+std::string shown(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n')
+      out += kLineFeedMark;
+    else
+      out += c;
+  }
+  return out;
 }
 
 Result<std::string> utf8_character(int input, unsigned char first) {
@@ -201,10 +267,10 @@ Status render_line(int output, std::string_view prompt, const LineBuffer& buffer
                    std::size_t columns) {
   std::string out = "\r";
   if (rows_above > 0) out += fmt::format("\x1b[{}A", rows_above);
-  out += fmt::format("\x1b[J{}{}", prompt, buffer.text);
+  out += fmt::format("\x1b[J{}{}", prompt, shown(buffer.text));
   const std::size_t prompt_width = display_width(prompt);
-  const std::size_t total = prompt_width + display_width(buffer.text);
-  const std::size_t cursor = prompt_width + display_width(std::string_view(buffer.text).substr(0, buffer.cursor));
+  const std::size_t total = prompt_width + display_width(shown(buffer.text));
+  const std::size_t cursor = prompt_width + display_width(shown(std::string_view(buffer.text).substr(0, buffer.cursor)));
   const std::size_t end_row = total / columns, cursor_row = cursor / columns, cursor_column = cursor % columns;
   // A line ending exactly at the margin leaves the terminal's cursor there;
   // a new line puts it on the row below, where the arithmetic expects it.
@@ -232,13 +298,16 @@ Result<std::optional<std::string>> read_line(std::string_view prompt, const std:
                                              int input, int output) {
   if (!::isatty(input) || !::isatty(output)) return read_buffered_line(prompt);
   std::cout.flush();
-  RawMode raw(input);
+  RawMode raw(input, output);
   if (auto entered = raw.enter(); !entered) return std::unexpected(entered.error());
   LineBuffer buffer;
   std::size_t rows_above = 0;
   if (auto drawn = render_line(output, prompt, buffer, rows_above, terminal_columns(output)); !drawn)
     return std::unexpected(drawn.error());
-  const auto finish = [&](std::string_view ending) -> Status { return write_text(output, ending); };
+  const auto finish = [&](std::string_view ending) -> Status {
+    if (auto left = raw.leave(); !left) return left;
+    return write_text(output, ending);
+  };
   for (;;) {
     auto byte = read_byte(input);
     if (!byte) return std::unexpected(byte.error());
@@ -268,9 +337,14 @@ Result<std::optional<std::string>> read_line(std::string_view prompt, const std:
       buffer.cursor = 0;
       buffer.history_position.reset();
     } else if (b == 27) {
-      auto action = escape_sequence(input);
-      if (!action) return std::unexpected(action.error());
-      if (*action) buffer.apply(**action, history);
+      auto escape = escape_sequence(input);
+      if (!escape) return std::unexpected(escape.error());
+      if (escape->action) buffer.apply(*escape->action, history);
+      if (escape->paste) {
+        auto text = pasted_text(input);
+        if (!text) return std::unexpected(text.error());
+        buffer.insert(*text);
+      }
     } else if (b >= 32 && b <= 126) {
       buffer.insert(std::string(1, static_cast<char>(b)));
     } else if (b >= 128) {

@@ -132,8 +132,9 @@ TEST_F(Terminal, EditsAndReturnsTheLine) {
   ASSERT_TRUE(line && *line);
   EXPECT_EQ(**line, "éllo");
   const std::string out = written();
-  EXPECT_TRUE(out.starts_with("\r\x1b[J> \r\x1b[2C\r\x1b[J> h\r\x1b[3C")) << out;
-  EXPECT_TRUE(out.ends_with("\r\x1b[J> éllo\r\x1b[2C\r\n")) << out;
+  // Bracketed paste is on while the editor reads, off before the line ends.
+  EXPECT_TRUE(out.starts_with("\x1b[?2004h\r\x1b[J> \r\x1b[2C\r\x1b[J> h\r\x1b[3C")) << out;
+  EXPECT_TRUE(out.ends_with("\r\x1b[J> éllo\r\x1b[2C\x1b[?2004l\r\n")) << out;
 }
 
 TEST_F(Terminal, ExactWrapMovesToTheNextRowAndTheRedrawGoesBackUp) {
@@ -146,10 +147,23 @@ TEST_F(Terminal, ExactWrapMovesToTheNextRowAndTheRedrawGoesBackUp) {
   EXPECT_NE(out.find("\r\x1b[1A\x1b[J" + prompt + "a\r\x1b[79C"), std::string::npos) << out;
 }
 
-TEST_F(Terminal, PartialEscapeSequencesLeaveTheRestAsText) {
-  auto line = read("x\x1b[1;5C\r");
+TEST_F(Terminal, UnknownEscapeSequencesAreReadWholeAndIgnored) {
+  auto line = read("x\x1b[1;5C\x1b[5~y\r");  // Ctrl-Right, PageUp
   ASSERT_TRUE(line && *line);
-  EXPECT_EQ(**line, "x;5C");
+  EXPECT_EQ(**line, "xy");
+}
+
+TEST_F(Terminal, EveryCommonHomeAndEndKeyWorks) {
+  auto line = read("bc\x1b[1~a\x1b[4~d\x1bOHz\x1bOFe\x1b[7~y\x1b[8~f\r");
+  ASSERT_TRUE(line && *line);
+  EXPECT_EQ(**line, "yzabcdef");
+}
+
+TEST_F(Terminal, APasteKeepsItsLineFeedsAndOnlyATypedEnterEndsThePrompt) {
+  auto line = read("fix:\x1b[200~one\rtwo\r\nthree\x1b[201~!\r");
+  ASSERT_TRUE(line && *line);
+  EXPECT_EQ(**line, "fix:one\ntwo\nthree!");
+  EXPECT_NE(written().find("> fix:one\u21b5two\u21b5three!"), std::string::npos);
 }
 
 TEST_F(Terminal, EscapeAloneChangesNothing) {
@@ -176,7 +190,7 @@ TEST_F(Terminal, EscapeAloneChangesNothing) {
 TEST_F(Terminal, CtrlCAndCtrlD) {
   auto empty = read("\x03");
   EXPECT_TRUE(empty && !*empty);
-  EXPECT_TRUE(written().ends_with("> \r\x1b[2C\r\n"));
+  EXPECT_TRUE(written().ends_with("> \r\x1b[2C\x1b[?2004l\r\n"));
   auto typed = read("abc\x03");
   EXPECT_TRUE(typed && !*typed);
   const std::string interrupted = written();
