@@ -1,5 +1,7 @@
 #include "frontend/prompt.h"
 
+#include <algorithm>
+
 #include <iostream>
 
 #include "common/text.h"
@@ -13,9 +15,19 @@ constexpr i18n::Text kNoUrlYet{"Chat URL will be saved after the first reply.",
                                "A URL do chat será salva após a primeira resposta.",
                                "La URL del chat se guardará tras la primera respuesta."};
 constexpr i18n::Text kSessionHelp{
-    "Type a prompt to continue this chat. /chat shows its URL; /exit leaves the session.",
-    "Digite um prompt para continuar este chat. /chat mostra a URL; /exit encerra a sessão.",
-    "Escribe un prompt para continuar este chat. /chat muestra su URL; /exit cierra la sesión."};
+    "Type a prompt to continue this chat. /chat shows its URL; /exit leaves the session.\n"
+    "  /diff  what the last prompt changed\n  /undo  take the last prompt's changes back\n  /help  this list",
+    "Digite um prompt para continuar este chat. /chat mostra a URL; /exit encerra a sessão.\n"
+    "  /diff  o que o último prompt mudou\n  /undo  desfaz as mudanças do último prompt\n  /help  esta lista",
+    "Escribe un prompt para continuar este chat. /chat muestra su URL; /exit cierra la sesión.\n"
+    "  /diff  lo que cambió el último prompt\n  /undo  deshace los cambios del último prompt\n  /help  esta lista"};
+
+// A single word after "/" (letters only) is a command, never a prompt: an
+// unknown one gets the list instead of going to ChatGPT.
+bool is_command_word(std::string_view typed) {
+  return typed.size() > 1 && typed[0] == '/' &&
+         std::ranges::all_of(typed.substr(1), [](char c) { return std::isalpha(static_cast<unsigned char>(c)); });
+}
 
 }  // namespace
 
@@ -30,7 +42,9 @@ Result<std::optional<std::string>> read_terminal_prompt(const std::optional<std:
     if (typed == "/exit" || typed == "/quit") return std::optional<std::string>();
     if (typed == "/chat") {
       std::cout << (chat_url && !chat_url->empty() ? *chat_url : std::string(i18n::tr(kNoUrlYet))) << '\n';
-    } else if (typed == "/help") {
+    } else if (typed == "/undo" || typed == "/diff") {
+      return std::optional<std::string>(typed);  // the session carries these out
+    } else if (is_command_word(typed)) {
       std::cout << i18n::tr(kSessionHelp) << '\n';
     } else if (!typed.empty()) {
       history.push_back(typed);

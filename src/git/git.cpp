@@ -136,20 +136,44 @@ std::optional<GitSession> prepare_git(const std::filesystem::path& folder) {
   return GitSession{*root, relative_pathspec(folder, *root)};
 }
 
-void commit_finished_task(const GitSession& session, const std::string& prompt) {
+std::optional<std::string> commit_finished_task(const GitSession& session, const std::string& prompt) {
   const std::string time = local_timestamp();
   std::string message(trim(prompt));
   if (message.empty()) message = "Task completed";
   if (auto added = git_ok(session.root, {"add", "-A", "--", session.pathspec}); !added) {
     warn("Git snapshot skipped: ", added.error());
-    return;
+    return std::nullopt;
   }
   // --only with the pathspec keeps whatever else is staged out of the commit.
   auto committed = git_commit_command(session.root, {"commit", "--only", "--allow-empty", "--quiet", "-m", time,
                                                      "-m", message, "--", session.pathspec});
   if (!committed) {
     warn("Git snapshot skipped: ", committed.error());
-    return;
+    return std::nullopt;
   }
   info(kSnapshotSaved);
+  auto head = git_ok(session.root, {"rev-parse", "HEAD"});
+  return head ? std::optional<std::string>(*head) : std::nullopt;
+}
+
+Status undo_commit(const GitSession& session, const std::string& commit) {
+  auto head = git_ok(session.root, {"rev-parse", "HEAD"});
+  if (!head) return std::unexpected(head.error());
+  if (*head != commit) return failure("the repository has new commits since the last prompt");
+  auto status = git_ok(session.root, {"status", "--porcelain"});
+  if (!status) return std::unexpected(status.error());
+  if (!status->empty()) return failure("files have changed since the last prompt (see git status)");
+  auto reset = git_ok(session.root, {"reset", "--hard", "--quiet", "HEAD~1"});
+  if (!reset) return std::unexpected(reset.error());
+  return {};
+}
+
+Status show_commit(const GitSession& session, const std::string& commit) {
+  std::cout.flush();
+  auto shown = run_process(ProcessSpec{.argv = {"git", "-c", "core.hooksPath=/dev/null", "show", "--stat", "--patch",
+                                                "--format=%s%n%b", commit},
+                                       .cwd = session.root, .input = InputMode::Inherit,
+                                       .output = OutputMode::Inherit, .errors = OutputMode::Inherit});
+  if (!shown) return std::unexpected(shown.error());
+  return {};
 }

@@ -24,4 +24,13 @@ Status git_commit_command(const std::filesystem::path& dir, const std::vector<st
 
 // Prints its own notices; none means no commits this session.
 std::optional<GitSession> prepare_git(const std::filesystem::path& folder);
-void commit_finished_task(const GitSession& session, const std::string& prompt);
+// The new commit's id, or nullopt when the commit was skipped (it says why).
+std::optional<std::string> commit_finished_task(const GitSession& session, const std::string& prompt);
+
+// Takes back `commit` when it is still HEAD and nothing has changed since
+// (nothing staged, modified or new); otherwise says why and changes nothing.
+Status undo_commit(const GitSession& session, const std::string& commit);
+
+// Shows the commit's summary and changes (through the user's pager and in
+// colour when the output is a terminal, as git does).
+Status show_commit(const GitSession& session, const std::string& commit);

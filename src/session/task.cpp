@@ -25,6 +25,10 @@
 namespace {
 
 constexpr int kMaxTurns = 24;
+// Told to ChatGPT before the next prompt after /undo, so it does not count
+// on files it wrote.
+constexpr std::string_view kUndoneNote =
+    "Note: the user undid your last change; the files are back as they were before the previous prompt.";
 constexpr int kRetryTurns = 2;
 
 constexpr i18n::Text kOpening{
@@ -48,6 +52,15 @@ constexpr i18n::Text kVersionMismatch{
     "recarregar do Wendlebox em edge://extensions (ou chrome://extensions).",
     "La extensión del navegador ({}) no corresponde a este programa ({}). Ejecuta wendlebox setup y pulsa el botón de "
     "recargar de Wendlebox en edge://extensions (o chrome://extensions)."};
+constexpr i18n::Text kNothingToUndo{"Nothing to undo: no prompt of this session has been committed yet.",
+                                   "Nada a desfazer: nenhum prompt desta sessão foi salvo no Git ainda.",
+                                   "Nada que deshacer: ningún prompt de esta sesión se ha guardado en Git todavía."};
+constexpr i18n::Text kCannotUndo{"Cannot undo:", "Não foi possível desfazer:", "No se puede deshacer:"};
+constexpr i18n::Text kUndone{"The last prompt's changes were undone.", "As alterações do último prompt foram desfeitas.",
+                             "Se deshicieron los cambios del último prompt."};
+constexpr i18n::Text kNothingToShow{"No prompt of this session has been committed yet.",
+                                    "Nenhum prompt desta sessão foi salvo no Git ainda.",
+                                    "Ningún prompt de esta sesión se ha guardado en Git todavía."};
 constexpr i18n::Text kOpened{"Opened:", "Aberto:", "Abierto:"};
 constexpr i18n::Text kExtensionFolder{"Extension folder to load:", "Pasta da extensão a carregar:",
                                       "Carpeta de la extensión a cargar:"};
@@ -67,6 +80,8 @@ struct Session {
   std::vector<std::string> history{};
   std::string connect_help{};  // what helps when the extension never connects
   std::optional<std::string> extension_version{};  // the one already checked
+  std::optional<std::string> last_commit{};  // the last prompt's commit, for /undo and /diff
+  bool undone = false;  // ChatGPT must hear that its last change was taken back
   bool first_prompt = true;
 };
 
@@ -155,7 +170,7 @@ void finish_prompt(Session& session, const std::string& prompt, const std::strin
   std::string log_text = compact_final_message(message);
   if (log_text.empty()) log_text = "Task finished.";
   log_entry(session.chat, "done", log_text);
-  if (session.git_session) commit_finished_task(*session.git_session, prompt);
+  if (session.git_session) session.last_commit = commit_finished_task(*session.git_session, prompt);
   if (!session.chat.url.empty()) std::cout << color("90", "Chat: " + session.chat.url) << '\n';
   if (session.settings.sounds) play_completion_sound();
   std::cout << std::endl;
@@ -204,6 +219,30 @@ Status run_turns(Session& session, const std::string& prompt, std::string text) 
   return failure(fmt::format("{} {} {}", i18n::tr(kStoppedAfter), kMaxTurns, i18n::tr(kTurnsContinueLater)));
 }
 
+// /undo and /diff work on the last prompt's commit, without ChatGPT.
+void undo_last_prompt(Session& session) {
+  if (!session.git_session || !session.last_commit) {
+    std::cout << color("33", i18n::tr(kNothingToUndo)) << '\n';
+    return;
+  }
+  if (auto undone = undo_commit(*session.git_session, *session.last_commit); !undone) {
+    std::cout << color("31", fmt::format("{} {}", i18n::tr(kCannotUndo), undone.error())) << '\n';
+    return;
+  }
+  session.last_commit.reset();
+  session.undone = true;
+  std::cout << color("32", i18n::tr(kUndone)) << '\n';
+}
+
+void show_last_prompt(const Session& session) {
+  if (!session.git_session || !session.last_commit) {
+    std::cout << color("33", i18n::tr(kNothingToShow)) << '\n';
+    return;
+  }
+  if (auto shown = show_commit(*session.git_session, *session.last_commit); !shown)
+    std::cout << color("31", shown.error()) << '\n';
+}
+
 Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) {
   for (;;) {
     std::string prompt;
@@ -217,6 +256,14 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
       if (!typed) return std::unexpected(typed.error());
       if (!*typed) return {};
       prompt = std::move(**typed);
+      if (prompt == "/undo") {
+        undo_last_prompt(session);
+        continue;
+      }
+      if (prompt == "/diff") {
+        show_last_prompt(session);
+        continue;
+      }
     }
     if (session.chat.title == kNewChatTitle) session.chat.title = chat_title(prompt);
     if (session.first_prompt && session.settings.git) session.git_session = prepare_git(session.folder);
@@ -224,6 +271,7 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
     const std::string folder = friendly_folder(session.folder);
     std::string text = session.first_prompt ? first_prompt(prompt, folder, session.extra_folders)
                                             : continuation_prompt(prompt, folder, session.extra_folders);
+    if (std::exchange(session.undone, false)) text = std::string(kUndoneNote) + "\n" + text;
     if (auto done = run_turns(session, prompt, std::move(text)); !done) return done;
     session.first_prompt = false;
   }

@@ -236,10 +236,39 @@ TEST_F(Session, TypedPromptsContinueTheChatAndRenameANewOne) {
   CommandResult r = wendlebox->finish();
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("You > Chat URL will be saved after the first reply.\nYou > Type a prompt to continue this "
-                       "chat. /chat shows its URL; /exit leaves the session.\nYou > Wendlebox · turn 1\n"),
+                       "chat. /chat shows its URL; /exit leaves the session.\n"),
             std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  /help  this list\nYou > Wendlebox · turn 1\n"), std::string::npos) << r.out;
   EXPECT_NE(read_text(home.path / ".config/wendlebox/chats.json").find("\"title\": \"first typed prompt\""),
             std::string::npos);
+}
+
+TEST_F(Session, UndoTakesTheLastPromptBackOnlyWhenNothingElseChanged) {
+  write_text(work.path / "a.txt", "old\n");
+  auto wendlebox = std::make_unique<RunningBinary>(BinaryRun{.args = {"change a"}, .cwd = work.path, .home = home.path,
+                                                             .env = {{"GIT_CONFIG_GLOBAL", "/dev/null"}},
+                                                             .path_prefix = bin.path.string(), .keep_stdin_open = true});
+  FakeExtension browser = extension();
+  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"a.txt","content":"new\n"}]})"));
+  browser.answer(kDone, kChatUrl);
+  const auto printed = [&](const std::string& text) {
+    return wait_until([&] { return wendlebox->output_so_far().find(text) != std::string::npos; });
+  };
+  ASSERT_TRUE(printed("You > "));
+  EXPECT_EQ(read_text(work.path / "a.txt"), "new\n");
+  write_text(work.path / "b.txt", "someone else's\n");
+  wendlebox->send_input("/undo\n");
+  ASSERT_TRUE(printed("Cannot undo: files have changed since the last prompt"));
+  EXPECT_EQ(read_text(work.path / "a.txt"), "new\n");
+  fs::remove(work.path / "b.txt");
+  wendlebox->send_input("/undo\n");
+  ASSERT_TRUE(printed("The last prompt's changes were undone."));
+  EXPECT_EQ(read_text(work.path / "a.txt"), "old\n");
+  wendlebox->send_input("go on\n");
+  auto next = browser.answer(kDone, kChatUrl);
+  EXPECT_TRUE(next["prompt"].get<std::string>().starts_with("Note: the user undid your last change;")) << next["prompt"];
+  wendlebox->send_input("/exit\n");
+  EXPECT_EQ(wendlebox->finish().exit_code, 0);
 }
 
 TEST_F(Session, ExtraFoldersThatCannotBeUsedAreLeftOut) {
