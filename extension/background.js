@@ -81,6 +81,14 @@ const handlers = {
     if (reply.status === 200 && state.handled.includes(reply.body.id)) return { status: 204 };
     return reply;
   },
+  // The job the program offers now, unfiltered: while an answer runs, a
+  // job that is gone (or replaced) means the user stopped the prompt.
+  async current(_message, tabId) {
+    const state = await tabState(tabId);
+    if (!state.token) return { status: 0 };
+    const reply = await bridgeRequest("/next", state.token);
+    return { status: reply.status, id: reply.body && reply.body.id };
+  },
   // Recorded before the prompt is sent, so one job is never sent twice.
   async claim(message, tabId) {
     const state = await tabState(tabId);

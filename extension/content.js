@@ -24,6 +24,8 @@
   // the only evidence left is a quiet text with no stop control.
   const QUIET_MS = 1000;
   const COPY_LIMIT_MS = 3000;
+  // How often, while an answer runs, the program is asked whether it still wants it.
+  const WITHDRAWAL_CHECK_MS = 1000;
   const PROMPT_HEAD = 2000;
 
   // Tags the messages exchanged with page_world.js in the page's world.
@@ -142,9 +144,28 @@
   // control is gone, its text has stopped changing, and the page gave
   // positive word: the conversation's network stream ended, or the answer's
   // own controls appeared and stayed.
+  // The user pressed Ctrl-C in the program: its job is gone from /next (or
+  // another took its place). ChatGPT is stopped rather than left answering.
+  async function checkWithdrawn(sent) {
+    let current;
+    try {
+      current = await worker({ type: "current" });
+    } catch {
+      return;
+    }
+    const gone = current && (current.status === 204 || (current.status === 200 && current.id !== sent.jobId));
+    if (!gone) return;
+    const composer = L.composer();
+    const stop = composer && L.stopButton(composer.form, sent.sendSlot);
+    if (stop) stop.click();
+    throw new StepError("wait for the answer", "The program withdrew the job (the user stopped the prompt); ChatGPT's answer was stopped",
+      "the program's current job");
+  }
+
   async function waitForAnswer(sent) {
     const step = "wait for the answer";
     const deadline = Date.now() + ANSWER_LIMIT_MS;
+    let checkedAt = Date.now();
     let lastText = null;
     let changedAt = Date.now();
     let controlsSince = 0;
@@ -154,6 +175,10 @@
       const now = Date.now();
       if (now > deadline) throw new StepError(step, "ChatGPT did not finish an answer within 20 minutes", L.names.answer);
       checkAddress(sent, step);
+      if (sent.jobId !== undefined && now - checkedAt >= WITHDRAWAL_CHECK_MS) {
+        checkedAt = now;
+        await checkWithdrawn(sent);
+      }
       const found = locateSent(sent);
       if (!found) {
         if (now - progressAt > SENT_LIMIT_MS)
@@ -243,7 +268,7 @@
   async function runJob(job) {
     const composer = await C.findComposer();
     const before = messagesBefore();
-    const sent = { before, key: null, path: location.pathname, at: 0, limitMs: SENT_LIMIT_MS };
+    const sent = { before, key: null, path: location.pathname, at: 0, limitMs: SENT_LIMIT_MS, jobId: job.id };
     const { handover, sendSlot, draft } = await C.submit(composer, job, async (handover) => {
       sent.prompt = promptRecord(job.prompt, handover);
       sent.at = Date.now();
@@ -262,7 +287,7 @@
   // last user message showing its prompt, and the answer after it.
   async function recoverJob(inflight) {
     const sent = { before: { keys: new Set(), bodies: new WeakSet() }, key: null, path: location.pathname, at: Date.now(),
-      prompt: inflight.prompt, limitMs: RECOVER_LIMIT_MS };
+      prompt: inflight.prompt, limitMs: RECOVER_LIMIT_MS, jobId: inflight.id };
     await until(() => L.messages().length > 0 || null, {
       limitMs: RECOVER_LIMIT_MS, step: "recover after a reload", landmark: L.names.userMessage,
       situation: "The page was reloaded while ChatGPT answered, and it shows no conversation",

@@ -150,10 +150,12 @@ Result<Json> run_action(const Action& action, ExecutionContext& context) {
   } else {
     std::cout << color("33", "Run") << ' ' << color("35", visible_text(*action.command)) << '\n';
   }
+  std::cout.flush();  // the Run line shows before a long command, even through a pipe
   // Four bytes per character at most: the kept prefix always holds the
   // first 12,000 characters, whatever the command prints after them.
   auto ran = run_process(ProcessSpec{.argv = {"sh", "-c", *action.command}, .cwd = context.base,
-                                     .capture_limit = kMaxOutputChars * 4});
+                                     .capture_limit = kMaxOutputChars * 4, .own_process_group = true,
+                                     .cancel = context.interrupt});
   if (!ran) return std::unexpected(ran.error());
   const std::optional<int> code = ran->status.code;
   std::cout << color(code == 0 ? "32" : "31", fmt::format("Exit {}", code.value_or(-1))) << '\n';

@@ -1,6 +1,7 @@
 // Carries out one action that ChatGPT asked for.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <vector>
 
@@ -15,6 +16,7 @@ struct ExecutionContext {
   bool allow_commands;
   bool& force_yes;                   // once set by an answer, set for the session
   std::vector<Attachment>& pending;  // images for the next message
+  const std::atomic<bool>* interrupt = nullptr;  // set when the user stops the prompt
 };
 
 // The action's success object, or the message saying why it failed.

@@ -68,7 +68,12 @@ Result<pid_t> spawn(const ProcessSpec& command, Pipe* out, Pipe* err) {
   sigaddset(&default_signals, SIGPIPE);
   posix_spawnattr_setsigmask(&attributes, &no_signals);
   posix_spawnattr_setsigdefault(&attributes, &default_signals);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+  if (command.own_process_group) {
+    posix_spawnattr_setpgroup(&attributes, 0);
+    flags |= POSIX_SPAWN_SETPGROUP;
+  }
+  posix_spawnattr_setflags(&attributes, flags);
 
   std::vector<char*> argv;
   for (const std::string& arg : command.argv) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -87,8 +92,9 @@ constexpr int kGraceAfterExitMs = 250;
 // Reads both pipes until they close, or until the grace period after the
 // program's exit runs out, keeping at most `limit` bytes of each. Sets
 // `status` once the program has ended.
-Status drain(pid_t pid, Pipe* out, Pipe* err, std::size_t limit, std::string& out_text, std::string& err_text,
-             std::optional<ExitStatus>& status) {
+Status drain(pid_t pid, const std::atomic<bool>* cancel, Pipe* out, Pipe* err, std::size_t limit,
+             std::string& out_text, std::string& err_text, std::optional<ExitStatus>& status) {
+  bool cancelled = false;
   using Clock = std::chrono::steady_clock;
   std::array<pollfd, 2> fds{};
   std::array<std::string*, 2> sinks{&out_text, &err_text};
@@ -105,6 +111,10 @@ Status drain(pid_t pid, Pipe* out, Pipe* err, std::size_t limit, std::string& ou
       }
     }
     if (count == 0) return {};
+    if (cancel && *cancel && !cancelled) {
+      ::kill(-pid, SIGKILL);  // the whole group: the command and what it started
+      cancelled = true;
+    }
     if (!status) {
       auto ended = try_wait_process(pid);
       if (!ended) return std::unexpected(ended.error());
@@ -152,8 +162,8 @@ Result<ProcessResult> run_process(const ProcessSpec& command) {
   err.close_write();
   ProcessResult result;
   std::optional<ExitStatus> status;
-  if (auto drained = drain(*pid, capture_out ? &out : nullptr, capture_err ? &err : nullptr, command.capture_limit,
-                           result.output, result.errors, status);
+  if (auto drained = drain(*pid, command.cancel, capture_out ? &out : nullptr, capture_err ? &err : nullptr,
+                           command.capture_limit, result.output, result.errors, status);
       !drained)
     return std::unexpected(drained.error());
   if (!status) {

@@ -4,6 +4,8 @@
 
 #include <sys/types.h>
 
+#include <atomic>
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -25,6 +27,10 @@ struct ProcessSpec {
   // Bytes kept of each captured stream; the rest is read and dropped so the
   // child never blocks on a full pipe and memory stays bounded.
   std::size_t capture_limit = SIZE_MAX;
+  // In a process group of its own, so that everything it starts can be
+  // ended together; `cancel`, once set, ends that group.
+  bool own_process_group = false;
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 struct ExitStatus {

@@ -68,6 +68,7 @@ constexpr i18n::Text kNoLog{"No local log for this chat yet.", "Ainda não há l
                             "Aún no hay registro local de este chat."};
 constexpr i18n::Text kYou{"You", "Você", "Tú"};
 constexpr i18n::Text kDone{"ChatGPT · done", "ChatGPT · concluído", "ChatGPT · hecho"};
+constexpr i18n::Text kInterruptedEntry{"You · interrupted", "Você · interrompido", "Tú · interrumpido"};
 
 // Each settings command saves its choice and says so in one line.
 Status change_setting(const std::function<void(Settings&)>& change, const i18n::Text& confirmation) {
@@ -205,7 +206,8 @@ Status show_chatlog(const std::string& reference) {
   for (std::string_view line : split_lines(**text)) {
     auto entry = decode_chatlog_line(line);
     if (!entry) return std::unexpected(entry.error());
-    const std::string_view label = i18n::tr(entry->role == "user" ? kYou : kDone);
+    const std::string_view label =
+        i18n::tr(entry->role == "user" ? kYou : entry->role == "interrupted" ? kInterruptedEntry : kDone);
     std::cout << fmt::format("[{}] {}\n{}\n\n", entry->at, label, entry->text);
   }
   return {};

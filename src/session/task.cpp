@@ -15,6 +15,7 @@
 #include "common/text.h"
 #include "git/git.h"
 #include "i18n/i18n.h"
+#include "session/interrupt.h"
 #include "session/protocol.h"
 #include "session/signals.h"
 #include "session/wait.h"
@@ -52,6 +53,7 @@ constexpr i18n::Text kVersionMismatch{
     "recarregar do Wendlebox em edge://extensions (ou chrome://extensions).",
     "La extensión del navegador ({}) no corresponde a este programa ({}). Ejecuta wendlebox setup y pulsa el botón de "
     "recargar de Wendlebox en edge://extensions (o chrome://extensions)."};
+constexpr i18n::Text kInterruptedLine{"Interrupted.", "Interrompido.", "Interrumpido."};
 constexpr i18n::Text kNothingToUndo{"Nothing to undo: no prompt of this session has been committed yet.",
                                    "Nada a desfazer: nenhum prompt desta sessão foi salvo no Git ainda.",
                                    "Nada que deshacer: ningún prompt de esta sesión se ha guardado en Git todavía."};
@@ -155,7 +157,13 @@ Result<BrowserResult> publish_and_wait(Session& session, const std::string& prom
   shared.state.connected = false;
   shared.changed.notify_all();
   std::cout.flush();
-  auto result = wait_for_result(shared, lock, session.connect_help);
+  auto result = wait_for_result(shared, lock, session.connect_help, {}, &InterruptScope::requested());
+  if (!result && result.error() == kInterrupted) {
+    // Withdrawn: polls see no job, and a late answer counts as already taken.
+    shared.state.answered_id = shared.state.job->id;
+    shared.state.job.reset();
+    shared.changed.notify_all();
+  }
   if (!result) return result;
   shared.state.answered_id = result->id;
   shared.state.job.reset();
@@ -179,8 +187,9 @@ void finish_prompt(Session& session, const std::string& prompt, const std::strin
 Json run_actions(Session& session, const std::vector<Action>& actions) {
   Json results = Json::array();
   for (const Action& action : actions) {
+    if (InterruptScope::requested()) break;  // nothing further runs once the user stopped the prompt
     ExecutionContext context{session.folder, session.roots, session.settings.allow_commands, session.settings.force_yes,
-                             session.pending};
+                             session.pending, &InterruptScope::requested()};
     auto outcome = execute(action, context);
     results.push_back(outcome ? success_result(action.type, std::move(*outcome))
                               : failure_result(action.type, outcome.error()));
@@ -210,6 +219,7 @@ Status run_turns(Session& session, const std::string& prompt, std::string text) 
     }
     if (!reply->message.empty()) std::cout << color("32", "ChatGPT") << ' ' << visible_text(reply->message) << '\n';
     const Json results = run_actions(session, reply->actions);
+    if (InterruptScope::requested()) return failure(kInterrupted);
     if (reply->status == "done" && reply->actions.empty()) {
       finish_prompt(session, prompt, reply->message);
       return {};
@@ -272,8 +282,19 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
     std::string text = session.first_prompt ? first_prompt(prompt, folder, session.extra_folders)
                                             : continuation_prompt(prompt, folder, session.extra_folders);
     if (std::exchange(session.undone, false)) text = std::string(kUndoneNote) + "\n" + text;
-    if (auto done = run_turns(session, prompt, std::move(text)); !done) return done;
+    Status done;
+    {
+      const InterruptScope ctrl_c;
+      done = run_turns(session, prompt, std::move(text));
+    }
     session.first_prompt = false;
+    if (!done && done.error() == kInterrupted) {
+      session.pending.clear();
+      log_entry(session.chat, "interrupted", prompt);
+      std::cout << color("33", i18n::tr(kInterruptedLine)) << std::endl;
+      continue;
+    }
+    if (!done) return done;
   }
 }
 

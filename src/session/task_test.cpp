@@ -3,6 +3,7 @@
 #include "session/task.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include "common/process.h"
 #include "session/protocol.h"
@@ -269,6 +270,42 @@ TEST_F(Session, UndoTakesTheLastPromptBackOnlyWhenNothingElseChanged) {
   EXPECT_TRUE(next["prompt"].get<std::string>().starts_with("Note: the user undid your last change;")) << next["prompt"];
   wendlebox->send_input("/exit\n");
   EXPECT_EQ(wendlebox->finish().exit_code, 0);
+}
+
+TEST_F(Session, CtrlCStopsThePromptAndTheSessionGoesOnInTheSameChat) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  auto wendlebox = std::make_unique<RunningBinary>(BinaryRun{.args = {"long task"}, .cwd = work.path, .home = home.path,
+                                                             .path_prefix = bin.path.string(), .keep_stdin_open = true});
+  FakeExtension browser = extension();
+  // A command that would run for ten minutes, with a job of its own in the background.
+  browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"sleep 600 & echo $! > bg.pid; sleep 600"},{"type":"write_file","path":"after.txt","content":"x"}]})"),
+                 kChatUrl);
+  const auto printed = [&](const std::string& text) {
+    return wait_until([&] { return wendlebox->output_so_far().find(text) != std::string::npos; });
+  };
+  ASSERT_TRUE(printed("Run sleep 600"));
+  ASSERT_TRUE(wait_until([&] { return fs::exists(work.path / "bg.pid") && !read_text(work.path / "bg.pid").empty(); }));
+  wendlebox->interrupt();
+  ASSERT_TRUE(printed("Interrupted.\n"));
+  EXPECT_FALSE(fs::exists(work.path / "after.txt"));  // nothing further ran
+  const pid_t background = std::stoi(read_text(work.path / "bg.pid"));
+  EXPECT_TRUE(wait_until([&] { return ::kill(background, 0) != 0; }));  // its whole process group ended
+  EXPECT_EQ(http_get("/next?token=" + token_of_url(launched())).status, 204);  // no job is left
+  wendlebox->send_input("carry on\n");
+  auto next = browser.next_job();
+  ASSERT_TRUE(next);
+  EXPECT_EQ((*next)["prompt"], continuation_prompt("carry on", work.path.string(), "(none)"));
+  // Ctrl-C while waiting for ChatGPT withdraws the job too; at the follow-up
+  // prompt it ends the program, as it always did.
+  wendlebox->interrupt();
+  ASSERT_TRUE(wait_until([&] {
+    const std::string out = wendlebox->output_so_far();
+    return out.rfind("Interrupted.\n") > out.find("Interrupted.\n") && out.ends_with("You > ");
+  }));
+  EXPECT_EQ(http_get("/next?token=" + token_of_url(launched())).status, 204);
+  wendlebox->interrupt();
+  EXPECT_EQ(wendlebox->finish().exit_code, -1);  // ended by the signal
+  EXPECT_NE(read_text(home.path / ".config/wendlebox/chats.json").find(kChatUrl), std::string::npos);
 }
 
 TEST_F(Session, ExtraFoldersThatCannotBeUsedAreLeftOut) {

@@ -36,7 +36,8 @@ std::optional<BrowserResult> take(BridgeState& state) {
 }  // namespace
 
 Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std::mutex>& lock,
-                                      std::string_view not_connected_help, const WaitTimings& timings) {
+                                      std::string_view not_connected_help, const WaitTimings& timings,
+                                      const std::atomic<bool>* interrupt) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point started = Clock::now();
   const Clock::time_point deadline = started + timings.connect_deadline;
@@ -54,6 +55,7 @@ Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std
   if (auto result = take(state)) return *result;
   for (;;) {
     if (shared.poisoned) return clear_status(), failure(kPoisonedLock);
+    if (interrupt && *interrupt) return clear_status(), failure(kInterrupted);
     const Clock::time_point now = Clock::now();
     if (state.connected && !announced) {
       clear_status();
@@ -77,6 +79,8 @@ Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std
       status_shown = true;
       wait = std::min<std::chrono::milliseconds>(wait, std::chrono::seconds(1));
     }
+    // A signal cannot wake the condition variable: look at the flag often.
+    if (interrupt) wait = std::min<std::chrono::milliseconds>(wait, std::chrono::milliseconds(100));
     shared.changed.wait_for(lock, wait);
     if (auto result = take(state)) return clear_status(), *result;
   }

@@ -1,6 +1,7 @@
 // Waiting for the extension's answer to the published job.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <string_view>
@@ -15,10 +16,13 @@ struct WaitTimings {
 };
 
 inline constexpr const char* kPoisonedLock = "poisoned lock: another task failed inside";
+inline constexpr const char* kInterrupted = "interrupted by the user";
 
 // With `lock` held on the shared bridge: waits until a result is stored and
 // takes it, printing progress notices, or fails when the extension never
 // polls before the deadline (the message then ends with
 // `not_connected_help`) or the bridge thread failed.
+// With `interrupt` set, the wait ends with kInterrupted.
 Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std::mutex>& lock,
-                                      std::string_view not_connected_help = {}, const WaitTimings& timings = {});
+                                      std::string_view not_connected_help = {}, const WaitTimings& timings = {},
+                                      const std::atomic<bool>* interrupt = nullptr);

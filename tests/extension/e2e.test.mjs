@@ -4,7 +4,7 @@
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
 import http from "node:http";
-import { bigInput, picture, startHarness } from "./harness.mjs";
+import { bigInput, picture, poll, startHarness } from "./harness.mjs";
 
 let harness;
 before(async () => (harness = await startHarness()));
@@ -68,6 +68,18 @@ test("a reload during an answer: the answer is found again, the prompt not sent 
   const run = await harness.run({ page: { generation: "2026-09", script: "short", situations: ["reload"] } });
   succeeded(run);
   assert.equal(run.typed.length, 2);
+});
+
+test("Ctrl-C in the program stops ChatGPT's answer in the page", async () => {
+  const run = await harness.run({ page: { generation: "2026-09", script: "short", situations: ["slow-answer"] },
+    during: async (program, events) => {
+      await poll(() => events.some((e) => e.type === "answer-started"), 30_000, "the answer to start");
+      program.kill("SIGINT");
+      await poll(() => events.some((e) => e.type === "stopped"), 30_000, "the page's stop button");
+    } });
+  assert.equal(run.code, 0, `stdout:\n${run.out}\nstderr:\n${run.err}`);
+  assert.match(run.out, /Interrupted\.\n/);
+  assert.equal(run.read("hello.txt"), null);
 });
 
 const failures = [

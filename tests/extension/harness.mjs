@@ -37,7 +37,7 @@ function selfSignedCertificate(folder) {
 
 const pause = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-async function poll(find, limitMs, what) {
+export async function poll(find, limitMs, what) {
   const deadline = Date.now() + limitMs;
   for (;;) {
     const found = await find();
@@ -58,13 +58,16 @@ function readBody(request) {
 // The conversation request: the answer's text comes back in chunks, with a
 // pause after the first pauseAt characters when asked.
 async function streamAnswer(request, response) {
-  const { text, pauseAt } = JSON.parse(await readBody(request));
+  const { text, pauseAt, pauseMs } = JSON.parse(await readBody(request));
   response.writeHead(200, { "Content-Type": "text/event-stream" });
   let sent = 0;
   if (pauseAt >= 0) {
     response.write(text.slice(0, pauseAt));
     sent = pauseAt;
-    await pause(1500);
+    await new Promise((resolve) => {
+      const timer = setTimeout(resolve, pauseMs || 1500);
+      request.on("close", () => (clearTimeout(timer), resolve()));
+    });
   }
   const chunk = Math.ceil((text.length - sent) / 6);
   while (sent < text.length) {
@@ -126,8 +129,8 @@ function startChromium(profile, port) {
 }
 
 function runProgram(args, options, limitMs) {
-  return new Promise((resolve) => {
-    const child = spawn(path.join(build, "wendlebox"), args, options);
+  const child = spawn(path.join(build, "wendlebox"), args, options);
+  const finished = new Promise((resolve) => {
     let out = "";
     let err = "";
     child.stdout.on("data", (d) => (out += d));
@@ -138,6 +141,7 @@ function runProgram(args, options, limitMs) {
       resolve({ code, out, err });
     });
   });
+  return { child, finished };
 }
 
 export async function startHarness() {
@@ -151,7 +155,9 @@ export async function startHarness() {
   const context = browser.contexts()[0];
 
   // One task of the real program against the page described by `page`.
-  async function run({ page, prompt = "make the file", limitMs = 60_000, inspect }) {
+  // `during`, when given, acts while the program runs (for instance sends
+  // it Ctrl-C); it gets the child process and the page's events.
+  async function run({ page, prompt = "make the file", limitMs = 60_000, inspect, during }) {
     Object.assign(state, { page, typed: [], uploaded: [], events: [] });
     const home = temporaryFolder("home");
     const work = temporaryFolder("work");
@@ -165,11 +171,17 @@ export async function startHarness() {
     for (const name of ["XDG_CONFIG_HOME", "WENDLEBOX_LANG", "LANG", "LC_ALL", "LANGUAGE", "LC_MESSAGES"]) delete env[name];
     let tab = null;
     try {
-      const finished = runProgram([prompt], { cwd: work, env, stdio: ["ignore", "pipe", "pipe"] }, limitMs);
+      // With `during`, standard input stays open (the follow-up prompt waits) until it is done.
+      const started = runProgram([prompt], { cwd: work, env, stdio: [during ? "pipe" : "ignore", "pipe", "pipe"] }, limitMs);
+      const finished = started.finished;
       const urls = path.join(bin, "urls");
       const url = await poll(() => fs.existsSync(urls) && fs.readFileSync(urls, "utf8").trim(), 20_000, "the browser opener");
       tab = await context.newPage();
       await tab.goto(url);
+      if (during) {
+        await during(started.child, state.events);
+        started.child.stdin.end();
+      }
       const result = await finished;
       const inspected = inspect ? await inspect(tab) : undefined;
       const written = Object.fromEntries(fs.readdirSync(work).filter((name) => fs.statSync(path.join(work, name)).isFile()).map((name) => [name, fs.readFileSync(path.join(work, name), "utf8")]));

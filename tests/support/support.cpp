@@ -173,4 +173,6 @@ CommandResult RunningBinary::finish(std::chrono::seconds limit) {
   return result;
 }
 
+void RunningBinary::interrupt() const { ::kill(pid_, SIGINT); }
+
 CommandResult run_binary(const BinaryRun& run) { return RunningBinary(run).finish(); }

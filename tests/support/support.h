@@ -68,6 +68,8 @@ class RunningBinary {
   void send_input(const std::string& text);
   void close_input();
   std::string output_so_far() const;
+  // Ctrl-C, as the terminal would send it.
+  void interrupt() const;
   // Waits up to `limit`; kills the child when it is still running.
   CommandResult finish(std::chrono::seconds limit = std::chrono::seconds(60));
 

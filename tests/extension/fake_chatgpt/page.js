@@ -271,13 +271,28 @@ async function stream(userElement, exchange, resume) {
   const { body, controls, part } = answerTurn(userElement, exchange.key);
   if (has("thinking")) part.insertBefore(el('<div class="thinking">Thinking</div>'), body);
   const url = resume ? `/backend-api/conversation/${conversationId}/stream` : "/backend-api/f/conversation";
-  const response = await fetch(url, { method: "POST", body: JSON.stringify({ text, pauseAt: has("thinking") ? answer.prose.length : -1 }) });
+  // The stop button ends the answer where it is, as on the real page.
+  const stopping = new AbortController();
+  stopButton.onclick = () => {
+    stopping.abort();
+    report("event", { type: "stopped" });
+  };
+  const pauseAt = has("thinking") ? answer.prose.length : has("slow-answer") ? 20 : -1;
+  const response = await fetch(url, { method: "POST", body: JSON.stringify({ text, pauseAt, pauseMs: has("slow-answer") ? 60_000 : 1500 }),
+    signal: stopping.signal });
+  report("event", { type: "answer-started" });
   const reader = response.body.getReader();
   const decoder = new TextDecoder();
   let received = "";
   let chunks = 0;
   for (;;) {
-    const { done, value } = await reader.read();
+    let chunk;
+    try {
+      chunk = await reader.read();
+    } catch {
+      break;  // stopped
+    }
+    const { done, value } = chunk;
     if (done) break;
     received += decoder.decode(value, { stream: true });
     body.innerHTML = renderMarkdown(received, answer.rendering);

@@ -1,0 +1,42 @@
+#include "session/interrupt.h"
+
+#include <signal.h>
+#include <time.h>
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+std::atomic<long long> first_at_ms{0};
+struct sigaction previous {};
+
+long long now_ms() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000LL + now.tv_nsec / 1'000'000;
+}
+
+// Only async-signal-safe work here: atomics, clock_gettime, signal, raise.
+void on_interrupt(int) {
+  const long long now = now_ms();
+  if (interrupted && now - first_at_ms < 2000) {
+    ::signal(SIGINT, SIG_DFL);
+    ::raise(SIGINT);
+    return;
+  }
+  first_at_ms = now;
+  interrupted = true;
+}
+
+}  // namespace
+
+InterruptScope::InterruptScope() {
+  interrupted = false;
+  struct sigaction action {};
+  action.sa_handler = on_interrupt;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, &previous);
+}
+
+InterruptScope::~InterruptScope() { ::sigaction(SIGINT, &previous, nullptr); }
+
+const std::atomic<bool>& InterruptScope::requested() { return interrupted; }
