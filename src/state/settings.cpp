@@ -25,29 +25,27 @@ Result<Settings> decode_settings(std::string_view text) {
   });
 }
 
-std::filesystem::path app_dir(const EnvLookup& env) {
+namespace {
+
+// <$variable, else $HOME/<home_relative>, else ./<home_relative>>/wendlebox,
+// as the XDG base directory rules name a user's folders.
+std::filesystem::path xdg_dir(const EnvLookup& env, const char* variable, const std::filesystem::path& home_relative) {
   std::filesystem::path base;
-  if (auto config = env("XDG_CONFIG_HOME")) {
-    base = *config;
+  if (auto set = env(variable)) {
+    base = *set;
   } else if (auto home = env("HOME")) {
-    base = std::filesystem::path(*home) / ".config";
+    base = std::filesystem::path(*home) / home_relative;
   } else {
-    base = std::filesystem::path(".") / ".config";
+    base = std::filesystem::path(".") / home_relative;
   }
   return base / "wendlebox";
 }
 
-std::filesystem::path data_dir(const EnvLookup& env) {
-  std::filesystem::path base;
-  if (auto data = env("XDG_DATA_HOME")) {
-    base = *data;
-  } else if (auto home = env("HOME")) {
-    base = std::filesystem::path(*home) / ".local" / "share";
-  } else {
-    base = std::filesystem::path(".") / ".local" / "share";
-  }
-  return base / "wendlebox";
-}
+}  // namespace
+
+std::filesystem::path app_dir(const EnvLookup& env) { return xdg_dir(env, "XDG_CONFIG_HOME", ".config"); }
+
+std::filesystem::path data_dir(const EnvLookup& env) { return xdg_dir(env, "XDG_DATA_HOME", ".local/share"); }
 
 std::optional<std::string> last_seen_extension_version() {
   auto text = read_file(app_dir() / "extension-seen");
