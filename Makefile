@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps test-deps build test test-sanitize setup bench dist fuzz clean
+.PHONY: deps test-deps build test test-sanitize setup bench dist deb fuzz clean
 
 deps:
 	./scripts/install-deps.sh
@@ -35,6 +35,12 @@ bench: test-deps build
 dist: build
 	./scripts/make-dist.sh $(BUILD)
 	./scripts/check-dist.sh
+
+# A Debian package, checked with lintian and by running doctor from it.
+deb: build
+	./scripts/install-deps.sh lintian
+	cd $(BUILD) && cpack -G DEB
+	./scripts/check-deb.sh $(BUILD)
 
 fuzz:
 	./scripts/fuzz.sh
