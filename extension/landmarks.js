@@ -30,8 +30,8 @@
   const MESSAGE_TURN = 'article, [data-testid^="conversation-turn"], [data-turn-id]';
   const COPY = ['[data-testid="copy-turn-action-button"]'];
 
-  const ERROR_ANSWER = [".text-token-text-error", '[data-testid*="error"]', '[data-testid*="regenerate"]',
-    '[data-testid*="retry"]'];
+  // Not "regenerate": answers that went well offer that in their action bar.
+  const ERROR_ANSWER = [".text-token-text-error", '[data-testid*="error"]', '[data-testid*="retry"]'];
   const RATE_LIMIT = ['[data-testid*="rate-limit"]', '[data-testid*="usage-limit"]'];
   const NOTICE = '[role="alert"], [role="status"], [data-testid*="toast"], [data-testid*="banner"]';
   const DIALOG = 'dialog[open], [role="dialog"], [role="alertdialog"]';
@@ -189,9 +189,12 @@
   function answerError(scope) {
     const marked = firstShown(ERROR_ANSWER, scope);
     if (marked) return (marked.parentElement || marked).textContent.trim().slice(0, 200) || label(marked);
+    // By words: a retry button beside a message. A button among other
+    // buttons only (an answer's action bar may offer "Regenerate") is not one.
     const retry = byWords(scope, "button", WORDS.retry);
     if (!retry) return null;
-    return textOf(retry.parentElement, (node) => node === retry).trim() || label(retry);
+    const message = textOf(retry.parentElement, (node) => /^(BUTTON|SVG)$/i.test(node.tagName)).trim();
+    return message || null;
   }
 
   // Situations of the whole page that stop a job: each is named, with the
@@ -204,8 +207,11 @@
       if (firstShown(LOGIN, dialog) || byWords(dialog, "button, a", WORDS.login))
         return { situation: "ChatGPT asks you to log in; log in in this browser", landmark: "login dialog" };
     }
+    // A notice of the page's own, not text inside the conversation (an
+    // answer may well speak of limits).
     const limit = firstShown(RATE_LIMIT) || Array.from(document.querySelectorAll(NOTICE)).find(
-      (notice) => shown(notice) && WORDS.limit.test(notice.textContent));
+      (notice) => shown(notice) && !notice.closest(`${EXCHANGE}, ${AUTHOR}, ${MESSAGE_TURN}`) &&
+        WORDS.limit.test(notice.textContent));
     if (limit) return { situation: `ChatGPT shows a usage limit notice: "${limit.textContent.trim().slice(0, 200)}"`, landmark: "rate-limit notice" };
     return null;
   }

@@ -138,7 +138,8 @@ function addControls(where, answerMarkdown) {
     ? el(`<div class="flex"><button aria-label="${WORDS.copy}"><svg></svg></button><button aria-label="${WORDS.good}"><svg></svg></button>` +
       `<button aria-label="${WORDS.read}"><svg></svg></button></div>`)
     : el('<div class="flex"><button data-testid="copy-turn-action-button" aria-label="Copy"><svg></svg></button>' +
-      '<button data-testid="good-response-turn-action-button"><svg></svg></button></div>');
+      '<button data-testid="good-response-turn-action-button"><svg></svg></button>' +
+      '<button data-testid="regenerate-turn-action-button" aria-label="Regenerate"><svg></svg></button></div>');
   // As the real page does: the copy action writes the answer's markdown.
   bar.firstChild.addEventListener("click", () => navigator.clipboard.writeText(answerMarkdown));
   where.appendChild(bar);
