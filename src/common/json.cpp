@@ -65,6 +65,11 @@ Result<Json> parse_json(std::string_view text) {
     return failure(positioned_error(fmt::format("duplicate field `{}`", duplicate.key), text));
   } catch (const nlohmann::json::parse_error& error) {
     return failure(describe_parse_error(error));
+  } catch (const nlohmann::json::out_of_range& error) {
+    // A number too large for a double ("1E400"): the reader throws this
+    // one on its own, outside its syntax errors.
+    std::string_view what = error.what();
+    return failure(std::string(what.substr(what.find(']') + 2)));
   }
 }
 

@@ -121,6 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "duplicate field `status` at line 1 column 33"},
         ReplyCase{"missing_action_type", "```wendlebox\n{\"status\":\"done\",\"actions\":[{\"path\":\"a\"}]}\n```",
                   "missing field `type` at line 1 column 42"},
+        ReplyCase{"number_too_large", "```wendlebox\n{\"status\":\"done\",\"x\":1E400}\n```",
+                  "number overflow parsing '1E400'"},
         ReplyCase{"empty_block", "```wendlebox\n```", "syntax error while parsing value - unexpected end of input; expected '[', '{', or a literal at line 1 column 1"}));
 
 TEST(ParseReply, KeepsMessageAndActionFields) {
