@@ -24,6 +24,15 @@ void warn(std::string_view label, std::string_view error) {
   std::cout << color("33", std::string(label) + std::string(error)) << '\n';
 }
 
+// Every git command the program runs: hooks and the file-system monitor
+// would run commands named inside the repository, which files written by a
+// reply could have put there.
+std::vector<std::string> git_argv(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{"git", "-c", "core.hooksPath=/dev/null", "-c", "core.fsmonitor=false"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
+}
+
 std::string trimmed(std::string_view bytes) { return std::string(trim(lossy_utf8(bytes))); }
 
 bool has_identity(const std::filesystem::path& dir) {
@@ -67,10 +76,7 @@ std::string relative_pathspec(const std::filesystem::path& folder, const std::fi
 }  // namespace
 
 Result<ProcessResult> git_output(const std::filesystem::path& dir, const std::vector<std::string>& args) {
-  // Hooks and the file-system monitor would run commands named inside the
-  // repository, which files written by a reply could have put there.
-  std::vector<std::string> argv{"git", "-c", "core.hooksPath=/dev/null", "-c", "core.fsmonitor=false"};
-  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<std::string> argv = git_argv(args);
   return run_process(ProcessSpec{.argv = std::move(argv), .cwd = dir});
 }
 
@@ -170,8 +176,7 @@ Status undo_commit(const GitSession& session, const std::string& commit) {
 
 Status show_commit(const GitSession& session, const std::string& commit) {
   std::cout.flush();
-  auto shown = run_process(ProcessSpec{.argv = {"git", "-c", "core.hooksPath=/dev/null", "show", "--stat", "--patch",
-                                                "--format=%s%n%b", commit},
+  auto shown = run_process(ProcessSpec{.argv = git_argv({"show", "--stat", "--patch", "--format=%s%n%b", commit}),
                                        .cwd = session.root, .input = InputMode::Inherit,
                                        .output = OutputMode::Inherit, .errors = OutputMode::Inherit});
   if (!shown) return std::unexpected(shown.error());
