@@ -26,13 +26,12 @@ static double median(std::vector<double> values) {
 }
 
 int main() {
-  auto listener = bind_bridge_listener(kBridgePort);
-  if (!listener) {
-    std::fprintf(stderr, "%s\n", listener.error().c_str());
+  auto shared = std::make_shared<SharedBridge>();
+  auto bridge = BridgeThread::start(kBridgePort, shared, "bench-token");
+  if (!bridge) {
+    std::fprintf(stderr, "%s\n", bridge.error().c_str());
     return 1;
   }
-  auto shared = std::make_shared<SharedBridge>();
-  std::thread server(serve, *listener, shared, "bench-token");
 
   std::vector<double> rates;
   for (int round = 0; round < 5; ++round) {
@@ -104,7 +103,5 @@ int main() {
   drip.join();
   for (int fd : idle) ::close(fd);
 
-  ::shutdown(*listener, SHUT_RDWR);
-  server.join();
   return 0;
 }

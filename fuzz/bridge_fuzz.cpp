@@ -65,12 +65,11 @@ void check_response(std::string_view response) {
 }  // namespace
 
 int fuzz_bridge(const std::uint8_t* data, std::size_t size) {
-  auto listener = bind_bridge_listener(0);
-  if (!listener) std::abort();
-  const int port = bound_port(*listener);
   auto shared = std::make_shared<SharedBridge>();
   if (size > 0 && (data[0] & 1)) shared->state.job = Job{"prompt", {}, 1};  // a job waiting, or none
-  std::thread server(serve, *listener, shared, kToken);
+  auto bridge = BridgeThread::start(0, shared, kToken);
+  if (!bridge) std::abort();
+  const int port = (*bridge)->port();
 
   std::vector<int> connections;
   for (std::size_t pos = size > 0 ? 1 : 0; pos + 2 <= size;) {
@@ -91,7 +90,5 @@ int fuzz_bridge(const std::uint8_t* data, std::size_t size) {
     if (state.result && (!state.job || state.result->id != state.job->id)) std::abort();
     if (shared->poisoned) std::abort();
   }
-  ::shutdown(*listener, SHUT_RDWR);
-  server.join();
   return 0;
 }

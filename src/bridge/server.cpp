@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <system_error>
 #include <variant>
 
 #include <fmt/format.h>
@@ -368,7 +369,27 @@ void serve(int listener, std::shared_ptr<SharedBridge> shared, std::string token
       if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) break;
     }
   }
-  ::close(listener);
+}
+
+BridgeThread::BridgeThread(UniqueFd listener) : listener_(std::move(listener)), port_(bound_port(listener_.get())) {}
+
+Result<std::unique_ptr<BridgeThread>> BridgeThread::start(int port, std::shared_ptr<SharedBridge> shared,
+                                                          std::string token) {
+  auto listener = bind_bridge_listener(port);
+  if (!listener) return std::unexpected(listener.error());
+  std::unique_ptr<BridgeThread> bridge(new BridgeThread(UniqueFd(*listener)));
+  try {
+    bridge->thread_ = std::thread(serve, bridge->listener_.get(), std::move(shared), std::move(token));
+  } catch (const std::system_error& error) {
+    return failure(fmt::format("Could not start the browser bridge: {}", os_error_text(error.code().value())));
+  }
+  return bridge;
+}
+
+BridgeThread::~BridgeThread() {
+  // A listener shut down wakes the serving loop's poll with a hang-up.
+  ::shutdown(listener_.get(), SHUT_RDWR);
+  if (thread_.joinable()) thread_.join();
 }
 
 Json job_json(const Job& job) {

@@ -9,9 +9,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/attachment.h"
+#include "common/files.h"
 #include "common/json.h"
 #include "common/result.h"
 
@@ -57,9 +59,28 @@ Result<int> bind_bridge_listener(int port);
 // The port a listener is bound to, -1 when it cannot be read.
 int bound_port(int listener);
 
-// Serves requests one at a time until the listener fails. Never returns
-// while the process is healthy.
+// Serves requests until the listener fails or is shut down; the caller
+// closes the listener afterwards.
 void serve(int listener, std::shared_ptr<SharedBridge> shared, std::string token);
+
+// The bridge on a thread of its own for the life of this object, so that a
+// session (or a test) that ends leaves no listener and no thread behind.
+class BridgeThread {
+ public:
+  // Binds as bind_bridge_listener does, then starts serving.
+  static Result<std::unique_ptr<BridgeThread>> start(int port, std::shared_ptr<SharedBridge> shared,
+                                                     std::string token);
+  ~BridgeThread();
+  BridgeThread(const BridgeThread&) = delete;
+  BridgeThread& operator=(const BridgeThread&) = delete;
+  int port() const { return port_; }
+
+ private:
+  explicit BridgeThread(UniqueFd listener);
+  UniqueFd listener_;
+  int port_;
+  std::thread thread_{};
+};
 
 Json job_json(const Job& job);
 Result<BrowserResult> decode_browser_result(std::string_view body);

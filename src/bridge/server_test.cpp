@@ -18,17 +18,11 @@ namespace {
 class Bridge : public testing::Test {
  protected:
   void SetUp() override {
-    auto bound = bind_bridge_listener(0);
-    ASSERT_TRUE(bound) << bound.error();
-    listener = *bound;
-    port = bound_port(listener);
     token_text = *token();
-    thread = std::thread(serve, listener, shared, token_text);
-  }
-  void TearDown() override {
-    // Shutting the listener down makes the accept loop end.
-    ::shutdown(listener, SHUT_RDWR);
-    thread.join();
+    auto started = BridgeThread::start(0, shared, token_text);
+    ASSERT_TRUE(started) << started.error();
+    bridge = std::move(*started);
+    port = bridge->port();
   }
   void publish(Job job) {
     std::lock_guard lock(shared->mutex);
@@ -47,11 +41,10 @@ class Bridge : public testing::Test {
   HttpReply post(const std::string& target, const std::string& body) const { return http_post(target, body, port); }
   HttpReply exchange(const std::string& raw) const { return http_exchange(raw, port); }
 
-  int listener = -1;
   int port = 0;
   std::string token_text;
   std::shared_ptr<SharedBridge> shared = std::make_shared<SharedBridge>();
-  std::thread thread;
+  std::unique_ptr<BridgeThread> bridge;
 };
 
 TEST(Token, Is32LowerCaseHexAndFreshEachTime) {
@@ -123,17 +116,14 @@ INSTANTIATE_TEST_SUITE_P(
                     RouteCase{"GET", 400, "{\"error\":\"Bad request\"}"}));
 
 TEST(BridgeProof, AnswersAChallengeWithTheTokensHmacAndNothingElse) {
-  auto listener = bind_bridge_listener(0);
-  ASSERT_TRUE(listener) << listener.error();
-  const int port = bound_port(*listener);
-  std::thread server(serve, *listener, std::make_shared<SharedBridge>(), "0123456789abcdef0123456789abcdef");
+  auto bridge = BridgeThread::start(0, std::make_shared<SharedBridge>(), "0123456789abcdef0123456789abcdef");
+  ASSERT_TRUE(bridge) << bridge.error();
+  const int port = (*bridge)->port();
   HttpReply proof = http_get("/hello?challenge=cafebabecafebabecafebabecafebabe", port);
   EXPECT_EQ(proof.status, 200);
   EXPECT_EQ(proof.body, "{\"proof\":\"df1a09ec975204b7127bb8ab1f4734f91707de56ac034d206454a558db08e60c\"}");
   for (const char* bad : {"/hello", "/hello?challenge=cafe", "/hello?challenge=CAFEBABECAFEBABECAFEBABECAFEBABE"})
     EXPECT_EQ(http_get(bad, port).status, 400) << bad;
-  ::shutdown(*listener, SHUT_RDWR);
-  server.join();
 }
 
 TEST_F(Bridge, NoContentHasAZeroLengthAndNoBody) {
@@ -263,14 +253,10 @@ TEST_F(Bridge, ASecondListenerIsRefused) {
 TEST(BridgeListener, CanBeBoundAgainRightAfterAServedSessionClosed) {
   int port = 0;  // a free port at first, then the same one again
   for (int round = 0; round < 2; ++round) {
-    auto listener = bind_bridge_listener(port);
-    ASSERT_TRUE(listener) << listener.error();
-    port = bound_port(*listener);
-    auto shared = std::make_shared<SharedBridge>();
-    std::thread server(serve, *listener, shared, "t");
+    auto bridge = BridgeThread::start(port, std::make_shared<SharedBridge>(), "t");
+    ASSERT_TRUE(bridge) << bridge.error();
+    port = (*bridge)->port();
     EXPECT_EQ(http_get("/health", port).status, 200);  // leaves a connection in TIME_WAIT
-    ::shutdown(*listener, SHUT_RDWR);
-    server.join();
   }
 }
 

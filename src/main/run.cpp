@@ -111,7 +111,7 @@ Result<std::optional<Chat>> project_chat_to_continue() {
   return latest_project_chat(*folder, *chats);
 }
 
-Status start_session(Scan scan) {
+Status start_session(Scan scan, const SessionWorld& world) {
   std::optional<std::string> reference;
   if (!scan.words.empty() && is_chat_reference(scan.words.back())) {
     reference = scan.words.back();
@@ -136,16 +136,19 @@ Status start_session(Scan scan) {
   if (!settings) return std::unexpected(settings.error());
   const SessionSettings session_settings{.allow_commands = settings->allow_commands, .force_yes = scan.force_yes,
                                          .sounds = settings->sounds, .git = settings->git};
-  return task(prompt, chat, session_settings,
-              SessionWorld{.port = kBridgePort,
-                           .open_browser = open_browser,
-                           .read_prompt = read_terminal_prompt,
-                           .extension_folder = running_extension_folder().value_or("").string()});
+  return task(prompt, chat, session_settings, world);
 }
 
 }  // namespace
 
-Status run(const std::vector<std::string>& args) {
+SessionWorld product_world() {
+  return SessionWorld{.port = kBridgePort,
+                      .open_browser = open_browser,
+                      .read_prompt = read_terminal_prompt,
+                      .extension_folder = running_extension_folder().value_or("").string()};
+}
+
+Status run(const std::vector<std::string>& args, const SessionWorld& world) {
   if (!args.empty()) {
     const std::string& first = args.front();
     if (first == "-h" || first == "help" || first == "--help") {
@@ -168,7 +171,7 @@ Status run(const std::vector<std::string>& args) {
     std::cout << i18n::tr(kNoChatStarted) << '\n';
     return {};
   }
-  return start_session(std::move(*scan));
+  return start_session(std::move(*scan), world);
 }
 
 int run_main(int argc, char** argv) {
@@ -178,7 +181,11 @@ int run_main(int argc, char** argv) {
     args.emplace_back(argv[i]);
     if (!is_valid_utf8(args.back())) outcome = failure(fmt::format("Argument {} is not valid UTF-8.", i));
   }
-  if (outcome) outcome = run(args);
+  if (outcome) outcome = run(args, product_world());
+  return exit_status(outcome);
+}
+
+int exit_status(const Status& outcome) {
   std::cout.flush();
   if (outcome) return 0;
   std::cerr << color("31", fmt::format("Wendlebox: {}", outcome.error())) << '\n';

@@ -5,9 +5,18 @@
 #include <vector>
 
 #include "common/result.h"
+#include "session/task.h"
 
-// `args` are the process arguments after the program name.
-Status run(const std::vector<std::string>& args);
+// The world of the installed program: the fixed bridge port, the user's
+// browser and the terminal's prompt.
+SessionWorld product_world();
 
-// Everything main does: run, then the red failure line and the exit status.
+// `args` are the process arguments after the program name; a session
+// started by them lives in `world`.
+Status run(const std::vector<std::string>& args, const SessionWorld& world);
+
+// The red failure line on standard error, and the exit status.
+int exit_status(const Status& outcome);
+
+// Everything main does: run in the product's world, then exit_status.
 int run_main(int argc, char** argv);

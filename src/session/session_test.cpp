@@ -1,5 +1,6 @@
-// The turn loop in-process: the bridge on a free port, the browser and the
-// terminal stood in for, so these run beside every other test.
+// Sessions in-process, each on a free port, so they run beside every other
+// test: the browser and the terminal are stood in for, the rest is real
+// (files, Git, the bridge over loopback).
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -7,13 +8,253 @@
 #include <sstream>
 #include <thread>
 
+#include "session/protocol.h"
 #include "session/task.h"
 #include "support/bridge_client.h"
+#include "support/in_process.h"
 #include "support/support.h"
 
 namespace {
 
 std::string block(const std::string& json) { return "Here you go.\n```wendlebox\n" + json + "\n```\n"; }
+const std::string kChatId = "aaaabbbb-cccc-dddd-eeee-ffff00001111";
+const std::string kChatUrl = "https://chatgpt.com/c/" + kChatId;
+const std::string kDone = block(R"({"status":"done","message":"All set."})");
+
+// The whole program from its command line, as the user starts it.
+class Session : public testing::Test {
+ protected:
+  void SetUp() override { write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false}"); }
+  fs::path urls() const { return bin.path / "urls"; }
+  std::unique_ptr<InProcessProgram> start(std::vector<std::string> args, std::string input = "",
+                                          const fs::path& cwd = {}) {
+    return start(BinaryRun{.args = std::move(args), .cwd = cwd.empty() ? work.path : cwd, .home = home.path,
+                           .input = std::move(input)});
+  }
+  std::unique_ptr<InProcessProgram> start(const BinaryRun& run) {
+    auto program = std::make_unique<InProcessProgram>(run, urls());
+    latest = program.get();
+    return program;
+  }
+  // The URL the browser was opened on; waits for the session to open it.
+  std::string launched() {
+    wait_until([&] { return fs::exists(urls()) && read_text(urls()).ends_with("\n"); });
+    std::string text = read_text(urls());
+    if (text.empty()) return "";
+    text.pop_back();
+    return text.substr(text.rfind('\n') + 1);
+  }
+  FakeExtension extension() { return FakeExtension(token_of_url(launched()), latest->port()); }
+
+  TempDir home, work, bin;
+  InProcessProgram* latest = nullptr;
+};
+
+TEST_F(Session, DoneWithActionsAndContinueWithoutActionsKeepTheLoopGoing) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  auto wendlebox = start({"go"});
+  FakeExtension browser = extension();
+  browser.answer(block(R"({"status":"done","actions":[{"type":"deploy"}]})"));
+  auto second = browser.next_job();
+  ASSERT_TRUE(second);
+  EXPECT_NE((*second)["prompt"].get<std::string>().find("\"error\": \"Unknown action: deploy\""), std::string::npos);
+  browser.post_result({{"id", (*second)["id"]}, {"text", block(R"({"status":"continue"})")}});
+  auto third = browser.next_job();
+  ASSERT_TRUE(third);
+  EXPECT_TRUE((*third)["prompt"].get<std::string>().starts_with("Wendlebox tool results (JSON):\n[]\n\n"));
+  browser.post_result({{"id", (*third)["id"]}, {"text", kDone}});
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out.find("Git"), std::string::npos);
+  EXPECT_NE(r.out.find("Wendlebox · turn 3\n"), std::string::npos);
+  EXPECT_EQ(r.out.find("Chat: "), std::string::npos);  // no reply brought a chat address
+}
+
+TEST_F(Session, AReadmeHoldingItsOwnCodeFencesIsWrittenIntact) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  auto wendlebox = start({"write the readme"});
+  FakeExtension browser = extension();
+  const std::string readme = "# Tool\n\n```sh\nmake\n```\n";
+  browser.answer("Here it is.\n```wendlebox\n" +
+                 Json{{"status", "continue"}, {"actions", {{{"type", "write_file"}, {"path", "README.md"}, {"content", readme}}}}}.dump(2) +
+                 "\n```\n");
+  browser.answer(kDone);
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(read_text(work.path / "README.md"), readme);
+  EXPECT_EQ(r.out.find("turn 3"), std::string::npos);  // no retry was needed
+}
+
+TEST_F(Session, UnreadableRepliesAreRetriedTwiceThenEndTheSession) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  auto wendlebox = start({"go"});
+  FakeExtension browser = extension();
+  browser.answer("no block here");
+  auto retry = browser.next_job();
+  ASSERT_TRUE(retry);
+  EXPECT_EQ((*retry)["prompt"], retry_prompt("No wendlebox code block"));
+  browser.post_result({{"id", (*retry)["id"]}, {"text", "```wendlebox\n{"}});
+  auto retry2 = browser.next_job();
+  EXPECT_EQ((*retry2)["prompt"], retry_prompt("Unclosed wendlebox code block"));
+  browser.post_result({{"id", (*retry2)["id"]}, {"text", "still nothing"}});
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Wendlebox: Could not read ChatGPT's agent response: No wendlebox code block\n\nstill nothing\n");
+}
+
+TEST_F(Session, StopsAfter24Turns) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  auto wendlebox = start({"go"});
+  FakeExtension browser = extension();
+  for (int turn = 1; turn <= 24; ++turn) {
+    auto job = browser.answer(block(R"({"status":"continue"})"));
+    EXPECT_EQ(job["id"], turn);
+  }
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Wendlebox: Stopped after 24 turns. Continue later with wendlebox <chat number>.\n");
+}
+
+TEST_F(Session, AReplyWithAnAddressAndAnErrorSavesTheChatThenFails) {
+  auto wendlebox = start({"go"}, "", work.path);
+  FakeExtension browser = extension();
+  auto job = browser.next_job();
+  browser.post_result({{"id", (*job)["id"]}, {"url", kChatUrl}, {"error", "Composer not found"}});
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Wendlebox: Browser: Composer not found\n");
+  EXPECT_NE(read_text(home.path / ".config/wendlebox/chats.json").find(kChatUrl), std::string::npos);
+}
+
+TEST_F(Session, ASavedChatOpensItsAddressWithoutTheOldFragment) {
+  write_text(home.path / ".config/wendlebox/chats.json",
+             "[{\"id\":\"" + kChatId + "\",\"title\":\"Old\",\"url\":\"" + kChatUrl + "#old\",\"folder\":\"" +
+                 work.path.string() + "\",\"updated\":1}]");
+  auto wendlebox = start({"1"});
+  const std::string url = launched();
+  EXPECT_EQ(url.substr(0, url.find("#wendlebox=")), kChatUrl);
+  CommandResult r = wendlebox->finish();  // no prompt typed: the session ends at once
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(r.out.ends_with("Type a prompt to continue this chat, or /exit to leave it.\nYou > "));
+}
+
+TEST_F(Session, UndoTakesTheLastPromptBackOnlyWhenNothingElseChanged) {
+  write_text(work.path / "a.txt", "old\n");
+  auto wendlebox = start(BinaryRun{.args = {"change a"}, .cwd = work.path, .home = home.path,
+                                   .env = {{"GIT_CONFIG_GLOBAL", "/dev/null"}}, .keep_stdin_open = true});
+  FakeExtension browser = extension();
+  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"a.txt","content":"new\n"}]})"));
+  browser.answer(kDone, kChatUrl);
+  const auto printed = [&](const std::string& text) {
+    return wait_until([&] { return wendlebox->output_so_far().find(text) != std::string::npos; });
+  };
+  ASSERT_TRUE(printed("You > "));
+  EXPECT_EQ(read_text(work.path / "a.txt"), "new\n");
+  write_text(work.path / "b.txt", "someone else's\n");
+  wendlebox->send_input("/undo\n");
+  ASSERT_TRUE(printed("Cannot undo: files have changed since the last prompt"));
+  EXPECT_EQ(read_text(work.path / "a.txt"), "new\n");
+  fs::remove(work.path / "b.txt");
+  wendlebox->send_input("/undo\n");
+  ASSERT_TRUE(printed("The last prompt's changes were undone."));
+  EXPECT_EQ(read_text(work.path / "a.txt"), "old\n");
+  wendlebox->send_input("go on\n");
+  auto next = browser.answer(kDone, kChatUrl);
+  EXPECT_TRUE(next["prompt"].get<std::string>().starts_with("Note: the user undid your last change;")) << next["prompt"];
+  wendlebox->send_input("/exit\n");
+  EXPECT_EQ(wendlebox->finish().exit_code, 0);
+}
+
+TEST_F(Session, ExtraFoldersThatCannotBeUsedAreLeftOut) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  fs::create_directories(home.path / "shared");
+  fs::create_directory_symlink(home.path / "shared", home.path / "link");
+  write_text(home.path / "file", "");
+  write_text(home.path / ".config/wendlebox/allowed-folders.json",
+             "{\"folders\": [\"" + work.path.string() + "\", \"" + (home.path / "missing").string() + "\", \"" +
+                 (home.path / "file").string() + "\", \"" + (home.path / "link").string() + "\", \"" +
+                 (home.path / "shared").string() + "\", \"" + (home.path / "shared").string() + "/\"]}");
+  auto wendlebox = start({"go"});
+  FakeExtension browser = extension();
+  auto job = browser.answer(kDone);
+  EXPECT_TRUE(job["prompt"].get<std::string>().ends_with("actions:\n" + (home.path / "shared").string()));
+  EXPECT_EQ(wendlebox->finish().exit_code, 0);
+}
+
+
+struct DispatchCase {
+  std::vector<std::string> args;
+  std::string opened;                 // the launched address before "#wendlebox="
+  std::optional<std::string> task;    // the "User task: " line of the first job, if one is sent
+};
+
+void PrintTo(const DispatchCase& c, std::ostream* os) {
+  for (const std::string& a : c.args) *os << '[' << a << "] ";
+}
+
+std::string saved_url(char digit) { return "https://chatgpt.com/c/" + std::string(8, digit) + "-0000-0000-0000-000000000000"; }
+
+// What the command line starts: which chat is opened and which prompt is sent.
+class Dispatch : public Session, public testing::WithParamInterface<DispatchCase> {};
+
+TEST_P(Dispatch, OpensTheChosenChatWithThePrompt) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  std::string chats = "[";
+  for (char digit : {'1', '2', '3'})
+    chats += std::string(digit == '1' ? "" : ",") + "{\"id\":\"" + std::string(8, digit) + "\",\"title\":\"t\",\"url\":\"" +
+             saved_url(digit) + "\",\"folder\":\"" + work.path.string() + "\",\"updated\":" + digit + "}";
+  write_text(home.path / ".config/wendlebox/chats.json", chats + "]");
+  const DispatchCase& c = GetParam();
+  auto wendlebox = start(c.args);
+  const std::string url = launched();
+  EXPECT_EQ(url.substr(0, url.find("#wendlebox=")), c.opened);
+  if (c.task) {
+    auto job = extension().answer(kDone);
+    EXPECT_NE(job["prompt"].get<std::string>().find("\nUser task: " + *c.task + "\nWorking folder: "), std::string::npos)
+        << job["prompt"];
+  }
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.err << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Dispatch,
+    testing::Values(DispatchCase{{}, "https://chatgpt.com/", std::nullopt},
+                    DispatchCase{{"   "}, "https://chatgpt.com/", std::nullopt},
+                    DispatchCase{{"history"}, "https://chatgpt.com/", "history"},
+                    DispatchCase{{"add", "a", "menu", "2"}, saved_url('2'), "add a menu"},
+                    DispatchCase{{"2", "apples"}, "https://chatgpt.com/", "2 apples"},
+                    DispatchCase{{"+3"}, saved_url('3'), std::nullopt},
+                    DispatchCase{{"--", "-7"}, "https://chatgpt.com/", "-7"},
+                    DispatchCase{{"--", "--chats"}, "https://chatgpt.com/", "--chats"},
+                    DispatchCase{{"--force-yes", "x", saved_url('1') + "?y=1"}, saved_url('1'), "x"},
+                    DispatchCase{{" spaced  words "}, "https://chatgpt.com/", " spaced  words "}));
+
+
+TEST_F(Session, APromptAloneContinuesTheProjectsLatestChatOnlyInAProject) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  write_text(home.path / ".config/wendlebox/chats.json",
+             "[{\"id\":\"11111111\",\"title\":\"t\",\"url\":\"" + saved_url('1') + "\",\"folder\":\"" +
+                 work.path.string() + "\",\"updated\":5}]");
+  auto outside = start({"go on"});
+  EXPECT_EQ(launched().substr(0, 20), "https://chatgpt.com/");
+  EXPECT_EQ(launched().find("/c/"), std::string::npos);
+  extension().answer(kDone);
+  EXPECT_EQ(outside->finish().exit_code, 0);
+
+  // That task made the folder a project; the chat saved by the first run
+  // has no address, so the saved chat from the global list is the latest.
+  fs::remove_all(work.path / ".wendlebox");
+  fs::create_directory(work.path / ".wendlebox");
+  auto inside = start({"go on"});
+  wait_until([&] {
+    const std::string text = read_text(urls());
+    return std::count(text.begin(), text.end(), '\n') == 2;
+  });
+  EXPECT_EQ(launched().substr(0, launched().find('#')), saved_url('1'));
+  extension().answer(kDone);
+  EXPECT_EQ(inside->finish().exit_code, 0);
+}
 
 // One session in-process: `play` acts as the extension once the session
 // has opened the browser; returns what the session printed.
@@ -52,7 +293,6 @@ class InProcessSession : public testing::Test {
 };
 
 const std::string kWrite = block(R"({"status":"continue","actions":[{"type":"write_file","path":"notes.txt","content":"n\n"}]})");
-const std::string kDone = block(R"({"status":"done","message":"All set."})");
 const std::string kChatAddress = "https://chatgpt.com/c/aaaabbbb-cccc-dddd-eeee-ffff00001111";
 
 TEST_F(InProcessSession, RunsTurnsUntilDoneThenAsksForTheNextPrompt) {

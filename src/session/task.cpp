@@ -1,8 +1,6 @@
 #include "session/task.h"
 
 #include <iostream>
-#include <system_error>
-#include <thread>
 
 #include <fmt/format.h>
 
@@ -100,21 +98,6 @@ std::string extra_folders_text(const std::vector<std::filesystem::path>& roots) 
   std::string text;
   for (std::size_t i = 1; i < roots.size(); ++i) text += (i > 1 ? "\n" : "") + friendly_folder(roots[i]);
   return text.empty() ? "(none)" : text;
-}
-
-// Binds the port and starts the bridge thread, which lives until the
-// process exits.
-Result<std::shared_ptr<SharedBridge>> start_bridge(const SessionWorld& world, const std::string& token) {
-  auto listener = bind_bridge_listener(world.port);
-  if (!listener) return std::unexpected(listener.error());
-  world.listening(bound_port(*listener));
-  auto shared = std::make_shared<SharedBridge>();
-  try {
-    std::thread(serve, *listener, shared, token).detach();
-  } catch (const std::system_error& error) {
-    return failure(fmt::format("Could not start the browser bridge: {}", os_error_text(error.code().value())));
-  }
-  return shared;
 }
 
 std::string launch_url(const std::optional<Chat>& chat, const std::string& token) {
@@ -312,9 +295,10 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   session.extra_folders = extra_folders_text(session.roots);
   auto session_token = token();
   if (!session_token) return std::unexpected(session_token.error());
-  auto bridge = start_bridge(world, *session_token);
+  session.bridge = std::make_shared<SharedBridge>();
+  auto bridge = BridgeThread::start(world.port, session.bridge, *session_token);
   if (!bridge) return std::unexpected(bridge.error());
-  session.bridge = *bridge;
+  world.listening((*bridge)->port());
   const std::string url = launch_url(chat, *session_token);
   if (auto opened = world.open_browser(url); !opened) return opened;
   session.connect_help = connect_help(url.substr(0, url.find('#')), world.extension_folder);

@@ -1,0 +1,134 @@
+#include "support/in_process.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iostream>
+#include <stdexcept>
+
+#include "common/text.h"
+#include "main/run.h"
+
+// std::cout or std::cerr taken over for the run: the session thread writes
+// while the test thread reads what has been written so far.
+class InProcessProgram::Capture : public std::streambuf {
+ public:
+  explicit Capture(std::ostream& stream) : stream_(stream), saved_(stream.rdbuf(this)) {}
+  ~Capture() override { stream_.rdbuf(saved_); }
+  std::string text() const {
+    std::lock_guard lock(mutex_);
+    return text_;
+  }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char ch = traits_type::to_char_type(c);
+    xsputn(&ch, 1);
+    return c;
+  }
+  std::streamsize xsputn(const char* data, std::streamsize size) override {
+    std::lock_guard lock(mutex_);
+    text_.append(data, static_cast<std::size_t>(size));
+    return size;
+  }
+
+ private:
+  std::ostream& stream_;
+  std::streambuf* saved_;
+  mutable std::mutex mutex_;
+  std::string text_;
+};
+
+InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls)
+    : previous_folder_(fs::current_path()), opened_urls_(std::move(opened_urls)) {
+  // The environment the real binary gets from the tests: its own home, no
+  // locale, colour or Git configuration of the machine's.
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE", "LANG", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "HOME",
+                           "WSL_INTEROP", "SHELL"})
+    env_.unset(name);
+  env_.set("WENDLEBOX_LANG", "en");  // the language is fixed once per process
+  env_.set("NO_COLOR", "1");         // the test's own output may be a terminal
+  env_.set("GIT_CONFIG_NOSYSTEM", "1");
+  if (!run.home.empty()) {
+    env_.set("HOME", run.home.string());
+    env_.set("GIT_CONFIG_GLOBAL", (run.home / ".gitconfig").string());
+  }
+  for (const auto& [name, value] : run.env) env_.set(name, value);
+  if (!run.cwd.empty()) fs::current_path(run.cwd);
+  send_input(run.input);
+  if (!run.keep_stdin_open) close_input();
+
+  out_ = std::make_unique<Capture>(std::cout);
+  err_ = std::make_unique<Capture>(std::cerr);
+  const SessionWorld world{
+      .port = 0,
+      .open_browser =
+          [this](const std::string& url) {
+            std::ofstream(opened_urls_, std::ios::app) << url << '\n';
+            return Status{};
+          },
+      .read_prompt =
+          [this](const std::optional<std::string>&, std::vector<std::string>&) -> Result<std::optional<std::string>> {
+            std::cout << "You > " << std::flush;
+            return next_line();
+          },
+      .listening = [this](int port) { port_ = port; }};
+  exit_code_ = std::async(std::launch::async, [args = run.args, world] { return exit_status(::run(args, world)); });
+}
+
+InProcessProgram::~InProcessProgram() {
+  if (!finished_) finish();
+  std::error_code ignored;
+  fs::current_path(previous_folder_, ignored);
+}
+
+// The stand-in for the terminal: blank lines are skipped and /exit or the
+// end of input leaves the session, as at the real prompt.
+std::optional<std::string> InProcessProgram::next_line() {
+  std::unique_lock lock(input_mutex_);
+  for (;;) {
+    input_changed_.wait(lock, [&] { return !lines_.empty() || input_closed_; });
+    if (lines_.empty()) return std::nullopt;
+    const std::string line(trim(lines_.front()));
+    lines_.pop_front();
+    if (line == "/exit") return std::nullopt;
+    if (!line.empty()) return line;
+  }
+}
+
+void InProcessProgram::send_input(const std::string& text) {
+  std::lock_guard lock(input_mutex_);
+  partial_line_ += text;
+  for (std::size_t end; (end = partial_line_.find('\n')) != std::string::npos;) {
+    lines_.push_back(partial_line_.substr(0, end));
+    partial_line_.erase(0, end + 1);
+  }
+  input_changed_.notify_all();
+}
+
+void InProcessProgram::close_input() {
+  std::lock_guard lock(input_mutex_);
+  if (!partial_line_.empty()) lines_.push_back(std::exchange(partial_line_, ""));
+  input_closed_ = true;
+  input_changed_.notify_all();
+}
+
+std::string InProcessProgram::output_so_far() const { return finished_ ? finished_->out : out_->text(); }
+
+int InProcessProgram::port() const {
+  wait_until([&] { return port_ != 0; });
+  return port_;
+}
+
+CommandResult InProcessProgram::finish(std::chrono::seconds limit) {
+  if (finished_) return *finished_;
+  close_input();
+  if (exit_code_.wait_for(limit) != std::future_status::ready)
+    ADD_FAILURE() << "the program did not end within " << limit.count() << " s; waiting for it";
+  const int code = exit_code_.get();
+  finished_ = CommandResult{.exit_code = code, .out = out_->text(), .err = err_->text()};
+  err_.reset();
+  out_.reset();
+  return *finished_;
+}

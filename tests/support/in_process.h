@@ -1,0 +1,54 @@
+// The whole program run inside the test process, on a free port: the
+// command line goes through `run`, the browser opener records the address
+// it was given, prompts are typed from a queue, and standard output and
+// error are captured. Only one runs at a time in a process (it changes the
+// working folder and the environment while it runs).
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "support/support.h"
+
+class InProcessProgram {
+ public:
+  // `run.program` and `run.path_prefix` have no meaning here; each address
+  // opened is appended to `opened_urls`, a line each.
+  InProcessProgram(const BinaryRun& run, fs::path opened_urls);
+  ~InProcessProgram();
+  InProcessProgram(const InProcessProgram&) = delete;
+  InProcessProgram& operator=(const InProcessProgram&) = delete;
+
+  // Lines typed at the "You >" prompt, as a terminal would deliver them.
+  void send_input(const std::string& text);
+  void close_input();
+  std::string output_so_far() const;
+  // The bridge's port, once the session listens (0 when it never did).
+  int port() const;
+  // Ends the input and waits for the program; a session still waiting for
+  // its extension ends on that wait's own deadline.
+  CommandResult finish(std::chrono::seconds limit = std::chrono::seconds(60));
+
+ private:
+  class Capture;
+  std::optional<std::string> next_line();
+
+  ScopedEnv env_;
+  fs::path previous_folder_;
+  fs::path opened_urls_;
+  std::unique_ptr<Capture> out_, err_;
+  std::mutex input_mutex_;
+  std::condition_variable input_changed_;
+  std::deque<std::string> lines_;
+  std::string partial_line_;
+  bool input_closed_ = false;
+  std::atomic<int> port_{0};
+  std::future<int> exit_code_;
+  std::optional<CommandResult> finished_;
+};
