@@ -5,9 +5,8 @@
 // sending it, on each page layout.
 import { createHmac } from "node:crypto";
 import http from "node:http";
-import { startHarness } from "../tests/extension/harness.mjs";
+import { BRIDGE_PORT, startHarness } from "../tests/extension/harness.mjs";
 
-const BRIDGE_PORT = 47833;
 const TOKEN = "0123456789abcdef0123456789abcdef";
 const ANSWERS = 10;
 

@@ -4,7 +4,8 @@
 // answered in session storage, so neither a restart of the worker nor a
 // reload of the page loses a job.
 
-const BRIDGE = "http://127.0.0.1:47833";
+importScripts("messages.js");
+const M = globalThis.wendleboxMessages;
 // Sent with every request, so the program can tell an extension that does
 // not match it (the user updated one and not the other).
 const VERSION_HEADER = { "X-Wendlebox-Extension": chrome.runtime.getManifest().version };
@@ -35,7 +36,7 @@ async function proveServer(token) {
   const challenge = hex(crypto.getRandomValues(new Uint8Array(32)));
   let answer;
   try {
-    const response = await fetch(`${BRIDGE}/hello?challenge=${challenge}`, { cache: "no-store", headers: VERSION_HEADER });
+    const response = await fetch(`${M.bridge}/hello?challenge=${challenge}`, { cache: "no-store", headers: VERSION_HEADER });
     answer = response.ok ? await response.json() : null;
   } catch (error) {
     return "unreachable";
@@ -53,7 +54,7 @@ async function bridgeRequest(path, token, options = {}) {
     if (proof === "impostor") return { status: 0, impostor: true };
     provenServers.add(token);
   }
-  const url = `${BRIDGE}${path}?token=${encodeURIComponent(token)}`;
+  const url = `${M.bridge}${path}?token=${encodeURIComponent(token)}`;
   try {
     const response = await fetch(url, { cache: "no-store", ...options, headers: { ...VERSION_HEADER, ...options.headers } });
     const text = await response.text();
@@ -66,15 +67,15 @@ async function bridgeRequest(path, token, options = {}) {
 
 const handlers = {
   // A page opened by wendlebox brings its token in the address fragment.
-  async setToken(message, tabId) {
+  async [M.worker.setToken](message, tabId) {
     const state = await tabState(tabId);
     if (state.token !== message.token) await saveTabState(tabId, { token: message.token, handled: [], inflight: null });
     return { ok: true };
   },
-  async getToken(_message, tabId) {
+  async [M.worker.getToken](_message, tabId) {
     return { token: (await tabState(tabId)).token };
   },
-  async poll(_message, tabId) {
+  async [M.worker.poll](_message, tabId) {
     const state = await tabState(tabId);
     if (!state.token) return { status: 0 };
     const reply = await bridgeRequest("/next", state.token);
@@ -83,14 +84,14 @@ const handlers = {
   },
   // The job the program offers now, unfiltered: while an answer runs, a
   // job that is gone (or replaced) means the user stopped the prompt.
-  async current(_message, tabId) {
+  async [M.worker.current](_message, tabId) {
     const state = await tabState(tabId);
     if (!state.token) return { status: 0 };
     const reply = await bridgeRequest("/next", state.token);
     return { status: reply.status, id: reply.body && reply.body.id };
   },
   // Recorded before the prompt is sent, so one job is never sent twice.
-  async claim(message, tabId) {
+  async [M.worker.claim](message, tabId) {
     const state = await tabState(tabId);
     if (state.handled.includes(message.id)) return { claimed: false };
     state.handled = [...state.handled.slice(-50), message.id];
@@ -100,25 +101,25 @@ const handlers = {
   },
   // The prompt is about to be sent: after a reload the page looks for it
   // and its answer instead of sending it again.
-  async sending(message, tabId) {
+  async [M.worker.sending](message, tabId) {
     const state = await tabState(tabId);
     if (!state.inflight || state.inflight.id !== message.id) return { ok: false };
     state.inflight = { id: message.id, prompt: message.prompt, path: message.path };
     await saveTabState(tabId, state);
     return { ok: true };
   },
-  async inflight(_message, tabId) {
+  async [M.worker.inflight](_message, tabId) {
     return { inflight: (await tabState(tabId)).inflight || null };
   },
   // A job claimed but never sent (the page went away first) is offered again.
-  async release(message, tabId) {
+  async [M.worker.release](message, tabId) {
     const state = await tabState(tabId);
     state.handled = state.handled.filter((id) => id !== message.id);
     state.inflight = null;
     await saveTabState(tabId, state);
     return { ok: true };
   },
-  async result(message, tabId) {
+  async [M.worker.result](message, tabId) {
     const state = await tabState(tabId);
     if (!state.token) return { status: 0 };
     const reply = await bridgeRequest("/result", state.token, {

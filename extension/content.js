@@ -6,6 +6,7 @@
 // reported as an error naming the step, never left as a silent wait.
 
 (function () {
+  const M = globalThis.wendleboxMessages;
   const L = globalThis.wendleboxLandmarks;
   const C = globalThis.wendleboxComposer;
   const { sleep, nextChange, until, StepError } = globalThis.wendleboxWait;
@@ -149,7 +150,7 @@
   async function checkWithdrawn(sent) {
     let current;
     try {
-      current = await worker({ type: "current" });
+      current = await worker({ type: M.worker.current });
     } catch {
       return;
     }
@@ -272,7 +273,7 @@
     const { handover, sendSlot, draft } = await C.submit(composer, job, async (handover) => {
       sent.prompt = promptRecord(job.prompt, handover);
       sent.at = Date.now();
-      await worker({ type: "sending", id: job.id, prompt: sent.prompt, path: sent.path });
+      await worker({ type: M.worker.sending, id: job.id, prompt: sent.prompt, path: sent.path });
     });
     sent.sendSlot = sendSlot;
     sent.handover = handover;
@@ -306,11 +307,11 @@
     } catch (error) {
       result = { id, error: String((error && error.message) || error), url: location.href };
     }
-    await worker({ type: "result", result });
+    await worker({ type: M.worker.result, result });
   }
 
   async function handleJob(job) {
-    const claim = await worker({ type: "claim", id: job.id });
+    const claim = await worker({ type: M.worker.claim, id: job.id });
     if (!claim || !claim.claimed) return;
     await finishJob(job.id, () => runJob(job));
   }
@@ -331,7 +332,7 @@
     for (;;) {
       let reply;
       try {
-        reply = await worker({ type: "poll" });
+        reply = await worker({ type: M.worker.poll });
       } catch (error) {
         reply = { status: 0 };
       }
@@ -360,16 +361,16 @@
     if (token) {
       // Page scripts must not see the token; the tab keeps it in the worker.
       history.replaceState(history.state, "", location.pathname + location.search);
-      await worker({ type: "setToken", token });
+      await worker({ type: M.worker.setToken, token });
     } else {
-      token = (await worker({ type: "getToken" })).token;
+      token = (await worker({ type: M.worker.getToken })).token;
     }
     if (!token) return;
     // A job whose prompt was sent before this page loaded (a reload) is
     // followed to its answer; one that was never sent is offered again.
-    const inflight = (await worker({ type: "inflight" })).inflight;
+    const inflight = (await worker({ type: M.worker.inflight })).inflight;
     if (inflight && inflight.prompt) await finishJob(inflight.id, () => recoverJob(inflight));
-    else if (inflight) await worker({ type: "release", id: inflight.id });
+    else if (inflight) await worker({ type: M.worker.release, id: inflight.id });
     pollForever();
   }
 

@@ -16,121 +16,22 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
+#include "bridge/http.h"
 #include "common/files.h"
 #include "common/text.h"
 
 namespace {
 
-constexpr std::size_t kChunk = 8192;
-constexpr std::size_t kMaxBody = 2'000'000;
-constexpr std::size_t kMaxHeaderSearch = kMaxBody + kChunk;
+using http::error_response;
+using http::kChunk;
+using http::Request;
+using http::Response;
+
 // The whole request must arrive within this time; a client that sends
 // slowly or not at all is dropped without an answer.
 constexpr int kRequestSeconds = 5;
 // Connections waiting for their request; beyond this, the oldest is dropped.
 constexpr std::size_t kMaxConnections = 64;
-
-struct Response {
-  int status;
-  Json body;
-};
-
-Response error_response(int status, const char* message) { return {status, Json{{"error", message}}}; }
-
-const char* reason_phrase(int status) {
-  switch (status) {
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 409: return "Conflict";
-    default: return "Error";
-  }
-}
-
-// Only the browser extension may read answers across origins: its origin
-// is echoed back, and no other origin is named.
-void reply(int stream, const Response& response, std::string_view extension_origin = {}) {
-  const std::string body = response.status == 204 ? "" : compact_json(response.body);
-  const std::string allow_origin =
-      extension_origin.empty() ? "" : fmt::format("Access-Control-Allow-Origin: {}\r\nVary: Origin\r\n", extension_origin);
-  std::string bytes = fmt::format(
-      "HTTP/1.1 {} {}\r\nContent-Type: application/json\r\nContent-Length: {}\r\nCache-Control: no-store\r\n"
-      "{}Access-Control-Allow-Methods: GET, POST, OPTIONS\r\n"
-      "Access-Control-Allow-Headers: Content-Type\r\nConnection: close\r\n\r\n",
-      response.status, reason_phrase(response.status), body.size(), allow_origin);
-  bytes += body;
-  std::string_view rest = bytes;
-  while (!rest.empty()) {
-    const ssize_t n = ::send(stream, rest.data(), rest.size(), MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // the client went away; nothing to tell it
-    rest.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
-
-struct Request {
-  std::string method;
-  std::string target;
-  std::string body;
-  std::optional<std::string> host;
-  std::optional<std::string> origin;
-  std::optional<std::string> extension_version;
-};
-
-// The value of the header `name` (matched without regard to case, no blank
-// before the colon), or nullopt.
-std::optional<std::string> header_value(const std::vector<std::string_view>& header_lines, std::string_view name) {
-  for (std::size_t i = 1; i < header_lines.size(); ++i) {
-    const std::string_view line = header_lines[i];
-    const std::size_t colon = line.find(':');
-    if (colon != name.size() || ascii_lower(line.substr(0, colon)) != name) continue;
-    return std::string(trim(line.substr(colon + 1)));
-  }
-  return std::nullopt;
-}
-
-std::uint64_t content_length(const std::vector<std::string_view>& header_lines) {
-  unsigned long long value = 0;
-  auto text = header_value(header_lines, "content-length");
-  return text && parse_unsigned(*text, value) ? value : 0;
-}
-
-std::vector<std::string> words_of(std::string_view line) {
-  std::vector<std::string> words;
-  for (std::size_t pos = skip_spaces(line, 0); pos < line.size(); pos = skip_spaces(line, pos)) {
-    const std::size_t end = skip_word(line, pos);
-    words.emplace_back(line.substr(pos, end - pos));
-    pos = end;
-  }
-  return words;
-}
-
-struct NeedMore {};
-
-// What the bytes received so far make: not yet a request, an answer to give
-// at once (an error), or a whole request. `searched` remembers how far the
-// search for the header's end went, so each call looks only at new bytes.
-std::variant<NeedMore, Response, Request> parse_request(const std::string& buffer, std::size_t& searched) {
-  std::size_t header_end = std::string::npos;
-  if (buffer.size() >= 4) header_end = buffer.find("\r\n\r\n", searched < 3 ? 0 : searched - 3);
-  searched = buffer.size();
-  if (header_end == std::string::npos)
-    return buffer.size() > kMaxHeaderSearch ? std::variant<NeedMore, Response, Request>(error_response(413, "Request too large"))
-                                            : NeedMore{};
-  searched = header_end;  // found: later calls find it again at once
-  const std::size_t header_size = header_end + 4;
-  const std::string header = lossy_utf8(std::string_view(buffer).substr(0, header_size));
-  const std::vector<std::string_view> lines = split_lines(header);
-  const std::vector<std::string> words = words_of(lines.empty() ? std::string_view() : lines[0]);
-  if (words.size() < 2) return error_response(400, "Bad request");
-  const std::uint64_t length = content_length(lines);
-  if (length > kMaxBody) return error_response(413, "Request too large");
-  if (buffer.size() < header_size + length) return NeedMore{};
-  return Request{words[0], words[1], buffer.substr(header_size, length), header_value(lines, "host"),
-                 header_value(lines, "origin"), header_value(lines, "x-wendlebox-extension")};
-}
 
 std::string_view presented_token(std::string_view target) {
   const std::size_t at = target.find("token=");
@@ -167,7 +68,7 @@ std::optional<Response> refused_caller(const Request& request, int port) {
 struct Caller {
   int stream;
   std::string origin;  // echoed in the answer when it is the extension's
-  void answer(const Response& response) const { reply(stream, response, origin); }
+  void answer(const Response& response) const { http::write_response(stream, response, origin); }
 };
 
 void answer_next(const Caller& caller, SharedBridge& shared, const std::optional<std::string>& extension_version) {
@@ -221,7 +122,7 @@ Response prove_token(std::string_view target, const std::string& token) {
 }
 
 void handle(int stream, const Request& request, SharedBridge& shared, const std::string& token, int port) {
-  if (auto refused = refused_caller(request, port)) return reply(stream, *refused);
+  if (auto refused = refused_caller(request, port)) return http::write_response(stream, *refused);
   const Caller caller{stream, request.origin.value_or("")};
   const std::string_view path = std::string_view(request.target).substr(0, request.target.find('?'));
   if (request.method == "GET" && path == "/health") return caller.answer({200, Json{{"ok", true}}});
@@ -289,7 +190,7 @@ bool receive(Connection& connection) {
     const ssize_t n = ::recv(connection.stream.get(), chunk, sizeof chunk, MSG_DONTWAIT);
     if (n > 0) {
       connection.buffer.append(chunk, static_cast<std::size_t>(n));
-      if (connection.buffer.size() > kMaxHeaderSearch + kChunk) return true;  // parse_request will refuse it
+      if (connection.buffer.size() > http::kMaxHeaderSearch + kChunk) return true;  // parse_request will refuse it
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -298,7 +199,7 @@ bool receive(Connection& connection) {
 }
 
 // Answers are written in one go, with a time limit of their own.
-void answer(Connection& connection, const std::variant<NeedMore, Response, Request>& parsed, SharedBridge& shared,
+void answer(Connection& connection, const http::Parsed& parsed, SharedBridge& shared,
             const std::string& token, int port) {
   const int stream = connection.stream.get();
   const int flags = ::fcntl(stream, F_GETFL);
@@ -306,7 +207,7 @@ void answer(Connection& connection, const std::variant<NeedMore, Response, Reque
   const timeval limit{kRequestSeconds, 0};
   ::setsockopt(stream, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
   if (const auto* response = std::get_if<Response>(&parsed))
-    reply(stream, *response);
+    http::write_response(stream, *response);
   else
     handle(stream, std::get<Request>(parsed), shared, token, port);
   discard_pending_input(stream);
@@ -316,8 +217,8 @@ void answer(Connection& connection, const std::variant<NeedMore, Response, Reque
 // connection is done with (answered, or its peer went away).
 bool advance(Connection& connection, SharedBridge& shared, const std::string& token, int port) {
   if (!receive(connection)) return true;
-  auto parsed = parse_request(connection.buffer, connection.searched);
-  if (std::holds_alternative<NeedMore>(parsed)) return false;
+  auto parsed = http::parse_request(connection.buffer, connection.searched);
+  if (std::holds_alternative<http::NeedMore>(parsed)) return false;
   try {
     answer(connection, parsed, shared, token, port);
   } catch (...) {

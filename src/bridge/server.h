@@ -17,7 +17,9 @@
 #include "common/json.h"
 #include "common/result.h"
 
-inline constexpr int kBridgePort = 47833;
+// Where the extension looks for the program; the build takes it from the
+// extension's own list of names (extension/messages.js).
+inline constexpr int kBridgePort = WENDLEBOX_BRIDGE_PORT;
 
 struct Job {
   std::string prompt;

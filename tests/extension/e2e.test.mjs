@@ -4,7 +4,7 @@
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
 import http from "node:http";
-import { bigInput, picture, poll, startHarness } from "./harness.mjs";
+import { BRIDGE_PORT, bigInput, picture, poll, startHarness } from "./harness.mjs";
 
 let harness;
 before(async () => (harness = await startHarness()));
@@ -112,7 +112,7 @@ test("a squatter on the bridge port never receives the token", async () => {
     seen.push(request.url);
     response.writeHead(200, { "Content-Type": "application/json" }).end('{"proof":"0000"}');
   });
-  await new Promise((resolve) => squatter.listen(47833, "127.0.0.1", resolve));
+  await new Promise((resolve) => squatter.listen(BRIDGE_PORT, "127.0.0.1", resolve));
   const token = "0123456789abcdef0123456789abcdef";
   const tab = await harness.openTab({ generation: "2026-09" }, `https://chatgpt.com/#wendlebox=${token}`);
   try {

@@ -13,6 +13,9 @@ import { chromium as playwright } from "playwright-core";
 const here = path.dirname(fileURLToPath(import.meta.url));
 const source = path.resolve(here, "../..");
 export const build = process.env.WENDLEBOX_BUILD_DIR || path.join(source, "build");
+// The bridge port, where the extension itself takes it from.
+export const BRIDGE_PORT = Number(
+  /const WENDLEBOX_PORT = (\d+);/.exec(fs.readFileSync(path.join(source, "extension", "messages.js"), "utf8"))[1]);
 const chromium = process.env.CHROMIUM || "/usr/bin/chromium";
 const TYPES = { ".html": "text/html", ".js": "text/javascript", ".css": "text/css" };
 

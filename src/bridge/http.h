@@ -1,0 +1,50 @@
+// Just enough HTTP/1.1 for the bridge: a request made out of the bytes
+// received so far, and a JSON answer written in one go. Each connection
+// carries one exchange and is then closed.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "common/json.h"
+
+namespace http {
+
+inline constexpr std::size_t kChunk = 8192;
+inline constexpr std::size_t kMaxBody = 2'000'000;
+// The end of the header is looked for this far at most.
+inline constexpr std::size_t kMaxHeaderSearch = kMaxBody + kChunk;
+
+struct Response {
+  int status;
+  Json body;
+};
+
+Response error_response(int status, const char* message);
+
+// Writes the whole answer (its body as compact JSON, none for 204); the
+// browser extension's `extension_origin` is echoed so that it, and only it,
+// may read the answer across origins.
+void write_response(int stream, const Response& response, std::string_view extension_origin = {});
+
+struct Request {
+  std::string method;
+  std::string target;
+  std::string body;
+  std::optional<std::string> host;
+  std::optional<std::string> origin;
+  std::optional<std::string> extension_version;
+};
+
+struct NeedMore {};
+using Parsed = std::variant<NeedMore, Response, Request>;
+
+// What the bytes received so far make: not yet a request, an answer to give
+// at once (an error), or a whole request. `searched` remembers how far the
+// search for the header's end went, so each call looks only at new bytes.
+Parsed parse_request(const std::string& buffer, std::size_t& searched);
+
+}  // namespace http
