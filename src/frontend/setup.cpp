@@ -1,13 +1,9 @@
 #include "frontend/setup.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <iostream>
 
 #include <fmt/format.h>
 
-#include "bridge/browser.h"
 #include "common/env.h"
 #include "common/files.h"
 #include "common/folders.h"
@@ -15,7 +11,7 @@
 #include "common/process.h"
 #include "common/text.h"
 #include "frontend/help.h"
-#include "git/git.h"
+#include "frontend/setup_shell.h"
 #include "i18n/i18n.h"
 #include "state/allowed.h"
 #include "state/settings.h"
@@ -60,18 +56,6 @@ constexpr i18n::Text kTip{
     "Abrir no Terminal) e execute.",
     "CONSEJO: el comando wendlebox funciona en cualquier carpeta. Abre una terminal en ella (clic derecho en la carpeta "
     "> Abrir en Terminal) y ejecútalo."};
-constexpr i18n::Text kWelcome{
-    "You can use Wendlebox right here. Type a command (for example --chats, --help, or \"create a snake game\"), or "
-    "press Enter to close.",
-    "Você já pode usar o Wendlebox aqui. Digite um comando (por exemplo --chats, --help ou \"crie um jogo da "
-    "cobrinha\"), ou pressione Enter para fechar.",
-    "Ya puedes usar Wendlebox aquí. Escribe un comando (por ejemplo --chats, --help o \"crea un juego de la "
-    "serpiente\"), o pulsa Enter para cerrar."};
-constexpr i18n::Text kCdHint{"Tip: cd <folder> changes the project folder.", "Dica: cd <pasta> muda a pasta do projeto.",
-                             "Consejo: cd <carpeta> cambia la carpeta del proyecto."};
-constexpr i18n::Text kFolderNotFound{"Folder not found.", "Pasta não encontrada.", "Carpeta no encontrada."};
-constexpr i18n::Text kBackAtPrompt{"Back at the Wendlebox prompt.", "De volta ao prompt do Wendlebox.",
-                                   "De vuelta en el prompt de Wendlebox."};
 constexpr i18n::Text kShellEdited{"Added wendlebox to PATH in", "Wendlebox adicionado ao PATH em",
                                   "Wendlebox añadido al PATH en"};
 constexpr i18n::Text kShellAlreadySet{"PATH already set in", "PATH já configurado em", "PATH ya configurado en"};
@@ -80,21 +64,7 @@ constexpr i18n::Text kExtensionUpdated{
     "A extensão foi atualizada: clique no botão de recarregar do Wendlebox em edge://extensions (ou "
     "chrome://extensions).",
     "La extensión se actualizó: pulsa el botón de recargar de Wendlebox en edge://extensions (o chrome://extensions)."};
-constexpr i18n::Text kExtensionFolderLabel{"Extension folder:", "Pasta da extensão:", "Carpeta de la extensión:"};
-constexpr i18n::Text kExtensionVersion{"Extension version:", "Versão da extensão:", "Versión de la extensión:"};
-constexpr i18n::Text kSeenInBrowser{"last seen in a browser:", "vista por último num navegador:",
-                                    "vista por última vez en un navegador:"};
-constexpr i18n::Text kNotSeenYet{"not seen yet", "ainda não vista", "aún no vista"};
-constexpr i18n::Text kOpenerLabel{"Browser opener:", "Abridor de navegador:", "Abridor de navegador:"};
-constexpr i18n::Text kNoOpener{"Browser opener: not found. Install xdg-open, gio, or sensible-browser.",
-                               "Abridor de navegador: não encontrado. Instale xdg-open, gio ou sensible-browser.",
-                               "Abridor de navegador: no encontrado. Instala xdg-open, gio o sensible-browser."};
-constexpr i18n::Text kGitAvailable{"available", "disponível", "disponible"};
-constexpr i18n::Text kGitMissing{"not found (commits will be skipped)", "não encontrado (os commits serão ignorados)",
-                                 "no encontrado (se omitirán los commits)"};
-constexpr i18n::Text kExtensionHint{"Extension: enable Wendlebox in the browser that opens ChatGPT.",
-                                    "Extensão: ative o Wendlebox no navegador que abre o ChatGPT.",
-                                    "Extensión: activa Wendlebox en el navegador que abre ChatGPT."};
+}  // namespace
 
 Result<fs::path> running_executable() {
   std::error_code error;
@@ -103,24 +73,7 @@ Result<fs::path> running_executable() {
   return path;
 }
 
-// Ctrl-C while a command runs stops that command, not the shell: the shell
-// catches SIGINT with a handler that does nothing, while the child starts
-// with the default action.
-class ShieldCtrlC {
- public:
-  ShieldCtrlC() {
-    struct sigaction action {};
-    action.sa_handler = ignore;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-  }
-  ~ShieldCtrlC() { ::signal(SIGINT, SIG_DFL); }
-  ShieldCtrlC(const ShieldCtrlC&) = delete;
-  ShieldCtrlC& operator=(const ShieldCtrlC&) = delete;
-
- private:
-  static void ignore(int) {}
-};
+namespace {
 
 Status install_copy(const fs::path& running, const fs::path& installed) {
   if (running == installed) return {};
@@ -195,67 +148,6 @@ std::optional<fs::path> running_extension_folder() {
   return running ? extension_folder(*running) : std::nullopt;
 }
 
-namespace {
-
-bool is_exit_word(std::string_view word) {
-  const std::string lower = ascii_lower(word);
-  return lower == "/exit" || lower == "/quit" || lower == "exit" || lower == "quit";
-}
-
-void change_folder(std::string& folder, const std::vector<std::string>& words) {
-  std::string joined;
-  for (std::size_t i = 1; i < words.size(); ++i) joined += (i > 1 ? " " : "") + words[i];
-  auto target = canonical_path(fs::path(folder) / joined);
-  if (target && is_dir(*target))
-    folder = friendly_folder(*target);
-  else
-    std::cout << color("31", i18n::tr(kFolderNotFound)) << '\n';
-}
-
-void run_installed(const fs::path& installed, const std::string& folder, const std::vector<std::string>& words) {
-  std::vector<std::string> argv{installed.string()};
-  argv.insert(argv.end(), words.begin(), words.end());
-  Result<ProcessResult> ran;
-  {
-    ShieldCtrlC shield;
-    ran = run_process(ProcessSpec{.argv = std::move(argv), .cwd = folder, .input = InputMode::Inherit,
-                                  .output = OutputMode::Inherit, .errors = OutputMode::Inherit});
-  }
-  if (!ran)
-    std::cout << color("31", ran.error()) << '\n';
-  else if (!ran->status.success())
-    std::cout << color("90", i18n::tr(kBackAtPrompt)) << '\n';
-}
-
-}  // namespace
-
-std::vector<std::string> split_shell_words(std::string_view line) {
-  std::vector<std::string> words;
-  std::optional<std::string> word;
-  std::optional<char32_t> quote;
-  for (std::size_t pos = 0; pos < line.size();) {
-    const std::size_t start = pos;
-    const char32_t c = next_char(line, pos);
-    if (quote) {
-      if (c == *quote)
-        quote.reset();
-      else
-        word->append(line.substr(start, pos - start));
-    } else if (is_unicode_whitespace(c)) {
-      if (word) words.push_back(std::move(*word));
-      word.reset();
-    } else {
-      if (!word) word.emplace();
-      if (c == '"' || c == '\'')
-        quote = c;
-      else
-        word->append(line.substr(start, pos - start));
-    }
-  }
-  if (word) words.push_back(std::move(*word));
-  return words;
-}
-
 Result<bool> ensure_shell_path(const fs::path& file, std::string_view line) {
   const std::string text = read_file(file).value_or("");
   if (is_valid_utf8(text) && text.find(".local/bin") != std::string::npos) return false;
@@ -276,29 +168,6 @@ std::string windows_extension_guidance(const std::optional<fs::path>& extension_
   if (!extension_folder) return std::string(i18n::tr(kNotBundled));
   return fmt::format("{}\n{}\n    {}\n{}\n\n{}", i18n::tr(kHeading), i18n::tr(kIntroduction),
                      friendly_folder(*extension_folder), i18n::tr(kSteps), i18n::tr(kTip));
-}
-
-void setup_shell(const fs::path& installed) {
-  if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO)) return;
-  const auto cwd = current_dir();
-  std::string folder = cwd ? cwd->string() : ".";
-  std::cout << '\n' << color("36", i18n::tr(kWelcome)) << '\n' << color("90", i18n::tr(kCdHint)) << '\n';
-  for (;;) {
-    std::cout << '\n' << color("36", "wendlebox") << ' ' << folder << "> " << std::flush;
-    std::string line;
-    if (!std::getline(std::cin, line)) return;
-    std::vector<std::string> words = split_shell_words(trim(line));
-    if (words.empty() || is_exit_word(words.front())) return;
-    const std::string first = ascii_lower(words.front());
-    if (first == "wendlebox" || first == "wendlebox.exe") {
-      words.erase(words.begin());
-      if (words.empty()) continue;
-    }
-    if (ascii_lower(words.front()) == "cd")
-      change_folder(folder, words);
-    else
-      run_installed(installed, folder, words);
-  }
 }
 
 Status setup() {
@@ -330,22 +199,3 @@ Status setup() {
   return {};
 }
 
-Status doctor() {
-  auto running = running_executable();
-  std::cout << "CLI: " << (running ? running->string() : "unknown") << '\n';
-  if (auto opener = browser_opener())
-    std::cout << i18n::tr(kOpenerLabel) << ' ' << *opener << '\n';
-  else
-    std::cout << i18n::tr(kNoOpener) << '\n';
-  const bool git_found = git_output(".", {"--version"}).has_value();
-  std::cout << "Git: " << i18n::tr(git_found ? kGitAvailable : kGitMissing) << '\n';
-  const std::optional<fs::path> extension =
-      fs::exists(installed_extension_folder() / "manifest.json") ? installed_extension_folder() : running_extension_folder();
-  if (extension)
-    std::cout << i18n::tr(kExtensionFolderLabel) << ' ' << friendly_folder(*extension) << '\n'
-              << i18n::tr(kExtensionVersion) << ' ' << extension_version(*extension).value_or("?") << "; "
-              << i18n::tr(kSeenInBrowser) << ' '
-              << last_seen_extension_version().value_or(std::string(i18n::tr(kNotSeenYet))) << '\n';
-  std::cout << i18n::tr(kExtensionHint) << '\n';
-  return {};
-}

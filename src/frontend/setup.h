@@ -1,5 +1,5 @@
-// Installing the program into the user's shell path, the small shell
-// offered afterwards, and the installation check.
+// Installing the program into the user's shell path, and the browser
+// extension delivered with it.
 #pragma once
 
 #include <filesystem>
@@ -11,7 +11,9 @@
 #include "common/result.h"
 
 Status setup();
-Status doctor();
+
+// The program that is running, read from /proc.
+Result<std::filesystem::path> running_executable();
 
 // The browser extension delivered with this program, when there is one.
 std::optional<std::filesystem::path> extension_folder(const std::filesystem::path& running);
@@ -26,8 +28,3 @@ std::optional<std::string> extension_version(const std::filesystem::path& folder
 Result<bool> ensure_shell_path(const std::filesystem::path& file, std::string_view line);
 void show_installed_help(const std::filesystem::path& installed);
 std::string windows_extension_guidance(const std::optional<std::filesystem::path>& extension_folder);
-void setup_shell(const std::filesystem::path& installed);
-
-// Words of a shell line: blanks separate, single or double quotes group,
-// no escapes.
-std::vector<std::string> split_shell_words(std::string_view line);

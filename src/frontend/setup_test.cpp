@@ -1,4 +1,5 @@
 #include "frontend/setup.h"
+#include "frontend/setup_shell.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -12,6 +12,7 @@
 #include "frontend/help.h"
 #include "frontend/manage.h"
 #include "frontend/prompt.h"
+#include "frontend/doctor.h"
 #include "frontend/setup.h"
 #include "i18n/i18n.h"
 #include "session/task.h"

@@ -1,0 +1,7 @@
+// `wendlebox doctor`: what the program finds on this machine, for a user
+// whose session does not connect.
+#pragma once
+
+#include "common/result.h"
+
+Status doctor();
