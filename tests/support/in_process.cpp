@@ -69,7 +69,12 @@ InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls)
             return Status{};
           },
       .read_prompt =
-          [this](const std::optional<std::string>&, std::vector<std::string>&) -> Result<std::optional<std::string>> {
+          [this](const std::optional<std::string>& address,
+                 std::vector<std::string>&) -> Result<std::optional<std::string>> {
+            {
+              std::lock_guard lock(input_mutex_);
+              addresses_shown_.push_back(address);
+            }
             std::cout << "You > " << std::flush;
             return next_line();
           },
@@ -115,6 +120,11 @@ void InProcessProgram::close_input() {
 }
 
 std::string InProcessProgram::output_so_far() const { return finished_ ? finished_->out : out_->text(); }
+
+std::vector<std::optional<std::string>> InProcessProgram::addresses_shown() const {
+  std::lock_guard lock(input_mutex_);
+  return addresses_shown_;
+}
 
 int InProcessProgram::port() const {
   wait_until([&] { return port_ != 0; });

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "support/support.h"
 
@@ -29,6 +30,8 @@ class InProcessProgram {
   void send_input(const std::string& text);
   void close_input();
   std::string output_so_far() const;
+  // The chat address given with each "You >" prompt, in order.
+  std::vector<std::optional<std::string>> addresses_shown() const;
   // The bridge's port, once the session listens (0 when it never did).
   int port() const;
   // Ends the input and waits for the program; a session still waiting for
@@ -43,11 +46,12 @@ class InProcessProgram {
   fs::path previous_folder_;
   fs::path opened_urls_;
   std::unique_ptr<Capture> out_, err_;
-  std::mutex input_mutex_;
+  mutable std::mutex input_mutex_;
   std::condition_variable input_changed_;
   std::deque<std::string> lines_;
   std::string partial_line_;
   bool input_closed_ = false;
+  std::vector<std::optional<std::string>> addresses_shown_;
   std::atomic<int> port_{0};
   std::future<int> exit_code_;
   std::optional<CommandResult> finished_;
