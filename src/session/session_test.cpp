@@ -31,13 +31,7 @@ class Session : public testing::Test {
     return program;
   }
   // The URL the browser was opened on; waits for the session to open it.
-  std::string launched() {
-    wait_until([&] { return fs::exists(urls()) && read_text(urls()).ends_with("\n"); });
-    std::string text = read_text(urls());
-    if (text.empty()) return "";
-    text.pop_back();
-    return text.substr(text.rfind('\n') + 1);
-  }
+  std::string launched() const { return last_opened_url(urls()); }
   FakeExtension extension() { return FakeExtension(token_of_url(launched()), latest->port()); }
 
   TempDir home, work, bin;

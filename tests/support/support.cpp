@@ -50,6 +50,14 @@ void write_script(const fs::path& path, const std::string& body) {
 
 std::string binary_path() { return WENDLEBOX_BINARY; }
 
+std::string last_opened_url(const fs::path& urls) {
+  wait_until([&] { return fs::exists(urls) && read_text(urls).ends_with("\n"); });
+  std::string text = read_text(urls);
+  if (text.empty()) return "";
+  text.pop_back();
+  return text.substr(text.rfind('\n') + 1);
+}
+
 void ScopedEnv::remember(const std::string& name) {
   for (const auto& [saved, value] : saved_)
     if (saved == name) return;

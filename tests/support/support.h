@@ -85,3 +85,7 @@ CommandResult run_binary(const BinaryRun& run);
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(30));
 
 std::string binary_path();
+
+// The last address a fake browser opener appended to `urls` (a line each);
+// waits for the first one.
+std::string last_opened_url(const fs::path& urls);
