@@ -1,6 +1,8 @@
 #include "git/git.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <sstream>
 
@@ -92,6 +94,30 @@ TEST_F(Git, CommandsPlantedInTheRepositoryNeverRun) {
   commit_finished_task(*session, "change a");
   EXPECT_EQ(git(work.path, "log -1 --format=%b"), "change a\n\n");
   EXPECT_FALSE(fs::exists(marker));
+}
+
+// /diff hands git's own output to the terminal (pager and colours as the
+// user set them), so it is read here from the file standing in for it.
+TEST_F(Git, ShowingTheLastPromptGivesItsMessageAndPatch) {
+  identity();
+  write_text(work.path / "a.txt", "old\n");
+  auto session = prepare_git(work.path);
+  ASSERT_TRUE(session);
+  write_text(work.path / "a.txt", "new\n");
+  const std::optional<std::string> commit = commit_finished_task(*session, "change a");
+  ASSERT_TRUE(commit);
+  const fs::path shown = home.path / "shown";
+  const int terminal = ::dup(STDOUT_FILENO);
+  const int file = ::open(shown.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ::dup2(file, STDOUT_FILENO);
+  const Status status = show_commit(*session, *commit);
+  ::dup2(terminal, STDOUT_FILENO);
+  ::close(file);
+  ::close(terminal);
+  ASSERT_TRUE(status) << status.error();
+  const std::string text = read_text(shown);
+  EXPECT_NE(text.find("change a"), std::string::npos) << text;
+  EXPECT_NE(text.find("-old\n+new\n"), std::string::npos) << text;
 }
 
 TEST_F(Git, TheExcludeLineIsAddedOnlyOnce) {
