@@ -33,8 +33,8 @@ class InProcessProgram {
   std::vector<std::optional<std::string>> addresses_shown() const;
   // The bridge's port, once the session listens (0 when it never did).
   int port() const;
-  // Ends the input and waits for the program; a session still waiting for
-  // its extension ends on that wait's own deadline.
+  // Ends the input and waits for the program; one still running after
+  // `limit` ends the whole test process, as a failure.
   CommandResult finish(std::chrono::seconds limit = std::chrono::seconds(60));
 
  private:
