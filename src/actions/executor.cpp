@@ -41,8 +41,8 @@ constexpr i18n::Text kScreenshotTaken{"Desktop screenshot captured for the next 
                                       "Captura da área de trabalho feita para a próxima mensagem do ChatGPT.",
                                       "Captura del escritorio hecha para el próximo mensaje de ChatGPT."};
 
-void progress(std::string_view label, std::string_view detail) {
-  std::cout << color("33", label) << ' ' << detail << '\n';
+void progress(std::ostream& out, std::string_view label, std::string_view detail) {
+  out << color("33", label) << ' ' << detail << '\n';
 }
 
 std::unexpected<std::string> too_many_images() {
@@ -82,7 +82,7 @@ Result<Json> list_files(const Action& action, ExecutionContext& context) {
   ::closedir(dir);
   if (error != 0) return os_failure(error);
   std::ranges::sort(entries);
-  progress(i18n::tr(kListed), fmt::format("{} ({} {})", visible_text(action.path.value_or(".")), entries.size(),
+  progress(context.out, i18n::tr(kListed), fmt::format("{} ({} {})", visible_text(action.path.value_or(".")), entries.size(),
                                           i18n::tr(kEntries)));
   return Json{{"entries", entries}};
 }
@@ -103,7 +103,7 @@ Result<Json> read_file_action(const Action& action, ExecutionContext& context) {
   if (!content) return std::unexpected(content.error());
   if (content->size() > kMaxReadBytes) return failure("File exceeds 250 KB. Read a smaller file.");
   if (!is_valid_utf8(*content)) return failure("File is not UTF-8 text");
-  progress(i18n::tr(kRead), fmt::format("{} ({} bytes)", visible_text(*action.path), content->size()));
+  progress(context.out, i18n::tr(kRead), fmt::format("{} ({} bytes)", visible_text(*action.path), content->size()));
   return Json{{"content", *content}, {"path", *action.path}};
 }
 
@@ -122,7 +122,7 @@ Result<Json> write_file_action(const Action& action, ExecutionContext& context) 
   if (!path) return std::unexpected(path.error());
   if (inside_git_folder(*path)) return failure("Files inside a .git folder cannot be written");
   if (auto written = replace_file(*path, *action.content); !written) return std::unexpected(written.error());
-  progress(i18n::tr(kWrote), visible_text(*action.path));
+  progress(context.out, i18n::tr(kWrote), visible_text(*action.path));
   return Json{{"bytes", action.content->size()}, {"path", *action.path}};
 }
 
@@ -132,25 +132,25 @@ std::string first_output_chars(std::string_view bytes) {
 
 // The last lines of what the command printed (its output, then its
 // errors), dimmed, so the user sees what ChatGPT is about to read.
-void show_output_tail(std::string_view output, std::string_view errors) {
+void show_output_tail(std::ostream& out, std::string_view output, std::string_view errors) {
   std::vector<std::string_view> lines;
   for (std::string_view text : {output, errors})
     for (std::string_view line : split_lines(text))
       if (!trim(line).empty()) lines.push_back(line);
   const std::size_t from = lines.size() > kShownOutputLines ? lines.size() - kShownOutputLines : 0;
-  for (std::size_t i = from; i < lines.size(); ++i) std::cout << color("90", "  " + visible_text(lines[i])) << '\n';
+  for (std::size_t i = from; i < lines.size(); ++i) out << color("90", "  " + visible_text(lines[i])) << '\n';
 }
 
 Result<Json> run_action(const Action& action, ExecutionContext& context) {
   if (!action.command) return failure("Missing command");
   if (!context.allow_commands && !context.force_yes) {
-    std::cout << color("33", "Run?") << ' ' << color("35", visible_text(*action.command)) << '\n';
+    context.out << color("33", "Run?") << ' ' << color("35", visible_text(*action.command)) << '\n';
     if (auto allowed = confirm_action("Allow this command?", context.force_yes); !allowed)
       return std::unexpected(allowed.error());
   } else {
-    std::cout << color("33", "Run") << ' ' << color("35", visible_text(*action.command)) << '\n';
+    context.out << color("33", "Run") << ' ' << color("35", visible_text(*action.command)) << '\n';
   }
-  std::cout.flush();  // the Run line shows before a long command, even through a pipe
+  context.out.flush();  // the Run line shows before a long command, even through a pipe
   // Four bytes per character at most: the kept prefix always holds the
   // first 12,000 characters, whatever the command prints after them.
   auto ran = run_process(ProcessSpec{.argv = {"sh", "-c", *action.command}, .cwd = context.base,
@@ -158,11 +158,11 @@ Result<Json> run_action(const Action& action, ExecutionContext& context) {
                                      .cancel = context.interrupt});
   if (!ran) return std::unexpected(ran.error());
   const std::optional<int> code = ran->status.code;
-  std::cout << color(code == 0 ? "32" : "31", fmt::format("Exit {}", code.value_or(-1))) << '\n';
+  context.out << color(code == 0 ? "32" : "31", fmt::format("Exit {}", code.value_or(-1))) << '\n';
   Json result{{"exit_code", code ? Json(*code) : Json(nullptr)},
               {"stderr", first_output_chars(ran->errors)},
               {"stdout", first_output_chars(ran->output)}};
-  show_output_tail(result["stdout"].get<std::string>(), result["stderr"].get<std::string>());
+  show_output_tail(context.out, result["stdout"].get<std::string>(), result["stderr"].get<std::string>());
   return result;
 }
 
@@ -178,7 +178,7 @@ Result<Json> screenshot_action(ExecutionContext& context) {
   if (!screenshot) return std::unexpected(screenshot.error());
   const std::uint64_t bytes = estimated_bytes(*screenshot);
   context.pending.push_back(std::move(*screenshot));
-  std::cout << color("33", i18n::tr(kScreenshotTaken)) << '\n';
+  context.out << color("33", i18n::tr(kScreenshotTaken)) << '\n';
   return Json{{"bytes", bytes},
               {"captured", true},
               {"note", "The screenshot will be attached to the next ChatGPT message."}};
@@ -194,7 +194,7 @@ Result<Json> attach_image_action(const Action& action, ExecutionContext& context
   const bool duplicate =
       std::ranges::any_of(context.pending, [&](const Attachment& a) { return a.base64 == image->base64; });
   if (duplicate) return failure("That image is already attached to this turn");
-  progress(i18n::tr(kAttachedImage), visible_text(*action.path));
+  progress(context.out, i18n::tr(kAttachedImage), visible_text(*action.path));
   const std::uint64_t bytes = estimated_bytes(*image);
   context.pending.push_back(std::move(*image));
   return Json{{"attached", true},
@@ -232,7 +232,7 @@ Result<Json> execute(const Action& action, ExecutionContext& context) {
   // Every failure is shown as it goes back to ChatGPT: the user must not
   // learn of a refused path or a missing file only from ChatGPT's reply.
   if (!outcome && outcome.error() != kDeclined)
-    std::cout << color("31", fmt::format("{} {}: {}", visible_text(action.type), i18n::tr(kFailed),
+    context.out << color("31", fmt::format("{} {}: {}", visible_text(action.type), i18n::tr(kFailed),
                                          visible_text(outcome.error())))
               << '\n';
   return outcome;

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <iostream>
 #include <vector>
 
 #include "actions/action.h"
@@ -17,6 +18,7 @@ struct ExecutionContext {
   bool& force_yes;                   // once set by an answer, set for the session
   std::vector<Attachment>& pending;  // images for the next message
   const std::atomic<bool>* interrupt = nullptr;  // set when the user stops the prompt
+  std::ostream& out = std::cout;                 // where the user sees each action
 };
 
 // The action's success object, or the message saying why it failed.

@@ -19,9 +19,9 @@ constexpr i18n::Text kSnapshotSaved{"Git snapshot saved.", "Snapshot do Git salv
 
 constexpr const char* kExcludeLine = ".wendlebox/";
 
-void info(const i18n::Text& notice) { std::cout << color("90", i18n::tr(notice)) << '\n'; }
-void warn(std::string_view label, std::string_view error) {
-  std::cout << color("33", std::string(label) + std::string(error)) << '\n';
+void info(std::ostream& out, const i18n::Text& notice) { out << color("90", i18n::tr(notice)) << '\n'; }
+void warn(std::ostream& out, std::string_view label, std::string_view error) {
+  out << color("33", std::string(label) + std::string(error)) << '\n';
 }
 
 // Every git command the program runs: hooks and the file-system monitor
@@ -97,67 +97,68 @@ Status git_commit_command(const std::filesystem::path& dir, const std::vector<st
   return {};
 }
 
-std::optional<GitSession> prepare_git(const std::filesystem::path& folder) {
+std::optional<GitSession> prepare_git(const std::filesystem::path& folder, std::ostream& out) {
   auto version = git_output(folder, {"--version"});
   if (!version || !version->status.success()) {
-    info(kNotInstalled);
+    info(out, kNotInstalled);
     return std::nullopt;
   }
   const bool created = !git_ok(folder, {"rev-parse", "--show-toplevel"});
   if (created) {
     if (auto init = git_ok(folder, {"init", "--quiet"}); !init) {
-      warn("Git setup skipped: ", init.error());
+      warn(out, "Git setup skipped: ", init.error());
       return std::nullopt;
     }
   }
   auto top = git_ok(folder, {"rev-parse", "--show-toplevel"});
   if (!top) {
-    warn("Git setup skipped: ", top.error());
+    warn(out, "Git setup skipped: ", top.error());
     return std::nullopt;
   }
   auto root = canonical_path(*top);
   if (!root) {
-    warn("Git setup skipped: ", root.error());
+    warn(out, "Git setup skipped: ", root.error());
     return std::nullopt;
   }
   if (auto excluded = exclude_project_folder(*root); !excluded) {
-    warn("Git log exclusion failed: ", excluded.error());
+    warn(out, "Git log exclusion failed: ", excluded.error());
     return std::nullopt;
   }
   if (created) {
     if (auto added = git_ok(*root, {"add", "-A", "--", "."}); !added) {
-      warn("Initial Git snapshot skipped: ", added.error());
+      warn(out, "Initial Git snapshot skipped: ", added.error());
       return std::nullopt;
     }
     auto staged = git_output(*root, {"diff", "--cached", "--quiet"});
     if (staged && !staged->status.success()) {
       if (auto snapshot = git_commit_command(*root, {"commit", "--quiet", "-m", "Wendlebox: initial snapshot"});
           !snapshot) {
-        warn("Initial Git snapshot skipped: ", snapshot.error());
+        warn(out, "Initial Git snapshot skipped: ", snapshot.error());
         return std::nullopt;
       }
     }
-    info(kRepositoryCreated);
+    info(out, kRepositoryCreated);
   }
   return GitSession{*root, relative_pathspec(folder, *root)};
 }
 
-std::optional<std::string> commit_finished_task(const GitSession& session, const std::string& prompt) {
+std::optional<std::string> commit_finished_task(const GitSession& session, const std::string& prompt,
+                                                std::ostream& out) {
   const std::string time = local_timestamp();
   std::string message(trim(prompt));
   if (message.empty()) message = "Task completed";
   if (auto added = git_ok(session.root, {"add", "-A", "--", session.pathspec}); !added) {
-    warn("Git snapshot skipped: ", added.error());
+    warn(out, "Git snapshot skipped: ", added.error());
     return std::nullopt;
   }
   // --only with the pathspec keeps whatever else is staged out of the commit.
   auto committed = git_commit_command(session.root, {"commit", "--only", "--allow-empty", "--quiet", "-m", time,
                                                      "-m", message, "--", session.pathspec});
   if (!committed) {
-    warn("Git snapshot skipped: ", committed.error());
+    warn(out, "Git snapshot skipped: ", committed.error());
     return std::nullopt;
   }
-  info(kSnapshotSaved);
+  info(out, kSnapshotSaved);
   auto head = git_ok(session.root, {"rev-parse", "HEAD"});
   return head ? std::optional<std::string>(*head) : std::nullopt;
 }

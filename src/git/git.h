@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,10 +23,11 @@ Result<std::string> git_ok(const std::filesystem::path& dir, const std::vector<s
 // A commit-like command, with a fallback identity when git has none.
 Status git_commit_command(const std::filesystem::path& dir, const std::vector<std::string>& args);
 
-// Prints its own notices; none means no commits this session.
-std::optional<GitSession> prepare_git(const std::filesystem::path& folder);
-// The new commit's id, or nullopt when the commit was skipped (it says why).
-std::optional<std::string> commit_finished_task(const GitSession& session, const std::string& prompt);
+// Prints its own notices on `out`; none means no commits this session.
+std::optional<GitSession> prepare_git(const std::filesystem::path& folder, std::ostream& out = std::cout);
+// The new commit's id, or nullopt when the commit was skipped (it says why on `out`).
+std::optional<std::string> commit_finished_task(const GitSession& session, const std::string& prompt,
+                                                std::ostream& out = std::cout);
 
 // Takes back `commit` when it is still HEAD and nothing has changed since
 // (nothing staged, modified or new); otherwise says why and changes nothing.

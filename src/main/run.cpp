@@ -186,9 +186,9 @@ int run_main(int argc, char** argv) {
   return exit_status(outcome);
 }
 
-int exit_status(const Status& outcome) {
+int exit_status(const Status& outcome, std::ostream& errors) {
   std::cout.flush();
   if (outcome) return 0;
-  std::cerr << color("31", fmt::format("Wendlebox: {}", outcome.error())) << '\n';
+  errors << color("31", fmt::format("Wendlebox: {}", outcome.error())) << '\n';
   return 1;
 }

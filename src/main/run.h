@@ -1,6 +1,7 @@
 // The program's entry: reads the arguments and runs what they ask for.
 #pragma once
 
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,8 @@ SessionWorld product_world();
 // started by them lives in `world`.
 Status run(const std::vector<std::string>& args, const SessionWorld& world);
 
-// The red failure line on standard error, and the exit status.
-int exit_status(const Status& outcome);
+// The red failure line on `errors`, and the exit status.
+int exit_status(const Status& outcome, std::ostream& errors = std::cerr);
 
 // Everything main does: run in the product's world, then exit_status.
 int run_main(int argc, char** argv);

@@ -114,16 +114,16 @@ std::string connect_help(const std::string& address, const std::string& extensio
   return help + "\n" + std::string(i18n::tr(kRunDoctor));
 }
 
-void log_entry(const Chat& chat, const std::string& role, const std::string& text) {
-  if (auto logged = append_chatlog(chat, role, text); !logged)
-    std::cout << color("33", "Could not save local chat log: " + logged.error()) << '\n';
+void log_entry(const Session& session, const std::string& role, const std::string& text) {
+  if (auto logged = append_chatlog(session.chat, role, text); !logged)
+    session.world.out << color("33", "Could not save local chat log: " + logged.error()) << '\n';
 }
 
 // An extension older or newer than the program is said once per version
 // seen, with how to reload it; the version is remembered for doctor.
-void check_extension_version(const std::string& version) {
+void check_extension_version(std::ostream& out, const std::string& version) {
   if (version != WENDLEBOX_VERSION)
-    std::cout << color("33", fmt::format(fmt::runtime(i18n::tr(kVersionMismatch)), visible_text(version), WENDLEBOX_VERSION))
+    out << color("33", fmt::format(fmt::runtime(i18n::tr(kVersionMismatch)), visible_text(version), WENDLEBOX_VERSION))
               << '\n';
   if (last_seen_extension_version() != version) (void)remember_extension_version(version);
 }
@@ -139,8 +139,8 @@ Result<BrowserResult> publish_and_wait(Session& session, const std::string& prom
   shared.state.result.reset();
   shared.state.connected = false;
   shared.changed.notify_all();
-  std::cout.flush();
-  auto result = wait_for_result(shared, lock, session.connect_help, {}, &InterruptScope::requested());
+  session.world.out.flush();
+  auto result = wait_for_result(shared, lock, session.connect_help, {}, &InterruptScope::requested(), session.world.out);
   if (!result && result.error() == kInterrupted) {
     // Withdrawn: polls see no job, and a late answer counts as already taken.
     shared.state.answered_id = shared.state.job->id;
@@ -152,7 +152,7 @@ Result<BrowserResult> publish_and_wait(Session& session, const std::string& prom
   shared.state.job.reset();
   const std::optional<std::string> version = shared.state.extension_version;
   lock.unlock();
-  if (version && version != session.extension_version) check_extension_version(*version);
+  if (version && version != session.extension_version) check_extension_version(session.world.out, *version);
   session.extension_version = version;
   return result;
 }
@@ -160,11 +160,12 @@ Result<BrowserResult> publish_and_wait(Session& session, const std::string& prom
 void finish_prompt(Session& session, const std::string& prompt, const std::string& message) {
   std::string log_text = compact_final_message(message);
   if (log_text.empty()) log_text = "Task finished.";
-  log_entry(session.chat, "done", log_text);
-  if (session.git_session) session.last_commit = commit_finished_task(*session.git_session, prompt);
-  if (!session.chat.url.empty()) std::cout << color("90", "Chat: " + session.chat.url) << '\n';
+  log_entry(session, "done", log_text);
+  if (session.git_session)
+    session.last_commit = commit_finished_task(*session.git_session, prompt, session.world.out);
+  if (!session.chat.url.empty()) session.world.out << color("90", "Chat: " + session.chat.url) << '\n';
   if (session.settings.sounds) play_completion_sound();
-  std::cout << std::endl;
+  session.world.out << std::endl;
 }
 
 Json run_actions(Session& session, const std::vector<Action>& actions) {
@@ -172,7 +173,7 @@ Json run_actions(Session& session, const std::vector<Action>& actions) {
   for (const Action& action : actions) {
     if (InterruptScope::requested()) break;  // nothing further runs once the user stopped the prompt
     ExecutionContext context{session.folder, session.roots, session.settings.allow_commands, session.settings.force_yes,
-                             session.pending, &InterruptScope::requested()};
+                             session.pending, &InterruptScope::requested(), session.world.out};
     auto outcome = execute(action, context);
     results.push_back(outcome ? success_result(action.type, std::move(*outcome))
                               : failure_result(action.type, outcome.error()));
@@ -183,7 +184,7 @@ Json run_actions(Session& session, const std::vector<Action>& actions) {
 // The turns of one prompt, until ChatGPT says it is done.
 Status run_turns(Session& session, const std::string& prompt, std::string text) {
   for (int turn = 1; turn <= kMaxTurns; ++turn) {
-    std::cout << color("36", fmt::format("Wendlebox · {} {}", i18n::tr(kTurn), turn)) << '\n';
+    session.world.out << color("36", fmt::format("Wendlebox · {} {}", i18n::tr(kTurn), turn)) << '\n';
     auto result = publish_and_wait(session, text);
     if (!result) return std::unexpected(result.error());
     if (result->url) {
@@ -200,7 +201,7 @@ Status run_turns(Session& session, const std::string& prompt, std::string text) 
       text = retry_prompt(reply.error());
       continue;
     }
-    if (!reply->message.empty()) std::cout << color("32", "ChatGPT") << ' ' << visible_text(reply->message) << '\n';
+    if (!reply->message.empty()) session.world.out << color("32", "ChatGPT") << ' ' << visible_text(reply->message) << '\n';
     const Json results = run_actions(session, reply->actions);
     if (InterruptScope::requested()) return failure(kInterrupted);
     if (reply->status == "done" && reply->actions.empty()) {
@@ -215,25 +216,25 @@ Status run_turns(Session& session, const std::string& prompt, std::string text) 
 // /undo and /diff work on the last prompt's commit, without ChatGPT.
 void undo_last_prompt(Session& session) {
   if (!session.git_session || !session.last_commit) {
-    std::cout << color("33", i18n::tr(kNothingToUndo)) << '\n';
+    session.world.out << color("33", i18n::tr(kNothingToUndo)) << '\n';
     return;
   }
   if (auto undone = undo_commit(*session.git_session, *session.last_commit); !undone) {
-    std::cout << color("31", fmt::format("{} {}", i18n::tr(kCannotUndo), undone.error())) << '\n';
+    session.world.out << color("31", fmt::format("{} {}", i18n::tr(kCannotUndo), undone.error())) << '\n';
     return;
   }
   session.last_commit.reset();
   session.undone = true;
-  std::cout << color("32", i18n::tr(kUndone)) << '\n';
+  session.world.out << color("32", i18n::tr(kUndone)) << '\n';
 }
 
 void show_last_prompt(const Session& session) {
   if (!session.git_session || !session.last_commit) {
-    std::cout << color("33", i18n::tr(kNothingToShow)) << '\n';
+    session.world.out << color("33", i18n::tr(kNothingToShow)) << '\n';
     return;
   }
   if (auto shown = show_commit(*session.git_session, *session.last_commit); !shown)
-    std::cout << color("31", shown.error()) << '\n';
+    session.world.out << color("31", shown.error()) << '\n';
 }
 
 Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) {
@@ -259,8 +260,8 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
       }
     }
     if (session.chat.title == kNewChatTitle) session.chat.title = chat_title(prompt);
-    if (session.first_prompt && session.settings.git) session.git_session = prepare_git(session.folder);
-    log_entry(session.chat, "user", prompt);
+    if (session.first_prompt && session.settings.git) session.git_session = prepare_git(session.folder, session.world.out);
+    log_entry(session, "user", prompt);
     const std::string folder = friendly_folder(session.folder);
     std::string text = session.first_prompt ? first_prompt(prompt, folder, session.extra_folders)
                                             : continuation_prompt(prompt, folder, session.extra_folders);
@@ -273,8 +274,8 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
     session.first_prompt = false;
     if (!done && done.error() == kInterrupted) {
       session.pending.clear();
-      log_entry(session.chat, "interrupted", prompt);
-      std::cout << color("33", i18n::tr(kInterruptedLine)) << std::endl;
+      log_entry(session, "interrupted", prompt);
+      session.world.out << color("33", i18n::tr(kInterruptedLine)) << std::endl;
       continue;
     }
     if (!done) return done;
@@ -302,7 +303,7 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   const std::string url = launch_url(chat, *session_token);
   if (auto opened = world.open_browser(url); !opened) return opened;
   session.connect_help = connect_help(url.substr(0, url.find('#')), world.extension_folder);
-  std::cout << color("36", "Wendlebox") << ' ' << friendly_folder(session.folder) << '\n'
+  world.out << color("36", "Wendlebox") << ' ' << friendly_folder(session.folder) << '\n'
             << i18n::tr(kOpening) << "\n\n";
   if (chat) {
     session.chat = *chat;
@@ -311,6 +312,6 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
     if (!id) return std::unexpected(id.error());
     session.chat = new_chat(*id, prompt, session.folder);
   }
-  std::cout << i18n::tr(kTypePrompt) << std::endl;
+  world.out << i18n::tr(kTypePrompt) << std::endl;
   return prompt_loop(session, std::move(prompt));
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,10 @@ struct SessionWorld {
   // The extension folder delivered with the program, named when the
   // extension does not connect; empty when unknown.
   std::string extension_folder{};
+  // Everything the session tells the user. The dialogs (the prompt, a yes/no
+  // question) and what is handed to the terminal itself (/diff through
+  // git's pager, the bell when a prompt is done) stay on the terminal.
+  std::ostream& out = std::cout;
 };
 
 Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const SessionSettings& settings,

@@ -37,7 +37,7 @@ std::optional<BrowserResult> take(BridgeState& state) {
 
 Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std::mutex>& lock,
                                       std::string_view not_connected_help, const WaitTimings& timings,
-                                      const std::atomic<bool>* interrupt) {
+                                      const std::atomic<bool>* interrupt, std::ostream& out) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point started = Clock::now();
   const Clock::time_point deadline = started + timings.connect_deadline;
@@ -45,10 +45,10 @@ Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std
   bool announced = false;
   // On a terminal, one line counts the seconds until the extension takes
   // the job; it is wiped before anything else is printed.
-  const bool status_line = ::isatty(STDOUT_FILENO) != 0;
+  const bool status_line = &out == &std::cout && ::isatty(STDOUT_FILENO) != 0;
   bool status_shown = false;
   const auto clear_status = [&] {
-    if (status_shown) std::cout << "\r\x1b[K" << std::flush;
+    if (status_shown) out << "\r\x1b[K" << std::flush;
     status_shown = false;
   };
   BridgeState& state = shared.state;
@@ -59,7 +59,7 @@ Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std
     const Clock::time_point now = Clock::now();
     if (state.connected && !announced) {
       clear_status();
-      std::cout << color("32", i18n::tr(kWaiting)) << std::endl;
+      out << color("32", i18n::tr(kWaiting)) << std::endl;
       announced = true;
     }
     if (!state.connected && now >= deadline) {
@@ -67,14 +67,14 @@ Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std
       return failure(std::string(i18n::tr(kNotConnected)) + std::string(not_connected_help));
     }
     if (announced && now - last_notice >= timings.notice_interval) {
-      std::cout << color("33", i18n::tr(kStillWaiting)) << std::endl;
+      out << color("33", i18n::tr(kStillWaiting)) << std::endl;
       last_notice = now;
     }
     auto wait = state.connected ? timings.slice : std::chrono::duration_cast<std::chrono::milliseconds>(
                                                       std::max(deadline - now, Clock::duration::zero()));
     if (!state.connected && status_line) {
       const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - started).count();
-      std::cout << "\r" << color("90", fmt::format("{} ({} s)", i18n::tr(kWaitingForExtension), seconds)) << "\x1b[K"
+      out << "\r" << color("90", fmt::format("{} ({} s)", i18n::tr(kWaitingForExtension), seconds)) << "\x1b[K"
                 << std::flush;
       status_shown = true;
       wait = std::min<std::chrono::milliseconds>(wait, std::chrono::seconds(1));

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <iostream>
 #include <mutex>
 #include <string_view>
 
@@ -22,7 +23,9 @@ inline constexpr const char* kInterrupted = "interrupted by the user";
 // takes it, printing progress notices, or fails when the extension never
 // polls before the deadline (the message then ends with
 // `not_connected_help`) or the bridge thread failed.
-// With `interrupt` set, the wait ends with kInterrupted.
+// With `interrupt` set, the wait ends with kInterrupted. Notices go to
+// `out`; the seconds are counted on a status line only when that is the
+// terminal.
 Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std::mutex>& lock,
                                       std::string_view not_connected_help = {}, const WaitTimings& timings = {},
-                                      const std::atomic<bool>* interrupt = nullptr);
+                                      const std::atomic<bool>* interrupt = nullptr, std::ostream& out = std::cout);

@@ -3,19 +3,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
 #include <stdexcept>
 #include <utility>
 
 #include "common/text.h"
 #include "main/run.h"
 
-// std::cout or std::cerr taken over for the run: the session thread writes
+// What the program writes, kept for the test: the session thread writes
 // while the test thread reads what has been written so far.
 class InProcessProgram::Capture : public std::streambuf {
  public:
-  explicit Capture(std::ostream& stream) : stream_(stream), saved_(stream.rdbuf(this)) {}
-  ~Capture() override { stream_.rdbuf(saved_); }
+  Capture() : stream_(this) {}
+  std::ostream& stream() { return stream_; }
   std::string text() const {
     std::lock_guard lock(mutex_);
     return text_;
@@ -35,8 +34,7 @@ class InProcessProgram::Capture : public std::streambuf {
   }
 
  private:
-  std::ostream& stream_;
-  std::streambuf* saved_;
+  std::ostream stream_;
   mutable std::mutex mutex_;
   std::string text_;
 };
@@ -60,8 +58,8 @@ InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls)
   send_input(run.input);
   if (!run.keep_stdin_open) close_input();
 
-  out_ = std::make_unique<Capture>(std::cout);
-  err_ = std::make_unique<Capture>(std::cerr);
+  out_ = std::make_unique<Capture>();
+  err_ = std::make_unique<Capture>();
   const SessionWorld world{
       .port = 0,
       .open_browser =
@@ -76,11 +74,13 @@ InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls)
               std::lock_guard lock(input_mutex_);
               addresses_shown_.push_back(address);
             }
-            std::cout << "You > " << std::flush;
+            out_->stream() << "You > " << std::flush;
             return next_line();
           },
-      .listening = [this](int port) { port_ = port; }};
-  exit_code_ = std::async(std::launch::async, [args = run.args, world] { return exit_status(::run(args, world)); });
+      .listening = [this](int port) { port_ = port; },
+      .out = out_->stream()};
+  exit_code_ = std::async(std::launch::async,
+                          [this, args = run.args, world] { return exit_status(::run(args, world), err_->stream()); });
 }
 
 InProcessProgram::~InProcessProgram() {
@@ -144,7 +144,5 @@ CommandResult InProcessProgram::finish(std::chrono::seconds limit) {
   }
   const int code = exit_code_.get();
   finished_ = CommandResult{.exit_code = code, .out = out_->text(), .err = err_->text()};
-  err_.reset();
-  out_.reset();
   return *finished_;
 }

@@ -1,8 +1,8 @@
 // The whole program run inside the test process, on a free port: the
 // command line goes through `run`, the browser opener records the address
-// it was given, prompts are typed from a queue, and standard output and
-// error are captured. Only one runs at a time in a process (it changes the
-// working folder and the environment while it runs).
+// it was given, prompts are typed from a queue, and what the session and
+// its failure line say is kept. Only one runs at a time in a process (it
+// changes the working folder and the environment while it runs).
 #pragma once
 
 #include <atomic>
