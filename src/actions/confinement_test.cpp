@@ -21,11 +21,9 @@ class Confinement : public testing::Test {
   void SetUp() override {
     fs::create_directories(work / "inside");
     fs::create_directories(outside);
-    saved_out = std::cout.rdbuf(output.rdbuf());
   }
-  void TearDown() override { std::cout.rdbuf(saved_out); }
   Result<Json> run(Action action) {
-    ExecutionContext context{work, roots, true, force_yes, pending};
+    ExecutionContext context{work, roots, true, force_yes, pending, nullptr, output};
     return execute(action, context);
   }
   TempDir dir;
@@ -34,7 +32,6 @@ class Confinement : public testing::Test {
   bool force_yes = false;
   std::vector<Attachment> pending;
   std::stringstream output;
-  std::streambuf* saved_out = nullptr;
 };
 
 TEST_F(Confinement, ALinkFlippedDuringWritesNeverCarriesOneOutside) {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <filesystem>
-#include <iostream>
+#include <ostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,10 +24,10 @@ Result<std::string> git_ok(const std::filesystem::path& dir, const std::vector<s
 Status git_commit_command(const std::filesystem::path& dir, const std::vector<std::string>& args);
 
 // Prints its own notices on `out`; none means no commits this session.
-std::optional<GitSession> prepare_git(const std::filesystem::path& folder, std::ostream& out = std::cout);
+std::optional<GitSession> prepare_git(const std::filesystem::path& folder, std::ostream& out);
 // The new commit's id, or nullopt when the commit was skipped (it says why on `out`).
 std::optional<std::string> commit_finished_task(const GitSession& session, const std::string& prompt,
-                                                std::ostream& out = std::cout);
+                                                std::ostream& out);
 
 // Takes back `commit` when it is still HEAD and nothing has changed since
 // (nothing staged, modified or new); otherwise says why and changes nothing.

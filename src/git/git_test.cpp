@@ -21,9 +21,7 @@ class Git : public testing::Test {
     // A wrapper that records every git command line.
     write_script(bin.path / "git", "echo \"$*\" >> " + log().string() + "\nexec /usr/bin/git \"$@\"");
     env.set("PATH", bin.path.string() + ":/usr/bin:/bin");
-    saved_out = std::cout.rdbuf(output.rdbuf());
   }
-  void TearDown() override { std::cout.rdbuf(saved_out); }
   fs::path log() const { return bin.path / "log"; }
   std::string git(const fs::path& dir, const std::string& args) {
     auto ran = run_process(ProcessSpec{.argv = {"sh", "-c", "/usr/bin/git " + args}, .cwd = dir});
@@ -34,12 +32,11 @@ class Git : public testing::Test {
   TempDir home, bin, work;
   ScopedEnv env;
   std::stringstream output;
-  std::streambuf* saved_out = nullptr;
 };
 
 TEST_F(Git, AFolderWithFilesGetsARepositoryAndAnInitialSnapshot) {
   write_text(work.path / "main.c", "int main;\n");
-  auto session = prepare_git(work.path);
+  auto session = prepare_git(work.path, output);
   ASSERT_TRUE(session);
   EXPECT_EQ(session->root, work.path);
   EXPECT_EQ(session->pathspec, ".");
@@ -50,7 +47,7 @@ TEST_F(Git, AFolderWithFilesGetsARepositoryAndAnInitialSnapshot) {
 }
 
 TEST_F(Git, AnEmptyFolderGetsARepositoryButNoCommit) {
-  ASSERT_TRUE(prepare_git(work.path));
+  ASSERT_TRUE(prepare_git(work.path, output));
   EXPECT_EQ(output.str(), "Git repository created for this folder.\n");
   EXPECT_EQ(git(work.path, "rev-list --all --count"), "0\n");
 }
@@ -63,11 +60,11 @@ TEST_F(Git, ASubfolderCommitHoldsOnlyItsOwnChanges) {
   git(work.path, "add top.txt");  // staged elsewhere in the repository
   write_text(work.path / "app/web/index.html", "new\n");
   ::unlink(log().c_str());
-  auto session = prepare_git(work.path / "app/web");
+  auto session = prepare_git(work.path / "app/web", output);
   ASSERT_TRUE(session);
   EXPECT_EQ(session->pathspec, "app/web");
   EXPECT_EQ(output.str(), "");
-  commit_finished_task(*session, "  make the page  \n");
+  commit_finished_task(*session, "  make the page  \n", output);
   EXPECT_EQ(output.str(), "Git snapshot saved.\n");
   EXPECT_EQ(git(work.path, "show --name-only --format=%b HEAD"), "make the page\n\n\napp/web/index.html\n");
   EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(git(work.path, "log -1 --format=%s")[0])));
@@ -75,7 +72,7 @@ TEST_F(Git, ASubfolderCommitHoldsOnlyItsOwnChanges) {
   EXPECT_EQ(git(work.path, "diff --cached --name-only"), "top.txt\n");
   EXPECT_EQ(read_text(log()).find("-c user."), std::string::npos);  // the user's own identity, not ours
 
-  commit_finished_task(*session, " ");
+  commit_finished_task(*session, " ", output);
   EXPECT_EQ(git(work.path, "log -1 --format=%b"), "Task completed\n\n");
   EXPECT_EQ(git(work.path, "rev-list --count HEAD"), "3\n");
 }
@@ -88,10 +85,10 @@ TEST_F(Git, CommandsPlantedInTheRepositoryNeverRun) {
   git(work.path, "config core.fsmonitor " + (bin.path / "planted").string());
   for (const char* hook : {"pre-commit", "commit-msg", "post-commit"})
     write_script(work.path / ".git/hooks" / hook, "touch " + marker.string());
-  auto session = prepare_git(work.path);
+  auto session = prepare_git(work.path, output);
   ASSERT_TRUE(session);
   write_text(work.path / "a.txt", "changed\n");
-  commit_finished_task(*session, "change a");
+  commit_finished_task(*session, "change a", output);
   EXPECT_EQ(git(work.path, "log -1 --format=%b"), "change a\n\n");
   EXPECT_FALSE(fs::exists(marker));
 }
@@ -101,10 +98,10 @@ TEST_F(Git, CommandsPlantedInTheRepositoryNeverRun) {
 TEST_F(Git, ShowingTheLastPromptGivesItsMessageAndPatch) {
   identity();
   write_text(work.path / "a.txt", "old\n");
-  auto session = prepare_git(work.path);
+  auto session = prepare_git(work.path, output);
   ASSERT_TRUE(session);
   write_text(work.path / "a.txt", "new\n");
-  const std::optional<std::string> commit = commit_finished_task(*session, "change a");
+  const std::optional<std::string> commit = commit_finished_task(*session, "change a", output);
   ASSERT_TRUE(commit);
   const fs::path shown = home.path / "shown";
   const int terminal = ::dup(STDOUT_FILENO);
@@ -123,17 +120,17 @@ TEST_F(Git, ShowingTheLastPromptGivesItsMessageAndPatch) {
 TEST_F(Git, TheExcludeLineIsAddedOnlyOnce) {
   git(work.path, "init -q");
   write_text(work.path / ".git/info/exclude", "# local\n  .wendlebox/  \r\n");
-  ASSERT_TRUE(prepare_git(work.path));
+  ASSERT_TRUE(prepare_git(work.path, output));
   EXPECT_EQ(read_text(work.path / ".git/info/exclude"), "# local\n  .wendlebox/  \r\n");
   fs::remove_all(work.path / ".git/info");
-  ASSERT_TRUE(prepare_git(work.path));
-  ASSERT_TRUE(prepare_git(work.path));
+  ASSERT_TRUE(prepare_git(work.path, output));
+  ASSERT_TRUE(prepare_git(work.path, output));
   EXPECT_EQ(read_text(work.path / ".git/info/exclude"), "\n.wendlebox/\n");
 }
 
 TEST_F(Git, MissingGitIsANoticeAndNoSession) {
   env.set("PATH", home.path.string());
-  EXPECT_FALSE(prepare_git(work.path));
+  EXPECT_FALSE(prepare_git(work.path, output));
   EXPECT_EQ(output.str(), "Git is not installed. Automatic commits are unavailable.\n");
   auto output_of = git_output(work.path, {"--version"});
   ASSERT_FALSE(output_of);

@@ -140,7 +140,8 @@ Result<BrowserResult> publish_and_wait(Session& session, const std::string& prom
   shared.state.connected = false;
   shared.changed.notify_all();
   session.world.out.flush();
-  auto result = wait_for_result(shared, lock, session.connect_help, {}, &InterruptScope::requested(), session.world.out);
+  auto result =
+      wait_for_result(shared, lock, session.connect_help, {}, &InterruptScope::requested(), session.world.out);
   if (!result && result.error() == kInterrupted) {
     // Withdrawn: polls see no job, and a late answer counts as already taken.
     shared.state.answered_id = shared.state.job->id;
@@ -260,7 +261,8 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
       }
     }
     if (session.chat.title == kNewChatTitle) session.chat.title = chat_title(prompt);
-    if (session.first_prompt && session.settings.git) session.git_session = prepare_git(session.folder, session.world.out);
+    if (session.first_prompt && session.settings.git)
+      session.git_session = prepare_git(session.folder, session.world.out);
     log_entry(session, "user", prompt);
     const std::string folder = friendly_folder(session.folder);
     std::string text = session.first_prompt ? first_prompt(prompt, folder, session.extra_folders)

@@ -11,10 +11,8 @@ using std::chrono::milliseconds;
 
 class Waiting : public testing::Test {
  protected:
-  void SetUp() override { saved = std::cout.rdbuf(output.rdbuf()); }
   void TearDown() override {
     if (helper.joinable()) helper.join();
-    std::cout.rdbuf(saved);
   }
   // Plays the bridge thread: optionally polls after `poll_after`, then posts
   // a result after `answer_after`.
@@ -38,7 +36,6 @@ class Waiting : public testing::Test {
   SharedBridge shared;
   std::thread helper;
   std::stringstream output;
-  std::streambuf* saved = nullptr;
   const WaitTimings timings{.connect_deadline = milliseconds(150), .slice = milliseconds(20),
                             .notice_interval = milliseconds(100)};
 };
@@ -46,7 +43,7 @@ class Waiting : public testing::Test {
 TEST_F(Waiting, FailsWhenTheExtensionNeverPolls) {
   extension(std::nullopt, std::nullopt);
   std::unique_lock lock(shared.mutex);
-  auto result = wait_for_result(shared, lock, {}, timings);
+  auto result = wait_for_result(shared, lock, {}, timings, nullptr, output);
   ASSERT_FALSE(result);
   EXPECT_EQ(result.error(),
             "The extension did not connect within one minute. Check that it is installed and enabled in the browser "
@@ -57,7 +54,7 @@ TEST_F(Waiting, FailsWhenTheExtensionNeverPolls) {
 TEST_F(Waiting, OnceTheJobIsTakenThereIsNoDeadlineAndNoticesRepeat) {
   extension(milliseconds(50), milliseconds(600));
   std::unique_lock lock(shared.mutex);
-  auto result = wait_for_result(shared, lock, {}, timings);
+  auto result = wait_for_result(shared, lock, {}, timings, nullptr, output);
   ASSERT_TRUE(result) << result.error();
   EXPECT_EQ(result->text, "hi");
   EXPECT_FALSE(shared.state.result);  // taken
@@ -74,7 +71,7 @@ TEST_F(Waiting, OnceTheJobIsTakenThereIsNoDeadlineAndNoticesRepeat) {
 TEST_F(Waiting, AResultAlreadyStoredIsTakenAtOnce) {
   shared.state.result = BrowserResult{.id = 4};
   std::unique_lock lock(shared.mutex);
-  auto result = wait_for_result(shared, lock, {}, timings);
+  auto result = wait_for_result(shared, lock, {}, timings, nullptr, output);
   ASSERT_TRUE(result);
   EXPECT_EQ(result->id, 4u);
   EXPECT_EQ(output.str(), "");
@@ -87,7 +84,7 @@ TEST_F(Waiting, AFailedBridgeThreadEndsTheWait) {
     shared.changed.notify_all();
   });
   std::unique_lock lock(shared.mutex);
-  auto result = wait_for_result(shared, lock, {}, timings);
+  auto result = wait_for_result(shared, lock, {}, timings, nullptr, output);
   ASSERT_FALSE(result);
   EXPECT_EQ(result.error(), "poisoned lock: another task failed inside");
 }
