@@ -43,9 +43,7 @@ InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls)
     : previous_folder_(fs::current_path()), opened_urls_(std::move(opened_urls)) {
   // The environment the real binary gets from the tests: its own home, no
   // locale, colour or Git configuration of the machine's.
-  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE", "LANG", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "HOME",
-                           "WSL_INTEROP", "SHELL"})
-    env_.unset(name);
+  for (const std::string& name : kMachineVariables) env_.unset(name);
   env_.set("WENDLEBOX_LANG", "en");  // the language is fixed once per process
   env_.set("NO_COLOR", "1");         // the test's own output may be a terminal
   env_.set("GIT_CONFIG_NOSYSTEM", "1");

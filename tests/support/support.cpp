@@ -89,18 +89,20 @@ bool wait_until(const std::function<bool()>& condition, std::chrono::millisecond
   return condition();
 }
 
+const std::vector<std::string> kMachineVariables{
+    "WENDLEBOX_LANG", "LC_ALL", "LC_MESSAGES", "LANGUAGE",    "LANG", "XDG_CONFIG_HOME",
+    "XDG_DATA_HOME",  "HOME",   "NO_COLOR",    "WSL_INTEROP", "SHELL"};
+
 namespace {
 
 std::vector<std::string> child_environment(const BinaryRun& run) {
-  static const char* const kCleared[] = {"WENDLEBOX_LANG", "LC_ALL", "LC_MESSAGES", "LANGUAGE", "LANG",
-                                         "XDG_CONFIG_HOME", "HOME", "NO_COLOR", "WSL_INTEROP", "SHELL"};
   std::map<std::string, std::string> vars;
   for (char** entry = environ; *entry; ++entry) {
     std::string text(*entry);
     const auto eq = text.find('=');
     vars[text.substr(0, eq)] = text.substr(eq + 1);
   }
-  for (const char* name : kCleared) vars.erase(name);
+  for (const std::string& name : kMachineVariables) vars.erase(name);
   if (!run.home.empty()) vars["HOME"] = run.home.string();
   if (run.path_prefix) vars["PATH"] = *run.path_prefix + ":" + vars["PATH"];
   // Git must not read the machine's own configuration.

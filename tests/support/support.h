@@ -43,6 +43,11 @@ class ScopedEnv {
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
+// What a run of the program must not take from the machine's environment:
+// its locale, home, configuration and data folders, colour choice, WSL and
+// shell.
+extern const std::vector<std::string> kMachineVariables;
+
 struct BinaryRun {
   std::vector<std::string> args{};
   fs::path program{};  // the build's wendlebox when empty
