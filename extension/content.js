@@ -22,8 +22,15 @@
   // or a text that is still growing is not an end.
   const STEADY_MS = 100;
   // On a page that shows neither answer controls nor its network stream,
-  // the only evidence left is a quiet text with no stop control.
+  // the evidence left is a quiet text with no stop control: briefly, when
+  // the answer's last code block is a whole agent block (JSON that parses),
+  // else only after a long quiet (the page may be thinking between parts).
   const QUIET_MS = 1000;
+  const LONG_QUIET_MS = 20 * 1000;
+  // A new chat is first shown at a placeholder address, then at the
+  // server's; only the server's names the chat.
+  const PLACEHOLDER_CHAT = /^\/c\/local-/;
+  const ADDRESS_LIMIT_MS = 10 * 1000;
   const COPY_LIMIT_MS = 3000;
   // How often, while an answer runs, the program is asked whether it still wants it.
   const WITHDRAWAL_CHECK_MS = 1000;
@@ -56,7 +63,9 @@
   // be shown cut short), or, for a prompt the page took as a pasted file,
   // an attachment tile.
   function showsPrompt(message, prompt) {
-    if (prompt.attached) return L.attachmentTiles(message.body).length > 0;
+    // A prompt the page made a file shows only as a file, whose markup
+    // varies: the first user message new since the send is it.
+    if (prompt.attached) return true;
     const shown = normal(L.userText(message));
     const wanted = normal(prompt.head);
     if (!shown) return false;
@@ -97,12 +106,14 @@
     return { keys, bodies };
   }
 
-  // The conversation the prompt went to; a new chat gets its address once,
-  // any other move means the user opened another chat.
+  // The conversation the prompt went to; a new chat gets its address (at
+  // most a placeholder, then the server's), any other move means the user
+  // opened another chat.
   function checkAddress(sent, step) {
     const path = location.pathname;
     if (path === sent.path) return;
-    if (!sent.path.includes("/c/") && path.includes("/c/")) {
+    const unnamed = !sent.path.includes("/c/") || PLACEHOLDER_CHAT.test(sent.path);
+    if (unnamed && path.startsWith("/c/")) {
       sent.path = path;
       return;
     }
@@ -163,9 +174,43 @@
       "the program's current job");
   }
 
+  // Whether the page has shown controls on a finished answer: then an
+  // answer without them is not finished, however quiet it is.
+  let pageShowsAnswerControls = false;
+
+  function lastCodeBlockIsWhole(answer) {
+    const lines = globalThis.wendleboxLastCodeBlockLines(answer.body);
+    if (!lines) return false;
+    try {
+      JSON.parse(lines.join("\n"));
+      return true;
+    } catch {
+      return false;
+    }
+  }
+
+  function quietEnough(answer, quietMs) {
+    if (pageShowsAnswerControls || L.messages().some((m) => m.role === "assistant" && L.answerControls(m).length)) {
+      pageShowsAnswerControls = true;
+      return false;
+    }
+    return quietMs >= LONG_QUIET_MS || (quietMs >= QUIET_MS && lastCodeBlockIsWhole(answer));
+  }
+
+  // An answer the page cut short ("Continue generating") is continued, so
+  // the whole answer is read; returns whether it pressed the button.
+  function continueCutAnswer() {
+    const button = L.continueButton();
+    if (!button || !L.usable(button)) return false;
+    button.click();
+    return true;
+  }
+
   async function waitForAnswer(sent) {
     const step = "wait for the answer";
     const deadline = Date.now() + ANSWER_LIMIT_MS;
+    // The end of the page's stream counts only for the latest request.
+    let since = sent.at;
     let checkedAt = Date.now();
     let lastText = null;
     let changedAt = Date.now();
@@ -204,10 +249,18 @@
       lastActivity = activity;
 
       if (text && text.trim() && !stopShown && !streaming && now - changedAt >= STEADY_MS) {
-        const streamEnded = streams.ended >= sent.at;
+        if (continueCutAnswer()) {
+          since = Date.now();
+          controlsSince = 0;
+          progressAt = since;
+          await nextChange(STEADY_MS);
+          continue;
+        }
+        const streamEnded = streams.ended >= since;
         const controlsStayed = controlsSince && now - controlsSince >= STEADY_MS;
-        const pageGivesNoWord = streams.started < sent.at && !controls.length && !L.messages().some((m) => m.role === "assistant" && L.answerControls(m).length);
-        if (streamEnded || controlsStayed || (pageGivesNoWord && now - changedAt >= QUIET_MS)) return answer;
+        if (controls.length) pageShowsAnswerControls = true;
+        const pageGivesNoWord = streams.started < since && !controls.length && quietEnough(answer, now - changedAt);
+        if (streamEnded || controlsStayed || pageGivesNoWord) return answer;
       }
       if (now - progressAt > NO_PROGRESS_LIMIT_MS)
         throw new StepError(step, `ChatGPT showed no progress on the answer for ${NO_PROGRESS_LIMIT_MS / 1000} seconds`, L.names.answer);
@@ -300,10 +353,20 @@
     return replyText(await waitForAnswer(sent));
   }
 
+  // The chat's address once the page has it from its server (a new chat is
+  // at a placeholder address for a moment); the program saves it as the chat.
+  async function chatAddress() {
+    await until(() => !PLACEHOLDER_CHAT.test(location.pathname) || null, {
+      limitMs: ADDRESS_LIMIT_MS, step: "learn the chat's address", situation: "", landmark: "page address",
+    }).catch(() => {});
+    return location.href;
+  }
+
   async function finishJob(id, work) {
     let result;
     try {
-      result = { id, text: await work(), url: location.href };
+      const text = await work();
+      result = { id, text, url: await chatAddress() };
     } catch (error) {
       result = { id, error: String((error && error.message) || error), url: location.href };
     }

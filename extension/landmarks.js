@@ -1,34 +1,49 @@
 // Where things are on ChatGPT's page. The page has changed its markup
-// several times; this table covers the three layouts seen so far:
+// several times, and accounts are served different builds at the same
+// moment; this table covers the four layouts seen so far:
 //   2025       test ids on every control, one <article> per message;
 //   mid-2026   the composer in its own <form>, message ids on messages;
 //   2026-09    one [data-turn-key] block per exchange, conversation-role
-//              markers, no test ids on the send and copy buttons.
-// Every list is in order of trust: structure first, words last, and words
-// in several languages, never in English alone. A failure names the
-// landmark that was missing, so a user's report says what moved.
+//              markers, no test ids on the send and copy buttons;
+//   2026-10    the app shell: the user half marked only by its bubble, the
+//              answer a unit keyed "…:assistant" with its action bar beside
+//              it, code blocks without <pre>.
+// Every list is in order of trust: structure first, test ids next, words
+// last, and words in many languages, matched anywhere in a label. Each rule
+// has a kind, so a failure (and the probe) says which landmark was missing
+// and how the others were found.
 
 (function (root) {
-  const COMPOSER_FORM = ['form[data-type="unified-composer"]', "form:has(.ProseMirror)", "form:has(textarea)"];
-  const EDITOR = [
-    "#prompt-textarea",
-    ".ProseMirror[contenteditable]",
-    '[contenteditable][role="textbox"]',
-    "textarea",
-  ];
-  const SEND = ['button[data-testid="send-button"]', 'button#composer-submit-button:not([data-testid="stop-button"])',
-    'button[type="submit"]'];
-  const STOP = ['[data-testid="stop-button"]'];
+  const structure = (selector) => ({ kind: "structure", selector });
+  const testId = (selector) => ({ kind: "test id", selector });
+
+  const COMPOSER_FORM = [structure("form[data-chatgpt-composer]"), structure('form[data-type="unified-composer"]'),
+    structure("form:has(.ProseMirror)"), structure("form:has([data-composer-markdown])"), structure("form:has(textarea)")];
+  const EDITOR = [structure("#prompt-textarea"), structure("[data-composer-markdown][contenteditable]"),
+    structure(".ProseMirror[contenteditable]"), structure('[contenteditable][role="textbox"]'), structure("textarea")];
+  const SEND = [testId('button[data-testid="send-button"]'),
+    structure('button#composer-submit-button:not([data-testid="stop-button"])'), structure('button[type="submit"]')];
+  const STOP = [testId('[data-testid="stop-button"]')];
   // Controls near the send button that must never count as the stop control.
   const VOICE = '[data-testid*="speech"], [data-testid*="voice"], [data-testid*="dictat"]';
 
-  // Messages: the 2026-09 markers, then the older author-role attributes.
+  // Messages. An exchange holds both halves on the pages since 2026-09;
+  // each half is found by whatever the page offers, most specific first.
   const EXCHANGE = "[data-turn-key]";
+  const USER_HALF = [structure("[data-user-message-bubble]"), structure('[data-content-search-unit-key$=":user"]'),
+    structure('[data-message-author-role="user"]')];
+  const ANSWER_UNIT = [structure('[data-content-search-unit-key$=":assistant"]'),
+    structure('[data-message-author-role="assistant"]')];
   const ROLE_MARKER = "[data-conversation-role]";
   const ANSWER_BODY = '[data-markdown-text-style="assistant-message"]';
+  // An answer that has begun but shows nothing yet (the page thinks first).
+  const ANSWER_START = "[data-chatgpt-agent-turn-start]";
   const AUTHOR = "[data-message-author-role]";
   const MESSAGE_TURN = 'article, [data-testid^="conversation-turn"], [data-turn-id]';
   const COPY = ['[data-testid="copy-turn-action-button"]'];
+  const ATTACHMENT = '[data-testid*="attachment"], [data-testid*="file-tile"], [data-attachment], img[src^="blob:"]';
+  // What only ChatGPT's own application shows; a browser check shows none of it.
+  const APP_SHELL = `#thread, ${EXCHANGE}, ${AUTHOR}, nav`;
 
   // Not "regenerate": answers that went well offer that in their action bar.
   const ERROR_ANSWER = [".text-token-text-error", '[data-testid*="error"]', '[data-testid*="retry"]'];
@@ -37,18 +52,29 @@
   const DIALOG = 'dialog[open], [role="dialog"], [role="alertdialog"]';
   const LOGIN = ['[data-testid="login-button"]', '[data-testid="signup-button"]', 'a[href*="/auth/login"]',
     'a[href*="/log-in"]'];
-  const CHALLENGE = ["#challenge-form", "#challenge-running", "#cf-challenge-running",
-    'iframe[src*="challenges.cloudflare.com"]', 'script[src*="/cdn-cgi/challenge-platform/"]',
-    'form[action*="__cf_chl"]'];
+  // A browser check's own widgets. Cloudflare's bot-management script
+  // (/cdn-cgi/challenge-platform/…) is on every healthy page too, so it
+  // counts only on a short page without the application that stays so.
+  const CHALLENGE_WIDGET = ["#challenge-form", "#challenge-running", "#cf-challenge-running", "#challenge-stage",
+    'iframe[src*="challenges.cloudflare.com"]', 'form[action*="__cf_chl"]', ".cf-turnstile",
+    'input[name="cf-turnstile-response"]'];
+  const CHALLENGE_SCRIPT = 'script[src*="/cdn-cgi/challenge-platform/"]';
+  const CHALLENGE_GRACE_MS = 3000;
+  const SHORT_PAGE = 2000;
 
-  // Last-resort words, matched against labels (aria-label, title, text).
+  // Words, matched anywhere in labels (aria-label, title, text).
   const WORDS = {
-    send: /^(send|enviar|envoyer|senden|invia|verzenden|wyślij|отправить|gönder|送信|发送|傳送|보내기)/i,
-    stop: /^(stop|parar|detener|interromper|arrêter|stopp|anhalten|interrompi|停止|중지|остановить)/i,
-    copy: /^(copy|copiar|copier|kopieren|copia|kopiëren|kopiuj|копировать|kopyala|コピー|复制|複製|복사)/i,
+    send: /(send|enviar|envoyer|senden|invia|verzenden|wyślij|отправ|gönder|送信|发送|傳送|보내기)/i,
+    stop: /(stop|parar|detener|interromper|arrêter|stopp|anhalten|interrompi|durdur|停止|중지|остановить)/i,
+    // Dictation, voice and reading aloud have stop buttons of their own.
+    notAnswer: /(dictat|voice|voz|voix|stimme|ditado|dictado|dettatura|aloud|vorlesen|dikte|sesli|ses modu|音声|ディクテーション|読み上げ|音読|语音|語音|听写|聽寫|朗读|朗讀|음성|받아쓰기|소리 내어)/i,
+    copy: /(copy|copiar|copier|kopieren|copia|kopiëren|kopiuj|копировать|kopyala|コピー|复制|複製|복사)/i,
     retry: /^(retry|regenerate|try again|tentar novamente|reintentar|volver a intentar|réessayer|erneut|riprova|再試行|重试|다시)/i,
     login: /^(log ?in|sign ?in|sign ?up|entrar|fazer login|iniciar sesión|acceder|se connecter|anmelden|accedi|ログイン|登录|로그인)/i,
     limit: /(limit|límite|limite|リミット|上限|限制|한도)/i,
+    continueAnswer: /(continue generating|continuar gerando|continuar generando|continuer à générer|weiter generieren|continua a generare|生成を続ける|继续生成|繼續生成|계속 생성|oluşturmaya devam)/i,
+    remove: /(remove|remover|quitar|eliminar|supprimer|entfernen|rimuovi|kaldır|削除|삭제|移除|删除)/i,
+    challengeTitle: /^(just a moment|um momento|un momento|un instant|einen moment|un attimo|chwileczkę|bir dakika|しばらくお待ちください|请稍候|請稍候|잠시만)/i,
   };
 
   function shown(element) {
@@ -56,11 +82,17 @@
     return typeof element.checkVisibility === "function" ? element.checkVisibility() : true;
   }
 
-  function firstShown(selectors, scope = document) {
-    for (const selector of selectors) {
-      for (const found of scope.querySelectorAll(selector)) if (shown(found)) return found;
+  // The first shown element of the first rule that finds one, with that rule.
+  function locate(rules, scope = document) {
+    for (const rule of rules) {
+      for (const element of scope.querySelectorAll(rule.selector)) if (shown(element)) return { element, rule };
     }
     return null;
+  }
+
+  function firstShown(selectors, scope = document) {
+    const found = locate(selectors.map(structure), scope);
+    return found && found.element;
   }
 
   function label(element) {
@@ -79,15 +111,22 @@
   // The composer: its form scopes the send and stop buttons and the file
   // input, so controls elsewhere on the page (read aloud, other uploads)
   // are never taken for them.
-  function composer() {
-    for (const selector of COMPOSER_FORM) {
-      for (const form of document.querySelectorAll(selector)) {
-        const editor = firstShown(EDITOR, form);
-        if (editor && shown(form)) return { form, editor };
+  function locateComposer() {
+    for (const formRule of COMPOSER_FORM) {
+      for (const form of document.querySelectorAll(formRule.selector)) {
+        const editor = locate(EDITOR, form);
+        if (editor && shown(form)) return { form, editor: editor.element, rules: { form: formRule, editor: editor.rule } };
       }
     }
-    const editor = firstShown(EDITOR.slice(0, 2));
-    return editor ? { form: editor.closest("form") || editor.parentElement, editor } : null;
+    const editor = locate(EDITOR.slice(0, 3));
+    if (!editor) return null;
+    const form = editor.element.closest("form") || editor.element.parentElement;
+    return { form, editor: editor.element, rules: { form: structure("the editor's form or parent"), editor: editor.rule } };
+  }
+
+  function composer() {
+    const found = locateComposer();
+    return found && { form: found.form, editor: found.editor };
   }
 
   function editorDisabled(editor) {
@@ -96,21 +135,37 @@
       Boolean(editor.closest("fieldset[disabled]"));
   }
 
+  function locateSend(form) {
+    const found = locate(SEND, form);
+    if (found && !WORDS.stop.test(label(found.element))) return found;
+    for (const button of form.querySelectorAll("button")) {
+      if (shown(button) && WORDS.send.test(label(button)) && !WORDS.notAnswer.test(label(button)))
+        return { element: button, rule: { kind: "label words", selector: "button" } };
+    }
+    return null;
+  }
+
   function sendButton(form) {
-    return firstShown(SEND, form) || byWords(form, "button", WORDS.send);
+    const found = locateSend(form);
+    return found && found.element;
   }
 
   // The stop control takes the send button's place while an answer runs;
   // dictation, voice and read-aloud controls are never it.
-  function stopButton(form, sendSlot) {
-    const marked = firstShown(STOP, form);
+  function locateStop(form, sendSlot) {
+    const marked = locate(STOP, form);
     if (marked) return marked;
     if (!sendSlot || !sendSlot.isConnected) return null;
     for (const button of sendSlot.querySelectorAll("button")) {
-      if (!shown(button) || button.matches(VOICE) || button.matches(SEND.join(","))) continue;
-      if (WORDS.stop.test(label(button))) return button;
+      if (!shown(button) || button.matches(VOICE) || WORDS.notAnswer.test(label(button))) continue;
+      if (WORDS.stop.test(label(button))) return { element: button, rule: { kind: "label words", selector: "button in the send button's place" } };
     }
     return null;
+  }
+
+  function stopButton(form, sendSlot) {
+    const found = locateStop(form, sendSlot);
+    return found && found.element;
   }
 
   function fileInput(form) {
@@ -118,29 +173,47 @@
     return inputs.find((input) => /image|\*/.test(input.accept || "*")) || inputs[0] || null;
   }
 
-  function textOf(element, skipped) {
-    let text = "";
-    for (const node of element.childNodes) {
-      if (node.nodeType === 3) text += node.nodeValue;
-      else if (node.nodeType === 1 && !skipped(node)) text += textOf(node, skipped);
+  function last(list) {
+    return list.length ? list[list.length - 1] : null;
+  }
+
+  function lastShown(rules, scope) {
+    for (const rule of rules) {
+      const found = last(Array.from(scope.querySelectorAll(rule.selector)).filter(shown));
+      if (found) return found;
     }
-    return text;
+    return null;
+  }
+
+  // The halves of one exchange. The role marker is the screen reader's
+  // heading ("You said:"), kept so that it is never read as the prompt.
+  function exchangeHalves(exchange) {
+    const key = exchange.getAttribute("data-turn-key");
+    const markers = Array.from(exchange.querySelectorAll(ROLE_MARKER));
+    const marker = (role) => markers.find((m) => m.getAttribute("data-conversation-role") === role) || null;
+    const halves = [];
+    const userMarker = marker("user");
+    const userBody = locate(USER_HALF, exchange);
+    if (userBody || userMarker) {
+      halves.push({ role: "user", key: `${key}:user`, body: userBody ? userBody.element : userMarker.parentElement,
+        part: exchange, marker: userMarker });
+    }
+    const answerMarker = marker("assistant");
+    let answerBody = lastShown(ANSWER_UNIT, exchange);
+    if (!answerBody && answerMarker) answerBody = last(answerMarker.parentElement.querySelectorAll(ANSWER_BODY));
+    if (answerBody || answerMarker || exchange.querySelector(ANSWER_START)) {
+      halves.push({ role: "assistant", key: `${key}:assistant`, body: answerBody, part: exchange, marker: answerMarker });
+    }
+    return halves;
   }
 
   // The messages of the conversation shown, in page order, each with its
   // role, a key that survives re-rendering when the page gives one, the
-  // element to read and the element that holds its controls.
+  // element to read (null for an answer not begun) and the element that
+  // holds its controls.
   function messages() {
     const found = [];
-    for (const exchange of document.querySelectorAll(EXCHANGE)) {
-      if (!shown(exchange)) continue;
-      for (const marker of exchange.querySelectorAll(ROLE_MARKER)) {
-        const part = marker.parentElement;
-        const role = marker.getAttribute("data-conversation-role");
-        const body = role === "assistant" ? last(part.querySelectorAll(ANSWER_BODY)) : part;
-        found.push({ role, key: `${exchange.getAttribute("data-turn-key")}:${role}`, body, part, marker });
-      }
-    }
+    for (const exchange of document.querySelectorAll(EXCHANGE)) if (shown(exchange)) found.push(...exchangeHalves(exchange));
     if (found.length) return found;
     for (const element of document.querySelectorAll(AUTHOR)) {
       const part = element.closest(MESSAGE_TURN) || element.parentElement;
@@ -152,24 +225,25 @@
     return found;
   }
 
-  function last(list) {
-    return list.length ? list[list.length - 1] : null;
-  }
-
   // What a user message shows of its prompt (controls and the screen
   // reader's role marker left out).
   function userText(message) {
-    return textOf(message.body, (node) => node === message.marker || /^(BUTTON|SVG|STYLE|SCRIPT)$/i.test(node.tagName));
+    return root.wendleboxVisibleText(message.body, (node) => node === message.marker);
   }
 
-  // Attached files shown with a sent message: tiles with a picture or a
-  // file name, outside the prompt's own text.
+  // Attached files shown in the composer or with a sent message: tiles with
+  // a picture or a file name, and chips that offer to remove a file.
   function attachmentTiles(scope) {
-    return scope.querySelectorAll('[data-testid*="attachment"], [data-testid*="file-tile"], [data-attachment], img[src^="blob:"]');
+    const tiles = new Set(scope.querySelectorAll(ATTACHMENT));
+    for (const button of scope.querySelectorAll("button")) {
+      if (WORDS.remove.test(button.getAttribute("aria-label") || "") && button.parentElement) tiles.add(button.parentElement);
+    }
+    return Array.from(tiles).filter((tile) => !Array.from(tiles).some((other) => other !== tile && other.contains(tile)));
   }
 
-  // The answer's controls (copy, feedback, read aloud) sit after its body
-  // in the same turn; buttons inside the body belong to code blocks.
+  // The answer's controls (copy, feedback, read aloud) come after its body
+  // in the same turn, beside it or below it; buttons inside the body belong
+  // to code blocks, and the user half's bar comes before the answer.
   function answerControls(message) {
     if (!message.body) return [];
     return Array.from(message.part.querySelectorAll("button")).filter((button) =>
@@ -185,6 +259,11 @@
     return controls.find((button) => WORDS.copy.test(label(button))) || null;
   }
 
+  // The page offers to go on with an answer it cut short.
+  function continueButton() {
+    return byWords(document, "button", WORDS.continueAnswer);
+  }
+
   // An error shown in place of (or after) an answer, with its retry button.
   function answerError(scope) {
     const marked = firstShown(ERROR_ANSWER, scope);
@@ -193,15 +272,39 @@
     // buttons only (an answer's action bar may offer "Regenerate") is not one.
     const retry = byWords(scope, "button", WORDS.retry);
     if (!retry) return null;
-    const message = textOf(retry.parentElement, (node) => /^(BUTTON|SVG)$/i.test(node.tagName)).trim();
+    const message = root.wendleboxVisibleText(retry.parentElement).trim();
     return message || null;
+  }
+
+  function appShell() {
+    return Boolean(locateComposer() || document.querySelector(APP_SHELL));
+  }
+
+  // A browser check: its title or widget counts at once; the challenge
+  // script alone only on a short page without the application, once that
+  // has lasted past a grace period (the application may still be loading).
+  let challengeScriptSince = 0;
+  function challenge() {
+    if (appShell()) {
+      challengeScriptSince = 0;
+      return null;
+    }
+    if (WORDS.challengeTitle.test(document.title.trim())) return "challenge title";
+    if (document.querySelector(CHALLENGE_WIDGET.join(","))) return "challenge widget";
+    const short = ((document.body && document.body.innerText) || "").length < SHORT_PAGE;
+    if (!short || !document.querySelector(CHALLENGE_SCRIPT)) {
+      challengeScriptSince = 0;
+      return null;
+    }
+    challengeScriptSince = challengeScriptSince || Date.now();
+    return Date.now() - challengeScriptSince >= CHALLENGE_GRACE_MS ? "challenge script on a page without ChatGPT" : null;
   }
 
   // Situations of the whole page that stop a job: each is named, with the
   // landmark that showed it.
   function pageBlocker() {
-    const challenge = firstShown(CHALLENGE) || document.querySelector(CHALLENGE.join(","));
-    if (challenge) return { situation: "ChatGPT shows a browser check (challenge page); complete it in this tab", landmark: "challenge page" };
+    const check = challenge();
+    if (check) return { situation: "ChatGPT shows a browser check (challenge page); complete it in this tab", landmark: `challenge page (${check})` };
     for (const dialog of document.querySelectorAll(DIALOG)) {
       if (!shown(dialog)) continue;
       if (firstShown(LOGIN, dialog) || byWords(dialog, "button, a", WORDS.login))
@@ -221,13 +324,16 @@
     return Boolean(firstShown(LOGIN) || byWords(document, "header button, header a, nav button, nav a", WORDS.login));
   }
 
+  const ruleText = (rules) => rules.map((rule) => rule.selector).join(", ");
+
   root.wendleboxLandmarks = {
-    composer, editorDisabled, sendButton, stopButton, fileInput, usable, shown, messages, userText,
-    attachmentTiles, answerControls, copyButton, copyButtonByWords, answerError, pageBlocker, loggedOut,
-    names: { composer: "composer form (" + COMPOSER_FORM.concat(EDITOR).join(", ") + ")",
-      send: "send button (" + SEND.join(", ") + ", or a send label)",
+    composer, locateComposer, editorDisabled, sendButton, locateSend, stopButton, locateStop, fileInput, usable, shown,
+    messages, userText, attachmentTiles, answerControls, copyButton, copyButtonByWords, continueButton, answerError,
+    pageBlocker, loggedOut, appShell, label, words: WORDS,
+    names: { composer: `composer form (${ruleText(COMPOSER_FORM.concat(EDITOR))})`,
+      send: `send button (${ruleText(SEND)}, or a send label)`,
       fileInput: 'file input in the composer form (input[type="file"])',
-      userMessage: `user message (${EXCHANGE} ${ROLE_MARKER}, or ${AUTHOR})`,
-      answer: `answer (${ANSWER_BODY}, or ${AUTHOR}="assistant")` },
+      userMessage: `user message (${EXCHANGE} ${ruleText(USER_HALF)} or ${ROLE_MARKER}, or ${AUTHOR})`,
+      answer: `answer (${ruleText(ANSWER_UNIT)}, ${ANSWER_BODY})` },
   };
 })(typeof globalThis !== "undefined" ? globalThis : this);

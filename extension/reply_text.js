@@ -1,6 +1,9 @@
 // Rebuilds the plain text of a rendered ChatGPT answer, turning every code
 // block back into a fenced block: "```" + language + "\n" + code + "\n```".
 // The wendlebox agent block must come back exactly as ChatGPT wrote it.
+// Code blocks are <pre> on older pages and [data-markdown-copy="code-block"]
+// (no <pre>, a toolbar with the language and a copy button inside) on the
+// current one. Also the one walker for the text a person sees of an element.
 
 (function (root) {
   const BLOCK_TAGS = new Set([
@@ -8,15 +11,20 @@
     "BLOCKQUOTE", "TABLE", "TR", "HR",
   ]);
   const SKIPPED_TAGS = new Set(["BUTTON", "SVG", "STYLE", "SCRIPT", "TEMPLATE"]);
+  const CODE_BLOCK = 'pre, [data-markdown-copy="code-block"]';
+  const INLINE_CODE = 'code, [data-markdown-copy="inline-code"]';
 
   // The element holding the code: a <code> element in the classic
-  // rendering, the content area of a CodeMirror-style viewer, else the
-  // whole block.
+  // rendering, the content area of a CodeMirror-style viewer, an editor
+  // that names its language, else the whole block.
   function codeRoot(pre) {
-    return pre.querySelector("code") || pre.querySelector(".cm-content, [data-code-content]") || pre;
+    return pre.querySelector("code") || pre.querySelector(".cm-content, [data-code-content]") ||
+      pre.querySelector("[data-language]") || pre;
   }
 
   function languageOf(pre, code) {
+    const named = pre.closest("[data-language]") || pre.querySelector("[data-language]");
+    if (named && named.getAttribute("data-language")) return named.getAttribute("data-language");
     for (const name of code.classList || []) {
       if (name.startsWith("language-")) return name.slice("language-".length);
     }
@@ -30,11 +38,13 @@
     return "";
   }
 
-  function visibleText(node) {
+  // The text a person sees of a node: controls, pictures and scripts left
+  // out, and whatever `skipped` names.
+  function visibleText(node, skipped = () => false) {
     if (node.nodeType === 3) return node.nodeValue;
-    if (node.nodeType !== 1 || SKIPPED_TAGS.has(node.tagName.toUpperCase())) return "";
+    if (node.nodeType !== 1 || SKIPPED_TAGS.has(node.tagName.toUpperCase()) || skipped(node)) return "";
     let text = "";
-    for (const child of node.childNodes) text += visibleText(child);
+    for (const child of node.childNodes) text += visibleText(child, skipped);
     return text;
   }
 
@@ -89,9 +99,9 @@
     if (node.nodeType !== 1) return "";
     const tag = node.tagName.toUpperCase();
     if (SKIPPED_TAGS.has(tag)) return "";
-    if (tag === "PRE") return fence(node, blocks);
+    if (node.matches(CODE_BLOCK)) return fence(node, blocks);
     if (tag === "BR") return "\n";
-    if (tag === "CODE") return "`" + node.textContent + "`";
+    if (node.matches(INLINE_CODE)) return "`" + node.textContent + "`";
     if (tag === "UL" || tag === "OL") return listItems(node, blocks);
     let text = "";
     for (const child of node.childNodes) text += render(child, blocks);
@@ -112,12 +122,13 @@
   // The text of the last code block as the page shows it, line by line
   // (a viewer may render only some of the lines), or null without one.
   function lastCodeBlockLines(element) {
-    const blocks = element.querySelectorAll("pre");
+    const blocks = Array.from(element.querySelectorAll(CODE_BLOCK)).filter((block) => !block.parentElement.closest(CODE_BLOCK));
     if (!blocks.length) return null;
     return codeText(codeRoot(blocks[blocks.length - 1])).split("\n");
   }
 
   root.wendleboxReplyText = wendleboxReplyText;
   root.wendleboxLastCodeBlockLines = lastCodeBlockLines;
-  if (typeof module === "object" && module.exports) module.exports = { wendleboxReplyText, lastCodeBlockLines };
+  root.wendleboxVisibleText = visibleText;
+  if (typeof module === "object" && module.exports) module.exports = { wendleboxReplyText, lastCodeBlockLines, visibleText };
 })(typeof globalThis !== "undefined" ? globalThis : this);

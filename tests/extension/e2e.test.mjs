@@ -51,6 +51,31 @@ test("current layout in Portuguese: a long chat with two turns mounted, a hidden
     situations: ["hidden-conversation", "second-file-input"] } }));
 });
 
+// The app shell of late 2026: each run starts a new chat, whose address is
+// first a placeholder and then the server's; only the server's is saved.
+for (const [language, situations] of [["en", ["activity"]], ["ko", []], ["tr", ["activity"]]]) {
+  test(`app shell in ${language}: a whole task in a new chat${situations.length ? ", thinking before each answer" : ""}`, async () => {
+    const run = await harness.run({ page: { generation: "2026-10", language, history: language === "ko" ? 4 : 0, situations } });
+    didTheTask(run);
+    assert.match(run.out, /Chat: https:\/\/chatgpt\.com\/c\/0c0ffee0-1234-4abc-8def-0123456789ab\n/);
+  });
+}
+
+test("app shell in Japanese: a dictation button in the send button's place is not the stop button", async () => {
+  succeeded(await harness.run({ page: { generation: "2026-10", language: "ja", script: "short", situations: ["dictation-beside-send"] } }));
+});
+
+const older = [
+  ["a dictation button beside the send button is not the stop button", "2026-mid", ["dictation-beside-send"]],
+  ["where the page's stream cannot be watched, a thinking pause is not the end", "2026-09", ["hidden-stream", "thinking"]],
+  ["an answer cut short is continued and read whole", "2025", ["cut-short"]],
+];
+for (const [situation, generation, situations] of older) {
+  test(`${generation} layout: ${situation}`, async () => {
+    succeeded(await harness.run({ page: { generation, script: "short", situations } }));
+  });
+}
+
 test("stop buttons of dictation and read aloud do not hold the answer; the user's draft is kept", async () => {
   const run = await harness.run({ page: { generation: "2026-09", script: "short", situations: ["stop-lookalikes", "draft"] },
     inspect: (tab) => tab.evaluate(() => document.querySelector(".ProseMirror").textContent) });
@@ -87,16 +112,18 @@ const failures = [
   ["a rate-limit notice", { situations: ["rate-limit"] }, /usage limit notice: "You've reached our limit.*\[step: (confirm the prompt was sent|wait for the answer); landmark: rate-limit notice\]/],
   ["a login dialog", { situations: ["login-dialog"] }, /asks you to log in.*landmark: login dialog\]/],
   ["a logged-out page", { serve: "logged-out" }, /logged-out page.*\[step: find the composer; landmark: login button\]/],
-  ["a challenge page", { serve: "challenge" }, /browser check.*\[step: find the composer; landmark: challenge page\]/],
+  ["a challenge page", { serve: "challenge" }, /browser check.*\[step: find the composer; landmark: challenge page \(challenge title\)\]/],
   ["a disabled composer", { situations: ["disabled-composer"] }, /message box is disabled \[step: find the composer/],
   ["another chat opened during the answer", { situations: ["other-chat"] }, /moved to another chat.*\[step: wait for the answer; landmark: page address/],
   ["a refused image", { script: "image", situations: ["image-refused"] }, /refused pic\.png: "pic\.png: this file type is not supported\.".*\[step: attach images/],
   ["a prompt that never shows as sent", { situations: ["never-shown"] }, /did not appear as a user message within 30 seconds \[step: confirm the prompt was sent/],
 ];
 
+const appShellFailures = new Set(["an error answer", "another chat opened during the answer"]);
 for (const [situation, page, message] of failures) {
-  test(`${situation} ends the task with an error that names it`, async () => {
-    const run = await harness.run({ page: { generation: "2026-09", script: "short", ...page } });
+  const generations = appShellFailures.has(situation) ? ["2026-09", "2026-10"] : ["2026-09"];
+  for (const generation of generations) test(`${generation} layout: ${situation} ends the task with an error that names it`, async () => {
+    const run = await harness.run({ page: { generation, script: "short", ...page } });
     assert.equal(run.code, 1, `stdout:\n${run.out}\nstderr:\n${run.err}`);
     assert.match(run.err, /^Wendlebox: Browser: /);
     assert.match(run.err, message);

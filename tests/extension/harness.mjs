@@ -22,10 +22,18 @@ const TYPES = { ".html": "text/html", ".js": "text/javascript", ".css": "text/cs
 export const bigInput = Array.from({ length: 21000 }, (_, i) => `input ${i}`).join("\n") + "\n";
 export const picture = Buffer.concat([Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]), Buffer.from("pixels")]);
 
-const CHALLENGE_PAGE = '<!doctype html><title>Just a moment...</title><div id="challenge-running">Checking your browser</div>' +
-  '<script src="/cdn-cgi/challenge-platform/h/b/orchestrate/chl_page/v1"></script>';
+// Cloudflare's interstitial: its title, the Turnstile frame and its own
+// script, and none of ChatGPT's application.
+const CHALLENGE_PAGE = '<!doctype html><html lang="en-US"><head><title>Just a moment...</title></head><body>' +
+  '<div class="main-wrapper" role="main"><div class="main-content"><h1>chatgpt.com</h1>' +
+  '<p>Verify you are human by completing the action below.</p>' +
+  '<div><iframe src="https://challenges.cloudflare.com/cdn-cgi/challenge-platform/h/b/turnstile/if/ov2/av0/rcv/0/0"></iframe></div>' +
+  '</div></div><script src="/cdn-cgi/challenge-platform/h/b/orchestrate/chl_page/v1"></script></body></html>';
+// The bot-management script and its hidden frame are on every healthy page.
+export const BOT_MANAGEMENT = '<script src="/cdn-cgi/challenge-platform/scripts/jsd/main.js"></script>' +
+  '<iframe height="1" width="1" style="position:absolute;top:0;left:0;border:none;visibility:hidden"></iframe>';
 const LOGGED_OUT_PAGE = '<!doctype html><title>ChatGPT</title><header><button data-testid="login-button">Log in</button>' +
-  '<button data-testid="signup-button">Sign up for free</button></header><main><h1>What can I help with?</h1></main>';
+  `<button data-testid="signup-button">Sign up for free</button></header><main><h1>What can I help with?</h1></main>${BOT_MANAGEMENT}`;
 
 export function temporaryFolder(name) {
   return fs.mkdtempSync(path.join(os.tmpdir(), `wendlebox-e2e-${name}-`));
@@ -102,10 +110,15 @@ function servePages(certificate, state) {
     if (url.pathname === "/" || url.pathname.startsWith("/c/")) {
       const page = state.page;
       let html = fs.readFileSync(path.join(here, "fake_chatgpt", "index.html"), "utf8")
-        .replace("<!--FAKE-->", `<script>window.FAKE = ${JSON.stringify(page)};</script>`);
+        .replace("<!--FAKE-->", `<script>window.FAKE = ${JSON.stringify(page)};</script>`)
+        .replace("<!--BOT-MANAGEMENT-->", BOT_MANAGEMENT);
       if (page.serve === "challenge") html = CHALLENGE_PAGE;
       if (page.serve === "logged-out") html = LOGGED_OUT_PAGE;
       response.writeHead(200, { "Content-Type": "text/html" }).end(html);
+      return;
+    }
+    if (url.pathname.startsWith("/cdn-cgi/challenge-platform/")) {
+      response.writeHead(200, { "Content-Type": "text/javascript" }).end("/* bot management */");
       return;
     }
     let file = url.pathname === "/page.js" ? path.join(here, "fake_chatgpt", "page.js") : null;

@@ -92,3 +92,16 @@ test("the last code block's lines as shown", () => {
   assert.deepEqual(lastCodeBlockLines(element), ["{", '"status":"done"', "}"]);
   assert.equal(lastCodeBlockLines(answer("<p>none</p>")), null);
 });
+
+// The app shell: no <pre>; a toolbar with the language and a localized copy
+// button inside the block; code in a <code>, or an editor naming its
+// language with one div per line; inline code as a marked span.
+test("app-shell code blocks and inline code keep their markdown, toolbars left out", () => {
+  const toolbar = '<div class="toolbar"><span>wendlebox</span><button aria-label="코드 복사">코드 복사</button></div>';
+  const classic = `<div data-markdown-copy="code-block">${toolbar}<div><code>${agentJson}</code></div></div>`;
+  const editor = `<div data-markdown-copy="code-block">${toolbar}<div data-language="json"><div>{</div><div><br></div><div>}</div></div></div>`;
+  const element = answer(`<p>Run <span data-markdown-copy="inline-code">make</span>.</p>${classic}${editor}`);
+  assert.equal(wendleboxReplyText(element), "Run `make`.\n\n```wendlebox\n" + agentJson + "\n```\n\n```json\n{\n\n}\n```");
+  const { lastCodeBlockLines } = require("../../extension/reply_text.js");
+  assert.deepEqual(lastCodeBlockLines(element), ["{", "", "}"]);
+});
