@@ -237,7 +237,7 @@
       const composer = L.composer();
       const stopShown = Boolean(composer && L.stopButton(composer.form, sent.sendSlot));
       const streaming = streams.active.size > 0;
-      const text = answer && answer.body ? answer.body.textContent : null;
+      const text = answer && answer.body ? L.answerText(answer) : null;
       if (text !== lastText) {
         lastText = text;
         changedAt = now;
@@ -300,7 +300,7 @@
   // Candidates in order of trust, each checked against what the page shows:
   // the page's copy action (found by place, then by its label), then the
   // text rebuilt from the rendered answer.
-  async function replyText(answer) {
+  async function messageText(answer) {
     const controls = L.answerControls(answer);
     const tried = new Set();
     for (const button of [L.copyButton(controls), L.copyButtonByWords(controls)]) {
@@ -310,7 +310,29 @@
       if (copied !== null && holdsShownCode(copied, answer.body)) return copied;
     }
     const rebuilt = globalThis.wendleboxReplyText(answer.body);
-    if (rebuilt && holdsShownCode(rebuilt, answer.body)) return rebuilt;
+    return rebuilt && holdsShownCode(rebuilt, answer.body) ? rebuilt : null;
+  }
+
+  // An answer written into a canvas: the message holds a card that shows
+  // the canvas's text. An agent block there is read from it; anything else
+  // is reported as a canvas answer, which the chat's text does not hold.
+  function canvasText(card) {
+    const shown = L.canvasContent(card);
+    try {
+      JSON.parse(shown);
+      return "```wendlebox\n" + shown.replace(/\n$/, "") + "\n```";
+    } catch {
+      if (/```wendlebox\n/.test(shown)) return shown;
+    }
+    throw new StepError("read the answer", `ChatGPT wrote its answer into a canvas ("${L.canvasTitle(card)}") instead of the chat; ask it to answer in the chat`,
+      "canvas card in the answer");
+  }
+
+  async function replyText(answer) {
+    const text = await messageText(answer);
+    const card = L.canvasCard(answer);
+    if (card && !(text && text.includes("```wendlebox"))) return canvasText(card);
+    if (text) return text;
     throw new StepError("read the answer", "Could not read ChatGPT's answer: neither the copy action nor the text rebuilt from the page holds the code block the page shows",
       "copy button in the answer's controls, code blocks in the answer");
   }

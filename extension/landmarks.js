@@ -41,6 +41,10 @@
   const AUTHOR = "[data-message-author-role]";
   const MESSAGE_TURN = 'article, [data-testid^="conversation-turn"], [data-turn-id]';
   const COPY = ['[data-testid="copy-turn-action-button"]'];
+  // A canvas answer's card in the message: a title, and the canvas's text
+  // in a code viewer or a document editor.
+  const CANVAS_CARD = '[id^="textdoc-message-"]';
+  const CANVAS_TITLE = "span.truncate";
   const ATTACHMENT = '[data-testid*="attachment"], [data-testid*="file-tile"], [data-attachment], img[src^="blob:"]';
   // What only ChatGPT's own application shows; a browser check shows none of it.
   const APP_SHELL = `#thread, ${EXCHANGE}, ${AUTHOR}, nav`;
@@ -243,12 +247,38 @@
 
   // The answer's controls (copy, feedback, read aloud) come after its body
   // in the same turn, beside it or below it; buttons inside the body belong
-  // to code blocks, and the user half's bar comes before the answer.
+  // to code blocks, those of a canvas card to the canvas, and the user
+  // half's bar comes before the answer.
   function answerControls(message) {
     if (!message.body) return [];
     return Array.from(message.part.querySelectorAll("button")).filter((button) =>
-      shown(button) && !message.body.contains(button) &&
+      shown(button) && !message.body.contains(button) && !button.closest(CANVAS_CARD) &&
       (message.body.compareDocumentPosition(button) & Node.DOCUMENT_POSITION_FOLLOWING));
+  }
+
+  function canvasCard(message) {
+    if (!message.body) return null;
+    return message.body.querySelector(CANVAS_CARD) || Array.from(message.part.querySelectorAll(CANVAS_CARD)).find((card) =>
+      message.body.compareDocumentPosition(card) & Node.DOCUMENT_POSITION_FOLLOWING) || null;
+  }
+
+  function canvasTitle(card) {
+    const title = card.querySelector(CANVAS_TITLE);
+    return (title ? title.textContent : "").trim();
+  }
+
+  // The canvas's text as its card shows it: code line by line, or a document.
+  function canvasContent(card) {
+    const code = card.querySelector(".cm-content");
+    if (code) return root.wendleboxCodeText(code);
+    const document = card.querySelector(".ProseMirror");
+    return document ? root.wendleboxVisibleText(document) : "";
+  }
+
+  // What the answer shows so far: its text, and a canvas card's.
+  function answerText(message) {
+    const card = canvasCard(message);
+    return message.body.textContent + (card && !message.body.contains(card) ? card.textContent : "");
   }
 
   function copyButton(controls) {
@@ -328,7 +358,7 @@
 
   root.wendleboxLandmarks = {
     composer, locateComposer, editorDisabled, sendButton, locateSend, stopButton, locateStop, fileInput, usable, shown,
-    messages, userText, attachmentTiles, answerControls, copyButton, copyButtonByWords, continueButton, answerError,
+    messages, userText, attachmentTiles, answerControls, canvasCard, canvasTitle, canvasContent, answerText, copyButton, copyButtonByWords, continueButton, answerError,
     pageBlocker, loggedOut, appShell, label, words: WORDS,
     names: { composer: `composer form (${ruleText(COMPOSER_FORM.concat(EDITOR))})`,
       send: `send button (${ruleText(SEND)}, or a send label)`,

@@ -130,5 +130,6 @@
   root.wendleboxReplyText = wendleboxReplyText;
   root.wendleboxLastCodeBlockLines = lastCodeBlockLines;
   root.wendleboxVisibleText = visibleText;
+  root.wendleboxCodeText = codeText;
   if (typeof module === "object" && module.exports) module.exports = { wendleboxReplyText, lastCodeBlockLines, visibleText };
 })(typeof globalThis !== "undefined" ? globalThis : this);

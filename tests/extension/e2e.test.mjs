@@ -69,6 +69,7 @@ const older = [
   ["a dictation button beside the send button is not the stop button", "2026-mid", ["dictation-beside-send"]],
   ["where the page's stream cannot be watched, a thinking pause is not the end", "2026-09", ["hidden-stream", "thinking"]],
   ["an answer cut short is continued and read whole", "2025", ["cut-short"]],
+  ["an answer written into a canvas is read from the canvas", "2025", ["canvas"]],
 ];
 for (const [situation, generation, situations] of older) {
   test(`${generation} layout: ${situation}`, async () => {

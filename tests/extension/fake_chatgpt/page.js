@@ -126,6 +126,17 @@ function renderMarkdown(text, rendering) {
   return `<div class="markdown prose">${html}</div>`;
 }
 
+// A canvas answer: the message holds only a card, whose viewer shows the
+// canvas's text line by line (the card's markup as public exporters read it).
+function canvasCard() {
+  return el('<div id="textdoc-message-6f1e"><div class="header"><span class="min-w-0 truncate">Hello file</span>' +
+    '<button aria-label="Copy"><svg></svg></button></div><div class="cm-editor"><div class="cm-content"></div></div></div>');
+}
+
+function showInCanvas(card, text) {
+  card.querySelector(".cm-content").innerHTML = text.split("\n").map((line) => `<div class="cm-line">${escapeHtml(line) || "<br>"}</div>`).join("");
+}
+
 // ---- The thread, in each layout --------------------------------------------
 
 const thread = document.getElementById("thread");
@@ -406,8 +417,10 @@ async function stream(userElement, exchange, resume) {
   stopButton.onclick = null;
   fillSlot(stopButton);
   const answer = script[Math.min(exchange.answer, script.length - 1)];
-  const text = markdown(answer);
+  const canvas = has("canvas") ? canvasCard() : null;
+  const text = canvas ? answer.json : markdown(answer);
   const turn = answerTurn(userElement, exchange.key);
+  if (canvas) turn.part.appendChild(canvas);
   // Before the answer has text, only the page's thinking shows.
   if (has("activity")) turn.before(el(`<div class="activity"><button type="button">${WORDS.thinking}</button></div>`));
   if (has("thinking")) turn.before(el('<div class="thinking">Thinking</div>'));
@@ -421,7 +434,8 @@ async function stream(userElement, exchange, resume) {
   let chunks = 0;
   let shown = "";
   const onChunk = (received) => {
-    turn.show(renderMarkdown(shown + received, answer.rendering));
+    if (canvas) showInCanvas(canvas, shown + received);
+    else turn.show(renderMarkdown(shown + received, answer.rendering));
     chunks++;
     if (has("thinking")) fillSlot(...(received.length === answer.prose.length ? [] : [stopButton]));
     if (chunks === 1 && SHELL && location.pathname.startsWith("/c/local-")) history.replaceState({}, "", `/c/${conversationId}`);
@@ -460,7 +474,7 @@ async function stream(userElement, exchange, resume) {
   answering = false;
   slot.replaceChildren();
   showSendOrVoice();
-  turn.finish(text);
+  turn.finish(canvas ? "" : text);
   exchange.complete = true;
   saved.answered = Math.max(saved.answered, exchange.answer + 1);
   save();
