@@ -24,6 +24,29 @@ async function saveTabState(tabId, state) {
   await chrome.storage.session.set({ [tabKey(tabId)]: state });
 }
 
+// The toolbar icon shows, for each tab, where its link to the program
+// stands; the title says it in words, with the error that stopped a job.
+const ICON_STATES = {
+  connected: { badge: "on", color: "#1a7f37", title: "Wendlebox: connected to the wendlebox program" },
+  working: { badge: "…", color: "#0969da", title: "Wendlebox: ChatGPT is answering a prompt from wendlebox" },
+  error: { badge: "!", color: "#cf222e", title: "Wendlebox: the last prompt stopped on an error: " },
+  ended: { badge: "off", color: "#6e7781", title: "Wendlebox: the wendlebox program has ended" },
+  impostor: { badge: "!", color: "#cf222e", title: "Wendlebox: stopped; the program on the bridge port could not prove it is wendlebox" },
+};
+
+const shownStates = new Map();
+
+async function showState(tabId, name, detail = "") {
+  const state = ICON_STATES[name];
+  if (!chrome.action || shownStates.get(tabId) === name + detail) return;
+  shownStates.set(tabId, name + detail);
+  await Promise.all([
+    chrome.action.setBadgeText({ tabId, text: state.badge }),
+    chrome.action.setBadgeBackgroundColor({ tabId, color: state.color }),
+    chrome.action.setTitle({ tabId, title: state.title + detail }),
+  ]).catch(() => {});  // the tab may have closed meanwhile
+}
+
 const hex = (bytes) => Array.from(new Uint8Array(bytes), (b) => b.toString(16).padStart(2, "0")).join("");
 
 // Tokens whose server has shown it knows them, since the last failed request.
@@ -79,6 +102,8 @@ const handlers = {
     const state = await tabState(tabId);
     if (!state.token) return { status: 0 };
     const reply = await bridgeRequest("/next", state.token);
+    if (reply.impostor) await showState(tabId, "impostor");
+    else if ((reply.status === 200 || reply.status === 204) && !state.inflight && !state.failed) await showState(tabId, "connected");
     if (reply.status === 200 && state.handled.includes(reply.body.id)) return { status: 204 };
     return reply;
   },
@@ -96,7 +121,9 @@ const handlers = {
     if (state.handled.includes(message.id)) return { claimed: false };
     state.handled = [...state.handled.slice(-50), message.id];
     state.inflight = { id: message.id };
+    state.failed = false;
     await saveTabState(tabId, state);
+    await showState(tabId, "working");
     return { claimed: true };
   },
   // The prompt is about to be sent: after a reload the page looks for it
@@ -127,11 +154,18 @@ const handlers = {
       headers: { "Content-Type": "application/json" },
       body: JSON.stringify(message.result),
     });
-    if (state.inflight && state.inflight.id === message.result.id) {
-      state.inflight = null;
-      await saveTabState(tabId, state);
-    }
+    if (state.inflight && state.inflight.id === message.result.id) state.inflight = null;
+    state.failed = Boolean(message.result.error);
+    await saveTabState(tabId, state);
+    if (message.result.error) await showState(tabId, "error", message.result.error);
+    else await showState(tabId, "connected");
     return reply;
+  },
+  // The content script gave up on the program (it stopped answering). An
+  // error that stopped the last prompt stays shown: it says why.
+  async [M.worker.ended](_message, tabId) {
+    if (!(await tabState(tabId)).failed) await showState(tabId, "ended");
+    return { ok: true };
   },
 };
 
@@ -146,5 +180,6 @@ chrome.runtime.onMessage.addListener((message, sender, sendResponse) => {
 });
 
 chrome.tabs.onRemoved.addListener((tabId) => {
+  shownStates.delete(tabId);
   chrome.storage.session.remove(tabKey(tabId));
 });

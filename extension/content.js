@@ -434,6 +434,7 @@
         if (reply.status === 200 && reply.body) await handleJob(reply.body);
       } else if (answered && ++failures >= FAILED_POLLS_BEFORE_GONE) {
         showGoneNotice();
+        await worker({ type: M.worker.ended }).catch(() => {});
         return;
       }
       await sleep(POLL_INTERVAL_MS);

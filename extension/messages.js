@@ -19,5 +19,6 @@ globalThis.wendleboxMessages = Object.freeze({
     inflight: "inflight",
     release: "release",
     result: "result",
+    ended: "ended",
   }),
 });

@@ -124,11 +124,14 @@ const appShellFailures = new Set(["an error answer", "another chat opened during
 for (const [situation, page, message] of failures) {
   const generations = appShellFailures.has(situation) ? ["2026-09", "2026-10"] : ["2026-09"];
   for (const generation of generations) test(`${generation} layout: ${situation} ends the task with an error that names it`, async () => {
-    const run = await harness.run({ page: { generation, script: "short", ...page } });
+    const run = await harness.run({ page: { generation, script: "short", ...page }, inspect: () => harness.icon() });
     assert.equal(run.code, 1, `stdout:\n${run.out}\nstderr:\n${run.err}`);
     assert.match(run.err, /^Wendlebox: Browser: /);
     assert.match(run.err, message);
     assert.doesNotMatch(run.out, /WRONG/);
+    // The toolbar icon says the tab stopped, and on what.
+    assert.equal(run.inspected.badge, "!");
+    assert.match(run.inspected.title, message);
   });
 }
 

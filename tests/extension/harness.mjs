@@ -247,5 +247,19 @@ export async function startHarness() {
     return tab;
   }
 
-  return { run, clipboardText, openTab, state, stop };
+  // The extension's toolbar icon for the ChatGPT tab: its badge and title.
+  async function icon() {
+    const worker = context.serviceWorkers().find((w) => w.url().startsWith("chrome-extension://")) ||
+      await context.waitForEvent("serviceworker");
+    // The extension may not read tabs' addresses: the ChatGPT tab is the one with a badge.
+    return worker.evaluate(async () => {
+      for (const tab of await chrome.tabs.query({})) {
+        const badge = await chrome.action.getBadgeText({ tabId: tab.id });
+        if (badge) return { badge, title: await chrome.action.getTitle({ tabId: tab.id }) };
+      }
+      return { badge: "", title: "" };
+    });
+  }
+
+  return { run, clipboardText, openTab, icon, state, stop };
 }
