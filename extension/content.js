@@ -35,6 +35,7 @@
   // How often, while an answer runs, the program is asked whether it still wants it.
   const WITHDRAWAL_CHECK_MS = 1000;
   const PROMPT_HEAD = 2000;
+  const PROBE_LOAD_LIMIT_MS = 15 * 1000;
 
   // Tags the messages exchanged with page_world.js in the page's world.
   const NONCE = Array.from(crypto.getRandomValues(new Uint8Array(16)), (b) => b.toString(16).padStart(2, "0")).join("");
@@ -395,10 +396,19 @@
     await worker({ type: M.worker.result, result });
   }
 
+  // `wendlebox --probe`: nothing is typed; the report says what the page
+  // shows once it has loaded (or what blocks it).
+  async function probePage() {
+    await until(() => L.composer() || L.pageBlocker() || null, {
+      limitMs: PROBE_LOAD_LIMIT_MS, step: "probe the page", situation: "", landmark: "",
+    }).catch(() => {});
+    return JSON.stringify(globalThis.wendleboxProbe.report());
+  }
+
   async function handleJob(job) {
     const claim = await worker({ type: M.worker.claim, id: job.id });
     if (!claim || !claim.claimed) return;
-    await finishJob(job.id, () => runJob(job));
+    await finishJob(job.id, () => (job.probe ? probePage() : runJob(job)));
   }
 
   function showGoneNotice() {

@@ -200,13 +200,17 @@
     const userBody = locate(USER_HALF, exchange);
     if (userBody || userMarker) {
       halves.push({ role: "user", key: `${key}:user`, body: userBody ? userBody.element : userMarker.parentElement,
-        part: exchange, marker: userMarker });
+        part: exchange, marker: userMarker, rule: userBody ? userBody.rule : structure(`${EXCHANGE} ${ROLE_MARKER}`) });
     }
     const answerMarker = marker("assistant");
     let answerBody = lastShown(ANSWER_UNIT, exchange);
-    if (!answerBody && answerMarker) answerBody = last(answerMarker.parentElement.querySelectorAll(ANSWER_BODY));
+    let rule = answerBody && ANSWER_UNIT.find((r) => answerBody.matches(r.selector));
+    if (!answerBody && answerMarker) {
+      answerBody = last(answerMarker.parentElement.querySelectorAll(ANSWER_BODY));
+      rule = structure(`${ROLE_MARKER} ${ANSWER_BODY}`);
+    }
     if (answerBody || answerMarker || exchange.querySelector(ANSWER_START)) {
-      halves.push({ role: "assistant", key: `${key}:assistant`, body: answerBody, part: exchange, marker: answerMarker });
+      halves.push({ role: "assistant", key: `${key}:assistant`, body: answerBody, part: exchange, marker: answerMarker, rule });
     }
     return halves;
   }
@@ -224,7 +228,7 @@
       if (!shown(part)) continue;
       const role = element.getAttribute("data-message-author-role");
       const id = element.getAttribute("data-message-id");
-      found.push({ role, key: id ? `${id}:${role}` : null, body: element, part, marker: null });
+      found.push({ role, key: id ? `${id}:${role}` : null, body: element, part, marker: null, rule: structure(AUTHOR) });
     }
     return found;
   }
@@ -283,6 +287,15 @@
 
   function copyButton(controls) {
     return controls.find((button) => button.matches(COPY.join(","))) || controls[0] || null;
+  }
+
+  // The copy button the job would try first, with how it was found.
+  function locateCopy(controls) {
+    const marked = controls.find((button) => button.matches(COPY.join(",")));
+    if (marked) return { element: marked, rule: testId(COPY.join(", ")) };
+    const worded = copyButtonByWords(controls);
+    if (worded) return { element: worded, rule: { kind: "label words", selector: `button after the answer ("${label(worded)}")` } };
+    return controls.length ? { element: controls[0], rule: structure("first button after the answer") } : null;
   }
 
   function copyButtonByWords(controls) {
@@ -358,7 +371,7 @@
 
   root.wendleboxLandmarks = {
     composer, locateComposer, editorDisabled, sendButton, locateSend, stopButton, locateStop, fileInput, usable, shown,
-    messages, userText, attachmentTiles, answerControls, canvasCard, canvasTitle, canvasContent, answerText, copyButton, copyButtonByWords, continueButton, answerError,
+    messages, userText, attachmentTiles, answerControls, locateCopy, canvasCard, canvasTitle, canvasContent, answerText, copyButton, copyButtonByWords, continueButton, answerError,
     pageBlocker, loggedOut, appShell, label, words: WORDS,
     names: { composer: `composer form (${ruleText(COMPOSER_FORM.concat(EDITOR))})`,
       send: `send button (${ruleText(SEND)}, or a send label)`,

@@ -295,6 +295,7 @@ BridgeThread::~BridgeThread() {
 
 Json job_json(const Job& job) {
   Json value{{"id", job.id}, {"prompt", job.prompt}};
+  if (job.probe) value["probe"] = true;
   if (!job.attachments.empty()) {
     Json list = Json::array();
     for (const Attachment& a : job.attachments) list.push_back({{"base64", a.base64}, {"mime", a.mime}, {"name", a.name}});

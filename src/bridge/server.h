@@ -25,6 +25,9 @@ struct Job {
   std::string prompt;
   std::vector<Attachment> attachments;
   std::uint64_t id = 0;
+  // The extension reports what it finds on ChatGPT's page instead of
+  // sending a prompt (`wendlebox --probe`).
+  bool probe = false;
 };
 
 struct BrowserResult {

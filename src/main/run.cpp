@@ -15,6 +15,7 @@
 #include "frontend/doctor.h"
 #include "frontend/setup.h"
 #include "i18n/i18n.h"
+#include "session/probe.h"
 #include "session/task.h"
 #include "state/allowed.h"
 #include "state/chats.h"
@@ -140,6 +141,24 @@ Status start_session(Scan scan, const SessionWorld& world) {
   return task(prompt, chat, session_settings, world);
 }
 
+// `--probe [chat]`: the chat named, else this project's latest, else a new one.
+Status probe_from_arguments(const std::vector<std::string>& args, const SessionWorld& world) {
+  if (args.size() > 2) return failure("--probe takes at most a chat ID or number.");
+  std::optional<Chat> chat;
+  if (args.size() == 2) {
+    auto named = resolve_chat(args[1]);
+    if (!named) return std::unexpected(named.error());
+    chat = std::move(*named);
+  } else {
+    auto latest = project_chat_to_continue();
+    if (!latest) return std::unexpected(latest.error());
+    chat = std::move(*latest);
+  }
+  auto folder = current_folder();
+  if (!folder) return std::unexpected(folder.error());
+  return probe(chat, world, *folder);
+}
+
 }  // namespace
 
 SessionWorld product_world() {
@@ -159,6 +178,7 @@ Status run(const std::vector<std::string>& args, const SessionWorld& world) {
     if (first == "list" || first == "chats") return failure(std::string(i18n::tr(kUseChats)));
     if (first == "setup") return setup();
     if (first == "doctor") return doctor();
+    if (first == "--probe") return probe_from_arguments(args, world);
   }
   auto scan = scan_arguments(args);
   if (!scan) return std::unexpected(scan.error());

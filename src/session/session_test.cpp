@@ -275,3 +275,32 @@ TEST_F(Session, AnExtensionOfAnotherVersionIsReportedOnceAndRemembered) {
 }
 
 }  // namespace
+
+// --probe asks for a report instead of a prompt, prints each landmark and
+// writes the report beside the user; a report it cannot read is a failure.
+TEST_F(Session, ProbePrintsTheLandmarksAndWritesTheReport) {
+  auto wendlebox = start({"--probe"});
+  FakeExtension browser = extension();
+  auto job = browser.next_job();
+  ASSERT_TRUE(job);
+  EXPECT_EQ((*job)["probe"], true);
+  EXPECT_EQ((*job)["prompt"], "");
+  const std::string report =
+      R"({"landmarks":[{"name":"composer form","found":true,"how":"structure: form"},)"
+      R"({"name":"send button","found":false,"how":"not found\u001b[2J"}],"skeleton":{"tag":"body"}})";
+  browser.post_result({{"id", (*job)["id"]}, {"text", report}});
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("  composer form            structure: form\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("not found\\x1b[2J\n1 of 2 landmarks found.\n"), std::string::npos) << r.out;
+  std::vector<fs::path> written;
+  for (const auto& entry : fs::directory_iterator(work.path)) written.push_back(entry.path());
+  ASSERT_EQ(written.size(), 1u);
+  EXPECT_TRUE(written[0].filename().string().starts_with("wendlebox-probe-"));
+  EXPECT_NE(read_text(written[0]).find("\"skeleton\": {"), std::string::npos);
+
+  auto again = start({"--probe"});
+  FakeExtension second = extension();
+  second.answer("not a report");
+  EXPECT_EQ(again->finish().err, "Wendlebox: The extension's report is not a JSON object.\n");
+}

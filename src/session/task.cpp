@@ -129,13 +129,13 @@ void check_extension_version(std::ostream& out, const std::string& version) {
 }
 
 // Publishes the job and waits for the extension's answer to it.
-Result<BrowserResult> publish_and_wait(Session& session, const std::string& prompt) {
+Result<BrowserResult> publish_and_wait(Session& session, const std::string& prompt, bool probe = false) {
   std::vector<Attachment> attachments = std::move(session.pending);
   session.pending.clear();
   SharedBridge& shared = *session.bridge;
   std::unique_lock lock(shared.mutex);
   if (shared.poisoned) return failure(kPoisonedLock);
-  shared.state.job = Job{prompt, std::move(attachments), ++session.job_counter};
+  shared.state.job = Job{prompt, std::move(attachments), ++session.job_counter, probe};
   shared.state.result.reset();
   shared.state.connected = false;
   shared.changed.notify_all();
@@ -284,7 +284,33 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
   }
 }
 
+// Starts the bridge with a new token and opens the chat's page (or a new
+// chat) in the browser, the token in the address's fragment.
+Result<std::unique_ptr<BridgeThread>> open_bridge_and_page(Session& session, const std::optional<Chat>& chat) {
+  auto session_token = token();
+  if (!session_token) return std::unexpected(session_token.error());
+  session.bridge = std::make_shared<SharedBridge>();
+  auto bridge = BridgeThread::start(session.world.port, session.bridge, *session_token);
+  if (!bridge) return std::unexpected(bridge.error());
+  session.world.listening((*bridge)->port());
+  const std::string url = launch_url(chat, *session_token);
+  if (auto opened = session.world.open_browser(url); !opened) return std::unexpected(opened.error());
+  session.connect_help = connect_help(url.substr(0, url.find('#')), session.world.extension_folder);
+  return bridge;
+}
+
 }  // namespace
+
+Result<std::string> probe_page(const std::optional<Chat>& chat, const SessionWorld& world) {
+  Session session{.world = world, .settings = {}};
+  auto bridge = open_bridge_and_page(session, chat);
+  if (!bridge) return std::unexpected(bridge.error());
+  auto result = publish_and_wait(session, "", true);
+  if (!result) return std::unexpected(result.error());
+  if (result->error) return failure(fmt::format("{}: {}", i18n::tr(kBrowser), visible_text(*result->error)));
+  if (!result->text) return failure("The extension returned no report.");
+  return *result->text;
+}
 
 Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const SessionSettings& settings,
             const SessionWorld& world) {
@@ -296,15 +322,8 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   if (!allowed) return std::unexpected(allowed.error());
   session.roots = root_list(session.folder, allowed->folders);
   session.extra_folders = extra_folders_text(session.roots);
-  auto session_token = token();
-  if (!session_token) return std::unexpected(session_token.error());
-  session.bridge = std::make_shared<SharedBridge>();
-  auto bridge = BridgeThread::start(world.port, session.bridge, *session_token);
+  auto bridge = open_bridge_and_page(session, chat);
   if (!bridge) return std::unexpected(bridge.error());
-  world.listening((*bridge)->port());
-  const std::string url = launch_url(chat, *session_token);
-  if (auto opened = world.open_browser(url); !opened) return opened;
-  session.connect_help = connect_help(url.substr(0, url.find('#')), world.extension_folder);
   world.out << color("36", "Wendlebox") << ' ' << friendly_folder(session.folder) << '\n'
             << i18n::tr(kOpening) << "\n\n";
   if (chat) {

@@ -39,3 +39,8 @@ struct SessionWorld {
 
 Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const SessionSettings& settings,
             const SessionWorld& world);
+
+// Opens the chat's page (or a new chat) like a session and asks the
+// extension what it finds there, without sending anything: returns its
+// report (JSON text).
+Result<std::string> probe_page(const std::optional<Chat>& chat, const SessionWorld& world);

@@ -5,6 +5,7 @@ import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
 import http from "node:http";
 import { BRIDGE_PORT, bigInput, picture, poll, startHarness } from "./harness.mjs";
+import { pageFromSkeleton } from "./skeleton_page.mjs";
 
 let harness;
 before(async () => (harness = await startHarness()));
@@ -132,6 +133,30 @@ for (const [situation, page, message] of failures) {
     // The toolbar icon says the tab stopped, and on what.
     assert.equal(run.inspected.badge, "!");
     assert.match(run.inspected.title, message);
+  });
+}
+
+// `wendlebox --probe` on each layout finds every landmark, and the page
+// rebuilt from its skeleton shows them the same way; the report holds no
+// message text.
+function probed(run) {
+  assert.equal(run.code, 0, `stdout:\n${run.out}\nstderr:\n${run.err}`);
+  const landmarks = run.out.split("\n").filter((line) => line.startsWith("  "));
+  assert.ok(landmarks.length >= 8, run.out);
+  assert.match(run.out, /\n(\d+) of \1 landmarks found\./);
+  const name = /wendlebox-probe-\d+\.json/.exec(run.out)[0];
+  return { landmarks, report: run.read(name) };
+}
+
+for (const generation of ["2025", "2026-mid", "2026-09", "2026-10"]) {
+  test(`${generation} layout: --probe finds every landmark, and so does the page rebuilt from its skeleton`, async () => {
+    const page = { generation, language: generation === "2026-10" ? "ko" : "en", history: 2, situations: ["draft"] };
+    const live = probed(await harness.run({ page, args: ["--probe"] }));
+    for (const words of ["earlier prompt", "Earlier answer", "my half-written draft", "write_file"])
+      assert.ok(!live.report.includes(words), `the report holds "${words}"`);
+    const html = pageFromSkeleton(JSON.parse(live.report).skeleton);
+    const rebuilt = probed(await harness.run({ page: { serve: "html", html }, args: ["--probe"] }));
+    assert.deepEqual(rebuilt.landmarks, live.landmarks);
   });
 }
 

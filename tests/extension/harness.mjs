@@ -114,6 +114,7 @@ function servePages(certificate, state) {
         .replace("<!--BOT-MANAGEMENT-->", BOT_MANAGEMENT);
       if (page.serve === "challenge") html = CHALLENGE_PAGE;
       if (page.serve === "logged-out") html = LOGGED_OUT_PAGE;
+      if (page.serve === "html") html = page.html;
       response.writeHead(200, { "Content-Type": "text/html" }).end(html);
       return;
     }
@@ -173,7 +174,7 @@ export async function startHarness() {
   // One task of the real program against the page described by `page`.
   // `during`, when given, acts while the program runs (for instance sends
   // it Ctrl-C); it gets the child process and the page's events.
-  async function run({ page, prompt = "make the file", limitMs = 60_000, inspect, during }) {
+  async function run({ page, prompt = "make the file", args = [prompt], limitMs = 60_000, inspect, during }) {
     Object.assign(state, { page, typed: [], uploaded: [], events: [] });
     const home = temporaryFolder("home");
     const work = temporaryFolder("work");
@@ -188,7 +189,7 @@ export async function startHarness() {
     let tab = null;
     try {
       // With `during`, standard input stays open (the follow-up prompt waits) until it is done.
-      const started = runProgram([prompt], { cwd: work, env, stdio: [during ? "pipe" : "ignore", "pipe", "pipe"] }, limitMs);
+      const started = runProgram(args, { cwd: work, env, stdio: [during ? "pipe" : "ignore", "pipe", "pipe"] }, limitMs);
       const finished = started.finished;
       const urls = path.join(bin, "urls");
       const url = await poll(() => fs.existsSync(urls) && fs.readFileSync(urls, "utf8").trim(), 20_000, "the browser opener");

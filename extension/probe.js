@@ -1,0 +1,126 @@
+// What the extension finds on ChatGPT's page, for `wendlebox --probe`:
+// each landmark with the rule that found it, and a skeleton of the page
+// that a developer can turn back into a test page when ChatGPT changes.
+// The skeleton holds element names, roles, classes, data-* attributes with
+// their structural values, and the page's own labels; never text, and no
+// label from inside a message or from the chat list.
+
+(function (root) {
+  const MAX_NODES = 20000;
+  const MAX_DEPTH = 80;
+  const VOID = new Set(["AREA", "BASE", "BR", "COL", "EMBED", "HR", "IMG", "INPUT", "LINK", "META", "SOURCE", "TRACK", "WBR"]);
+  const LEAF = new Set(["SVG", "SCRIPT", "STYLE", "TEMPLATE", "NOSCRIPT", "CANVAS", "VIDEO", "AUDIO"]);
+  const KEPT = new Set(["role", "type", "contenteditable", "accept", "hidden", "disabled", "aria-hidden", "aria-disabled", "id"]);
+  // Where the user's words are: messages, and the list of chats.
+  const PRIVATE = '[data-user-message-bubble], [data-content-search-unit-key], [data-message-author-role], ' +
+    '[data-markdown-text-style], .whitespace-pre-wrap, nav a, nav li, [data-testid^="history-item"]';
+  const UUID = /[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}/gi;
+  const LONG_ID = /[0-9a-f]{12,}|\d{6,}/gi;
+
+  const last = (list) => (list.length ? list[list.length - 1] : null);
+
+  // ---- Landmarks ----
+
+  function landmarks() {
+    const L = root.wendleboxLandmarks;
+    const found = [];
+    const add = (name, rule) =>
+      found.push({ name, found: Boolean(rule), how: rule ? `${rule.kind}: ${rule.selector}` : "not found" });
+    const composer = L.locateComposer();
+    add("composer form", composer && composer.rules.form);
+    add("message editor", composer && composer.rules.editor);
+    const send = composer && L.locateSend(composer.form);
+    add("send button", send && send.rule);
+    const input = composer && L.fileInput(composer.form);
+    add("file input", input && { kind: "structure", selector: `input[type="file"]${input.accept ? `[accept="${input.accept}"]` : ""} in the composer form` });
+    const messages = L.messages();
+    const user = last(messages.filter((m) => m.role === "user"));
+    add("user message", user && user.rule);
+    const answer = last(messages.filter((m) => m.role === "assistant" && m.body));
+    add("answer", answer && answer.rule);
+    const copy = answer && L.locateCopy(L.answerControls(answer));
+    add("answer's copy button", copy && copy.rule);
+    const code = answer && answer.body.querySelector('[data-markdown-copy="code-block"], pre');
+    add("code block in the answer", code && { kind: "structure", selector: code.matches("pre") ? "pre" : '[data-markdown-copy="code-block"]' });
+    return found;
+  }
+
+  // ---- Skeleton ----
+
+  function structural(value) {
+    const masked = value.replace(UUID, "<id>").replace(LONG_ID, "<id>");
+    return masked.length <= 60 ? masked : "…";
+  }
+
+  function attributesOf(element) {
+    const kept = {};
+    const isPrivate = Boolean(element.closest(PRIVATE));
+    for (const { name, value } of Array.from(element.attributes)) {
+      if (name.startsWith("data-") || KEPT.has(name)) kept[name] = structural(value);
+      else if ((name === "aria-label" || name === "title") && !isPrivate) kept[name] = structural(value);
+      else if (name === "src" && /^(SCRIPT|IFRAME)$/.test(element.tagName)) kept[name] = addressWithoutQuery(value);
+    }
+    const classes = Array.from(element.classList).filter((name) => /^[A-Za-z][\w-]*$/.test(name)).slice(0, 10);
+    if (classes.length) kept.class = classes.join(" ");
+    return kept;
+  }
+
+  function addressWithoutQuery(value) {
+    try {
+      const url = new URL(value, location.href);
+      return structural(url.origin === location.origin ? url.pathname : url.origin + url.pathname);
+    } catch {
+      return "…";
+    }
+  }
+
+  function hasOwnText(element) {
+    return Array.from(element.childNodes).some((node) => node.nodeType === 3 && node.nodeValue.trim());
+  }
+
+  // One node: {tag, attributes, text, children, repeat}, empty fields left
+  // out; identical neighbours are counted once with `repeat`.
+  function skeletonOf(element, budget, depth = 0) {
+    budget.left--;
+    const node = { tag: element.tagName.toLowerCase() };
+    const attributes = attributesOf(element);
+    if (Object.keys(attributes).length) node.attributes = attributes;
+    if (hasOwnText(element)) node.text = true;
+    if (LEAF.has(element.tagName.toUpperCase()) || VOID.has(element.tagName.toUpperCase())) return node;
+    const children = [];
+    let previous = null;
+    for (const child of element.children) {
+      if (budget.left <= 0 || depth >= MAX_DEPTH) {
+        node.truncated = true;
+        break;
+      }
+      const made = skeletonOf(child, budget, depth + 1);
+      const key = JSON.stringify(made);
+      if (previous && previous.key === key) {
+        previous.node.repeat = (previous.node.repeat || 1) + 1;
+        continue;
+      }
+      children.push(made);
+      previous = { key, node: made };
+    }
+    if (children.length) node.children = children;
+    return node;
+  }
+
+  function skeleton(document = root.document) {
+    return skeletonOf(document.body, { left: MAX_NODES });
+  }
+
+  function report() {
+    const L = root.wendleboxLandmarks;
+    const blocker = L.pageBlocker();
+    return {
+      page: { path: location.pathname.replace(UUID, "<id>"), extension: chrome.runtime.getManifest().version },
+      landmarks: landmarks(),
+      blocker: blocker ? `${blocker.situation} [${blocker.landmark}]` : null,
+      skeleton: skeleton(),
+    };
+  }
+
+  root.wendleboxProbe = { report, skeleton, landmarks };
+})(typeof globalThis !== "undefined" ? globalThis : this);
