@@ -59,26 +59,30 @@ const format = (values) => `median ${median(values)} ms, max ${Math.max(...value
 const { program, server } = await fakeProgram();
 const harness = await startHarness();
 try {
-  const tab = await harness.openTab({ generation: "2026-09", script: "short" }, `https://chatgpt.com/#wendlebox=${TOKEN}`);
-  const latencies = [];
-  for (let id = 1; id <= ANSWERS; id++) {
-    const ended = harness.state.events.length;
-    const result = await job(program, id, `question ${id}`);
-    if (result.error) throw new Error(result.error);
-    const end = harness.state.events.slice(ended).find((e) => e.type === "answer-ended");
-    latencies.push(result.at - end.at);
+  const GENERATIONS = ["2025", "2026-mid", "2026-09", "2026-10"];
+  for (const generation of ["2026-09", "2026-10"]) {
+    const tab = await harness.openTab({ generation, script: "short" }, `https://chatgpt.com/#wendlebox=${TOKEN}`);
+    const latencies = [];
+    for (let round = 1; round <= ANSWERS; round++) {
+      const id = round + 1000 * GENERATIONS.indexOf(generation);
+      const ended = harness.state.events.length;
+      const result = await job(program, id, `question ${id}`);
+      if (result.error) throw new Error(result.error);
+      const end = harness.state.events.slice(ended).find((e) => e.type === "answer-ended");
+      latencies.push(result.at - end.at);
+    }
+    console.log(`extension: page's end of answer -> result at the program (${generation} layout): ${format(latencies)}`);
+    await tab.close();
   }
-  console.log(`extension: page's end of answer -> result at the program: ${format(latencies)}`);
-  await tab.close();
 
   // A tool-results prompt carrying a 240 KB file read.
   const content = Array.from({ length: 21000 }, (_, i) => `input ${i}`).join("\n") + "\n";
   const prompt = "Wendlebox tool results (JSON):\n" + JSON.stringify([{ ok: true, content, path: "input.txt" }], null, 2);
-  for (const generation of ["2025", "2026-mid", "2026-09"]) {
+  for (const generation of GENERATIONS) {
     const page = await harness.openTab({ generation, script: "short" }, `https://chatgpt.com/#wendlebox=${TOKEN}`);
     const times = [];
     for (let round = 0; round < 3; round++) {
-      const id = 100 + times.length + 10 * ["2025", "2026-mid", "2026-09"].indexOf(generation);
+      const id = 100 + times.length + 10 * GENERATIONS.indexOf(generation);
       const typedBefore = harness.state.events.filter((e) => e.type === "typed").length;
       const result = await job(program, id, prompt);
       if (result.error) throw new Error(result.error);

@@ -1,8 +1,8 @@
 // A stand-in for the ChatGPT web application in the four layouts it has
 // served (window.FAKE.generation: "2025", "2026-mid", "2026-09", "2026-10"),
-// built from public captures of the real page (shared page-facts: each
-// shape below follows one of them; what no capture shows is marked as
-// such), and in the situations that have broken the extension before
+// built from public captures of the real page (each shape below follows
+// one of them; what no capture shows is marked as such), and in the
+// situations that have broken the extension before
 // (window.FAKE.situations). It streams scripted answers over a network
 // request, as the real page does, and reports to the test server what was
 // sent, what was uploaded and when its answer ended.
