@@ -115,6 +115,8 @@ const failures = [
   ["a login dialog", { situations: ["login-dialog"] }, /asks you to log in.*landmark: login dialog\]/],
   ["a logged-out page", { serve: "logged-out" }, /logged-out page.*\[step: find the composer; landmark: login button\]/],
   ["a challenge page", { serve: "challenge" }, /browser check.*\[step: find the composer; landmark: challenge page \(challenge title\)\]/],
+  ["a short page with only a challenge script", { serve: "challenge-script" },
+    /browser check.*\[step: find the composer; landmark: challenge page \(challenge script on a page without ChatGPT\)\]/],
   ["a disabled composer", { situations: ["disabled-composer"] }, /message box is disabled \[step: find the composer/],
   ["another chat opened during the answer", { situations: ["other-chat"] }, /moved to another chat.*\[step: wait for the answer; landmark: page address/],
   ["a refused image", { script: "image", situations: ["image-refused"] }, /refused pic\.png: "pic\.png: this file type is not supported\.".*\[step: attach images/],

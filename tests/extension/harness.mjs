@@ -32,6 +32,11 @@ const CHALLENGE_PAGE = '<!doctype html><html lang="en-US"><head><title>Just a mo
 // The bot-management script and its hidden frame are on every healthy page.
 export const BOT_MANAGEMENT = '<script src="/cdn-cgi/challenge-platform/scripts/jsd/main.js"></script>' +
   '<iframe height="1" width="1" style="position:absolute;top:0;left:0;border:none;visibility:hidden"></iframe>';
+// An interstitial whose title is in another language and whose widget the
+// page cannot see (a closed shadow root): only the challenge script, on a
+// short page without ChatGPT's application.
+const SCRIPT_ONLY_PAGE = '<!doctype html><title>chatgpt.com</title><p>Verificando…</p>' +
+  '<script src="/cdn-cgi/challenge-platform/h/b/orchestrate/chl_page/v1"></script>';
 const LOGGED_OUT_PAGE = '<!doctype html><title>ChatGPT</title><header><button data-testid="login-button">Log in</button>' +
   `<button data-testid="signup-button">Sign up for free</button></header><main><h1>What can I help with?</h1></main>${BOT_MANAGEMENT}`;
 
@@ -115,6 +120,7 @@ function servePages(certificate, state) {
       if (page.serve === "challenge") html = CHALLENGE_PAGE;
       if (page.serve === "logged-out") html = LOGGED_OUT_PAGE;
       if (page.serve === "html") html = page.html;
+      if (page.serve === "challenge-script") html = SCRIPT_ONLY_PAGE;
       response.writeHead(200, { "Content-Type": "text/html" }).end(html);
       return;
     }
