@@ -26,8 +26,8 @@ static double median(std::vector<double> values) {
 }
 
 int main() {
-  auto shared = std::make_shared<SharedBridge>();
-  auto bridge = BridgeThread::start(kBridgePort, shared, "bench-token");
+  auto exchange = std::make_shared<JobExchange>();
+  auto bridge = BridgeThread::start(kBridgePort, exchange, "bench-token");
   if (!bridge) {
     std::fprintf(stderr, "%s\n", bridge.error().c_str());
     return 1;
@@ -44,32 +44,32 @@ int main() {
   }
   std::printf("bridge: sequential GET /health: median %.0f requests/s over 5 rounds of 5000\n", median(rates));
 
-  std::vector<double> latencies;
-  for (std::uint64_t id = 1; id <= 200; ++id) {
-    std::atomic<bool> received{false};
-    Clock::time_point got;
-    std::thread poller([&] {
-      while (!received) {
-        HttpReply reply = http_get("/next?token=bench-token");
-        if (reply.status == 200 && reply.body.find("\"id\":" + std::to_string(id) + ",") != std::string::npos) {
-          got = Clock::now();
-          received = true;
+  // A client asking again and again, then one whose poll the bridge holds.
+  for (const char* target : {"/next?token=bench-token", "/next?token=bench-token&wait=30"}) {
+    std::vector<double> latencies;
+    for (std::uint64_t id = 1; id <= 200; ++id) {
+      std::atomic<bool> received{false};
+      Clock::time_point got;
+      std::thread poller([&] {
+        while (!received) {
+          HttpReply reply = http_get(target);
+          if (reply.status == 200 && reply.body.find("\"id\":" + std::to_string(id) + ",") != std::string::npos) {
+            got = Clock::now();
+            received = true;
+          }
         }
-      }
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    Clock::time_point published;
-    {
-      std::lock_guard lock(shared->mutex);
-      shared->state.job = Job{"prompt", {}, id};
-      shared->state.result.reset();
-      published = Clock::now();
-      shared->changed.notify_all();
+      });
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      const Clock::time_point published = Clock::now();
+      exchange->publish(Job{"prompt", {}, id});
+      poller.join();
+      latencies.push_back(std::chrono::duration<double, std::micro>(got - published).count());
+      exchange->withdraw();
     }
-    poller.join();
-    latencies.push_back(std::chrono::duration<double, std::micro>(got - published).count());
+    std::printf("bridge: publish to job received, %s: median %.0f us, max %.0f us over 200 jobs\n",
+                std::string_view(target).ends_with("wait=30") ? "poll held by the bridge" : "client polling in a loop",
+                median(latencies), *std::max_element(latencies.begin(), latencies.end()));
   }
-  std::printf("bridge: publish to job received by a polling client: median %.0f us over 200 jobs\n", median(latencies));
 
   // Under load: 500 connections that never send a request and one that
   // sends a byte a second, while the extension polls.

@@ -65,9 +65,9 @@ void check_response(std::string_view response) {
 }  // namespace
 
 int fuzz_bridge(const std::uint8_t* data, std::size_t size) {
-  auto shared = std::make_shared<SharedBridge>();
-  if (size > 0 && (data[0] & 1)) shared->state.job = Job{"prompt", {}, 1};  // a job waiting, or none
-  auto bridge = BridgeThread::start(0, shared, kToken);
+  auto exchange = std::make_shared<JobExchange>();
+  if (size > 0 && (data[0] & 1)) exchange->publish(Job{"prompt", {}, 1});  // a job waiting, or none
+  auto bridge = BridgeThread::start(0, exchange, kToken);
   if (!bridge) std::abort();
   const int port = (*bridge)->port();
 
@@ -84,11 +84,7 @@ int fuzz_bridge(const std::uint8_t* data, std::size_t size) {
     check_response(read_all(fd));
     ::close(fd);
   }
-  {
-    std::lock_guard lock(shared->mutex);
-    const BridgeState& state = shared->state;
-    if (state.result && (!state.job || state.result->id != state.job->id)) std::abort();
-    if (shared->poisoned) std::abort();
-  }
+  if (exchange->failed()) std::abort();
+  if (auto result = exchange->wait(std::chrono::milliseconds(0)).result; result && result->id != 1) std::abort();
   return 0;
 }

@@ -32,6 +32,11 @@ using http::Response;
 constexpr int kRequestSeconds = 5;
 // Connections waiting for their request; beyond this, the oldest is dropped.
 constexpr std::size_t kMaxConnections = 64;
+// Polls held until a job comes; beyond this, the oldest is answered at once.
+constexpr std::size_t kMaxHeldPolls = 16;
+constexpr unsigned long long kMaxPollWaitSeconds = 30;
+
+using Clock = std::chrono::steady_clock;
 
 std::string_view presented_token(std::string_view target) {
   const std::size_t at = target.find("token=");
@@ -65,38 +70,59 @@ std::optional<Response> refused_caller(const Request& request, int port) {
   return std::nullopt;
 }
 
-struct Caller {
-  int stream;
-  std::string origin;  // echoed in the answer when it is the extension's
-  void answer(const Response& response) const { http::write_response(stream, response, origin); }
-};
-
-void answer_next(const Caller& caller, SharedBridge& shared, const std::optional<std::string>& extension_version) {
-  std::unique_lock lock(shared.mutex);
-  BridgeState& state = shared.state;
-  state.connected = true;
-  if (extension_version) state.extension_version = extension_version->substr(0, 32);
-  shared.changed.notify_all();
-  if (state.job && !state.result)
-    caller.answer({200, job_json(*state.job)});
-  else
-    caller.answer({204, {}});
+// The value of `name` in the target's query, if given.
+std::optional<std::string_view> parameter(std::string_view target, std::string_view name) {
+  const std::size_t query = target.find('?');
+  if (query == std::string_view::npos) return std::nullopt;
+  std::string_view rest = target.substr(query + 1);
+  while (!rest.empty()) {
+    const std::string_view pair = rest.substr(0, rest.find('&'));
+    if (pair.size() > name.size() && pair.starts_with(name) && pair[name.size()] == '=')
+      return pair.substr(name.size() + 1);
+    rest.remove_prefix(std::min(rest.size(), pair.size() + 1));
+  }
+  return std::nullopt;
 }
 
-void answer_result(const Caller& caller, SharedBridge& shared, std::string_view body) {
+// A poll that asked to wait: until a job is there, or, with `unchanged`,
+// until the job offered is no longer that one.
+struct Hold {
+  std::chrono::seconds wait;
+  std::optional<std::uint64_t> unchanged;
+  std::optional<std::string> extension_version;
+};
+
+std::optional<Hold> hold_of(const Request& request) {
+  unsigned long long seconds = 0;
+  const auto wait = parameter(request.target, "wait");
+  if (!wait || !parse_unsigned(*wait, seconds) || seconds == 0) return std::nullopt;
+  Hold hold{std::chrono::seconds(std::min(seconds, kMaxPollWaitSeconds)), std::nullopt, request.extension_version};
+  unsigned long long id = 0;
+  if (const auto unchanged = parameter(request.target, "unchanged"); unchanged && parse_unsigned(*unchanged, id))
+    hold.unchanged = id;
+  return hold;
+}
+
+bool nothing_new(const std::optional<Job>& offer, const Hold& hold) {
+  return hold.unchanged ? offer && offer->id == *hold.unchanged : !offer;
+}
+
+Response next_answer(const std::optional<Job>& offer) {
+  return offer ? Response{200, job_json(*offer)} : Response{204, {}};
+}
+
+Response answer_result(JobExchange& exchange, std::string_view body) {
   auto result = decode_browser_result(body);
-  if (!result) return caller.answer(error_response(400, "Invalid result"));
-  std::unique_lock lock(shared.mutex);
-  BridgeState& state = shared.state;
-  if (state.job && state.job->id == result->id) {
-    state.result = std::move(*result);
-    shared.changed.notify_all();
-    caller.answer({200, Json{{"ok", true}}});
-  } else if (state.answered_id == result->id) {
-    caller.answer({200, Json{{"duplicate", true}, {"ok", true}}});
-  } else {
-    caller.answer(error_response(409, "Old result"));
+  if (!result) return error_response(400, "Invalid result");
+  switch (exchange.deliver(std::move(*result))) {
+    case JobExchange::Delivery::Accepted:
+      return {200, Json{{"ok", true}}};
+    case JobExchange::Delivery::Duplicate:
+      return {200, Json{{"duplicate", true}, {"ok", true}}};
+    case JobExchange::Delivery::Stale:
+      break;
   }
+  return error_response(409, "Old result");
 }
 
 bool is_challenge(std::string_view text) {
@@ -121,17 +147,23 @@ Response prove_token(std::string_view target, const std::string& token) {
   return {200, Json{{"proof", proof}}};
 }
 
-void handle(int stream, const Request& request, SharedBridge& shared, const std::string& token, int port) {
-  if (auto refused = refused_caller(request, port)) return http::write_response(stream, *refused);
-  const Caller caller{stream, request.origin.value_or("")};
+// What a whole request gets: an answer now, or (a poll that asked to
+// wait for news) to be held.
+using Reply = std::variant<Response, Hold>;
+
+Reply handle(const Request& request, JobExchange& exchange, const std::string& token) {
   const std::string_view path = std::string_view(request.target).substr(0, request.target.find('?'));
-  if (request.method == "GET" && path == "/health") return caller.answer({200, Json{{"ok", true}}});
-  if (request.method == "GET" && path == "/hello") return caller.answer(prove_token(request.target, token));
-  if (!same_token(presented_token(request.target), token)) return caller.answer(error_response(403, "Invalid session"));
-  if (request.method == "GET" && path == "/next") return answer_next(caller, shared, request.extension_version);
-  if (request.method == "POST" && path == "/result") return answer_result(caller, shared, request.body);
-  if (request.method == "OPTIONS" && path == "/result") return caller.answer({204, {}});
-  caller.answer(error_response(404, "Unknown request"));
+  if (request.method == "GET" && path == "/health") return Response{200, Json{{"ok", true}}};
+  if (request.method == "GET" && path == "/hello") return prove_token(request.target, token);
+  if (!same_token(presented_token(request.target), token)) return error_response(403, "Invalid session");
+  if (request.method == "GET" && path == "/next") {
+    const std::optional<Job> offer = exchange.poll(request.extension_version);
+    if (auto hold = hold_of(request); hold && nothing_new(offer, *hold)) return *hold;
+    return next_answer(offer);
+  }
+  if (request.method == "POST" && path == "/result") return answer_result(exchange, request.body);
+  if (request.method == "OPTIONS" && path == "/result") return Response{204, {}};
+  return error_response(404, "Unknown request");
 }
 
 // Reads what the client already sent but the server did not need, so that
@@ -178,9 +210,17 @@ namespace {
 // A connection whose request is still arriving.
 struct Connection {
   UniqueFd stream;
-  std::chrono::steady_clock::time_point deadline;
+  Clock::time_point deadline;
   std::string buffer{};
   std::size_t searched = 0;
+};
+
+// A poll waiting for news, answered when a job comes or its time is up.
+struct HeldPoll {
+  UniqueFd stream;
+  std::string origin;
+  Hold hold;
+  Clock::time_point until;
 };
 
 // Reads what has arrived; false when the peer closed or the read failed.
@@ -198,89 +238,164 @@ bool receive(Connection& connection) {
   }
 }
 
-// Answers are written in one go, with a time limit of their own.
-void answer(Connection& connection, const http::Parsed& parsed, SharedBridge& shared,
-            const std::string& token, int port) {
-  const int stream = connection.stream.get();
+// Answers are written in one go, with a time limit of their own; the
+// browser extension's origin is echoed when the answer is for it.
+void send_answer(int stream, const Response& response, std::string_view origin) {
   const int flags = ::fcntl(stream, F_GETFL);
   ::fcntl(stream, F_SETFL, flags & ~O_NONBLOCK);
   const timeval limit{kRequestSeconds, 0};
   ::setsockopt(stream, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  if (const auto* response = std::get_if<Response>(&parsed))
-    http::write_response(stream, *response);
-  else
-    handle(stream, std::get<Request>(parsed), shared, token, port);
+  http::write_response(stream, response, origin);
   discard_pending_input(stream);
 }
 
-// Reads what arrived and answers once the request is whole; true when the
-// connection is done with (answered, or its peer went away).
-bool advance(Connection& connection, SharedBridge& shared, const std::string& token, int port) {
-  if (!receive(connection)) return true;
-  auto parsed = http::parse_request(connection.buffer, connection.searched);
-  if (std::holds_alternative<http::NeedMore>(parsed)) return false;
-  try {
-    answer(connection, parsed, shared, token, port);
-  } catch (...) {
-    // The state may be half changed: tell the session instead of letting
-    // it trust what it reads.
-    shared.poisoned = true;
-    shared.changed.notify_all();
+// Whether the client of a held poll went away; what else it sends is read
+// and dropped (one request per connection).
+bool peer_left(int stream) {
+  char chunk[kChunk];
+  for (;;) {
+    const ssize_t n = ::recv(stream, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (n > 0) continue;
+    if (n < 0 && errno == EINTR) continue;
+    return n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
   }
-  return true;
 }
+
+class Server {
+ public:
+  Server(int listener, std::shared_ptr<JobExchange> exchange, std::string token)
+      : listener_(listener), port_(bound_port(listener)), exchange_(std::move(exchange)), token_(std::move(token)) {}
+
+  void run() {
+    while (wait_for_events()) {
+      if (exchange_->failed()) break;
+    }
+  }
+
+ private:
+  // Reads what arrived and answers once the request is whole; true when the
+  // connection is done with (answered, held, or its peer went away).
+  bool advance(Connection& connection) {
+    if (!receive(connection)) return true;
+    auto parsed = http::parse_request(connection.buffer, connection.searched);
+    if (std::holds_alternative<http::NeedMore>(parsed)) return false;
+    try {
+      dispatch(connection, parsed);
+    } catch (...) {
+      // The state may be half changed: tell the session instead of letting
+      // it trust what it reads.
+      exchange_->fail();
+    }
+    return true;
+  }
+
+  void dispatch(Connection& connection, const http::Parsed& parsed) {
+    const int stream = connection.stream.get();
+    if (const auto* response = std::get_if<Response>(&parsed)) return send_answer(stream, *response, {});
+    const Request& request = std::get<Request>(parsed);
+    if (auto refused = refused_caller(request, port_)) return send_answer(stream, *refused, {});
+    const std::string origin = request.origin.value_or("");
+    Reply reply = handle(request, *exchange_, token_);
+    if (const auto* response = std::get_if<Response>(&reply)) return send_answer(stream, *response, origin);
+    // Too many held: the one held longest gets its answer now.
+    if (held_.size() >= kMaxHeldPolls) release(held_.front()), held_.erase(held_.begin());
+    const Hold hold = std::get<Hold>(reply);
+    held_.push_back(HeldPoll{std::move(connection.stream), origin, hold, Clock::now() + hold.wait});
+  }
+
+  void release(HeldPoll& poll) {
+    send_answer(poll.stream.get(), next_answer(exchange_->poll(poll.hold.extension_version)), poll.origin);
+  }
+
+  // Held polls with news (or out of time) are answered; those whose client
+  // went away are dropped.
+  void answer_held(const std::vector<pollfd>& events, std::size_t first, bool woken) {
+    const Clock::time_point now = Clock::now();
+    std::erase_if(held_, [&, k = first](HeldPoll& poll) mutable {
+      const short revents = events[k++].revents;
+      if (revents != 0 && peer_left(poll.stream.get())) return true;
+      if (!woken && now < poll.until) return false;
+      const std::optional<Job> offer = exchange_->poll(poll.hold.extension_version);
+      if (now < poll.until && nothing_new(offer, poll.hold)) return false;
+      send_answer(poll.stream.get(), next_answer(offer), poll.origin);
+      return true;
+    });
+  }
+
+  void accept_new() {
+    for (;;) {
+      UniqueFd stream{::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)};
+      if (!stream) break;
+      Connection connection{std::move(stream), Clock::now() + std::chrono::seconds(kRequestSeconds)};
+      // A request usually arrives with its connection: answer it at once.
+      if (advance(connection)) continue;
+      // Too many waiting: the one that has waited longest gives way.
+      if (open_.size() >= kMaxConnections) open_.erase(open_.begin());
+      open_.push_back(std::move(connection));
+    }
+  }
+
+  // One round of the loop; false when the listener is gone.
+  bool wait_for_events() {
+    std::vector<pollfd> events{pollfd{listener_, POLLIN, 0}, pollfd{exchange_->wakeup_fd(), POLLIN, 0}};
+    Clock::time_point next_deadline = Clock::now() + std::chrono::seconds(kRequestSeconds);
+    for (const Connection& connection : open_) {
+      events.push_back(pollfd{connection.stream.get(), POLLIN, 0});
+      next_deadline = std::min(next_deadline, connection.deadline);
+    }
+    const std::size_t first_held = events.size();
+    for (const HeldPoll& poll : held_) {
+      events.push_back(pollfd{poll.stream.get(), POLLIN, 0});
+      next_deadline = std::min(next_deadline, poll.until);
+    }
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next_deadline - Clock::now()).count();
+    if (::poll(events.data(), events.size(), static_cast<int>(std::max<long long>(wait, 0)) + 1) < 0 && errno != EINTR)
+      return false;
+    if (events[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
+    const bool woken = (events[1].revents & POLLIN) != 0;
+    if (woken) exchange_->clear_wakeup();
+    // Held polls first (requests below may add to them), then requests: a
+    // connection is answered, or dropped when its peer went away or its
+    // time ran out, before new ones are let in.
+    answer_held(events, first_held, woken);
+    const Clock::time_point now = Clock::now();
+    std::vector<Connection> still_open;
+    for (std::size_t k = 0; k < open_.size(); ++k) {
+      const short revents = events[2 + k].revents;
+      if (now >= open_[k].deadline || (revents != 0 && advance(open_[k]))) continue;
+      still_open.push_back(std::move(open_[k]));
+    }
+    open_ = std::move(still_open);
+    if (events[0].revents & POLLIN) {
+      accept_new();
+      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) return false;
+    }
+    return true;
+  }
+
+  int listener_;
+  int port_;
+  std::shared_ptr<JobExchange> exchange_;
+  std::string token_;
+  std::vector<Connection> open_{};  // oldest first
+  std::vector<HeldPoll> held_{};    // oldest first
+};
 
 }  // namespace
 
-void serve(int listener, std::shared_ptr<SharedBridge> shared, std::string token) {
-  using Clock = std::chrono::steady_clock;
-  const int port = bound_port(listener);
-  std::vector<Connection> open;  // oldest first
-  std::vector<pollfd> waiting;
-  for (;;) {
-    waiting.assign(1, pollfd{listener, POLLIN, 0});
-    Clock::time_point next_deadline = Clock::now() + std::chrono::seconds(kRequestSeconds);
-    for (const Connection& connection : open) {
-      waiting.push_back(pollfd{connection.stream.get(), POLLIN, 0});
-      next_deadline = std::min(next_deadline, connection.deadline);
-    }
-    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next_deadline - Clock::now()).count();
-    if (::poll(waiting.data(), waiting.size(), static_cast<int>(std::max<long long>(wait, 0)) + 1) < 0 && errno != EINTR)
-      break;
-    if (waiting[0].revents & (POLLERR | POLLHUP | POLLNVAL)) break;
-    // Requests first: a connection is answered, or dropped when its peer
-    // went away or its time ran out, before new ones are let in.
-    const Clock::time_point now = Clock::now();
-    std::erase_if(open, [&, k = std::size_t{1}](Connection& connection) mutable {
-      const short events = waiting[k++].revents;
-      return now >= connection.deadline || (events != 0 && advance(connection, *shared, token, port));
-    });
-    if (shared->poisoned) break;
-    if (waiting[0].revents & POLLIN) {
-      for (;;) {
-        UniqueFd stream{::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)};
-        if (!stream) break;
-        Connection connection{std::move(stream), Clock::now() + std::chrono::seconds(kRequestSeconds)};
-        // A request usually arrives with its connection: answer it at once.
-        if (advance(connection, *shared, token, port)) continue;
-        // Too many waiting: the one that has waited longest gives way.
-        if (open.size() >= kMaxConnections) open.erase(open.begin());
-        open.push_back(std::move(connection));
-      }
-      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) break;
-    }
-  }
+void serve(int listener, std::shared_ptr<JobExchange> exchange, std::string token) {
+  Server(listener, std::move(exchange), std::move(token)).run();
 }
 
 BridgeThread::BridgeThread(UniqueFd listener) : listener_(std::move(listener)), port_(bound_port(listener_.get())) {}
 
-Result<std::unique_ptr<BridgeThread>> BridgeThread::start(int port, std::shared_ptr<SharedBridge> shared,
+Result<std::unique_ptr<BridgeThread>> BridgeThread::start(int port, std::shared_ptr<JobExchange> exchange,
                                                           std::string token) {
   auto listener = bind_bridge_listener(port);
   if (!listener) return std::unexpected(listener.error());
   std::unique_ptr<BridgeThread> bridge(new BridgeThread(UniqueFd(*listener)));
   try {
-    bridge->thread_ = std::thread(serve, bridge->listener_.get(), std::move(shared), std::move(token));
+    bridge->thread_ = std::thread(serve, bridge->listener_.get(), std::move(exchange), std::move(token));
   } catch (const std::system_error& error) {
     return failure(fmt::format("Could not start the browser bridge: {}", os_error_text(error.code().value())));
   }

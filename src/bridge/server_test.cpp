@@ -19,23 +19,14 @@ class Bridge : public testing::Test {
  protected:
   void SetUp() override {
     token_text = *token();
-    auto started = BridgeThread::start(0, shared, token_text);
+    auto started = BridgeThread::start(0, exchange_, token_text);
     ASSERT_TRUE(started) << started.error();
     bridge = std::move(*started);
     port = bridge->port();
   }
-  void publish(Job job) {
-    std::lock_guard lock(shared->mutex);
-    shared->state.job = std::move(job);
-    shared->state.result.reset();
-    shared->state.connected = false;
-  }
-  void collect() {
-    std::lock_guard lock(shared->mutex);
-    shared->state.answered_id = shared->state.result->id;
-    shared->state.result.reset();
-    shared->state.job.reset();
-  }
+  void publish(Job job) { exchange_->publish(std::move(job)); }
+  // The session's side: takes the result in, if any.
+  std::optional<BrowserResult> collect() { return exchange_->wait(std::chrono::milliseconds(0)).result; }
   std::string with_token(const std::string& path) { return path + "?token=" + token_text; }
   HttpReply get(const std::string& target) const { return http_get(target, port); }
   HttpReply post(const std::string& target, const std::string& body) const { return http_post(target, body, port); }
@@ -43,7 +34,7 @@ class Bridge : public testing::Test {
 
   int port = 0;
   std::string token_text;
-  std::shared_ptr<SharedBridge> shared = std::make_shared<SharedBridge>();
+  std::shared_ptr<JobExchange> exchange_ = std::make_shared<JobExchange>();
   std::unique_ptr<BridgeThread> bridge;
 };
 
@@ -116,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
                     RouteCase{"GET", 400, "{\"error\":\"Bad request\"}"}));
 
 TEST(BridgeProof, AnswersAChallengeWithTheTokensHmacAndNothingElse) {
-  auto bridge = BridgeThread::start(0, std::make_shared<SharedBridge>(), "0123456789abcdef0123456789abcdef");
+  auto bridge = BridgeThread::start(0, std::make_shared<JobExchange>(), "0123456789abcdef0123456789abcdef");
   ASSERT_TRUE(bridge) << bridge.error();
   const int port = (*bridge)->port();
   HttpReply proof = http_get("/hello?challenge=cafebabecafebabecafebabecafebabe", port);
@@ -135,10 +126,8 @@ TEST_F(Bridge, NoContentHasAZeroLengthAndNoBody) {
 
 TEST_F(Bridge, EveryPollSetsConnectedAndWakesTheSession) {
   publish(Job{"hello", {}, 1});
-  std::unique_lock lock(shared->mutex);
   std::thread poller([&] { get(with_token("/next")); });
-  const bool woke = shared->changed.wait_for(lock, std::chrono::seconds(30), [&] { return shared->state.connected; });
-  lock.unlock();
+  const bool woke = exchange_->wait(std::chrono::seconds(30)).connected;
   poller.join();
   EXPECT_TRUE(woke);
 }
@@ -152,6 +141,25 @@ TEST_F(Bridge, OffersTheJobUntilItsResultIsStored) {
   EXPECT_EQ(get(with_token("/next")).status, 204);
 }
 
+// A poll that asks to wait is held until there is news: a job published,
+// or (with `unchanged`) the job it knows withdrawn; else 204 when its time is up.
+TEST_F(Bridge, APollThatWaitsIsHeldUntilThereIsNews) {
+  exchange_->publish(Job{"first", {}, 1});
+  exchange_->withdraw();
+  auto held = std::async(std::launch::async, [&] { return get(with_token("/next") + "&wait=30"); });
+  ASSERT_TRUE(exchange_->wait(std::chrono::seconds(30)).connected);  // the poll reached the bridge, no job there
+  publish(Job{"hello", {}, 2});
+  EXPECT_EQ(held.get().body, "{\"id\":2,\"prompt\":\"hello\"}");
+
+  publish(Job{"again", {}, 3});
+  auto watching = std::async(std::launch::async, [&] { return get(with_token("/next") + "&wait=30&unchanged=3"); });
+  ASSERT_TRUE(exchange_->wait(std::chrono::seconds(30)).connected);
+  exchange_->withdraw();
+  EXPECT_EQ(watching.get().status, 204);
+
+  EXPECT_EQ(get(with_token("/next") + "&wait=1").status, 204);  // nothing came
+}
+
 TEST_F(Bridge, JobKeysAreSortedAndAttachmentsListedWhenPresent) {
   publish(Job{"p", {Attachment{"a.png", "image/png", "AAAA"}}, 3});
   EXPECT_EQ(get(with_token("/next")).body,
@@ -160,15 +168,12 @@ TEST_F(Bridge, JobKeysAreSortedAndAttachmentsListedWhenPresent) {
 
 TEST_F(Bridge, ResultsForTheJobReplaceOldOnesAndLaterRepeatsAreDuplicates) {
   publish(Job{"p", {}, 7});
-  std::unique_lock lock(shared->mutex);
-  lock.unlock();
   EXPECT_EQ(post(with_token("/result"), R"({"id":7,"text":"first"})").body, "{\"ok\":true}");
   EXPECT_EQ(post(with_token("/result"), R"({"id":7,"text":"second","url":null,"extra":1})").body, "{\"ok\":true}");
-  lock.lock();
-  EXPECT_EQ(shared->state.result->text, "second");
-  EXPECT_FALSE(shared->state.result->url);
-  lock.unlock();
-  collect();
+  const std::optional<BrowserResult> result = collect();
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->text, "second");
+  EXPECT_FALSE(result->url);
   EXPECT_EQ(post(with_token("/result"), R"({"id":7,"text":"again"})").body, "{\"duplicate\":true,\"ok\":true}");
   HttpReply old = post(with_token("/result"), R"({"id":6,"text":"old"})");
   EXPECT_EQ(old.status, 409);
@@ -183,8 +188,7 @@ TEST_F(Bridge, InvalidResultsAreRejected) {
     EXPECT_EQ(r.status, 400) << body;
     EXPECT_EQ(r.body, "{\"error\":\"Invalid result\"}") << body;
   }
-  std::lock_guard lock(shared->mutex);
-  EXPECT_FALSE(shared->state.result);
+  EXPECT_FALSE(collect());
 }
 
 TEST_F(Bridge, ContentLengthNeedsTheExactNameButAcceptsCaseAndPlus) {
@@ -253,7 +257,7 @@ TEST_F(Bridge, ASecondListenerIsRefused) {
 TEST(BridgeListener, CanBeBoundAgainRightAfterAServedSessionClosed) {
   int port = 0;  // a free port at first, then the same one again
   for (int round = 0; round < 2; ++round) {
-    auto bridge = BridgeThread::start(port, std::make_shared<SharedBridge>(), "t");
+    auto bridge = BridgeThread::start(port, std::make_shared<JobExchange>(), "t");
     ASSERT_TRUE(bridge) << bridge.error();
     port = (*bridge)->port();
     EXPECT_EQ(http_get("/health", port).status, 200);  // leaves a connection in TIME_WAIT

@@ -72,7 +72,7 @@ struct Session {
   std::filesystem::path folder{};
   std::vector<std::filesystem::path> roots{};
   std::string extra_folders{};
-  std::shared_ptr<SharedBridge> bridge{};
+  std::shared_ptr<JobExchange> exchange{};
   Chat chat{};
   std::uint64_t job_counter = 0;
   std::vector<Attachment> pending{};
@@ -128,31 +128,21 @@ void check_extension_version(std::ostream& out, const std::string& version) {
   if (last_seen_extension_version() != version) (void)remember_extension_version(version);
 }
 
-// Publishes the job and waits for the extension's answer to it.
-Result<BrowserResult> publish_and_wait(Session& session, const std::string& prompt, bool probe = false) {
+// Publishes the job and waits for the extension's answer to it; a job the
+// user stopped is withdrawn.
+std::expected<BrowserResult, Stopped> publish_and_wait(Session& session, const std::string& prompt,
+                                                       bool probe = false) {
   std::vector<Attachment> attachments = std::move(session.pending);
   session.pending.clear();
-  SharedBridge& shared = *session.bridge;
-  std::unique_lock lock(shared.mutex);
-  if (shared.poisoned) return failure(kPoisonedLock);
-  shared.state.job = Job{prompt, std::move(attachments), ++session.job_counter, probe};
-  shared.state.result.reset();
-  shared.state.connected = false;
-  shared.changed.notify_all();
+  JobExchange& exchange = *session.exchange;
+  exchange.publish(Job{prompt, std::move(attachments), ++session.job_counter, probe});
   session.world.out.flush();
-  auto result =
-      wait_for_result(shared, lock, session.connect_help, {}, &InterruptScope::requested(), session.world.out);
-  if (!result && result.error() == kInterrupted) {
-    // Withdrawn: polls see no job, and a late answer counts as already taken.
-    shared.state.answered_id = shared.state.job->id;
-    shared.state.job.reset();
-    shared.changed.notify_all();
+  auto result = wait_for_result(exchange, session.connect_help, {}, &InterruptScope::requested(), session.world.out);
+  if (!result) {
+    if (result.error().reason == StopReason::Interrupted) exchange.withdraw();
+    return result;
   }
-  if (!result) return result;
-  shared.state.answered_id = result->id;
-  shared.state.job.reset();
-  const std::optional<std::string> version = shared.state.extension_version;
-  lock.unlock();
+  const std::optional<std::string> version = exchange.extension_version();
   if (version && version != session.extension_version) check_extension_version(session.world.out, *version);
   session.extension_version = version;
   return result;
@@ -182,15 +172,18 @@ Json run_actions(Session& session, const std::vector<Action>& actions) {
   return results;
 }
 
-// The turns of one prompt, until ChatGPT says it is done.
-Status run_turns(Session& session, const std::string& prompt, std::string text) {
+enum class PromptEnd { Done, Interrupted };
+
+// The turns of one prompt, until ChatGPT says it is done or the user stops it.
+Result<PromptEnd> run_turns(Session& session, const std::string& prompt, std::string text) {
   for (int turn = 1; turn <= kMaxTurns; ++turn) {
     session.world.out << color("36", fmt::format("Wendlebox · {} {}", i18n::tr(kTurn), turn)) << '\n';
     auto result = publish_and_wait(session, text);
-    if (!result) return std::unexpected(result.error());
+    if (!result && result.error().reason == StopReason::Interrupted) return PromptEnd::Interrupted;
+    if (!result) return failure(result.error().message);
     if (result->url) {
       if (auto url = chat_url(*result->url))
-        if (auto saved = save_chat(session.chat, *url, session.folder); !saved) return saved;
+        if (auto saved = save_chat(session.chat, *url, session.folder); !saved) return std::unexpected(saved.error());
     }
     if (result->error) return failure(fmt::format("{}: {}", i18n::tr(kBrowser), visible_text(*result->error)));
     if (!result->text) return failure("ChatGPT returned no text.");
@@ -204,10 +197,10 @@ Status run_turns(Session& session, const std::string& prompt, std::string text) 
     }
     if (!reply->message.empty()) session.world.out << color("32", "ChatGPT") << ' ' << visible_text(reply->message) << '\n';
     const Json results = run_actions(session, reply->actions);
-    if (InterruptScope::requested()) return failure(kInterrupted);
+    if (InterruptScope::requested()) return PromptEnd::Interrupted;
     if (reply->status == "done" && reply->actions.empty()) {
       finish_prompt(session, prompt, reply->message);
-      return {};
+      return PromptEnd::Done;
     }
     text = tool_results_prompt(results);
   }
@@ -268,19 +261,18 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
     std::string text = session.first_prompt ? first_prompt(prompt, folder, session.extra_folders)
                                             : continuation_prompt(prompt, folder, session.extra_folders);
     if (std::exchange(session.undone, false)) text = std::string(kUndoneNote) + "\n" + text;
-    Status done;
+    Result<PromptEnd> done;
     {
       const InterruptScope ctrl_c;
       done = run_turns(session, prompt, std::move(text));
     }
     session.first_prompt = false;
-    if (!done && done.error() == kInterrupted) {
+    if (!done) return std::unexpected(done.error());
+    if (*done == PromptEnd::Interrupted) {
       session.pending.clear();
       log_entry(session, "interrupted", prompt);
       session.world.out << color("33", i18n::tr(kInterruptedLine)) << std::endl;
-      continue;
     }
-    if (!done) return done;
   }
 }
 
@@ -289,8 +281,8 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
 Result<std::unique_ptr<BridgeThread>> open_bridge_and_page(Session& session, const std::optional<Chat>& chat) {
   auto session_token = token();
   if (!session_token) return std::unexpected(session_token.error());
-  session.bridge = std::make_shared<SharedBridge>();
-  auto bridge = BridgeThread::start(session.world.port, session.bridge, *session_token);
+  session.exchange = std::make_shared<JobExchange>();
+  auto bridge = BridgeThread::start(session.world.port, session.exchange, *session_token);
   if (!bridge) return std::unexpected(bridge.error());
   session.world.listening((*bridge)->port());
   const std::string url = launch_url(chat, *session_token);
@@ -306,7 +298,7 @@ Result<std::string> probe_page(const std::optional<Chat>& chat, const SessionWor
   auto bridge = open_bridge_and_page(session, chat);
   if (!bridge) return std::unexpected(bridge.error());
   auto result = publish_and_wait(session, "", true);
-  if (!result) return std::unexpected(result.error());
+  if (!result) return failure(result.error().message);
   if (result->error) return failure(fmt::format("{}: {}", i18n::tr(kBrowser), visible_text(*result->error)));
   if (!result->text) return failure("The extension returned no report.");
   return *result->text;

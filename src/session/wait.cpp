@@ -27,17 +27,15 @@ constexpr i18n::Text kWaitingForExtension{"Waiting for the extension to take the
                                           "Aguardando a extensão receber o prompt",
                                           "Esperando a que la extensión reciba el prompt"};
 
-std::optional<BrowserResult> take(BridgeState& state) {
-  std::optional<BrowserResult> result = std::move(state.result);
-  state.result.reset();
-  return result;
+std::unexpected<Stopped> stopped(StopReason reason, std::string message = {}) {
+  return std::unexpected(Stopped{reason, message.empty() ? std::string(stop_message(reason)) : std::move(message)});
 }
 
 }  // namespace
 
-Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std::mutex>& lock,
-                                      std::string_view not_connected_help, const WaitTimings& timings,
-                                      const std::atomic<bool>* interrupt, std::ostream& out) {
+std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std::string_view not_connected_help,
+                                                      const WaitTimings& timings, const std::atomic<bool>* interrupt,
+                                                      std::ostream& out) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point started = Clock::now();
   const Clock::time_point deadline = started + timings.connect_deadline;
@@ -51,37 +49,36 @@ Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std
     if (status_shown) out << "\r\x1b[K" << std::flush;
     status_shown = false;
   };
-  BridgeState& state = shared.state;
-  if (auto result = take(state)) return *result;
+  JobExchange::Seen seen = exchange.wait(std::chrono::milliseconds(0));
   for (;;) {
-    if (shared.poisoned) return clear_status(), failure(kPoisonedLock);
-    if (interrupt && *interrupt) return clear_status(), failure(kInterrupted);
+    if (seen.result) return clear_status(), *std::move(seen.result);
+    if (seen.bridge_failed) return clear_status(), stopped(StopReason::BridgeFailed);
+    if (interrupt && *interrupt) return clear_status(), stopped(StopReason::Interrupted);
     const Clock::time_point now = Clock::now();
-    if (state.connected && !announced) {
+    if (seen.connected && !announced) {
       clear_status();
       out << color("32", i18n::tr(kWaiting)) << std::endl;
       announced = true;
     }
-    if (!state.connected && now >= deadline) {
+    if (!seen.connected && now >= deadline) {
       clear_status();
-      return failure(std::string(i18n::tr(kNotConnected)) + std::string(not_connected_help));
+      return stopped(StopReason::NotConnected, std::string(i18n::tr(kNotConnected)) + std::string(not_connected_help));
     }
     if (announced && now - last_notice >= timings.notice_interval) {
       out << color("33", i18n::tr(kStillWaiting)) << std::endl;
       last_notice = now;
     }
-    auto wait = state.connected ? timings.slice : std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                      std::max(deadline - now, Clock::duration::zero()));
-    if (!state.connected && status_line) {
+    auto wait = seen.connected ? timings.slice : std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                     std::max(deadline - now, Clock::duration::zero()));
+    if (!seen.connected && status_line) {
       const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - started).count();
       out << "\r" << color("90", fmt::format("{} ({} s)", i18n::tr(kWaitingForExtension), seconds)) << "\x1b[K"
-                << std::flush;
+          << std::flush;
       status_shown = true;
       wait = std::min<std::chrono::milliseconds>(wait, std::chrono::seconds(1));
     }
-    // A signal cannot wake the condition variable: look at the flag often.
+    // A signal cannot wake the exchange: look at the flag often.
     if (interrupt) wait = std::min<std::chrono::milliseconds>(wait, std::chrono::milliseconds(100));
-    shared.changed.wait_for(lock, wait);
-    if (auto result = take(state)) return clear_status(), *result;
+    seen = exchange.wait(wait, seen.connected);
   }
 }

@@ -3,12 +3,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <expected>
 #include <iostream>
-#include <mutex>
+#include <string>
 #include <string_view>
 
-#include "bridge/server.h"
-#include "common/result.h"
+#include "bridge/exchange.h"
 
 struct WaitTimings {
   std::chrono::milliseconds connect_deadline{std::chrono::seconds(60)};  // before the first poll
@@ -16,16 +16,19 @@ struct WaitTimings {
   std::chrono::milliseconds notice_interval{std::chrono::seconds(120)};  // "still waiting"
 };
 
-inline constexpr const char* kPoisonedLock = "poisoned lock: another task failed inside";
-inline constexpr const char* kInterrupted = "interrupted by the user";
+// Why a wait ended without a result, and what to tell the user.
+struct Stopped {
+  StopReason reason;
+  std::string message;
+};
 
-// With `lock` held on the shared bridge: waits until a result is stored and
-// takes it, printing progress notices, or fails when the extension never
-// polls before the deadline (the message then ends with
-// `not_connected_help`) or the bridge thread failed.
-// With `interrupt` set, the wait ends with kInterrupted. Notices go to
-// `out`; the seconds are counted on a status line only when that is the
-// terminal.
-Result<BrowserResult> wait_for_result(SharedBridge& shared, std::unique_lock<std::mutex>& lock,
-                                      std::string_view not_connected_help = {}, const WaitTimings& timings = {},
-                                      const std::atomic<bool>* interrupt = nullptr, std::ostream& out = std::cout);
+// Waits until the published job's result is in and takes it, printing
+// progress notices, or stops: when the extension never polls before the
+// deadline (the message then ends with `not_connected_help`), when the
+// bridge thread failed, or, with `interrupt` set, when the user stopped it.
+// Notices go to `out`; the seconds are counted on a status line only when
+// that is the terminal.
+std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std::string_view not_connected_help = {},
+                                                      const WaitTimings& timings = {},
+                                                      const std::atomic<bool>* interrupt = nullptr,
+                                                      std::ostream& out = std::cout);

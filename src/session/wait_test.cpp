@@ -21,19 +21,16 @@ class Waiting : public testing::Test {
       const auto start = std::chrono::steady_clock::now();
       if (poll_after) {
         std::this_thread::sleep_until(start + *poll_after);
-        std::lock_guard lock(shared.mutex);
-        shared.state.connected = true;
-        shared.changed.notify_all();
+        exchange.poll(std::nullopt);
       }
       if (answer_after) {
         std::this_thread::sleep_until(start + *answer_after);
-        std::lock_guard lock(shared.mutex);
-        shared.state.result = BrowserResult{.id = 1, .text = "hi"};
-        shared.changed.notify_all();
+        exchange.deliver(BrowserResult{.id = 1, .text = "hi"});
       }
     });
   }
-  SharedBridge shared;
+  void SetUp() override { exchange.publish(Job{"p", {}, 1}); }
+  JobExchange exchange;
   std::thread helper;
   std::stringstream output;
   const WaitTimings timings{.connect_deadline = milliseconds(150), .slice = milliseconds(20),
@@ -42,10 +39,9 @@ class Waiting : public testing::Test {
 
 TEST_F(Waiting, FailsWhenTheExtensionNeverPolls) {
   extension(std::nullopt, std::nullopt);
-  std::unique_lock lock(shared.mutex);
-  auto result = wait_for_result(shared, lock, {}, timings, nullptr, output);
+  auto result = wait_for_result(exchange, {}, timings, nullptr, output);
   ASSERT_FALSE(result);
-  EXPECT_EQ(result.error(),
+  EXPECT_EQ(result.error().message,
             "The extension did not connect within one minute. Check that it is installed and enabled in the browser "
             "that opened ChatGPT.");
   EXPECT_EQ(output.str(), "");
@@ -53,11 +49,10 @@ TEST_F(Waiting, FailsWhenTheExtensionNeverPolls) {
 
 TEST_F(Waiting, OnceTheJobIsTakenThereIsNoDeadlineAndNoticesRepeat) {
   extension(milliseconds(50), milliseconds(600));
-  std::unique_lock lock(shared.mutex);
-  auto result = wait_for_result(shared, lock, {}, timings, nullptr, output);
-  ASSERT_TRUE(result) << result.error();
+  auto result = wait_for_result(exchange, {}, timings, nullptr, output);
+  ASSERT_TRUE(result) << result.error().message;
   EXPECT_EQ(result->text, "hi");
-  EXPECT_FALSE(shared.state.result);  // taken
+  EXPECT_FALSE(exchange.wait(milliseconds(0)).result);  // taken
   const std::string out = output.str();
   EXPECT_TRUE(out.starts_with("Waiting for ChatGPT's reply...\nStill waiting for this ChatGPT reply. Press Ctrl+C to stop.\n"))
       << out;
@@ -69,24 +64,19 @@ TEST_F(Waiting, OnceTheJobIsTakenThereIsNoDeadlineAndNoticesRepeat) {
 }
 
 TEST_F(Waiting, AResultAlreadyStoredIsTakenAtOnce) {
-  shared.state.result = BrowserResult{.id = 4};
-  std::unique_lock lock(shared.mutex);
-  auto result = wait_for_result(shared, lock, {}, timings, nullptr, output);
+  exchange.publish(Job{"p", {}, 4});
+  exchange.deliver(BrowserResult{.id = 4});
+  auto result = wait_for_result(exchange, {}, timings, nullptr, output);
   ASSERT_TRUE(result);
   EXPECT_EQ(result->id, 4u);
   EXPECT_EQ(output.str(), "");
 }
 
 TEST_F(Waiting, AFailedBridgeThreadEndsTheWait) {
-  helper = std::thread([this] {
-    std::lock_guard lock(shared.mutex);
-    shared.poisoned = true;
-    shared.changed.notify_all();
-  });
-  std::unique_lock lock(shared.mutex);
-  auto result = wait_for_result(shared, lock, {}, timings, nullptr, output);
+  helper = std::thread([this] { exchange.fail(); });
+  auto result = wait_for_result(exchange, {}, timings, nullptr, output);
   ASSERT_FALSE(result);
-  EXPECT_EQ(result.error(), "poisoned lock: another task failed inside");
+  EXPECT_EQ(result.error().message, "poisoned lock: another task failed inside");
 }
 
 }  // namespace
