@@ -47,6 +47,8 @@ async function showState(tabId, name, detail = "") {
   ]).catch(() => {});  // the tab may have closed meanwhile
 }
 
+const WITHDRAWAL_WAIT_SECONDS = 25;
+
 const hex = (bytes) => Array.from(new Uint8Array(bytes), (b) => b.toString(16).padStart(2, "0")).join("");
 
 // Tokens whose server has shown it knows them, since the last failed request.
@@ -77,7 +79,7 @@ async function bridgeRequest(path, token, options = {}) {
     if (proof === "impostor") return { status: 0, impostor: true };
     provenServers.add(token);
   }
-  const url = `${M.bridge}${path}?token=${encodeURIComponent(token)}`;
+  const url = `${M.bridge}${path}${path.includes("?") ? "&" : "?"}token=${encodeURIComponent(token)}`;
   try {
     const response = await fetch(url, { cache: "no-store", ...options, headers: { ...VERSION_HEADER, ...options.headers } });
     const text = await response.text();
@@ -98,21 +100,23 @@ const handlers = {
   async [M.worker.getToken](_message, tabId) {
     return { token: (await tabState(tabId)).token };
   },
-  async [M.worker.poll](_message, tabId) {
+  // The program holds the poll until a job comes or `waitSeconds` pass.
+  async [M.worker.poll](message, tabId) {
     const state = await tabState(tabId);
     if (!state.token) return { status: 0 };
-    const reply = await bridgeRequest("/next", state.token);
+    const reply = await bridgeRequest(`/next?wait=${message.waitSeconds}`, state.token);
     if (reply.impostor) await showState(tabId, "impostor");
     else if ((reply.status === 200 || reply.status === 204) && !state.inflight && !state.failed) await showState(tabId, "connected");
     if (reply.status === 200 && state.handled.includes(reply.body.id)) return { status: 204 };
     return reply;
   },
-  // The job the program offers now, unfiltered: while an answer runs, a
-  // job that is gone (or replaced) means the user stopped the prompt.
-  async [M.worker.current](_message, tabId) {
+  // The job the program offers, unfiltered, once it is no longer job `id`
+  // (the program holds the poll until then): while an answer runs, a job
+  // that is gone (or replaced) means the user stopped the prompt.
+  async [M.worker.current](message, tabId) {
     const state = await tabState(tabId);
     if (!state.token) return { status: 0 };
-    const reply = await bridgeRequest("/next", state.token);
+    const reply = await bridgeRequest(`/next?wait=${WITHDRAWAL_WAIT_SECONDS}&unchanged=${message.id}`, state.token);
     return { status: reply.status, id: reply.body && reply.body.id };
   },
   // Recorded before the prompt is sent, so one job is never sent twice.

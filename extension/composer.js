@@ -119,7 +119,13 @@
       if (editor.value === prompt) return "inline";
     } else {
       const tilesBefore = L.attachmentTiles(form).length;
-      clear(editor);
+      // The editor must take the deletion in (its DOM observer runs after
+      // this task) before the paste, or it draws its old document again over
+      // the pasted one.
+      if (editorText(editor) !== "") {
+        clear(editor);
+        await sleep(0);
+      }
       paste(editor, prompt);
       const taken = await settle(() => {
         const text = editorText(editor);

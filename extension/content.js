@@ -12,6 +12,9 @@
   const { sleep, nextChange, until, StepError } = globalThis.wendleboxWait;
 
   const TOKEN_PATTERN = /(?:^#|&)wendlebox=([0-9a-f]{32})(?=&|$)/;
+  // Each poll is held by the program until a job comes (or this long); a
+  // program that answers at once is asked again after POLL_INTERVAL_MS.
+  const POLL_WAIT_SECONDS = 25;
   const POLL_INTERVAL_MS = 500;
   const FAILED_POLLS_BEFORE_GONE = 6;
   const SENT_LIMIT_MS = 30 * 1000;
@@ -32,7 +35,8 @@
   const PLACEHOLDER_CHAT = /^\/c\/local-/;
   const ADDRESS_LIMIT_MS = 10 * 1000;
   const COPY_LIMIT_MS = 3000;
-  // How often, while an answer runs, the program is asked whether it still wants it.
+  // How often, while an answer runs, a program that does not hold polls is
+  // asked whether it still wants it.
   const WITHDRAWAL_CHECK_MS = 1000;
   const PROMPT_HEAD = 2000;
   const PROBE_LOAD_LIMIT_MS = 15 * 1000;
@@ -153,21 +157,33 @@
     });
   }
 
-  // Waits for the answer to the sent prompt. It is complete when the stop
-  // control is gone, its text has stopped changing, and the page gave
-  // positive word: the conversation's network stream ended, or the answer's
-  // own controls appeared and stayed.
+  // Waits out the rest of `intervalMs` since `started`: a program that does
+  // not hold polls is not asked in a tight loop.
+  async function paced(started, intervalMs) {
+    const elapsed = Date.now() - started;
+    if (elapsed < intervalMs) await sleep(intervalMs - elapsed);
+  }
+
   // The user pressed Ctrl-C in the program: its job is gone from /next (or
-  // another took its place). ChatGPT is stopped rather than left answering.
-  async function checkWithdrawn(sent) {
-    let current;
-    try {
-      current = await worker({ type: M.worker.current });
-    } catch {
-      return;
+  // another took its place). While the answer runs, one poll waits at the
+  // program for that; `sent.withdrawn` tells waitForAnswer.
+  async function watchWithdrawal(sent) {
+    while (!sent.finished) {
+      const started = Date.now();
+      let current = null;
+      try {
+        current = await worker({ type: M.worker.current, id: sent.jobId });
+      } catch {}
+      if (sent.finished) return;
+      if (current && (current.status === 204 || (current.status === 200 && current.id !== sent.jobId))) {
+        sent.withdrawn = true;
+        return;
+      }
+      await paced(started, WITHDRAWAL_CHECK_MS);
     }
-    const gone = current && (current.status === 204 || (current.status === 200 && current.id !== sent.jobId));
-    if (!gone) return;
+  }
+
+  function stopWithdrawnAnswer(sent) {
     const composer = L.composer();
     const stop = composer && L.stopButton(composer.form, sent.sendSlot);
     if (stop) stop.click();
@@ -207,12 +223,25 @@
     return true;
   }
 
+  // Waits for the answer to the sent prompt, watching meanwhile whether the
+  // program still wants it.
   async function waitForAnswer(sent) {
+    if (sent.jobId !== undefined) watchWithdrawal(sent);
+    try {
+      return await followAnswer(sent);
+    } finally {
+      sent.finished = true;
+    }
+  }
+
+  // The answer is complete when the stop control is gone, its text has
+  // stopped changing, and the page gave positive word: the conversation's
+  // network stream ended, or the answer's own controls appeared and stayed.
+  async function followAnswer(sent) {
     const step = "wait for the answer";
     const deadline = Date.now() + ANSWER_LIMIT_MS;
     // The end of the page's stream counts only for the latest request.
     let since = sent.at;
-    let checkedAt = Date.now();
     let lastText = null;
     let changedAt = Date.now();
     let controlsSince = 0;
@@ -222,10 +251,7 @@
       const now = Date.now();
       if (now > deadline) throw new StepError(step, "ChatGPT did not finish an answer within 20 minutes", L.names.answer);
       checkAddress(sent, step);
-      if (sent.jobId !== undefined && now - checkedAt >= WITHDRAWAL_CHECK_MS) {
-        checkedAt = now;
-        await checkWithdrawn(sent);
-      }
+      if (sent.withdrawn) stopWithdrawnAnswer(sent);
       const found = locateSent(sent);
       if (!found) {
         if (now - progressAt > SENT_LIMIT_MS)
@@ -425,9 +451,10 @@
     let answered = false;
     let failures = 0;
     for (;;) {
+      const started = Date.now();
       let reply;
       try {
-        reply = await worker({ type: M.worker.poll });
+        reply = await worker({ type: M.worker.poll, waitSeconds: POLL_WAIT_SECONDS });
       } catch (error) {
         reply = { status: 0 };
       }
@@ -447,7 +474,7 @@
         await worker({ type: M.worker.ended }).catch(() => {});
         return;
       }
-      await sleep(POLL_INTERVAL_MS);
+      await paced(started, POLL_INTERVAL_MS);
     }
   }
 

@@ -72,6 +72,12 @@ const SCRIPTS = {
         actions: [{ type: "write_file", path: "hello.txt", content: "Hello from the browser\n" }] }) },
     { prose: "All done.", rendering: "classic", json: '{"status":"done","message":"Created hello.txt."}' },
   ],
+  // A list of the working folder, then done.
+  listing: [
+    { prose: "Let me look.", rendering: "classic",
+      json: '{"status":"continue","message":"Looking.","actions":[{"type":"list_files","path":"."}]}' },
+    { prose: "All done.", rendering: "classic", json: '{"status":"done","message":"Seen."}' },
+  ],
   image: [
     { prose: "Show me.", rendering: "classic",
       json: '{"status":"continue","message":"Looking.","actions":[{"type":"attach_image","path":"pic.png"}]}' },
