@@ -162,10 +162,12 @@ Status probe_from_arguments(const std::vector<std::string>& args, const SessionW
 }  // namespace
 
 SessionWorld product_world() {
-  return SessionWorld{.port = kBridgePort,
-                      .open_browser = open_browser,
-                      .read_prompt = read_terminal_prompt,
-                      .extension_folder = running_extension_folder().value_or("").string()};
+  return SessionWorld{.browser =
+                          [] {
+                            return std::make_unique<BridgeBrowser>(kBridgePort, open_browser,
+                                                                   running_extension_folder().value_or("").string());
+                          },
+                      .read_prompt = read_terminal_prompt};
 }
 
 Status run(const std::vector<std::string>& args, const SessionWorld& world) {

@@ -25,14 +25,15 @@ class Session : public testing::Test {
     return start(BinaryRun{.args = std::move(args), .cwd = cwd.empty() ? work.path : cwd, .home = home.path,
                            .input = std::move(input)});
   }
-  std::unique_ptr<InProcessProgram> start(const BinaryRun& run) {
-    auto program = std::make_unique<InProcessProgram>(run, urls());
+  std::unique_ptr<InProcessProgram> start(const BinaryRun& run,
+                                          InProcessProgram::Link link = InProcessProgram::Link::Memory) {
+    auto program = std::make_unique<InProcessProgram>(run, urls(), link);
     latest = program.get();
     return program;
   }
   // The URL the browser was opened on; waits for the session to open it.
   std::string launched() const { return last_opened_url(urls()); }
-  FakeExtension extension() { return FakeExtension(token_of_url(launched()), latest->port()); }
+  FakeExtension extension() { return FakeExtension(latest->exchange()); }
 
   TempDir home, work, bin;
   InProcessProgram* latest = nullptr;
@@ -303,4 +304,18 @@ TEST_F(Session, ProbePrintsTheLandmarksAndWritesTheReport) {
   FakeExtension second = extension();
   second.answer("not a report");
   EXPECT_EQ(again->finish().err, "Wendlebox: The extension's report is not a JSON object.\n");
+}
+
+// Over the bridge the page gets the address with the session's token in
+// its fragment, and the extension finds the job there.
+TEST_F(Session, OverTheBridgeTheTokenTravelsOnlyInTheAddressFragment) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  auto wendlebox = start(BinaryRun{.args = {"go"}, .cwd = work.path, .home = home.path}, InProcessProgram::Link::Bridge);
+  const std::string url = launched();
+  ASSERT_TRUE(url.starts_with("https://chatgpt.com/#wendlebox=")) << url;
+  FakeExtension browser(token_of_url(url), wendlebox->port());
+  browser.answer(kDone, kChatUrl);
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("Chat: " + kChatUrl + "\n"), std::string::npos) << r.out;
 }

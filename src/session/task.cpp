@@ -61,10 +61,6 @@ constexpr i18n::Text kUndone{"The last prompt's changes were undone.", "As alter
 constexpr i18n::Text kNothingToShow{"No prompt of this session has been committed yet.",
                                     "Nenhum prompt desta sessão foi salvo no Git ainda.",
                                     "Ningún prompt de esta sesión se ha guardado en Git todavía."};
-constexpr i18n::Text kOpened{"Opened:", "Aberto:", "Abierto:"};
-constexpr i18n::Text kExtensionFolder{"Extension folder to load:", "Pasta da extensão a carregar:",
-                                      "Carpeta de la extensión a cargar:"};
-constexpr i18n::Text kRunDoctor{"Run wendlebox doctor.", "Execute wendlebox doctor.", "Ejecuta wendlebox doctor."};
 
 struct Session {
   const SessionWorld& world;
@@ -72,13 +68,12 @@ struct Session {
   std::filesystem::path folder{};
   std::vector<std::filesystem::path> roots{};
   std::string extra_folders{};
-  std::shared_ptr<JobExchange> exchange{};
+  std::unique_ptr<Browser> browser{};
   Chat chat{};
   std::uint64_t job_counter = 0;
   std::vector<Attachment> pending{};
   std::optional<GitSession> git_session{};
   std::vector<std::string> history{};
-  std::string connect_help{};  // what helps when the extension never connects
   std::optional<std::string> extension_version{};  // the one already checked
   std::optional<std::string> last_commit{};  // the last prompt's commit, for /undo and /diff
   bool undone = false;  // ChatGPT must hear that its last change was taken back
@@ -100,18 +95,10 @@ std::string extra_folders_text(const std::vector<std::filesystem::path>& roots) 
   return text.empty() ? "(none)" : text;
 }
 
-std::string launch_url(const std::optional<Chat>& chat, const std::string& token) {
-  std::string base = chat && !chat->url.empty() ? chat->url : std::string(kNewChatPage);
-  base = base.substr(0, base.find('#'));
-  return base + "#wendlebox=" + token;
-}
-
-// The address that was opened (without the token), the extension folder to
-// load, and where to look next.
-std::string connect_help(const std::string& address, const std::string& extension_folder) {
-  std::string help = fmt::format("\n{} {}", i18n::tr(kOpened), address);
-  if (!extension_folder.empty()) help += fmt::format("\n{} {}", i18n::tr(kExtensionFolder), extension_folder);
-  return help + "\n" + std::string(i18n::tr(kRunDoctor));
+// The chat's saved address without its fragment, or the new-chat page.
+std::string launch_address(const std::optional<Chat>& chat) {
+  const std::string base = chat && !chat->url.empty() ? chat->url : std::string(kNewChatPage);
+  return base.substr(0, base.find('#'));
 }
 
 void log_entry(const Session& session, const std::string& role, const std::string& text) {
@@ -128,21 +115,16 @@ void check_extension_version(std::ostream& out, const std::string& version) {
   if (last_seen_extension_version() != version) (void)remember_extension_version(version);
 }
 
-// Publishes the job and waits for the extension's answer to it; a job the
-// user stopped is withdrawn.
+// Hands the job to ChatGPT's page and waits for the answer to it.
 std::expected<BrowserResult, Stopped> publish_and_wait(Session& session, const std::string& prompt,
                                                        bool probe = false) {
   std::vector<Attachment> attachments = std::move(session.pending);
   session.pending.clear();
-  JobExchange& exchange = *session.exchange;
-  exchange.publish(Job{prompt, std::move(attachments), ++session.job_counter, probe});
   session.world.out.flush();
-  auto result = wait_for_result(exchange, session.connect_help, {}, &InterruptScope::requested(), session.world.out);
-  if (!result) {
-    if (result.error().reason == StopReason::Interrupted) exchange.withdraw();
-    return result;
-  }
-  const std::optional<std::string> version = exchange.extension_version();
+  auto result = session.browser->ask(Job{prompt, std::move(attachments), ++session.job_counter, probe},
+                                     &InterruptScope::requested(), session.world.out);
+  if (!result) return result;
+  const std::optional<std::string> version = session.browser->extension_version();
   if (version && version != session.extension_version) check_extension_version(session.world.out, *version);
   session.extension_version = version;
   return result;
@@ -276,27 +258,17 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
   }
 }
 
-// Starts the bridge with a new token and opens the chat's page (or a new
-// chat) in the browser, the token in the address's fragment.
-Result<std::unique_ptr<BridgeThread>> open_bridge_and_page(Session& session, const std::optional<Chat>& chat) {
-  auto session_token = token();
-  if (!session_token) return std::unexpected(session_token.error());
-  session.exchange = std::make_shared<JobExchange>();
-  auto bridge = BridgeThread::start(session.world.port, session.exchange, *session_token);
-  if (!bridge) return std::unexpected(bridge.error());
-  session.world.listening((*bridge)->port());
-  const std::string url = launch_url(chat, *session_token);
-  if (auto opened = session.world.open_browser(url); !opened) return std::unexpected(opened.error());
-  session.connect_help = connect_help(url.substr(0, url.find('#')), session.world.extension_folder);
-  return bridge;
+// Opens the chat's page (or a new chat) for the session.
+Status open_page(Session& session, const std::optional<Chat>& chat) {
+  session.browser = session.world.browser();
+  return session.browser->open(launch_address(chat));
 }
 
 }  // namespace
 
 Result<std::string> probe_page(const std::optional<Chat>& chat, const SessionWorld& world) {
   Session session{.world = world, .settings = {}};
-  auto bridge = open_bridge_and_page(session, chat);
-  if (!bridge) return std::unexpected(bridge.error());
+  if (auto opened = open_page(session, chat); !opened) return std::unexpected(opened.error());
   auto result = publish_and_wait(session, "", true);
   if (!result) return failure(result.error().message);
   if (result->error) return failure(fmt::format("{}: {}", i18n::tr(kBrowser), visible_text(*result->error)));
@@ -314,8 +286,7 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   if (!allowed) return std::unexpected(allowed.error());
   session.roots = root_list(session.folder, allowed->folders);
   session.extra_folders = extra_folders_text(session.roots);
-  auto bridge = open_bridge_and_page(session, chat);
-  if (!bridge) return std::unexpected(bridge.error());
+  if (auto opened = open_page(session, chat); !opened) return opened;
   world.out << color("36", "Wendlebox") << ' ' << friendly_folder(session.folder) << '\n'
             << i18n::tr(kOpening) << "\n\n";
   if (chat) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/result.h"
+#include "session/chatgpt_page.h"
 #include "state/chats.h"
 
 struct SessionSettings {
@@ -20,17 +21,13 @@ struct SessionSettings {
 // What a session takes from the world around it, so that a test can stand
 // in for the browser, the terminal and the fixed port.
 struct SessionWorld {
-  int port;  // 0 picks a free one; `listening` is told which
-  std::function<Status(const std::string& url)> open_browser;
+  // The session's way to ChatGPT's page, made when the session starts.
+  std::function<std::unique_ptr<Browser>()> browser;
   // The next prompt of the chat (shown with its address, when known), or
   // nullopt when the user leaves; `history` holds the earlier prompts.
   std::function<Result<std::optional<std::string>>(const std::optional<std::string>& chat_url,
                                                    std::vector<std::string>& history)>
       read_prompt;
-  std::function<void(int port)> listening = [](int) {};
-  // The extension folder delivered with the program, named when the
-  // extension does not connect; empty when unknown.
-  std::string extension_folder{};
   // Everything the session tells the user. The dialogs (the prompt, a yes/no
   // question) and what is handed to the terminal itself (/diff through
   // git's pager, the bell when a prompt is done) stay on the terminal.

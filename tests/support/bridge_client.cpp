@@ -59,6 +59,10 @@ std::optional<nlohmann::json> FakeExtension::next_job(std::chrono::milliseconds 
   std::optional<nlohmann::json> job;
   wait_until(
       [&] {
+        if (exchange_) {
+          if (auto offered = exchange_->poll(version_)) job = job_json(*offered);
+          return job.has_value();
+        }
         const std::string version = version_ ? "X-Wendlebox-Extension: " + *version_ + "\r\n" : "";
         HttpReply reply = http_exchange("GET /next?token=" + token_ + " HTTP/1.1\r\n" + version + "\r\n", port_);
         if (reply.status == 200) job = nlohmann::json::parse(reply.body);
@@ -69,7 +73,19 @@ std::optional<nlohmann::json> FakeExtension::next_job(std::chrono::milliseconds 
 }
 
 HttpReply FakeExtension::post_result(const nlohmann::json& result) {
-  return http_post("/result?token=" + token_, result.dump(), port_);
+  if (!exchange_) return http_post("/result?token=" + token_, result.dump(), port_);
+  const auto reply = [](int status, std::string body) { return HttpReply{true, status, "", std::move(body)}; };
+  auto decoded = decode_browser_result(result.dump());
+  if (!decoded) return reply(400, R"({"error":"Invalid result"})");
+  switch (exchange_->deliver(std::move(*decoded))) {
+    case JobExchange::Delivery::Accepted:
+      return reply(200, R"({"ok":true})");
+    case JobExchange::Delivery::Duplicate:
+      return reply(200, R"({"duplicate":true,"ok":true})");
+    case JobExchange::Delivery::Stale:
+      break;
+  }
+  return reply(409, R"({"error":"Old result"})");
 }
 
 nlohmann::json FakeExtension::answer(const std::string& text, const std::optional<std::string>& url) {

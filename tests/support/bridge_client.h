@@ -23,9 +23,12 @@ HttpReply http_exchange(const std::string& raw, int port = kBridgePort);
 HttpReply http_get(const std::string& target, int port = kBridgePort);
 HttpReply http_post(const std::string& target, const std::string& body, int port = kBridgePort);
 
+// Plays the extension over the bridge (a token and a port), or straight on
+// a session's job exchange in memory.
 class FakeExtension {
  public:
   explicit FakeExtension(std::string token, int port = kBridgePort) : token_(std::move(token)), port_(port) {}
+  explicit FakeExtension(std::shared_ptr<JobExchange> exchange) : exchange_(std::move(exchange)) {}
   // Polls then say this extension version, as the real extension does.
   void set_version(std::string version) { version_ = std::move(version); }
   // Polls /next until a job arrives or the deadline passes.
@@ -36,7 +39,8 @@ class FakeExtension {
 
  private:
   std::string token_;
-  int port_;
+  int port_ = 0;
+  std::shared_ptr<JobExchange> exchange_;
   std::optional<std::string> version_;
 };
 

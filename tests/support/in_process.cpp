@@ -8,6 +8,36 @@
 
 #include "common/text.h"
 #include "main/run.h"
+#include "session/chatgpt_page.h"
+
+namespace {
+
+// ChatGPT's page in memory: the address is recorded as a browser opener
+// would get it, and the job goes through an exchange the test reads.
+class MemoryBrowser : public Browser {
+ public:
+  MemoryBrowser(fs::path opened_urls, std::function<void(std::shared_ptr<JobExchange>)> opened)
+      : opened_urls_(std::move(opened_urls)), opened_(std::move(opened)) {}
+  Status open(const std::string& address) override {
+    std::ofstream(opened_urls_, std::ios::app) << address << '\n';
+    opened_(exchange_);
+    return {};
+  }
+  std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, std::ostream& out) override {
+    exchange_->publish(std::move(job));
+    auto result = wait_for_result(*exchange_, {}, {}, interrupt, out);
+    if (!result && result.error().reason == StopReason::Interrupted) exchange_->withdraw();
+    return result;
+  }
+  std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
+
+ private:
+  fs::path opened_urls_;
+  std::function<void(std::shared_ptr<JobExchange>)> opened_;
+  std::shared_ptr<JobExchange> exchange_ = std::make_shared<JobExchange>();
+};
+
+}  // namespace
 
 // What the program writes, kept for the test: the session thread writes
 // while the test thread reads what has been written so far.
@@ -39,7 +69,7 @@ class InProcessProgram::Capture : public std::streambuf {
   std::string text_;
 };
 
-InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls)
+InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls, Link link)
     : previous_folder_(fs::current_path()), opened_urls_(std::move(opened_urls)) {
   // The environment the real binary gets from the tests: its own home, no
   // locale, colour or Git configuration of the machine's.
@@ -58,13 +88,21 @@ InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls)
 
   out_ = std::make_unique<Capture>();
   err_ = std::make_unique<Capture>();
+  const auto memory = [this]() -> std::unique_ptr<Browser> {
+    return std::make_unique<MemoryBrowser>(opened_urls_, [this](std::shared_ptr<JobExchange> exchange) {
+      std::lock_guard lock(exchange_mutex_);
+      exchange_ = std::move(exchange);
+    });
+  };
+  const auto bridge = [this]() -> std::unique_ptr<Browser> {
+    const auto record = [this](const std::string& url) {
+      std::ofstream(opened_urls_, std::ios::app) << url << '\n';
+      return Status{};
+    };
+    return std::make_unique<BridgeBrowser>(0, record, "", [this](int port) { port_ = port; });
+  };
   const SessionWorld world{
-      .port = 0,
-      .open_browser =
-          [this](const std::string& url) {
-            std::ofstream(opened_urls_, std::ios::app) << url << '\n';
-            return Status{};
-          },
+      .browser = link == Link::Memory ? std::function<std::unique_ptr<Browser>()>(memory) : bridge,
       .read_prompt =
           [this](const std::optional<std::string>& address,
                  std::vector<std::string>&) -> Result<std::optional<std::string>> {
@@ -75,7 +113,6 @@ InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls)
             out_->stream() << "You > " << std::flush;
             return next_line();
           },
-      .listening = [this](int port) { port_ = port; },
       .out = out_->stream()};
   exit_code_ = std::async(std::launch::async,
                           [this, args = run.args, world] { return exit_status(::run(args, world), err_->stream()); });
@@ -128,6 +165,15 @@ std::vector<std::optional<std::string>> InProcessProgram::addresses_shown() cons
 int InProcessProgram::port() const {
   wait_until([&] { return port_ != 0; });
   return port_;
+}
+
+std::shared_ptr<JobExchange> InProcessProgram::exchange() const {
+  const auto opened = [&] {
+    std::lock_guard lock(exchange_mutex_);
+    return exchange_;
+  };
+  wait_until([&] { return opened() != nullptr; });
+  return opened();
 }
 
 CommandResult InProcessProgram::finish(std::chrono::seconds limit) {

@@ -1,8 +1,11 @@
-// The whole program run inside the test process, on a free port: the
-// command line goes through `run`, the browser opener records the address
-// it was given, prompts are typed from a queue, and what the session and
-// its failure line say is kept. Only one runs at a time in a process (it
-// changes the working folder and the environment while it runs).
+// The whole program run inside the test process: the command line goes
+// through `run`, the page's address is recorded where a browser opener
+// would get it, prompts are typed from a queue, and what the session and
+// its failure line say is kept. ChatGPT's page is reached in memory (the
+// test plays the extension on the session's job exchange), or, for what is
+// about the bridge, over the loopback bridge on a free port. Only one runs
+// at a time in a process (it changes the working folder and the
+// environment while it runs).
 #pragma once
 
 #include <atomic>
@@ -14,13 +17,15 @@
 #include <optional>
 #include <vector>
 
+#include "bridge/exchange.h"
 #include "support/support.h"
 
 class InProcessProgram {
  public:
+  enum class Link { Memory, Bridge };
   // `run.program` and `run.path_prefix` have no meaning here; each address
   // opened is appended to `opened_urls`, a line each.
-  InProcessProgram(const BinaryRun& run, fs::path opened_urls);
+  InProcessProgram(const BinaryRun& run, fs::path opened_urls, Link link = Link::Memory);
   ~InProcessProgram();
   InProcessProgram(const InProcessProgram&) = delete;
   InProcessProgram& operator=(const InProcessProgram&) = delete;
@@ -31,8 +36,10 @@ class InProcessProgram {
   std::string output_so_far() const;
   // The chat address given with each "You >" prompt, in order.
   std::vector<std::optional<std::string>> addresses_shown() const;
-  // The bridge's port, once the session listens (0 when it never did).
+  // The bridge's port, once the session listens (Link::Bridge).
   int port() const;
+  // The job exchange of the page opened in memory, once it is (Link::Memory).
+  std::shared_ptr<JobExchange> exchange() const;
   // Ends the input and waits for the program; one still running after
   // `limit` ends the whole test process, as a failure.
   CommandResult finish(std::chrono::seconds limit = std::chrono::seconds(60));
@@ -52,6 +59,8 @@ class InProcessProgram {
   bool input_closed_ = false;
   std::vector<std::optional<std::string>> addresses_shown_;
   std::atomic<int> port_{0};
+  mutable std::mutex exchange_mutex_;
+  std::shared_ptr<JobExchange> exchange_;
   std::future<int> exit_code_;
   std::optional<CommandResult> finished_;
 };

@@ -1,0 +1,50 @@
+// How a session reaches ChatGPT's page: it opens the page once, then asks
+// one job at a time. The product's way is the loopback bridge that the
+// browser extension polls; tests stand in with one of their own.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "bridge/exchange.h"
+#include "bridge/server.h"
+#include "common/result.h"
+#include "session/wait.h"
+
+class Browser {
+ public:
+  virtual ~Browser() = default;
+  // Opens `address` (a chat's address without fragment, or the new-chat
+  // page) for this session.
+  virtual Status open(const std::string& address) = 0;
+  // Hands `job` to the page and waits for its result; a job the user
+  // stopped (`interrupt`) is withdrawn. Progress notices go to `out`.
+  virtual std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, std::ostream& out) = 0;
+  // The extension's version as it last said it.
+  virtual std::optional<std::string> extension_version() const = 0;
+};
+
+// The bridge on `port` (0 picks a free one, told to `listening`) and the
+// page opened by `opener` with a fresh session token in its address.
+class BridgeBrowser : public Browser {
+ public:
+  using Opener = std::function<Status(const std::string& url)>;
+  BridgeBrowser(int port, Opener opener, std::string extension_folder,
+                std::function<void(int port)> listening = [](int) {});
+  Status open(const std::string& address) override;
+  std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, std::ostream& out) override;
+  std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
+
+ private:
+  int port_;
+  Opener opener_;
+  std::string extension_folder_;
+  std::function<void(int)> listening_;
+  std::shared_ptr<JobExchange> exchange_ = std::make_shared<JobExchange>();
+  std::unique_ptr<BridgeThread> bridge_{};
+  std::string connect_help_{};  // what helps when the extension never connects
+};
