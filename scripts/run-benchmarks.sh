@@ -2,6 +2,7 @@
 # Runs every benchmark of the build folder given as $1 and prints its figures.
 set -euo pipefail
 build=${1:-build}
+"$build/startup_bench"
 "$build/bridge_bench"
 "$build/run_output_bench"
 "$build/turn_bench"

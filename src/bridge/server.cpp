@@ -13,8 +13,7 @@
 #include <variant>
 
 #include <fmt/format.h>
-#include <openssl/evp.h>
-#include <openssl/hmac.h>
+#include <nettle/hmac.h>
 
 #include "bridge/http.h"
 #include "common/files.h"
@@ -137,13 +136,13 @@ Response prove_token(std::string_view target, const std::string& token) {
   const std::size_t at = target.find("challenge=");
   const std::string_view challenge = at == std::string_view::npos ? "" : target.substr(at + 10, target.find('&', at) - at - 10);
   if (!is_challenge(challenge)) return error_response(400, "Bad request");
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int size = 0;
-  if (HMAC(EVP_sha256(), token.data(), static_cast<int>(token.size()), reinterpret_cast<const unsigned char*>(challenge.data()),
-           challenge.size(), digest, &size) == nullptr)
-    return error_response(500, "Could not answer the challenge");
+  hmac_sha256_ctx context;
+  hmac_sha256_set_key(&context, token.size(), reinterpret_cast<const std::uint8_t*>(token.data()));
+  hmac_sha256_update(&context, challenge.size(), reinterpret_cast<const std::uint8_t*>(challenge.data()));
+  std::uint8_t digest[SHA256_DIGEST_SIZE];
+  hmac_sha256_digest(&context, sizeof digest, digest);
   std::string proof;
-  for (unsigned int i = 0; i < size; ++i) proof += fmt::format("{:02x}", digest[i]);
+  for (const std::uint8_t byte : digest) proof += fmt::format("{:02x}", byte);
   return {200, Json{{"proof", proof}}};
 }
 
