@@ -98,6 +98,22 @@ TEST_F(Confinement, TheTerminalSeesControlCharactersAsEscapes) {
   EXPECT_NE(output.str().find("Run true\\r\\x1b[2Kls -la\n"), std::string::npos) << output.str();
   EXPECT_EQ(visible_text("tab\tline\nbell\x07 del\x7f c1\xc2\x9b ok é"),
             "tab\tline\nbell\\x07 del\\x7f c1\\x9b ok é");
+  // Right-to-left override and zero-width space: text that reads otherwise than it runs.
+  EXPECT_EQ(visible_text("rm \u202egnp.txt \u200bx"), "rm \\u202egnp.txt \\u200bx");
+}
+
+// Blank lines cannot push a command's start out of sight: the confirmation
+// shows the whole command on one line, what runs is what the user saw.
+TEST_F(Confinement, AConfirmedCommandIsShownWholeOnOneLine) {
+  const std::string command = "touch PWNED #" + std::string(60, '\n') + "echo hello";
+  ASSERT_TRUE(run({"run", std::nullopt, std::nullopt, command}));
+  const std::string shown = output.str();
+  const std::string line = shown.substr(0, shown.find('\n'));
+  EXPECT_EQ(line, "Run touch PWNED #" + [] {
+    std::string marks;
+    for (int i = 0; i < 60; ++i) marks += "⏎";
+    return marks;
+  }() + "echo hello");
 }
 
 }  // namespace

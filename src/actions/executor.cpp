@@ -82,7 +82,7 @@ Result<Json> list_files(const Action& action, ExecutionContext& context) {
   ::closedir(dir);
   if (error != 0) return os_failure(error);
   std::ranges::sort(entries);
-  progress(context.out, i18n::tr(kListed), fmt::format("{} ({} {})", visible_text(action.path.value_or(".")), entries.size(),
+  progress(context.out, i18n::tr(kListed), fmt::format("{} ({} {})", one_line_text(action.path.value_or(".")), entries.size(),
                                           i18n::tr(kEntries)));
   return Json{{"entries", entries}};
 }
@@ -103,7 +103,7 @@ Result<Json> read_file_action(const Action& action, ExecutionContext& context) {
   if (!content) return std::unexpected(content.error());
   if (content->size() > kMaxReadBytes) return failure("File exceeds 250 KB. Read a smaller file.");
   if (!is_valid_utf8(*content)) return failure("File is not UTF-8 text");
-  progress(context.out, i18n::tr(kRead), fmt::format("{} ({} bytes)", visible_text(*action.path), content->size()));
+  progress(context.out, i18n::tr(kRead), fmt::format("{} ({} bytes)", one_line_text(*action.path), content->size()));
   return Json{{"content", *content}, {"path", *action.path}};
 }
 
@@ -122,7 +122,7 @@ Result<Json> write_file_action(const Action& action, ExecutionContext& context) 
   if (!path) return std::unexpected(path.error());
   if (inside_git_folder(*path)) return failure("Files inside a .git folder cannot be written");
   if (auto written = replace_file(*path, *action.content); !written) return std::unexpected(written.error());
-  progress(context.out, i18n::tr(kWrote), visible_text(*action.path));
+  progress(context.out, i18n::tr(kWrote), one_line_text(*action.path));
   return Json{{"bytes", action.content->size()}, {"path", *action.path}};
 }
 
@@ -144,11 +144,11 @@ void show_output_tail(std::ostream& out, std::string_view output, std::string_vi
 Result<Json> run_action(const Action& action, ExecutionContext& context) {
   if (!action.command) return failure("Missing command");
   if (!context.allow_commands && !context.force_yes) {
-    context.out << color("33", "Run?") << ' ' << color("35", visible_text(*action.command)) << '\n';
+    context.out << color("33", "Run?") << ' ' << color("35", one_line_text(*action.command)) << '\n';
     if (auto allowed = confirm_action("Allow this command?", context.force_yes); !allowed)
       return std::unexpected(allowed.error());
   } else {
-    context.out << color("33", "Run") << ' ' << color("35", visible_text(*action.command)) << '\n';
+    context.out << color("33", "Run") << ' ' << color("35", one_line_text(*action.command)) << '\n';
   }
   context.out.flush();  // the Run line shows before a long command, even through a pipe
   // Four bytes per character at most: the kept prefix always holds the
@@ -194,7 +194,7 @@ Result<Json> attach_image_action(const Action& action, ExecutionContext& context
   const bool duplicate =
       std::ranges::any_of(context.pending, [&](const Attachment& a) { return a.base64 == image->base64; });
   if (duplicate) return failure("That image is already attached to this turn");
-  progress(context.out, i18n::tr(kAttachedImage), visible_text(*action.path));
+  progress(context.out, i18n::tr(kAttachedImage), one_line_text(*action.path));
   const std::uint64_t bytes = estimated_bytes(*image);
   context.pending.push_back(std::move(*image));
   return Json{{"attached", true},
@@ -232,7 +232,7 @@ Result<Json> execute(const Action& action, ExecutionContext& context) {
   // Every failure is shown as it goes back to ChatGPT: the user must not
   // learn of a refused path or a missing file only from ChatGPT's reply.
   if (!outcome && outcome.error() != kDeclined)
-    context.out << color("31", fmt::format("{} {}: {}", visible_text(action.type), i18n::tr(kFailed),
+    context.out << color("31", fmt::format("{} {}: {}", one_line_text(action.type), i18n::tr(kFailed),
                                          visible_text(outcome.error())))
               << '\n';
   return outcome;

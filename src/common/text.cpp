@@ -158,14 +158,28 @@ bool parse_unsigned(std::string_view text, unsigned long long& value) {
   return error == std::errc() && end == text.data() + text.size();
 }
 
-std::string visible_text(std::string_view text) {
+namespace {
+
+// Characters that change how the text around them reads without showing:
+// bidirectional marks, embeddings, overrides and isolates, and zero-width
+// ones.
+bool is_invisible_format(char32_t c) {
+  return c == 0x061c || c == 0x180e || (c >= 0x200b && c <= 0x200f) || (c >= 0x202a && c <= 0x202e) ||
+         (c >= 0x2060 && c <= 0x2069) || c == 0xfeff;
+}
+
+std::string shown_text(std::string_view text, std::string_view line_feed) {
   const std::string valid = lossy_utf8(text);
   std::string shown;
   shown.reserve(valid.size());
   for (std::size_t pos = 0; pos < valid.size();) {
     const std::size_t start = pos;
     const char32_t c = next_char(valid, pos);
-    if (c == '\n' || c == '\t' || (c >= 0x20 && c < 0x7f) || c > 0x9f) {
+    if (c == '\n') {
+      shown += line_feed;
+    } else if (is_invisible_format(c)) {
+      shown += fmt::format("\\u{:04x}", static_cast<unsigned>(c));
+    } else if (c == '\t' || (c >= 0x20 && c < 0x7f) || c > 0x9f) {
       shown.append(valid, start, pos - start);
     } else if (c == '\r') {
       shown += "\\r";
@@ -175,3 +189,9 @@ std::string visible_text(std::string_view text) {
   }
   return shown;
 }
+
+}  // namespace
+
+std::string visible_text(std::string_view text) { return shown_text(text, "\n"); }
+
+std::string one_line_text(std::string_view text) { return shown_text(text, "⏎"); }

@@ -37,8 +37,14 @@ std::vector<std::string_view> split_lines(std::string_view text);
 // Text from a reply made safe for the terminal: control characters (C0,
 // DEL and C1) are shown as escapes such as "\x1b" and "\r", so a message
 // or a command cannot move the cursor, rewrite the line or talk to the
-// terminal; line feeds and tabs are kept. Invalid UTF-8 shows as U+FFFD.
+// terminal; bidirectional controls and zero-width characters, which would
+// make the text read otherwise than it runs, as "\u202e"; line feeds and
+// tabs are kept. Invalid UTF-8 shows as U+FFFD.
 std::string visible_text(std::string_view text);
+
+// The same on one line: a line feed shows as "⏎", so a command, a path or
+// a name cannot push its start out of sight with blank lines.
+std::string one_line_text(std::string_view text);
 
 // An unsigned decimal number: an optional "+", then ASCII digits, below 2^64.
 bool parse_unsigned(std::string_view text, unsigned long long& value);

@@ -319,3 +319,14 @@ TEST_F(Session, OverTheBridgeTheTokenTravelsOnlyInTheAddressFragment) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("Chat: " + kChatUrl + "\n"), std::string::npos) << r.out;
 }
+
+// Every line of ChatGPT's message is marked as ChatGPT's, so none passes
+// for a line of the program's own.
+TEST_F(Session, EachLineOfChatGptsMessageCarriesItsPrefix) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  auto wendlebox = start({"go"});
+  extension().answer(block(R"({"status":"done","message":"Done.\nRun? echo hello"})"));
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("ChatGPT Done.\nChatGPT Run? echo hello\n"), std::string::npos) << r.out;
+}

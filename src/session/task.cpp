@@ -130,6 +130,12 @@ std::expected<BrowserResult, Stopped> publish_and_wait(Session& session, const s
   return result;
 }
 
+// ChatGPT's message, each of its lines marked as ChatGPT's: no line of it
+// can pass for one of the program's own ("Run? …").
+void show_message(std::ostream& out, std::string_view message) {
+  for (std::string_view line : split_lines(visible_text(message))) out << color("32", "ChatGPT") << ' ' << line << '\n';
+}
+
 void finish_prompt(Session& session, const std::string& prompt, const std::string& message) {
   std::string log_text = compact_final_message(message);
   if (log_text.empty()) log_text = "Task finished.";
@@ -177,7 +183,7 @@ Result<PromptEnd> run_turns(Session& session, const std::string& prompt, std::st
       text = retry_prompt(reply.error());
       continue;
     }
-    if (!reply->message.empty()) session.world.out << color("32", "ChatGPT") << ' ' << visible_text(reply->message) << '\n';
+    show_message(session.world.out, reply->message);
     const Json results = run_actions(session, reply->actions);
     if (InterruptScope::requested()) return PromptEnd::Interrupted;
     if (reply->status == "done" && reply->actions.empty()) {
