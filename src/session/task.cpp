@@ -133,7 +133,8 @@ std::expected<BrowserResult, Stopped> publish_and_wait(Session& session, const s
 // ChatGPT's message, each of its lines marked as ChatGPT's: no line of it
 // can pass for one of the program's own ("Run? …").
 void show_message(std::ostream& out, std::string_view message) {
-  for (std::string_view line : split_lines(visible_text(message))) out << color("32", "ChatGPT") << ' ' << line << '\n';
+  const std::string shown = visible_text(message);
+  for (std::string_view line : split_lines(shown)) out << color("32", "ChatGPT") << ' ' << line << '\n';
 }
 
 void finish_prompt(Session& session, const std::string& prompt, const std::string& message) {
