@@ -73,7 +73,7 @@ TEST_F(Confinement, FifosAreRefusedAtOnce) {
   }
 }
 
-TEST_F(Confinement, NothingInsideAGitFolderCanBeWritten) {
+TEST_F(Confinement, NothingInsideAGitOrWendleboxFolderCanBeWritten) {
   fs::create_directories(work / ".git");
   fs::create_directories(work / "vendor/lib/.git");
   for (const char* path : {".git/config", ".git/hooks/pre-commit", "vendor/lib/.git/config"}) {
@@ -82,6 +82,12 @@ TEST_F(Confinement, NothingInsideAGitFolderCanBeWritten) {
     EXPECT_EQ(result.error(), "Files inside a .git folder cannot be written");
   }
   EXPECT_FALSE(fs::exists(work / ".git/config"));
+  for (const char* path : {".wendlebox/chats.json", ".wendlebox/chatlogs/x.jsonl"}) {
+    auto result = run({"write_file", path, "[]"});
+    ASSERT_FALSE(result) << path;
+    EXPECT_EQ(result.error(), "Files inside a .wendlebox folder cannot be written");
+  }
+  EXPECT_FALSE(fs::exists(work / ".wendlebox/chats.json"));
   EXPECT_TRUE(run({"write_file", ".gitignore", "build/\n"}));  // a file beside the folder is fine
 }
 

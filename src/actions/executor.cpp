@@ -107,11 +107,14 @@ Result<Json> read_file_action(const Action& action, ExecutionContext& context) {
   return Json{{"content", *content}, {"path", *action.path}};
 }
 
-// Git runs what its folder's config and hooks name; a reply must never be
-// able to plant a command there.
-bool inside_git_folder(const SafePath& path) {
+// Git runs what its folder's config and hooks name, and wendlebox opens the
+// chat that its project folder lists: a reply must never be able to plant
+// a command, a conversation or a forged record there.
+std::optional<std::string> protected_folder(const SafePath& path) {
   const fs::path relative = path.resolved.lexically_relative(path.root);
-  return std::ranges::any_of(relative, [](const fs::path& part) { return part == ".git"; });
+  for (const fs::path& part : relative)
+    if (part == ".git" || part == ".wendlebox") return part.string();
+  return std::nullopt;
 }
 
 Result<Json> write_file_action(const Action& action, ExecutionContext& context) {
@@ -120,7 +123,7 @@ Result<Json> write_file_action(const Action& action, ExecutionContext& context) 
   if (action.content->size() > kMaxWriteBytes) return failure("File exceeds 1 MB");
   auto path = safe_path(context.base, context.roots, *action.path, true);
   if (!path) return std::unexpected(path.error());
-  if (inside_git_folder(*path)) return failure("Files inside a .git folder cannot be written");
+  if (auto folder = protected_folder(*path)) return failure("Files inside a " + *folder + " folder cannot be written");
   if (auto written = replace_file(*path, *action.content); !written) return std::unexpected(written.error());
   progress(context.out, i18n::tr(kWrote), one_line_text(*action.path));
   return Json{{"bytes", action.content->size()}, {"path", *action.path}};
