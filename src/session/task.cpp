@@ -172,7 +172,8 @@ Result<PromptEnd> run_turns(Session& session, const std::string& prompt, std::st
     if (!result) return failure(result.error().message);
     if (result->url) {
       if (auto url = chat_url(*result->url))
-        if (auto saved = save_chat(session.chat, *url, session.folder); !saved) return std::unexpected(saved.error());
+        if (auto saved = save_chat(session.chat, *url, session.folder, session.world.out); !saved)
+          return std::unexpected(saved.error());
     }
     if (result->error) return failure(fmt::format("{}: {}", i18n::tr(kBrowser), visible_text(*result->error)));
     if (!result->text) return failure("ChatGPT returned no text.");

@@ -8,6 +8,7 @@
 #include "common/files.h"
 #include "common/json.h"
 #include "common/text.h"
+#include "i18n/i18n.h"
 #include "state/allowed.h"
 #include "state/settings.h"
 
@@ -48,23 +49,86 @@ void remove_same(std::vector<Chat>& chats, const Chat& chat) {
 
 }  // namespace
 
+namespace {
+
+Result<Chat> decode_chat(const Json& item, std::string_view text) {
+  auto fields = JsonFields::of(item, text);
+  if (!fields) return std::unexpected(fields.error());
+  Chat chat;
+  if (auto read = fields->read({{"id", &chat.id}, {"title", &chat.title}, {"url", &chat.url}, {"folder", &chat.folder}});
+      !read)
+    return std::unexpected(read.error());
+  auto updated = fields->required_unsigned("updated");
+  if (!updated) return std::unexpected(updated.error());
+  chat.updated = *updated;
+  return chat;
+}
+
+// The chats of a list file that can be read; `damaged` when anything in it
+// could not be, so that a save keeps the file aside instead of losing it.
+struct ChatList {
+  std::vector<Chat> chats;
+  bool damaged = false;
+};
+
+ChatList readable_chats(std::string_view text) {
+  if (trim(text).empty()) return {};
+  auto value = parse_json(text);
+  if (!value || !value->is_array()) return {{}, true};
+  ChatList list;
+  for (const Json& item : *value) {
+    if (auto chat = decode_chat(item, text))
+      list.chats.push_back(std::move(*chat));
+    else
+      list.damaged = true;
+  }
+  return list;
+}
+
+Result<std::optional<ChatList>> read_chat_list(const std::filesystem::path& path) {
+  auto text = read_file_if_exists(path);
+  if (!text) return failure(fmt::format("Could not read {}: {}", lossy_utf8(path.native()), text.error()));
+  if (!*text) return std::optional<ChatList>();
+  return readable_chats(**text);
+}
+
+// The project's list; chats saved before the project file existed are
+// found in the global list.
+Result<ChatList> project_chat_list(const std::filesystem::path& folder) {
+  auto list = read_chat_list(project_chats_path(folder));
+  if (!list) return std::unexpected(list.error());
+  if (*list) return **list;
+  std::vector<Chat> chats = load_chats();
+  const std::string key = folder_key(folder);
+  std::erase_if(chats, [&](const Chat& chat) { return !is_project_chat(chat, key); });
+  return ChatList{std::move(chats)};
+}
+
+// A list that could not be read whole is moved aside before a save
+// replaces it, and the user is told where it went.
+Status keep_aside(const std::filesystem::path& path, std::ostream& out) {
+  const std::filesystem::path aside = path.native() + fmt::format(".damaged-{}", unix_seconds());
+  std::error_code error;
+  std::filesystem::rename(path, aside, error);
+  if (error) return os_failure(error.value());
+  out << color("33", fmt::format("{} could not be read whole: the chats it could read are kept, and the file "
+                                 "itself is saved as {}.",
+                                 lossy_utf8(path.native()), lossy_utf8(aside.native())))
+      << '\n';
+  return {};
+}
+
+}  // namespace
+
 Result<std::vector<Chat>> decode_chats(std::string_view text) {
   auto value = parse_json(text);
   if (!value) return std::unexpected(value.error());
   if (!value->is_array()) return failure(positioned_error("invalid type: expected a list of chats", text));
   std::vector<Chat> chats;
   for (const Json& item : *value) {
-    auto fields = JsonFields::of(item, text);
-    if (!fields) return std::unexpected(fields.error());
-    Chat chat;
-    if (auto read = fields->read({{"id", &chat.id}, {"title", &chat.title}, {"url", &chat.url},
-                                  {"folder", &chat.folder}});
-        !read)
-      return std::unexpected(read.error());
-    auto updated = fields->required_unsigned("updated");
-    if (!updated) return std::unexpected(updated.error());
-    chat.updated = *updated;
-    chats.push_back(std::move(chat));
+    auto chat = decode_chat(item, text);
+    if (!chat) return std::unexpected(chat.error());
+    chats.push_back(std::move(*chat));
   }
   return chats;
 }
@@ -78,25 +142,14 @@ std::filesystem::path project_chats_path(const std::filesystem::path& folder) {
 std::string chat_title(std::string_view prompt) { return std::string(first_chars(prompt, 60)); }
 
 std::vector<Chat> load_chats() {
-  auto text = read_file_if_exists(chats_path());
-  if (!text || !*text) return {};
-  return decode_chats(**text).value_or(std::vector<Chat>{});
+  auto list = read_chat_list(chats_path());
+  return list && *list ? (*list)->chats : std::vector<Chat>{};
 }
 
 Result<std::vector<Chat>> read_project_chats(const std::filesystem::path& folder) {
-  const std::filesystem::path path = project_chats_path(folder);
-  auto text = read_file_if_exists(path);
-  if (!text) return failure(fmt::format("Could not read {}: {}", lossy_utf8(path.native()), text.error()));
-  if (!*text) {
-    // Chats saved before the project file existed are found in the global list.
-    std::vector<Chat> chats = load_chats();
-    const std::string key = folder_key(folder);
-    std::erase_if(chats, [&](const Chat& chat) { return !is_project_chat(chat, key); });
-    return chats;
-  }
-  auto chats = decode_chats(**text);
-  if (!chats) return failure(fmt::format("Could not read {}: {}", lossy_utf8(path.native()), chats.error()));
-  return chats;
+  auto list = project_chat_list(folder);
+  if (!list) return std::unexpected(list.error());
+  return list->chats;
 }
 
 std::optional<Chat> latest_project_chat(const std::filesystem::path& folder, const std::vector<Chat>& chats) {
@@ -116,24 +169,30 @@ Chat new_chat(const std::string& id, const std::optional<std::string>& prompt, c
               .updated = unix_seconds()};
 }
 
-Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path& folder) {
+Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path& folder, std::ostream& out) {
   chat.url = url;
   chat.updated = unix_seconds();
   // Always the global list first, then the project's: one order, no deadlock.
   auto global_lock = lock_file(chats_path());
   if (!global_lock) return std::unexpected(global_lock.error());
-  std::vector<Chat> global = load_chats();
-  remove_same(global, chat);
-  global.insert(global.begin(), chat);
-  if (auto written = write_file_whole(chats_path(), encode_chats(global)); !written) return written;
+  auto global = read_chat_list(chats_path());
+  if (!global) return std::unexpected(global.error());
+  ChatList list = global->value_or(ChatList{});
+  if (list.damaged)
+    if (auto kept = keep_aside(chats_path(), out); !kept) return kept;
+  remove_same(list.chats, chat);
+  list.chats.insert(list.chats.begin(), chat);
+  if (auto written = write_file_whole(chats_path(), encode_chats(list.chats)); !written) return written;
 
   auto project_lock = lock_file(project_chats_path(folder));
   if (!project_lock) return std::unexpected(project_lock.error());
-  auto project = read_project_chats(folder);
+  auto project = project_chat_list(folder);
   if (!project) return std::unexpected(project.error());
-  remove_same(*project, chat);
-  project->push_back(chat);
-  return write_file_whole(project_chats_path(folder), encode_chats(*project));
+  if (project->damaged)
+    if (auto kept = keep_aside(project_chats_path(folder), out); !kept) return kept;
+  remove_same(project->chats, chat);
+  project->chats.push_back(chat);
+  return write_file_whole(project_chats_path(folder), encode_chats(project->chats));
 }
 
 std::optional<std::string> chat_url(std::string_view text) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,7 +25,8 @@ inline constexpr std::string_view kNewChatTitle = "New chat";
 std::filesystem::path chats_path();
 std::filesystem::path project_chats_path(const std::filesystem::path& folder);
 
-// The global list; a missing or damaged file reads as empty.
+// The lists as far as they can be read: a missing file reads as empty, and
+// of a damaged one the chats that can be read are kept.
 std::vector<Chat> load_chats();
 Result<std::vector<Chat>> read_project_chats(const std::filesystem::path& folder);
 
@@ -33,8 +35,11 @@ std::optional<Chat> latest_project_chat(const std::filesystem::path& folder, con
 // must not outlive the session in any file.
 Chat new_chat(const std::string& id, const std::optional<std::string>& prompt,
               const std::filesystem::path& folder);
-// Records `url` in the chat and stores it in both lists.
-Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path& folder);
+// Records `url` in the chat and stores it in both lists. A list that could
+// not be read whole is first kept aside (`<list>.damaged-<time>`), which a
+// notice on `out` says.
+Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path& folder,
+                 std::ostream& out = std::cout);
 
 // The first 60 characters of a prompt, as chat titles use.
 std::string chat_title(std::string_view prompt);
@@ -46,5 +51,5 @@ inline constexpr std::string_view kNewChatPage = "https://chatgpt.com/";
 // conversation identifier; nullopt for anything else.
 std::optional<std::string> chat_url(std::string_view text);
 
-// A chat list file's text as records (what both lists are read with).
+// A chat list file's text as records, every one of them or a failure.
 Result<std::vector<Chat>> decode_chats(std::string_view text);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "state/chatlog.h"
 #include "common/env.h"
 #include "support/support.h"
@@ -191,7 +193,7 @@ TEST_F(ChatRegistry, AFailedGlobalWriteLeavesTheProjectListUntouched) {
   fs::create_directories(dir.path / "config/wendlebox/chats.json/held");
   auto saved_chat = save_chat(a, url_of('a'), p);
   ASSERT_FALSE(saved_chat);
-  EXPECT_EQ(saved_chat.error(), "Is a directory (os error 21)");
+  EXPECT_TRUE(saved_chat.error().ends_with("chats.json: Is a directory (os error 21)")) << saved_chat.error();
   EXPECT_FALSE(fs::exists(project_chats_path(p)));
 }
 
@@ -210,14 +212,31 @@ TEST_F(ChatRegistry, AProjectWithoutItsFileFindsItsChatsInTheGlobalList) {
   EXPECT_EQ(ids(*read_project_chats(p)), (std::vector<std::string>{"x1", "x4", "nnnn"}));
 }
 
-TEST_F(ChatRegistry, ADamagedProjectFileStopsSavingAndIsKept) {
+// Nothing saved is lost: of a damaged list the readable chats are kept, the
+// file itself is moved aside before the save, and a notice names both.
+TEST_F(ChatRegistry, ADamagedListKeepsItsReadableChatsAndIsMovedAsideBeforeASave) {
   const fs::path p = dir.path / "p";
+  const fs::path global = dir.path / "config/wendlebox/chats.json";
+  const std::string damaged = "[" + chat_json("x1", "a", url_of('1'), p.string(), 5) + "," +
+                              R"({"id":"x2","title":"b","url":"u","folder":"f","updated":"1796000001"}])";
+  write_text(global, damaged);
   write_text(project_chats_path(p), "{");
+  EXPECT_EQ(ids(load_chats()), (std::vector<std::string>{"x1"}));
+  EXPECT_EQ(ids(*read_project_chats(p)), (std::vector<std::string>{}));
   Chat a = new_chat("aaaa", "x", p);
-  auto saved_chat = save_chat(a, url_of('a'), p);
-  ASSERT_FALSE(saved_chat);
-  EXPECT_TRUE(saved_chat.error().starts_with("Could not read " + project_chats_path(p).string() + ": "));
-  EXPECT_EQ(read_text(project_chats_path(p)), "{");
+  std::stringstream notices;
+  ASSERT_TRUE(save_chat(a, url_of('a'), p, notices));
+  EXPECT_EQ(ids(load_chats()), (std::vector<std::string>{"aaaa", "x1"}));
+  EXPECT_EQ(ids(*read_project_chats(p)), (std::vector<std::string>{"aaaa"}));
+  std::vector<fs::path> aside;
+  for (const fs::path& folder : {global.parent_path(), project_chats_path(p).parent_path()})
+    for (const auto& entry : fs::directory_iterator(folder))
+      if (entry.path().filename().string().find(".damaged-") != std::string::npos) aside.push_back(entry.path());
+  ASSERT_EQ(aside.size(), 2u);
+  for (const fs::path& kept : aside) {
+    EXPECT_EQ(read_text(kept), kept.string().starts_with(global.string()) ? damaged : "{");
+    EXPECT_NE(notices.str().find("saved as " + kept.string() + ".\n"), std::string::npos) << notices.str();
+  }
 }
 
 TEST(ChatTitle, IsCutAt60CharactersNeverInsideOne) {
