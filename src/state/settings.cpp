@@ -28,10 +28,11 @@ Result<Settings> decode_settings(std::string_view text) {
 namespace {
 
 // <$variable, else $HOME/<home_relative>, else ./<home_relative>>/wendlebox,
-// as the XDG base directory rules name a user's folders.
+// as the XDG base directory rules name a user's folders: an empty or
+// relative value is ignored, or the state would follow the current folder.
 std::filesystem::path xdg_dir(const EnvLookup& env, const char* variable, const std::filesystem::path& home_relative) {
   std::filesystem::path base;
-  if (auto set = env(variable)) {
+  if (auto set = env(variable); set && std::filesystem::path(*set).is_absolute()) {
     base = *set;
   } else if (auto home = env("HOME")) {
     base = std::filesystem::path(*home) / home_relative;

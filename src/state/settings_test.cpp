@@ -6,7 +6,7 @@
 
 namespace {
 
-TEST(AppDir, FollowsXdgThenHomeThenCurrentFolder) {
+TEST(AppDir, FollowsAnAbsoluteXdgFolderThenHomeThenCurrentFolder) {
   const auto env_of = [](std::map<std::string, std::string> vars) {
     return [vars](std::string_view name) -> std::optional<std::string> {
       auto found = vars.find(std::string(name));
@@ -16,7 +16,9 @@ TEST(AppDir, FollowsXdgThenHomeThenCurrentFolder) {
   EXPECT_EQ(app_dir(env_of({{"XDG_CONFIG_HOME", "/tmp/x"}, {"HOME", "/home/u"}})), "/tmp/x/wendlebox");
   EXPECT_EQ(app_dir(env_of({{"HOME", "/home/u"}})), "/home/u/.config/wendlebox");
   EXPECT_EQ(app_dir(env_of({})), "./.config/wendlebox");
-  EXPECT_EQ(app_dir(env_of({{"XDG_CONFIG_HOME", ""}, {"HOME", "/home/u"}})), "wendlebox");
+  // An empty or relative value is no base folder at all.
+  EXPECT_EQ(app_dir(env_of({{"XDG_CONFIG_HOME", ""}, {"HOME", "/home/u"}})), "/home/u/.config/wendlebox");
+  EXPECT_EQ(data_dir(env_of({{"XDG_DATA_HOME", "rel/share"}, {"HOME", "/home/u"}})), "/home/u/.local/share/wendlebox");
 }
 
 class SettingsCommands : public testing::Test {
