@@ -6,6 +6,7 @@
 #include "common/folders.h"
 #include "frontend/setup.h"
 #include "git/git.h"
+#include "common/text.h"
 #include "i18n/i18n.h"
 #include "state/settings.h"
 
@@ -44,9 +45,9 @@ Status doctor() {
       fs::exists(installed_extension_folder() / "manifest.json") ? installed_extension_folder() : running_extension_folder();
   if (extension)
     std::cout << i18n::tr(kExtensionFolderLabel) << ' ' << friendly_folder(*extension) << '\n'
-              << i18n::tr(kExtensionVersion) << ' ' << extension_version(*extension).value_or("?") << "; "
-              << i18n::tr(kSeenInBrowser) << ' '
-              << last_seen_extension_version().value_or(std::string(i18n::tr(kNotSeenYet))) << '\n';
+              << i18n::tr(kExtensionVersion) << ' ' << one_line_text(extension_version(*extension).value_or("?"))
+              << "; " << i18n::tr(kSeenInBrowser) << ' '
+              << one_line_text(last_seen_extension_version().value_or(std::string(i18n::tr(kNotSeenYet)))) << '\n';
   std::cout << i18n::tr(kExtensionHint) << '\n';
   return {};
 }

@@ -122,6 +122,10 @@ TEST(Doctor, ReportsWhatItFinds) {
                    "Carpeta de la extensión: " + extension + "\nVersión de la extensión: " WENDLEBOX_VERSION
                    "; vista por última vez en un navegador: 0.0.9\n"
                    "Extensión: activa Wendlebox en el navegador que abre ChatGPT.\n");
+  // A stored version is the extension's word, not the program's: it cannot talk to the terminal.
+  write_text(home.path / ".config/wendlebox/extension-seen", "\x1b]0;owned\x07\n2.0");
+  r = run_binary({.args = {"doctor"}, .home = home.path, .path_prefix = bin.path.string()});
+  EXPECT_NE(r.out.find("last seen in a browser: \\x1b]0;owned\\x07⏎2.0\n"), std::string::npos) << r.out;
 }
 
 }  // namespace
