@@ -6,5 +6,6 @@ build=${1:-build}
 "$build/bridge_bench"
 "$build/run_output_bench"
 "$build/turn_bench"
+"$build/reply_bench"
 # The extension in headless Chromium, with the script playing the program.
 WENDLEBOX_BUILD_DIR="$build" node "$(dirname "$0")/../bench/extension_bench.mjs"

@@ -99,23 +99,56 @@ Json failure_result(const std::string& type, const std::string& error) {
   return Json{{"error", error}, {"ok", false}, {"type", type}};
 }
 
+namespace {
+
+bool is_json_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Just past the JSON object that starts at the first non-blank character
+// from `from`, or npos: one pass that follows strings and their escapes, so
+// fences and braces inside strings do not count.
+std::size_t object_end(std::string_view text, std::size_t from) {
+  while (from < text.size() && is_json_space(text[from])) ++from;
+  if (from >= text.size() || text[from] != '{') return std::string_view::npos;
+  int depth = 0;
+  bool in_string = false, escaped = false;
+  for (std::size_t i = from; i < text.size(); ++i) {
+    const char c = text[i];
+    if (in_string) {
+      if (escaped) escaped = false;
+      else if (c == '\\') escaped = true;
+      else if (c == '"') in_string = false;
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if ((c == '}' || c == ']') && --depth == 0) {
+      return i + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
 Result<Reply> parse_reply(std::string_view text) {
   constexpr std::string_view kOpening = "```wendlebox";
   const std::size_t opening = text.find(kOpening);
   if (opening == std::string_view::npos) return failure("No wendlebox code block");
   const std::size_t body = opening + kOpening.size();
-  std::size_t closing = text.find("```", body);
+  const std::size_t closing = text.find("```", body);
   if (closing == std::string_view::npos) return failure("Unclosed wendlebox code block");
   // Written content may hold fences of its own (a README with a code block),
-  // so the block ends at the first fence that closes a whole reply. Only a
-  // candidate ending in "}" can be one, which keeps this linear in practice.
+  // so the block ends at the first fence that closes a whole reply: the
+  // first fence, or else the one right after the JSON object the block
+  // starts with. Each is decoded once, so any reply parses in linear time.
   auto reply = decode_reply(trim(text.substr(body, closing - body)));
-  for (std::size_t next = closing; !reply;) {
-    next = text.find("```", next + 3);
-    if (next == std::string_view::npos) return reply;
-    const std::string_view candidate = trim(text.substr(body, next - body));
-    if (!candidate.ends_with('}')) continue;
-    if (auto later = decode_reply(candidate)) reply = std::move(later);
+  if (!reply) {
+    const std::size_t end = object_end(text, body);
+    std::size_t fence = end;
+    while (fence < text.size() && is_json_space(text[fence])) ++fence;
+    if (end != std::string_view::npos && fence > closing && text.substr(fence, 3) == "```")
+      if (auto whole = decode_reply(text.substr(body, end - body))) reply = std::move(whole);
+    if (!reply) return reply;
   }
   if (reply->status != "continue" && reply->status != "done") return failure("status must be done or continue");
   if (reply->actions.size() > kMaxActions) return failure("Too many actions in one turn");
