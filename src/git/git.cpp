@@ -15,6 +15,13 @@ constexpr i18n::Text kNotInstalled{"Git is not installed. Automatic commits are 
 constexpr i18n::Text kRepositoryCreated{"Git repository created for this folder.",
                                         "Repositório Git criado para esta pasta.",
                                         "Repositorio Git creado para esta carpeta."};
+constexpr i18n::Text kNoRepositoryHere{
+    "No Git snapshots here: wendlebox does not make a repository of your home folder or of /. To have them, run git "
+    "init yourself or work in a project folder.",
+    "Sem snapshots do Git aqui: o wendlebox não cria um repositório na sua pasta pessoal nem em /. Para tê-los, execute "
+    "git init você mesmo ou trabalhe em uma pasta de projeto.",
+    "Sin snapshots de Git aquí: wendlebox no crea un repositorio en tu carpeta personal ni en /. Para tenerlos, ejecuta "
+    "git init tú mismo o trabaja en una carpeta de proyecto."};
 constexpr i18n::Text kSnapshotSaved{"Git snapshot saved.", "Snapshot do Git salvo.", "Snapshot de Git guardado."};
 
 constexpr const char* kExcludeLine = ".wendlebox/";
@@ -97,6 +104,20 @@ Status git_commit_command(const std::filesystem::path& dir, const std::vector<st
   return {};
 }
 
+namespace {
+
+bool is_home_or_root(const std::filesystem::path& folder) {
+  auto here = canonical_path(folder);
+  if (!here) return false;
+  if (*here == here->root_path()) return true;
+  const std::optional<std::string> home = process_env("HOME");
+  if (!home || home->empty()) return false;
+  auto home_folder = canonical_path(*home);
+  return home_folder && *home_folder == *here;
+}
+
+}  // namespace
+
 std::optional<GitSession> prepare_git(const std::filesystem::path& folder, std::ostream& out) {
   auto version = git_output(folder, {"--version"});
   if (!version || !version->status.success()) {
@@ -104,6 +125,12 @@ std::optional<GitSession> prepare_git(const std::filesystem::path& folder, std::
     return std::nullopt;
   }
   const bool created = !git_ok(folder, {"rev-parse", "--show-toplevel"});
+  if (created && is_home_or_root(folder)) {
+    // A first snapshot there would commit keys, downloads and every
+    // program's settings.
+    info(out, kNoRepositoryHere);
+    return std::nullopt;
+  }
   if (created) {
     if (auto init = git_ok(folder, {"init", "--quiet"}); !init) {
       warn(out, "Git setup skipped: ", init.error());

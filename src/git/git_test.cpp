@@ -52,6 +52,16 @@ TEST_F(Git, AnEmptyFolderGetsARepositoryButNoCommit) {
   EXPECT_EQ(git(work.path, "rev-list --all --count"), "0\n");
 }
 
+// The home folder (keys, downloads, every program's settings) never becomes
+// a repository by itself; the session goes on without snapshots and says why.
+TEST_F(Git, TheHomeFolderGetsNoRepository) {
+  write_text(home.path / ".ssh/id_ed25519", "secret\n");
+  EXPECT_FALSE(prepare_git(home.path, output));
+  EXPECT_TRUE(output.str().starts_with("No Git snapshots here: wendlebox does not make a repository of your home "
+                                       "folder or of /.")) << output.str();
+  EXPECT_FALSE(fs::exists(home.path / ".git"));
+}
+
 TEST_F(Git, ASubfolderCommitHoldsOnlyItsOwnChanges) {
   identity();
   git(work.path, "init -q && echo a > top.txt && mkdir -p app/web && echo w > app/web/index.html && git add -A && "
