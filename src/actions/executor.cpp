@@ -160,6 +160,7 @@ Result<Json> run_action(const Action& action, ExecutionContext& context) {
                                      .capture_limit = kMaxOutputChars * 4, .own_process_group = true,
                                      .cancel = context.interrupt});
   if (!ran) return std::unexpected(ran.error());
+  if (context.process_groups) context.process_groups->push_back(ran->pid);
   const std::optional<int> code = ran->status.code;
   context.out << color(code == 0 ? "32" : "31", fmt::format("Exit {}", code.value_or(-1))) << '\n';
   Json result{{"exit_code", code ? Json(*code) : Json(nullptr)},

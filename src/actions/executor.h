@@ -6,6 +6,8 @@
 #include <iostream>
 #include <vector>
 
+#include <sys/types.h>
+
 #include "actions/action.h"
 #include "common/attachment.h"
 #include "common/json.h"
@@ -19,6 +21,9 @@ struct ExecutionContext {
   std::vector<Attachment>& pending;  // images for the next message
   const std::atomic<bool>* interrupt = nullptr;  // set when the user stops the prompt
   std::ostream& out = std::cout;                 // where the user sees each action
+  // The process groups of the commands run, so that what they left running
+  // (`cmd &`) ends with the session.
+  std::vector<pid_t>* process_groups = nullptr;
 };
 
 // The action's success object, or the message saying why it failed.

@@ -1,5 +1,7 @@
 #include "common/process.h"
 
+#include "common/files.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -7,8 +9,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <array>
 #include <chrono>
+#include <thread>
 
 extern char** environ;
 
@@ -161,6 +167,7 @@ Result<ProcessResult> run_process(const ProcessSpec& command) {
   out.close_write();
   err.close_write();
   ProcessResult result;
+  result.pid = *pid;
   std::optional<ExitStatus> status;
   if (auto drained = drain(*pid, command.cancel, capture_out ? &out : nullptr, capture_err ? &err : nullptr,
                            command.capture_limit, result.output, result.errors, status);
@@ -183,6 +190,47 @@ Result<ExitStatus> wait_process(pid_t pid) {
     if (errno != EINTR) return os_failure();
   }
   return decode_status(raw);
+}
+
+namespace {
+
+// Whether a process of the group still runs. A process that has ended but
+// is not reaped yet (its parent is init) still takes signals, so /proc is
+// asked for one that is not a zombie.
+bool group_alive(pid_t group) {
+  if (::kill(-group, 0) != 0) return false;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    auto stat = read_file_prefix(entry.path() / "stat", 512);
+    if (!stat) continue;
+    // "pid (command) state ppid pgrp ...": the command may hold spaces.
+    const std::size_t close = stat->rfind(')');
+    if (close == std::string::npos) continue;
+    char state = 0;
+    long parent = 0, process_group = 0;
+    if (std::sscanf(stat->c_str() + close + 1, " %c %ld %ld", &state, &parent, &process_group) == 3 &&
+        process_group == group && state != 'Z')
+      return true;
+  }
+  return error.value() != 0;  // without /proc, the signal test is all there is
+}
+
+}  // namespace
+
+std::size_t end_process_groups(const std::vector<pid_t>& groups, std::chrono::milliseconds grace) {
+  const auto alive = group_alive;
+  std::vector<pid_t> left;
+  for (const pid_t group : groups)
+    if (group > 0 && alive(group) && std::find(left.begin(), left.end(), group) == left.end()) left.push_back(group);
+  for (const pid_t group : left) ::kill(-group, SIGTERM);
+  const auto deadline = std::chrono::steady_clock::now() + grace;
+  while (std::any_of(left.begin(), left.end(), alive) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  for (const pid_t group : left)
+    if (alive(group)) ::kill(-group, SIGKILL);
+  return left.size();
 }
 
 Result<std::optional<ExitStatus>> try_wait_process(pid_t pid) {

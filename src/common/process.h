@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 
 #include <cstddef>
 #include <cstdint>
@@ -39,6 +40,7 @@ struct ExitStatus {
 };
 
 struct ProcessResult {
+  pid_t pid = 0;  // with own_process_group, also the id of its group
   ExitStatus status;
   std::string output;
   std::string errors;
@@ -55,3 +57,7 @@ Result<ExitStatus> wait_process(pid_t pid);
 
 // nullopt while the process still runs.
 Result<std::optional<ExitStatus>> try_wait_process(pid_t pid);
+
+// Ends the process groups of `groups` that still have a process: SIGTERM,
+// then SIGKILL to those left after `grace`. Returns how many it ended.
+std::size_t end_process_groups(const std::vector<pid_t>& groups, std::chrono::milliseconds grace);

@@ -330,3 +330,18 @@ TEST_F(Session, EachLineOfChatGptsMessageCarriesItsPrefix) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("ChatGPT Done.\nChatGPT Run? echo hello\n"), std::string::npos) << r.out;
 }
+
+// What a command left running in the background ends with the session.
+TEST_F(Session, BackgroundProcessesEndWithTheSession) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  auto wendlebox = start({"go"});
+  FakeExtension browser = extension();
+  browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"sleep 600 & echo $! > job.pid"}]})"));
+  browser.answer(kDone);
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("Stopped what 1 of this session's commands left running in the background.\n"), std::string::npos)
+      << r.out;
+  const std::string stat = "/proc/" + std::to_string(std::stoi(read_text(work.path / "job.pid"))) + "/stat";
+  EXPECT_TRUE(wait_until([&] { return !fs::exists(stat) || read_text(stat).find(") Z ") != std::string::npos; }));
+}

@@ -9,6 +9,7 @@
 #include "bridge/server.h"
 #include "bridge/token.h"
 #include "common/files.h"
+#include "common/process.h"
 #include "common/random.h"
 #include "common/text.h"
 #include "git/git.h"
@@ -51,6 +52,10 @@ constexpr i18n::Text kVersionMismatch{
     "recarregar do Wendlebox em edge://extensions (ou chrome://extensions).",
     "La extensión del navegador ({}) no corresponde a este programa ({}). Ejecuta wendlebox setup y pulsa el botón de "
     "recargar de Wendlebox en edge://extensions (o chrome://extensions)."};
+constexpr i18n::Text kStoppedBackground{
+    "Stopped what {} of this session's commands left running in the background.",
+    "Encerrado o que {} comandos desta sessão deixaram rodando em segundo plano.",
+    "Detenido lo que {} comandos de esta sesión dejaron en ejecución en segundo plano."};
 constexpr i18n::Text kInterruptedLine{"Interrupted.", "Interrompido.", "Interrumpido."};
 constexpr i18n::Text kNothingToUndo{"Nothing to undo: no prompt of this session has been committed yet.",
                                    "Nada a desfazer: nenhum prompt desta sessão foi salvo no Git ainda.",
@@ -78,6 +83,7 @@ struct Session {
   std::optional<std::string> last_commit{};  // the last prompt's commit, for /undo and /diff
   bool undone = false;  // ChatGPT must hear that its last change was taken back
   bool first_prompt = true;
+  std::vector<pid_t> process_groups{};  // of the commands run, ended with the session
 };
 
 Result<std::filesystem::path> working_folder(const std::optional<Chat>& chat) {
@@ -137,6 +143,14 @@ void show_message(std::ostream& out, std::string_view message) {
   for (std::string_view line : split_lines(shown)) out << color("32", "ChatGPT") << ' ' << line << '\n';
 }
 
+// What the session's commands started in the background (`server &`)
+// ends with the session rather than outliving it unseen.
+void stop_leftover_processes(const Session& session) {
+  const std::size_t stopped = end_process_groups(session.process_groups, std::chrono::seconds(2));
+  if (stopped > 0)
+    session.world.out << color("33", fmt::format(fmt::runtime(i18n::tr(kStoppedBackground)), stopped)) << '\n';
+}
+
 void finish_prompt(Session& session, const std::string& prompt, const std::string& message) {
   std::string log_text = compact_final_message(message);
   if (log_text.empty()) log_text = "Task finished.";
@@ -152,8 +166,10 @@ Json run_actions(Session& session, const std::vector<Action>& actions) {
   Json results = Json::array();
   for (const Action& action : actions) {
     if (InterruptScope::requested()) break;  // nothing further runs once the user stopped the prompt
-    ExecutionContext context{session.folder, session.roots, session.settings.allow_commands, session.settings.force_yes,
-                             session.pending, &InterruptScope::requested(), session.world.out};
+    ExecutionContext context{session.folder,        session.roots,
+                             session.settings.allow_commands, session.settings.force_yes,
+                             session.pending,       &InterruptScope::requested(),
+                             session.world.out,     &session.process_groups};
     auto outcome = execute(action, context);
     results.push_back(outcome ? success_result(action.type, std::move(*outcome))
                               : failure_result(action.type, outcome.error()));
@@ -305,5 +321,7 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
     session.chat = new_chat(*id, prompt, session.folder);
   }
   world.out << i18n::tr(kTypePrompt) << std::endl;
-  return prompt_loop(session, std::move(prompt));
+  Status done = prompt_loop(session, std::move(prompt));
+  stop_leftover_processes(session);
+  return done;
 }
