@@ -190,7 +190,17 @@ std::optional<std::string> commit_finished_task(const GitSession& session, const
   return head ? std::optional<std::string>(*head) : std::nullopt;
 }
 
-Status undo_commit(const GitSession& session, const std::string& commit) {
+Result<std::vector<std::string>> uncommitted_entries(const GitSession& session) {
+  auto listed = git_output(session.root, {"ls-files", "-z", "--others", "--directory", "--", session.pathspec});
+  if (!listed) return std::unexpected(listed.error());
+  if (!listed->status.success()) return failure(std::string(trim(listed->errors)));
+  std::vector<std::string> entries;
+  for (std::size_t start = 0, end; (end = listed->output.find('\0', start)) != std::string::npos; start = end + 1)
+    entries.push_back(listed->output.substr(start, end - start));
+  return entries;
+}
+
+Status undo_commit(const GitSession& session, const std::string& commit, const std::vector<std::string>& left_out) {
   auto head = git_ok(session.root, {"rev-parse", "HEAD"});
   if (!head) return std::unexpected(head.error());
   if (*head != commit) return failure("the repository has new commits since the last prompt");
@@ -199,6 +209,13 @@ Status undo_commit(const GitSession& session, const std::string& commit) {
   if (!status->empty()) return failure("files have changed since the last prompt (see git status)");
   auto reset = git_ok(session.root, {"reset", "--hard", "--quiet", "HEAD~1"});
   if (!reset) return std::unexpected(reset.error());
+  for (const std::string& entry : left_out) {
+    // Only what git listed, inside the repository; a link is removed, never followed.
+    const std::filesystem::path path = session.root / std::filesystem::path(entry).lexically_normal();
+    if (entry.empty() || path.lexically_relative(session.root).string().starts_with("..")) continue;
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
   return {};
 }
 

@@ -29,9 +29,16 @@ std::optional<GitSession> prepare_git(const std::filesystem::path& folder, std::
 std::optional<std::string> commit_finished_task(const GitSession& session, const std::string& prompt,
                                                 std::ostream& out);
 
+// The files and folders of the session's part of the repository that no
+// commit holds (new or ignored), relative to its root; a folder none of
+// whose files is tracked counts as one entry ("build/").
+Result<std::vector<std::string>> uncommitted_entries(const GitSession& session);
+
 // Takes back `commit` when it is still HEAD and nothing has changed since
 // (nothing staged, modified or new); otherwise says why and changes nothing.
-Status undo_commit(const GitSession& session, const std::string& commit);
+// `left_out` are entries the prompt created that the commit could not hold
+// (ignored ones): they are removed too.
+Status undo_commit(const GitSession& session, const std::string& commit, const std::vector<std::string>& left_out = {});
 
 // Shows the commit's summary and changes (through the user's pager and in
 // colour when the output is a terminal, as git does).

@@ -345,3 +345,27 @@ TEST_F(Session, BackgroundProcessesEndWithTheSession) {
   const std::string stat = "/proc/" + std::to_string(std::stoi(read_text(work.path / "job.pid"))) + "/stat";
   EXPECT_TRUE(wait_until([&] { return !fs::exists(stat) || read_text(stat).find(") Z ") != std::string::npos; }));
 }
+
+// /undo leaves nothing the prompt created, even what Git ignores (and a
+// .gitignore that hides every file from later snapshots).
+TEST_F(Session, UndoRemovesWhatThePromptCreatedThatGitIgnores) {
+  write_text(work.path / "readme.txt", "hello\n");
+  write_text(work.path / "out/build.log", "kept\n");
+  write_text(work.path / ".git/info/exclude", "out/\n");
+  auto wendlebox = start(BinaryRun{.args = {"hide"}, .cwd = work.path, .home = home.path,
+                                   .env = {{"GIT_CONFIG_GLOBAL", "/dev/null"}}, .keep_stdin_open = true});
+  FakeExtension browser = extension();
+  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":".gitignore","content":"*\n"},)"
+                       R"({"type":"write_file","path":".envrc","content":"x\n"}]})"));
+  browser.answer(kDone, kChatUrl);
+  ASSERT_TRUE(wait_until([&] { return wendlebox->output_so_far().find("You > ") != std::string::npos; }));
+  wendlebox->send_input("/undo\n");
+  ASSERT_TRUE(wait_until([&] { return wendlebox->output_so_far().find("(ignored files): ") != std::string::npos; }))
+      << wendlebox->output_so_far();
+  wendlebox->send_input("/exit\n");
+  CommandResult r = wendlebox->finish();
+  EXPECT_NE(r.out.find("Also removed, as Git could not hold them (ignored files): "), std::string::npos) << r.out;
+  EXPECT_FALSE(fs::exists(work.path / ".gitignore"));
+  EXPECT_FALSE(fs::exists(work.path / ".envrc"));
+  EXPECT_EQ(read_text(work.path / "out/build.log"), "kept\n");  // there before the prompt: kept
+}

@@ -63,6 +63,9 @@ constexpr i18n::Text kNothingToUndo{"Nothing to undo: no prompt of this session 
 constexpr i18n::Text kCannotUndo{"Cannot undo:", "Não foi possível desfazer:", "No se puede deshacer:"};
 constexpr i18n::Text kUndone{"The last prompt's changes were undone.", "As alterações do último prompt foram desfeitas.",
                              "Se deshicieron los cambios del último prompt."};
+constexpr i18n::Text kRemovedLeftOut{"Also removed, as Git could not hold them (ignored files):",
+                                      "Também removidos, pois o Git não podia guardá-los (arquivos ignorados):",
+                                      "También eliminados, ya que Git no podía guardarlos (archivos ignorados):"};
 constexpr i18n::Text kNothingToShow{"No prompt of this session has been committed yet.",
                                     "Nenhum prompt desta sessão foi salvo no Git ainda.",
                                     "Ningún prompt de esta sesión se ha guardado en Git todavía."};
@@ -81,6 +84,8 @@ struct Session {
   std::vector<std::string> history{};
   std::optional<std::string> extension_version{};  // the one already checked
   std::optional<std::string> last_commit{};  // the last prompt's commit, for /undo and /diff
+  std::optional<std::vector<std::string>> uncommitted_before{};  // what no commit held when the prompt began
+  std::vector<std::string> left_out{};  // what the last prompt created that its commit could not hold
   bool undone = false;  // ChatGPT must hear that its last change was taken back
   bool first_prompt = true;
   std::vector<pid_t> process_groups{};  // of the commands run, ended with the session
@@ -155,8 +160,16 @@ void finish_prompt(Session& session, const std::string& prompt, const std::strin
   std::string log_text = compact_final_message(message);
   if (log_text.empty()) log_text = "Task finished.";
   log_entry(session, "done", log_text);
-  if (session.git_session)
+  if (session.git_session) {
     session.last_commit = commit_finished_task(*session.git_session, prompt, session.world.out);
+    session.left_out.clear();
+    auto uncommitted = uncommitted_entries(*session.git_session);
+    // Without both lists nothing counts as the prompt's own: /undo removes no more than it knows it made.
+    if (session.uncommitted_before && uncommitted)
+      for (const std::string& entry : *uncommitted)
+        if (std::ranges::find(*session.uncommitted_before, entry) == session.uncommitted_before->end())
+          session.left_out.push_back(entry);
+  }
   if (!session.chat.url.empty()) session.world.out << color("90", "Chat: " + session.chat.url) << '\n';
   if (session.settings.sounds) play_completion_sound();
   session.world.out << std::endl;
@@ -219,13 +232,19 @@ void undo_last_prompt(Session& session) {
     session.world.out << color("33", i18n::tr(kNothingToUndo)) << '\n';
     return;
   }
-  if (auto undone = undo_commit(*session.git_session, *session.last_commit); !undone) {
+  if (auto undone = undo_commit(*session.git_session, *session.last_commit, session.left_out); !undone) {
     session.world.out << color("31", fmt::format("{} {}", i18n::tr(kCannotUndo), undone.error())) << '\n';
     return;
   }
   session.last_commit.reset();
   session.undone = true;
   session.world.out << color("32", i18n::tr(kUndone)) << '\n';
+  if (!session.left_out.empty()) {
+    std::string names;
+    for (const std::string& entry : session.left_out) names += (names.empty() ? "" : ", ") + one_line_text(entry);
+    session.world.out << color("32", fmt::format("{} {}", i18n::tr(kRemovedLeftOut), names)) << '\n';
+  }
+  session.left_out.clear();
 }
 
 void show_last_prompt(const Session& session) {
@@ -263,6 +282,9 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
     if (session.first_prompt && session.settings.git)
       session.git_session = prepare_git(session.folder, session.world.out);
     log_entry(session, "user", prompt);
+    session.uncommitted_before.reset();
+    if (session.git_session)
+      if (auto uncommitted = uncommitted_entries(*session.git_session)) session.uncommitted_before = std::move(*uncommitted);
     const std::string folder = friendly_folder(session.folder);
     std::string text = session.first_prompt ? first_prompt(prompt, folder, session.extra_folders)
                                             : continuation_prompt(prompt, folder, session.extra_folders);
