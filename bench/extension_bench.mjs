@@ -20,11 +20,17 @@ const ANSWERS = 10;
 function fakeProgram() {
   const program = { job: null, served: 0, handed: 0, results: [], held: [] };
   const nothingNew = (poll) => (poll.unchanged ? program.job && String(program.job.id) === poll.unchanged : !program.job);
+  // Each answer is signed over the request's nonce, as the program signs it.
+  function send(response, status, body) {
+    const nonce = response.req.headers["x-wendlebox-nonce"] || "";
+    const signature = createHmac("sha256", TOKEN).update(`answer\n${nonce}\n${status}\n${body}`).digest("hex");
+    response.writeHead(status, { "Content-Type": "application/json", "X-Wendlebox-Signature": signature }).end(body);
+  }
   function answer(response) {
-    if (!program.job) return response.writeHead(204).end();
+    if (!program.job) return send(response, 204, "");
     program.served = program.served || Date.now();
     program.handed = program.handed || performance.now();
-    response.writeHead(200, { "Content-Type": "application/json" }).end(JSON.stringify(program.job));
+    send(response, 200, JSON.stringify(program.job));
   }
   program.settle = () => {
     for (const poll of program.held.filter((p) => !nothingNew(p))) {
@@ -59,7 +65,7 @@ function fakeProgram() {
         program.job = null;
         program.settle();
       }
-      response.writeHead(200, { "Content-Type": "application/json" }).end('{"ok":true}');
+      send(response, 200, '{"ok":true}');
     });
   });
   return new Promise((resolve) => server.listen(BRIDGE_PORT, "127.0.0.1", () => resolve({ program, server })));

@@ -51,43 +51,40 @@ const WITHDRAWAL_WAIT_SECONDS = 25;
 
 const hex = (bytes) => Array.from(new Uint8Array(bytes), (b) => b.toString(16).padStart(2, "0")).join("");
 
-// Tokens whose server has shown it knows them, since the last failed request.
-const provenServers = new Set();
+const signingKeys = new Map();
 
-// Whether the program on the port is the one that made the token: it must
-// answer a fresh challenge with HMAC-SHA256(token, challenge). Any process
-// may hold the port while no session runs; it must never see the token.
-async function proveServer(token) {
-  const challenge = hex(crypto.getRandomValues(new Uint8Array(32)));
-  let answer;
-  try {
-    const response = await fetch(`${M.bridge}/hello?challenge=${challenge}`, { cache: "no-store", headers: VERSION_HEADER });
-    answer = response.ok ? await response.json() : null;
-  } catch (error) {
-    return "unreachable";
+async function hmacHex(token, text) {
+  let key = signingKeys.get(token);
+  if (!key) {
+    key = await crypto.subtle.importKey("raw", new TextEncoder().encode(token), { name: "HMAC", hash: "SHA-256" },
+      false, ["sign"]);
+    signingKeys.set(token, key);
   }
-  const key = await crypto.subtle.importKey("raw", new TextEncoder().encode(token), { name: "HMAC", hash: "SHA-256" },
-    false, ["sign"]);
-  const expected = hex(await crypto.subtle.sign("HMAC", key, new TextEncoder().encode(challenge)));
-  return answer && answer.proof === expected ? "proven" : "impostor";
+  return hex(await crypto.subtle.sign("HMAC", key, new TextEncoder().encode(text)));
 }
 
+// The token never leaves the extension: each request is signed with it over
+// a fresh nonce, and only an answer signed over that nonce by the program
+// that made the token is acted on. Any process may hold the port while no
+// session runs; it learns nothing it can use and can give the tab nothing.
 async function bridgeRequest(path, token, options = {}) {
-  if (!provenServers.has(token)) {
-    const proof = await proveServer(token);
-    if (proof === "unreachable") return { status: 0 };
-    if (proof === "impostor") return { status: 0, impostor: true };
-    provenServers.add(token);
-  }
-  const url = `${M.bridge}${path}${path.includes("?") ? "&" : "?"}token=${encodeURIComponent(token)}`;
+  const nonce = hex(crypto.getRandomValues(new Uint8Array(16)));
+  const method = options.method || "GET";
+  const signature = await hmacHex(token, `request\n${nonce}\n${method}\n${path}\n${options.body || ""}`);
+  let response;
+  let text;
   try {
-    const response = await fetch(url, { cache: "no-store", ...options, headers: { ...VERSION_HEADER, ...options.headers } });
-    const text = await response.text();
-    return { status: response.status, body: text ? JSON.parse(text) : null };
+    response = await fetch(`${M.bridge}${path}`, {
+      cache: "no-store", ...options,
+      headers: { ...VERSION_HEADER, ...options.headers, "X-Wendlebox-Nonce": nonce, "X-Wendlebox-Signature": signature },
+    });
+    text = await response.text();
   } catch (error) {
-    provenServers.delete(token);  // whoever answers next must prove itself again
-    throw error;
+    return { status: 0 };
   }
+  const expected = await hmacHex(token, `answer\n${nonce}\n${response.status}\n${text}`);
+  if (response.headers.get("X-Wendlebox-Signature") !== expected) return { status: 0, impostor: true };
+  return { status: response.status, body: text ? JSON.parse(text) : null };
 }
 
 const handlers = {

@@ -58,10 +58,14 @@ std::vector<std::string> words_of(std::string_view line) {
 
 Response error_response(int status, const char* message) { return {status, Json{{"error", message}}}; }
 
-void write_response(int stream, const Response& response, std::string_view extension_origin) {
-  const std::string body = response.status == 204 ? "" : compact_json(response.body);
-  const std::string allow_origin =
+std::string body_of(const Response& response) { return response.status == 204 ? "" : compact_json(response.body); }
+
+void write_response(int stream, const Response& response, std::string_view extension_origin,
+                    std::string_view signature) {
+  const std::string body = body_of(response);
+  std::string allow_origin =
       extension_origin.empty() ? "" : fmt::format("Access-Control-Allow-Origin: {}\r\nVary: Origin\r\n", extension_origin);
+  if (!signature.empty()) allow_origin += fmt::format("X-Wendlebox-Signature: {}\r\n", signature);
   std::string bytes = fmt::format(
       "HTTP/1.1 {} {}\r\nContent-Type: application/json\r\nContent-Length: {}\r\nCache-Control: no-store\r\n"
       "{}Access-Control-Allow-Methods: GET, POST, OPTIONS\r\n"
@@ -93,8 +97,14 @@ Parsed parse_request(const std::string& buffer, std::size_t& searched) {
   const std::uint64_t length = content_length(lines);
   if (length > kMaxBody) return error_response(413, "Request too large");
   if (buffer.size() < header_size + length) return NeedMore{};
-  return Request{words[0], words[1], buffer.substr(header_size, length), header_value(lines, "host"),
-                 header_value(lines, "origin"), header_value(lines, "x-wendlebox-extension")};
+  return Request{words[0],
+                 words[1],
+                 buffer.substr(header_size, length),
+                 header_value(lines, "host"),
+                 header_value(lines, "origin"),
+                 header_value(lines, "x-wendlebox-extension"),
+                 header_value(lines, "x-wendlebox-nonce"),
+                 header_value(lines, "x-wendlebox-signature")};
 }
 
 

@@ -25,10 +25,14 @@ struct Response {
 
 Response error_response(int status, const char* message);
 
-// Writes the whole answer (its body as compact JSON, none for 204); the
-// browser extension's `extension_origin` is echoed so that it, and only it,
-// may read the answer across origins.
-void write_response(int stream, const Response& response, std::string_view extension_origin = {});
+// The bytes of the answer's body: compact JSON, none for 204.
+std::string body_of(const Response& response);
+
+// Writes the whole answer; the browser extension's `extension_origin` is
+// echoed so that it, and only it, may read the answer across origins, and
+// `signature`, when given, is sent as X-Wendlebox-Signature.
+void write_response(int stream, const Response& response, std::string_view extension_origin = {},
+                    std::string_view signature = {});
 
 struct Request {
   std::string method;
@@ -37,6 +41,9 @@ struct Request {
   std::optional<std::string> host;
   std::optional<std::string> origin;
   std::optional<std::string> extension_version;
+  // A request signed with the session token instead of carrying it.
+  std::optional<std::string> nonce;
+  std::optional<std::string> signature;
 };
 
 struct NeedMore {};

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
+#include <unordered_set>
 #include <system_error>
 #include <variant>
 
@@ -129,32 +131,64 @@ bool is_challenge(std::string_view text) {
          text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
-// The extension asks this before it hands over the token: only the program
-// that made the token can answer its challenge, so a process squatting on
-// the port learns nothing.
+std::string hmac_hex(std::string_view key, std::string_view message) {
+  hmac_sha256_ctx context;
+  hmac_sha256_set_key(&context, key.size(), reinterpret_cast<const std::uint8_t*>(key.data()));
+  hmac_sha256_update(&context, message.size(), reinterpret_cast<const std::uint8_t*>(message.data()));
+  std::uint8_t digest[SHA256_DIGEST_SIZE];
+  hmac_sha256_digest(&context, sizeof digest, digest);
+  std::string hex;
+  for (const std::uint8_t byte : digest) hex += fmt::format("{:02x}", byte);
+  return hex;
+}
+
+// Older extensions ask this before they hand over the token: only the
+// program that made the token can answer its challenge.
 Response prove_token(std::string_view target, const std::string& token) {
   const std::size_t at = target.find("challenge=");
   const std::string_view challenge = at == std::string_view::npos ? "" : target.substr(at + 10, target.find('&', at) - at - 10);
   if (!is_challenge(challenge)) return error_response(400, "Bad request");
-  hmac_sha256_ctx context;
-  hmac_sha256_set_key(&context, token.size(), reinterpret_cast<const std::uint8_t*>(token.data()));
-  hmac_sha256_update(&context, challenge.size(), reinterpret_cast<const std::uint8_t*>(challenge.data()));
-  std::uint8_t digest[SHA256_DIGEST_SIZE];
-  hmac_sha256_digest(&context, sizeof digest, digest);
-  std::string proof;
-  for (const std::uint8_t byte : digest) proof += fmt::format("{:02x}", byte);
-  return {200, Json{{"proof", proof}}};
+  return {200, Json{{"proof", hmac_hex(token, challenge)}}};
 }
+
+// The extension never sends the token: it signs each request with it over a
+// fresh nonce, and the program signs its answer over the same nonce, so a
+// process that holds the port learns nothing it can use or replay.
+std::string request_signature(const std::string& token, const Request& request) {
+  return hmac_hex(token, fmt::format("request\n{}\n{}\n{}\n{}", request.nonce.value_or(""), request.method,
+                                     request.target, request.body));
+}
+
+std::string answer_signature(const std::string& token, std::string_view nonce, const Response& response) {
+  return hmac_hex(token, fmt::format("answer\n{}\n{}\n{}", nonce, response.status, http::body_of(response)));
+}
+
+// The nonces of this session's signed requests, so none is accepted twice.
+class SeenNonces {
+ public:
+  bool first_time(const std::string& nonce) {
+    if (!seen_.insert(nonce).second) return false;
+    order_.push_back(nonce);
+    if (order_.size() > kKept) seen_.erase(order_.front()), order_.pop_front();
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kKept = 100'000;
+  std::unordered_set<std::string> seen_;
+  std::deque<std::string> order_;
+};
 
 // What a whole request gets: an answer now, or (a poll that asked to
 // wait for news) to be held.
 using Reply = std::variant<Response, Hold>;
 
-Reply handle(const Request& request, JobExchange& exchange, const std::string& token) {
+Reply handle(const Request& request, JobExchange& exchange, const std::string& token, bool signed_by_extension) {
   const std::string_view path = std::string_view(request.target).substr(0, request.target.find('?'));
   if (request.method == "GET" && path == "/health") return Response{200, Json{{"ok", true}}};
   if (request.method == "GET" && path == "/hello") return prove_token(request.target, token);
-  if (!same_token(presented_token(request.target), token)) return error_response(403, "Invalid session");
+  if (!signed_by_extension && !same_token(presented_token(request.target), token))
+    return error_response(403, "Invalid session");
   if (request.method == "GET" && path == "/next") {
     const std::optional<Job> offer = exchange.poll(request.extension_version);
     if (auto hold = hold_of(request); hold && nothing_new(offer, *hold)) return *hold;
@@ -218,6 +252,7 @@ struct Connection {
 struct HeldPoll {
   UniqueFd stream;
   std::string origin;
+  std::string nonce;  // of a signed poll, whose answer is signed over it
   Hold hold;
   Clock::time_point until;
 };
@@ -239,12 +274,12 @@ bool receive(Connection& connection) {
 
 // Answers are written in one go, with a time limit of their own; the
 // browser extension's origin is echoed when the answer is for it.
-void send_answer(int stream, const Response& response, std::string_view origin) {
+void send_answer(int stream, const Response& response, std::string_view origin, std::string_view signature = {}) {
   const int flags = ::fcntl(stream, F_GETFL);
   ::fcntl(stream, F_SETFL, flags & ~O_NONBLOCK);
   const timeval limit{kRequestSeconds, 0};
   ::setsockopt(stream, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  http::write_response(stream, response, origin);
+  http::write_response(stream, response, origin, signature);
   discard_pending_input(stream);
 }
 
@@ -294,16 +329,25 @@ class Server {
     const Request& request = std::get<Request>(parsed);
     if (auto refused = refused_caller(request, port_)) return send_answer(stream, *refused, {});
     const std::string origin = request.origin.value_or("");
-    Reply reply = handle(request, *exchange_, token_);
-    if (const auto* response = std::get_if<Response>(&reply)) return send_answer(stream, *response, origin);
+    // A signature counts once per nonce; a bad one gets an unsigned refusal.
+    const bool signed_by_extension = request.nonce && request.signature && is_challenge(*request.nonce) &&
+                                     same_token(*request.signature, request_signature(token_, request)) &&
+                                     nonces_.first_time(*request.nonce);
+    const std::string nonce = signed_by_extension ? *request.nonce : "";
+    Reply reply = handle(request, *exchange_, token_, signed_by_extension);
+    if (const auto* response = std::get_if<Response>(&reply)) return answer_to(stream, *response, origin, nonce);
     // Too many held: the one held longest gets its answer now.
     if (held_.size() >= kMaxHeldPolls) release(held_.front()), held_.erase(held_.begin());
     const Hold hold = std::get<Hold>(reply);
-    held_.push_back(HeldPoll{std::move(connection.stream), origin, hold, Clock::now() + hold.wait});
+    held_.push_back(HeldPoll{std::move(connection.stream), origin, nonce, hold, Clock::now() + hold.wait});
+  }
+
+  void answer_to(int stream, const Response& response, std::string_view origin, std::string_view nonce) {
+    send_answer(stream, response, origin, nonce.empty() ? "" : answer_signature(token_, nonce, response));
   }
 
   void release(HeldPoll& poll) {
-    send_answer(poll.stream.get(), next_answer(exchange_->poll(poll.hold.extension_version)), poll.origin);
+    answer_to(poll.stream.get(), next_answer(exchange_->poll(poll.hold.extension_version)), poll.origin, poll.nonce);
   }
 
   // Held polls with news (or out of time) are answered; those whose client
@@ -316,7 +360,7 @@ class Server {
       if (!woken && now < poll.until) return false;
       const std::optional<Job> offer = exchange_->poll(poll.hold.extension_version);
       if (now < poll.until && nothing_new(offer, poll.hold)) return false;
-      send_answer(poll.stream.get(), next_answer(offer), poll.origin);
+      answer_to(poll.stream.get(), next_answer(offer), poll.origin, poll.nonce);
       return true;
     });
   }
@@ -378,6 +422,7 @@ class Server {
   std::string token_;
   std::vector<Connection> open_{};  // oldest first
   std::vector<HeldPoll> held_{};    // oldest first
+  SeenNonces nonces_{};
 };
 
 }  // namespace

@@ -162,21 +162,23 @@ for (const generation of ["2025", "2026-mid", "2026-09", "2026-10"]) {
   });
 }
 
-// A process that took the port while no session runs: it cannot answer the
-// extension's challenge, so the tab never gives it the token.
+// A process that took the port while no session runs: the tab never sends
+// it the token (only requests signed with it), and its answers, which it
+// cannot sign, stop the tab.
 test("a squatter on the bridge port never receives the token", async () => {
   const seen = [];
   const squatter = http.createServer((request, response) => {
-    seen.push(request.url);
-    response.writeHead(200, { "Content-Type": "application/json" }).end('{"proof":"0000"}');
+    seen.push(request.url + " " + JSON.stringify(request.headers));
+    response.writeHead(200, { "Content-Type": "application/json" }).end('{"id":1,"prompt":"WRONG: the squatter\'s job"}');
   });
   await new Promise((resolve) => squatter.listen(BRIDGE_PORT, "127.0.0.1", resolve));
   const token = "0123456789abcdef0123456789abcdef";
   const tab = await harness.openTab({ generation: "2026-09" }, `https://chatgpt.com/#wendlebox=${token}`);
   try {
     await tab.waitForSelector("text=the wendlebox program has ended", { timeout: 30_000 });
-    assert.ok(seen.some((url) => url.startsWith("/hello?challenge=")), "the extension asked for proof");
-    assert.ok(!seen.some((url) => url.includes(token)), `the token reached the squatter: ${seen.join(", ")}`);
+    assert.ok(seen.some((request) => request.includes("x-wendlebox-signature")), "the extension signed its request");
+    assert.ok(!seen.some((request) => request.includes(token)), `the token reached the squatter: ${seen.join(", ")}`);
+    assert.equal(harness.state.typed.length, 0, "the squatter's job was not sent");
   } finally {
     await tab.close();
     squatter.close();
