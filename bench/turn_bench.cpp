@@ -17,14 +17,14 @@ int main() {
   RunningBinary wendlebox(BinaryRun{.args = {"bench"}, .cwd = work.path, .home = home.path,
                                     .path_prefix = bin.path.string()});
   if (!wait_until([&] { return fs::exists(bin.path / "urls"); })) return 1;
-  const std::string url = read_text(bin.path / "urls");
-  FakeExtension browser(token_of_url(url.substr(0, url.size() - 1)));
+  const std::string url = last_opened_url(bin.path / "urls");
+  FakeExtension browser(token_of_url(url));
   const std::string reply =
       "```wendlebox\n{\"status\":\"continue\",\"actions\":[{\"type\":\"write_file\",\"path\":\"a.txt\",\"content\":\"" +
       std::string(10000, 'x') + "\"},{\"type\":\"read_file\",\"path\":\"a.txt\"}]}\n```";
-  // Polls back to back, as a busy extension would, so the figure is the
-  // program's own time rather than the poll interval.
-  const std::string next = "/next?token=" + token_of_url(url.substr(0, url.size() - 1));
+  // A poll the program holds until the next job, as the extension's is, so
+  // the figure is the program's own time rather than a poll interval.
+  const std::string next = "/next?token=" + token_of_url(url) + "&wait=30";
   const auto poll_job = [&]() -> std::optional<nlohmann::json> {
     const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (Clock::now() < deadline) {

@@ -47,6 +47,14 @@ std::optional<std::string> browser_opener() {
   return std::nullopt;
 }
 
+bool default_browser_is_snap() {
+  auto asked = run_process(ProcessSpec{.argv = {"xdg-settings", "get", "default-web-browser"}, .errors = OutputMode::Discard});
+  if (!asked || !asked->status.success()) return false;
+  // snapd names its desktop files "<snap>_<app>.desktop".
+  const std::string_view id = trim(asked->output);
+  return id.ends_with(".desktop") && id.find('_') != std::string_view::npos && id.find('/') == std::string_view::npos;
+}
+
 Status open_browser(const std::string& url) {
   const std::optional<std::string> opener = browser_opener();
   if (!opener) return failure("No browser opener found. Install xdg-open, gio, or sensible-browser and try again.");

@@ -11,3 +11,7 @@
 std::optional<std::string> browser_opener();
 
 Status open_browser(const std::string& url);
+
+// Whether the default browser is a snap, which cannot read the user's
+// private folders (a page written there would not open in it).
+bool default_browser_is_snap();

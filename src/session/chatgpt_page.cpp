@@ -2,7 +2,13 @@
 
 #include <fmt/format.h>
 
+#include "bridge/browser.h"
 #include "bridge/token.h"
+#include "common/env.h"
+#include "common/files.h"
+#include "common/json.h"
+#include "common/random.h"
+#include "state/settings.h"
 #include "i18n/i18n.h"
 
 namespace {
@@ -20,7 +26,51 @@ std::string connect_help(const std::string& address, const std::string& extensio
   return help + "\n" + std::string(i18n::tr(kRunDoctor));
 }
 
+// Where the forwarding page goes: the user's runtime folder (private, and
+// emptied at logout), else the program's private data folder.
+std::filesystem::path forwarding_folder() {
+  if (auto runtime = process_env("XDG_RUNTIME_DIR"); runtime && std::filesystem::path(*runtime).is_absolute() &&
+                                                      is_dir(*runtime))
+    return *runtime;
+  return data_dir();
+}
+
+std::string html_escaped(std::string_view text) {
+  std::string escaped;
+  for (const char c : text) {
+    if (c == '&') escaped += "&amp;";
+    else if (c == '"') escaped += "&quot;";
+    else if (c == '<') escaped += "&lt;";
+    else escaped += c;
+  }
+  return escaped;
+}
+
+// A private page (mode 0600) that sends the browser on to `launch`: the
+// browser is started on this file, so the token is not in its command line,
+// where every user of the machine can read it (/proc/<pid>/cmdline).
+Result<std::filesystem::path> write_forwarding_page(const std::string& launch) {
+  auto name = random_hex(8);
+  if (!name) return std::unexpected(name.error());
+  const std::filesystem::path page = forwarding_folder() / fmt::format("wendlebox-open-{}.html", *name);
+  const std::string address = html_escaped(launch);
+  const std::string html = fmt::format(
+      "<!doctype html><html><head><meta charset=\"utf-8\"><meta name=\"referrer\" content=\"no-referrer\">"
+      "<meta http-equiv=\"refresh\" content=\"0;url={0}\"><title>Wendlebox</title></head><body>"
+      "<script>location.replace({1});</script><a href=\"{0}\">Open ChatGPT</a></body></html>\n",
+      address, Json(launch).dump());
+  if (auto written = write_file_whole(page, html); !written) return std::unexpected(written.error());
+  return page;
+}
+
 }  // namespace
+
+BridgeBrowser::~BridgeBrowser() {
+  if (forwarding_page_) {
+    std::error_code ignored;
+    std::filesystem::remove(*forwarding_page_, ignored);
+  }
+}
 
 BridgeBrowser::BridgeBrowser(int port, Opener opener, std::string extension_folder,
                              std::function<void(int port)> listening)
@@ -34,8 +84,13 @@ Status BridgeBrowser::open(const std::string& address) {
   if (!bridge) return std::unexpected(bridge.error());
   bridge_ = std::move(*bridge);
   listening_(bridge_->port());
-  // The token reaches the extension only in the address's fragment.
-  if (auto opened = opener_(address + "#wendlebox=" + *session_token); !opened) return opened;
+  // The token reaches the extension only in the address's fragment. Under
+  // WSL the Windows browser cannot read a Linux file, and a snap browser
+  // cannot read private folders: those get the address itself.
+  const std::string launch = address + "#wendlebox=" + *session_token;
+  if (!is_wsl() && !default_browser_is_snap())
+    if (auto page = write_forwarding_page(launch)) forwarding_page_ = *page;
+  if (auto opened = opener_(forwarding_page_ ? forwarding_page_->string() : launch); !opened) return opened;
   connect_help_ = connect_help(address, extension_folder_);
   return {};
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -35,6 +36,7 @@ class BridgeBrowser : public Browser {
   using Opener = std::function<Status(const std::string& url)>;
   BridgeBrowser(int port, Opener opener, std::string extension_folder,
                 std::function<void(int port)> listening = [](int) {});
+  ~BridgeBrowser() override;
   Status open(const std::string& address) override;
   std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, std::ostream& out) override;
   std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
@@ -47,4 +49,5 @@ class BridgeBrowser : public Browser {
   std::shared_ptr<JobExchange> exchange_ = std::make_shared<JobExchange>();
   std::unique_ptr<BridgeThread> bridge_{};
   std::string connect_help_{};  // what helps when the extension never connects
+  std::optional<std::filesystem::path> forwarding_page_{};  // removed when the session ends
 };

@@ -308,16 +308,22 @@ TEST_F(Session, ProbePrintsTheLandmarksAndWritesTheReport) {
 
 // Over the bridge the page gets the address with the session's token in
 // its fragment, and the extension finds the job there.
-TEST_F(Session, OverTheBridgeTheTokenTravelsOnlyInTheAddressFragment) {
+TEST_F(Session, OverTheBridgeTheTokenTravelsOnlyInAPrivateForwardingPage) {
   write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
   auto wendlebox = start(BinaryRun{.args = {"go"}, .cwd = work.path, .home = home.path}, InProcessProgram::Link::Bridge);
   const std::string url = launched();
   ASSERT_TRUE(url.starts_with("https://chatgpt.com/#wendlebox=")) << url;
+  // The browser is started on a private page that forwards it: the token is
+  // not in its command line.
+  const fs::path page = last_opened_argument(urls());
+  EXPECT_EQ(page.parent_path(), home.path / ".local/share/wendlebox");
+  EXPECT_EQ(fs::status(page).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
   FakeExtension browser(token_of_url(url), wendlebox->port());
   browser.answer(kDone, kChatUrl);
   CommandResult r = wendlebox->finish();
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("Chat: " + kChatUrl + "\n"), std::string::npos) << r.out;
+  EXPECT_FALSE(fs::exists(page));  // gone with the session
 }
 
 // Every line of ChatGPT's message is marked as ChatGPT's, so none passes

@@ -198,9 +198,11 @@ export async function startHarness() {
       const started = runProgram(args, { cwd: work, env, stdio: [during ? "pipe" : "ignore", "pipe", "pipe"] }, limitMs);
       const finished = started.finished;
       const urls = path.join(bin, "urls");
-      const url = await poll(() => fs.existsSync(urls) && fs.readFileSync(urls, "utf8").trim(), 20_000, "the browser opener");
+      const opened = await poll(() => fs.existsSync(urls) && fs.readFileSync(urls, "utf8").trim(), 20_000, "the browser opener");
       tab = await context.newPage();
-      await tab.goto(url);
+      // The program opens a private page that forwards to ChatGPT, or (where
+      // the browser could not read it) the address itself.
+      await tab.goto(opened.startsWith("/") ? `file://${opened}` : opened);
       if (during) {
         await during(started.child, state.events);
         started.child.stdin.end();

@@ -50,12 +50,23 @@ void write_script(const fs::path& path, const std::string& body) {
 
 std::string binary_path() { return WENDLEBOX_BINARY; }
 
-std::string last_opened_url(const fs::path& urls) {
+std::string last_opened_argument(const fs::path& urls) {
   wait_until([&] { return fs::exists(urls) && read_text(urls).ends_with("\n"); });
   std::string text = read_text(urls);
   if (text.empty()) return "";
   text.pop_back();
   return text.substr(text.rfind('\n') + 1);
+}
+
+std::string last_opened_url(const fs::path& urls) {
+  const std::string opened = last_opened_argument(urls);
+  if (!opened.starts_with("/")) return opened;
+  // A forwarding page: the address is its link's.
+  const std::string page = read_text(opened);
+  const std::size_t start = page.find("<a href=\"");
+  if (start == std::string::npos) return "";
+  const std::size_t end = page.find('"', start + 9);
+  return page.substr(start + 9, end - start - 9);
 }
 
 void ScopedEnv::remember(const std::string& name) {
@@ -91,7 +102,7 @@ bool wait_until(const std::function<bool()>& condition, std::chrono::millisecond
 
 const std::vector<std::string> kMachineVariables{
     "WENDLEBOX_LANG", "LC_ALL", "LC_MESSAGES", "LANGUAGE",    "LANG", "XDG_CONFIG_HOME",
-    "XDG_DATA_HOME",  "HOME",   "NO_COLOR",    "WSL_INTEROP", "SHELL"};
+    "XDG_DATA_HOME",  "HOME",   "NO_COLOR",    "WSL_INTEROP", "SHELL", "XDG_RUNTIME_DIR"};
 
 namespace {
 

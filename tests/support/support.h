@@ -91,6 +91,8 @@ bool wait_until(const std::function<bool()>& condition, std::chrono::millisecond
 
 std::string binary_path();
 
-// The last address a fake browser opener appended to `urls` (a line each);
-// waits for the first one.
+// What a fake browser opener last appended to `urls` (a line each): an
+// address, or the path of a page that forwards to one; waits for the first.
+std::string last_opened_argument(const fs::path& urls);
+// The address itself, read from the forwarding page when there is one.
 std::string last_opened_url(const fs::path& urls);
