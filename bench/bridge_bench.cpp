@@ -25,6 +25,74 @@ static double median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
+namespace {
+
+long resident_kb() {
+  std::FILE* status = std::fopen("/proc/self/status", "r");
+  if (!status) return 0;
+  char line[256];
+  long kb = 0;
+  while (std::fgets(line, sizeof line, status))
+    if (std::sscanf(line, "VmRSS: %ld kB", &kb) == 1) break;
+  std::fclose(status);
+  return kb;
+}
+
+int connected(const sockaddr_in& address) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  return ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ? fd : -1;
+}
+
+// Requests while 64 clients without the token send 2 MB bodies and one
+// client with it reads a 5 MB job 4 KB at a time: their bodies must never be
+// read, nor the slow reader hold anyone up.
+void flood(JobExchange& exchange, const sockaddr_in& address) {
+  exchange.publish(Job{std::string(5'000'000, 'p'), {}, 1'000});
+  const long before = resident_kb();
+  std::atomic<bool> running{true};
+  std::vector<std::thread> clients;
+  const std::string body(1'999'999, 'x');
+  for (int i = 0; i < 64; ++i)
+    clients.emplace_back([&] {
+      const int fd = connected(address);
+      const std::string head = "POST /result HTTP/1.1\r\nContent-Length: 1999999\r\n\r\n";
+      ::send(fd, head.data(), head.size(), MSG_NOSIGNAL);
+      for (std::size_t sent = 0; running && sent < body.size();) {
+        const ssize_t n = ::send(fd, body.data() + sent, std::min<std::size_t>(65536, body.size() - sent), MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += static_cast<std::size_t>(n);
+      }
+      ::close(fd);
+    });
+  clients.emplace_back([&] {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return;
+    const std::string poll = "GET /next?token=bench-token HTTP/1.1\r\n\r\n";
+    ::send(fd, poll.data(), poll.size(), MSG_NOSIGNAL);
+    char chunk[4096];
+    while (running && ::recv(fd, chunk, sizeof chunk, 0) > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::close(fd);
+  });
+  std::vector<double> polls;
+  long peak = before;
+  for (int i = 0; i < 100; ++i) {
+    const auto start = Clock::now();
+    if (http_get("/health").status != 200) std::printf("bridge: a poll went unanswered under the flood\n");
+    polls.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    peak = std::max(peak, resident_kb());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  running = false;
+  for (std::thread& client : clients) client.join();
+  std::printf("bridge: request while 64 clients send 2 MB bodies without the token and one reads a 5 MB job slowly: "
+              "median %.2f ms, max %.2f ms; memory %.1f MB before, %.1f MB at most\n",
+              median(polls), *std::max_element(polls.begin(), polls.end()), before / 1024.0, peak / 1024.0);
+}
+
+}  // namespace
+
 int main() {
   auto exchange = std::make_shared<JobExchange>();
   auto bridge = BridgeThread::start(kBridgePort, exchange, "bench-token");
@@ -103,5 +171,6 @@ int main() {
   drip.join();
   for (int fd : idle) ::close(fd);
 
+  flood(*exchange, address);
   return 0;
 }

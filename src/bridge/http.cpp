@@ -60,33 +60,25 @@ Response error_response(int status, const char* message) { return {status, Json{
 
 std::string body_of(const Response& response) { return response.status == 204 ? "" : compact_json(response.body); }
 
-void write_response(int stream, const Response& response, std::string_view extension_origin,
-                    std::string_view signature) {
+std::string response_bytes(const Response& response, std::string_view extension_origin, std::string_view signature) {
   const std::string body = body_of(response);
   std::string allow_origin =
       extension_origin.empty() ? "" : fmt::format("Access-Control-Allow-Origin: {}\r\nVary: Origin\r\n", extension_origin);
   if (!signature.empty()) allow_origin += fmt::format("X-Wendlebox-Signature: {}\r\n", signature);
-  std::string bytes = fmt::format(
-      "HTTP/1.1 {} {}\r\nContent-Type: application/json\r\nContent-Length: {}\r\nCache-Control: no-store\r\n"
-      "{}Access-Control-Allow-Methods: GET, POST, OPTIONS\r\n"
-      "Access-Control-Allow-Headers: Content-Type\r\nConnection: close\r\n\r\n",
-      response.status, reason_phrase(response.status), body.size(), allow_origin);
-  bytes += body;
-  std::string_view rest = bytes;
-  while (!rest.empty()) {
-    const ssize_t n = ::send(stream, rest.data(), rest.size(), MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // the client went away; nothing to tell it
-    rest.remove_prefix(static_cast<std::size_t>(n));
-  }
+  return fmt::format(
+             "HTTP/1.1 {} {}\r\nContent-Type: application/json\r\nContent-Length: {}\r\nCache-Control: no-store\r\n"
+             "{}Access-Control-Allow-Methods: GET, POST, OPTIONS\r\n"
+             "Access-Control-Allow-Headers: Content-Type\r\nConnection: close\r\n\r\n",
+             response.status, reason_phrase(response.status), body.size(), allow_origin) +
+         body;
 }
 
-Parsed parse_request(const std::string& buffer, std::size_t& searched) {
+std::variant<NeedMore, Response, Head> parse_head(const std::string& buffer, std::size_t& searched) {
   std::size_t header_end = std::string::npos;
   if (buffer.size() >= 4) header_end = buffer.find("\r\n\r\n", searched < 3 ? 0 : searched - 3);
   searched = buffer.size();
-  if (header_end == std::string::npos)
-    return buffer.size() > kMaxHeaderSearch ? Parsed(error_response(413, "Request too large"))
+  if (header_end == std::string::npos || header_end + 4 > kMaxHeaderSearch)
+    return buffer.size() > kMaxHeaderSearch ? std::variant<NeedMore, Response, Head>(error_response(413, "Request too large"))
                                             : NeedMore{};
   searched = header_end;  // found: later calls find it again at once
   const std::size_t header_size = header_end + 4;
@@ -96,16 +88,20 @@ Parsed parse_request(const std::string& buffer, std::size_t& searched) {
   if (words.size() < 2) return error_response(400, "Bad request");
   const std::uint64_t length = content_length(lines);
   if (length > kMaxBody) return error_response(413, "Request too large");
-  if (buffer.size() < header_size + length) return NeedMore{};
-  return Request{words[0],
-                 words[1],
-                 buffer.substr(header_size, length),
-                 header_value(lines, "host"),
-                 header_value(lines, "origin"),
-                 header_value(lines, "x-wendlebox-extension"),
-                 header_value(lines, "x-wendlebox-nonce"),
-                 header_value(lines, "x-wendlebox-signature")};
+  return Head{Request{words[0], words[1], "", header_value(lines, "host"), header_value(lines, "origin"),
+                      header_value(lines, "x-wendlebox-extension"), header_value(lines, "x-wendlebox-nonce"),
+                      header_value(lines, "x-wendlebox-signature")},
+              header_size, length};
 }
 
+Parsed parse_request(const std::string& buffer, std::size_t& searched) {
+  auto head = parse_head(buffer, searched);
+  if (auto* error = std::get_if<Response>(&head)) return *error;
+  if (std::holds_alternative<NeedMore>(head)) return NeedMore{};
+  Head& whole = std::get<Head>(head);
+  if (buffer.size() < whole.size + whole.length) return NeedMore{};
+  whole.request.body = buffer.substr(whole.size, whole.length);
+  return std::move(whole.request);
+}
 
 }  // namespace http

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,8 +16,9 @@ namespace http {
 
 inline constexpr std::size_t kChunk = 8192;
 inline constexpr std::size_t kMaxBody = 2'000'000;
-// The end of the header is looked for this far at most.
-inline constexpr std::size_t kMaxHeaderSearch = kMaxBody + kChunk;
+// The end of the header is looked for this far at most: a header is small,
+// and nothing is kept of a client before its header has been checked.
+inline constexpr std::size_t kMaxHeaderSearch = 16 * 1024;
 
 struct Response {
   int status;
@@ -28,11 +30,12 @@ Response error_response(int status, const char* message);
 // The bytes of the answer's body: compact JSON, none for 204.
 std::string body_of(const Response& response);
 
-// Writes the whole answer; the browser extension's `extension_origin` is
-// echoed so that it, and only it, may read the answer across origins, and
-// `signature`, when given, is sent as X-Wendlebox-Signature.
-void write_response(int stream, const Response& response, std::string_view extension_origin = {},
-                    std::string_view signature = {});
+// The whole answer as bytes to send; the browser extension's
+// `extension_origin` is echoed so that it, and only it, may read the answer
+// across origins, and `signature`, when given, is sent as
+// X-Wendlebox-Signature.
+std::string response_bytes(const Response& response, std::string_view extension_origin = {},
+                           std::string_view signature = {});
 
 struct Request {
   std::string method;
@@ -48,6 +51,18 @@ struct Request {
 
 struct NeedMore {};
 using Parsed = std::variant<NeedMore, Response, Request>;
+
+// A whole header block: the request without its body, the header's size
+// and the body's announced length.
+struct Head {
+  Request request;
+  std::size_t size;
+  std::uint64_t length;
+};
+
+// What the bytes received so far make of the header: not yet one, an
+// answer to give at once (an error), or a whole header.
+std::variant<NeedMore, Response, Head> parse_head(const std::string& buffer, std::size_t& searched);
 
 // What the bytes received so far make: not yet a request, an answer to give
 // at once (an error), or a whole request. `searched` remembers how far the

@@ -199,11 +199,13 @@ Reply handle(const Request& request, JobExchange& exchange, const std::string& t
   return error_response(404, "Unknown request");
 }
 
-// Reads what the client already sent but the server did not need, so that
-// closing does not reset the connection before the client reads the answer.
+// Reads a little of what the client already sent but the server did not
+// need, so that closing does not reset the connection before a client
+// that sent a few bytes too many reads the answer; a body refused before
+// it was read stays unread.
 void discard_pending_input(int stream) {
   char buffer[kChunk];
-  for (int i = 0; i < 64 && ::recv(stream, buffer, sizeof buffer, MSG_DONTWAIT) > 0; ++i) {
+  for (int i = 0; i < 2 && ::recv(stream, buffer, sizeof buffer, MSG_DONTWAIT) > 0; ++i) {
   }
 }
 
@@ -218,7 +220,7 @@ Result<int> bind_bridge_listener(int port) {
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 128) != 0) {
+  if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, SOMAXCONN) != 0) {
     ::close(listener);
     return failure(fmt::format("Another Wendlebox task is already using port {}. Finish it first.", port));
   }
@@ -243,9 +245,11 @@ namespace {
 // A connection whose request is still arriving.
 struct Connection {
   UniqueFd stream;
-  Clock::time_point deadline;
+  Clock::time_point deadline;       // the whole request must have come by then
+  Clock::time_point last_progress;  // when its last bytes came
   std::string buffer{};
   std::size_t searched = 0;
+  std::size_t wanted = 0;  // header and body, once the header has been checked
 };
 
 // A poll waiting for news, answered when a job comes or its time is up.
@@ -257,30 +261,49 @@ struct HeldPoll {
   Clock::time_point until;
 };
 
-// Reads what has arrived; false when the peer closed or the read failed.
-bool receive(Connection& connection) {
+// An answer being sent as fast as its client reads it, within a whole-answer
+// deadline, so that no client can hold the bridge up.
+struct Outgoing {
+  UniqueFd stream;
+  std::string bytes;
+  std::size_t sent = 0;
+  Clock::time_point deadline;
+};
+
+enum class Read { Open, Closed };
+
+// Reads what has arrived, up to `limit` bytes held in all.
+Read receive(Connection& connection, std::size_t limit) {
   char chunk[kChunk];
-  for (;;) {
-    const ssize_t n = ::recv(connection.stream.get(), chunk, sizeof chunk, MSG_DONTWAIT);
+  while (connection.buffer.size() < limit) {
+    const std::size_t room = std::min(sizeof chunk, limit - connection.buffer.size());
+    const ssize_t n = ::recv(connection.stream.get(), chunk, room, MSG_DONTWAIT);
     if (n > 0) {
       connection.buffer.append(chunk, static_cast<std::size_t>(n));
-      if (connection.buffer.size() > http::kMaxHeaderSearch + kChunk) return true;  // parse_request will refuse it
+      connection.last_progress = Clock::now();
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? Read::Open : Read::Closed;
   }
+  return Read::Open;
 }
 
-// Answers are written in one go, with a time limit of their own; the
-// browser extension's origin is echoed when the answer is for it.
-void send_answer(int stream, const Response& response, std::string_view origin, std::string_view signature = {}) {
-  const int flags = ::fcntl(stream, F_GETFL);
-  ::fcntl(stream, F_SETFL, flags & ~O_NONBLOCK);
-  const timeval limit{kRequestSeconds, 0};
-  ::setsockopt(stream, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  http::write_response(stream, response, origin, signature);
-  discard_pending_input(stream);
+// Sends what the client takes now; true once the answer is out or the
+// client is gone.
+bool send_some(Outgoing& outgoing) {
+  while (outgoing.sent < outgoing.bytes.size()) {
+    const ssize_t n = ::send(outgoing.stream.get(), outgoing.bytes.data() + outgoing.sent,
+                             outgoing.bytes.size() - outgoing.sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      outgoing.sent += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    return !(n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+  }
+  discard_pending_input(outgoing.stream.get());
+  return true;
 }
 
 // Whether the client of a held poll went away; what else it sends is read
@@ -293,6 +316,19 @@ bool peer_left(int stream) {
     if (n < 0 && errno == EINTR) continue;
     return n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
   }
+}
+
+// Whether a request may send a body at all: its Host and Origin are the
+// extension's or a local tool's, and it carries credentials (the token, or
+// a signature, which is checked with the body). Nothing is read of a body
+// before this.
+std::optional<Response> refused_before_body(const Request& request, const std::string& token, int port) {
+  if (auto refused = refused_caller(request, port)) return refused;
+  const std::string_view path = std::string_view(request.target).substr(0, request.target.find('?'));
+  if (path == "/health" || path == "/hello" || request.method == "OPTIONS") return std::nullopt;
+  const bool signs = request.nonce && request.signature && is_challenge(*request.nonce);
+  if (!signs && !same_token(presented_token(request.target), token)) return error_response(403, "Invalid session");
+  return std::nullopt;
 }
 
 class Server {
@@ -310,24 +346,38 @@ class Server {
   // Reads what arrived and answers once the request is whole; true when the
   // connection is done with (answered, held, or its peer went away).
   bool advance(Connection& connection) {
-    if (!receive(connection)) return true;
-    auto parsed = http::parse_request(connection.buffer, connection.searched);
-    if (std::holds_alternative<http::NeedMore>(parsed)) return false;
     try {
-      dispatch(connection, parsed);
+      return take_in(connection);
     } catch (...) {
       // The state may be half changed: tell the session instead of letting
       // it trust what it reads.
       exchange_->fail();
+      return true;
     }
+  }
+
+  bool take_in(Connection& connection) {
+    if (connection.wanted == 0) {
+      if (receive(connection, http::kMaxHeaderSearch + 1) == Read::Closed) return true;
+      auto head = http::parse_head(connection.buffer, connection.searched);
+      if (std::holds_alternative<http::NeedMore>(head)) return false;
+      if (const auto* error = std::get_if<Response>(&head)) return answer(connection.stream, *error, {}, {}), true;
+      const http::Head& whole = std::get<http::Head>(head);
+      if (auto refused = refused_before_body(whole.request, token_, port_)) {
+        const bool from_extension = !refused_caller(whole.request, port_);
+        return answer(connection.stream, *refused, from_extension ? whole.request.origin.value_or("") : "", {}), true;
+      }
+      connection.wanted = whole.size + whole.length;
+    }
+    if (receive(connection, connection.wanted) == Read::Closed) return true;
+    if (connection.buffer.size() < connection.wanted) return false;
+    auto parsed = http::parse_request(connection.buffer, connection.searched);
+    if (const auto* error = std::get_if<Response>(&parsed)) return answer(connection.stream, *error, {}, {}), true;
+    dispatch(connection, std::get<Request>(parsed));
     return true;
   }
 
-  void dispatch(Connection& connection, const http::Parsed& parsed) {
-    const int stream = connection.stream.get();
-    if (const auto* response = std::get_if<Response>(&parsed)) return send_answer(stream, *response, {});
-    const Request& request = std::get<Request>(parsed);
-    if (auto refused = refused_caller(request, port_)) return send_answer(stream, *refused, {});
+  void dispatch(Connection& connection, const Request& request) {
     const std::string origin = request.origin.value_or("");
     // A signature counts once per nonce; a bad one gets an unsigned refusal.
     const bool signed_by_extension = request.nonce && request.signature && is_challenge(*request.nonce) &&
@@ -335,19 +385,22 @@ class Server {
                                      nonces_.first_time(*request.nonce);
     const std::string nonce = signed_by_extension ? *request.nonce : "";
     Reply reply = handle(request, *exchange_, token_, signed_by_extension);
-    if (const auto* response = std::get_if<Response>(&reply)) return answer_to(stream, *response, origin, nonce);
+    if (const auto* response = std::get_if<Response>(&reply)) return answer(connection.stream, *response, origin, nonce);
     // Too many held: the one held longest gets its answer now.
     if (held_.size() >= kMaxHeldPolls) release(held_.front()), held_.erase(held_.begin());
     const Hold hold = std::get<Hold>(reply);
     held_.push_back(HeldPoll{std::move(connection.stream), origin, nonce, hold, Clock::now() + hold.wait});
   }
 
-  void answer_to(int stream, const Response& response, std::string_view origin, std::string_view nonce) {
-    send_answer(stream, response, origin, nonce.empty() ? "" : answer_signature(token_, nonce, response));
+  void answer(UniqueFd& stream, const Response& response, std::string_view origin, std::string_view nonce) {
+    const std::string signature = nonce.empty() ? "" : answer_signature(token_, nonce, response);
+    Outgoing outgoing{std::move(stream), http::response_bytes(response, origin, signature), 0,
+                      Clock::now() + std::chrono::seconds(kRequestSeconds)};
+    if (!send_some(outgoing)) outgoing_.push_back(std::move(outgoing));
   }
 
   void release(HeldPoll& poll) {
-    answer_to(poll.stream.get(), next_answer(exchange_->poll(poll.hold.extension_version)), poll.origin, poll.nonce);
+    answer(poll.stream, next_answer(exchange_->poll(poll.hold.extension_version)), poll.origin, poll.nonce);
   }
 
   // Held polls with news (or out of time) are answered; those whose client
@@ -360,8 +413,16 @@ class Server {
       if (!woken && now < poll.until) return false;
       const std::optional<Job> offer = exchange_->poll(poll.hold.extension_version);
       if (now < poll.until && nothing_new(offer, poll.hold)) return false;
-      answer_to(poll.stream.get(), next_answer(offer), poll.origin, poll.nonce);
+      answer(poll.stream, next_answer(offer), poll.origin, poll.nonce);
       return true;
+    });
+  }
+
+  void send_pending(const std::vector<pollfd>& events, std::size_t first) {
+    const Clock::time_point now = Clock::now();
+    std::erase_if(outgoing_, [&, k = first](Outgoing& outgoing) mutable {
+      const short revents = events[k++].revents;
+      return now >= outgoing.deadline || (revents != 0 && send_some(outgoing));
     });
   }
 
@@ -369,11 +430,15 @@ class Server {
     for (;;) {
       UniqueFd stream{::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)};
       if (!stream) break;
-      Connection connection{std::move(stream), Clock::now() + std::chrono::seconds(kRequestSeconds)};
+      const Clock::time_point now = Clock::now();
+      Connection connection{std::move(stream), now + std::chrono::seconds(kRequestSeconds), now};
       // A request usually arrives with its connection: answer it at once.
       if (advance(connection)) continue;
-      // Too many waiting: the one that has waited longest gives way.
-      if (open_.size() >= kMaxConnections) open_.erase(open_.begin());
+      // Too many waiting: the one that has sent nothing for longest gives way.
+      if (open_.size() >= kMaxConnections)
+        open_.erase(std::min_element(open_.begin(), open_.end(), [](const Connection& a, const Connection& b) {
+          return a.last_progress < b.last_progress;
+        }));
       open_.push_back(std::move(connection));
     }
   }
@@ -391,15 +456,21 @@ class Server {
       events.push_back(pollfd{poll.stream.get(), POLLIN, 0});
       next_deadline = std::min(next_deadline, poll.until);
     }
+    const std::size_t first_outgoing = events.size();
+    for (const Outgoing& outgoing : outgoing_) {
+      events.push_back(pollfd{outgoing.stream.get(), POLLOUT, 0});
+      next_deadline = std::min(next_deadline, outgoing.deadline);
+    }
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next_deadline - Clock::now()).count();
     if (::poll(events.data(), events.size(), static_cast<int>(std::max<long long>(wait, 0)) + 1) < 0 && errno != EINTR)
       return false;
     if (events[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
     const bool woken = (events[1].revents & POLLIN) != 0;
     if (woken) exchange_->clear_wakeup();
-    // Held polls first (requests below may add to them), then requests: a
-    // connection is answered, or dropped when its peer went away or its
-    // time ran out, before new ones are let in.
+    // Answers on their way and held polls first (requests below add to
+    // both), then requests: a connection is answered, or dropped when its
+    // peer went away or its time ran out, before new ones are let in.
+    send_pending(events, first_outgoing);
     answer_held(events, first_held, woken);
     const Clock::time_point now = Clock::now();
     std::vector<Connection> still_open;
@@ -420,8 +491,9 @@ class Server {
   int port_;
   std::shared_ptr<JobExchange> exchange_;
   std::string token_;
-  std::vector<Connection> open_{};  // oldest first
-  std::vector<HeldPoll> held_{};    // oldest first
+  std::vector<Connection> open_{};      // oldest first
+  std::vector<HeldPoll> held_{};        // oldest first
+  std::vector<Outgoing> outgoing_{};    // answers the clients have not taken whole yet
   SeenNonces nonces_{};
 };
 

@@ -242,12 +242,21 @@ TEST_F(Bridge, OversizeRequestsGet413) {
   HttpReply big = exchange("POST " + with_token("/result") + " HTTP/1.1\r\nContent-Length: 2000001\r\n\r\n");
   EXPECT_TRUE(big.head.starts_with("HTTP/1.1 413 Error\r\n"));
   EXPECT_EQ(big.body, "{\"error\":\"Request too large\"}");
-  HttpReply endless = exchange("GET /health HTTP/1.1\r\nX: " + std::string(2'008'200, 'a'));
+  // A header is small: one past 16 KB is refused before anything else is read.
+  HttpReply endless = exchange("GET /health HTTP/1.1\r\nX: " + std::string(16 * 1024, 'a'));
   EXPECT_TRUE(endless.head.starts_with("HTTP/1.1 413 Error\r\n"));
   std::string largest = R"({"id":1,"text":")" + std::string(2'000'000 - 18, 'b') + "\"}";
   ASSERT_EQ(largest.size(), 2'000'000u);
   publish(Job{"p", {}, 1});
   EXPECT_EQ(post(with_token("/result"), largest).status, 200);
+}
+
+// Nothing of a body is read before the header passed: a client without the
+// token is refused as soon as its header is in, its body never sent.
+TEST_F(Bridge, ABodyWithoutCredentialsIsRefusedBeforeItIsRead) {
+  HttpReply r = exchange("POST /result HTTP/1.1\r\nContent-Length: 1999999\r\n\r\n");
+  EXPECT_EQ(r.status, 403);
+  EXPECT_EQ(r.body, "{\"error\":\"Invalid session\"}");
 }
 
 TEST_F(Bridge, ASilentClientIsDroppedAfterTheTimeoutAndTheNextOneServed) {
