@@ -80,7 +80,7 @@ TEST_F(SetupShell, RunsCommandsChangesFolderAndSurvivesCtrlC) {
   ASSERT_TRUE(expect_output("\r\n\r\n" + moved)) << screen;
 
   type("\"write a poem\"\n");  // a session that waits for the extension
-  ASSERT_TRUE(expect_output("Type a prompt to continue this chat, or /exit to leave it.")) << screen;
+  ASSERT_TRUE(expect_output("Opening ChatGPT.")) << screen;
   type("\x03");
   ASSERT_TRUE(expect_output("Back at the Wendlebox prompt.\r\n\r\n" + moved)) << screen;
 

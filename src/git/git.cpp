@@ -178,6 +178,10 @@ std::optional<std::string> commit_finished_task(const GitSession& session, const
     warn(out, "Git snapshot skipped: ", added.error());
     return std::nullopt;
   }
+  // A folder with no file Git knows (a new, empty one that the prompt left
+  // empty) has nothing to commit, and git would only complain of the pathspec.
+  auto known = git_ok(session.root, {"ls-files", "--", session.pathspec});
+  if (known && known->empty()) return std::nullopt;
   // --only with the pathspec keeps whatever else is staged out of the commit.
   auto committed = git_commit_command(session.root, {"commit", "--only", "--allow-empty", "--quiet", "-m", time,
                                                      "-m", message, "--", session.pathspec});

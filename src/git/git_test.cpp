@@ -47,9 +47,13 @@ TEST_F(Git, AFolderWithFilesGetsARepositoryAndAnInitialSnapshot) {
 }
 
 TEST_F(Git, AnEmptyFolderGetsARepositoryButNoCommit) {
-  ASSERT_TRUE(prepare_git(work.path, output));
+  auto session = prepare_git(work.path, output);
+  ASSERT_TRUE(session);
   EXPECT_EQ(output.str(), "Git repository created for this folder.\n");
   EXPECT_EQ(git(work.path, "rev-list --all --count"), "0\n");
+  // A prompt that left it empty has nothing to commit, and no Git error to show.
+  EXPECT_FALSE(commit_finished_task(*session, "look around", output));
+  EXPECT_EQ(output.str(), "Git repository created for this folder.\n");
 }
 
 // The home folder (keys, downloads, every program's settings) never becomes

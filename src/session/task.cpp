@@ -88,6 +88,7 @@ struct Session {
   std::vector<std::string> left_out{};  // what the last prompt created that its commit could not hold
   bool undone = false;  // ChatGPT must hear that its last change was taken back
   bool first_prompt = true;
+  bool told_how_to_go_on = false;  // the line saying how to type a prompt or leave, said once
   std::vector<pid_t> process_groups{};  // of the commands run, ended with the session
 };
 
@@ -263,6 +264,7 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
       prompt = std::move(*pending_prompt);
       pending_prompt.reset();
     } else {
+      if (!std::exchange(session.told_how_to_go_on, true)) session.world.out << i18n::tr(kTypePrompt) << std::endl;
       const std::optional<std::string> url =
           session.chat.url.empty() ? std::nullopt : std::optional<std::string>(session.chat.url);
       auto typed = session.world.read_prompt(url, session.history);
@@ -342,7 +344,6 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
     if (!id) return std::unexpected(id.error());
     session.chat = new_chat(*id, prompt, session.folder);
   }
-  world.out << i18n::tr(kTypePrompt) << std::endl;
   Status done = prompt_loop(session, std::move(prompt));
   stop_leftover_processes(session);
   return done;

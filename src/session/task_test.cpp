@@ -81,10 +81,10 @@ TEST_F(WholeProgram, ANewChatFinishingInTwoTurns) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "Wendlebox " + work.path.string() +
                        "\nOpening ChatGPT. Keep this tab open while this session runs (it can stay in the background)."
-                       "\n\nType a prompt to continue this chat, or /exit to leave it.\n"
-                       "Git repository created for this folder.\nWendlebox · turn 1\nWaiting for ChatGPT's reply...\n"
+                       "\n\nGit repository created for this folder.\nWendlebox · turn 1\nWaiting for ChatGPT's reply...\n"
                        "ChatGPT Writing notes.\nWrote notes.txt\nWendlebox · turn 2\nWaiting for ChatGPT's reply...\n"
-                       "ChatGPT All set.\nGit snapshot saved.\nChat: " + kChatUrl + "\n\nYou > ");
+                       "ChatGPT All set.\nGit snapshot saved.\nChat: " + kChatUrl +
+                       "\n\nType a prompt to continue this chat, or /exit to leave it.\nYou > ");
   EXPECT_EQ(read_text(work.path / "notes.txt"), "n\n");
 
   // The chat has an id of its own: the session token is in no file.
