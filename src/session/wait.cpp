@@ -23,6 +23,10 @@ constexpr i18n::Text kNotConnected{
     "La extensión no se conectó en un minuto. Comprueba que esté instalada y activada en el navegador que abrió "
     "ChatGPT."};
 
+constexpr i18n::Text kAnswering{"ChatGPT is answering ({} s) · Ctrl+C stops this prompt",
+                                "O ChatGPT está respondendo ({} s) · Ctrl+C interrompe este prompt",
+                                "ChatGPT está respondiendo ({} s) · Ctrl+C detiene este prompt"};
+
 constexpr i18n::Text kWaitingForExtension{"Waiting for the extension to take the prompt",
                                           "Aguardando a extensão receber o prompt",
                                           "Esperando a que la extensión reciba el prompt"};
@@ -41,9 +45,11 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
   const Clock::time_point deadline = started + timings.connect_deadline;
   Clock::time_point last_notice = Clock::now();
   bool announced = false;
-  // On a terminal, one line counts the seconds until the extension takes
-  // the job; it is wiped before anything else is printed.
-  const bool status_line = &out == &std::cout && ::isatty(STDOUT_FILENO) != 0;
+  // On a terminal, one line counts the seconds, until the extension takes
+  // the job and then until ChatGPT's answer is in; it is wiped before
+  // anything else is printed. A dumb terminal cannot rewrite a line.
+  const bool status_line = &out == &std::cout && ::isatty(STDOUT_FILENO) != 0 && process_env("TERM") != "dumb";
+  Clock::time_point connected_at = started;
   bool status_shown = false;
   const auto clear_status = [&] {
     if (status_shown) out << "\r\x1b[K" << std::flush;
@@ -59,21 +65,23 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
       clear_status();
       out << color("32", i18n::tr(kWaiting)) << std::endl;
       announced = true;
+      connected_at = now;
     }
     if (!seen.connected && now >= deadline) {
       clear_status();
       return stopped(StopReason::NotConnected, std::string(i18n::tr(kNotConnected)) + std::string(not_connected_help));
     }
-    if (announced && now - last_notice >= timings.notice_interval) {
+    if (announced && !status_line && now - last_notice >= timings.notice_interval) {
       out << color("33", i18n::tr(kStillWaiting)) << std::endl;
       last_notice = now;
     }
     auto wait = seen.connected ? timings.slice : std::chrono::duration_cast<std::chrono::milliseconds>(
                                                      std::max(deadline - now, Clock::duration::zero()));
-    if (!seen.connected && status_line) {
-      const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - started).count();
-      out << "\r" << color("90", fmt::format("{} ({} s)", i18n::tr(kWaitingForExtension), seconds)) << "\x1b[K"
-          << std::flush;
+    if (status_line) {
+      const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - (seen.connected ? connected_at : started));
+      const std::string counted = seen.connected ? fmt::format(fmt::runtime(i18n::tr(kAnswering)), seconds.count())
+                                                 : fmt::format("{} ({} s)", i18n::tr(kWaitingForExtension), seconds.count());
+      out << "\r" << color("90", counted) << "\x1b[K" << std::flush;
       status_shown = true;
       wait = std::min<std::chrono::milliseconds>(wait, std::chrono::seconds(1));
     }
