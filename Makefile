@@ -14,6 +14,7 @@ $(BUILD)/Makefile: CMakeLists.txt
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDLEBOX_WERROR=ON
 
 build: deps $(BUILD)/Makefile
+	cmake -S . -B $(BUILD) -DWENDLEBOX_WERROR=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: test-deps build
@@ -25,7 +26,11 @@ test-sanitize: test-deps
 	cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && ctest -j $(JOBS) --output-on-failure
 
-setup: build
+# Only the program and its extension, and warnings only warn: a user's
+# compiler may be newer than the one the project is built with.
+setup: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDLEBOX_WERROR=OFF
+	cmake --build $(BUILD) -j $(JOBS) --target wendlebox extension
 	$(BUILD)/wendlebox setup
 
 bench: test-deps build

@@ -36,6 +36,21 @@ constexpr i18n::Text kNoChatStarted{
     "Nenhum chat iniciado. Adicione um prompt ou o ID de um chat salvo para usar estas opções.",
     "No se inició ningún chat. Añade un prompt o el ID de un chat guardado para usar estas opciones."};
 
+constexpr i18n::Text kSetupHelp{
+    "wendlebox setup: installs this program into ~/.local/bin and puts that folder on your shell's PATH, installs the "
+    "browser extension into the data folder, and shows how to load it in the browser.",
+    "wendlebox setup: instala este programa em ~/.local/bin e coloca essa pasta no PATH do seu shell, instala a extensão "
+    "do navegador na pasta de dados e mostra como carregá-la no navegador.",
+    "wendlebox setup: instala este programa en ~/.local/bin y pone esa carpeta en el PATH de tu shell, instala la "
+    "extensión del navegador en la carpeta de datos y muestra cómo cargarla en el navegador."};
+constexpr i18n::Text kDoctorHelp{
+    "wendlebox doctor: checks the installation (the program, a browser opener, Git, the extension and its version) and "
+    "changes nothing.",
+    "wendlebox doctor: verifica a instalação (o programa, um abridor de navegador, o Git, a extensão e sua versão) e não "
+    "altera nada.",
+    "wendlebox doctor: comprueba la instalación (el programa, un abridor de navegador, Git, la extensión y su versión) y "
+    "no cambia nada."};
+
 struct ManagementOption {
   std::string_view name;
   const char* required_value;  // what "requires" names, or nullptr
@@ -178,8 +193,13 @@ Status run(const std::vector<std::string>& args, const SessionWorld& world) {
       return {};
     }
     if (first == "list" || first == "chats") return failure(std::string(i18n::tr(kUseChats)));
-    if (first == "setup") return setup();
-    if (first == "doctor") return doctor();
+    if (first == "--version") {
+      std::cout << "wendlebox " WENDLEBOX_VERSION "\n";
+      return {};
+    }
+    const bool asks_help = args.size() > 1 && (args[1] == "--help" || args[1] == "-h");
+    if (first == "setup") return asks_help ? (std::cout << i18n::tr(kSetupHelp) << '\n', Status{}) : setup();
+    if (first == "doctor") return asks_help ? (std::cout << i18n::tr(kDoctorHelp) << '\n', Status{}) : doctor();
     if (first == "--probe") return probe_from_arguments(args, world);
   }
   auto scan = scan_arguments(args);

@@ -97,8 +97,8 @@ TEST(CommandLine, HelpDescriptionsStartAtColumn46) {
 
 TEST(CommandLine, UnknownOptionIsLocalised) {
   TempDir home;
-  CommandResult r = run_binary({.args = {"--version"}, .home = home.path, .env = {{"LANG", "pt_BR"}}});
-  EXPECT_EQ(r.err, "Wendlebox: Opção desconhecida: --version. Execute wendlebox --help.\n");
+  CommandResult r = run_binary({.args = {"--verbose"}, .home = home.path, .env = {{"LANG", "pt_BR"}}});
+  EXPECT_EQ(r.err, "Wendlebox: Opção desconhecida: --verbose. Execute wendlebox --help.\n");
 }
 
 TEST(CommandLine, AddFolderAcceptsAValueStartingWithOneHyphen) {
@@ -110,3 +110,15 @@ TEST(CommandLine, AddFolderAcceptsAValueStartingWithOneHyphen) {
 }
 
 }  // namespace
+
+// --version says the version; a command's --help says what it does and does it not.
+TEST(CommandLine, VersionAndSetupHelpChangeNothing) {
+  TempDir home;
+  CommandResult version = run_binary({.args = {"--version"}, .home = home.path});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out, "wendlebox " WENDLEBOX_VERSION "\n");
+  CommandResult help = run_binary({.args = {"setup", "--help"}, .home = home.path});
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_TRUE(help.out.starts_with("wendlebox setup: installs this program")) << help.out;
+  EXPECT_FALSE(fs::exists(home.path / ".local/bin/wendlebox"));
+}
