@@ -30,6 +30,7 @@ constexpr std::string_view kEnglishBody = R"HELP(
   wendlebox --chatlog <chat ID or number>    Show local prompts and final replies
   wendlebox doctor                           Check installation
   wendlebox --probe [chat ID or number]      Report what the extension finds on ChatGPT's page
+  wendlebox --version                        Show the program's version
 
 A prompt alone resumes the latest chat when this folder has a .wendlebox project. Run wendlebox without a prompt for a new chat. Settings commands save your choice without starting a chat. When commands are blocked, type y --force-yes at a prompt to allow the rest of that session. Type /exit to leave an active session. Quote prompts containing spaces.)HELP";
 
@@ -52,6 +53,7 @@ constexpr std::string_view kPortugueseBody = R"HELP(
   wendlebox --chatlog <ID ou número>         Mostra os prompts e respostas finais locais
   wendlebox doctor                           Verifica a instalação
   wendlebox --probe [ID ou número]           Relata o que a extensão encontra na página do ChatGPT
+  wendlebox --version                        Mostra a versão do programa
 
 Um prompt sozinho retoma o último chat quando esta pasta já tem um projeto .wendlebox. Execute wendlebox sem prompt para um novo chat. Os comandos de configuração salvam sua escolha sem iniciar um chat. Com os comandos bloqueados, digite y --force-yes em um prompt para permitir o resto da sessão. Digite /exit para sair de uma sessão ativa. Use aspas em prompts com espaços.)HELP";
 
@@ -74,6 +76,7 @@ constexpr std::string_view kSpanishBody = R"HELP(
   wendlebox --chatlog <ID o número>          Muestra los prompts y respuestas finales locales
   wendlebox doctor                           Comprueba la instalación
   wendlebox --probe [ID o número]            Informa de lo que la extensión encuentra en la página de ChatGPT
+  wendlebox --version                        Muestra la versión del programa
 
 Un prompt solo retoma el último chat cuando esta carpeta ya tiene un proyecto .wendlebox. Ejecuta wendlebox sin prompt para un chat nuevo. Los comandos de configuración guardan tu elección sin iniciar un chat. Con los comandos bloqueados, escribe y --force-yes en un prompt para permitir el resto de la sesión. Escribe /exit para salir de una sesión activa. Usa comillas en los prompts con espacios.)HELP";
 
