@@ -14,6 +14,7 @@
 #include "frontend/setup_shell.h"
 #include "i18n/i18n.h"
 #include "state/allowed.h"
+#include "state/app_dirs.h"
 #include "state/settings.h"
 
 namespace {

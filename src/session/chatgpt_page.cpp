@@ -8,6 +8,7 @@
 #include "common/files.h"
 #include "common/json.h"
 #include "common/random.h"
+#include "state/app_dirs.h"
 #include "state/settings.h"
 #include "i18n/i18n.h"
 

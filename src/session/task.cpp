@@ -16,7 +16,7 @@
 #include "i18n/i18n.h"
 #include "session/interrupt.h"
 #include "session/protocol.h"
-#include "session/signals.h"
+#include "session/completion.h"
 #include "session/wait.h"
 #include "state/allowed.h"
 #include "state/chatlog.h"

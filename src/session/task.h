@@ -13,7 +13,7 @@
 
 struct SessionSettings {
   bool allow_commands = true;
-  bool force_yes = false;  // "y --force-yes" given on the command line
+  bool force_yes = false;  // --force-yes given on the command line: every request is allowed
   bool sounds = true;
   bool git = true;
 };

@@ -3,6 +3,7 @@
 
 #include "common/files.h"
 #include "common/json.h"
+#include "state/app_dirs.h"
 #include "state/settings.h"
 #include "state/state_file.h"
 
@@ -38,10 +39,5 @@ Status save_allowed(const AllowList& list) {
 }
 
 Status update_allowed(const std::function<bool(AllowList&)>& change) {
-  auto lock = lock_file(allowed_path());
-  if (!lock) return std::unexpected(lock.error());
-  auto list = load_allowed();
-  if (!list) return std::unexpected(list.error());
-  if (!change(*list)) return {};
-  return save_allowed(*list);
+  return update_state_file(allowed_path(), load_allowed, save_allowed, change);
 }

@@ -12,7 +12,7 @@
 
 struct ChatLogEntry {
   std::string at;
-  std::string role;  // "user" or "done"
+  std::string role;  // "user", "done", or "interrupted" (the user stopped the prompt)
   std::string text;
 };
 

@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "i18n/i18n.h"
 #include "state/allowed.h"
+#include "state/app_dirs.h"
 #include "state/settings.h"
 
 namespace {

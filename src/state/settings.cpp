@@ -3,6 +3,7 @@
 #include "common/files.h"
 #include "common/json.h"
 #include "common/text.h"
+#include "state/app_dirs.h"
 #include "state/state_file.h"
 
 namespace {
@@ -24,29 +25,6 @@ Result<Settings> decode_settings(std::string_view text) {
     return settings;
   });
 }
-
-namespace {
-
-// <$variable, else $HOME/<home_relative>, else ./<home_relative>>/wendlebox,
-// as the XDG base directory rules name a user's folders: an empty or
-// relative value is ignored, or the state would follow the current folder.
-std::filesystem::path xdg_dir(const EnvLookup& env, const char* variable, const std::filesystem::path& home_relative) {
-  std::filesystem::path base;
-  if (auto set = env(variable); set && std::filesystem::path(*set).is_absolute()) {
-    base = *set;
-  } else if (auto home = env("HOME")) {
-    base = std::filesystem::path(*home) / home_relative;
-  } else {
-    base = std::filesystem::path(".") / home_relative;
-  }
-  return base / "wendlebox";
-}
-
-}  // namespace
-
-std::filesystem::path app_dir(const EnvLookup& env) { return xdg_dir(env, "XDG_CONFIG_HOME", ".config"); }
-
-std::filesystem::path data_dir(const EnvLookup& env) { return xdg_dir(env, "XDG_DATA_HOME", ".local/share"); }
 
 std::optional<std::string> last_seen_extension_version() {
   auto text = read_file(app_dir() / "extension-seen");
@@ -71,10 +49,8 @@ Status save_settings(const Settings& settings) {
 }
 
 Status update_settings(const std::function<void(Settings&)>& change) {
-  auto lock = lock_file(settings_path());
-  if (!lock) return std::unexpected(lock.error());
-  auto settings = load_settings();
-  if (!settings) return std::unexpected(settings.error());
-  change(*settings);
-  return save_settings(*settings);
+  return update_state_file(settings_path(), load_settings, save_settings, [&](Settings& settings) {
+    change(settings);
+    return true;
+  });
 }

@@ -1,4 +1,4 @@
-// The application directory and the user's three standing choices.
+// The user's three standing choices, and the extension version last seen.
 #pragma once
 
 #include <filesystem>
@@ -8,13 +8,6 @@
 
 #include "common/env.h"
 #include "common/result.h"
-
-// <XDG_CONFIG_HOME or HOME/.config or ./.config>/wendlebox; not checked.
-std::filesystem::path app_dir(const EnvLookup& env = process_env);
-
-// <XDG_DATA_HOME or HOME/.local/share or ./.local/share>/wendlebox: files
-// the program installs (the browser extension), not the user's choices.
-std::filesystem::path data_dir(const EnvLookup& env = process_env);
 
 struct Settings {
   bool allow_commands = true;

@@ -1,3 +1,4 @@
+#include "state/app_dirs.h"
 #include "state/settings.h"
 
 #include <gtest/gtest.h>

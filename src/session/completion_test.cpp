@@ -1,4 +1,4 @@
-#include "session/signals.h"
+#include "session/completion.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
