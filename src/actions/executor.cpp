@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 
 #include "actions/confirm.h"
 #include "actions/images.h"
+#include "actions/live_output.h"
 #include "actions/safe_path.h"
 #include "common/files.h"
 #include "common/process.h"
@@ -31,8 +33,6 @@ constexpr i18n::Text kListed{"Listed", "Listado", "Listado"};
 constexpr i18n::Text kEntries{"entries", "itens", "entradas"};
 constexpr i18n::Text kRead{"Read", "Lido", "Leído"};
 constexpr i18n::Text kFailed{"failed", "falhou", "falló"};
-// The end of a command's output is shown, as ChatGPT sees it, in a few lines.
-constexpr std::size_t kShownOutputLines = 5;
 constexpr i18n::Text kAttachedImage{"Attached image", "Imagem anexada", "Imagen adjunta"};
 constexpr i18n::Text kScreenshotQuestion{"Capture and attach your desktop screenshot to ChatGPT?",
                                          "Capturar e anexar a captura da sua área de trabalho ao ChatGPT?",
@@ -133,15 +133,12 @@ std::string first_output_chars(std::string_view bytes) {
   return std::string(first_chars(lossy_utf8(bytes), kMaxOutputChars));
 }
 
-// The last lines of what the command printed (its output, then its
-// errors), dimmed, so the user sees what ChatGPT is about to read.
-void show_output_tail(std::ostream& out, std::string_view output, std::string_view errors) {
-  std::vector<std::string_view> lines;
-  for (std::string_view text : {output, errors})
-    for (std::string_view line : split_lines(text))
-      if (!trim(line).empty()) lines.push_back(line);
-  const std::size_t from = lines.size() > kShownOutputLines ? lines.size() - kShownOutputLines : 0;
-  for (std::size_t i = from; i < lines.size(); ++i) out << color("90", "  " + visible_text(lines[i])) << '\n';
+// How a command ended, in words: its exit code, or what stopped it.
+std::string ending_of(const ExitStatus& status, bool stopped_by_user) {
+  if (status.code) return fmt::format("Exit {}", *status.code);
+  if (stopped_by_user) return "Stopped by Ctrl-C";
+  const char* name = status.signal ? sigabbrev_np(*status.signal) : nullptr;
+  return name ? fmt::format("Stopped by SIG{}", name) : "Stopped";
 }
 
 Result<Json> run_action(const Action& action, ExecutionContext& context) {
@@ -156,18 +153,20 @@ Result<Json> run_action(const Action& action, ExecutionContext& context) {
   context.out.flush();  // the Run line shows before a long command, even through a pipe
   // Four bytes per character at most: the kept prefix always holds the
   // first 12,000 characters, whatever the command prints after them.
+  LiveOutput shown(context.out);
   auto ran = run_process(ProcessSpec{.argv = {"sh", "-c", *action.command}, .cwd = context.base,
                                      .capture_limit = kMaxOutputChars * 4, .own_process_group = true,
-                                     .cancel = context.interrupt});
+                                     .cancel = context.interrupt,
+                                     .on_output = [&](std::string_view piece, bool errors) { shown.take(piece, errors); }});
+  shown.finish();
   if (!ran) return std::unexpected(ran.error());
   if (context.process_groups) context.process_groups->push_back(ran->pid);
   const std::optional<int> code = ran->status.code;
-  context.out << color(code == 0 ? "32" : "31", fmt::format("Exit {}", code.value_or(-1))) << '\n';
-  Json result{{"exit_code", code ? Json(*code) : Json(nullptr)},
+  const bool stopped_by_user = context.interrupt && *context.interrupt;
+  context.out << color(code == 0 ? "32" : "31", ending_of(ran->status, stopped_by_user)) << '\n';
+  return Json{{"exit_code", code ? Json(*code) : Json(nullptr)},
               {"stderr", first_output_chars(ran->errors)},
               {"stdout", first_output_chars(ran->output)}};
-  show_output_tail(context.out, result["stdout"].get<std::string>(), result["stderr"].get<std::string>());
-  return result;
 }
 
 Result<Json> screenshot_action(ExecutionContext& context) {

@@ -99,8 +99,9 @@ TEST_F(Executor, RunsCommandsInTheWorkingFolder) {
   auto killed = run({"run", {}, {}, "kill -9 $$"});
   ASSERT_TRUE(killed);
   EXPECT_TRUE((*killed)["exit_code"].is_null());
-  // The end of the output is shown too, as ChatGPT will read it.
-  EXPECT_EQ(output.str(), "Run pwd; echo oops >&2; exit 3\nExit 3\n  " + dir.path.string() + "\n  oops\nRun kill -9 $$\nExit -1\n");
+  // The output is shown as it comes; a command ended by a signal says which.
+  EXPECT_EQ(output.str(), "Run pwd; echo oops >&2; exit 3\n  " + dir.path.string() + "\n  oops\nExit 3\nRun kill -9 $$\n"
+                          "Stopped by SIGKILL\n");
 }
 
 TEST_F(Executor, KeepsTheFirst12000CharactersOfEachStream) {
@@ -126,7 +127,7 @@ TEST_F(Executor, BlockedCommandsAskAndForceYesHoldsForTheSession) {
   EXPECT_EQ(output.str(),
             "Run? echo one\nAllow this command? [y/N] (y --force-yes for this session) "
             "Run? echo two\nAllow this command? [y/N] (y --force-yes for this session) "
-            "All remaining requests in this session will be allowed.\nExit 0\n  two\nRun echo three\nExit 0\n  three\n");
+            "All remaining requests in this session will be allowed.\n  two\nExit 0\nRun echo three\n  three\nExit 0\n");
 }
 
 TEST_F(Executor, ImagesAreCountedAndNotAttachedTwice) {

@@ -1,5 +1,7 @@
 #include "common/env.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 
@@ -31,4 +33,8 @@ bool is_wsl() {
   if (process_env("WSL_INTEROP")) return true;
   auto release = read_file("/proc/sys/kernel/osrelease");
   return release && ascii_lower(*release).find("microsoft") != std::string::npos;
+}
+
+bool rewrites_lines(const std::ostream& out) {
+  return &out == &std::cout && ::isatty(STDOUT_FILENO) != 0 && process_env("TERM") != "dumb";
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,3 +23,7 @@ std::string local_timestamp();
 // Whether this Linux runs inside WSL, where the browser, screenshots and
 // sounds are reached through Windows programs.
 bool is_wsl();
+
+// Whether `out` is the terminal and one that can rewrite a line (not a dumb
+// one): only then may progress be drawn in place.
+bool rewrites_lines(const std::ostream& out);

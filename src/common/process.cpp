@@ -53,8 +53,8 @@ class SpawnActions {
 };
 
 ExitStatus decode_status(int raw) {
-  if (WIFEXITED(raw)) return ExitStatus{WEXITSTATUS(raw)};
-  return ExitStatus{std::nullopt};
+  if (WIFEXITED(raw)) return ExitStatus{WEXITSTATUS(raw), std::nullopt};
+  return ExitStatus{std::nullopt, WIFSIGNALED(raw) ? std::optional<int>(WTERMSIG(raw)) : std::nullopt};
 }
 
 Result<pid_t> spawn(const ProcessSpec& command, Pipe* out, Pipe* err) {
@@ -98,8 +98,10 @@ constexpr int kGraceAfterExitMs = 250;
 // Reads both pipes until they close, or until the grace period after the
 // program's exit runs out, keeping at most `limit` bytes of each. Sets
 // `status` once the program has ended.
-Status drain(pid_t pid, const std::atomic<bool>* cancel, Pipe* out, Pipe* err, std::size_t limit,
-             std::string& out_text, std::string& err_text, std::optional<ExitStatus>& status) {
+Status drain(pid_t pid, const ProcessSpec& command, Pipe* out, Pipe* err, std::string& out_text, std::string& err_text,
+             std::optional<ExitStatus>& status) {
+  const std::atomic<bool>* cancel = command.cancel;
+  const std::size_t limit = command.capture_limit;
   bool cancelled = false;
   using Clock = std::chrono::steady_clock;
   std::array<pollfd, 2> fds{};
@@ -146,6 +148,7 @@ Status drain(pid_t pid, const std::atomic<bool>* cancel, Pipe* out, Pipe* err, s
         pipe.close_read();
         continue;
       }
+      if (command.on_output) command.on_output(std::string_view(buffer, static_cast<std::size_t>(n)), which[k] == 1);
       std::string& sink = *sinks[which[k]];
       if (sink.size() < limit) sink.append(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), limit - sink.size()));
     }
@@ -169,8 +172,8 @@ Result<ProcessResult> run_process(const ProcessSpec& command) {
   ProcessResult result;
   result.pid = *pid;
   std::optional<ExitStatus> status;
-  if (auto drained = drain(*pid, command.cancel, capture_out ? &out : nullptr, capture_err ? &err : nullptr,
-                           command.capture_limit, result.output, result.errors, status);
+  if (auto drained = drain(*pid, command, capture_out ? &out : nullptr, capture_err ? &err : nullptr, result.output,
+                           result.errors, status);
       !drained)
     return std::unexpected(drained.error());
   if (!status) {

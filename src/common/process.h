@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <string_view>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,10 +34,14 @@ struct ProcessSpec {
   // ended together; `cancel`, once set, ends that group.
   bool own_process_group = false;
   const std::atomic<bool>* cancel = nullptr;
+  // Told each piece of captured output as it comes (`errors` for standard
+  // error), before any limit applies.
+  std::function<void(std::string_view piece, bool errors)> on_output = nullptr;
 };
 
 struct ExitStatus {
-  std::optional<int> code;  // absent when a signal ended the process
+  std::optional<int> code;    // absent when a signal ended the process
+  std::optional<int> signal;  // the signal that ended it
   bool success() const { return code == 0; }
 };
 

@@ -48,7 +48,7 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
   // On a terminal, one line counts the seconds, until the extension takes
   // the job and then until ChatGPT's answer is in; it is wiped before
   // anything else is printed. A dumb terminal cannot rewrite a line.
-  const bool status_line = &out == &std::cout && ::isatty(STDOUT_FILENO) != 0 && process_env("TERM") != "dumb";
+  const bool status_line = rewrites_lines(out);
   Clock::time_point connected_at = started;
   bool status_shown = false;
   const auto clear_status = [&] {

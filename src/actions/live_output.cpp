@@ -1,0 +1,65 @@
+#include "actions/live_output.h"
+
+#include <fmt/format.h>
+
+#include "common/env.h"
+#include "common/text.h"
+#include "i18n/i18n.h"
+
+namespace {
+
+constexpr std::size_t kShownLines = 5;
+constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
+
+}  // namespace
+
+LiveOutput::LiveOutput(std::ostream& out) : out_(out), in_place_(rewrites_lines(out)) {}
+
+void LiveOutput::take(std::string_view piece, bool errors) {
+  std::string& partial = partial_[errors ? 1 : 0];
+  partial.append(piece);
+  for (std::size_t end; (end = partial.find('\n')) != std::string::npos;) {
+    line(std::string_view(partial).substr(0, end));
+    partial.erase(0, end + 1);
+  }
+  if (in_place_ && Clock::now() - drawn_at_ >= kRedrawEvery) draw(false);
+}
+
+void LiveOutput::line(std::string_view text) {
+  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+  if (trim(lossy_utf8(text)).empty()) return;
+  ++lines_;
+  const std::string shown = "  " + visible_text(text);
+  if (!in_place_) {
+    out_ << color("90", shown) << '\n' << std::flush;
+    return;
+  }
+  last_lines_.push_back(shown);
+  if (last_lines_.size() > kShownLines) last_lines_.pop_front();
+}
+
+// The window: the last lines, then how long the command has run (or, at
+// the end, how many lines were not shown).
+void LiveOutput::draw(bool final) {
+  if (drawn_rows_ > 0) out_ << fmt::format("\x1b[{}F\x1b[J", drawn_rows_);
+  for (const std::string& shown : last_lines_) out_ << color("90", shown) << '\n';
+  drawn_rows_ = last_lines_.size();
+  const std::size_t hidden = lines_ - last_lines_.size();
+  if (final) {
+    if (hidden > 0) out_ << color("90", fmt::format("  ({} more lines)", hidden)) << '\n';
+  } else {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started_).count();
+    out_ << color("90", fmt::format("  … {} s", seconds)) << '\n';
+    ++drawn_rows_;
+  }
+  out_ << std::flush;
+  drawn_at_ = Clock::now();
+}
+
+void LiveOutput::finish() {
+  for (std::string& partial : partial_) {
+    if (!partial.empty()) line(partial);
+    partial.clear();
+  }
+  if (in_place_) draw(true);
+}
