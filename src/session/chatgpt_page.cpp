@@ -17,6 +17,9 @@ namespace {
 constexpr i18n::Text kOpened{"Opened:", "Aberto:", "Abierto:"};
 constexpr i18n::Text kExtensionFolder{"Extension folder to load:", "Pasta da extensão a carregar:",
                                       "Carpeta de la extensión a cargar:"};
+constexpr i18n::Text kOpenByHand{"Open this address in the browser where the extension is installed:",
+                                 "Abra este endereço no navegador em que a extensão está instalada:",
+                                 "Abre esta dirección en el navegador donde está instalada la extensión:"};
 constexpr i18n::Text kRunDoctor{"Run wendlebox doctor.", "Execute wendlebox doctor.", "Ejecuta wendlebox doctor."};
 
 // The address that was opened (without the token), the extension folder to
@@ -78,7 +81,7 @@ BridgeBrowser::BridgeBrowser(int port, Opener opener, std::string extension_fold
     : port_(port), opener_(std::move(opener)), extension_folder_(std::move(extension_folder)),
       listening_(std::move(listening)) {}
 
-Status BridgeBrowser::open(const std::string& address) {
+Status BridgeBrowser::open(const std::string& address, std::ostream& out) {
   auto session_token = token();
   if (!session_token) return std::unexpected(session_token.error());
   auto bridge = BridgeThread::start(port_, exchange_, *session_token);
@@ -91,7 +94,8 @@ Status BridgeBrowser::open(const std::string& address) {
   const std::string launch = address + "#wendlebox=" + *session_token;
   if (!is_wsl() && !default_browser_is_snap())
     if (auto page = write_forwarding_page(launch)) forwarding_page_ = *page;
-  if (auto opened = opener_(forwarding_page_ ? forwarding_page_->string() : launch); !opened) return opened;
+  if (auto opened = opener_(forwarding_page_ ? forwarding_page_->string() : launch); !opened)
+    out << color("33", fmt::format("{}\n{} {}", opened.error(), i18n::tr(kOpenByHand), launch)) << '\n';
   connect_help_ = connect_help(address, extension_folder_);
   return {};
 }

@@ -20,8 +20,8 @@ class Browser {
  public:
   virtual ~Browser() = default;
   // Opens `address` (a chat's address without fragment, or the new-chat
-  // page) for this session.
-  virtual Status open(const std::string& address) = 0;
+  // page) for this session; notices go to `out`.
+  virtual Status open(const std::string& address, std::ostream& out) = 0;
   // Hands `job` to the page and waits for its result; a job the user
   // stopped (`interrupt`) is withdrawn. Progress notices go to `out`.
   virtual std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, std::ostream& out) = 0;
@@ -37,7 +37,10 @@ class BridgeBrowser : public Browser {
   BridgeBrowser(int port, Opener opener, std::string extension_folder,
                 std::function<void(int port)> listening = [](int) {});
   ~BridgeBrowser() override;
-  Status open(const std::string& address) override;
+  // When the browser cannot be opened (no opener over SSH, a minimal
+  // machine), the address is shown to be opened by hand, and the session
+  // waits for the extension as usual.
+  Status open(const std::string& address, std::ostream& out) override;
   std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, std::ostream& out) override;
   std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
 

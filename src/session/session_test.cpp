@@ -375,3 +375,17 @@ TEST_F(Session, UndoRemovesWhatThePromptCreatedThatGitIgnores) {
   EXPECT_FALSE(fs::exists(work.path / ".envrc"));
   EXPECT_EQ(read_text(work.path / "out/build.log"), "kept\n");  // there before the prompt: kept
 }
+
+// Without a way to open the browser the address is shown, to be opened by
+// hand, and the session goes on.
+TEST_F(Session, WithoutABrowserOpenerTheAddressIsShownAndTheSessionGoesOn) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  auto wendlebox = start(BinaryRun{.args = {"go"}, .cwd = work.path, .home = home.path},
+                         InProcessProgram::Link::BridgeWithoutOpener);
+  const std::string shown = "Open this address in the browser where the extension is installed: ";
+  ASSERT_TRUE(wait_until([&] { return wendlebox->output_so_far().find(shown) != std::string::npos; }));
+  const std::string out = wendlebox->output_so_far();
+  EXPECT_NE(out.find("No browser opener found.\n" + shown + "https://chatgpt.com/#wendlebox="), std::string::npos) << out;
+  FakeExtension(token_of_url(out.substr(out.find("https://chatgpt.com/#wendlebox="), 63)), wendlebox->port()).answer(kDone);
+  EXPECT_EQ(wendlebox->finish().exit_code, 0);
+}

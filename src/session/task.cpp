@@ -1,6 +1,7 @@
 #include "session/task.h"
 
 #include <iostream>
+#include <sstream>
 
 #include <fmt/format.h>
 
@@ -306,17 +307,18 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
   }
 }
 
-// Opens the chat's page (or a new chat) for the session.
-Status open_page(Session& session, const std::optional<Chat>& chat) {
+// Opens the chat's page (or a new chat) for the session; what the opening
+// has to say goes to `notices`.
+Status open_page(Session& session, const std::optional<Chat>& chat, std::ostream& notices) {
   session.browser = session.world.browser();
-  return session.browser->open(launch_address(chat));
+  return session.browser->open(launch_address(chat), notices);
 }
 
 }  // namespace
 
 Result<std::string> probe_page(const std::optional<Chat>& chat, const SessionWorld& world) {
   Session session{.world = world, .settings = {}};
-  if (auto opened = open_page(session, chat); !opened) return std::unexpected(opened.error());
+  if (auto opened = open_page(session, chat, world.out); !opened) return std::unexpected(opened.error());
   auto result = publish_and_wait(session, "", true);
   if (!result) return failure(result.error().message);
   if (result->error) return failure(fmt::format("{}: {}", i18n::tr(kBrowser), visible_text(*result->error)));
@@ -334,9 +336,10 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   if (!allowed) return std::unexpected(allowed.error());
   session.roots = root_list(session.folder, allowed->folders);
   session.extra_folders = extra_folders_text(session.roots);
-  if (auto opened = open_page(session, chat); !opened) return opened;
+  std::ostringstream notices;  // said after the session's heading
+  if (auto opened = open_page(session, chat, notices); !opened) return opened;
   world.out << color("36", "Wendlebox") << ' ' << friendly_folder(session.folder) << '\n'
-            << i18n::tr(kOpening) << "\n\n";
+            << i18n::tr(kOpening) << "\n" << notices.str() << "\n";
   if (chat) {
     session.chat = *chat;
   } else {

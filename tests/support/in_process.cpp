@@ -18,7 +18,7 @@ class MemoryBrowser : public Browser {
  public:
   MemoryBrowser(fs::path opened_urls, std::function<void(std::shared_ptr<JobExchange>)> opened)
       : opened_urls_(std::move(opened_urls)), opened_(std::move(opened)) {}
-  Status open(const std::string& address) override {
+  Status open(const std::string& address, std::ostream&) override {
     std::ofstream(opened_urls_, std::ios::app) << address << '\n';
     opened_(exchange_);
     return {};
@@ -94,10 +94,11 @@ InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls, L
       exchange_ = std::move(exchange);
     });
   };
-  const auto bridge = [this]() -> std::unique_ptr<Browser> {
-    const auto record = [this](const std::string& url) {
+  const auto bridge = [this, link]() -> std::unique_ptr<Browser> {
+    const auto record = [this, link](const std::string& url) -> Status {
+      if (link == Link::BridgeWithoutOpener) return failure("No browser opener found.");
       std::ofstream(opened_urls_, std::ios::app) << url << '\n';
-      return Status{};
+      return {};
     };
     return std::make_unique<BridgeBrowser>(0, record, "", [this](int port) { port_ = port; });
   };

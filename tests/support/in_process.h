@@ -22,7 +22,7 @@
 
 class InProcessProgram {
  public:
-  enum class Link { Memory, Bridge };
+  enum class Link { Memory, Bridge, BridgeWithoutOpener };
   // `run.program` and `run.path_prefix` have no meaning here; each address
   // opened is appended to `opened_urls`, a line each.
   InProcessProgram(const BinaryRun& run, fs::path opened_urls, Link link = Link::Memory);
