@@ -27,6 +27,11 @@ constexpr i18n::Text kAnswering{"ChatGPT is answering ({} s) · Ctrl+C stops thi
                                 "O ChatGPT está respondendo ({} s) · Ctrl+C interrompe este prompt",
                                 "ChatGPT está respondiendo ({} s) · Ctrl+C detiene este prompt"};
 
+constexpr i18n::Text kStillWaitingForExtension{
+    "Still waiting for the extension; press Ctrl+C to stop this prompt and keep the chat.",
+    "Ainda aguardando a extensão; pressione Ctrl+C para interromper este prompt e manter o chat.",
+    "Aún esperando la extensión; pulsa Ctrl+C para detener este prompt y conservar el chat."};
+
 constexpr i18n::Text kWaitingForExtension{"Waiting for the extension to take the prompt",
                                           "Aguardando a extensão receber o prompt",
                                           "Esperando a que la extensión reciba el prompt"};
@@ -45,6 +50,7 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
   const Clock::time_point deadline = started + timings.connect_deadline;
   Clock::time_point last_notice = Clock::now();
   bool announced = false;
+  bool hinted = false;  // the connect deadline passed and what helps was said
   // On a terminal, one line counts the seconds, until the extension takes
   // the job and then until ChatGPT's answer is in; it is wiped before
   // anything else is printed. A dumb terminal cannot rewrite a line.
@@ -67,16 +73,20 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
       announced = true;
       connected_at = now;
     }
-    if (!seen.connected && now >= deadline) {
+    if (!seen.connected && now >= deadline && !hinted) {
       clear_status();
-      return stopped(StopReason::NotConnected, std::string(i18n::tr(kNotConnected)) + std::string(not_connected_help));
+      const std::string help = std::string(i18n::tr(kNotConnected)) + std::string(not_connected_help);
+      if (!timings.patient) return stopped(StopReason::NotConnected, help);
+      out << color("33", help) << '\n' << color("33", i18n::tr(kStillWaitingForExtension)) << std::endl;
+      hinted = true;
     }
     if (announced && !status_line && now - last_notice >= timings.notice_interval) {
       out << color("33", i18n::tr(kStillWaiting)) << std::endl;
       last_notice = now;
     }
-    auto wait = seen.connected ? timings.slice : std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                     std::max(deadline - now, Clock::duration::zero()));
+    auto wait = seen.connected || hinted ? timings.slice
+                                         : std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               std::max(deadline - now, Clock::duration::zero()));
     if (status_line) {
       const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - (seen.connected ? connected_at : started));
       const std::string counted = seen.connected ? fmt::format(fmt::runtime(i18n::tr(kAnswering)), seconds.count())

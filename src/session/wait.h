@@ -14,6 +14,9 @@ struct WaitTimings {
   std::chrono::milliseconds connect_deadline{std::chrono::seconds(60)};  // before the first poll
   std::chrono::milliseconds slice{std::chrono::seconds(30)};             // once the job was taken
   std::chrono::milliseconds notice_interval{std::chrono::seconds(120)};  // "still waiting"
+  // Past the connect deadline, say what helps and go on waiting: a person at
+  // a terminal can log in or load the extension, and stop it with Ctrl-C.
+  bool patient = false;
 };
 
 // Why a wait ended without a result, and what to tell the user.

@@ -63,6 +63,20 @@ TEST_F(Waiting, OnceTheJobIsTakenThereIsNoDeadlineAndNoticesRepeat) {
   EXPECT_LE(notices, 6u);
 }
 
+// At a terminal the deadline only says what helps: the wait goes on until
+// the extension comes (or the user stops it).
+TEST_F(Waiting, APatientWaitSaysWhatHelpsAndGoesOn) {
+  extension(milliseconds(400), milliseconds(450));
+  WaitTimings patient = timings;
+  patient.patient = true;
+  auto result = wait_for_result(exchange, "\nOpened: here", patient, nullptr, output);
+  ASSERT_TRUE(result) << result.error().message;
+  EXPECT_TRUE(output.str().starts_with("The extension did not connect within one minute. Check that it is installed and "
+                                       "enabled in the browser that opened ChatGPT.\nOpened: here\nStill waiting for the "
+                                       "extension; press Ctrl+C to stop this prompt and keep the chat.\n"))
+      << output.str();
+}
+
 TEST_F(Waiting, AResultAlreadyStoredIsTakenAtOnce) {
   exchange.publish(Job{"p", {}, 4});
   exchange.deliver(BrowserResult{.id = 4});
