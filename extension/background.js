@@ -150,16 +150,19 @@ const handlers = {
   async [M.worker.result](message, tabId) {
     const state = await tabState(tabId);
     if (!state.token) return { status: 0 };
+    // The icon says how the job ended before the program hears it: the
+    // program may end at once on an error.
+    state.failed = Boolean(message.result.error);
+    await saveTabState(tabId, state);
+    if (message.result.error) await showState(tabId, "error", message.result.error);
+    else await showState(tabId, "connected");
     const reply = await bridgeRequest("/result", state.token, {
       method: "POST",
       headers: { "Content-Type": "application/json" },
       body: JSON.stringify(message.result),
     });
     if (state.inflight && state.inflight.id === message.result.id) state.inflight = null;
-    state.failed = Boolean(message.result.error);
     await saveTabState(tabId, state);
-    if (message.result.error) await showState(tabId, "error", message.result.error);
-    else await showState(tabId, "connected");
     return reply;
   },
   // The content script gave up on the program (it stopped answering). An
