@@ -246,7 +246,8 @@
     for (const button of scope.querySelectorAll("button")) {
       if (WORDS.remove.test(button.getAttribute("aria-label") || "") && button.parentElement) tiles.add(button.parentElement);
     }
-    return Array.from(tiles).filter((tile) => !Array.from(tiles).some((other) => other !== tile && other.contains(tile)));
+    const all = Array.from(tiles);
+    return all.filter((tile) => !all.some((other) => other !== tile && other.contains(tile)));
   }
 
   // The answer's controls (copy, feedback, read aloud) come after its body

@@ -102,9 +102,6 @@ Status BridgeBrowser::open(const std::string& address, std::ostream& out) {
 
 std::expected<BrowserResult, Stopped> BridgeBrowser::ask(Job job, const std::atomic<bool>* interrupt,
                                                          std::ostream& out) {
-  exchange_->publish(std::move(job));
-  auto result = wait_for_result(*exchange_, connect_help_, WaitTimings{.patient = rewrites_lines(out)}, interrupt, out);
-  // Withdrawn: polls see no job, and a late answer counts as already taken.
-  if (!result && result.error().reason == StopReason::Interrupted) exchange_->withdraw();
-  return result;
+  return publish_and_wait_for_result(*exchange_, std::move(job), connect_help_,
+                                     WaitTimings{.patient = rewrites_lines(out)}, interrupt, out);
 }

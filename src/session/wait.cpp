@@ -57,6 +57,7 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
   const bool status_line = rewrites_lines(out);
   Clock::time_point connected_at = started;
   bool status_shown = false;
+  std::string shown_count;
   const auto clear_status = [&] {
     if (status_shown) out << "\r\x1b[K" << std::flush;
     status_shown = false;
@@ -91,7 +92,9 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
       const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - (seen.connected ? connected_at : started));
       const std::string counted = seen.connected ? fmt::format(fmt::runtime(i18n::tr(kAnswering)), seconds.count())
                                                  : fmt::format("{} ({} s)", i18n::tr(kWaitingForExtension), seconds.count());
-      out << "\r" << color("90", counted) << "\x1b[K" << std::flush;
+      // Looked at ten times a second, drawn only when the count changes.
+      if (!status_shown || counted != shown_count) out << "\r" << color("90", counted) << "\x1b[K" << std::flush;
+      shown_count = counted;
       status_shown = true;
       wait = std::min<std::chrono::milliseconds>(wait, std::chrono::seconds(1));
     }
@@ -99,4 +102,14 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
     if (interrupt) wait = std::min<std::chrono::milliseconds>(wait, std::chrono::milliseconds(100));
     seen = exchange.wait(wait, seen.connected);
   }
+}
+
+std::expected<BrowserResult, Stopped> publish_and_wait_for_result(JobExchange& exchange, Job job,
+                                                                  std::string_view not_connected_help,
+                                                                  const WaitTimings& timings,
+                                                                  const std::atomic<bool>* interrupt, std::ostream& out) {
+  exchange.publish(std::move(job));
+  auto result = wait_for_result(exchange, not_connected_help, timings, interrupt, out);
+  if (!result && result.error().reason == StopReason::Interrupted) exchange.withdraw();
+  return result;
 }

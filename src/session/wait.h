@@ -35,3 +35,10 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
                                                       const WaitTimings& timings = {},
                                                       const std::atomic<bool>* interrupt = nullptr,
                                                       std::ostream& out = std::cout);
+
+// Publishes `job` and waits for its result as above; a job the user stopped
+// is withdrawn (polls see it no more, a late result counts as taken).
+std::expected<BrowserResult, Stopped> publish_and_wait_for_result(JobExchange& exchange, Job job,
+                                                                  std::string_view not_connected_help,
+                                                                  const WaitTimings& timings,
+                                                                  const std::atomic<bool>* interrupt, std::ostream& out);

@@ -24,10 +24,7 @@ class MemoryBrowser : public Browser {
     return {};
   }
   std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, std::ostream& out) override {
-    exchange_->publish(std::move(job));
-    auto result = wait_for_result(*exchange_, {}, {}, interrupt, out);
-    if (!result && result.error().reason == StopReason::Interrupted) exchange_->withdraw();
-    return result;
+    return publish_and_wait_for_result(*exchange_, std::move(job), {}, {}, interrupt, out);
   }
   std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
 

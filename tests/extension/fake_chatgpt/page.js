@@ -18,8 +18,9 @@ const SHELL = FAKE.generation === "2026-10";
 const has = (name) => (FAKE.situations || []).includes(name);
 const schema = new Schema({ nodes, marks });
 const conversationId = "0c0ffee0-1234-4abc-8def-0123456789ab";
-// The page's labels. Korean and Japanese stop labels as captured; the
-// others are the page's usual wording in each language.
+// The page's labels. The Korean and Japanese stop labels and the Turkish
+// "Yanıtı durdur" are the captured ones; no capture gives the others, which
+// are the page's usual wording in each language.
 const WORDS = {
   en: { send: "Send prompt", stop: "Stop streaming", copy: "Copy response", good: "Good response", read: "Read aloud",
     you: "You said:", gpt: "ChatGPT said:", voice: "Start voice mode", dictate: "Dictate button", share: "Share",
@@ -427,7 +428,8 @@ async function stream(userElement, exchange, resume) {
   const text = canvas ? answer.json : markdown(answer);
   const turn = answerTurn(userElement, exchange.key);
   if (canvas) turn.part.appendChild(canvas);
-  // Before the answer has text, only the page's thinking shows.
+  // Before the answer has text, only the page's thinking shows. No capture
+  // shows this block's markup: a plain element with a button here.
   if (has("activity")) turn.before(el(`<div class="activity"><button type="button">${WORDS.thinking}</button></div>`));
   if (has("thinking")) turn.before(el('<div class="thinking">Thinking</div>'));
   // Where the page's stream cannot be watched, it comes by another request.
@@ -519,7 +521,8 @@ async function onSend(event) {
   const user = userTurn(exchange.shown, exchange.key, tiles, file);
   pastedFiles.length = 0;
   // A new chat: the app shell shows a placeholder address first, then the
-  // server's once the answer comes.
+  // server's once the answer comes (no capture says when: here, with its
+  // first piece).
   if (!location.pathname.startsWith("/c/"))
     history.pushState({}, "", SHELL ? `/c/local-chatgpt%3A${crypto.randomUUID()}` : `/c/${conversationId}`);
   await pause(150);
