@@ -23,7 +23,7 @@ class Confinement : public testing::Test {
     fs::create_directories(outside);
   }
   Result<Json> run(Action action) {
-    ExecutionContext context{work, roots, true, force_yes, pending, nullptr, output};
+    ExecutionContext context{work, roots, true, force_yes, pending, nullptr, printer};
     return execute(action, context);
   }
   TempDir dir;
@@ -32,6 +32,7 @@ class Confinement : public testing::Test {
   bool force_yes = false;
   std::vector<Attachment> pending;
   std::stringstream output;
+  Printer printer{output, false, false};
 };
 
 TEST_F(Confinement, ALinkFlippedDuringWritesNeverCarriesOneOutside) {

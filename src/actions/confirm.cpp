@@ -1,4 +1,5 @@
 #include "actions/confirm.h"
+#include "common/printer.h"
 
 #include <iostream>
 #include <string>
@@ -16,7 +17,7 @@ constexpr i18n::Text kForceYesNotice{"All remaining requests in this session wil
 
 // The answer trimmed and lower-cased; empty at end of input.
 Result<std::string> ask(const std::string& question_line) {
-  std::cout << question_line << std::flush;
+  Printer::standard() << question_line << std::flush;
   if (!std::cout) return os_failure(errno ? errno : EIO);
   std::string line;
   if (!std::getline(std::cin, line)) {
@@ -32,19 +33,19 @@ Status declined() { return failure(std::string(kDeclined)); }
 
 Status confirm_action(std::string_view question, bool& force_yes) {
   if (force_yes) return {};
-  auto answer = ask(color("33", question) + " [y/N] (" + std::string(i18n::tr(kForceYesHint)) + ") ");
+  auto answer = ask(Printer::standard().paint("33", question) + " [y/N] (" + std::string(i18n::tr(kForceYesHint)) + ") ");
   if (!answer) return std::unexpected(answer.error());
   if (*answer == "y" || *answer == "yes") return {};
   if (*answer == "y --force-yes" || *answer == "yes --force-yes") {
     force_yes = true;
-    std::cout << color("33", i18n::tr(kForceYesNotice)) << '\n';
+    Printer::standard() << Printer::standard().paint("33", i18n::tr(kForceYesNotice)) << '\n';
     return {};
   }
   return declined();
 }
 
 Status confirm_once(std::string_view question) {
-  auto answer = ask(color("33", question) + " [y/N] ");
+  auto answer = ask(Printer::standard().paint("33", question) + " [y/N] ");
   if (!answer) return std::unexpected(answer.error());
   if (*answer == "y" || *answer == "yes") return {};
   return declined();

@@ -41,8 +41,8 @@ constexpr i18n::Text kScreenshotTaken{"Desktop screenshot captured for the next 
                                       "Captura da área de trabalho feita para a próxima mensagem do ChatGPT.",
                                       "Captura del escritorio hecha para el próximo mensaje de ChatGPT."};
 
-void progress(std::ostream& out, std::string_view label, std::string_view detail) {
-  out << color("33", label) << ' ' << detail << '\n';
+void progress(const Printer& out, std::string_view label, std::string_view detail) {
+  out << out.paint("33", label) << ' ' << detail << '\n';
 }
 
 std::unexpected<std::string> too_many_images() {
@@ -144,11 +144,11 @@ std::string ending_of(const ExitStatus& status, bool stopped_by_user) {
 Result<Json> run_action(const Action& action, ExecutionContext& context) {
   if (!action.command) return failure("Missing command");
   if (!context.allow_commands && !context.force_yes) {
-    context.out << color("33", "Run?") << ' ' << color("35", one_line_text(*action.command)) << '\n';
+    context.out << context.out.paint("33", "Run?") << ' ' << context.out.paint("35", one_line_text(*action.command)) << '\n';
     if (auto allowed = confirm_action("Allow this command?", context.force_yes); !allowed)
       return std::unexpected(allowed.error());
   } else {
-    context.out << color("33", "Run") << ' ' << color("35", one_line_text(*action.command)) << '\n';
+    context.out << context.out.paint("33", "Run") << ' ' << context.out.paint("35", one_line_text(*action.command)) << '\n';
   }
   context.out.flush();  // the Run line shows before a long command, even through a pipe
   // Four bytes per character at most: the kept prefix always holds the
@@ -163,7 +163,7 @@ Result<Json> run_action(const Action& action, ExecutionContext& context) {
   if (context.process_groups) context.process_groups->push_back(ran->pid);
   const std::optional<int> code = ran->status.code;
   const bool stopped_by_user = context.interrupt && *context.interrupt;
-  context.out << color(code == 0 ? "32" : "31", ending_of(ran->status, stopped_by_user)) << '\n';
+  context.out.line(code == 0 ? "32" : "31", ending_of(ran->status, stopped_by_user));
   return Json{{"exit_code", code ? Json(*code) : Json(nullptr)},
               {"stderr", first_output_chars(ran->errors)},
               {"stdout", first_output_chars(ran->output)}};
@@ -181,7 +181,7 @@ Result<Json> screenshot_action(ExecutionContext& context) {
   if (!screenshot) return std::unexpected(screenshot.error());
   const std::uint64_t bytes = estimated_bytes(*screenshot);
   context.pending.push_back(std::move(*screenshot));
-  context.out << color("33", i18n::tr(kScreenshotTaken)) << '\n';
+  context.out.line("33", i18n::tr(kScreenshotTaken));
   return Json{{"bytes", bytes},
               {"captured", true},
               {"note", "The screenshot will be attached to the next ChatGPT message."}};
@@ -235,9 +235,8 @@ Result<Json> execute(const Action& action, ExecutionContext& context) {
   // Every failure is shown as it goes back to ChatGPT: the user must not
   // learn of a refused path or a missing file only from ChatGPT's reply.
   if (!outcome && outcome.error() != kDeclined)
-    context.out << color("31", fmt::format("{} {}: {}", one_line_text(action.type), i18n::tr(kFailed),
-                                         visible_text(outcome.error())))
-              << '\n';
+    context.out.line("31", fmt::format("{} {}: {}", one_line_text(action.type), i18n::tr(kFailed),
+                                         visible_text(outcome.error())));
   return outcome;
 }
 

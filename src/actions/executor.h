@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <filesystem>
-#include <iostream>
 #include <vector>
 
 #include <sys/types.h>
@@ -11,6 +10,7 @@
 #include "actions/action.h"
 #include "common/attachment.h"
 #include "common/json.h"
+#include "common/printer.h"
 #include "common/result.h"
 
 struct ExecutionContext {
@@ -20,7 +20,7 @@ struct ExecutionContext {
   bool& force_yes;                   // once set by an answer, set for the session
   std::vector<Attachment>& pending;  // images for the next message
   const std::atomic<bool>* interrupt = nullptr;  // set when the user stops the prompt
-  std::ostream& out = std::cout;                 // where the user sees each action
+  const Printer& out = Printer::standard();      // where the user sees each action
   // The process groups of the commands run, so that what they left running
   // (`cmd &`) ends with the session.
   std::vector<pid_t>* process_groups = nullptr;

@@ -2,9 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "common/env.h"
 #include "common/text.h"
-#include "i18n/i18n.h"
 
 namespace {
 
@@ -13,7 +11,7 @@ constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 
 }  // namespace
 
-LiveOutput::LiveOutput(std::ostream& out) : out_(out), in_place_(rewrites_lines(out)) {}
+LiveOutput::LiveOutput(const Printer& out) : out_(out) {}
 
 void LiveOutput::take(std::string_view piece, bool errors) {
   std::string& partial = partial_[errors ? 1 : 0];
@@ -22,7 +20,7 @@ void LiveOutput::take(std::string_view piece, bool errors) {
     line(std::string_view(partial).substr(0, end));
     partial.erase(0, end + 1);
   }
-  if (in_place_ && Clock::now() - drawn_at_ >= kRedrawEvery) draw(false);
+  if (out_.redraws_lines() && Clock::now() - drawn_at_ >= kRedrawEvery) draw(false);
 }
 
 void LiveOutput::line(std::string_view text) {
@@ -30,8 +28,8 @@ void LiveOutput::line(std::string_view text) {
   if (trim(lossy_utf8(text)).empty()) return;
   ++lines_;
   const std::string shown = "  " + visible_text(text);
-  if (!in_place_) {
-    out_ << color("90", shown) << '\n' << std::flush;
+  if (!out_.redraws_lines()) {
+    out_ << out_.paint("90", shown) << '\n' << std::flush;
     return;
   }
   last_lines_.push_back(shown);
@@ -42,14 +40,14 @@ void LiveOutput::line(std::string_view text) {
 // the end, how many lines were not shown).
 void LiveOutput::draw(bool final) {
   if (drawn_rows_ > 0) out_ << fmt::format("\x1b[{}F\x1b[J", drawn_rows_);
-  for (const std::string& shown : last_lines_) out_ << color("90", shown) << '\n';
+  for (const std::string& shown : last_lines_) out_.line("90", shown);
   drawn_rows_ = last_lines_.size();
   const std::size_t hidden = lines_ - last_lines_.size();
   if (final) {
-    if (hidden > 0) out_ << color("90", fmt::format("  ({} more lines)", hidden)) << '\n';
+    if (hidden > 0) out_.line("90", fmt::format("  ({} more lines)", hidden));
   } else {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started_).count();
-    out_ << color("90", fmt::format("  … {} s", seconds)) << '\n';
+    out_.line("90", fmt::format("  … {} s", seconds));
     ++drawn_rows_;
   }
   out_ << std::flush;
@@ -61,5 +59,5 @@ void LiveOutput::finish() {
     if (!partial.empty()) line(partial);
     partial.clear();
   }
-  if (in_place_) draw(true);
+  if (out_.redraws_lines()) draw(true);
 }

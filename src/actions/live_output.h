@@ -8,12 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "common/printer.h"
+
 class LiveOutput {
  public:
   // On a terminal that can rewrite lines, a window of the last lines is
   // redrawn in place with the seconds the command has run; elsewhere each
   // line is printed once it is complete.
-  explicit LiveOutput(std::ostream& out);
+  explicit LiveOutput(const Printer& out);
 
   // A piece of the command's output (`errors` for standard error).
   void take(std::string_view piece, bool errors);
@@ -27,8 +29,7 @@ class LiveOutput {
   void line(std::string_view text);
   void draw(bool final);
 
-  std::ostream& out_;
-  bool in_place_;
+  const Printer& out_;
   Clock::time_point started_ = Clock::now();
   Clock::time_point drawn_at_{};
   std::string partial_[2];

@@ -35,6 +35,3 @@ bool is_wsl() {
   return release && ascii_lower(*release).find("microsoft") != std::string::npos;
 }
 
-bool rewrites_lines(const std::ostream& out) {
-  return &out == &std::cout && ::isatty(STDOUT_FILENO) != 0 && process_env("TERM") != "dumb";
-}

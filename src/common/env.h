@@ -24,6 +24,3 @@ std::string local_timestamp();
 // sounds are reached through Windows programs.
 bool is_wsl();
 
-// Whether `out` is the terminal and one that can rewrite a line (not a dumb
-// one): only then may progress be drawn in place.
-bool rewrites_lines(const std::ostream& out);

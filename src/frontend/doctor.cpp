@@ -1,4 +1,5 @@
 #include "frontend/doctor.h"
+#include "common/printer.h"
 
 #include <iostream>
 
@@ -34,20 +35,20 @@ constexpr i18n::Text kExtensionHint{"Extension: enable Wendlebox in the browser 
 
 Status doctor() {
   auto running = running_executable();
-  std::cout << "CLI: " << (running ? running->string() : "unknown") << '\n';
+  Printer::standard() << "CLI: " << (running ? running->string() : "unknown") << '\n';
   if (auto opener = browser_opener())
-    std::cout << i18n::tr(kOpenerLabel) << ' ' << *opener << '\n';
+    Printer::standard() << i18n::tr(kOpenerLabel) << ' ' << *opener << '\n';
   else
-    std::cout << i18n::tr(kNoOpener) << '\n';
+    Printer::standard() << i18n::tr(kNoOpener) << '\n';
   const bool git_found = git_output(".", {"--version"}).has_value();
-  std::cout << "Git: " << i18n::tr(git_found ? kGitAvailable : kGitMissing) << '\n';
+  Printer::standard() << "Git: " << i18n::tr(git_found ? kGitAvailable : kGitMissing) << '\n';
   const std::optional<fs::path> extension =
       fs::exists(installed_extension_folder() / "manifest.json") ? installed_extension_folder() : running_extension_folder();
   if (extension)
-    std::cout << i18n::tr(kExtensionFolderLabel) << ' ' << friendly_folder(*extension) << '\n'
+    Printer::standard() << i18n::tr(kExtensionFolderLabel) << ' ' << friendly_folder(*extension) << '\n'
               << i18n::tr(kExtensionVersion) << ' ' << one_line_text(extension_version(*extension).value_or("?"))
               << "; " << i18n::tr(kSeenInBrowser) << ' '
               << one_line_text(last_seen_extension_version().value_or(std::string(i18n::tr(kNotSeenYet)))) << '\n';
-  std::cout << i18n::tr(kExtensionHint) << '\n';
+  Printer::standard() << i18n::tr(kExtensionHint) << '\n';
   return {};
 }

@@ -1,4 +1,5 @@
 #include "frontend/help.h"
+#include "common/printer.h"
 
 #include <fmt/format.h>
 #include <iostream>
@@ -88,4 +89,4 @@ std::string help_text() {
   return fmt::format("{}{}\n{}", i18n::tr(kTitle), kContact, i18n::tr(body));
 }
 
-void print_help() { std::cout << help_text() << '\n'; }
+void print_help() { Printer::standard() << help_text() << '\n'; }

@@ -1,4 +1,5 @@
 #include "frontend/manage.h"
+#include "common/printer.h"
 
 #include <algorithm>
 #include <functional>
@@ -73,7 +74,7 @@ constexpr i18n::Text kInterruptedEntry{"You · interrupted", "Você · interromp
 // Each settings command saves its choice and says so in one line.
 Status change_setting(const std::function<void(Settings&)>& change, const i18n::Text& confirmation) {
   if (auto saved = update_settings(change); !saved) return saved;
-  std::cout << i18n::tr(confirmation) << '\n';
+  Printer::standard() << i18n::tr(confirmation) << '\n';
   return {};
 }
 
@@ -114,7 +115,7 @@ Status allow_add(const std::string& text) {
     return !known;
   });
   if (!updated) return updated;
-  std::cout << fmt::format("{} {}\n", i18n::tr(known ? kAlreadyAllowed : kAllowedAccess), friendly_folder(*canonical));
+  Printer::standard() << fmt::format("{} {}\n", i18n::tr(known ? kAlreadyAllowed : kAllowedAccess), friendly_folder(*canonical));
   return {};
 }
 
@@ -131,15 +132,15 @@ Status allow_remove(const std::string& text) {
   });
   if (!updated) return updated;
   if (removed == 0) return failure("Folder is not on the allow list: " + text);
-  std::cout << fmt::format("{} {}\n", i18n::tr(kRemoved), text);
+  Printer::standard() << fmt::format("{} {}\n", i18n::tr(kRemoved), text);
   return {};
 }
 
 Status list_allowed() {
   auto list = load_allowed();
   if (!list) return std::unexpected(list.error());
-  if (list->folders.empty()) std::cout << i18n::tr(kNoneAllowed) << '\n';
-  for (const std::string& folder : list->folders) std::cout << friendly_folder(folder) << '\n';
+  if (list->folders.empty()) Printer::standard() << i18n::tr(kNoneAllowed) << '\n';
+  for (const std::string& folder : list->folders) Printer::standard() << friendly_folder(folder) << '\n';
   return {};
 }
 
@@ -157,18 +158,18 @@ Status list_chats(bool all) {
   for (std::size_t i = 0; i < chats.size(); ++i) {
     const Chat& chat = chats[i];
     if (!all && folder_key(chat.folder) != project_key) continue;
-    std::cout << fmt::format("{}  {}\n   {}\n   {}\n", color("36", std::to_string(i + 1)), chat.title,
+    Printer::standard() << fmt::format("{}  {}\n   {}\n   {}\n", Printer::standard().paint("36", std::to_string(i + 1)), chat.title,
                              friendly_folder(chat.folder), chat.url);
     ++printed;
   }
   if (printed > 0) {
-    std::cout << fmt::format("\n{}\n", i18n::tr(kContinueWith));
-    if (!all && printed < chats.size()) std::cout << i18n::tr(kShowingProject) << '\n';
+    Printer::standard() << fmt::format("\n{}\n", i18n::tr(kContinueWith));
+    if (!all && printed < chats.size()) Printer::standard() << i18n::tr(kShowingProject) << '\n';
   } else if (all) {
-    std::cout << i18n::tr(kNoChats) << '\n';
+    Printer::standard() << i18n::tr(kNoChats) << '\n';
   } else {
-    std::cout << i18n::tr(kNoProjectChats) << '\n' << friendly_folder(project) << '\n';
-    if (!chats.empty()) std::cout << i18n::tr(kRunChatsAll) << '\n';
+    Printer::standard() << i18n::tr(kNoProjectChats) << '\n' << friendly_folder(project) << '\n';
+    if (!chats.empty()) Printer::standard() << i18n::tr(kRunChatsAll) << '\n';
   }
   return {};
 }
@@ -199,7 +200,7 @@ Status show_chatlog(const std::string& reference) {
   auto text = read_chatlog(*chat);
   if (!text) return std::unexpected(text.error());
   if (!*text) {
-    std::cout << i18n::tr(kNoLog) << '\n';
+    Printer::standard() << i18n::tr(kNoLog) << '\n';
     return {};
   }
   // Entries before a damaged line are still shown.
@@ -208,7 +209,7 @@ Status show_chatlog(const std::string& reference) {
     if (!entry) return std::unexpected(entry.error());
     const std::string_view label =
         i18n::tr(entry->role == "user" ? kYou : entry->role == "interrupted" ? kInterruptedEntry : kDone);
-    std::cout << fmt::format("[{}] {}\n{}\n\n", entry->at, label, entry->text);
+    Printer::standard() << fmt::format("[{}] {}\n{}\n\n", entry->at, label, entry->text);
   }
   return {};
 }

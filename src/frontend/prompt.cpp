@@ -1,4 +1,5 @@
 #include "frontend/prompt.h"
+#include "common/printer.h"
 
 #include <algorithm>
 
@@ -34,18 +35,18 @@ bool is_command_word(std::string_view typed) {
 Result<std::optional<std::string>> read_terminal_prompt(const std::optional<std::string>& chat_url,
                                                         std::vector<std::string>& history) {
   for (;;) {
-    const std::string prompt = color("36", i18n::tr(kYou)) + " ";
+    const std::string prompt = Printer::standard().paint("36", i18n::tr(kYou)) + " ";
     auto line = line_editor::read_line(prompt, history);
     if (!line) return std::unexpected(line.error());
     if (!*line) return std::optional<std::string>();
     const std::string typed(trim(**line));
     if (typed == "/exit" || typed == "/quit") return std::optional<std::string>();
     if (typed == "/chat") {
-      std::cout << (chat_url && !chat_url->empty() ? *chat_url : std::string(i18n::tr(kNoUrlYet))) << '\n';
+      Printer::standard() << (chat_url && !chat_url->empty() ? *chat_url : std::string(i18n::tr(kNoUrlYet))) << '\n';
     } else if (typed == "/undo" || typed == "/diff") {
       return std::optional<std::string>(typed);  // the session carries these out
     } else if (is_command_word(typed)) {
-      std::cout << i18n::tr(kSessionHelp) << '\n';
+      Printer::standard() << i18n::tr(kSessionHelp) << '\n';
     } else if (!typed.empty()) {
       history.push_back(typed);
       return std::optional<std::string>(typed);

@@ -1,4 +1,5 @@
 #include "frontend/setup.h"
+#include "common/printer.h"
 
 #include <iostream>
 
@@ -118,7 +119,7 @@ Status ensure_user_shell_path(const fs::path& home) {
   for (const auto& [file, line] : files) {
     auto edited = ensure_shell_path(file, line);
     if (!edited) return std::unexpected(edited.error());
-    std::cout << fmt::format("{} {}\n", i18n::tr(*edited ? kShellEdited : kShellAlreadySet), friendly_folder(file));
+    Printer::standard() << fmt::format("{} {}\n", i18n::tr(*edited ? kShellEdited : kShellAlreadySet), friendly_folder(file));
   }
   return {};
 }
@@ -159,7 +160,7 @@ Result<bool> ensure_shell_path(const fs::path& file, std::string_view line) {
 }
 
 void show_installed_help(const fs::path& installed) {
-  std::cout << "\nWendlebox --help:\n\n" << std::flush;
+  Printer::standard() << "\nWendlebox --help:\n\n" << std::flush;
   auto ran = run_process(ProcessSpec{.argv = {installed.string(), "--help"}, .input = InputMode::Inherit,
                                      .output = OutputMode::Inherit, .errors = OutputMode::Inherit});
   if (!ran || !ran->status.success()) print_help();
@@ -181,7 +182,7 @@ Status setup() {
   const fs::path installed = install_dir / "wendlebox";
   if (auto copied = install_copy(*running, installed); !copied) return copied;
   if (auto path = ensure_user_shell_path(*home); !path) return path;
-  std::cout << fmt::format("\n{} {}\n", color("32", i18n::tr(kInstalled)), installed.string());
+  Printer::standard() << fmt::format("\n{} {}\n", Printer::standard().paint("32", i18n::tr(kInstalled)), installed.string());
   std::optional<fs::path> extension = extension_folder(*running);
   bool updated = false;
   if (extension && *extension != installed_extension_folder()) {
@@ -192,10 +193,10 @@ Status setup() {
   }
   show_installed_help(installed);
   const std::string separator(60, '=');
-  std::cout << fmt::format("\n{}\n", color("1;35", separator))
-            << color("1;35", windows_extension_guidance(extension)) << '\n'
-            << color("1;35", separator) << '\n';
-  if (updated) std::cout << color("33", i18n::tr(kExtensionUpdated)) << '\n';
+  Printer::standard() << fmt::format("\n{}\n", Printer::standard().paint("1;35", separator))
+            << Printer::standard().paint("1;35", windows_extension_guidance(extension)) << '\n'
+            << Printer::standard().paint("1;35", separator) << '\n';
+  if (updated) Printer::standard() << Printer::standard().paint("33", i18n::tr(kExtensionUpdated)) << '\n';
   setup_shell(installed);
   return {};
 }

@@ -1,4 +1,5 @@
 #include "frontend/setup_shell.h"
+#include "common/printer.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -59,7 +60,7 @@ void change_folder(std::string& folder, const std::vector<std::string>& words) {
   if (target && is_dir(*target))
     folder = friendly_folder(*target);
   else
-    std::cout << color("31", i18n::tr(kFolderNotFound)) << '\n';
+    Printer::standard() << Printer::standard().paint("31", i18n::tr(kFolderNotFound)) << '\n';
 }
 
 void run_installed(const fs::path& installed, const std::string& folder, const std::vector<std::string>& words) {
@@ -72,9 +73,9 @@ void run_installed(const fs::path& installed, const std::string& folder, const s
                                   .output = OutputMode::Inherit, .errors = OutputMode::Inherit});
   }
   if (!ran)
-    std::cout << color("31", ran.error()) << '\n';
+    Printer::standard() << Printer::standard().paint("31", ran.error()) << '\n';
   else if (!ran->status.success())
-    std::cout << color("90", i18n::tr(kBackAtPrompt)) << '\n';
+    Printer::standard() << Printer::standard().paint("90", i18n::tr(kBackAtPrompt)) << '\n';
 }
 
 }  // namespace
@@ -110,9 +111,9 @@ void setup_shell(const fs::path& installed) {
   if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO)) return;
   const auto cwd = current_dir();
   std::string folder = cwd ? cwd->string() : ".";
-  std::cout << '\n' << color("36", i18n::tr(kWelcome)) << '\n' << color("90", i18n::tr(kCdHint)) << '\n';
+  Printer::standard() << '\n' << Printer::standard().paint("36", i18n::tr(kWelcome)) << '\n' << Printer::standard().paint("90", i18n::tr(kCdHint)) << '\n';
   for (;;) {
-    std::cout << '\n' << color("36", "wendlebox") << ' ' << folder << "> " << std::flush;
+    Printer::standard() << '\n' << Printer::standard().paint("36", "wendlebox") << ' ' << folder << "> " << std::flush;
     std::string line;
     if (!std::getline(std::cin, line)) return;
     std::vector<std::string> words = split_shell_words(trim(line));

@@ -26,9 +26,9 @@ constexpr i18n::Text kSnapshotSaved{"Git snapshot saved.", "Snapshot do Git salv
 
 constexpr const char* kExcludeLine = ".wendlebox/";
 
-void info(std::ostream& out, const i18n::Text& notice) { out << color("90", i18n::tr(notice)) << '\n'; }
-void warn(std::ostream& out, std::string_view label, std::string_view error) {
-  out << color("33", std::string(label) + std::string(error)) << '\n';
+void info(const Printer& out, const i18n::Text& notice) { out.line("90", i18n::tr(notice)); }
+void warn(const Printer& out, std::string_view label, std::string_view error) {
+  out.line("33", std::string(label) + std::string(error));
 }
 
 // Every git command the program runs: hooks and the file-system monitor
@@ -118,7 +118,7 @@ bool is_home_or_root(const std::filesystem::path& folder) {
 
 }  // namespace
 
-std::optional<GitSession> prepare_git(const std::filesystem::path& folder, std::ostream& out) {
+std::optional<GitSession> prepare_git(const std::filesystem::path& folder, const Printer& out) {
   auto version = git_output(folder, {"--version"});
   if (!version || !version->status.success()) {
     info(out, kNotInstalled);
@@ -170,7 +170,7 @@ std::optional<GitSession> prepare_git(const std::filesystem::path& folder, std::
 }
 
 std::optional<std::string> commit_finished_task(const GitSession& session, const std::string& prompt,
-                                                std::ostream& out) {
+                                                const Printer& out) {
   const std::string time = local_timestamp();
   std::string message(trim(prompt));
   if (message.empty()) message = "Task completed";

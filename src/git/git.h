@@ -3,11 +3,11 @@
 #pragma once
 
 #include <filesystem>
-#include <ostream>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/printer.h"
 #include "common/process.h"
 #include "common/result.h"
 
@@ -24,10 +24,10 @@ Result<std::string> git_ok(const std::filesystem::path& dir, const std::vector<s
 Status git_commit_command(const std::filesystem::path& dir, const std::vector<std::string>& args);
 
 // Prints its own notices on `out`; none means no commits this session.
-std::optional<GitSession> prepare_git(const std::filesystem::path& folder, std::ostream& out);
+std::optional<GitSession> prepare_git(const std::filesystem::path& folder, const Printer& out);
 // The new commit's id, or nullopt when the commit was skipped (it says why on `out`).
 std::optional<std::string> commit_finished_task(const GitSession& session, const std::string& prompt,
-                                                std::ostream& out);
+                                                const Printer& out);
 
 // The files and folders of the session's part of the repository that no
 // commit holds (new or ignored), relative to its root; a folder none of

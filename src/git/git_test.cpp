@@ -32,11 +32,12 @@ class Git : public testing::Test {
   TempDir home, bin, work;
   ScopedEnv env;
   std::stringstream output;
+  Printer printer{output, false, false};
 };
 
 TEST_F(Git, AFolderWithFilesGetsARepositoryAndAnInitialSnapshot) {
   write_text(work.path / "main.c", "int main;\n");
-  auto session = prepare_git(work.path, output);
+  auto session = prepare_git(work.path, printer);
   ASSERT_TRUE(session);
   EXPECT_EQ(session->root, work.path);
   EXPECT_EQ(session->pathspec, ".");
@@ -47,12 +48,12 @@ TEST_F(Git, AFolderWithFilesGetsARepositoryAndAnInitialSnapshot) {
 }
 
 TEST_F(Git, AnEmptyFolderGetsARepositoryButNoCommit) {
-  auto session = prepare_git(work.path, output);
+  auto session = prepare_git(work.path, printer);
   ASSERT_TRUE(session);
   EXPECT_EQ(output.str(), "Git repository created for this folder.\n");
   EXPECT_EQ(git(work.path, "rev-list --all --count"), "0\n");
   // A prompt that left it empty has nothing to commit, and no Git error to show.
-  EXPECT_FALSE(commit_finished_task(*session, "look around", output));
+  EXPECT_FALSE(commit_finished_task(*session, "look around", printer));
   EXPECT_EQ(output.str(), "Git repository created for this folder.\n");
 }
 
@@ -60,7 +61,7 @@ TEST_F(Git, AnEmptyFolderGetsARepositoryButNoCommit) {
 // a repository by itself; the session goes on without snapshots and says why.
 TEST_F(Git, TheHomeFolderGetsNoRepository) {
   write_text(home.path / ".ssh/id_ed25519", "secret\n");
-  EXPECT_FALSE(prepare_git(home.path, output));
+  EXPECT_FALSE(prepare_git(home.path, printer));
   EXPECT_TRUE(output.str().starts_with("No Git snapshots here: wendlebox does not make a repository of your home "
                                        "folder or of /.")) << output.str();
   EXPECT_FALSE(fs::exists(home.path / ".git"));
@@ -74,11 +75,11 @@ TEST_F(Git, ASubfolderCommitHoldsOnlyItsOwnChanges) {
   git(work.path, "add top.txt");  // staged elsewhere in the repository
   write_text(work.path / "app/web/index.html", "new\n");
   ::unlink(log().c_str());
-  auto session = prepare_git(work.path / "app/web", output);
+  auto session = prepare_git(work.path / "app/web", printer);
   ASSERT_TRUE(session);
   EXPECT_EQ(session->pathspec, "app/web");
   EXPECT_EQ(output.str(), "");
-  commit_finished_task(*session, "  make the page  \n", output);
+  commit_finished_task(*session, "  make the page  \n", printer);
   EXPECT_EQ(output.str(), "Git snapshot saved.\n");
   EXPECT_EQ(git(work.path, "show --name-only --format=%b HEAD"), "make the page\n\n\napp/web/index.html\n");
   EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(git(work.path, "log -1 --format=%s")[0])));
@@ -86,7 +87,7 @@ TEST_F(Git, ASubfolderCommitHoldsOnlyItsOwnChanges) {
   EXPECT_EQ(git(work.path, "diff --cached --name-only"), "top.txt\n");
   EXPECT_EQ(read_text(log()).find("-c user."), std::string::npos);  // the user's own identity, not ours
 
-  commit_finished_task(*session, " ", output);
+  commit_finished_task(*session, " ", printer);
   EXPECT_EQ(git(work.path, "log -1 --format=%b"), "Task completed\n\n");
   EXPECT_EQ(git(work.path, "rev-list --count HEAD"), "3\n");
 }
@@ -99,10 +100,10 @@ TEST_F(Git, CommandsPlantedInTheRepositoryNeverRun) {
   git(work.path, "config core.fsmonitor " + (bin.path / "planted").string());
   for (const char* hook : {"pre-commit", "commit-msg", "post-commit"})
     write_script(work.path / ".git/hooks" / hook, "touch " + marker.string());
-  auto session = prepare_git(work.path, output);
+  auto session = prepare_git(work.path, printer);
   ASSERT_TRUE(session);
   write_text(work.path / "a.txt", "changed\n");
-  commit_finished_task(*session, "change a", output);
+  commit_finished_task(*session, "change a", printer);
   EXPECT_EQ(git(work.path, "log -1 --format=%b"), "change a\n\n");
   EXPECT_FALSE(fs::exists(marker));
 }
@@ -112,10 +113,10 @@ TEST_F(Git, CommandsPlantedInTheRepositoryNeverRun) {
 TEST_F(Git, ShowingTheLastPromptGivesItsMessageAndPatch) {
   identity();
   write_text(work.path / "a.txt", "old\n");
-  auto session = prepare_git(work.path, output);
+  auto session = prepare_git(work.path, printer);
   ASSERT_TRUE(session);
   write_text(work.path / "a.txt", "new\n");
-  const std::optional<std::string> commit = commit_finished_task(*session, "change a", output);
+  const std::optional<std::string> commit = commit_finished_task(*session, "change a", printer);
   ASSERT_TRUE(commit);
   const fs::path shown = home.path / "shown";
   const int terminal = ::dup(STDOUT_FILENO);
@@ -134,17 +135,17 @@ TEST_F(Git, ShowingTheLastPromptGivesItsMessageAndPatch) {
 TEST_F(Git, TheExcludeLineIsAddedOnlyOnce) {
   git(work.path, "init -q");
   write_text(work.path / ".git/info/exclude", "# local\n  .wendlebox/  \r\n");
-  ASSERT_TRUE(prepare_git(work.path, output));
+  ASSERT_TRUE(prepare_git(work.path, printer));
   EXPECT_EQ(read_text(work.path / ".git/info/exclude"), "# local\n  .wendlebox/  \r\n");
   fs::remove_all(work.path / ".git/info");
-  ASSERT_TRUE(prepare_git(work.path, output));
-  ASSERT_TRUE(prepare_git(work.path, output));
+  ASSERT_TRUE(prepare_git(work.path, printer));
+  ASSERT_TRUE(prepare_git(work.path, printer));
   EXPECT_EQ(read_text(work.path / ".git/info/exclude"), "\n.wendlebox/\n");
 }
 
 TEST_F(Git, MissingGitIsANoticeAndNoSession) {
   env.set("PATH", home.path.string());
-  EXPECT_FALSE(prepare_git(work.path, output));
+  EXPECT_FALSE(prepare_git(work.path, printer));
   EXPECT_EQ(output.str(), "Git is not installed. Automatic commits are unavailable.\n");
   auto output_of = git_output(work.path, {"--version"});
   ASSERT_FALSE(output_of);

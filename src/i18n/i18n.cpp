@@ -62,11 +62,3 @@ std::string_view tr(const Text& message) {
 }
 
 }  // namespace i18n
-
-std::string color(std::string_view code, std::string_view text) {
-  // NO_COLOR, a terminal that cannot show colour, or no terminal at all.
-  if (process_env("NO_COLOR") || process_env("TERM") == "dumb" || !::isatty(STDOUT_FILENO)) return std::string(text);
-  std::string out = "\x1b[";
-  out.append(code).append("m").append(text).append("\x1b[0m");
-  return out;
-}

@@ -1,4 +1,4 @@
-// The user's language and coloured terminal output.
+// The user's language.
 #pragma once
 
 #include <string>
@@ -34,6 +34,3 @@ std::string_view tr(const Text& message);
 
 }  // namespace i18n
 
-// Wraps `text` in the ANSI colour `code` when standard output is a terminal
-// and NO_COLOR is unset; otherwise returns it unchanged.
-std::string color(std::string_view code, std::string_view text);

@@ -1,4 +1,5 @@
 #include "main/run.h"
+#include "common/printer.h"
 
 #include <array>
 #include <fmt/format.h>
@@ -194,12 +195,12 @@ Status run(const std::vector<std::string>& args, const SessionWorld& world) {
     }
     if (first == "list" || first == "chats") return failure(std::string(i18n::tr(kUseChats)));
     if (first == "--version") {
-      std::cout << "wendlebox " WENDLEBOX_VERSION "\n";
+      Printer::standard() << "wendlebox " WENDLEBOX_VERSION "\n";
       return {};
     }
     const bool asks_help = args.size() > 1 && (args[1] == "--help" || args[1] == "-h");
-    if (first == "setup") return asks_help ? (std::cout << i18n::tr(kSetupHelp) << '\n', Status{}) : setup();
-    if (first == "doctor") return asks_help ? (std::cout << i18n::tr(kDoctorHelp) << '\n', Status{}) : doctor();
+    if (first == "setup") return asks_help ? (Printer::standard() << i18n::tr(kSetupHelp) << '\n', Status{}) : setup();
+    if (first == "doctor") return asks_help ? (Printer::standard() << i18n::tr(kDoctorHelp) << '\n', Status{}) : doctor();
     if (first == "--probe") return probe_from_arguments(args, world);
   }
   auto scan = scan_arguments(args);
@@ -211,7 +212,7 @@ Status run(const std::vector<std::string>& args, const SessionWorld& world) {
     return scan->management->operation(scan->value);
   }
   if (!args.empty() && scan->words.empty()) {
-    std::cout << i18n::tr(kNoChatStarted) << '\n';
+    Printer::standard() << i18n::tr(kNoChatStarted) << '\n';
     return {};
   }
   return start_session(std::move(*scan), world);
@@ -228,9 +229,9 @@ int run_main(int argc, char** argv) {
   return exit_status(outcome);
 }
 
-int exit_status(const Status& outcome, std::ostream& errors) {
-  std::cout.flush();
+int exit_status(const Status& outcome, const Printer& errors) {
+  Printer::standard().flush();
   if (outcome) return 0;
-  errors << color("31", fmt::format("Wendlebox: {}", outcome.error())) << '\n';
+  errors.line("31", fmt::format("Wendlebox: {}", outcome.error()));
   return 1;
 }

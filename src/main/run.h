@@ -1,10 +1,10 @@
 // The program's entry: reads the arguments and runs what they ask for.
 #pragma once
 
-#include <iostream>
 #include <string>
 #include <vector>
 
+#include "common/printer.h"
 #include "common/result.h"
 #include "session/task.h"
 
@@ -17,7 +17,7 @@ SessionWorld product_world();
 Status run(const std::vector<std::string>& args, const SessionWorld& world);
 
 // The red failure line on `errors`, and the exit status.
-int exit_status(const Status& outcome, std::ostream& errors = std::cerr);
+int exit_status(const Status& outcome, const Printer& errors = Printer::errors());
 
 // Everything main does: run in the product's world, then exit_status.
 int run_main(int argc, char** argv);

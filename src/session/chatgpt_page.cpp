@@ -81,7 +81,7 @@ BridgeBrowser::BridgeBrowser(int port, Opener opener, std::string extension_fold
     : port_(port), opener_(std::move(opener)), extension_folder_(std::move(extension_folder)),
       listening_(std::move(listening)) {}
 
-Status BridgeBrowser::open(const std::string& address, std::ostream& out) {
+Status BridgeBrowser::open(const std::string& address, const Printer& out) {
   auto session_token = token();
   if (!session_token) return std::unexpected(session_token.error());
   auto bridge = BridgeThread::start(port_, exchange_, *session_token);
@@ -95,13 +95,13 @@ Status BridgeBrowser::open(const std::string& address, std::ostream& out) {
   if (!is_wsl() && !default_browser_is_snap())
     if (auto page = write_forwarding_page(launch)) forwarding_page_ = *page;
   if (auto opened = opener_(forwarding_page_ ? forwarding_page_->string() : launch); !opened)
-    out << color("33", fmt::format("{}\n{} {}", opened.error(), i18n::tr(kOpenByHand), launch)) << '\n';
+    out.line("33", fmt::format("{}\n{} {}", opened.error(), i18n::tr(kOpenByHand), launch));
   connect_help_ = connect_help(address, extension_folder_);
   return {};
 }
 
 std::expected<BrowserResult, Stopped> BridgeBrowser::ask(Job job, const std::atomic<bool>* interrupt,
-                                                         std::ostream& out) {
+                                                         const Printer& out) {
   return publish_and_wait_for_result(*exchange_, std::move(job), connect_help_,
-                                     WaitTimings{.patient = rewrites_lines(out)}, interrupt, out);
+                                     WaitTimings{.patient = out.redraws_lines()}, interrupt, out);
 }

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,10 +20,10 @@ class Browser {
   virtual ~Browser() = default;
   // Opens `address` (a chat's address without fragment, or the new-chat
   // page) for this session; notices go to `out`.
-  virtual Status open(const std::string& address, std::ostream& out) = 0;
+  virtual Status open(const std::string& address, const Printer& out) = 0;
   // Hands `job` to the page and waits for its result; a job the user
   // stopped (`interrupt`) is withdrawn. Progress notices go to `out`.
-  virtual std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, std::ostream& out) = 0;
+  virtual std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) = 0;
   // The extension's version as it last said it.
   virtual std::optional<std::string> extension_version() const = 0;
 };
@@ -40,8 +39,8 @@ class BridgeBrowser : public Browser {
   // When the browser cannot be opened (no opener over SSH, a minimal
   // machine), the address is shown to be opened by hand, and the session
   // waits for the extension as usual.
-  Status open(const std::string& address, std::ostream& out) override;
-  std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, std::ostream& out) override;
+  Status open(const std::string& address, const Printer& out) override;
+  std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) override;
   std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
 
  private:

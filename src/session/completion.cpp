@@ -1,4 +1,5 @@
 #include "session/completion.h"
+#include "common/printer.h"
 
 #include <unistd.h>
 
@@ -42,5 +43,5 @@ void play_completion_sound() {
                          "[System.Media.SystemSounds]::Asterisk.Play()"}))
     return;
   if (plays({"canberra-gtk-play", "-i", "complete", "-d", "Wendlebox"})) return;
-  std::cout << '\a' << std::flush;
+  Printer::standard() << '\a' << std::flush;
 }

@@ -49,12 +49,12 @@ Status probe(const std::optional<Chat>& chat, const SessionWorld& world, const s
   auto landmarks = landmarks_of(*report);
   if (!landmarks) return std::unexpected(landmarks.error());
 
-  world.out << color("36", i18n::tr(kHeading)) << '\n';
+  world.out.line("36", i18n::tr(kHeading));
   std::size_t found = 0;
   for (const Landmark& landmark : *landmarks) {
     found += landmark.found ? 1 : 0;
     world.out << fmt::format("  {:<24} ", landmark.name)
-              << (landmark.found ? color("32", landmark.how) : color("31", landmark.how)) << '\n';
+              << (landmark.found ? world.out.paint("32", landmark.how) : world.out.paint("31", landmark.how)) << '\n';
   }
   world.out << fmt::format(fmt::runtime(i18n::tr(kFoundCount)), found, landmarks->size()) << '\n';
 

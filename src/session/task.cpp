@@ -116,15 +116,14 @@ std::string launch_address(const std::optional<Chat>& chat) {
 
 void log_entry(const Session& session, const std::string& role, const std::string& text) {
   if (auto logged = append_chatlog(session.chat, role, text); !logged)
-    session.world.out << color("33", "Could not save local chat log: " + logged.error()) << '\n';
+    session.world.out.line("33", "Could not save local chat log: " + logged.error());
 }
 
 // An extension older or newer than the program is said once per version
 // seen, with how to reload it; the version is remembered for doctor.
-void check_extension_version(std::ostream& out, const std::string& version) {
+void check_extension_version(const Printer& out, const std::string& version) {
   if (version != WENDLEBOX_VERSION)
-    out << color("33", fmt::format(fmt::runtime(i18n::tr(kVersionMismatch)), visible_text(version), WENDLEBOX_VERSION))
-              << '\n';
+    out.line("33", fmt::format(fmt::runtime(i18n::tr(kVersionMismatch)), visible_text(version), WENDLEBOX_VERSION));
   if (last_seen_extension_version() != version) (void)remember_extension_version(version);
 }
 
@@ -145,9 +144,9 @@ std::expected<BrowserResult, Stopped> publish_and_wait(Session& session, const s
 
 // ChatGPT's message, each of its lines marked as ChatGPT's: no line of it
 // can pass for one of the program's own ("Run? …").
-void show_message(std::ostream& out, std::string_view message) {
+void show_message(const Printer& out, std::string_view message) {
   const std::string shown = visible_text(message);
-  for (std::string_view line : split_lines(shown)) out << color("32", "ChatGPT") << ' ' << line << '\n';
+  for (std::string_view line : split_lines(shown)) out << out.paint("32", "ChatGPT") << ' ' << line << '\n';
 }
 
 // What the session's commands started in the background (`server &`)
@@ -155,7 +154,7 @@ void show_message(std::ostream& out, std::string_view message) {
 void stop_leftover_processes(const Session& session) {
   const std::size_t stopped = end_process_groups(session.process_groups, std::chrono::seconds(2));
   if (stopped > 0)
-    session.world.out << color("33", fmt::format(fmt::runtime(i18n::tr(kStoppedBackground)), stopped)) << '\n';
+    session.world.out.line("33", fmt::format(fmt::runtime(i18n::tr(kStoppedBackground)), stopped));
 }
 
 void finish_prompt(Session& session, const std::string& prompt, const std::string& message) {
@@ -172,7 +171,7 @@ void finish_prompt(Session& session, const std::string& prompt, const std::strin
         if (std::ranges::find(*session.uncommitted_before, entry) == session.uncommitted_before->end())
           session.left_out.push_back(entry);
   }
-  if (!session.chat.url.empty()) session.world.out << color("90", "Chat: " + session.chat.url) << '\n';
+  if (!session.chat.url.empty()) session.world.out.line("90", "Chat: " + session.chat.url);
   if (session.settings.sounds) play_completion_sound();
   session.world.out << std::endl;
 }
@@ -197,7 +196,7 @@ enum class PromptEnd { Done, Interrupted };
 // The turns of one prompt, until ChatGPT says it is done or the user stops it.
 Result<PromptEnd> run_turns(Session& session, const std::string& prompt, std::string text) {
   for (int turn = 1; turn <= kMaxTurns; ++turn) {
-    session.world.out << color("36", fmt::format("Wendlebox · {} {}", i18n::tr(kTurn), turn)) << '\n';
+    session.world.out.line("36", fmt::format("Wendlebox · {} {}", i18n::tr(kTurn), turn));
     auto result = publish_and_wait(session, text);
     if (!result && result.error().reason == StopReason::Interrupted) return PromptEnd::Interrupted;
     if (!result) return failure(result.error().message);
@@ -231,31 +230,31 @@ Result<PromptEnd> run_turns(Session& session, const std::string& prompt, std::st
 // /undo and /diff work on the last prompt's commit, without ChatGPT.
 void undo_last_prompt(Session& session) {
   if (!session.git_session || !session.last_commit) {
-    session.world.out << color("33", i18n::tr(kNothingToUndo)) << '\n';
+    session.world.out.line("33", i18n::tr(kNothingToUndo));
     return;
   }
   if (auto undone = undo_commit(*session.git_session, *session.last_commit, session.left_out); !undone) {
-    session.world.out << color("31", fmt::format("{} {}", i18n::tr(kCannotUndo), undone.error())) << '\n';
+    session.world.out.line("31", fmt::format("{} {}", i18n::tr(kCannotUndo), undone.error()));
     return;
   }
   session.last_commit.reset();
   session.undone = true;
-  session.world.out << color("32", i18n::tr(kUndone)) << '\n';
+  session.world.out.line("32", i18n::tr(kUndone));
   if (!session.left_out.empty()) {
     std::string names;
     for (const std::string& entry : session.left_out) names += (names.empty() ? "" : ", ") + one_line_text(entry);
-    session.world.out << color("32", fmt::format("{} {}", i18n::tr(kRemovedLeftOut), names)) << '\n';
+    session.world.out.line("32", fmt::format("{} {}", i18n::tr(kRemovedLeftOut), names));
   }
   session.left_out.clear();
 }
 
 void show_last_prompt(const Session& session) {
   if (!session.git_session || !session.last_commit) {
-    session.world.out << color("33", i18n::tr(kNothingToShow)) << '\n';
+    session.world.out.line("33", i18n::tr(kNothingToShow));
     return;
   }
   if (auto shown = show_commit(*session.git_session, *session.last_commit); !shown)
-    session.world.out << color("31", shown.error()) << '\n';
+    session.world.out.line("31", shown.error());
 }
 
 Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) {
@@ -302,14 +301,14 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
     if (*done == PromptEnd::Interrupted) {
       session.pending.clear();
       log_entry(session, "interrupted", prompt);
-      session.world.out << color("33", i18n::tr(kInterruptedLine)) << std::endl;
+      session.world.out << session.world.out.paint("33", i18n::tr(kInterruptedLine)) << std::endl;
     }
   }
 }
 
 // Opens the chat's page (or a new chat) for the session; what the opening
 // has to say goes to `notices`.
-Status open_page(Session& session, const std::optional<Chat>& chat, std::ostream& notices) {
+Status open_page(Session& session, const std::optional<Chat>& chat, const Printer& notices) {
   session.browser = session.world.browser();
   return session.browser->open(launch_address(chat), notices);
 }
@@ -337,8 +336,8 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   session.roots = root_list(session.folder, allowed->folders);
   session.extra_folders = extra_folders_text(session.roots);
   std::ostringstream notices;  // said after the session's heading
-  if (auto opened = open_page(session, chat, notices); !opened) return opened;
-  world.out << color("36", "Wendlebox") << ' ' << friendly_folder(session.folder) << '\n'
+  if (auto opened = open_page(session, chat, world.out.for_buffer(notices)); !opened) return opened;
+  world.out << world.out.paint("36", "Wendlebox") << ' ' << friendly_folder(session.folder) << '\n'
             << i18n::tr(kOpening) << "\n" << notices.str() << "\n";
   if (chat) {
     session.chat = *chat;

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <functional>
-#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,7 +30,7 @@ struct SessionWorld {
   // Everything the session tells the user. The dialogs (the prompt, a yes/no
   // question) and what is handed to the terminal itself (/diff through
   // git's pager, the bell when a prompt is done) stay on the terminal.
-  std::ostream& out = std::cout;
+  const Printer& out = Printer::standard();
 };
 
 Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const SessionSettings& settings,

@@ -44,7 +44,7 @@ std::unexpected<Stopped> stopped(StopReason reason, std::string message = {}) {
 
 std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std::string_view not_connected_help,
                                                       const WaitTimings& timings, const std::atomic<bool>* interrupt,
-                                                      std::ostream& out) {
+                                                      const Printer& out) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point started = Clock::now();
   const Clock::time_point deadline = started + timings.connect_deadline;
@@ -54,7 +54,7 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
   // On a terminal, one line counts the seconds, until the extension takes
   // the job and then until ChatGPT's answer is in; it is wiped before
   // anything else is printed. A dumb terminal cannot rewrite a line.
-  const bool status_line = rewrites_lines(out);
+  const bool status_line = out.redraws_lines();
   Clock::time_point connected_at = started;
   bool status_shown = false;
   std::string shown_count;
@@ -70,7 +70,7 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
     const Clock::time_point now = Clock::now();
     if (seen.connected && !announced) {
       clear_status();
-      out << color("32", i18n::tr(kWaiting)) << std::endl;
+      out << out.paint("32", i18n::tr(kWaiting)) << std::endl;
       announced = true;
       connected_at = now;
     }
@@ -78,11 +78,11 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
       clear_status();
       const std::string help = std::string(i18n::tr(kNotConnected)) + std::string(not_connected_help);
       if (!timings.patient) return stopped(StopReason::NotConnected, help);
-      out << color("33", help) << '\n' << color("33", i18n::tr(kStillWaitingForExtension)) << std::endl;
+      out << out.paint("33", help) << '\n' << out.paint("33", i18n::tr(kStillWaitingForExtension)) << std::endl;
       hinted = true;
     }
     if (announced && !status_line && now - last_notice >= timings.notice_interval) {
-      out << color("33", i18n::tr(kStillWaiting)) << std::endl;
+      out << out.paint("33", i18n::tr(kStillWaiting)) << std::endl;
       last_notice = now;
     }
     auto wait = seen.connected || hinted ? timings.slice
@@ -93,7 +93,7 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
       const std::string counted = seen.connected ? fmt::format(fmt::runtime(i18n::tr(kAnswering)), seconds.count())
                                                  : fmt::format("{} ({} s)", i18n::tr(kWaitingForExtension), seconds.count());
       // Looked at ten times a second, drawn only when the count changes.
-      if (!status_shown || counted != shown_count) out << "\r" << color("90", counted) << "\x1b[K" << std::flush;
+      if (!status_shown || counted != shown_count) out << "\r" << out.paint("90", counted) << "\x1b[K" << std::flush;
       shown_count = counted;
       status_shown = true;
       wait = std::min<std::chrono::milliseconds>(wait, std::chrono::seconds(1));
@@ -107,7 +107,7 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
 std::expected<BrowserResult, Stopped> publish_and_wait_for_result(JobExchange& exchange, Job job,
                                                                   std::string_view not_connected_help,
                                                                   const WaitTimings& timings,
-                                                                  const std::atomic<bool>* interrupt, std::ostream& out) {
+                                                                  const std::atomic<bool>* interrupt, const Printer& out) {
   exchange.publish(std::move(job));
   auto result = wait_for_result(exchange, not_connected_help, timings, interrupt, out);
   if (!result && result.error().reason == StopReason::Interrupted) exchange.withdraw();

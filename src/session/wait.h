@@ -4,11 +4,11 @@
 #include <atomic>
 #include <chrono>
 #include <expected>
-#include <iostream>
 #include <string>
 #include <string_view>
 
 #include "bridge/exchange.h"
+#include "common/printer.h"
 
 struct WaitTimings {
   std::chrono::milliseconds connect_deadline{std::chrono::seconds(60)};  // before the first poll
@@ -34,11 +34,11 @@ struct Stopped {
 std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std::string_view not_connected_help = {},
                                                       const WaitTimings& timings = {},
                                                       const std::atomic<bool>* interrupt = nullptr,
-                                                      std::ostream& out = std::cout);
+                                                      const Printer& out = Printer::standard());
 
 // Publishes `job` and waits for its result as above; a job the user stopped
 // is withdrawn (polls see it no more, a late result counts as taken).
 std::expected<BrowserResult, Stopped> publish_and_wait_for_result(JobExchange& exchange, Job job,
                                                                   std::string_view not_connected_help,
                                                                   const WaitTimings& timings,
-                                                                  const std::atomic<bool>* interrupt, std::ostream& out);
+                                                                  const std::atomic<bool>* interrupt, const Printer& out);

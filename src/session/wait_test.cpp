@@ -33,13 +33,14 @@ class Waiting : public testing::Test {
   JobExchange exchange;
   std::thread helper;
   std::stringstream output;
+  Printer printer{output, false, false};
   const WaitTimings timings{.connect_deadline = milliseconds(150), .slice = milliseconds(20),
                             .notice_interval = milliseconds(100)};
 };
 
 TEST_F(Waiting, FailsWhenTheExtensionNeverPolls) {
   extension(std::nullopt, std::nullopt);
-  auto result = wait_for_result(exchange, {}, timings, nullptr, output);
+  auto result = wait_for_result(exchange, {}, timings, nullptr, printer);
   ASSERT_FALSE(result);
   EXPECT_EQ(result.error().message,
             "The extension did not connect within one minute. Check that it is installed and enabled in the browser "
@@ -49,7 +50,7 @@ TEST_F(Waiting, FailsWhenTheExtensionNeverPolls) {
 
 TEST_F(Waiting, OnceTheJobIsTakenThereIsNoDeadlineAndNoticesRepeat) {
   extension(milliseconds(50), milliseconds(600));
-  auto result = wait_for_result(exchange, {}, timings, nullptr, output);
+  auto result = wait_for_result(exchange, {}, timings, nullptr, printer);
   ASSERT_TRUE(result) << result.error().message;
   EXPECT_EQ(result->text, "hi");
   EXPECT_FALSE(exchange.wait(milliseconds(0)).result);  // taken
@@ -69,7 +70,7 @@ TEST_F(Waiting, APatientWaitSaysWhatHelpsAndGoesOn) {
   extension(milliseconds(400), milliseconds(450));
   WaitTimings patient = timings;
   patient.patient = true;
-  auto result = wait_for_result(exchange, "\nOpened: here", patient, nullptr, output);
+  auto result = wait_for_result(exchange, "\nOpened: here", patient, nullptr, printer);
   ASSERT_TRUE(result) << result.error().message;
   EXPECT_TRUE(output.str().starts_with("The extension did not connect within one minute. Check that it is installed and "
                                        "enabled in the browser that opened ChatGPT.\nOpened: here\nStill waiting for the "
@@ -80,7 +81,7 @@ TEST_F(Waiting, APatientWaitSaysWhatHelpsAndGoesOn) {
 TEST_F(Waiting, AResultAlreadyStoredIsTakenAtOnce) {
   exchange.publish(Job{"p", {}, 4});
   exchange.deliver(BrowserResult{.id = 4});
-  auto result = wait_for_result(exchange, {}, timings, nullptr, output);
+  auto result = wait_for_result(exchange, {}, timings, nullptr, printer);
   ASSERT_TRUE(result);
   EXPECT_EQ(result->id, 4u);
   EXPECT_EQ(output.str(), "");
@@ -88,7 +89,7 @@ TEST_F(Waiting, AResultAlreadyStoredIsTakenAtOnce) {
 
 TEST_F(Waiting, AFailedBridgeThreadEndsTheWait) {
   helper = std::thread([this] { exchange.fail(); });
-  auto result = wait_for_result(exchange, {}, timings, nullptr, output);
+  auto result = wait_for_result(exchange, {}, timings, nullptr, printer);
   ASSERT_FALSE(result);
   EXPECT_EQ(result.error().message, "poisoned lock: another task failed inside");
 }

@@ -107,15 +107,14 @@ Result<ChatList> project_chat_list(const std::filesystem::path& folder) {
 
 // A list that could not be read whole is moved aside before a save
 // replaces it, and the user is told where it went.
-Status keep_aside(const std::filesystem::path& path, std::ostream& out) {
+Status keep_aside(const std::filesystem::path& path, const Printer& out) {
   const std::filesystem::path aside = path.native() + fmt::format(".damaged-{}", unix_seconds());
   std::error_code error;
   std::filesystem::rename(path, aside, error);
   if (error) return os_failure(error.value());
-  out << color("33", fmt::format("{} could not be read whole: the chats it could read are kept, and the file "
+  out.line("33", fmt::format("{} could not be read whole: the chats it could read are kept, and the file "
                                  "itself is saved as {}.",
-                                 lossy_utf8(path.native()), lossy_utf8(aside.native())))
-      << '\n';
+                                 lossy_utf8(path.native()), lossy_utf8(aside.native())));
   return {};
 }
 
@@ -170,7 +169,7 @@ Chat new_chat(const std::string& id, const std::optional<std::string>& prompt, c
               .updated = unix_seconds()};
 }
 
-Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path& folder, std::ostream& out) {
+Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path& folder, const Printer& out) {
   chat.url = url;
   chat.updated = unix_seconds();
   // Always the global list first, then the project's: one order, no deadlock.

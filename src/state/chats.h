@@ -4,12 +4,12 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/printer.h"
 #include "common/result.h"
 
 struct Chat {
@@ -39,7 +39,7 @@ Chat new_chat(const std::string& id, const std::optional<std::string>& prompt,
 // not be read whole is first kept aside (`<list>.damaged-<time>`), which a
 // notice on `out` says.
 Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path& folder,
-                 std::ostream& out = std::cout);
+                 const Printer& out = Printer::standard());
 
 // The first 60 characters of a prompt, as chat titles use.
 std::string chat_title(std::string_view prompt);

@@ -225,7 +225,7 @@ TEST_F(ChatRegistry, ADamagedListKeepsItsReadableChatsAndIsMovedAsideBeforeASave
   EXPECT_EQ(ids(*read_project_chats(p)), (std::vector<std::string>{}));
   Chat a = new_chat("aaaa", "x", p);
   std::stringstream notices;
-  ASSERT_TRUE(save_chat(a, url_of('a'), p, notices));
+  ASSERT_TRUE(save_chat(a, url_of('a'), p, Printer(notices, false, false)));
   EXPECT_EQ(ids(load_chats()), (std::vector<std::string>{"aaaa", "x1"}));
   EXPECT_EQ(ids(*read_project_chats(p)), (std::vector<std::string>{"aaaa"}));
   std::vector<fs::path> aside;

@@ -18,12 +18,12 @@ class MemoryBrowser : public Browser {
  public:
   MemoryBrowser(fs::path opened_urls, std::function<void(std::shared_ptr<JobExchange>)> opened)
       : opened_urls_(std::move(opened_urls)), opened_(std::move(opened)) {}
-  Status open(const std::string& address, std::ostream&) override {
+  Status open(const std::string& address, const Printer&) override {
     std::ofstream(opened_urls_, std::ios::app) << address << '\n';
     opened_(exchange_);
     return {};
   }
-  std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, std::ostream& out) override {
+  std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) override {
     return publish_and_wait_for_result(*exchange_, std::move(job), {}, {}, interrupt, out);
   }
   std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
@@ -40,8 +40,9 @@ class MemoryBrowser : public Browser {
 // while the test thread reads what has been written so far.
 class InProcessProgram::Capture : public std::streambuf {
  public:
-  Capture() : stream_(this) {}
+  Capture() : stream_(this), printer_(stream_, false, false) {}
   std::ostream& stream() { return stream_; }
+  const Printer& printer() const { return printer_; }
   std::string text() const {
     std::lock_guard lock(mutex_);
     return text_;
@@ -62,6 +63,7 @@ class InProcessProgram::Capture : public std::streambuf {
 
  private:
   std::ostream stream_;
+  Printer printer_;
   mutable std::mutex mutex_;
   std::string text_;
 };
@@ -111,9 +113,9 @@ InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls, L
             out_->stream() << "You > " << std::flush;
             return next_line();
           },
-      .out = out_->stream()};
+      .out = out_->printer()};
   exit_code_ = std::async(std::launch::async,
-                          [this, args = run.args, world] { return exit_status(::run(args, world), err_->stream()); });
+                          [this, args = run.args, world] { return exit_status(::run(args, world), err_->printer()); });
 }
 
 InProcessProgram::~InProcessProgram() {
