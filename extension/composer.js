@@ -18,21 +18,15 @@
 
   // The text the editor would send: ProseMirror paragraphs are lines, a
   // <br> is a line break unless it is the editor's trailing placeholder.
+  const EDITOR_LINE = {
+    element: (node) => (node.nodeName === "BR" ? (node.matches(L.selectors.trailingBreak) ? "" : "\n") : undefined),
+  };
+
   function editorText(editor) {
     if (editor.tagName === "TEXTAREA") return editor.value;
     const blocks = Array.from(editor.children);
-    const text = blocks.length ? blocks.map(inlineText).join("\n") : editor.textContent;
+    const text = blocks.length ? blocks.map((block) => root.wendleboxTextOf(block, EDITOR_LINE)).join("\n") : editor.textContent;
     return text.replace(/\u00a0/g, " ");
-  }
-
-  function inlineText(node) {
-    let text = "";
-    for (const child of node.childNodes) {
-      if (child.nodeType === 3) text += child.nodeValue;
-      else if (child.nodeName === "BR") text += child.classList.contains("ProseMirror-trailingBreak") ? "" : "\n";
-      else if (child.nodeType === 1) text += inlineText(child);
-    }
-    return text;
   }
 
   // Trusted input aimed at the composer is held off while the extension
@@ -186,12 +180,12 @@
     const names = attachments.map((a) => a.name).join(", ");
     await until(() => {
       const ready = L.attachmentTiles(form).length >= tilesBefore + attachments.length;
-      return ready && !form.querySelector('[role="progressbar"]');
+      return ready && !form.querySelector(L.selectors.uploadProgress);
     }, {
       limitMs: UPLOAD_LIMIT_MS, step: "attach images", landmark: "attachment preview in the composer",
       situation: `ChatGPT showed no preview for ${names}`,
       check: () => {
-        const refusal = Array.from(document.querySelectorAll('[role="alert"], [data-testid*="toast"]')).find(L.shown);
+        const refusal = Array.from(document.querySelectorAll(L.selectors.notice)).find(L.shown);
         if (refusal) throw new StepError("attach images", `ChatGPT refused ${names}: "${refusal.textContent.trim().slice(0, 200)}"`, "upload notice");
       },
     });

@@ -45,6 +45,21 @@
   // in a code viewer or a document editor.
   const CANVAS_CARD = '[id^="textdoc-message-"]';
   const CANVAS_TITLE = "span.truncate";
+  // Code in an answer: blocks are <pre> on older pages and
+  // [data-markdown-copy="code-block"] (no <pre>, a toolbar inside) on the
+  // current one; the code itself is a <code>, a CodeMirror-style viewer's
+  // content, or an editor that names its language, tried in that order.
+  const CODE_BLOCK = 'pre, [data-markdown-copy="code-block"]';
+  const INLINE_CODE = 'code, [data-markdown-copy="inline-code"]';
+  const CODE_CONTENT = ["code", ".cm-content, [data-code-content]", "[data-language]"];
+  // An upload still running, and the notices by which ChatGPT refuses one.
+  // The placeholder <br> that keeps an empty last line open in the editor.
+  const TRAILING_BREAK = "br.ProseMirror-trailingBreak";
+  const UPLOAD_PROGRESS = '[role="progressbar"]';
+  const UPLOAD_NOTICE = '[role="alert"], [data-testid*="toast"]';
+  // Where the user's words are: messages, and the list of chats.
+  const CONVERSATION_CONTENT = '[data-user-message-bubble], [data-content-search-unit-key], [data-message-author-role], ' +
+    '[data-markdown-text-style], .whitespace-pre-wrap, nav a, nav li, [data-testid^="history-item"]';
   const ATTACHMENT = '[data-testid*="attachment"], [data-testid*="file-tile"], [data-attachment], img[src^="blob:"]';
   // What only ChatGPT's own application shows; a browser check shows none of it.
   const APP_SHELL = `#thread, ${EXCHANGE}, ${AUTHOR}, nav`;
@@ -374,6 +389,8 @@
     composer, locateComposer, editorDisabled, sendButton, locateSend, stopButton, locateStop, fileInput, usable, shown,
     messages, userText, attachmentTiles, answerControls, locateCopy, canvasCard, canvasTitle, canvasContent, answerText, copyButton, copyButtonByWords, continueButton, answerError,
     pageBlocker, loggedOut, appShell, label, words: WORDS,
+    selectors: { codeBlock: CODE_BLOCK, inlineCode: INLINE_CODE, codeContent: CODE_CONTENT, uploadProgress: UPLOAD_PROGRESS,
+      notice: UPLOAD_NOTICE, conversation: CONVERSATION_CONTENT, trailingBreak: TRAILING_BREAK },
     names: { composer: `composer form (${ruleText(COMPOSER_FORM.concat(EDITOR))})`,
       send: `send button (${ruleText(SEND)}, or a send label)`,
       fileInput: 'file input in the composer form (input[type="file"])',

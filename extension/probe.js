@@ -11,9 +11,6 @@
   const VOID = new Set(["AREA", "BASE", "BR", "COL", "EMBED", "HR", "IMG", "INPUT", "LINK", "META", "SOURCE", "TRACK", "WBR"]);
   const LEAF = new Set(["SVG", "SCRIPT", "STYLE", "TEMPLATE", "NOSCRIPT", "CANVAS", "VIDEO", "AUDIO"]);
   const KEPT = new Set(["role", "type", "contenteditable", "accept", "hidden", "disabled", "aria-hidden", "aria-disabled", "id"]);
-  // Where the user's words are: messages, and the list of chats.
-  const PRIVATE = '[data-user-message-bubble], [data-content-search-unit-key], [data-message-author-role], ' +
-    '[data-markdown-text-style], .whitespace-pre-wrap, nav a, nav li, [data-testid^="history-item"]';
   const UUID = /[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}/gi;
   const LONG_ID = /[0-9a-f]{12,}|\d{6,}/gi;
 
@@ -40,8 +37,8 @@
     add("answer", answer && answer.rule);
     const copy = answer && L.locateCopy(L.answerControls(answer));
     add("answer's copy button", copy && copy.rule);
-    const code = answer && answer.body.querySelector('[data-markdown-copy="code-block"], pre');
-    add("code block in the answer", code && { kind: "structure", selector: code.matches("pre") ? "pre" : '[data-markdown-copy="code-block"]' });
+    const code = answer && answer.body.querySelector(L.selectors.codeBlock);
+    add("code block in the answer", code && { kind: "structure", selector: L.selectors.codeBlock.split(", ").find((one) => code.matches(one)) });
     return found;
   }
 
@@ -54,7 +51,7 @@
 
   function attributesOf(element) {
     const kept = {};
-    const isPrivate = Boolean(element.closest(PRIVATE));
+    const isPrivate = Boolean(element.closest(root.wendleboxLandmarks.selectors.conversation));
     for (const { name, value } of Array.from(element.attributes)) {
       if (name.startsWith("data-") || KEPT.has(name)) kept[name] = structural(value);
       else if ((name === "aria-label" || name === "title") && !isPrivate) kept[name] = structural(value);

@@ -3,23 +3,63 @@
 // The wendlebox agent block must come back exactly as ChatGPT wrote it.
 // Code blocks are <pre> on older pages and [data-markdown-copy="code-block"]
 // (no <pre>, a toolbar with the language and a copy button inside) on the
-// current one. Also the one walker for the text a person sees of an element.
+// current one. Also the one walk over an element's text that every script uses.
 
 (function (root) {
+  const { codeBlock: CODE_BLOCK, inlineCode: INLINE_CODE, codeContent: CODE_CONTENT } = root.wendleboxLandmarks.selectors;
   const BLOCK_TAGS = new Set([
     "P", "DIV", "SECTION", "ARTICLE", "H1", "H2", "H3", "H4", "H5", "H6",
     "BLOCKQUOTE", "TABLE", "TR", "HR",
   ]);
   const SKIPPED_TAGS = new Set(["BUTTON", "SVG", "STYLE", "SCRIPT", "TEMPLATE"]);
-  const CODE_BLOCK = 'pre, [data-markdown-copy="code-block"]';
-  const INLINE_CODE = 'code, [data-markdown-copy="inline-code"]';
+  const tagOf = (element) => element.tagName.toUpperCase();
 
-  // The element holding the code: a <code> element in the classic
-  // rendering, the content area of a CodeMirror-style viewer, an editor
-  // that names its language, else the whole block.
+  // The one walk over the text of a node. Controls, pictures and scripts
+  // are never text; `rules.skip(element)` leaves out more, and
+  // `rules.element(element, inner)` may give an element's text itself
+  // (`inner()` is the text of its children), or undefined to walk on.
+  function textOf(node, rules = {}) {
+    if (node.nodeType === 3) return node.nodeValue;
+    if (node.nodeType !== 1 || SKIPPED_TAGS.has(tagOf(node)) || (rules.skip && rules.skip(node))) return "";
+    const inner = () => {
+      let text = "";
+      for (const child of node.childNodes) text += textOf(child, rules);
+      return text;
+    };
+    const own = rules.element ? rules.element(node, inner) : undefined;
+    return own === undefined ? inner() : own;
+  }
+
+  // The text a person sees of a node, leaving out whatever `skipped` names.
+  const visibleText = (node, skipped) => textOf(node, { skip: skipped });
+
+  // Code, where lines may be <div>s (one per line) or split by <br>; an
+  // empty line holds a lone <br> placeholder, which is no text.
+  const CODE_LINES = {
+    element(node) {
+      if (tagOf(node) === "BR") return "\n";
+      const lines = Array.from(node.children).filter((child) => tagOf(child) === "DIV");
+      if (!lines.length || lines.length !== node.children.length) return undefined;
+      return lines
+        .map((line) => {
+          const text = textOf(line, CODE_LINES);
+          return line.lastChild && line.lastChild.nodeName.toUpperCase() === "BR" ? text.slice(0, -1) : text;
+        })
+        .join("\n");
+    },
+  };
+
+  function codeText(code) {
+    const text = textOf(code, CODE_LINES);
+    return text.endsWith("\n") ? text.slice(0, -1) : text;
+  }
+
   function codeRoot(pre) {
-    return pre.querySelector("code") || pre.querySelector(".cm-content, [data-code-content]") ||
-      pre.querySelector("[data-language]") || pre;
+    for (const selector of CODE_CONTENT) {
+      const found = pre.querySelector(selector);
+      if (found) return found;
+    }
+    return pre;
   }
 
   function languageOf(pre, code) {
@@ -38,43 +78,6 @@
     return "";
   }
 
-  // The text a person sees of a node: controls, pictures and scripts left
-  // out, and whatever `skipped` names.
-  function visibleText(node, skipped = () => false) {
-    if (node.nodeType === 3) return node.nodeValue;
-    if (node.nodeType !== 1 || SKIPPED_TAGS.has(node.tagName.toUpperCase()) || skipped(node)) return "";
-    let text = "";
-    for (const child of node.childNodes) text += visibleText(child, skipped);
-    return text;
-  }
-
-  // Code text where lines may be <div>s (one per line) or split by <br>.
-  function lineText(node) {
-    if (node.nodeType === 3) return node.nodeValue;
-    if (node.nodeType !== 1) return "";
-    const tag = node.tagName.toUpperCase();
-    if (SKIPPED_TAGS.has(tag)) return "";
-    if (tag === "BR") return "\n";
-    const lineChildren = Array.from(node.children).filter((child) => child.tagName.toUpperCase() === "DIV");
-    if (lineChildren.length && lineChildren.length === node.children.length) {
-      // An empty line holds a lone <br> placeholder, which is no text.
-      return lineChildren
-        .map((line) => {
-          const text = lineText(line);
-          return line.lastChild && line.lastChild.nodeName.toUpperCase() === "BR" ? text.slice(0, -1) : text;
-        })
-        .join("\n");
-    }
-    let text = "";
-    for (const child of node.childNodes) text += lineText(child);
-    return text;
-  }
-
-  function codeText(code) {
-    const text = lineText(code);
-    return text.endsWith("\n") ? text.slice(0, -1) : text;
-  }
-
   // Code blocks are kept aside while the prose around them is tidied, so
   // not one character inside them changes.
   function fence(pre, blocks) {
@@ -83,36 +86,39 @@
     return `\n\n\u0000${blocks.length - 1}\u0000\n\n`;
   }
 
-  function listItems(list, blocks) {
+  function listItems(list, rules) {
     let text = "\n";
     let number = Number(list.getAttribute("start") || 1);
     for (const item of list.children) {
-      if (item.tagName.toUpperCase() !== "LI") continue;
-      const marker = list.tagName.toUpperCase() === "OL" ? `${number++}. ` : "- ";
-      text += marker + render(item, blocks).trim().replace(/\n/g, "\n   ") + "\n";
+      if (tagOf(item) !== "LI") continue;
+      const marker = tagOf(list) === "OL" ? `${number++}. ` : "- ";
+      text += marker + textOf(item, rules).trim().replace(/\n/g, "\n   ") + "\n";
     }
     return text + "\n";
   }
 
-  function render(node, blocks) {
-    if (node.nodeType === 3) return node.nodeValue;
-    if (node.nodeType !== 1) return "";
-    const tag = node.tagName.toUpperCase();
-    if (SKIPPED_TAGS.has(tag)) return "";
-    if (node.matches(CODE_BLOCK)) return fence(node, blocks);
-    if (tag === "BR") return "\n";
-    if (node.matches(INLINE_CODE)) return "`" + node.textContent + "`";
-    if (tag === "UL" || tag === "OL") return listItems(node, blocks);
-    let text = "";
-    for (const child of node.childNodes) text += render(child, blocks);
-    if (tag === "LI") return text;
-    if (tag === "TD" || tag === "TH") return text + "\t";
-    return BLOCK_TAGS.has(tag) ? "\n\n" + text + "\n\n" : text;
+  // Markdown-like prose: blocks apart, list markers, inline code in
+  // backticks, table cells split by tabs, code blocks set aside in `blocks`.
+  function proseRules(blocks) {
+    const rules = {
+      element(node, inner) {
+        const tag = tagOf(node);
+        if (node.matches(CODE_BLOCK)) return fence(node, blocks);
+        if (tag === "BR") return "\n";
+        if (node.matches(INLINE_CODE)) return "`" + node.textContent + "`";
+        if (tag === "UL" || tag === "OL") return listItems(node, rules);
+        const text = inner();
+        if (tag === "LI") return text;
+        if (tag === "TD" || tag === "TH") return text + "\t";
+        return BLOCK_TAGS.has(tag) ? "\n\n" + text + "\n\n" : text;
+      },
+    };
+    return rules;
   }
 
   function wendleboxReplyText(element) {
     const blocks = [];
-    const prose = render(element, blocks)
+    const prose = textOf(element, proseRules(blocks))
       .replace(/\t\n/g, "\n")
       .replace(/\n{3,}/g, "\n\n")
       .trim();
@@ -131,5 +137,6 @@
   root.wendleboxLastCodeBlockLines = lastCodeBlockLines;
   root.wendleboxVisibleText = visibleText;
   root.wendleboxCodeText = codeText;
+  root.wendleboxTextOf = textOf;
   if (typeof module === "object" && module.exports) module.exports = { wendleboxReplyText, lastCodeBlockLines, visibleText };
 })(typeof globalThis !== "undefined" ? globalThis : this);

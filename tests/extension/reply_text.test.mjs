@@ -5,6 +5,7 @@ import { createRequire } from "node:module";
 import { JSDOM } from "jsdom";
 
 const require = createRequire(import.meta.url);
+require("../../extension/landmarks.js");
 const { wendleboxReplyText } = require("../../extension/reply_text.js");
 
 function answer(html) {
