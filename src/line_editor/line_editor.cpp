@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 #include <utf8proc.h>
 
+#include "common/env.h"
 #include "common/files.h"
 #include "common/text.h"
 
@@ -102,6 +103,28 @@ Result<std::optional<std::string>> read_buffered_line(std::string_view prompt) {
   }
   if (!std::cin.eof()) line += '\n';
   return std::optional<std::string>(line);
+}
+
+// Whether the terminal is one the editor's sequences suit: a dumb one (an
+// editor's shell buffer, some IDE consoles) or one that does not say what
+// it is would show them as garbage.
+bool terminal_takes_sequences(const EnvLookup& env) {
+  const std::string term = env("TERM").value_or("");
+  return !term.empty() && term != "dumb" && term != "unknown";
+}
+
+// Plain lines in the terminal's own line mode. Lines that are already
+// waiting when one is read came with it in one paste, and stay one prompt.
+Result<std::optional<std::string>> read_plain_line(std::string_view prompt, int input) {
+  auto line = read_buffered_line(prompt);
+  if (!line || !*line) return line;
+  for (;;) {
+    pollfd waiting{input, POLLIN, 0};
+    const bool more = std::cin.rdbuf()->in_avail() > 0 || ::poll(&waiting, 1, 30) > 0;
+    std::string next;
+    if (!more || !std::getline(std::cin, next)) return line;
+    **line += next + (std::cin.eof() ? "" : "\n");
+  }
 }
 
 // What an escape sequence asks for.
@@ -297,6 +320,7 @@ Result<std::optional<unsigned char>> pending_byte(int input) {
 Result<std::optional<std::string>> read_line(std::string_view prompt, const std::vector<std::string>& history,
                                              int input, int output) {
   if (!::isatty(input) || !::isatty(output)) return read_buffered_line(prompt);
+  if (!terminal_takes_sequences(process_env)) return read_plain_line(prompt, input);
   std::cout.flush();
   RawMode raw(input, output);
   if (auto entered = raw.enter(); !entered) return std::unexpected(entered.error());

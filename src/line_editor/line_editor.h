@@ -27,7 +27,9 @@ struct LineBuffer {
 
 // A line; nullopt at end of input or Ctrl-C. When input or output is not a
 // terminal, the prompt is written and one buffered line read (with its
-// line ending) from standard input.
+// line ending) from standard input; a terminal that cannot take escape
+// sequences (TERM dumb or unset) gets the same without any, lines pasted
+// together staying one.
 Result<std::optional<std::string>> read_line(std::string_view prompt, const std::vector<std::string>& history,
                                              int input = 0, int output = 1);
 

@@ -67,9 +67,28 @@ constexpr i18n::Text kUndone{"The last prompt's changes were undone.", "As alter
 constexpr i18n::Text kRemovedLeftOut{"Also removed, as Git could not hold them (ignored files):",
                                       "Também removidos, pois o Git não podia guardá-los (arquivos ignorados):",
                                       "También eliminados, ya que Git no podía guardarlos (archivos ignorados):"};
+constexpr i18n::Text kUndonePrompt{"Undone prompt:", "Prompt desfeito:", "Prompt deshecho:"};
+constexpr i18n::Text kMoreToUndo{"{} earlier prompt(s) of this session can still be undone with /undo.",
+                                 "{} prompt(s) anterior(es) desta sessão ainda podem ser desfeitos com /undo.",
+                                 "{} prompt(s) anterior(es) de esta sesión todavía se pueden deshacer con /undo."};
+constexpr i18n::Text kNoMoreToUndo{"No earlier prompt of this session is left to undo.",
+                                   "Não resta nenhum prompt anterior desta sessão para desfazer.",
+                                   "No queda ningún prompt anterior de esta sesión por deshacer."};
+constexpr i18n::Text kAllUndone{"Nothing to undo: every prompt this session committed has been undone.",
+                                "Nada a desfazer: todos os prompts que esta sessão salvou no Git foram desfeitos.",
+                                "Nada que deshacer: se deshicieron todos los prompts que esta sesión guardó en Git."};
+constexpr i18n::Text kNoneLeftToShow{"Every prompt this session committed has been undone.",
+                                     "Todos os prompts que esta sessão salvou no Git foram desfeitos.",
+                                     "Se deshicieron todos los prompts que esta sesión guardó en Git."};
 constexpr i18n::Text kNothingToShow{"No prompt of this session has been committed yet.",
                                     "Nenhum prompt desta sessão foi salvo no Git ainda.",
                                     "Ningún prompt de esta sesión se ha guardado en Git todavía."};
+
+struct CommittedPrompt {
+  std::string commit;
+  std::string prompt;
+  std::vector<std::string> left_out;  // what the prompt created that its commit could not hold (ignored files)
+};
 
 struct Session {
   const SessionWorld& world;
@@ -84,9 +103,11 @@ struct Session {
   std::optional<GitSession> git_session{};
   std::vector<std::string> history{};
   std::optional<std::string> extension_version{};  // the one already checked
-  std::optional<std::string> last_commit{};  // the last prompt's commit, for /undo and /diff
   std::optional<std::vector<std::string>> uncommitted_before{};  // what no commit held when the prompt began
-  std::vector<std::string> left_out{};  // what the last prompt created that its commit could not hold
+  // The prompts this session committed and has not undone, oldest first:
+  // /undo takes them back newest first, /diff shows the newest.
+  std::vector<CommittedPrompt> committed{};
+  bool undone_any = false;  // some prompt was undone this session, which /undo says when none is left
   bool undone = false;  // ChatGPT must hear that its last change was taken back
   bool first_prompt = true;
   bool told_how_to_go_on = false;  // the line saying how to type a prompt or leave, said once
@@ -162,14 +183,17 @@ void finish_prompt(Session& session, const std::string& prompt, const std::strin
   if (log_text.empty()) log_text = "Task finished.";
   log_entry(session, "done", log_text);
   if (session.git_session) {
-    session.last_commit = commit_finished_task(*session.git_session, prompt, session.world.out);
-    session.left_out.clear();
-    auto uncommitted = uncommitted_entries(*session.git_session);
-    // Without both lists nothing counts as the prompt's own: /undo removes no more than it knows it made.
-    if (session.uncommitted_before && uncommitted)
-      for (const std::string& entry : *uncommitted)
-        if (std::ranges::find(*session.uncommitted_before, entry) == session.uncommitted_before->end())
-          session.left_out.push_back(entry);
+    auto commit = commit_finished_task(*session.git_session, prompt, session.world.out);
+    if (commit) {
+      CommittedPrompt committed{.commit = *commit, .prompt = prompt, .left_out = {}};
+      auto uncommitted = uncommitted_entries(*session.git_session);
+      // Without both lists nothing counts as the prompt's own: /undo removes no more than it knows it made.
+      if (session.uncommitted_before && uncommitted)
+        for (const std::string& entry : *uncommitted)
+          if (std::ranges::find(*session.uncommitted_before, entry) == session.uncommitted_before->end())
+            committed.left_out.push_back(entry);
+      session.committed.push_back(std::move(committed));
+    }
   }
   if (!session.chat.url.empty()) session.world.out.line("90", "Chat: " + session.chat.url);
   if (session.settings.sounds) play_completion_sound();
@@ -227,33 +251,37 @@ Result<PromptEnd> run_turns(Session& session, const std::string& prompt, std::st
   return failure(fmt::format("{} {} {}", i18n::tr(kStoppedAfter), kMaxTurns, i18n::tr(kTurnsContinueLater)));
 }
 
-// /undo and /diff work on the last prompt's commit, without ChatGPT.
+// /undo and /diff work on the newest prompt still committed, without
+// ChatGPT; /undo again goes one prompt further back.
 void undo_last_prompt(Session& session) {
-  if (!session.git_session || !session.last_commit) {
-    session.world.out.line("33", i18n::tr(kNothingToUndo));
+  if (!session.git_session || session.committed.empty()) {
+    session.world.out.line("33", i18n::tr(session.undone_any ? kAllUndone : kNothingToUndo));
     return;
   }
-  if (auto undone = undo_commit(*session.git_session, *session.last_commit, session.left_out); !undone) {
+  const CommittedPrompt& newest = session.committed.back();
+  if (auto undone = undo_commit(*session.git_session, newest.commit, newest.left_out); !undone) {
     session.world.out.line("31", fmt::format("{} {}", i18n::tr(kCannotUndo), undone.error()));
     return;
   }
-  session.last_commit.reset();
-  session.undone = true;
+  session.undone = session.undone_any = true;
   session.world.out.line("32", i18n::tr(kUndone));
-  if (!session.left_out.empty()) {
+  session.world.out.line("90", fmt::format("{} {}", i18n::tr(kUndonePrompt), one_line_text(chat_title(newest.prompt))));
+  if (!newest.left_out.empty()) {
     std::string names;
-    for (const std::string& entry : session.left_out) names += (names.empty() ? "" : ", ") + one_line_text(entry);
+    for (const std::string& entry : newest.left_out) names += (names.empty() ? "" : ", ") + one_line_text(entry);
     session.world.out.line("32", fmt::format("{} {}", i18n::tr(kRemovedLeftOut), names));
   }
-  session.left_out.clear();
+  session.committed.pop_back();
+  const std::size_t left = session.committed.size();
+  session.world.out.line("90", left ? fmt::format(fmt::runtime(i18n::tr(kMoreToUndo)), left) : std::string(i18n::tr(kNoMoreToUndo)));
 }
 
 void show_last_prompt(const Session& session) {
-  if (!session.git_session || !session.last_commit) {
-    session.world.out.line("33", i18n::tr(kNothingToShow));
+  if (!session.git_session || session.committed.empty()) {
+    session.world.out.line("33", i18n::tr(session.undone_any ? kNoneLeftToShow : kNothingToShow));
     return;
   }
-  if (auto shown = show_commit(*session.git_session, *session.last_commit); !shown)
+  if (auto shown = show_commit(*session.git_session, session.committed.back().commit); !shown)
     session.world.out.line("31", shown.error());
 }
 

@@ -195,4 +195,50 @@ TEST_F(WholeProgram, CtrlCStopsThePromptAndTheSessionGoesOnInTheSameChat) {
   EXPECT_NE(read_text(home.path / ".config/wendlebox/chats.json").find(kChatUrl), std::string::npos);
 }
 
+// An editor's shell buffer (TERM=dumb) on a real terminal: plain lines with
+// no escape sequence anywhere, a pasted block is one prompt, and /undo goes
+// back one prompt at a time.
+TEST_F(WholeProgram, OnADumbTerminalPlainLinesAndUndoAllTheWayBack) {
+  write_text(work.path / "a.txt", "old\n");
+  auto wendlebox = std::make_unique<RunningBinary>(BinaryRun{.args = {"change a"}, .cwd = work.path, .home = home.path,
+                                                             .env = {{"TERM", "dumb"}},
+                                                             .path_prefix = bin.path.string(), .terminal = true});
+  FakeExtension browser = extension();
+  const auto write_a = [](const std::string& content) {
+    return block(R"({"status":"continue","actions":[{"type":"run","command":"echo running"},)"
+                 R"({"type":"write_file","path":"a.txt","content":")" + content + R"("}]})");
+  };
+  const auto printed = [&](const std::string& text) {
+    return wait_until([&] { return wendlebox->output_so_far().find(text) != std::string::npos; });
+  };
+  const auto prompts_shown = [&] {
+    const std::string screen = wendlebox->output_so_far();
+    std::size_t count = 0;
+    for (std::size_t at = screen.find("You > "); at != std::string::npos; at = screen.find("You > ", at + 1)) ++count;
+    return count;
+  };
+  browser.answer(write_a("one\\n"));
+  browser.answer(kDone, kChatUrl);
+  ASSERT_TRUE(wait_until([&] { return prompts_shown() == 1; })) << wendlebox->output_so_far();
+  wendlebox->send_input("first line\nsecond line\n");
+  auto pasted = browser.answer(write_a("two\\n"));
+  EXPECT_NE(pasted["prompt"].get<std::string>().find("first line\nsecond line"), std::string::npos) << pasted["prompt"];
+  browser.answer(kDone, kChatUrl);
+  ASSERT_TRUE(wait_until([&] { return prompts_shown() == 2; })) << wendlebox->output_so_far();
+  EXPECT_EQ(read_text(work.path / "a.txt"), "two\n");
+  wendlebox->send_input("/undo\n");
+  ASSERT_TRUE(printed("1 earlier prompt(s) of this session can still be undone with /undo."));
+  EXPECT_EQ(read_text(work.path / "a.txt"), "one\n");
+  wendlebox->send_input("/undo\n");
+  ASSERT_TRUE(printed("No earlier prompt of this session is left to undo."));
+  EXPECT_EQ(read_text(work.path / "a.txt"), "old\n");
+  wendlebox->send_input("/undo\n");
+  ASSERT_TRUE(printed("Nothing to undo: every prompt this session committed has been undone."));
+  wendlebox->send_input("/exit\n");
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  EXPECT_NE(r.out.find("Undone prompt: first line"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+}
+
 }  // namespace

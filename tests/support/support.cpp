@@ -1,6 +1,7 @@
 #include "support/support.h"
 
 #include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -135,15 +136,17 @@ RunningBinary::RunningBinary(const BinaryRun& run) {
   std::vector<std::string> env = child_environment(run);
   std::vector<std::string> args{run.program.empty() ? binary_path() : run.program.string()};
   args.insert(args.end(), run.args.begin(), run.args.end());
-  pid_ = ::fork();
+  pid_ = run.terminal ? ::forkpty(&terminal_fd_, nullptr, nullptr, nullptr) : ::fork();
   if (pid_ == 0) {
     // A test that crashes must not leave a session holding the bridge port.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (!run.cwd.empty() && ::chdir(run.cwd.c_str()) != 0) _exit(126);
-    const int in = run.keep_stdin_open ? pipe_fds[0] : ::open(in_path.c_str(), O_RDONLY);
-    ::dup2(in, 0);
-    ::dup2(::open((files_.path / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-    ::dup2(::open((files_.path / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+    if (!run.terminal) {
+      const int in = run.keep_stdin_open ? pipe_fds[0] : ::open(in_path.c_str(), O_RDONLY);
+      ::dup2(in, 0);
+      ::dup2(::open((files_.path / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+      ::dup2(::open((files_.path / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+    }
     if (run.keep_stdin_open) ::close(pipe_fds[1]);
     std::vector<char*> argv, envp;
     for (auto& a : args) argv.push_back(a.data());
@@ -157,10 +160,22 @@ RunningBinary::RunningBinary(const BinaryRun& run) {
     ::close(pipe_fds[0]);
     stdin_fd_ = pipe_fds[1];
   }
+  if (run.terminal) {
+    ::fcntl(terminal_fd_, F_SETFL, ::fcntl(terminal_fd_, F_GETFL) | O_NONBLOCK);
+    stdin_fd_ = ::dup(terminal_fd_);
+  }
+}
+
+// The screen so far; the program blocks on a full terminal unless it is read.
+void RunningBinary::read_screen() const {
+  char buffer[4096];
+  for (ssize_t n; terminal_fd_ >= 0 && (n = ::read(terminal_fd_, buffer, sizeof buffer)) > 0;)
+    screen_.append(buffer, static_cast<std::size_t>(n));
 }
 
 RunningBinary::~RunningBinary() {
   close_input();
+  if (terminal_fd_ >= 0) ::close(terminal_fd_);
   if (pid_ > 0) {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
@@ -176,19 +191,31 @@ void RunningBinary::close_input() {
   stdin_fd_ = -1;
 }
 
-std::string RunningBinary::output_so_far() const { return read_text(files_.path / "stdout"); }
+std::string RunningBinary::output_so_far() const {
+  if (terminal_fd_ < 0) return read_text(files_.path / "stdout");
+  read_screen();
+  return screen_;
+}
 
 CommandResult RunningBinary::finish(std::chrono::seconds limit) {
   close_input();
   CommandResult result;
   int status = 0;
-  const bool ended = wait_until([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, limit);
+  const bool ended = wait_until([&] {
+    read_screen();
+    return ::waitpid(pid_, &status, WNOHANG) == pid_;
+  }, limit);
   if (!ended) {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, &status, 0);
   }
   pid_ = -1;
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (terminal_fd_ >= 0) {
+    read_screen();
+    result.out = screen_;
+    return result;
+  }
   result.out = read_text(files_.path / "stdout");
   result.err = read_text(files_.path / "stderr");
   return result;

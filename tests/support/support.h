@@ -57,6 +57,9 @@ struct BinaryRun {
   std::optional<std::string> path_prefix{};  // prepended to PATH
   std::string input{};                       // standard input, then end of file
   bool keep_stdin_open = false;            // feed input later with send_input
+  // Standard input, output and error on one pseudo-terminal: what is typed
+  // goes through send_input, and `out` is the screen (with `err` empty).
+  bool terminal = false;
 };
 
 struct CommandResult {
@@ -79,8 +82,12 @@ class RunningBinary {
   CommandResult finish(std::chrono::seconds limit = std::chrono::seconds(60));
 
  private:
+  void read_screen() const;
+
   pid_t pid_ = -1;
   int stdin_fd_ = -1;
+  int terminal_fd_ = -1;
+  mutable std::string screen_;
   TempDir files_;
 };
 
