@@ -104,6 +104,18 @@ TEST_F(Executor, RunsCommandsInTheWorkingFolder) {
                           "Stopped by SIGKILL\n");
 }
 
+// On a terminal the window counts the seconds even while the command is
+// quiet, then gives way to its last lines.
+TEST_F(Executor, OnATerminalAQuietCommandShowsItsSecondsThenItsLines) {
+  std::stringstream screen;
+  const Printer terminal(screen, true, false);
+  ExecutionContext context{dir.path, roots, true, force_yes, pending, nullptr, terminal};
+  ASSERT_TRUE(execute({"run", {}, {}, "sleep 0.4; echo one"}, context));
+  const std::string shown = screen.str();
+  EXPECT_TRUE(shown.starts_with("Run sleep 0.4; echo one\n  … 0 s\n")) << shown;
+  EXPECT_TRUE(shown.ends_with("\x1b[J  one\nExit 0\n")) << shown;
+}
+
 TEST_F(Executor, KeepsTheFirst12000CharactersOfEachStream) {
   auto ran = run({"run", {}, {}, "head -c 20000 /dev/zero | tr '\\0' a; for i in $(seq 13000); do printf 'é' >&2; done"});
   ASSERT_TRUE(ran);

@@ -17,7 +17,8 @@ class LiveOutput {
   // line is printed once it is complete.
   explicit LiveOutput(const Printer& out);
 
-  // A piece of the command's output (`errors` for standard error).
+  // A piece of the command's output (`errors` for standard error); an empty
+  // one only lets the seconds on the screen move on.
   void take(std::string_view piece, bool errors);
 
   // The command has ended: on a terminal the window gives way to the last

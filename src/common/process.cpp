@@ -135,10 +135,12 @@ Status drain(pid_t pid, const ProcessSpec& command, Pipe* out, Pipe* err, std::s
     const int wait_ms = give_up ? static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                                         *give_up - Clock::now()).count()) + 1
                                 : 100;
-    if (::poll(fds.data(), count, wait_ms) < 0) {
+    const int ready = ::poll(fds.data(), count, wait_ms);
+    if (ready < 0) {
       if (errno == EINTR) continue;
       return {};
     }
+    if (ready == 0 && command.on_output) command.on_output({}, false);
     for (nfds_t k = 0; k < count; ++k) {
       if (fds[k].revents == 0) continue;
       Pipe& pipe = *pipes[which[k]];

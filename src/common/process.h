@@ -35,7 +35,8 @@ struct ProcessSpec {
   bool own_process_group = false;
   const std::atomic<bool>* cancel = nullptr;
   // Told each piece of captured output as it comes (`errors` for standard
-  // error), before any limit applies.
+  // error), before any limit applies; told an empty piece while the program
+  // is quiet (about ten times a second), so that a display can count time.
   std::function<void(std::string_view piece, bool errors)> on_output = nullptr;
 };
 
