@@ -226,6 +226,16 @@ constexpr ActionKind kActionKinds[] = {
     {"attach_image", R"({"type":"attach_image","path":"relative/or/absolute/image.png"})", attach_image_action},
 };
 
+// What a failed action concerned, for its line: the path, else the start of
+// the command (the Run line above shows it whole).
+std::string subject_of(const Action& action) {
+  constexpr std::size_t kShownCharacters = 60;
+  const std::optional<std::string>& subject = action.path ? action.path : action.command;
+  if (!subject) return "";
+  const std::string line = one_line_text(*subject);
+  return " " + (char_count(line) > kShownCharacters ? std::string(first_chars(line, kShownCharacters)) + "…" : line);
+}
+
 }  // namespace
 
 Result<Json> execute(const Action& action, ExecutionContext& context) {
@@ -235,7 +245,7 @@ Result<Json> execute(const Action& action, ExecutionContext& context) {
   // Every failure is shown as it goes back to ChatGPT: the user must not
   // learn of a refused path or a missing file only from ChatGPT's reply.
   if (!outcome && outcome.error() != kDeclined)
-    context.out.line("31", fmt::format("{} {}: {}", one_line_text(action.type), i18n::tr(kFailed),
+    context.out.line("31", fmt::format("{}{} {}: {}", one_line_text(action.type), subject_of(action), i18n::tr(kFailed),
                                          visible_text(outcome.error())));
   return outcome;
 }

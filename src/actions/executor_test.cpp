@@ -63,7 +63,7 @@ TEST_F(Executor, ListsSortedNamesWithFolderMarksUpTo200) {
   const auto& entries = (*many)["entries"];
   EXPECT_EQ(entries.size(), 200u);
   EXPECT_TRUE(std::is_sorted(entries.begin(), entries.end()));
-  EXPECT_EQ(output.str(), "Listed . (4 entries)\nlist_files failed: Not a directory (os error 20)\nListed src (200 entries)\n");
+  EXPECT_EQ(output.str(), "Listed . (4 entries)\nlist_files a.txt failed: Not a directory (os error 20)\nListed src (200 entries)\n");
 }
 
 TEST_F(Executor, ReadsUpTo250000BytesOfUtf8) {
@@ -88,8 +88,8 @@ TEST_F(Executor, WritesUpTo1000000BytesAndReportsIt) {
   EXPECT_EQ(error_of({"write_file", "../x", "y"}), "Path cannot contain '..'");
   ASSERT_TRUE(run({"write_file", "empty.txt", ""}));
   EXPECT_EQ(read_text(dir.path / "empty.txt"), "");
-  EXPECT_EQ(output.str(), "Wrote deep/er/f.txt\nwrite_file failed: File exceeds 1 MB\n"
-                          "write_file failed: Path cannot contain '..'\nWrote empty.txt\n");
+  EXPECT_EQ(output.str(), "Wrote deep/er/f.txt\nwrite_file ../x failed: File exceeds 1 MB\n"
+                          "write_file ../x failed: Path cannot contain '..'\nWrote empty.txt\n");
 }
 
 TEST_F(Executor, RunsCommandsInTheWorkingFolder) {

@@ -27,6 +27,8 @@ constexpr i18n::Text kCommandsBlocked{"Commands blocked. Wendlebox will ask befo
                                       "Comandos bloqueados. Wendlebox preguntará antes de ejecutar cada uno."};
 constexpr i18n::Text kSoundsBlocked{"Completion sounds blocked.", "Sons de conclusão bloqueados.",
                                     "Sonidos de finalización bloqueados."};
+constexpr i18n::Text kSoundsAllowed{"Completion sounds allowed.", "Sons de conclusão permitidos.",
+                                    "Sonidos de finalización permitidos."};
 constexpr i18n::Text kGitEnabled{"Automatic Git snapshots and commits enabled.",
                                  "Snapshots e commits automáticos do Git ativados.",
                                  "Snapshots y commits automáticos de Git activados."};
@@ -84,8 +86,8 @@ Status set_allow_commands(bool allow) {
   return change_setting([allow](Settings& s) { s.allow_commands = allow; }, allow ? kCommandsAllowed : kCommandsBlocked);
 }
 
-Status block_sounds() {
-  return change_setting([](Settings& s) { s.sounds = false; }, kSoundsBlocked);
+Status set_sounds(bool enabled) {
+  return change_setting([enabled](Settings& s) { s.sounds = enabled; }, enabled ? kSoundsAllowed : kSoundsBlocked);
 }
 
 Status set_git(bool enabled) {

@@ -9,7 +9,7 @@
 #include "state/chats.h"
 
 Status set_allow_commands(bool allow);
-Status block_sounds();
+Status set_sounds(bool enabled);
 Status set_git(bool enabled);
 
 // An absolute argument as given, a relative one joined to the current folder.

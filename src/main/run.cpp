@@ -58,10 +58,11 @@ struct ManagementOption {
   Status (*operation)(const std::string& value);
 };
 
-const std::array<ManagementOption, 13> kManagementOptions{{
+const std::array<ManagementOption, 14> kManagementOptions{{
     {"--block-commands", nullptr, [](const std::string&) { return set_allow_commands(false); }},
     {"--allow-commands", nullptr, [](const std::string&) { return set_allow_commands(true); }},
-    {"--block-sounds", nullptr, [](const std::string&) { return block_sounds(); }},
+    {"--block-sounds", nullptr, [](const std::string&) { return set_sounds(false); }},
+    {"--allow-sounds", nullptr, [](const std::string&) { return set_sounds(true); }},
     {"--block-git", nullptr, [](const std::string&) { return set_git(false); }},
     {"--allow-git", nullptr, [](const std::string&) { return set_git(true); }},
     {"--add-folder", "a folder path", [](const std::string& v) { return allow_add(v); }},
@@ -84,6 +85,7 @@ struct Scan {
   const ManagementOption* management = nullptr;
   std::string value;
   bool force_yes = false;
+  bool no_browser = false;
   std::vector<std::string> words;
 };
 
@@ -97,6 +99,8 @@ Result<Scan> scan_arguments(const std::vector<std::string>& args) {
     }
     if (arg == "--force-yes") {
       scan.force_yes = true;
+    } else if (arg == "--no-browser") {
+      scan.no_browser = true;
     } else if (const ManagementOption* option = find_management_option(arg)) {
       if (scan.management) return failure(std::string(i18n::tr(kOneManagementOption)));
       scan.management = option;
@@ -153,7 +157,8 @@ Status start_session(Scan scan, const SessionWorld& world) {
   auto settings = load_settings();
   if (!settings) return std::unexpected(settings.error());
   const SessionSettings session_settings{.allow_commands = settings->allow_commands, .force_yes = scan.force_yes,
-                                         .sounds = settings->sounds, .git = settings->git};
+                                         .sounds = settings->sounds, .git = settings->git,
+                                         .open_browser = !scan.no_browser};
   return task(prompt, chat, session_settings, world);
 }
 
@@ -209,6 +214,7 @@ Status run(const std::vector<std::string>& args, const SessionWorld& world) {
     const std::string_view name = scan->management->name;
     if (!scan->words.empty()) return failure(fmt::format("{} cannot be combined with a prompt or chat ID.", name));
     if (scan->force_yes) return failure(fmt::format("{} cannot be combined with --force-yes.", name));
+    if (scan->no_browser) return failure(fmt::format("{} cannot be combined with --no-browser.", name));
     return scan->management->operation(scan->value);
   }
   if (!args.empty() && scan->words.empty()) {

@@ -17,9 +17,22 @@ namespace {
 constexpr i18n::Text kOpened{"Opened:", "Aberto:", "Abierto:"};
 constexpr i18n::Text kExtensionFolder{"Extension folder to load:", "Pasta da extensão a carregar:",
                                       "Carpeta de la extensión a cargar:"};
-constexpr i18n::Text kOpenByHand{"Open this address in the browser where the extension is installed:",
-                                 "Abra este endereço no navegador em que a extensão está instalada:",
-                                 "Abre esta dirección en el navegador donde está instalada la extensión:"};
+constexpr i18n::Text kNotLaunching{"Not opening the browser (--no-browser).", "O navegador não será aberto (--no-browser).",
+                                   "No se abrirá el navegador (--no-browser)."};
+constexpr i18n::Text kOpenPageByHand{
+    "Open this page in the browser where the extension is installed (a private file that forwards to ChatGPT with "
+    "this session's key):",
+    "Abra esta página no navegador em que a extensão está instalada (um arquivo privado que leva ao ChatGPT com a "
+    "chave desta sessão):",
+    "Abre esta página en el navegador donde está instalada la extensión (un archivo privado que lleva a ChatGPT con "
+    "la clave de esta sesión):"};
+constexpr i18n::Text kOpenByHand{
+    "Open this address in the browser where the extension is installed (it holds this session's key: do not show it "
+    "to others):",
+    "Abra este endereço no navegador em que a extensão está instalada (ele contém a chave desta sessão: não o mostre a "
+    "ninguém):",
+    "Abre esta dirección en el navegador donde está instalada la extensión (contiene la clave de esta sesión: no la "
+    "muestres a nadie):"};
 constexpr i18n::Text kRunDoctor{"Run wendlebox doctor.", "Execute wendlebox doctor.", "Ejecuta wendlebox doctor."};
 
 // The address that was opened (without the token), the extension folder to
@@ -81,7 +94,7 @@ BridgeBrowser::BridgeBrowser(int port, Opener opener, std::string extension_fold
     : port_(port), opener_(std::move(opener)), extension_folder_(std::move(extension_folder)),
       listening_(std::move(listening)) {}
 
-Status BridgeBrowser::open(const std::string& address, const Printer& out) {
+Status BridgeBrowser::open(const std::string& address, const Printer& out, bool launch) {
   auto session_token = token();
   if (!session_token) return std::unexpected(session_token.error());
   auto bridge = BridgeThread::start(port_, exchange_, *session_token);
@@ -91,11 +104,18 @@ Status BridgeBrowser::open(const std::string& address, const Printer& out) {
   // The token reaches the extension only in the address's fragment. Under
   // WSL the Windows browser cannot read a Linux file, and a snap browser
   // cannot read private folders: those get the address itself.
-  const std::string launch = address + "#wendlebox=" + *session_token;
+  const std::string address_with_key = address + "#wendlebox=" + *session_token;
   if (!is_wsl() && !default_browser_is_snap())
-    if (auto page = write_forwarding_page(launch)) forwarding_page_ = *page;
-  if (auto opened = opener_(forwarding_page_ ? forwarding_page_->string() : launch); !opened)
-    out.line("33", fmt::format("{}\n{} {}", opened.error(), i18n::tr(kOpenByHand), launch));
+    if (auto page = write_forwarding_page(address_with_key)) forwarding_page_ = *page;
+  const Status opened = launch ? opener_(forwarding_page_ ? forwarding_page_->string() : address_with_key)
+                                : failure(std::string(i18n::tr(kNotLaunching)));
+  if (!opened) {
+    // By hand the private page is safer to show than the address: anyone who
+    // sees the address can act as this session's extension.
+    const std::string how = forwarding_page_ ? fmt::format("{}\n{}", i18n::tr(kOpenPageByHand), forwarding_page_->string())
+                                             : fmt::format("{} {}", i18n::tr(kOpenByHand), address_with_key);
+    out.line("33", fmt::format("{}\n{}", opened.error(), how));
+  }
   connect_help_ = connect_help(address, extension_folder_);
   return {};
 }

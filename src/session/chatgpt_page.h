@@ -19,8 +19,9 @@ class Browser {
  public:
   virtual ~Browser() = default;
   // Opens `address` (a chat's address without fragment, or the new-chat
-  // page) for this session; notices go to `out`.
-  virtual Status open(const std::string& address, const Printer& out) = 0;
+  // page) for this session, or with `launch` false only says how to open
+  // it by hand; notices go to `out`.
+  virtual Status open(const std::string& address, const Printer& out, bool launch) = 0;
   // Hands `job` to the page and waits for its result; a job the user
   // stopped (`interrupt`) is withdrawn. Progress notices go to `out`.
   virtual std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) = 0;
@@ -39,7 +40,7 @@ class BridgeBrowser : public Browser {
   // When the browser cannot be opened (no opener over SSH, a minimal
   // machine), the address is shown to be opened by hand, and the session
   // waits for the extension as usual.
-  Status open(const std::string& address, const Printer& out) override;
+  Status open(const std::string& address, const Printer& out, bool launch) override;
   std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) override;
   std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
 

@@ -376,16 +376,25 @@ TEST_F(Session, UndoRemovesWhatThePromptCreatedThatGitIgnores) {
   EXPECT_EQ(read_text(work.path / "out/build.log"), "kept\n");  // there before the prompt: kept
 }
 
-// Without a way to open the browser the address is shown, to be opened by
-// hand, and the session goes on.
-TEST_F(Session, WithoutABrowserOpenerTheAddressIsShownAndTheSessionGoesOn) {
+// Without a way to open the browser, or with --no-browser, the private page
+// that leads to the chat is shown, to be opened by hand, and the session goes on.
+TEST_F(Session, WithoutOpeningTheBrowserThePageIsShownAndTheSessionGoesOn) {
   write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
-  auto wendlebox = start(BinaryRun{.args = {"go"}, .cwd = work.path, .home = home.path},
-                         InProcessProgram::Link::BridgeWithoutOpener);
-  const std::string shown = "Open this address in the browser where the extension is installed: ";
-  ASSERT_TRUE(wait_until([&] { return wendlebox->output_so_far().find(shown) != std::string::npos; }));
-  const std::string out = wendlebox->output_so_far();
-  EXPECT_NE(out.find("No browser opener found.\n" + shown + "https://chatgpt.com/#wendlebox="), std::string::npos) << out;
-  FakeExtension(token_of_url(out.substr(out.find("https://chatgpt.com/#wendlebox="), 63)), wendlebox->port()).answer(kDone);
-  EXPECT_EQ(wendlebox->finish().exit_code, 0);
+  const std::string shown = "Open this page in the browser where the extension is installed (a private file that "
+                            "forwards to ChatGPT with this session's key):\n";
+  for (const auto& [args, link, why] : {
+           std::tuple{std::vector<std::string>{"go"}, InProcessProgram::Link::BridgeWithoutOpener, "No browser opener found.\n"},
+           std::tuple{std::vector<std::string>{"--no-browser", "go"}, InProcessProgram::Link::Bridge,
+                      "Not opening the browser (--no-browser).\n"}}) {
+    auto wendlebox = start(BinaryRun{.args = args, .cwd = work.path, .home = home.path}, link);
+    ASSERT_TRUE(wait_until([&] { return wendlebox->output_so_far().find(shown) != std::string::npos; }));
+    const std::string out = wendlebox->output_so_far();
+    const std::size_t page = out.find(why + shown);
+    ASSERT_NE(page, std::string::npos) << out;
+    const std::size_t start = page + std::string(why).size() + shown.size();
+    const std::string path = out.substr(start, out.find('\n', start) - start);
+    FakeExtension(token_of_url(forwarded_url(path)), wendlebox->port()).answer(kDone);
+    EXPECT_EQ(wendlebox->finish().exit_code, 0);
+    EXPECT_FALSE(fs::exists(urls()));  // nothing was handed to an opener
+  }
 }

@@ -15,6 +15,7 @@ struct SessionSettings {
   bool force_yes = false;  // --force-yes given on the command line: every request is allowed
   bool sounds = true;
   bool git = true;
+  bool open_browser = true;  // false with --no-browser: the page is shown to be opened by hand
 };
 
 // What a session takes from the world around it, so that a test can stand

@@ -51,6 +51,8 @@ TEST_F(SettingsCommands, EachOptionWritesTheWholeFileInDeclaredOrder) {
        "{\n  \"allow_commands\": true,\n  \"sounds\": false,\n  \"git\": true\n}"},
       {"--allow-commands", "Commands allowed. Wendlebox will run them without asking.\n",
        "{\n  \"allow_commands\": true,\n  \"sounds\": false,\n  \"git\": true\n}"},
+      {"--allow-sounds", "Completion sounds allowed.\n",
+       "{\n  \"allow_commands\": true,\n  \"sounds\": true,\n  \"git\": true\n}"},
   };
   for (const SettingsCase& c : cases) {
     CommandResult r = wendlebox({c.option});

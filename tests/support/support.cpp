@@ -59,8 +59,9 @@ std::string last_opened_argument(const fs::path& urls) {
   return text.substr(text.rfind('\n') + 1);
 }
 
-std::string last_opened_url(const fs::path& urls) {
-  const std::string opened = last_opened_argument(urls);
+std::string last_opened_url(const fs::path& urls) { return forwarded_url(last_opened_argument(urls)); }
+
+std::string forwarded_url(const std::string& opened) {
   if (!opened.starts_with("/")) return opened;
   // A forwarding page: the address is its link's.
   const std::string page = read_text(opened);

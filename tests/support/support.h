@@ -103,3 +103,5 @@ std::string binary_path();
 std::string last_opened_argument(const fs::path& urls);
 // The address itself, read from the forwarding page when there is one.
 std::string last_opened_url(const fs::path& urls);
+// `opened` when it is an address, else the address a forwarding page leads to.
+std::string forwarded_url(const std::string& opened);
