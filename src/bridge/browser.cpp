@@ -9,15 +9,11 @@
 
 #include "common/env.h"
 #include "common/files.h"
+#include "common/folders.h"
 #include "common/process.h"
 #include "common/text.h"
 
 namespace {
-
-bool is_executable_file(const std::string& path) {
-  struct stat info;
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0;
-}
 
 std::vector<std::string> opener_arguments(const std::string& opener, const std::string& url) {
   if (opener == "gio") return {opener, "open", url};
@@ -30,20 +26,8 @@ std::vector<std::string> opener_arguments(const std::string& opener, const std::
 std::optional<std::string> browser_opener() {
   static const std::vector<std::string> linux_openers{"xdg-open", "gio", "sensible-browser"};
   static const std::vector<std::string> wsl_openers{"cmd.exe", "wslview", "xdg-open", "gio", "sensible-browser"};
-  const std::string path = process_env("PATH").value_or("");
-  std::vector<std::string> directories;
-  for (std::size_t start = 0;;) {
-    const std::size_t colon = path.find(':', start);
-    directories.push_back(path.substr(start, colon - start));
-    if (colon == std::string::npos) break;
-    start = colon + 1;
-  }
-  for (const std::string& candidate : is_wsl() ? wsl_openers : linux_openers) {
-    for (const std::string& directory : directories) {
-      const std::string full = (directory.empty() ? std::string(".") : directory) + "/" + candidate;
-      if (is_executable_file(full)) return candidate;
-    }
-  }
+  for (const std::string& candidate : is_wsl() ? wsl_openers : linux_openers)
+    if (!programs_on_path(candidate).empty()) return candidate;
   return std::nullopt;
 }
 

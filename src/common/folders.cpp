@@ -1,5 +1,8 @@
 #include "common/folders.h"
 
+#include <sys/stat.h>
+
+#include "common/env.h"
 #include "common/files.h"
 #include "common/text.h"
 
@@ -20,4 +23,26 @@ Result<std::filesystem::path> current_folder() {
   auto cwd = current_dir();
   if (!cwd) return std::unexpected(cwd.error());
   return canonical_path(*cwd);
+}
+
+namespace {
+
+bool is_executable_file(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0;
+}
+
+}  // namespace
+
+std::vector<std::filesystem::path> programs_on_path(std::string_view name) {
+  const std::string path = process_env("PATH").value_or("");
+  std::vector<std::filesystem::path> found;
+  for (std::size_t start = 0;;) {
+    const std::size_t colon = path.find(':', start);
+    const std::string directory = path.substr(start, colon - start);
+    const std::filesystem::path candidate = std::filesystem::path(directory.empty() ? "." : directory) / name;
+    if (is_executable_file(candidate.string())) found.push_back(candidate);
+    if (colon == std::string::npos) return found;
+    start = colon + 1;
+  }
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
+#include <vector>
 #include <string>
 
 #include "common/result.h"
@@ -15,3 +17,7 @@ std::string friendly_folder(const std::filesystem::path& path);
 
 // The current folder, symbolic links resolved.
 Result<std::filesystem::path> current_folder();
+
+// Every executable file called `name` in the folders of PATH, in PATH's
+// order (the first is the one a shell runs).
+std::vector<std::filesystem::path> programs_on_path(std::string_view name);

@@ -1,14 +1,22 @@
 #include "frontend/doctor.h"
-#include "common/printer.h"
 
-#include <iostream>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include <fmt/format.h>
 
 #include "bridge/browser.h"
+#include "common/files.h"
 #include "common/folders.h"
+#include "common/printer.h"
+#include "common/text.h"
 #include "frontend/setup.h"
 #include "git/git.h"
-#include "common/text.h"
 #include "i18n/i18n.h"
+#include "state/allowed.h"
+#include "state/app_dirs.h"
+#include "state/chats.h"
 #include "state/settings.h"
 
 namespace {
@@ -30,25 +38,134 @@ constexpr i18n::Text kGitMissing{"not found (commits will be skipped)", "não en
 constexpr i18n::Text kExtensionHint{"Extension: enable Wendlebox in the browser that opens ChatGPT.",
                                     "Extensão: ative o Wendlebox no navegador que abre o ChatGPT.",
                                     "Extensión: activa Wendlebox en el navegador que abre ChatGPT."};
+constexpr i18n::Text kSettings{"Settings:", "Configurações:", "Configuración:"};
+constexpr i18n::Text kAllowList{"Allowed folders:", "Pastas permitidas:", "Carpetas permitidas:"};
+constexpr i18n::Text kChatList{"Saved chats:", "Chats salvos:", "Chats guardados:"};
+constexpr i18n::Text kFileFine{"read", "lido", "leído"};
+constexpr i18n::Text kFileAbsent{"not created yet", "ainda não criado", "aún no creado"};
+constexpr i18n::Text kFileBroken{"PROBLEM: {}. Fix the file, or move it away to start again from the defaults.",
+                                 "PROBLEMA: {}. Corrija o arquivo, ou mova-o para recomeçar dos valores padrão.",
+                                 "PROBLEMA: {}. Corrige el archivo, o muévelo para empezar de nuevo con los valores "
+                                 "predeterminados."};
+constexpr i18n::Text kChatLogs{"Chat logs: .wendlebox/chatlogs in each project folder",
+                               "Registros dos chats: .wendlebox/chatlogs na pasta de cada projeto",
+                               "Registros de los chats: .wendlebox/chatlogs en la carpeta de cada proyecto"};
+constexpr i18n::Text kConfigFolder{"Config folder:", "Pasta de configuração:", "Carpeta de configuración:"};
+constexpr i18n::Text kDataFolder{"Data folder:", "Pasta de dados:", "Carpeta de datos:"};
+constexpr i18n::Text kWritable{"writable", "gravável", "con permiso de escritura"};
+constexpr i18n::Text kNotWritable{"PROBLEM: not writable. Give yourself write access: chmod u+w {}",
+                                  "PROBLEMA: sem permissão de escrita. Dê a você permissão de escrita: chmod u+w {}",
+                                  "PROBLEMA: sin permiso de escritura. Date permiso de escritura: chmod u+w {}"};
+constexpr i18n::Text kOnPath{"On PATH:", "No PATH:", "En el PATH:"};
+constexpr i18n::Text kNotOnPath{
+    "On PATH: no. Open a new terminal (setup added its folder to your shell's start-up file), or run: export "
+    "PATH=\"{}:$PATH\"",
+    "No PATH: não. Abra um novo terminal (o setup adicionou a pasta ao arquivo de início do seu shell), ou execute: "
+    "export PATH=\"{}:$PATH\"",
+    "En el PATH: no. Abre una terminal nueva (setup añadió su carpeta al archivo de inicio de tu shell), o ejecuta: "
+    "export PATH=\"{}:$PATH\""};
+constexpr i18n::Text kTwoCopies{
+    "WARNING: {} copies of wendlebox are on PATH; the first one runs: {}. Remove the others, or an old copy may "
+    "hide an update.",
+    "AVISO: há {} cópias do wendlebox no PATH; a primeira é a que roda: {}. Remova as outras, ou uma cópia antiga "
+    "pode esconder uma atualização.",
+    "AVISO: hay {} copias de wendlebox en el PATH; la primera es la que se ejecuta: {}. Elimina las demás, o una "
+    "copia antigua puede ocultar una actualización."};
+constexpr i18n::Text kSessionBlocked{
+    "Something above would stop a session: fix it and run wendlebox doctor again.",
+    "Algo acima impediria uma sessão: corrija e execute wendlebox doctor de novo.",
+    "Algo de lo anterior impediría una sesión: corrígelo y ejecuta wendlebox doctor de nuevo."};
+
+const Printer& out() { return Printer::standard(); }
+
+// Whether a state file would load; prints its line. A missing file is fine
+// (the defaults apply).
+bool check_state_file(const i18n::Text& label, const fs::path& path, const Status& loaded) {
+  std::string state;
+  if (!loaded) state = fmt::format(fmt::runtime(i18n::tr(kFileBroken)), visible_text(loaded.error()));
+  else state = i18n::tr(fs::exists(path) ? kFileFine : kFileAbsent);
+  out() << fmt::format("{} {} ({})\n", i18n::tr(label), friendly_folder(path), state);
+  return loaded.has_value();
+}
+
+// A folder the program has still to create counts as writable when the
+// nearest folder that exists is.
+bool check_writable(const i18n::Text& label, const fs::path& folder) {
+  fs::path existing = folder;
+  std::error_code ignored;
+  while (!fs::exists(existing, ignored) && existing.has_parent_path() && existing != existing.parent_path())
+    existing = existing.parent_path();
+  const bool writable = ::access(existing.c_str(), W_OK) == 0;
+  out() << fmt::format("{} {} ({})\n", i18n::tr(label), friendly_folder(folder),
+                       writable ? std::string(i18n::tr(kWritable))
+                                : fmt::format(fmt::runtime(i18n::tr(kNotWritable)), existing.string()));
+  return writable;
+}
+
+template <class T>
+Status loaded(const Result<T>& value) {
+  if (!value) return std::unexpected(value.error());
+  return {};
+}
+
+Status loaded_chats() {
+  auto text = read_file_if_exists(chats_path());
+  if (!text) return std::unexpected(text.error());
+  if (!*text) return {};
+  auto chats = decode_chats(**text);
+  if (!chats) return std::unexpected(chats.error());
+  return {};
+}
+
+void check_path(const std::optional<fs::path>& running) {
+  const std::vector<fs::path> copies = programs_on_path("wendlebox");
+  if (copies.empty()) {
+    out() << fmt::format(fmt::runtime(i18n::tr(kNotOnPath)),
+                         running ? running->parent_path().string() : std::string("$HOME/.local/bin"))
+          << '\n';
+    return;
+  }
+  out() << i18n::tr(kOnPath) << ' ' << friendly_folder(copies.front()) << '\n';
+  std::vector<fs::path> distinct;
+  for (const fs::path& copy : copies) {
+    std::error_code ignored;
+    const fs::path real = fs::canonical(copy, ignored);
+    if (std::ranges::find(distinct, real) == distinct.end()) distinct.push_back(real);
+  }
+  if (distinct.size() > 1)
+    out() << out().paint("33", fmt::format(fmt::runtime(i18n::tr(kTwoCopies)), distinct.size(),
+                                           friendly_folder(copies.front())))
+          << '\n';
+}
 
 }  // namespace
 
 Status doctor() {
   auto running = running_executable();
-  Printer::standard() << "CLI: " << (running ? running->string() : "unknown") << '\n';
-  if (auto opener = browser_opener())
-    Printer::standard() << i18n::tr(kOpenerLabel) << ' ' << *opener << '\n';
+  out() << "CLI: " << (running ? running->string() : "unknown") << '\n';
+  const std::optional<std::string> opener = browser_opener();
+  if (opener)
+    out() << i18n::tr(kOpenerLabel) << ' ' << *opener << '\n';
   else
-    Printer::standard() << i18n::tr(kNoOpener) << '\n';
+    out() << i18n::tr(kNoOpener) << '\n';
   const bool git_found = git_output(".", {"--version"}).has_value();
-  Printer::standard() << "Git: " << i18n::tr(git_found ? kGitAvailable : kGitMissing) << '\n';
+  out() << "Git: " << i18n::tr(git_found ? kGitAvailable : kGitMissing) << '\n';
   const std::optional<fs::path> extension =
       fs::exists(installed_extension_folder() / "manifest.json") ? installed_extension_folder() : running_extension_folder();
   if (extension)
-    Printer::standard() << i18n::tr(kExtensionFolderLabel) << ' ' << friendly_folder(*extension) << '\n'
-              << i18n::tr(kExtensionVersion) << ' ' << one_line_text(extension_version(*extension).value_or("?"))
-              << "; " << i18n::tr(kSeenInBrowser) << ' '
-              << one_line_text(last_seen_extension_version().value_or(std::string(i18n::tr(kNotSeenYet)))) << '\n';
-  Printer::standard() << i18n::tr(kExtensionHint) << '\n';
+    out() << i18n::tr(kExtensionFolderLabel) << ' ' << friendly_folder(*extension) << '\n'
+          << i18n::tr(kExtensionVersion) << ' ' << one_line_text(extension_version(*extension).value_or("?")) << "; "
+          << i18n::tr(kSeenInBrowser) << ' '
+          << one_line_text(last_seen_extension_version().value_or(std::string(i18n::tr(kNotSeenYet)))) << '\n';
+  out() << i18n::tr(kExtensionHint) << '\n';
+  check_path(running ? std::optional<fs::path>(*running) : std::nullopt);
+  bool usable = opener.has_value();
+  usable &= check_state_file(kSettings, settings_path(), loaded(load_settings()));
+  usable &= check_state_file(kAllowList, allowed_path(), loaded(load_allowed()));
+  usable &= check_state_file(kChatList, chats_path(), loaded_chats());
+  out() << i18n::tr(kChatLogs) << '\n';
+  usable &= check_writable(kConfigFolder, app_dir());
+  usable &= check_writable(kDataFolder, data_dir());
+  if (!usable) return failure(std::string(i18n::tr(kSessionBlocked)));
   return {};
 }

@@ -113,19 +113,43 @@ TEST(Doctor, ReportsWhatItFinds) {
   CommandResult r = run_binary({.args = {"doctor"}, .home = home.path, .path_prefix = bin.path.string()});
   EXPECT_EQ(r.exit_code, 0);
   const std::string extension = (fs::path(binary_path()).parent_path() / "extension").string();
-  EXPECT_EQ(r.out, "CLI: " + binary_path() + "\nBrowser opener: " + (fs::exists("/usr/bin/xdg-open") ? "xdg-open" : "gio") +
+  const std::string config = (home.path / ".config/wendlebox").string();
+  EXPECT_TRUE(r.out.starts_with("CLI: " + binary_path() + "\nBrowser opener: " + (fs::exists("/usr/bin/xdg-open") ? "xdg-open" : "gio") +
                        "\nGit: available\nExtension folder: " + extension + "\nExtension version: " WENDLEBOX_VERSION
-                       "; last seen in a browser: not seen yet\nExtension: enable Wendlebox in the browser that opens ChatGPT.\n");
+                       "; last seen in a browser: not seen yet\nExtension: enable Wendlebox in the browser that opens ChatGPT.\n")) << r.out;
+  EXPECT_TRUE(r.out.ends_with("Settings: " + config + "/settings.json (not created yet)\nAllowed folders: " + config +
+                              "/allowed-folders.json (not created yet)\nSaved chats: " + config +
+                              "/chats.json (not created yet)\nChat logs: .wendlebox/chatlogs in each project folder\n"
+                              "Config folder: " + config + " (writable)\nData folder: " + home.path.string() +
+                              "/.local/share/wendlebox (writable)\n")) << r.out;
   write_text(home.path / ".config/wendlebox/extension-seen", "0.0.9");
   r = run_binary({.args = {"doctor"}, .home = home.path, .env = {{"PATH", bin.path.string()}, {"LANG", "es"}}});
-  EXPECT_EQ(r.out, "CLI: " + binary_path() + "\nAbridor de navegador: gio\nGit: no encontrado (se omitirán los commits)\n"
+  EXPECT_TRUE(r.out.starts_with("CLI: " + binary_path() + "\nAbridor de navegador: gio\nGit: no encontrado (se omitirán los commits)\n"
                    "Carpeta de la extensión: " + extension + "\nVersión de la extensión: " WENDLEBOX_VERSION
                    "; vista por última vez en un navegador: 0.0.9\n"
-                   "Extensión: activa Wendlebox en el navegador que abre ChatGPT.\n");
+                   "Extensión: activa Wendlebox en el navegador que abre ChatGPT.\n")) << r.out;
   // A stored version is the extension's word, not the program's: it cannot talk to the terminal.
   write_text(home.path / ".config/wendlebox/extension-seen", "\x1b]0;owned\x07\n2.0");
   r = run_binary({.args = {"doctor"}, .home = home.path, .path_prefix = bin.path.string()});
   EXPECT_NE(r.out.find("last seen in a browser: \\x1b]0;owned\\x07⏎2.0\n"), std::string::npos) << r.out;
+}
+
+// What would stop a session makes doctor fail, naming the file; two copies
+// of the program on PATH are pointed out.
+TEST(Doctor, FailsOnADamagedStateFileAndSeesTwoCopiesOnPath) {
+  TempDir home, bin, other;
+  write_script(bin.path / "gio", "exit 0");
+  fs::copy_file(binary_path(), bin.path / "wendlebox");
+  fs::copy_file(binary_path(), other.path / "wendlebox");
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": tru");
+  CommandResult r = run_binary({.args = {"doctor"}, .home = home.path,
+                                .path_prefix = bin.path.string() + ":" + other.path.string()});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.out.find("Settings: " + (home.path / ".config/wendlebox/settings.json").string() +
+                       " (PROBLEM: Could not read Wendlebox settings: "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("WARNING: 2 copies of wendlebox are on PATH; the first one runs: " + (bin.path / "wendlebox").string()),
+            std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "Wendlebox: Something above would stop a session: fix it and run wendlebox doctor again.\n");
 }
 
 }  // namespace

@@ -7,12 +7,7 @@
 #include "state/settings.h"
 #include "state/state_file.h"
 
-namespace {
-
 std::filesystem::path allowed_path() { return app_dir() / "allowed-folders.json"; }
-
-
-}  // namespace
 
 Result<AllowList> decode_allowed(std::string_view text) {
   return decode_object(text, [](const JsonFields& fields) -> Result<AllowList> {

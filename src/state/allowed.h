@@ -14,6 +14,7 @@ struct AllowList {
   std::vector<std::string> folders;  // canonical paths, in the order added
 };
 
+std::filesystem::path allowed_path();
 Result<AllowList> load_allowed();
 Status save_allowed(const AllowList& list);
 

@@ -6,12 +6,7 @@
 #include "state/app_dirs.h"
 #include "state/state_file.h"
 
-namespace {
-
 std::filesystem::path settings_path() { return app_dir() / "settings.json"; }
-
-
-}  // namespace
 
 Result<Settings> decode_settings(std::string_view text) {
   return decode_object(text, [](const JsonFields& fields) -> Result<Settings> {

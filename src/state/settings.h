@@ -15,6 +15,7 @@ struct Settings {
   bool git = true;
 };
 
+std::filesystem::path settings_path();
 Result<Settings> load_settings();
 Status save_settings(const Settings& settings);
 
