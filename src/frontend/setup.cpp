@@ -35,21 +35,30 @@ constexpr i18n::Text kHeading{"LAST STEP: add the extension to your browser (one
                               "ÚLTIMO PASSO: adicione a extensão ao navegador (uma vez, ~30 segundos)",
                               "ÚLTIMO PASO: añade la extensión a tu navegador (una vez, ~30 segundos)"};
 constexpr i18n::Text kIntroduction{
-    "In this same folder as the setup file you will find the extension, ready to use:",
-    "Nesta mesma pasta do instalador você encontra a extensão, pronta para usar:",
-    "En esta misma carpeta que el instalador encontrarás la extensión, lista para usar:"};
+    "The extension is installed, ready to use, in this folder:",
+    "A extensão está instalada, pronta para usar, nesta pasta:",
+    "La extensión está instalada, lista para usar, en esta carpeta:"};
+constexpr i18n::Text kHiddenFolder{
+    "It is inside a hidden folder, which file dialogs do not list: in the \"Load unpacked\" dialog type or paste this "
+    "path (Ctrl+L opens a location field), or press Ctrl+H to show hidden folders.",
+    "Ela fica dentro de uma pasta oculta, que as janelas de arquivos não listam: na janela de \"Carregar sem "
+    "compactação\" digite ou cole este caminho (Ctrl+L abre um campo de local), ou pressione Ctrl+H para mostrar as "
+    "pastas ocultas.",
+    "Está dentro de una carpeta oculta, que los diálogos de archivos no muestran: en el diálogo de \"Cargar "
+    "descomprimida\" escribe o pega esta ruta (Ctrl+L abre un campo de ubicación), o pulsa Ctrl+H para mostrar las "
+    "carpetas ocultas."};
 constexpr i18n::Text kSteps{
     "  1. In the browser you use for ChatGPT, open edge://extensions (or chrome://extensions).\n"
     "  2. Turn on \"Developer mode\".\n"
-    "  3. Click \"Load unpacked\" and select the folder shown above (WendleboxExtension).\n"
+    "  3. Click \"Load unpacked\" and select the folder shown above.\n"
     "  4. Open a new terminal in your project folder and run:  wendlebox \"your task\"",
     "  1. No navegador que você usa para o ChatGPT, abra edge://extensions (ou chrome://extensions).\n"
     "  2. Ative o \"Modo do desenvolvedor\".\n"
-    "  3. Clique em \"Carregar sem compactação\" e selecione a pasta indicada acima (WendleboxExtension).\n"
+    "  3. Clique em \"Carregar sem compactação\" e selecione a pasta indicada acima.\n"
     "  4. Abra um novo terminal na pasta do seu projeto e execute:  wendlebox \"sua tarefa\"",
     "  1. En el navegador que usas para ChatGPT, abre edge://extensions (o chrome://extensions).\n"
     "  2. Activa el \"Modo de desarrollador\".\n"
-    "  3. Pulsa \"Cargar descomprimida\" y elige la carpeta indicada arriba (WendleboxExtension).\n"
+    "  3. Pulsa \"Cargar descomprimida\" y elige la carpeta indicada arriba.\n"
     "  4. Abre una terminal nueva en la carpeta de tu proyecto y ejecuta:  wendlebox \"tu tarea\""};
 constexpr i18n::Text kTip{
     "TIP: the wendlebox command works in any folder. Open a terminal there (right-click the folder > Open in Terminal) "
@@ -58,6 +67,13 @@ constexpr i18n::Text kTip{
     "Abrir no Terminal) e execute.",
     "CONSEJO: el comando wendlebox funciona en cualquier carpeta. Abre una terminal en ella (clic derecho en la carpeta "
     "> Abrir en Terminal) y ejecútalo."};
+constexpr i18n::Text kSystemInstallation{
+    "Wendlebox is installed by the system at {}: setup puts no copy of it in ~/.local/bin, which would hide its "
+    "updates.",
+    "O Wendlebox está instalado pelo sistema em {}: o setup não põe uma cópia dele em ~/.local/bin, que esconderia "
+    "suas atualizações.",
+    "Wendlebox está instalado por el sistema en {}: setup no pone una copia en ~/.local/bin, que ocultaría sus "
+    "actualizaciones."};
 constexpr i18n::Text kShellEdited{"Added wendlebox to PATH in", "Wendlebox adicionado ao PATH em",
                                   "Wendlebox añadido al PATH en"};
 constexpr i18n::Text kShellAlreadySet{"PATH already set in", "PATH já configurado em", "PATH ya configurado en"};
@@ -166,10 +182,29 @@ void show_installed_help(const fs::path& installed) {
   if (!ran || !ran->status.success()) print_help();
 }
 
+namespace {
+
+bool is_in_hidden_folder(const fs::path& folder) {
+  for (const fs::path& part : folder)
+    if (part.native().size() > 1 && part.native().starts_with('.') && part != "..") return true;
+  return false;
+}
+
+// Installed by the package manager or `cmake --install`: the program in
+// <prefix>/bin with its extension in <prefix>/share, not beside it.
+bool is_system_installation(const fs::path& running) {
+  const std::optional<fs::path> extension = extension_folder(running);
+  return extension && *extension != running.parent_path() / "extension";
+}
+
+}  // namespace
+
 std::string windows_extension_guidance(const std::optional<fs::path>& extension_folder) {
   if (!extension_folder) return std::string(i18n::tr(kNotBundled));
-  return fmt::format("{}\n{}\n    {}\n{}\n\n{}", i18n::tr(kHeading), i18n::tr(kIntroduction),
-                     friendly_folder(*extension_folder), i18n::tr(kSteps), i18n::tr(kTip));
+  std::string guidance = fmt::format("{}\n{}\n    {}\n", i18n::tr(kHeading), i18n::tr(kIntroduction),
+                                     friendly_folder(*extension_folder));
+  if (is_in_hidden_folder(*extension_folder)) guidance += fmt::format("{}\n", i18n::tr(kHiddenFolder));
+  return guidance + fmt::format("{}\n\n{}", i18n::tr(kSteps), i18n::tr(kTip));
 }
 
 Status setup() {
@@ -177,12 +212,17 @@ Status setup() {
   if (!running) return std::unexpected(running.error());
   const std::optional<std::string> home = process_env("HOME");
   if (!home) return failure("HOME is unavailable");
-  const fs::path install_dir = fs::path(*home) / ".local" / "bin";
-  if (auto made = create_dirs(install_dir); !made) return made;
-  const fs::path installed = install_dir / "wendlebox";
-  if (auto copied = install_copy(*running, installed); !copied) return copied;
-  if (auto path = ensure_user_shell_path(*home); !path) return path;
-  Printer::standard() << fmt::format("\n{} {}\n", Printer::standard().paint("32", i18n::tr(kInstalled)), installed.string());
+  fs::path installed = *running;
+  if (is_system_installation(*running)) {
+    Printer::standard() << fmt::format(fmt::runtime(i18n::tr(kSystemInstallation)), running->string()) << '\n';
+  } else {
+    const fs::path install_dir = fs::path(*home) / ".local" / "bin";
+    if (auto made = create_dirs(install_dir); !made) return made;
+    installed = install_dir / "wendlebox";
+    if (auto copied = install_copy(*running, installed); !copied) return copied;
+    if (auto path = ensure_user_shell_path(*home); !path) return path;
+    Printer::standard() << fmt::format("\n{} {}\n", Printer::standard().paint("32", i18n::tr(kInstalled)), installed.string());
+  }
   std::optional<fs::path> extension = extension_folder(*running);
   bool updated = false;
   if (extension && *extension != installed_extension_folder()) {

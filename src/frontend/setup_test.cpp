@@ -86,9 +86,11 @@ TEST_F(Setup, TheExtensionIsCopiedToTheDataFolderWhichTheGuidanceNames) {
   write_text(dist.path / "extension/manifest.json", "{\"version\": \"1.0\"}");
   CommandResult r = setup(dist.path / "wendlebox", {{"LANG", "pt_BR.UTF-8"}});
   const fs::path installed = home.path / ".local/share/wendlebox/extension";
-  EXPECT_NE(r.out.find("ÚLTIMO PASSO: adicione a extensão ao navegador (uma vez, ~30 segundos)\nNesta mesma pasta do "
-                       "instalador você encontra a extensão, pronta para usar:\n    " +
-                       installed.string() + "\n  1. No navegador"),
+  EXPECT_NE(r.out.find("ÚLTIMO PASSO: adicione a extensão ao navegador (uma vez, ~30 segundos)\nA extensão está "
+                       "instalada, pronta para usar, nesta pasta:\n    " + installed.string() + "\nEla fica dentro de "
+                       "uma pasta oculta, que as janelas de arquivos não listam: na janela de \"Carregar sem "
+                       "compactação\" digite ou cole este caminho (Ctrl+L abre um campo de local), ou pressione Ctrl+H "
+                       "para mostrar as pastas ocultas.\n  1. No navegador"),
             std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("extensão foi atualizada"), std::string::npos);
   // An update: the copy is replaced and the browser must reload it.
@@ -99,6 +101,21 @@ TEST_F(Setup, TheExtensionIsCopiedToTheDataFolderWhichTheGuidanceNames) {
   fs::remove_all(dist.path / "extension");
   EXPECT_EQ(read_text(installed / "manifest.json"), "{\"version\": \"1.1\"}");
   EXPECT_NE(setup(dist.path / "wendlebox").out.find("The extension was not bundled"), std::string::npos);
+}
+
+// Installed by the system (program in <prefix>/bin, extension in
+// <prefix>/share): no copy in ~/.local/bin to shadow later upgrades.
+TEST_F(Setup, ASystemInstallationGetsNoCopyInTheUsersFolder) {
+  fs::create_directories(dist.path / "usr/bin");
+  fs::copy_file(binary_path(), dist.path / "usr/bin/wendlebox");
+  write_text(dist.path / "usr/share/wendlebox/extension/manifest.json", "{\"version\": \"1.0\"}");
+  CommandResult r = setup(dist.path / "usr/bin/wendlebox", {{"SHELL", "/bin/bash"}});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(r.out.starts_with("Wendlebox is installed by the system at " + (dist.path / "usr/bin/wendlebox").string() +
+                                ": setup puts no copy of it in ~/.local/bin")) << r.out;
+  EXPECT_FALSE(fs::exists(home.path / ".local/bin"));
+  EXPECT_FALSE(fs::exists(home.path / ".bashrc"));
+  EXPECT_TRUE(fs::exists(home.path / ".local/share/wendlebox/extension/manifest.json"));
 }
 
 TEST_F(Setup, FailsWithoutHome) {
