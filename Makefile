@@ -30,7 +30,7 @@ test-sanitize: test-deps
 # compiler may be newer than the one the project is built with.
 setup: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDLEBOX_WERROR=OFF
-	cmake --build $(BUILD) -j $(JOBS) --target wendlebox extension
+	cmake --build $(BUILD) -j $(JOBS) --target wendlebox extension completion
 	$(BUILD)/wendlebox setup
 
 bench: test-deps build

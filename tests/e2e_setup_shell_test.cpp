@@ -22,7 +22,7 @@ class SetupShell : public testing::Test {
     ASSERT_GE(pid, 0);
     if (pid == 0) {
       ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-      ::chdir(home.path.c_str());
+      if (::chdir(home.path.c_str()) != 0) _exit(126);
       ::setenv("HOME", home.path.c_str(), 1);
       ::setenv("SHELL", "/bin/sh", 1);
       ::setenv("NO_COLOR", "1", 1);

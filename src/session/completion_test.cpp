@@ -52,7 +52,7 @@ class CompletionSound : public testing::Test {
     if (pid == 0) {
       setenv("PATH", bin.path.c_str(), 1);
       if (wsl) setenv("WSL_INTEROP", "", 1); else unsetenv("WSL_INTEROP");
-      freopen(log.c_str(), "a", stdout);
+      if (!freopen(log.c_str(), "a", stdout)) _exit(126);
       play_completion_sound();
       fflush(stdout);
       _exit(0);

@@ -1,0 +1,28 @@
+# bash completion for wendlebox: options, setup and doctor, saved chat numbers.
+
+_wendlebox_chats() {
+  wendlebox --chats-all 2>/dev/null | sed -n 's/^\([0-9][0-9]*\)  .*/\1/p'
+}
+
+_wendlebox() {
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
+  case $prev in
+    --add-folder|--remove-folder)
+      COMPREPLY=($(compgen -d -- "$cur"))
+      return ;;
+    --chatlog|--probe)
+      COMPREPLY=($(compgen -W "$(_wendlebox_chats)" -- "$cur"))
+      return ;;
+  esac
+  if [[ $cur == -* ]]; then
+    COMPREPLY=($(compgen -W "--block-commands --allow-commands --no-browser --force-yes --block-sounds
+      --allow-sounds --block-git --allow-git --add-folder --remove-folder --list-folders --chats --chats-all
+      --history --list --chatlog --probe --version --help" -- "$cur"))
+  elif ((COMP_CWORD == 1)); then
+    COMPREPLY=($(compgen -W "setup doctor $(_wendlebox_chats)" -- "$cur"))
+  else
+    COMPREPLY=($(compgen -W "$(_wendlebox_chats)" -- "$cur"))
+  fi
+}
+
+complete -F _wendlebox wendlebox
