@@ -11,6 +11,8 @@ mkdir -p "$staging/$name"
 cp "$build/wendlebox" "$staging/$name/wendlebox"
 strip "$staging/$name/wendlebox" 2>/dev/null || true
 cp -R extension "$staging/$name/extension"
+cp -R packaging/completion "$staging/$name/completion"
+cp "$build/wendlebox.1" "$staging/$name/wendlebox.1"
 cp README.md "$staging/$name/README.md"
 tar -C "$staging" -czf "$name.tar.gz" "$name"
 echo "$name.tar.gz"

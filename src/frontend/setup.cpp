@@ -124,6 +124,22 @@ Result<bool> install_extension(const fs::path& delivered, const fs::path& instal
   return replacing;
 }
 
+// Shell completion from beside the program into the places bash
+// (bash-completion) and fish load a user's own from; zsh has no such
+// place. An installation by the system has put it in the shells' own.
+void install_user_completion(const fs::path& running, const fs::path& home) {
+  const fs::path delivered = running.parent_path() / "completion";
+  const std::string data_home = process_env("XDG_DATA_HOME").value_or("");
+  const fs::path data = data_home.starts_with('/') ? fs::path(data_home) : home / ".local" / "share";
+  const std::pair<const char*, fs::path> copies[] = {
+      {"wendlebox.bash", data / "bash-completion" / "completions" / "wendlebox"},
+      {"wendlebox.fish", home / ".config" / "fish" / "completions" / "wendlebox.fish"}};
+  for (const auto& [name, target] : copies) {
+    auto text = read_file(delivered / name);
+    if (text) (void)write_file_whole(target, *text);
+  }
+}
+
 // Puts ~/.local/bin on the PATH of the user's shells, saying for each
 // start-up file whether it was edited or already set.
 Status ensure_user_shell_path(const fs::path& home) {
@@ -221,6 +237,7 @@ Status setup() {
     installed = install_dir / "wendlebox";
     if (auto copied = install_copy(*running, installed); !copied) return copied;
     if (auto path = ensure_user_shell_path(*home); !path) return path;
+    install_user_completion(*running, *home);
     Printer::standard() << fmt::format("\n{} {}\n", Printer::standard().paint("32", i18n::tr(kInstalled)), installed.string());
   }
   std::optional<fs::path> extension = extension_folder(*running);

@@ -170,3 +170,31 @@ TEST(Doctor, FailsOnADamagedStateFileAndSeesTwoCopiesOnPath) {
 }
 
 }  // namespace
+
+namespace {
+
+// Completion as a user meets it: bash on a terminal, Tab twice after --ch.
+TEST(Completion, BashOffersTheChatOptions) {
+  TempDir home;
+  const fs::path script = fs::path(binary_path()).parent_path() / "completion/wendlebox.bash";
+  RunningBinary bash({.args = {"--norc", "--noprofile", "-i"}, .program = "/bin/bash", .home = home.path,
+                      .env = {{"PS1", "$ "}, {"TERM", "dumb"}}, .terminal = true});
+  bash.send_input("source '" + script.string() + "'\n");
+  bash.send_input("wendlebox --ch\t");  // completes what the chat options share, then lists them
+  const auto screen_without_bells = [&] {
+    std::string screen = bash.output_so_far();
+    std::erase(screen, '\a');
+    return screen;
+  };
+  ASSERT_TRUE(wait_until([&] { return screen_without_bells().find("$ wendlebox --chat") != std::string::npos; }))
+      << bash.output_so_far();
+  bash.send_input("\t\t");
+  EXPECT_TRUE(wait_until([&] {
+    const std::string screen = screen_without_bells();
+    const std::size_t typed = screen.find("$ wendlebox --ch");
+    return typed != std::string::npos && screen.find("--chatlog", typed) != std::string::npos &&
+           screen.find("--chats-all", typed) != std::string::npos;
+  })) << bash.output_so_far();
+}
+
+}  // namespace

@@ -203,7 +203,7 @@ Status run(const std::vector<std::string>& args, const SessionWorld& world) {
     }
     if (first == "list" || first == "chats") return failure(std::string(i18n::tr(kUseChats)));
     if (first == "--version") {
-      Printer::standard() << "wendlebox " WENDLEBOX_VERSION "\n";
+      Printer::standard() << "wendlebox " WENDLEBOX_VERSION "\nextension expected: " WENDLEBOX_VERSION "\n";
       return {};
     }
     const bool asks_help = args.size() > 1 && (args[1] == "--help" || args[1] == "-h");

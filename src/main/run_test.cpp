@@ -116,7 +116,7 @@ TEST(CommandLine, VersionAndSetupHelpChangeNothing) {
   TempDir home;
   CommandResult version = run_binary({.args = {"--version"}, .home = home.path});
   EXPECT_EQ(version.exit_code, 0);
-  EXPECT_EQ(version.out, "wendlebox " WENDLEBOX_VERSION "\n");
+  EXPECT_EQ(version.out, "wendlebox " WENDLEBOX_VERSION "\nextension expected: " WENDLEBOX_VERSION "\n");
   CommandResult help = run_binary({.args = {"setup", "--help"}, .home = home.path});
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_TRUE(help.out.starts_with("wendlebox setup: installs this program")) << help.out;
