@@ -4,11 +4,14 @@
 // answered in session storage, so neither a restart of the worker nor a
 // reload of the page loses a job.
 
-importScripts("messages.js");
+// Chromium runs this file as a service worker, which loads the shared
+// names itself; Firefox runs it as a background script after them.
+if (typeof importScripts === "function") importScripts("messages.js");
 const M = globalThis.wendleboxMessages;
+const api = globalThis.browser || globalThis.chrome;
 // Sent with every request, so the program can tell an extension that does
 // not match it (the user updated one and not the other).
-const VERSION_HEADER = { "X-Wendlebox-Extension": chrome.runtime.getManifest().version };
+const VERSION_HEADER = { "X-Wendlebox-Extension": api.runtime.getManifest().version };
 
 function tabKey(tabId) {
   return `tab:${tabId}`;
@@ -16,12 +19,12 @@ function tabKey(tabId) {
 
 async function tabState(tabId) {
   const key = tabKey(tabId);
-  const stored = await chrome.storage.session.get(key);
+  const stored = await api.storage.session.get(key);
   return stored[key] || { token: null, handled: [], inflight: null };
 }
 
 async function saveTabState(tabId, state) {
-  await chrome.storage.session.set({ [tabKey(tabId)]: state });
+  await api.storage.session.set({ [tabKey(tabId)]: state });
 }
 
 // The toolbar icon shows, for each tab, where its link to the program
@@ -38,13 +41,51 @@ const shownStates = new Map();
 
 async function showState(tabId, name, detail = "") {
   const state = ICON_STATES[name];
-  if (!chrome.action || shownStates.get(tabId) === name + detail) return;
+  if (!api.action || shownStates.get(tabId) === name + detail) return;
   shownStates.set(tabId, name + detail);
   await Promise.all([
-    chrome.action.setBadgeText({ tabId, text: state.badge }),
-    chrome.action.setBadgeBackgroundColor({ tabId, color: state.color }),
-    chrome.action.setTitle({ tabId, title: state.title + detail }),
+    api.action.setBadgeText({ tabId, text: state.badge }),
+    api.action.setBadgeBackgroundColor({ tabId, color: state.color }),
+    api.action.setTitle({ tabId, title: state.title + detail }),
   ]).catch(() => {});  // the tab may have closed meanwhile
+}
+
+// The user may withdraw the extension's access to a site (Firefox offers it
+// in the add-on's permissions, Chromium in its site access): without
+// ChatGPT's the page never hears of wendlebox, without 127.0.0.1's no
+// request reaches the program. The icon says which is missing; a click on
+// it asks for them back.
+const NEEDED_ORIGINS = [
+  { origin: "https://chatgpt.com/*", what: "chatgpt.com (ChatGPT's page)" },
+  { origin: "http://127.0.0.1/*", what: "127.0.0.1 (the wendlebox program)" },
+];
+
+async function missingOrigins() {
+  if (!api.permissions) return [];
+  const granted = await Promise.all(NEEDED_ORIGINS.map(({ origin }) => api.permissions.contains({ origins: [origin] })));
+  return NEEDED_ORIGINS.filter((_, index) => !granted[index]);
+}
+
+async function showPermissions() {
+  if (!api.action) return;
+  const missing = await missingOrigins();
+  const title = missing.length
+    ? `Wendlebox may not reach ${missing.map(({ what }) => what).join(" or ")}: click this icon to allow it`
+    : "Wendlebox";
+  await Promise.all([api.action.setBadgeText({ text: missing.length ? "!" : "" }),
+    api.action.setBadgeBackgroundColor({ color: "#cf222e" }), api.action.setTitle({ title })]).catch(() => {});
+}
+
+showPermissions();
+if (api.permissions && api.permissions.onAdded) {
+  api.permissions.onAdded.addListener(showPermissions);
+  api.permissions.onRemoved.addListener(showPermissions);
+}
+if (api.action) {
+  // Asked at once, inside the click: Firefox grants nothing asked later.
+  api.action.onClicked.addListener(() => {
+    api.permissions.request({ origins: NEEDED_ORIGINS.map(({ origin }) => origin) }).catch(() => {});
+  });
 }
 
 const WITHDRAWAL_WAIT_SECONDS = 25;
@@ -173,7 +214,7 @@ const handlers = {
   },
 };
 
-chrome.runtime.onMessage.addListener((message, sender, sendResponse) => {
+api.runtime.onMessage.addListener((message, sender, sendResponse) => {
   const handler = handlers[message && message.type];
   const tabId = sender.tab && sender.tab.id;
   if (!handler || tabId === undefined) return false;
@@ -183,7 +224,7 @@ chrome.runtime.onMessage.addListener((message, sender, sendResponse) => {
   return true; // the answer comes asynchronously
 });
 
-chrome.tabs.onRemoved.addListener((tabId) => {
+api.tabs.onRemoved.addListener((tabId) => {
   shownStates.delete(tabId);
-  chrome.storage.session.remove(tabKey(tabId));
+  api.storage.session.remove(tabKey(tabId));
 });

@@ -61,13 +61,21 @@
     }
   }
 
-  function clear(editor) {
+  // The editor's whole content, selected with a range: "selectAll" takes
+  // the whole document in Firefox.
+  function selectContents(editor) {
     editor.focus();
+    const range = document.createRange();
+    range.selectNodeContents(editor);
+    const selection = window.getSelection();
+    selection.removeAllRanges();
+    selection.addRange(range);
+  }
+
+  function clear(editor) {
     if (editor.tagName === "TEXTAREA") return setTextareaValue(editor, "");
-    asSelf(() => {
-      document.execCommand("selectAll", false);
-      document.execCommand("delete", false);
-    });
+    selectContents(editor);
+    asSelf(() => document.execCommand("delete", false));
   }
 
   function setTextareaValue(textarea, value) {
@@ -78,21 +86,21 @@
   // A paste is how the page takes a large text fast: it puts it in the
   // editor, or (on the current page, above a few thousand characters) turns
   // it into an attached text file.
+  // The page's own world dispatches it when it can (see page_world.js).
   function paste(editor, text) {
+    editor.focus();
+    const request = new CustomEvent("wendlebox-paste", { detail: text, cancelable: true });
+    if (!asSelf(() => window.dispatchEvent(request))) return;
     const data = new DataTransfer();
     data.setData("text/plain", text);
-    editor.focus();
     asSelf(() => editor.dispatchEvent(new ClipboardEvent("paste", { clipboardData: data, bubbles: true, cancelable: true })));
   }
 
   function type(editor, text) {
-    editor.focus();
-    asSelf(() => {
-      document.execCommand("selectAll", false);
-      // insertText goes through the editor's own input handling, so line
-      // breaks survive as they would when typed.
-      document.execCommand("insertText", false, text);
-    });
+    selectContents(editor);
+    // insertText goes through the editor's own input handling, so line
+    // breaks survive as they would when typed.
+    asSelf(() => document.execCommand("insertText", false, text));
   }
 
   async function settle(find, limitMs) {

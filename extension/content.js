@@ -45,7 +45,7 @@
   const NONCE = Array.from(crypto.getRandomValues(new Uint8Array(16)), (b) => b.toString(16).padStart(2, "0")).join("");
 
   function worker(message) {
-    return chrome.runtime.sendMessage(message);
+    return (globalThis.browser || chrome).runtime.sendMessage(message);
   }
 
   // The page's conversation streams, as page_world.js reports them.

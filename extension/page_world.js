@@ -5,6 +5,9 @@
 //    user's clipboard is left as it was.
 // 2. The page's conversation request is watched: its response stream
 //    ending is the page's own word that an answer is complete.
+// 3. The prompt is pasted from here: a paste event made in the extension's
+//    world reaches the page with empty clipboard data in Firefox, one made
+//    in the page's own world carries its text in every browser.
 
 (function () {
   // The request that streams an answer, and the one that resumes it after a reload.
@@ -91,6 +94,20 @@
     });
   }
 
+  // The extension asks with a cancelable event whose detail is the text;
+  // cancelling it says the paste was dispatched.
+  function pasteOnRequest() {
+    window.addEventListener("wendlebox-paste", (request) => {
+      const target = document.activeElement;
+      if (typeof request.detail !== "string" || !target || !target.isContentEditable) return;
+      const data = new DataTransfer();
+      data.setData("text/plain", request.detail);
+      target.dispatchEvent(new ClipboardEvent("paste", { clipboardData: data, bubbles: true, cancelable: true }));
+      request.preventDefault();
+    });
+  }
+
   watchConversationStreams();
   captureClipboard();
+  pasteOnRequest();
 })();

@@ -112,7 +112,7 @@
     const L = root.wendleboxLandmarks;
     const blocker = L.pageBlocker();
     return {
-      page: { path: location.pathname.replace(UUID, "<id>"), extension: chrome.runtime.getManifest().version },
+      page: { path: location.pathname.replace(UUID, "<id>"), extension: (globalThis.browser || chrome).runtime.getManifest().version },
       landmarks: landmarks(),
       blocker: blocker ? `${blocker.situation} [${blocker.landmark}]` : null,
       skeleton: skeleton(),

@@ -1,0 +1,24 @@
+# Writes Firefox's copy of the extension: the same scripts, with a manifest
+# that runs the background as plain scripts (Firefox has no extension
+# service worker) and names the add-on, then packs it as an .xpi.
+#   cmake -DSOURCE=<extension> -DOUTPUT=<folder> -DXPI=<file> -P firefox-extension.cmake
+file(REMOVE_RECURSE ${OUTPUT})
+file(COPY ${SOURCE}/ DESTINATION ${OUTPUT})
+file(READ ${SOURCE}/manifest.json manifest)
+
+string(JSON manifest SET "${manifest}" background "{\"scripts\": [\"messages.js\", \"background.js\"]}")
+# Main-world content scripts came in Firefox 128. What the add-on sends goes
+# to the wendlebox program on this machine: the page's content (prompts,
+# replies) and nothing to its developers.
+string(JSON manifest SET "${manifest}" browser_specific_settings [=[{
+  "gecko": {
+    "id": "wendlebox@wendlebox.example",
+    "strict_min_version": "128.0",
+    "data_collection_permissions": { "required": ["websiteContent"] }
+  }
+}]=])
+file(WRITE ${OUTPUT}/manifest.json "${manifest}\n")
+
+file(REMOVE ${XPI})
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${XPI} --format=zip .
+                WORKING_DIRECTORY ${OUTPUT} COMMAND_ERROR_IS_FATAL ANY)
