@@ -90,7 +90,12 @@
   function paste(editor, text) {
     editor.focus();
     const request = new CustomEvent("wendlebox-paste", { detail: text, cancelable: true });
-    if (!asSelf(() => window.dispatchEvent(request))) return;
+    editor.setAttribute("data-wendlebox-paste-target", "");
+    try {
+      if (!asSelf(() => window.dispatchEvent(request))) return;
+    } finally {
+      editor.removeAttribute("data-wendlebox-paste-target");
+    }
     const data = new DataTransfer();
     data.setData("text/plain", text);
     asSelf(() => editor.dispatchEvent(new ClipboardEvent("paste", { clipboardData: data, bubbles: true, cancelable: true })));

@@ -5,9 +5,9 @@
 //    user's clipboard is left as it was.
 // 2. The page's conversation request is watched: its response stream
 //    ending is the page's own word that an answer is complete.
-// 3. The prompt is pasted from here: a paste event made in the extension's
-//    world reaches the page with empty clipboard data in Firefox, one made
-//    in the page's own world carries its text in every browser.
+// 3. The prompt is pasted from here: the page reads a paste event's data
+//    in its own world, where the extension's objects do not reach in
+//    Firefox.
 
 (function () {
   // The request that streams an answer, and the one that resumes it after a reload.
@@ -94,15 +94,20 @@
     });
   }
 
-  // The extension asks with a cancelable event whose detail is the text;
-  // cancelling it says the paste was dispatched.
+  // The extension asks with a cancelable event whose detail is the text,
+  // after marking the editor; cancelling it says the paste was dispatched.
   function pasteOnRequest() {
     window.addEventListener("wendlebox-paste", (request) => {
-      const target = document.activeElement;
+      const target = document.querySelector("[data-wendlebox-paste-target]");
       if (typeof request.detail !== "string" || !target || !target.isContentEditable) return;
       const data = new DataTransfer();
       data.setData("text/plain", request.detail);
-      target.dispatchEvent(new ClipboardEvent("paste", { clipboardData: data, bubbles: true, cancelable: true }));
+      const paste = new ClipboardEvent("paste", { clipboardData: data, bubbles: true, cancelable: true });
+      // Firefox leaves a constructed paste event's data empty; the event's
+      // own property gives the page the text.
+      if (!paste.clipboardData || paste.clipboardData.getData("text/plain") !== request.detail)
+        Object.defineProperty(paste, "clipboardData", { value: data });
+      target.dispatchEvent(paste);
       request.preventDefault();
     });
   }

@@ -7,15 +7,18 @@ file(COPY ${SOURCE}/ DESTINATION ${OUTPUT})
 file(READ ${SOURCE}/manifest.json manifest)
 
 string(JSON manifest SET "${manifest}" background "{\"scripts\": [\"messages.js\", \"background.js\"]}")
-# Main-world content scripts came in Firefox 128. What the add-on sends goes
-# to the wendlebox program on this machine: the page's content (prompts,
-# replies) and nothing to its developers.
+# Main-world content scripts came in Firefox 128, the declaration of what an
+# add-on sends where in 140 (142 on Android; older versions would only warn
+# of the key).
+# What this one sends goes to the wendlebox program on this machine: the
+# page's content (prompts, replies), and nothing to its developers.
 string(JSON manifest SET "${manifest}" browser_specific_settings [=[{
   "gecko": {
     "id": "wendlebox@wendlebox.example",
-    "strict_min_version": "128.0",
+    "strict_min_version": "140.0",
     "data_collection_permissions": { "required": ["websiteContent"] }
-  }
+  },
+  "gecko_android": { "strict_min_version": "142.0" }
 }]=])
 file(WRITE ${OUTPUT}/manifest.json "${manifest}\n")
 

@@ -12,7 +12,7 @@ for argument in "$@"; do
   if [ "$argument" = --tests ]; then with_tests=true; else packages+=("$argument"); fi
 done
 if $with_tests; then
-  packages+=(chromium firefox-esr openssl)
+  packages+=(chromium firefox-esr openssl iproute2)
   # The extension's tests run on Node.js; install it only where the machine has none.
   command -v node >/dev/null 2>&1 || packages+=(nodejs npm)
 fi

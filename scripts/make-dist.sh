@@ -12,6 +12,8 @@ cp "$build/wendlebox" "$staging/$name/wendlebox"
 strip "$staging/$name/wendlebox" 2>/dev/null || true
 cp -R extension "$staging/$name/extension"
 cp -R packaging/completion "$staging/$name/completion"
+cp -R "$build/extension-firefox" "$staging/$name/extension-firefox"
+cp "$build"/wendlebox-*.xpi "$staging/$name/"
 cp "$build/wendlebox.1" "$staging/$name/wendlebox.1"
 cp README.md "$staging/$name/README.md"
 tar -C "$staging" -czf "$name.tar.gz" "$name"

@@ -1,7 +1,8 @@
-// The real wendlebox binary and the real extension in one headless Chromium,
-// against local ChatGPT-shaped pages served over HTTPS as chatgpt.com. The
-// browser opener that wendlebox finds on PATH records the address; the
-// harness opens it in a new tab of the running browser.
+// The real wendlebox binary and the real extension in one headless browser
+// (Chromium, or Firefox ESR), against local ChatGPT-shaped pages served
+// over HTTPS as chatgpt.com. The browser opener that wendlebox finds on
+// PATH records the address; the harness opens it in a new tab of the
+// running browser.
 import { execFileSync, spawn } from "node:child_process";
 import fs from "node:fs";
 import https from "node:https";
@@ -9,6 +10,7 @@ import os from "node:os";
 import path from "node:path";
 import { fileURLToPath } from "node:url";
 import { chromium as playwright } from "playwright-core";
+import puppeteer from "puppeteer-core";
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const source = path.resolve(here, "../..");
@@ -17,6 +19,7 @@ export const build = process.env.WENDLEBOX_BUILD_DIR || path.join(source, "build
 export const BRIDGE_PORT = Number(
   /const WENDLEBOX_PORT = (\d+);/.exec(fs.readFileSync(path.join(source, "extension", "messages.js"), "utf8"))[1]);
 const chromium = process.env.CHROMIUM || "/usr/bin/chromium";
+const firefox = process.env.FIREFOX || "/usr/bin/firefox-esr";
 const TYPES = { ".html": "text/html", ".js": "text/javascript", ".css": "text/css" };
 
 export const bigInput = Array.from({ length: 21000 }, (_, i) => `input ${i}`).join("\n") + "\n";
@@ -97,7 +100,7 @@ async function streamAnswer(request, response) {
 
 // Serves the page for the current situation and collects what the page
 // reports: prompts sent, files uploaded, events.
-function servePages(certificate, state) {
+function servePages(certificate, state, port) {
   const server = https.createServer(certificate, async (request, response) => {
     const url = new URL(request.url, "https://chatgpt.com");
     if (request.method === "POST" && url.pathname.startsWith("/backend-api/")) return streamAnswer(request, response);
@@ -137,7 +140,44 @@ function servePages(certificate, state) {
     response.writeHead(200, { "Content-Type": TYPES[path.extname(file)] || "application/octet-stream" });
     response.end(fs.readFileSync(file));
   });
-  return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve(server)));
+  return new Promise((resolve, reject) => {
+    server.once("error", reject);
+    server.listen(port, "127.0.0.1", () => resolve(server));
+  });
+}
+
+// Chromium maps chatgpt.com to the pages' port itself; Playwright drives it
+// over the DevTools protocol, which also reaches the extension's worker.
+async function chromiumEngine(profile, port) {
+  const browserProcess = startChromium(profile, port);
+  const portFile = path.join(profile, "DevToolsActivePort");
+  const devtools = await poll(() => fs.existsSync(portFile) && fs.readFileSync(portFile, "utf8").split("\n")[0], 30_000, "Chromium");
+  const browser = await playwright.connectOverCDP(`http://127.0.0.1:${devtools}`);
+  const context = browser.contexts()[0];
+  return {
+    context,
+    newTab: () => context.newPage(),
+    async close() {
+      await browser.close().catch(() => {});
+      const exited = new Promise((resolve) => (browserProcess.exitCode !== null ? resolve() : browserProcess.once("exit", resolve)));
+      try {
+        process.kill(-browserProcess.pid, "SIGKILL");
+      } catch {}
+      await exited;
+    },
+  };
+}
+
+// Firefox can only point chatgpt.com at this machine, so the pages are on
+// port 443 (the test runs in a network namespace of its own); Puppeteer
+// drives it over WebDriver BiDi and installs the .xpi as a temporary add-on.
+async function firefoxEngine() {
+  const browser = await puppeteer.launch({ browser: "firefox", executablePath: firefox, headless: true,
+    acceptInsecureCerts: true, extraPrefsFirefox: { "network.dns.localDomains": "chatgpt.com" } });
+  // The packed add-on, as a user gets it.
+  const xpi = fs.readdirSync(build).find((name) => /^wendlebox-[\d.]+\.xpi$/.test(name));
+  await browser.installExtension(path.join(build, xpi));
+  return { newTab: () => browser.newPage(), close: () => browser.close().catch(() => {}) };
 }
 
 function startChromium(profile, port) {
@@ -167,15 +207,12 @@ function runProgram(args, options, limitMs) {
   return { child, finished };
 }
 
-export async function startHarness() {
+export async function startHarness({ browser = "chromium" } = {}) {
   const folders = { certificates: temporaryFolder("cert"), profile: temporaryFolder("profile") };
   const state = { page: {}, typed: [], uploaded: [], events: [] };
-  const server = await servePages(selfSignedCertificate(folders.certificates), state);
-  const browserProcess = startChromium(folders.profile, server.address().port);
-  const portFile = path.join(folders.profile, "DevToolsActivePort");
-  const devtools = await poll(() => fs.existsSync(portFile) && fs.readFileSync(portFile, "utf8").split("\n")[0], 30_000, "Chromium");
-  const browser = await playwright.connectOverCDP(`http://127.0.0.1:${devtools}`);
-  const context = browser.contexts()[0];
+  const server = await servePages(selfSignedCertificate(folders.certificates), state, browser === "firefox" ? 443 : 0);
+  const engine = browser === "firefox" ? await firefoxEngine() : await chromiumEngine(folders.profile, server.address().port);
+  const context = engine.context;
 
   // One task of the real program against the page described by `page`.
   // `during`, when given, acts while the program runs (for instance sends
@@ -199,7 +236,7 @@ export async function startHarness() {
       const finished = started.finished;
       const urls = path.join(bin, "urls");
       const opened = await poll(() => fs.existsSync(urls) && fs.readFileSync(urls, "utf8").trim(), 20_000, "the browser opener");
-      tab = await context.newPage();
+      tab = await engine.newTab();
       // The program opens a private page that forwards to ChatGPT, or (where
       // the browser could not read it) the address itself.
       await tab.goto(opened.startsWith("/") ? `file://${opened}` : opened);
@@ -238,20 +275,15 @@ export async function startHarness() {
   }
 
   async function stop() {
-    await browser.close().catch(() => {});
-    const exited = new Promise((resolve) => (browserProcess.exitCode !== null ? resolve() : browserProcess.once("exit", resolve)));
-    try {
-      process.kill(-browserProcess.pid, "SIGKILL");
-    } catch {}
+    await engine.close();
     server.close();
-    await exited;
     for (const folder of Object.values(folders)) fs.rmSync(folder, { recursive: true, force: true, maxRetries: 5 });
   }
 
   // A tab on the fake page, for runs where the test plays the program.
   async function openTab(page, url) {
     Object.assign(state, { page, typed: [], uploaded: [], events: [] });
-    const tab = await context.newPage();
+    const tab = await engine.newTab();
     await tab.goto(url);
     return tab;
   }

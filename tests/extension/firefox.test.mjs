@@ -1,0 +1,50 @@
+// Whole tasks of the real binary through the Firefox build of the extension
+// in headless Firefox ESR: each page layout once, and the situations where
+// Firefox takes input differently (a paste, the user's draft, a reload).
+import { after, before, test } from "node:test";
+import assert from "node:assert/strict";
+import { startHarness } from "./harness.mjs";
+
+let harness;
+before(async () => (harness = await startHarness({ browser: "firefox" })));
+after(async () => harness && harness.stop());
+
+function succeeded(run) {
+  assert.equal(run.code, 0, `stdout:\n${run.out}\nstderr:\n${run.err}`);
+  assert.equal(run.read("hello.txt"), "Hello from the browser\n");
+  assert.doesNotMatch(run.out, /turn 3/); // every answer parsed at the first try
+}
+
+test("app shell: a whole task with an image and a 250 KB read", async () => {
+  const run = await harness.run({ page: { generation: "2026-10" } });
+  assert.equal(run.code, 0, `stdout:\n${run.out}\nstderr:\n${run.err}`);
+  assert.equal(run.read("hello.txt"), "Hello from the browser\n");
+  assert.equal(run.typed.length, 3);
+  assert.equal(run.uploaded.length, 1);
+});
+
+for (const generation of ["2025", "2026-mid", "2026-09"]) {
+  test(`${generation} layout: a short task`, async () => {
+    succeeded(await harness.run({ page: { generation, script: "short" } }));
+  });
+}
+
+test("the user's draft is kept and not sent", async () => {
+  const run = await harness.run({ page: { generation: "2026-09", script: "short", situations: ["draft"] },
+    inspect: (tab) => tab.evaluate(() => document.querySelector(".ProseMirror").textContent) });
+  succeeded(run);
+  assert.match(run.typed[0], /^You are working through Wendlebox/);
+  assert.equal(run.inspected, "my half-written draft");
+});
+
+test("a reload during an answer: the answer is found again, the prompt not sent twice", async () => {
+  const run = await harness.run({ page: { generation: "2026-09", script: "short", situations: ["reload"] } });
+  succeeded(run);
+  assert.equal(run.typed.length, 2);
+});
+
+test("an error answer ends the task with an error that names it", async () => {
+  const run = await harness.run({ page: { generation: "2026-10", script: "short", situations: ["error-answer"] } });
+  assert.equal(run.code, 1, `stdout:\n${run.out}\nstderr:\n${run.err}`);
+  assert.match(run.err, /answered with an error: "Something went wrong.*\[step: wait for the answer; landmark: error message/);
+});
