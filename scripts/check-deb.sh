@@ -17,6 +17,8 @@ trap 'rm -rf "$unpacked"' EXIT
 dpkg-deb -x "$package" "$unpacked"
 test -f "$unpacked/usr/share/wendlebox/extension/manifest.json"
 test -f "$unpacked/usr/share/man/man1/wendlebox.1.gz"
+test -f "$unpacked/usr/share/wendlebox/extension-firefox/manifest.json"
+ls "$unpacked"/usr/share/wendlebox/wendlebox-*.xpi >/dev/null
 test -f "$unpacked/usr/share/bash-completion/completions/wendlebox"
 # doctor fails on a machine without a browser opener; what it says still counts.
 report=$(HOME="$unpacked" "$unpacked/usr/bin/wendlebox" doctor || true)
