@@ -10,12 +10,15 @@ _wendlebox() {
     --add-folder|--remove-folder)
       COMPREPLY=($(compgen -d -- "$cur"))
       return ;;
+    --browser)
+      COMPREPLY=($(compgen -c -W default -- "$cur"))
+      return ;;
     --chatlog|--probe)
       COMPREPLY=($(compgen -W "$(_wendlebox_chats)" -- "$cur"))
       return ;;
   esac
   if [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W "--block-commands --allow-commands --no-browser --force-yes --block-sounds
+    COMPREPLY=($(compgen -W "--block-commands --allow-commands --no-browser --browser --force-yes --block-sounds
       --allow-sounds --block-git --allow-git --add-folder --remove-folder --list-folders --chats --chats-all
       --history --list --chatlog --probe --version --help" -- "$cur"))
   elif ((COMP_CWORD == 1)); then

@@ -21,6 +21,7 @@ constexpr std::string_view kEnglishBody = R"HELP(
   wendlebox --block-commands                 Ask before running shell commands
   wendlebox --allow-commands                 Run commands without asking (default)
   wendlebox --no-browser "prompt"            Start without opening the browser: shows the page to open by hand
+  wendlebox --browser <command>              Open ChatGPT with this browser from now on (default: the system's)
   wendlebox --block-sounds                   Silence task completion sounds
   wendlebox --allow-sounds                   Play task completion sounds again (default)
   wendlebox --block-git                      Disable automatic Git snapshots and commits
@@ -46,6 +47,7 @@ constexpr std::string_view kPortugueseBody = R"HELP(
   wendlebox --block-commands                 Pergunta antes de executar comandos
   wendlebox --allow-commands                 Executa comandos sem perguntar (padrão)
   wendlebox --no-browser "prompt"            Começa sem abrir o navegador: mostra a página para abrir à mão
+  wendlebox --browser <comando>              Abre o ChatGPT com este navegador daqui em diante (default: o do sistema)
   wendlebox --block-sounds                   Silencia os sons de conclusão
   wendlebox --allow-sounds                   Volta a tocar os sons de conclusão (padrão)
   wendlebox --block-git                      Desativa snapshots e commits automáticos do Git
@@ -71,6 +73,7 @@ constexpr std::string_view kSpanishBody = R"HELP(
   wendlebox --block-commands                 Pregunta antes de ejecutar comandos
   wendlebox --allow-commands                 Ejecuta comandos sin preguntar (predeterminado)
   wendlebox --no-browser "prompt"            Empieza sin abrir el navegador: muestra la página para abrir a mano
+  wendlebox --browser <comando>              Abre ChatGPT con este navegador desde ahora (default: el del sistema)
   wendlebox --block-sounds                   Silencia los sonidos de finalización
   wendlebox --allow-sounds                   Vuelve a reproducir los sonidos de finalización (predeterminado)
   wendlebox --block-git                      Desactiva los snapshots y commits automáticos de Git

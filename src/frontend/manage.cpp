@@ -29,6 +29,12 @@ constexpr i18n::Text kSoundsBlocked{"Completion sounds blocked.", "Sons de concl
                                     "Sonidos de finalización bloqueados."};
 constexpr i18n::Text kSoundsAllowed{"Completion sounds allowed.", "Sons de conclusão permitidos.",
                                     "Sonidos de finalización permitidos."};
+constexpr i18n::Text kBrowserSaved{"ChatGPT will open with: {}", "O ChatGPT será aberto com: {}",
+                                   "ChatGPT se abrirá con: {}"};
+constexpr i18n::Text kBrowserCleared{
+    "ChatGPT will open in the browser that $BROWSER names, else in the system's default browser.",
+    "O ChatGPT será aberto no navegador indicado por $BROWSER, ou no navegador padrão do sistema.",
+    "ChatGPT se abrirá en el navegador que indique $BROWSER, o en el navegador predeterminado del sistema."};
 constexpr i18n::Text kGitEnabled{"Automatic Git snapshots and commits enabled.",
                                  "Snapshots e commits automáticos do Git ativados.",
                                  "Snapshots y commits automáticos de Git activados."};
@@ -88,6 +94,20 @@ Status set_allow_commands(bool allow) {
 
 Status set_sounds(bool enabled) {
   return change_setting([enabled](Settings& s) { s.sounds = enabled; }, enabled ? kSoundsAllowed : kSoundsBlocked);
+}
+
+Status set_browser(const std::string& command) {
+  const bool clear = trim(command).empty() || trim(command) == "default";
+  if (auto saved = update_settings([&](Settings& s) {
+        s.browser = clear ? std::nullopt : std::optional<std::string>(std::string(trim(command)));
+      });
+      !saved)
+    return saved;
+  if (clear)
+    Printer::standard() << i18n::tr(kBrowserCleared) << '\n';
+  else
+    Printer::standard() << fmt::format(fmt::runtime(i18n::tr(kBrowserSaved)), one_line_text(trim(command))) << '\n';
+  return {};
 }
 
 Status set_git(bool enabled) {

@@ -11,6 +11,8 @@
 Status set_allow_commands(bool allow);
 Status set_sounds(bool enabled);
 Status set_git(bool enabled);
+// Saves the command that opens ChatGPT; "default" clears it.
+Status set_browser(const std::string& command);
 
 // An absolute argument as given, a relative one joined to the current folder.
 Result<std::filesystem::path> requested_folder(const std::string& text);

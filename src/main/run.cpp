@@ -89,6 +89,7 @@ struct Scan {
   std::string value;
   bool force_yes = false;
   bool no_browser = false;
+  std::optional<std::string> browser;  // --browser <command>
   std::vector<std::string> words;
 };
 
@@ -104,6 +105,9 @@ Result<Scan> scan_arguments(const std::vector<std::string>& args) {
       scan.force_yes = true;
     } else if (arg == "--no-browser") {
       scan.no_browser = true;
+    } else if (arg == "--browser") {
+      if (i + 1 >= args.size()) return failure("--browser requires a browser command, or default.");
+      scan.browser = args[++i];
     } else if (const ManagementOption* option = find_management_option(arg)) {
       if (scan.management) return failure(std::string(i18n::tr(kOneManagementOption)));
       scan.management = option;
@@ -188,7 +192,11 @@ Status probe_from_arguments(const std::vector<std::string>& args, const SessionW
 SessionWorld product_world() {
   return SessionWorld{.browser =
                           [] {
-                            return std::make_unique<BridgeBrowser>(kBridgePort, open_browser,
+                            const auto open = [](const std::string& url) {
+                              auto settings = load_settings();
+                              return open_browser(url, settings ? settings->browser : std::nullopt);
+                            };
+                            return std::make_unique<BridgeBrowser>(kBridgePort, open,
                                                                    running_extension_folder().value_or("").string());
                           },
                       .read_prompt = read_terminal_prompt};
@@ -218,7 +226,13 @@ Status run(const std::vector<std::string>& args, const SessionWorld& world) {
     if (!scan->words.empty()) return failure(fmt::format("{} cannot be combined with a prompt or chat ID.", name));
     if (scan->force_yes) return failure(fmt::format("{} cannot be combined with --force-yes.", name));
     if (scan->no_browser) return failure(fmt::format("{} cannot be combined with --no-browser.", name));
+    if (scan->browser) return failure(fmt::format("{} cannot be combined with --browser.", name));
     return scan->management->operation(scan->value);
+  }
+  // --browser saves the choice, then the session (if any) opens with it.
+  if (scan->browser) {
+    if (auto saved = set_browser(*scan->browser); !saved) return saved;
+    if (scan->words.empty()) return {};
   }
   if (!args.empty() && scan->words.empty()) {
     Printer::standard() << i18n::tr(kNoChatStarted) << '\n';

@@ -91,7 +91,7 @@ TEST(CommandLine, HelpDescriptionsStartAtColumn46) {
       EXPECT_NE(line[col + 1], ' ') << lang << ": " << line;
       ++rows;
     }
-    EXPECT_EQ(rows, 20) << lang;
+    EXPECT_EQ(rows, 21) << lang;
   }
 }
 

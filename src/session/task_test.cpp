@@ -241,4 +241,31 @@ TEST_F(WholeProgram, OnADumbTerminalPlainLinesAndUndoAllTheWayBack) {
   EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
 }
 
+// The browser that opens ChatGPT: the one chosen with --browser (saved for
+// later sessions), else $BROWSER, else the system's opener.
+TEST_F(WholeProgram, TheChosenBrowserOpensChatGpt) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  write_script(bin.path / "firefox-esr", "echo \"$@\" >> " + (bin.path / "firefox-urls").string());
+  auto wendlebox = start({"--browser", "firefox-esr", "task"});
+  const std::string opened = last_opened_argument(bin.path / "firefox-urls");
+  FakeExtension(token_of_url(forwarded_url(opened))).answer(kDone);
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(r.out.starts_with("ChatGPT will open with: firefox-esr\n")) << r.out;
+  EXPECT_FALSE(fs::exists(urls()));  // the system's opener was not asked
+  EXPECT_NE(read_text(home.path / ".config/wendlebox/settings.json").find("\"browser\": \"firefox-esr\""), std::string::npos);
+
+  // Cleared, $BROWSER decides: its first command, the address where it says %s.
+  EXPECT_EQ(run_binary({.args = {"--browser", "default"}, .home = home.path}).exit_code, 0);
+  write_script(bin.path / "my-browser", "echo \"$@\" >> " + (bin.path / "my-urls").string());
+  wendlebox = std::make_unique<RunningBinary>(BinaryRun{.args = {"task"}, .cwd = work.path, .home = home.path,
+                                                        .env = {{"BROWSER", "my-browser --new-window %s:other"}},
+                                                        .path_prefix = bin.path.string()});
+  const std::string line = last_opened_argument(bin.path / "my-urls");
+  ASSERT_TRUE(line.starts_with("--new-window ")) << line;
+  FakeExtension(token_of_url(forwarded_url(line.substr(13)))).answer(kDone);
+  EXPECT_EQ(wendlebox->finish().exit_code, 0);
+  EXPECT_FALSE(fs::exists(urls()));
+}
+
 }  // namespace

@@ -17,6 +17,9 @@ Result<Settings> decode_settings(std::string_view text) {
       if (!read) return std::unexpected(read.error());
       *flag = *read;
     }
+    auto browser = fields.optional_string("browser");
+    if (!browser) return std::unexpected(browser.error());
+    if (*browser && !trim(**browser).empty()) settings.browser = std::string(trim(**browser));
     return settings;
   });
 }
@@ -40,6 +43,7 @@ Status save_settings(const Settings& settings) {
   record["allow_commands"] = settings.allow_commands;
   record["sounds"] = settings.sounds;
   record["git"] = settings.git;
+  if (settings.browser) record["browser"] = *settings.browser;
   return write_file_whole(settings_path(), pretty_json(record));
 }
 

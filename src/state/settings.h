@@ -13,6 +13,9 @@ struct Settings {
   bool allow_commands = true;
   bool sounds = true;
   bool git = true;
+  // The command that opens ChatGPT (`--browser`); none means $BROWSER, else
+  // the system's opener.
+  std::optional<std::string> browser{};
 };
 
 std::filesystem::path settings_path();
