@@ -11,7 +11,9 @@ const M = globalThis.wendleboxMessages;
 const api = globalThis.browser || globalThis.chrome;
 // Sent with every request, so the program can tell an extension that does
 // not match it (the user updated one and not the other).
-const VERSION_HEADER = { "X-Wendlebox-Extension": api.runtime.getManifest().version };
+// The browser is named too, so that doctor can say where the extension was seen.
+const VERSION_HEADER = { "X-Wendlebox-Extension": api.runtime.getManifest().version,
+  "X-Wendlebox-Browser": /\bFirefox\//.test(navigator.userAgent) ? "firefox" : "chromium" };
 
 function tabKey(tabId) {
   return `tab:${tabId}`;

@@ -67,12 +67,19 @@ std::optional<std::string> JobExchange::extension_version() const {
   return extension_version_;
 }
 
-std::optional<Job> JobExchange::poll(const std::optional<std::string>& extension_version) {
+std::optional<std::string> JobExchange::extension_browser() const {
+  std::lock_guard lock(mutex_);
+  return extension_browser_;
+}
+
+std::optional<Job> JobExchange::poll(const std::optional<std::string>& extension_version,
+                                     const std::optional<std::string>& extension_browser) {
   std::optional<Job> offer;
   {
     std::lock_guard lock(mutex_);
     connected_ = true;
     if (extension_version) extension_version_ = extension_version->substr(0, 32);
+    if (extension_browser) extension_browser_ = extension_browser->substr(0, 32);
     if (job_ && !result_) offer = job_;
   }
   changed_.notify_all();

@@ -72,14 +72,17 @@ class JobExchange {
   // result for it counts as a duplicate.
   void withdraw();
 
-  // The extension's version as its last poll gave it.
+  // The extension's version, and the browser it runs in, as its last poll
+  // gave them.
   std::optional<std::string> extension_version() const;
+  std::optional<std::string> extension_browser() const;
 
   // ---- The bridge's side ----
 
   // A poll: the job to offer, if one is published and its result is not
   // in yet. Marks the extension connected.
-  std::optional<Job> poll(const std::optional<std::string>& extension_version);
+  std::optional<Job> poll(const std::optional<std::string>& extension_version,
+                          const std::optional<std::string>& extension_browser = std::nullopt);
 
   enum class Delivery {
     Accepted,   // the result of the published job (a repeat replaces it)
@@ -107,6 +110,7 @@ class JobExchange {
   bool connected_ = false;
   std::optional<std::uint64_t> answered_id_;
   std::optional<std::string> extension_version_;
+  std::optional<std::string> extension_browser_;
   bool failed_ = false;
   UniqueFd wakeup_;
 };

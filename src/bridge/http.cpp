@@ -89,7 +89,8 @@ std::variant<NeedMore, Response, Head> parse_head(const std::string& buffer, std
   const std::uint64_t length = content_length(lines);
   if (length > kMaxBody) return error_response(413, "Request too large");
   return Head{Request{words[0], words[1], "", header_value(lines, "host"), header_value(lines, "origin"),
-                      header_value(lines, "x-wendlebox-extension"), header_value(lines, "x-wendlebox-nonce"),
+                      header_value(lines, "x-wendlebox-extension"), header_value(lines, "x-wendlebox-browser"),
+                      header_value(lines, "x-wendlebox-nonce"),
                       header_value(lines, "x-wendlebox-signature")},
               header_size, length};
 }

@@ -44,6 +44,7 @@ struct Request {
   std::optional<std::string> host;
   std::optional<std::string> origin;
   std::optional<std::string> extension_version;
+  std::optional<std::string> extension_browser;  // "firefox" or "chromium", as the extension says
   // A request signed with the session token instead of carrying it.
   std::optional<std::string> nonce;
   std::optional<std::string> signature;

@@ -91,13 +91,15 @@ struct Hold {
   std::chrono::seconds wait;
   std::optional<std::uint64_t> unchanged;
   std::optional<std::string> extension_version;
+  std::optional<std::string> extension_browser;
 };
 
 std::optional<Hold> hold_of(const Request& request) {
   unsigned long long seconds = 0;
   const auto wait = parameter(request.target, "wait");
   if (!wait || !parse_unsigned(*wait, seconds) || seconds == 0) return std::nullopt;
-  Hold hold{std::chrono::seconds(std::min(seconds, kMaxPollWaitSeconds)), std::nullopt, request.extension_version};
+  Hold hold{std::chrono::seconds(std::min(seconds, kMaxPollWaitSeconds)), std::nullopt, request.extension_version,
+            request.extension_browser};
   unsigned long long id = 0;
   if (const auto unchanged = parameter(request.target, "unchanged"); unchanged && parse_unsigned(*unchanged, id))
     hold.unchanged = id;
@@ -190,7 +192,7 @@ Reply handle(const Request& request, JobExchange& exchange, const std::string& t
   if (!signed_by_extension && !same_token(presented_token(request.target), token))
     return error_response(403, "Invalid session");
   if (request.method == "GET" && path == "/next") {
-    const std::optional<Job> offer = exchange.poll(request.extension_version);
+    const std::optional<Job> offer = exchange.poll(request.extension_version, request.extension_browser);
     if (auto hold = hold_of(request); hold && nothing_new(offer, *hold)) return *hold;
     return next_answer(offer);
   }
@@ -400,7 +402,7 @@ class Server {
   }
 
   void release(HeldPoll& poll) {
-    answer(poll.stream, next_answer(exchange_->poll(poll.hold.extension_version)), poll.origin, poll.nonce);
+    answer(poll.stream, next_answer(exchange_->poll(poll.hold.extension_version, poll.hold.extension_browser)), poll.origin, poll.nonce);
   }
 
   // Held polls with news (or out of time) are answered; those whose client
@@ -411,7 +413,7 @@ class Server {
       const short revents = events[k++].revents;
       if (revents != 0 && peer_left(poll.stream.get())) return true;
       if (!woken && now < poll.until) return false;
-      const std::optional<Job> offer = exchange_->poll(poll.hold.extension_version);
+      const std::optional<Job> offer = exchange_->poll(poll.hold.extension_version, poll.hold.extension_browser);
       if (now < poll.until && nothing_new(offer, poll.hold)) return false;
       answer(poll.stream, next_answer(offer), poll.origin, poll.nonce);
       return true;

@@ -11,6 +11,7 @@
 #include "common/folders.h"
 #include "common/printer.h"
 #include "common/text.h"
+#include "frontend/browsers.h"
 #include "frontend/setup.h"
 #include "git/git.h"
 #include "i18n/i18n.h"
@@ -76,7 +77,42 @@ constexpr i18n::Text kSessionBlocked{
     "Algo acima impediria uma sessão: corrija e execute wendlebox doctor de novo.",
     "Algo de lo anterior impediría una sesión: corrígelo y ejecuta wendlebox doctor de nuevo."};
 
+constexpr i18n::Text kSessionBrowser{"Browser for sessions:", "Navegador das sessões:", "Navegador de las sesiones:"};
+constexpr i18n::Text kChosen{"chosen with --browser", "escolhido com --browser", "elegido con --browser"};
+constexpr i18n::Text kFromEnvironment{"from $BROWSER", "de $BROWSER", "de $BROWSER"};
+constexpr i18n::Text kSystemOpener{"the system's default browser", "o navegador padrão do sistema",
+                                   "el navegador predeterminado del sistema"};
+constexpr i18n::Text kSeenIn{"Extension last seen in:", "Extensão vista por último em:", "Extensión vista por última vez en:"};
+constexpr i18n::Text kBrowsersFound{"Browsers found:", "Navegadores encontrados:", "Navegadores encontrados:"};
+constexpr i18n::Text kNoBrowserFound{"none of the known ones", "nenhum dos conhecidos", "ninguno de los conocidos"};
+
 const Printer& out() { return Printer::standard(); }
+
+std::string indented(const std::string& text) {
+  std::string result = "  ";
+  for (char c : text) result += c == '\n' ? std::string("\n  ") : std::string(1, c);
+  return result;
+}
+
+// Which browser a session opens, where the extension was seen, and how to
+// add it to each browser found.
+void report_browsers(const std::optional<fs::path>& extension, const std::optional<fs::path>& package) {
+  auto settings = load_settings();
+  const std::optional<std::string> saved = settings ? settings->browser : std::nullopt;
+  if (const std::optional<BrowserLaunch> launch = browser_launch("", saved)) {
+    const i18n::Text& origin = launch->origin == "--browser" ? kChosen : launch->origin == "BROWSER" ? kFromEnvironment : kSystemOpener;
+    out() << fmt::format("{} {} ({})\n", i18n::tr(kSessionBrowser), one_line_text(launch->argv.front()), i18n::tr(origin));
+  }
+  out() << i18n::tr(kSeenIn) << ' '
+        << one_line_text(last_seen_extension_browser().value_or(std::string(i18n::tr(kNotSeenYet)))) << '\n';
+  const std::vector<InstalledBrowser> browsers = installed_browsers();
+  std::string names;
+  for (const InstalledBrowser& browser : browsers) names += (names.empty() ? "" : ", ") + browser.command;
+  out() << i18n::tr(kBrowsersFound) << ' ' << (names.empty() ? std::string(i18n::tr(kNoBrowserFound)) : names) << '\n';
+  if (!extension) return;
+  for (const InstalledBrowser& browser : browsers)
+    out() << indented(extension_steps(browser.kind, browser.command, *extension, package)) << '\n';
+}
 
 // Whether a state file would load; prints its line. A missing file is fine
 // (the defaults apply).
@@ -158,6 +194,10 @@ Status doctor() {
           << i18n::tr(kSeenInBrowser) << ' '
           << one_line_text(last_seen_extension_version().value_or(std::string(i18n::tr(kNotSeenYet)))) << '\n';
   out() << i18n::tr(kExtensionHint) << '\n';
+  const std::optional<fs::path> package = fs::exists(installed_firefox_package())
+                                              ? std::optional<fs::path>(installed_firefox_package())
+                                              : (running ? firefox_package(*running) : std::nullopt);
+  report_browsers(extension, package);
   check_path(running ? std::optional<fs::path>(*running) : std::nullopt);
   bool usable = opener.has_value();
   usable &= check_state_file(kSettings, settings_path(), loaded(load_settings()));

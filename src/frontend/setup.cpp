@@ -11,6 +11,7 @@
 #include "common/json.h"
 #include "common/process.h"
 #include "common/text.h"
+#include "frontend/browsers.h"
 #include "frontend/help.h"
 #include "frontend/setup_shell.h"
 #include "i18n/i18n.h"
@@ -215,12 +216,35 @@ bool is_system_installation(const fs::path& running) {
 
 }  // namespace
 
-std::string windows_extension_guidance(const std::optional<fs::path>& extension_folder) {
+std::optional<fs::path> firefox_package(const fs::path& running) {
+  for (const fs::path& folder : {running.parent_path(), running.parent_path().parent_path() / "share" / "wendlebox"}) {
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+      const std::string name = entry.path().filename().string();
+      if (name.starts_with("wendlebox-") && name.ends_with(".xpi")) return entry.path();
+    }
+  }
+  return std::nullopt;
+}
+
+fs::path installed_firefox_package() { return data_dir() / "wendlebox.xpi"; }
+
+std::string extension_guidance(const std::optional<fs::path>& extension_folder, const std::optional<fs::path>& package) {
   if (!extension_folder) return std::string(i18n::tr(kNotBundled));
-  std::string guidance = fmt::format("{}\n{}\n    {}\n", i18n::tr(kHeading), i18n::tr(kIntroduction),
-                                     friendly_folder(*extension_folder));
-  if (is_in_hidden_folder(*extension_folder)) guidance += fmt::format("{}\n", i18n::tr(kHiddenFolder));
-  return guidance + fmt::format("{}\n\n{}", i18n::tr(kSteps), i18n::tr(kTip));
+  const std::vector<InstalledBrowser> browsers = installed_browsers();
+  const bool chromium = browsers.empty() || std::ranges::any_of(browsers, [](const InstalledBrowser& browser) {
+    return browser.kind == BrowserKind::Chromium;
+  });
+  std::string guidance = fmt::format("{}\n", i18n::tr(kHeading));
+  if (chromium) {
+    guidance += fmt::format("{}\n    {}\n", i18n::tr(kIntroduction), friendly_folder(*extension_folder));
+    if (is_in_hidden_folder(*extension_folder)) guidance += fmt::format("{}\n", i18n::tr(kHiddenFolder));
+    guidance += fmt::format("{}\n", i18n::tr(kSteps));
+  }
+  for (const InstalledBrowser& browser : browsers)
+    if (browser.kind != BrowserKind::Chromium)
+      guidance += fmt::format("\n{}\n", extension_steps(browser.kind, browser.command, *extension_folder, package));
+  return guidance + fmt::format("\n{}", i18n::tr(kTip));
 }
 
 Status setup() {
@@ -248,10 +272,18 @@ Status setup() {
     extension = installed_extension_folder();
     updated = *replaced;
   }
+  std::optional<fs::path> package = firefox_package(*running);
+  if (package && *package != installed_firefox_package()) {
+    std::error_code error;
+    if (auto made = create_dirs(data_dir()); !made) return made;
+    fs::copy_file(*package, installed_firefox_package(), fs::copy_options::overwrite_existing, error);
+    if (error) return os_failure(error.value());
+    package = installed_firefox_package();
+  }
   show_installed_help(installed);
   const std::string separator(60, '=');
   Printer::standard() << fmt::format("\n{}\n", Printer::standard().paint("1;35", separator))
-            << Printer::standard().paint("1;35", windows_extension_guidance(extension)) << '\n'
+            << Printer::standard().paint("1;35", extension_guidance(extension, package)) << '\n'
             << Printer::standard().paint("1;35", separator) << '\n';
   if (updated) Printer::standard() << Printer::standard().paint("33", i18n::tr(kExtensionUpdated)) << '\n';
   setup_shell(installed);

@@ -20,6 +20,10 @@ std::optional<std::filesystem::path> extension_folder(const std::filesystem::pat
 std::optional<std::filesystem::path> running_extension_folder();
 // Where setup puts the extension the browser loads: <data folder>/extension.
 std::filesystem::path installed_extension_folder();
+// The Firefox package delivered with this program (wendlebox-<version>.xpi
+// beside it, or in <prefix>/share/wendlebox), and where setup puts it.
+std::optional<std::filesystem::path> firefox_package(const std::filesystem::path& running);
+std::filesystem::path installed_firefox_package();
 // The version in an extension folder's manifest.
 std::optional<std::string> extension_version(const std::filesystem::path& folder);
 
@@ -27,4 +31,7 @@ std::optional<std::string> extension_version(const std::filesystem::path& folder
 // already; true when it appended.
 Result<bool> ensure_shell_path(const std::filesystem::path& file, std::string_view line);
 void show_installed_help(const std::filesystem::path& installed);
-std::string windows_extension_guidance(const std::optional<std::filesystem::path>& extension_folder);
+// The steps that add the extension to the browsers found (Chromium's
+// family when none is found); `package` is the Firefox .xpi.
+std::string extension_guidance(const std::optional<std::filesystem::path>& extension_folder,
+                               const std::optional<std::filesystem::path>& package);

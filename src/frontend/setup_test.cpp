@@ -151,6 +151,21 @@ TEST(Doctor, ReportsWhatItFinds) {
   EXPECT_NE(r.out.find("last seen in a browser: \\x1b]0;owned\\x07⏎2.0\n"), std::string::npos) << r.out;
 }
 
+// doctor names the browser a session opens and how to add the extension to
+// each browser it finds.
+TEST(Doctor, NamesTheSessionBrowserAndTheBrowsersFound) {
+  TempDir home, bin;
+  write_script(bin.path / "firefox-devedition", "exit 0");
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"browser\": \"firefox-devedition -P work\"}");
+  write_text(home.path / ".config/wendlebox/extension-seen-in", "chromium");
+  CommandResult r = run_binary({.args = {"doctor"}, .home = home.path, .path_prefix = bin.path.string()});
+  EXPECT_NE(r.out.find("\nBrowser for sessions: firefox-devedition (chosen with --browser)\n"
+                       "Extension last seen in: chromium\nBrowsers found: "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("firefox-devedition", r.out.find("Browsers found: ")), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  In firefox-devedition, which keeps an add-on that Mozilla has not signed:\n"), std::string::npos);
+  EXPECT_NE(r.out.find("wendlebox-" WENDLEBOX_VERSION ".xpi\n"), std::string::npos) << r.out;
+}
+
 // What would stop a session makes doctor fail, naming the file; two copies
 // of the program on PATH are pointed out.
 TEST(Doctor, FailsOnADamagedStateFileAndSeesTwoCopiesOnPath) {

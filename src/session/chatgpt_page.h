@@ -27,6 +27,8 @@ class Browser {
   virtual std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) = 0;
   // The extension's version as it last said it.
   virtual std::optional<std::string> extension_version() const = 0;
+  // The browser the extension said it runs in ("firefox", "chromium").
+  virtual std::optional<std::string> extension_browser() const { return std::nullopt; }
 };
 
 // The bridge on `port` (0 picks a free one, told to `listening`) and the
@@ -43,6 +45,7 @@ class BridgeBrowser : public Browser {
   Status open(const std::string& address, const Printer& out, bool launch) override;
   std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) override;
   std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
+  std::optional<std::string> extension_browser() const override { return exchange_->extension_browser(); }
 
  private:
   int port_;

@@ -160,6 +160,8 @@ std::expected<BrowserResult, Stopped> publish_and_wait(Session& session, const s
   const std::optional<std::string> version = session.browser->extension_version();
   if (version && version != session.extension_version) check_extension_version(session.world.out, *version);
   session.extension_version = version;
+  if (const auto browser = session.browser->extension_browser(); browser && browser != last_seen_extension_browser())
+    (void)remember_extension_browser(*browser);
   return result;
 }
 

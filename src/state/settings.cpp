@@ -24,14 +24,26 @@ Result<Settings> decode_settings(std::string_view text) {
   });
 }
 
-std::optional<std::string> last_seen_extension_version() {
-  auto text = read_file(app_dir() / "extension-seen");
+namespace {
+
+std::optional<std::string> read_note(const char* name) {
+  auto text = read_file(app_dir() / name);
   if (!text || text->empty() || !is_valid_utf8(*text)) return std::nullopt;
   return std::string(trim(*text));
 }
 
+}  // namespace
+
+std::optional<std::string> last_seen_extension_version() { return read_note("extension-seen"); }
+
 Status remember_extension_version(const std::string& version) {
   return write_file_whole(app_dir() / "extension-seen", version);
+}
+
+std::optional<std::string> last_seen_extension_browser() { return read_note("extension-seen-in"); }
+
+Status remember_extension_browser(const std::string& browser) {
+  return write_file_whole(app_dir() / "extension-seen-in", browser);
 }
 
 Result<Settings> load_settings() {

@@ -31,3 +31,6 @@ Result<Settings> decode_settings(std::string_view text);
 // The extension version a browser last reported, kept between sessions.
 std::optional<std::string> last_seen_extension_version();
 Status remember_extension_version(const std::string& version);
+// The browser ("firefox", "chromium") the extension was last seen in.
+std::optional<std::string> last_seen_extension_browser();
+Status remember_extension_browser(const std::string& browser);

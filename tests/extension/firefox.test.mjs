@@ -21,6 +21,7 @@ test("app shell: a whole task with an image and a 250 KB read", async () => {
   assert.equal(run.read("hello.txt"), "Hello from the browser\n");
   assert.equal(run.typed.length, 3);
   assert.equal(run.uploaded.length, 1);
+  assert.equal(run.browserSeen, "firefox"); // for doctor
 });
 
 for (const generation of ["2025", "2026-mid", "2026-09"]) {

@@ -248,7 +248,9 @@ export async function startHarness({ browser = "chromium" } = {}) {
       const inspected = inspect ? await inspect(tab) : undefined;
       const written = Object.fromEntries(fs.readdirSync(work).filter((name) => fs.statSync(path.join(work, name)).isFile()).map((name) => [name, fs.readFileSync(path.join(work, name), "utf8")]));
       const read = (name) => written[name] ?? null;
-      return { ...result, typed: state.typed, uploaded: state.uploaded, events: state.events, read, inspected };
+      const seenIn = path.join(home, ".config/wendlebox/extension-seen-in");
+      const browserSeen = fs.existsSync(seenIn) ? fs.readFileSync(seenIn, "utf8") : null;
+      return { ...result, typed: state.typed, uploaded: state.uploaded, events: state.events, read, inspected, browserSeen };
     } finally {
       if (tab) await tab.close().catch(() => {});
       for (const folder of [home, work, bin]) fs.rmSync(folder, { recursive: true, force: true, maxRetries: 5 });
