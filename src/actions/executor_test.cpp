@@ -116,6 +116,14 @@ TEST_F(Executor, OnATerminalAQuietCommandShowsItsSecondsThenItsLines) {
   EXPECT_TRUE(shown.ends_with("\x1b[J  one\nExit 0\n")) << shown;
 }
 
+// A line without end (a gigabyte without a break) is shown cut, and kept
+// cut: memory stays small and the time linear.
+TEST_F(Executor, AnEndlessLineIsShownCut) {
+  ASSERT_TRUE(run({"run", {}, {}, "head -c 3000000 /dev/zero | tr '\\0' x; echo; echo done"}));
+  EXPECT_EQ(output.str(), "Run head -c 3000000 /dev/zero | tr '\\0' x; echo; echo done\n  " + std::string(4096, 'x') +
+                              "\n  done\nExit 0\n");
+}
+
 TEST_F(Executor, KeepsTheFirst12000CharactersOfEachStream) {
   auto ran = run({"run", {}, {}, "head -c 20000 /dev/zero | tr '\\0' a; for i in $(seq 13000); do printf 'é' >&2; done"});
   ASSERT_TRUE(ran);

@@ -8,6 +8,13 @@ namespace {
 
 constexpr std::size_t kShownLines = 5;
 constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
+// What is kept of a line that has not ended: a command may print a
+// gigabyte without a line break, and no screen shows more than this.
+constexpr std::size_t kLongestLine = 4096;
+
+void append_bounded(std::string& partial, std::string_view piece) {
+  if (partial.size() < kLongestLine) partial.append(piece.substr(0, kLongestLine - partial.size()));
+}
 
 }  // namespace
 
@@ -15,11 +22,13 @@ LiveOutput::LiveOutput(const Printer& out) : out_(out) {}
 
 void LiveOutput::take(std::string_view piece, bool errors) {
   std::string& partial = partial_[errors ? 1 : 0];
-  partial.append(piece);
-  for (std::size_t end; (end = partial.find('\n')) != std::string::npos;) {
-    line(std::string_view(partial).substr(0, end));
-    partial.erase(0, end + 1);
+  std::size_t start = 0;
+  for (std::size_t end; (end = piece.find('\n', start)) != std::string_view::npos; start = end + 1) {
+    append_bounded(partial, piece.substr(start, end - start));
+    line(partial);
+    partial.clear();
   }
+  append_bounded(partial, piece.substr(start));
   if (out_.redraws_lines() && Clock::now() - drawn_at_ >= kRedrawEvery) draw(false);
 }
 
