@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark of the build folder given as $1 and prints its figures.
 set -euo pipefail
-build=${1:-build}
+build=$(cd "${1:-build}" && pwd)  # absolute: the extension bench runs the program from other folders
 "$build/startup_bench"
 "$build/bridge_bench"
 "$build/run_output_bench"
