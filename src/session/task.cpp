@@ -103,6 +103,7 @@ struct Session {
   std::optional<GitSession> git_session{};
   std::vector<std::string> history{};
   std::optional<std::string> extension_version{};  // the one already checked
+  std::optional<std::string> extension_browser{};  // the one already remembered
   std::optional<std::vector<std::string>> uncommitted_before{};  // what no commit held when the prompt began
   // The prompts this session committed and has not undone, oldest first:
   // /undo takes them back newest first, /diff shows the newest.
@@ -160,8 +161,11 @@ std::expected<BrowserResult, Stopped> publish_and_wait(Session& session, const s
   const std::optional<std::string> version = session.browser->extension_version();
   if (version && version != session.extension_version) check_extension_version(session.world.out, *version);
   session.extension_version = version;
-  if (const auto browser = session.browser->extension_browser(); browser && browser != last_seen_extension_browser())
-    (void)remember_extension_browser(*browser);
+  // Remembered for doctor, which says where the extension was last seen.
+  if (const auto browser = session.browser->extension_browser(); browser && browser != session.extension_browser) {
+    if (browser != last_seen_extension_browser()) (void)remember_extension_browser(*browser);
+    session.extension_browser = browser;
+  }
   return result;
 }
 
