@@ -192,7 +192,8 @@ Status doctor() {
     out() << i18n::tr(kExtensionFolderLabel) << ' ' << friendly_folder(*extension) << '\n'
           << i18n::tr(kExtensionVersion) << ' ' << one_line_text(extension_version(*extension).value_or("?")) << "; "
           << i18n::tr(kSeenInBrowser) << ' '
-          << one_line_text(last_seen_extension_version().value_or(std::string(i18n::tr(kNotSeenYet)))) << '\n';
+          << one_line_text(last_seen_extension_version().value_or(std::string(i18n::tr(kNotSeenYet))))
+          << (last_seen_extension_version() && extension_seen_time() ? " (" + *extension_seen_time() + ")" : "") << '\n';
   out() << i18n::tr(kExtensionHint) << '\n';
   const std::optional<fs::path> package = fs::exists(installed_firefox_package())
                                               ? std::optional<fs::path>(installed_firefox_package())

@@ -2,6 +2,7 @@
 #include "frontend/setup_shell.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "support/support.h"
@@ -140,15 +141,19 @@ TEST(Doctor, ReportsWhatItFinds) {
                               "Config folder: " + config + " (writable)\nData folder: " + home.path.string() +
                               "/.local/share/wendlebox (writable)\n")) << r.out;
   write_text(home.path / ".config/wendlebox/extension-seen", "0.0.9");
-  r = run_binary({.args = {"doctor"}, .home = home.path, .env = {{"PATH", bin.path.string()}, {"LANG", "es"}}});
+  // When it was seen is the file's time: 2026-01-02 03:04:05 UTC.
+  const struct timespec seen[2] = {{1767323045, 0}, {1767323045, 0}};
+  ::utimensat(AT_FDCWD, (home.path / ".config/wendlebox/extension-seen").c_str(), seen, 0);
+  r = run_binary({.args = {"doctor"}, .home = home.path,
+                  .env = {{"PATH", bin.path.string()}, {"LANG", "es"}, {"TZ", "UTC"}}});
   EXPECT_TRUE(r.out.starts_with("CLI: " + binary_path() + "\nAbridor de navegador: gio\nGit: no encontrado (se omitirán los commits)\n"
                    "Carpeta de la extensión: " + extension + "\nVersión de la extensión: " WENDLEBOX_VERSION
-                   "; vista por última vez en un navegador: 0.0.9\n"
+                   "; vista por última vez en un navegador: 0.0.9 (2026-01-02 03:04)\n"
                    "Extensión: activa Wendlebox en el navegador que abre ChatGPT.\n")) << r.out;
   // A stored version is the extension's word, not the program's: it cannot talk to the terminal.
   write_text(home.path / ".config/wendlebox/extension-seen", "\x1b]0;owned\x07\n2.0");
   r = run_binary({.args = {"doctor"}, .home = home.path, .path_prefix = bin.path.string()});
-  EXPECT_NE(r.out.find("last seen in a browser: \\x1b]0;owned\\x07⏎2.0\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("last seen in a browser: \\x1b]0;owned\\x07⏎2.0 ("), std::string::npos) << r.out;
 }
 
 // doctor names the browser a session opens and how to add the extension to

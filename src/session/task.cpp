@@ -142,11 +142,12 @@ void log_entry(const Session& session, const std::string& role, const std::strin
 }
 
 // An extension older or newer than the program is said once per version
-// seen, with how to reload it; the version is remembered for doctor.
+// seen, with how to reload it; the version (and, by the file's time, when
+// it was seen) is remembered for doctor.
 void check_extension_version(const Printer& out, const std::string& version) {
   if (version != WENDLEBOX_VERSION)
     out.line("33", fmt::format(fmt::runtime(i18n::tr(kVersionMismatch)), visible_text(version), WENDLEBOX_VERSION));
-  if (last_seen_extension_version() != version) (void)remember_extension_version(version);
+  (void)remember_extension_version(version);
 }
 
 // Hands the job to ChatGPT's page and waits for the answer to it.

@@ -1,5 +1,9 @@
 #include "state/settings.h"
 
+#include <sys/stat.h>
+
+#include <ctime>
+
 #include "common/files.h"
 #include "common/json.h"
 #include "common/text.h"
@@ -38,6 +42,15 @@ std::optional<std::string> last_seen_extension_version() { return read_note("ext
 
 Status remember_extension_version(const std::string& version) {
   return write_file_whole(app_dir() / "extension-seen", version);
+}
+
+std::optional<std::string> extension_seen_time() {
+  struct stat info {};
+  if (::stat((app_dir() / "extension-seen").c_str(), &info) != 0) return std::nullopt;
+  std::tm local{};
+  if (!::localtime_r(&info.st_mtime, &local)) return std::nullopt;
+  char text[32];
+  return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local) ? std::optional<std::string>(text) : std::nullopt;
 }
 
 std::optional<std::string> last_seen_extension_browser() { return read_note("extension-seen-in"); }

@@ -31,6 +31,8 @@ Result<Settings> decode_settings(std::string_view text);
 // The extension version a browser last reported, kept between sessions.
 std::optional<std::string> last_seen_extension_version();
 Status remember_extension_version(const std::string& version);
+// When a session last remembered the extension's version ("YYYY-MM-DD HH:MM", local time).
+std::optional<std::string> extension_seen_time();
 // The browser ("firefox", "chromium") the extension was last seen in.
 std::optional<std::string> last_seen_extension_browser();
 Status remember_extension_browser(const std::string& browser);
