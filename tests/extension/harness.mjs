@@ -199,6 +199,12 @@ function runProgram(args, options, limitMs) {
     child.stdout.on("data", (d) => (out += d));
     child.stderr.on("data", (d) => (err += d));
     const timer = setTimeout(() => child.kill("SIGKILL"), limitMs);
+    // A program that cannot start fails the run; it must not end the test
+    // process and leave the browser behind.
+    child.on("error", (error) => {
+      clearTimeout(timer);
+      resolve({ code: -1, out, err: err + String(error) });
+    });
     child.on("close", (code) => {
       clearTimeout(timer);
       resolve({ code, out, err });
