@@ -15,9 +15,9 @@
 #include <variant>
 
 #include <fmt/format.h>
-#include <nettle/hmac.h>
 
 #include "bridge/http.h"
+#include "bridge/token.h"
 #include "common/files.h"
 #include "common/text.h"
 
@@ -131,17 +131,6 @@ Response answer_result(JobExchange& exchange, std::string_view body) {
 bool is_challenge(std::string_view text) {
   return text.size() >= 32 && text.size() <= 128 &&
          text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
-}
-
-std::string hmac_hex(std::string_view key, std::string_view message) {
-  hmac_sha256_ctx context;
-  hmac_sha256_set_key(&context, key.size(), reinterpret_cast<const std::uint8_t*>(key.data()));
-  hmac_sha256_update(&context, message.size(), reinterpret_cast<const std::uint8_t*>(message.data()));
-  std::uint8_t digest[SHA256_DIGEST_SIZE];
-  hmac_sha256_digest(&context, sizeof digest, digest);
-  std::string hex;
-  for (const std::uint8_t byte : digest) hex += fmt::format("{:02x}", byte);
-  return hex;
 }
 
 // Older extensions ask this before they hand over the token: only the

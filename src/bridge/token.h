@@ -2,7 +2,12 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "common/result.h"
 
 Result<std::string> token();
+
+// HMAC-SHA256 of `message` under `key`, as lower-case hex: how the program
+// and the extension prove to each other that they hold the token.
+std::string hmac_hex(std::string_view key, std::string_view message);
