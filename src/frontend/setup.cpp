@@ -274,10 +274,9 @@ Status setup() {
   }
   std::optional<fs::path> package = firefox_package(*running);
   if (package && *package != installed_firefox_package()) {
-    std::error_code error;
-    if (auto made = create_dirs(data_dir()); !made) return made;
-    fs::copy_file(*package, installed_firefox_package(), fs::copy_options::overwrite_existing, error);
-    if (error) return os_failure(error.value());
+    auto bytes = read_file(*package);
+    if (!bytes) return std::unexpected(bytes.error());
+    if (auto written = write_file_whole(installed_firefox_package(), *bytes); !written) return written;
     package = installed_firefox_package();
   }
   show_installed_help(installed);
