@@ -188,12 +188,14 @@ Status doctor() {
   out() << "Git: " << i18n::tr(git_found ? kGitAvailable : kGitMissing) << '\n';
   const std::optional<fs::path> extension =
       fs::exists(installed_extension_folder() / "manifest.json") ? installed_extension_folder() : running_extension_folder();
-  if (extension)
+  if (extension) {
+    const std::optional<std::string> seen = last_seen_extension_version();
+    const std::optional<std::string> seen_at = seen ? extension_seen_time() : std::nullopt;
     out() << i18n::tr(kExtensionFolderLabel) << ' ' << friendly_folder(*extension) << '\n'
           << i18n::tr(kExtensionVersion) << ' ' << one_line_text(extension_version(*extension).value_or("?")) << "; "
-          << i18n::tr(kSeenInBrowser) << ' '
-          << one_line_text(last_seen_extension_version().value_or(std::string(i18n::tr(kNotSeenYet))))
-          << (last_seen_extension_version() && extension_seen_time() ? " (" + *extension_seen_time() + ")" : "") << '\n';
+          << i18n::tr(kSeenInBrowser) << ' ' << (seen ? one_line_text(*seen) : std::string(i18n::tr(kNotSeenYet)))
+          << (seen_at ? " (" + *seen_at + ")" : "") << '\n';
+  }
   out() << i18n::tr(kExtensionHint) << '\n';
   const std::optional<fs::path> package = fs::exists(installed_firefox_package())
                                               ? std::optional<fs::path>(installed_firefox_package())
