@@ -31,6 +31,6 @@ TEST_P(FuzzCorpus, EveryInputIsHandledWithoutAFault) {
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzCorpus,
                          testing::Values(Target{"reply", fuzz_reply}, Target{"bridge", fuzz_bridge},
-                                         Target{"state", fuzz_state}));
+                                         Target{"state", fuzz_state}, Target{"paths", fuzz_paths}));
 
 }  // namespace

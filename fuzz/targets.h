@@ -12,3 +12,5 @@ int fuzz_reply(const std::uint8_t* data, std::size_t size);
 int fuzz_bridge(const std::uint8_t* data, std::size_t size);
 // The readers of every state file: settings, allow list, chat lists, chat log lines.
 int fuzz_state(const std::uint8_t* data, std::size_t size);
+// The path gate of every action: a first byte (bit 0: the action writes), then the requested path.
+int fuzz_paths(const std::uint8_t* data, std::size_t size);

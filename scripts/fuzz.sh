@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Fuzzes every target (replies and records, the bridge, the state files)
-# with AFL++ for FUZZ_SECONDS each (default 120) and prints each one's figures.
+# Fuzzes every target (replies and records, the bridge, the state files, the
+# path gate) with AFL++ for FUZZ_SECONDS each (default 120) and prints each
+# one's figures.
 set -euo pipefail
 ./scripts/install-deps.sh afl++
 build=build-fuzz
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDLEBOX_FUZZ=ON \
   -DCMAKE_CXX_COMPILER=afl-g++ >/dev/null
 failed=0
-for target in reply bridge state; do
+for target in reply bridge state paths; do
   cmake --build "$build" -j "$(nproc)" --target "${target}_fuzz" >/dev/null
   findings="$build/findings-$target"
   rm -rf "$findings"

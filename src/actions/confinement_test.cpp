@@ -1,8 +1,12 @@
 // What a hostile reply or a process racing the program can try against the
 // file actions: links swapped mid-request, hard links to outside files,
 // FIFOs, Git's own machinery, escape sequences, background jobs.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
+#include <linux/magic.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +15,8 @@
 #include <thread>
 
 #include "actions/executor.h"
+#include "actions/out_of_reach.h"
+#include "common/files.h"
 #include "common/text.h"
 #include "support/support.h"
 
@@ -90,6 +96,134 @@ TEST_F(Confinement, NothingInsideAGitOrWendleboxFolderCanBeWritten) {
   }
   EXPECT_FALSE(fs::exists(work / ".wendlebox/chats.json"));
   EXPECT_TRUE(run({"write_file", ".gitignore", "build/\n"}));  // a file beside the folder is fine
+}
+
+// The system call stops at a NUL: ".git\0/config" would pass a check of
+// whole names and then open .git/config.
+TEST_F(Confinement, AControlCharacterInAPathIsRefusedBeforeTheFileSystemIsTouched) {
+  fs::create_directories(work / ".git");
+  using namespace std::string_literals;
+  const std::string paths[] = {".git\0/config"s, ".wendlebox\0/chats.json"s, "..\0"s, "..\0/made/f.txt"s,
+                               "inside/new\n.txt", "inside/\x1b[2Kx", "inside/c1\xc2\x9b", "inside/del\x7f"};
+  for (const std::string& path : paths)
+    for (const char* type : {"list_files", "read_file", "write_file", "attach_image"}) {
+      auto result = run({type, path, std::string("[core]\n\tfsmonitor = touch /tmp/owned\n")});
+      ASSERT_FALSE(result) << type << " " << visible_text(path);
+      EXPECT_EQ(result.error(), "Path cannot contain control characters") << type << " " << visible_text(path);
+    }
+  EXPECT_FALSE(fs::exists(work / ".git/config"));
+  EXPECT_FALSE(fs::exists(work / ".wendlebox"));
+  EXPECT_FALSE(fs::exists(dir.path / "made"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(work / "inside"), fs::directory_iterator()), 0);
+  EXPECT_TRUE(run({"write_file", "inside/odd \u00e9 name.txt", std::string("x")}));  // an ordinary odd name is fine
+}
+
+TEST_F(Confinement, ACommandWithANulIsRefused) {
+  auto result = run({"run", std::nullopt, std::nullopt, std::string("echo shown\0; touch hidden", 25)});
+  ASSERT_FALSE(result);
+  EXPECT_EQ(result.error(), "Command cannot contain a NUL byte");
+}
+
+// A write that is refused leaves nothing behind, not even the folders on
+// the way to what it was refused for.
+TEST_F(Confinement, ARefusedWriteCreatesNoFolder) {
+  for (const char* path : {"new/.git/hooks/pre-commit", "new/deeper/.wendlebox/chats.json", ".git/new/x"}) {
+    auto result = run({"write_file", path, std::string("x")});
+    ASSERT_FALSE(result) << path;
+    EXPECT_TRUE(result.error().starts_with("Files inside a ."));
+  }
+  EXPECT_FALSE(fs::exists(work / "new"));
+  EXPECT_FALSE(fs::exists(work / ".git"));
+}
+
+TEST(ProtectedNames, AreComparedAsTheFolderComparesNames) {
+  EXPECT_EQ(protected_name(".git", false), ".git");
+  EXPECT_EQ(protected_name(".GIT", false), std::nullopt);
+  EXPECT_EQ(protected_name(".GIT", true), ".git");
+  EXPECT_EQ(protected_name(".WendleBox", true), ".wendlebox");
+  EXPECT_EQ(protected_name(".g\u200cit", true), ".git");  // a zero-width non-joiner some file systems skip
+  EXPECT_EQ(protected_name(".gitx", true), std::nullopt);
+  TempDir dir;
+  struct statfs mounted;
+  ASSERT_EQ(::statfs(dir.path.c_str(), &mounted), 0);
+  if (mounted.f_type != EXT4_SUPER_MAGIC) GTEST_SKIP() << "the temporary folder is not on ext4";
+  UniqueFd folder{::open(dir.path.c_str(), O_PATH | O_DIRECTORY)};
+  EXPECT_FALSE(folder_folds_case(folder.get()));  // a plain ext4 folder tells case apart
+}
+
+// Another name for the same entry (a case-insensitive file system's
+// ".GIT", played here by a bind mount) reaches what the name itself would.
+TEST_F(Confinement, AnotherNameForGitsFolderOrTheProgramsOwnIsRefusedToo) {
+  if (!can_play_other_users()) GTEST_SKIP() << "needs root for a mount namespace";
+  fs::create_directories(work / ".git");
+  fs::create_directories(work / ".GIT");
+  const fs::path config = dir.path / "config";
+  fs::create_directories(config / "wendlebox");
+  fs::create_directories(work / "mirror");
+  ScopedEnv env;
+  env.set("XDG_CONFIG_HOME", config.string());
+  const int status = in_own_mount_namespace([&] {
+    if (::mount((work / ".git").c_str(), (work / ".GIT").c_str(), nullptr, MS_BIND, nullptr) != 0) return 10;
+    if (::mount((config / "wendlebox").c_str(), (work / "mirror").c_str(), nullptr, MS_BIND, nullptr) != 0) return 11;
+    auto git = run({"write_file", ".GIT/config", std::string("[core]\n\tfsmonitor = touch /tmp/owned\n")});
+    if (git || git.error() != "Files inside a .git folder cannot be written") return 1;
+    auto state = run({"write_file", "mirror/settings.json", std::string("{}")});
+    if (state || state.error() != "Wendlebox's own settings and data cannot be reached by actions") return 2;
+    return 0;
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_FALSE(fs::exists(work / ".git/config"));
+  EXPECT_FALSE(fs::exists(config / "wendlebox/settings.json"));
+}
+
+// A reply that could write the settings would switch commands back on,
+// allow `/`, or name a browser command for the next start.
+class OwnState : public Confinement {
+ protected:
+  void SetUp() override {
+    Confinement::SetUp();
+    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"}) env.unset(variable);
+    env.set("HOME", work.string());
+    env.set("XDG_RUNTIME_DIR", (dir.path / "run").string());
+    fs::create_directories(work / ".local/share/wendlebox/extension");
+    write_text(dir.path / "run/wendlebox-open-0011.html", "<a href=\"https://chatgpt.com/#wendlebox=key\">");
+    write_text(dir.path / "run/other", "");
+  }
+  std::string outcome(Action action) {
+    auto result = run(std::move(action));
+    return result ? "(succeeded)" : result.error();
+  }
+  ScopedEnv env;
+  const std::string refused = "Wendlebox's own settings and data cannot be reached by actions";
+};
+
+TEST_F(OwnState, IsOutOfReachWhateverFolderIsAllowed) {
+  EXPECT_EQ(outcome({"write_file", ".config/wendlebox/settings.json", std::string("{\"allow_commands\":true}")}),
+            refused);
+  EXPECT_FALSE(fs::exists(work / ".config"));  // not even the folder on the way
+  EXPECT_EQ(outcome({"write_file", ".local/share/wendlebox/extension/content.js", std::string("steal()")}), refused);
+  EXPECT_EQ(outcome({"list_files", ".local/share/wendlebox"}), refused);
+  fs::create_directories(work / ".config/wendlebox");
+  write_text(work / ".config/wendlebox/allowed-folders.json", "[]");
+  EXPECT_EQ(outcome({"read_file", ".config/wendlebox/allowed-folders.json"}), refused);
+  fs::create_directory_symlink(work / ".config", work / "settings-link");
+  EXPECT_EQ(outcome({"write_file", "settings-link/wendlebox/chats.json", std::string("[]")}), refused);
+  // The state folder itself allowed, and the runtime folder of the forwarding pages.
+  roots = {work, work / ".config/wendlebox", dir.path / "run"};
+  EXPECT_EQ(outcome({"write_file", (work / ".config/wendlebox/settings.json").string(), std::string("{}")}), refused);
+  EXPECT_EQ(outcome({"read_file", (dir.path / "run/wendlebox-open-0011.html").string()}), refused);
+  EXPECT_EQ(outcome({"read_file", (dir.path / "run/other").string()}), "(succeeded)");
+  EXPECT_EQ(outcome({"list_files", ".local/share"}), "(succeeded)");  // beside it is fine
+  EXPECT_FALSE(fs::exists(work / ".config/wendlebox/settings.json"));
+}
+
+TEST_F(OwnState, ASessionReachingTheHomeFolderOrTheSettingsSaysSo) {
+  EXPECT_NE(broad_reach_notice({work}).value_or("").find("whole home folder"), std::string::npos);
+  EXPECT_NE(broad_reach_notice({work / "inside", dir.path}).value_or("").find("whole home folder"), std::string::npos);
+  env.set("XDG_CONFIG_HOME", (work / "inside/config").string());
+  env.set("HOME", (dir.path / "elsewhere").string());
+  EXPECT_NE(broad_reach_notice({work}).value_or("").find("hold Wendlebox's own settings"), std::string::npos);
+  EXPECT_EQ(broad_reach_notice({work / "inside/project"}), std::nullopt);
 }
 
 TEST_F(Confinement, ARunEndsWhenItsShellEndsThoughABackgroundJobHoldsItsOutput) {

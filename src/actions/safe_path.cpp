@@ -7,21 +7,31 @@
 #include <algorithm>
 #include <deque>
 
+#include "actions/out_of_reach.h"
 #include "common/folders.h"
 
 namespace {
 
 constexpr const char* kOutside = "Path is outside the working and allowed folders";
 constexpr const char* kNotRegular = "Not a regular file (a FIFO, socket or device cannot be used)";
+constexpr const char* kProgramState = "Wendlebox's own settings and data cannot be reached by actions";
+constexpr const char* kControlCharacter = "Path cannot contain control characters";
 constexpr int kMaxLinks = 40;
 
-bool is_inside(const fs::path& path, const fs::path& root) {
-  auto p = path.begin();
-  for (auto r = root.begin(); r != root.end(); ++r, ++p) {
-    if (r->empty()) continue;  // a trailing separator of the root
-    if (p == path.end() || *p != *r) return false;
+std::string not_writable(const std::string& folder) { return "Files inside a " + folder + " folder cannot be written"; }
+
+// A control character in a name: the system call stops at a NUL, so a name
+// compared whole here would not be the one the kernel opens, and the other
+// controls have no place in a file name a reply should make.
+bool has_control_character(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) return true;
+    if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F &&
+        static_cast<unsigned char>(text[i + 1]) >= 0x80)
+      return true;  // U+0080 to U+009F
   }
-  return true;
+  return false;
 }
 
 const fs::path* root_of(const fs::path& path, const std::vector<fs::path>& roots) {
@@ -74,6 +84,12 @@ std::optional<fs::path> kernel_path(int fd) {
   return fs::path(std::string(buffer, static_cast<std::size_t>(n)));
 }
 
+// What the walk knows of a folder it stands in, from the folders above.
+struct Level {
+  std::optional<std::string> guarded;  // inside this .git or .wendlebox folder of a root
+  bool state = false;                  // inside the program's own folders
+};
+
 class Walk {
  public:
   Walk(const std::vector<fs::path>& roots, bool create_parents) : roots_(roots), create_parents_(create_parents) {}
@@ -99,6 +115,7 @@ class Walk {
         if (!root_of(dir_path_, roots_)) return failure(kOutside);
         if (last) return found(std::move(result), step.name, std::nullopt);
         if (!create_parents_) return missing_folder(std::move(result), step, steps);
+        if (auto allowed = may_create(step, steps); !allowed) return std::unexpected(allowed.error());
         if (::mkdirat(dir_.get(), step.name.c_str(), 0777) != 0 && errno != EEXIST) return os_failure();
         steps.push_front(step);
         continue;
@@ -116,6 +133,7 @@ class Walk {
       }
       if (last) return found(std::move(result), step.name, *info);
       if (!S_ISDIR(info->st_mode)) return os_failure(ENOTDIR);
+      levels_.push_back(level_of(step.name, &*info));
       dir_ = std::move(here);
       dir_path_ /= step.name;
     }
@@ -127,6 +145,7 @@ class Walk {
   Status enter_root() {
     dir_ = UniqueFd{::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC)};
     dir_path_ = "/";
+    levels_.assign(1, Level{});
     return dir_ ? Status{} : os_failure();
   }
 
@@ -134,7 +153,43 @@ class Walk {
     UniqueFd next = open_here(dir_.get(), name, O_DIRECTORY);
     if (!next) return os_failure();
     dir_ = std::move(next);
-    dir_path_ = name == ".." ? dir_path_.parent_path() : dir_path_ / name;
+    if (name == "..") {
+      dir_path_ = dir_path_.parent_path();
+      if (levels_.size() > 1) levels_.pop_back();
+    } else {
+      dir_path_ /= name;
+    }
+    return {};
+  }
+
+  // What `name` in the current folder is, from what holds it and what it is.
+  Level level_of(const std::string& name, const struct stat* entry) const {
+    Level level = levels_.back();
+    if (!level.guarded && root_of(dir_path_, roots_)) level.guarded = protected_entry(dir_.get(), name, entry);
+    level.state = level.state || program_state_.holds(dir_path_ / name, entry);
+    return level;
+  }
+
+  // Everything a write would make, checked before the first folder is
+  // made, so a refused write leaves nothing behind: no folder of Git's or
+  // the project's, nothing of the program's own state, and nothing where
+  // the open folder is not where the walk thinks it stands. (Past a ".."
+  // from a link's target, each folder is checked as it comes.)
+  Status may_create(const Step& next, const std::deque<Step>& rest) const {
+    if (auto now = kernel_path(dir_.get()); now && !root_of(*now, roots_)) return failure(kOutside);
+    const bool folds_case = folder_folds_case(dir_.get());  // new folders are made on this folder's file system
+    Level level = levels_.back();
+    if (level.state) return failure(kProgramState);
+    fs::path place = dir_path_;
+    for (std::size_t i = 0; i <= rest.size(); ++i) {
+      const std::string& name = i == 0 ? next.name : rest[i - 1].name;
+      if (name.empty() || name == ".") continue;
+      if (name == "..") break;
+      place /= name;
+      if (!level.guarded) level.guarded = protected_name(name, folds_case);
+      if (program_state_.holds(place, nullptr)) return failure(kProgramState);
+      if (level.guarded) return failure(not_writable(*level.guarded));
+    }
     return {};
   }
 
@@ -144,10 +199,14 @@ class Walk {
     if (!root) return failure(kOutside);
     if (auto now = kernel_path(dir_.get()); now && !root_of(*now, roots_) && !root_of(*now / name, roots_))
       return failure(kOutside);
+    const Level level = level_of(name, info ? &*info : nullptr);
+    if (level.state) return failure(kProgramState);
+    if (level.guarded && create_parents_) return failure(not_writable(*level.guarded));
     result.root = *root;
     result.folder = std::move(dir_);
     result.name = name;
     result.target = info;
+    result.protected_folder = level.guarded;
     return result;
   }
 
@@ -156,6 +215,7 @@ class Walk {
   Result<SafePath> missing_folder(SafePath result, const Step& step, const std::deque<Step>& rest) {
     result.resolved = dir_path_ / step.name;
     for (const Step& s : rest) result.resolved /= s.name;
+    if (levels_.back().state || program_state_.holds(result.resolved, nullptr)) return failure(kProgramState);
     result.root = *root_of(dir_path_, roots_);
     return result;
   }
@@ -171,8 +231,10 @@ class Walk {
 
   const std::vector<fs::path>& roots_;
   const bool create_parents_;
+  const ProgramState program_state_;
   UniqueFd dir_;
   fs::path dir_path_;
+  std::vector<Level> levels_;  // one per folder from "/" to the current one
   int links_ = 0;
 };
 
@@ -219,6 +281,7 @@ std::vector<fs::path> root_list(const fs::path& working_folder, const std::vecto
 
 Result<SafePath> safe_path(const fs::path& base, const std::vector<fs::path>& roots, const std::string& requested,
                            bool create_parents) {
+  if (has_control_character(requested)) return failure(kControlCharacter);
   const fs::path request(requested);
   for (const fs::path& part : request)
     if (part == "..") return failure("Path cannot contain '..'");
@@ -233,6 +296,7 @@ Result<UniqueFd> open_folder(const SafePath& path) { return open_checked(path, t
 
 Status replace_file(const SafePath& path, std::string_view content) {
   if (!path.folder) return os_failure(ENOENT);
+  if (path.protected_folder) return failure(not_writable(*path.protected_folder));
   std::optional<mode_t> mode;
   if (path.target) {
     if (auto kind = check_kind(path, false); !kind) return kind;

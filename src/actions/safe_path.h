@@ -31,10 +31,17 @@ struct SafePath {
   UniqueFd folder;                    // the open folder holding the target; none when that folder is missing
   std::string name;                   // the target's name in `folder`
   std::optional<struct stat> target;  // what is there now; none when nothing is
+  // ".git" or ".wendlebox" when the target is in one (or is one): it may be
+  // read, never written.
+  std::optional<std::string> protected_folder;
 };
 
-// The path to operate on, or why it is refused. With `create_parents`,
-// missing parent folders are created, and only inside a root.
+// The path to operate on, or why it is refused: every action's path comes
+// through here. A control character anywhere is refused before the file
+// system is touched, and so is the program's own state. With
+// `create_parents` (a write), missing parent folders are created, only
+// inside a root, and a path into Git's or the project's folders is refused
+// before anything is made.
 Result<SafePath> safe_path(const fs::path& base, const std::vector<fs::path>& roots, const std::string& requested,
                            bool create_parents);
 
@@ -46,5 +53,7 @@ Result<UniqueFd> open_regular_file(const SafePath& path);
 Result<UniqueFd> open_folder(const SafePath& path);
 
 // Replaces the target with `content` through a new file beside it, keeping
-// the old file's mode: a hard link to the old file is left as it was.
+// the old file's mode: a hard link to the old file is left as it was. A
+// target in a .git or .wendlebox folder is refused. Every write of an
+// action goes through here.
 Status replace_file(const SafePath& path, std::string_view content);

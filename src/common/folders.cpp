@@ -12,6 +12,15 @@ std::string folder_key(const std::filesystem::path& path) {
   return key;
 }
 
+bool is_inside(const std::filesystem::path& path, const std::filesystem::path& folder) {
+  auto p = path.begin();
+  for (auto f = folder.begin(); f != folder.end(); ++f, ++p) {
+    if (f->empty()) continue;  // a trailing separator of the folder
+    if (p == path.end() || *p != *f) return false;
+  }
+  return true;
+}
+
 std::string friendly_folder(const std::filesystem::path& path) {
   std::string text = lossy_utf8(path.native());
   if (text.starts_with(R"(\\?\UNC\)")) return R"(\\)" + text.substr(8);

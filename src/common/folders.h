@@ -12,6 +12,10 @@
 // The one equality for folders: the text without trailing "/".
 std::string folder_key(const std::filesystem::path& path);
 
+// Whether `path` is `folder` or lies below it, component by component (so
+// /home/u/project2 is not inside /home/u/project).
+bool is_inside(const std::filesystem::path& path, const std::filesystem::path& folder);
+
 // The folder as shown to the user (Windows extended-length prefix removed).
 std::string friendly_folder(const std::filesystem::path& path);
 

@@ -170,6 +170,25 @@ TEST_F(Session, ExtraFoldersThatCannotBeUsedAreLeftOut) {
   EXPECT_EQ(wendlebox->finish().exit_code, 0);
 }
 
+// A reply that could write the settings would switch commands back on: in
+// the home folder they stay out of reach, and the session said so at the start.
+TEST_F(Session, InTheHomeFolderTheSettingsAreOutOfReachAndTheSessionSaysSoOnce) {
+  const std::string settings = "{\"sounds\": false, \"git\": false, \"allow_commands\": false}";
+  write_text(home.path / ".config/wendlebox/settings.json", settings);
+  auto wendlebox = start({"go"}, "", home.path);
+  FakeExtension browser = extension();
+  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file",)"
+                       R"("path":".config/wendlebox/settings.json","content":"{}"}]})"));
+  auto second = browser.answer(kDone);
+  EXPECT_NE(second["prompt"].get<std::string>().find("Wendlebox's own settings and data cannot be reached by actions"),
+            std::string::npos);
+  const CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  const std::size_t notice = r.out.find("This session reaches your whole home folder");
+  ASSERT_NE(notice, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("This session reaches your whole home folder", notice + 1), std::string::npos);
+  EXPECT_EQ(read_text(home.path / ".config/wendlebox/settings.json"), settings);
+}
 
 struct DispatchCase {
   std::vector<std::string> args;

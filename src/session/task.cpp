@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include "actions/executor.h"
+#include "actions/out_of_reach.h"
 #include "actions/safe_path.h"
 #include "bridge/server.h"
 #include "bridge/token.h"
@@ -374,6 +375,7 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   if (auto opened = open_page(session, chat, world.out.for_buffer(notices)); !opened) return opened;
   world.out << world.out.paint("36", "Wendlebox") << ' ' << friendly_folder(session.folder) << '\n'
             << i18n::tr(kOpening) << "\n" << notices.str() << "\n";
+  if (auto reach = broad_reach_notice(session.roots)) world.out.line("33", *reach);
   if (chat) {
     session.chat = *chat;
   } else {

@@ -1,8 +1,11 @@
 #include "support/support.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <pty.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,6 +13,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -91,6 +95,34 @@ void ScopedEnv::unset(const std::string& name) {
 ScopedEnv::~ScopedEnv() {
   for (const auto& [name, value] : saved_)
     if (value) ::setenv(name.c_str(), value->c_str(), 1); else ::unsetenv(name.c_str());
+}
+
+bool can_play_other_users() { return ::geteuid() == 0; }
+
+namespace {
+
+constexpr uid_t kOtherUser = 65534;  // nobody
+constexpr gid_t kOtherGroup = 65534;
+
+int in_child(const std::function<bool()>& prepare, const std::function<int()>& body) {
+  std::cout.flush();
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(prepare() ? body() : 125);
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+int as_other_user(const std::function<int()>& body) {
+  return in_child([] { return ::setgroups(0, nullptr) == 0 && ::setgid(kOtherGroup) == 0 && ::setuid(kOtherUser) == 0; },
+                  body);
+}
+
+int in_own_mount_namespace(const std::function<int()>& body) {
+  return in_child([] { return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0; },
+                  body);
 }
 
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds limit) {

@@ -93,6 +93,17 @@ class RunningBinary {
 
 CommandResult run_binary(const BinaryRun& run);
 
+// Attacks by another local user, and file-system tricks that need a mount
+// namespace, are played as root (as CI runs); elsewhere those tests skip.
+bool can_play_other_users();
+// Runs `body` in a child process as the second local user (nobody, who
+// owns none of the test's files) and gives its exit status, -1 when the
+// child did not exit by itself.
+int as_other_user(const std::function<int()>& body);
+// Runs `body` in a child process with a mount namespace of its own (mounts
+// made there vanish with it) and gives its exit status.
+int in_own_mount_namespace(const std::function<int()>& body);
+
 // Polls `condition` until it holds or the deadline passes.
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(30));
 

@@ -1,0 +1,151 @@
+#include "actions/out_of_reach.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <linux/magic.h>
+#include <sys/ioctl.h>
+#include <sys/vfs.h>
+
+#include <algorithm>
+#include <array>
+
+#include "common/files.h"
+#include "common/folders.h"
+#include "i18n/i18n.h"
+#include "state/app_dirs.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::array<std::string_view, 2> kProtectedNames{".git", ".wendlebox"};
+
+// Code points that case-insensitive file systems have been known to skip
+// when they compare names (Git refuses them around ".git" for that reason):
+// zero-width joiners and marks, bidirectional controls, the byte-order mark.
+std::size_t ignorable_length(std::string_view rest) {
+  if (rest.size() < 3) return 0;
+  const auto b0 = static_cast<unsigned char>(rest[0]), b1 = static_cast<unsigned char>(rest[1]),
+             b2 = static_cast<unsigned char>(rest[2]);
+  const bool ignorable = (b0 == 0xE2 && b1 == 0x80 && ((b2 >= 0x8C && b2 <= 0x8F) || (b2 >= 0xAA && b2 <= 0xAE))) ||
+                         (b0 == 0xE2 && b1 == 0x81 && b2 >= 0xAA && b2 <= 0xAF) ||
+                         (b0 == 0xEF && b1 == 0xBB && b2 == 0xBF);
+  return ignorable ? 3 : 0;
+}
+
+std::string folded(std::string_view name) {
+  std::string out;
+  for (std::size_t i = 0; i < name.size();) {
+    if (const std::size_t skip = ignorable_length(name.substr(i))) {
+      i += skip;
+      continue;
+    }
+    const char c = name[i++];
+    out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  return out;
+}
+
+// File systems that compare names regardless of case, always or as mounted
+// (9p is how WSL reaches Windows folders; FUSE serves many that fold).
+constexpr std::array<unsigned long, 11> kFoldingFileSystems{
+    MSDOS_SUPER_MAGIC, EXFAT_SUPER_MAGIC, 0x5346544eUL /* ntfs */, 0x7366746eUL /* ntfs3 */, 0x4244UL /* hfs */,
+    0x482bUL /* hfs+ */, SMB_SUPER_MAGIC, CIFS_SUPER_MAGIC, SMB2_SUPER_MAGIC, V9FS_MAGIC, FUSE_SUPER_MAGIC};
+
+bool same_entry(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+fs::path canonical_or_absolute(const fs::path& folder) {
+  std::error_code error;
+  fs::path canonical = fs::weakly_canonical(folder, error);
+  if (!error) return canonical;
+  return fs::absolute(folder, error).lexically_normal();
+}
+
+constexpr i18n::Text kHomeReached{
+    "This session reaches your whole home folder: ChatGPT can read and change any of your files there (Wendlebox's "
+    "own settings stay out of its reach). A project folder keeps the rest of your files out of reach.",
+    "Esta sessão alcança toda a sua pasta pessoal: o ChatGPT pode ler e alterar qualquer arquivo seu nela (as "
+    "configurações do próprio Wendlebox ficam fora do alcance dele). Uma pasta de projeto deixa o resto dos seus "
+    "arquivos fora do alcance.",
+    "Esta sesión alcanza toda tu carpeta personal: ChatGPT puede leer y cambiar cualquiera de tus archivos en ella "
+    "(los ajustes del propio Wendlebox quedan fuera de su alcance). Una carpeta de proyecto deja el resto de tus "
+    "archivos fuera de su alcance."};
+constexpr i18n::Text kStateReached{
+    "This session's folders hold Wendlebox's own settings: actions cannot reach them, but everything else there is "
+    "open to ChatGPT.",
+    "As pastas desta sessão contêm as configurações do próprio Wendlebox: as ações não podem alcançá-las, mas todo o "
+    "resto nelas fica aberto ao ChatGPT.",
+    "Las carpetas de esta sesión contienen los ajustes del propio Wendlebox: las acciones no pueden alcanzarlos, pero "
+    "todo lo demás en ellas queda abierto a ChatGPT."};
+
+}  // namespace
+
+std::optional<std::string> protected_name(std::string_view name, bool folds_case) {
+  const std::string compared = folds_case ? folded(name) : std::string(name);
+  for (std::string_view guarded : kProtectedNames)
+    if (compared == guarded) return std::string(guarded);
+  return std::nullopt;
+}
+
+bool folder_folds_case(int folder) {
+  struct statfs mounted;
+  if (::fstatfs(folder, &mounted) == 0) {
+    const auto type = static_cast<unsigned long>(mounted.f_type);
+    if (std::ranges::find(kFoldingFileSystems, type) != kFoldingFileSystems.end()) return true;
+  }
+  // The case-folding flag is read through a real open of the folder.
+  UniqueFd readable{::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  int flags = 0;
+  return readable && ::ioctl(readable.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0;
+}
+
+std::optional<std::string> protected_entry(int folder, const std::string& name, const struct stat* entry) {
+  if (auto exact = protected_name(name, false)) return exact;
+  if (auto similar = protected_name(name, true); similar && folder_folds_case(folder)) return similar;
+  // Whatever else the file system takes for the same name (short names,
+  // other normalisations) leads to the very entry.
+  if (entry)
+    for (std::string_view guarded : kProtectedNames) {
+      struct stat there;
+      if (::fstatat(folder, std::string(guarded).c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && same_entry(there, *entry))
+        return std::string(guarded);
+    }
+  return std::nullopt;
+}
+
+ProgramState::ProgramState(const EnvLookup& env) {
+  for (const fs::path& folder : {app_dir(env), data_dir(env)}) {
+    folders_.push_back(canonical_or_absolute(folder));
+    struct stat info;
+    if (::stat(folder.c_str(), &info) == 0) identities_.emplace_back(info.st_dev, info.st_ino);
+  }
+  if (auto runtime = env("XDG_RUNTIME_DIR"); runtime && fs::path(*runtime).is_absolute())
+    runtime_ = canonical_or_absolute(*runtime);
+}
+
+bool ProgramState::holds(const fs::path& path, const struct stat* entry) const {
+  if (std::ranges::any_of(folders_, [&](const fs::path& folder) { return is_inside(path, folder); })) return true;
+  if (entry && std::ranges::any_of(identities_, [&](const auto& id) {
+        return entry->st_dev == id.first && entry->st_ino == id.second;
+      }))
+    return true;
+  // Forwarding pages hold the session's key; they sit in the runtime folder.
+  return runtime_ && is_inside(path, *runtime_) && path != *runtime_ &&
+         path.lexically_relative(*runtime_).begin()->string().starts_with("wendlebox");
+}
+
+bool ProgramState::inside(const fs::path& folder) const {
+  return std::ranges::any_of(folders_, [&](const fs::path& own) { return is_inside(own, folder); });
+}
+
+std::optional<std::string> broad_reach_notice(const std::vector<fs::path>& roots, const EnvLookup& env) {
+  if (auto home = env("HOME"); home && fs::path(*home).is_absolute()) {
+    const fs::path home_folder = canonical_or_absolute(*home);
+    if (std::ranges::any_of(roots, [&](const fs::path& root) { return is_inside(home_folder, root); }))
+      return std::string(i18n::tr(kHomeReached));
+  }
+  const ProgramState state(env);
+  if (std::ranges::any_of(roots, [&](const fs::path& root) { return state.inside(root); }))
+    return std::string(i18n::tr(kStateReached));
+  return std::nullopt;
+}
