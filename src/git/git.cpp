@@ -1,5 +1,8 @@
 #include "git/git.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <iostream>
 
 #include "common/files.h"
@@ -106,6 +109,21 @@ Status git_commit_command(const std::filesystem::path& dir, const std::vector<st
 
 namespace {
 
+// The repository's objects are copies of the folder's files, each readable
+// by anyone who can enter .git: a new repository's .git is the user's
+// alone from the start (made before git fills it, so no other user can
+// have opened any part of it), whatever the files' own modes.
+Status make_private_git_folder(const std::filesystem::path& folder) {
+  const std::filesystem::path git_folder = folder / ".git";
+  if (::mkdir(git_folder.c_str(), kPrivateFolder) == 0) return {};
+  if (errno != EEXIST) return os_failure();
+  // An empty .git left from before: git will fill it, so it is made private too.
+  UniqueFd existing{::open(git_folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+  if (!existing) return {};  // not a folder (a gitfile): git init says what it makes of it
+  if (::fchmod(existing.get(), kPrivateFolder) != 0) return os_failure();
+  return {};
+}
+
 bool is_home_or_root(const std::filesystem::path& folder) {
   auto here = canonical_path(folder);
   if (!here) return false;
@@ -132,6 +150,10 @@ std::optional<GitSession> prepare_git(const std::filesystem::path& folder, const
     return std::nullopt;
   }
   if (created) {
+    if (auto private_folder = make_private_git_folder(folder); !private_folder) {
+      warn(out, "Git setup skipped: ", private_folder.error());
+      return std::nullopt;
+    }
     if (auto init = git_ok(folder, {"init", "--quiet"}); !init) {
       warn(out, "Git setup skipped: ", init.error());
       return std::nullopt;

@@ -47,6 +47,27 @@ TEST_F(Git, AFolderWithFilesGetsARepositoryAndAnInitialSnapshot) {
   EXPECT_TRUE(read_text(work.path / ".git/info/exclude").ends_with("\n.wendlebox/\n"));
 }
 
+// A 0600 file must not become readable to others as a Git object.
+TEST_F(Git, ANewRepositoryIsNoWayForAnotherUserToReadPrivateFiles) {
+  if (!can_play_other_users()) GTEST_SKIP() << "needs root to act as a second user";
+  fs::permissions(work.path, fs::perms(0755));  // the folder itself is open to everyone
+  write_text(work.path / ".env", "TOKEN=secret\n");
+  fs::permissions(work.path / ".env", fs::perms(0600));
+  write_text(work.path / "README", "public\n");
+  ASSERT_TRUE(prepare_git(work.path, printer));
+  std::string blob = git(work.path, "rev-parse HEAD:.env");
+  ASSERT_EQ(blob.size(), 41u) << output.str();
+  const fs::path object = work.path / ".git/objects" / blob.substr(0, 2) / blob.substr(2, 38);
+  ASSERT_TRUE(fs::exists(object));
+  const int readable = as_other_user([&] {
+    const bool file = ::open((work.path / ".env").c_str(), O_RDONLY) >= 0;
+    const bool readme = ::open((work.path / "README").c_str(), O_RDONLY) >= 0;
+    const bool copy = ::open(object.c_str(), O_RDONLY) >= 0;
+    return (file ? 1 : 0) | (readme ? 0 : 2) | (copy ? 4 : 0);
+  });
+  EXPECT_EQ(readable, 0) << "1: the file itself, 2: not even the public file, 4: its copy in .git";
+}
+
 TEST_F(Git, AnEmptyFolderGetsARepositoryButNoCommit) {
   auto session = prepare_git(work.path, printer);
   ASSERT_TRUE(session);
