@@ -170,16 +170,11 @@ class Walk {
     return level;
   }
 
-  // Everything a write would make, checked before the first folder is
-  // made, so a refused write leaves nothing behind: no folder of Git's or
-  // the project's, nothing of the program's own state, and nothing where
-  // the open folder is not where the walk thinks it stands. (Past a ".."
-  // from a link's target, each folder is checked as it comes.)
-  Status may_create(const Step& next, const std::deque<Step>& rest) const {
-    if (auto now = kernel_path(dir_.get()); now && !root_of(*now, roots_)) return failure(kOutside);
+  // What the missing folders ahead (`next`, then `rest` up to a ".." from
+  // a link's target) and the target in them would be once made.
+  Level level_of_missing(const Step& next, const std::deque<Step>& rest) const {
     const bool folds_case = folder_folds_case(dir_.get());  // new folders are made on this folder's file system
     Level level = levels_.back();
-    if (level.state) return failure(kProgramState);
     fs::path place = dir_path_;
     for (std::size_t i = 0; i <= rest.size(); ++i) {
       const std::string& name = i == 0 ? next.name : rest[i - 1].name;
@@ -187,9 +182,19 @@ class Walk {
       if (name == "..") break;
       place /= name;
       if (!level.guarded) level.guarded = protected_name(name, folds_case);
-      if (program_state_.holds(place, nullptr)) return failure(kProgramState);
-      if (level.guarded) return failure(not_writable(*level.guarded));
+      level.state = level.state || program_state_.holds(place, nullptr);
     }
+    return level;
+  }
+
+  // Everything a write would make is checked before the first folder is
+  // made, so a refused write leaves nothing behind; and nothing is made
+  // where the open folder is not where the walk thinks it stands.
+  Status may_create(const Step& next, const std::deque<Step>& rest) const {
+    if (auto now = kernel_path(dir_.get()); now && !root_of(*now, roots_)) return failure(kOutside);
+    const Level level = level_of_missing(next, rest);
+    if (level.state) return failure(kProgramState);
+    if (level.guarded) return failure(not_writable(*level.guarded));
     return {};
   }
 
@@ -215,8 +220,10 @@ class Walk {
   Result<SafePath> missing_folder(SafePath result, const Step& step, const std::deque<Step>& rest) {
     result.resolved = dir_path_ / step.name;
     for (const Step& s : rest) result.resolved /= s.name;
-    if (levels_.back().state || program_state_.holds(result.resolved, nullptr)) return failure(kProgramState);
+    const Level level = level_of_missing(step, rest);
+    if (level.state) return failure(kProgramState);
     result.root = *root_of(dir_path_, roots_);
+    result.protected_folder = level.guarded;
     return result;
   }
 
