@@ -187,6 +187,7 @@ class OwnState : public Confinement {
     env.set("XDG_RUNTIME_DIR", (dir.path / "run").string());
     fs::create_directories(work / ".local/share/wendlebox/extension");
     write_text(dir.path / "run/wendlebox-open-0011.html", "<a href=\"https://chatgpt.com/#wendlebox=key\">");
+    write_text(dir.path / "run/snap.chromium/wendlebox-open-0022.html", "");
     write_text(dir.path / "run/other", "");
   }
   std::string outcome(Action action) {
@@ -212,6 +213,7 @@ TEST_F(OwnState, IsOutOfReachWhateverFolderIsAllowed) {
   roots = {work, work / ".config/wendlebox", dir.path / "run"};
   EXPECT_EQ(outcome({"write_file", (work / ".config/wendlebox/settings.json").string(), std::string("{}")}), refused);
   EXPECT_EQ(outcome({"read_file", (dir.path / "run/wendlebox-open-0011.html").string()}), refused);
+  EXPECT_EQ(outcome({"read_file", (dir.path / "run/snap.chromium/wendlebox-open-0022.html").string()}), refused);
   EXPECT_EQ(outcome({"read_file", (dir.path / "run/other").string()}), "(succeeded)");
   EXPECT_EQ(outcome({"list_files", ".local/share"}), "(succeeded)");  // beside it is fine
   EXPECT_FALSE(fs::exists(work / ".config/wendlebox/settings.json"));

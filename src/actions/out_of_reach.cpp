@@ -129,9 +129,11 @@ bool ProgramState::holds(const fs::path& path, const struct stat* entry) const {
         return entry->st_dev == id.first && entry->st_ino == id.second;
       }))
     return true;
-  // Forwarding pages hold the session's key; they sit in the runtime folder.
-  return runtime_ && is_inside(path, *runtime_) && path != *runtime_ &&
-         path.lexically_relative(*runtime_).begin()->string().starts_with("wendlebox");
+  // Forwarding pages hold the session's key; they sit in the runtime
+  // folder, or in a snap browser's folder there.
+  if (!runtime_ || !is_inside(path, *runtime_)) return false;
+  const fs::path below = path.lexically_relative(*runtime_);
+  return std::ranges::any_of(below, [](const fs::path& part) { return part.string().starts_with("wendlebox"); });
 }
 
 bool ProgramState::inside(const fs::path& folder) const {

@@ -46,7 +46,7 @@ class ProgramState {
  private:
   std::vector<std::filesystem::path> folders_;
   std::vector<std::pair<dev_t, ino_t>> identities_;
-  std::optional<std::filesystem::path> runtime_;  // where forwarding pages go, named wendlebox-*
+  std::optional<std::filesystem::path> runtime_;  // forwarding pages, wendlebox-*, are in it or a folder of it
 };
 
 // What a session says once when its folders reach more than a project: the
