@@ -19,6 +19,7 @@
 #include "state/app_dirs.h"
 #include "state/chats.h"
 #include "state/settings.h"
+#include "state/state_file.h"
 
 namespace {
 
@@ -44,10 +45,8 @@ constexpr i18n::Text kAllowList{"Allowed folders:", "Pastas permitidas:", "Carpe
 constexpr i18n::Text kChatList{"Saved chats:", "Chats salvos:", "Chats guardados:"};
 constexpr i18n::Text kFileFine{"read", "lido", "leído"};
 constexpr i18n::Text kFileAbsent{"not created yet", "ainda não criado", "aún no creado"};
-constexpr i18n::Text kFileBroken{"PROBLEM: {}. Fix the file, or move it away to start again from the defaults.",
-                                 "PROBLEMA: {}. Corrija o arquivo, ou mova-o para recomeçar dos valores padrão.",
-                                 "PROBLEMA: {}. Corrige el archivo, o muévelo para empezar de nuevo con los valores "
-                                 "predeterminados."};
+// The problem names the file and says how to set it right.
+constexpr i18n::Text kFileBroken{"PROBLEM: {}", "PROBLEMA: {}", "PROBLEMA: {}"};
 constexpr i18n::Text kChatLogs{"Chat logs: .wendlebox/chatlogs in each project folder",
                                "Registros dos chats: .wendlebox/chatlogs na pasta de cada projeto",
                                "Registros de los chats: .wendlebox/chatlogs en la carpeta de cada proyecto"};
@@ -144,12 +143,12 @@ Status loaded(const Result<T>& value) {
   return {};
 }
 
+// A damaged chat list stops nothing: reading it keeps every readable chat
+// and sets the damaged file aside, which it says.
 Status loaded_chats() {
   auto text = read_file_if_exists(chats_path());
-  if (!text) return std::unexpected(text.error());
-  if (!*text) return {};
-  auto chats = decode_chats(**text);
-  if (!chats) return std::unexpected(chats.error());
+  if (!text) return failure(state_file_problem("Could not read", chats_path(), text.error()));
+  if (*text && !decode_chats(**text)) (void)load_chats();
   return {};
 }
 

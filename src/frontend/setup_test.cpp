@@ -183,7 +183,9 @@ TEST(Doctor, FailsOnADamagedStateFileAndSeesTwoCopiesOnPath) {
                                 .path_prefix = bin.path.string() + ":" + other.path.string()});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.out.find("Settings: " + (home.path / ".config/wendlebox/settings.json").string() +
-                       " (PROBLEM: Could not read Wendlebox settings: "), std::string::npos) << r.out;
+                       " (PROBLEM: Could not read Wendlebox settings from " + (home.path / ".config/wendlebox/settings.json").string() +
+                       ": "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(". Fix the file, or move it away to start again from the defaults.)\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("WARNING: 2 copies of wendlebox are on PATH; the first one runs: " + (bin.path / "wendlebox").string()),
             std::string::npos) << r.out;
   EXPECT_EQ(r.err, "Wendlebox: Something above would stop a session: fix it and run wendlebox doctor again.\n");

@@ -24,7 +24,7 @@ Result<AllowList> decode_allowed(std::string_view text) {
 }
 
 Result<AllowList> load_allowed() {
-  return load_state_file<AllowList>(allowed_path(), "Could not read allowed folders: ", decode_allowed);
+  return load_state_file<AllowList>(allowed_path(), "Could not read allowed folders from", decode_allowed);
 }
 
 Status save_allowed(const AllowList& list) {

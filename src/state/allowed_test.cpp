@@ -96,7 +96,9 @@ TEST_F(AllowListCommands, MalformedFileFailsEveryCommandAndIsKept) {
                                         {"--add-folder", "../shared"}, {"--remove-folder", "x"}}) {
     CommandResult r = wendlebox(args);
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, "Wendlebox: Could not read allowed folders: missing field `folders` at line 1 column 12\n");
+    EXPECT_EQ(r.err, "Wendlebox: Could not read allowed folders from " + path.string() +
+                         ": missing field `folders` at line 1 column 12. Fix the file, or move it away to start again "
+                         "from the defaults.\n");
   }
   EXPECT_EQ(read_text(path), "{\"dirs\": []}");
 }

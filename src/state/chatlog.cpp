@@ -36,12 +36,16 @@ Result<std::filesystem::path> chatlog_path(const Chat& chat) {
 Status append_chatlog(const Chat& chat, const std::string& role, const std::string& text) {
   auto path = chatlog_path(chat);
   if (!path) return std::unexpected(path.error());
-  if (auto made = create_dirs(path->parent_path(), kPrivateFolder); !made) return made;
+  // The failure names the file: the user has to find it to set it right.
+  const auto named = [&](const std::string& error) { return failure(lossy_utf8(path->native()) + ": " + error); };
+  if (auto made = create_dirs(path->parent_path(), kPrivateFolder); !made) return named(made.error());
   OrderedJson entry;
   entry["at"] = local_timestamp();
   entry["role"] = role;
   entry["text"] = text;
-  return append_file(*path, compact_json(entry) + "\n", kPrivateFile);
+  if (auto appended = append_file(*path, compact_json(entry) + "\n", kPrivateFile); !appended)
+    return named(appended.error());
+  return {};
 }
 
 Result<std::optional<std::string>> read_chatlog(const Chat& chat) {

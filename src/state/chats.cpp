@@ -12,6 +12,7 @@
 #include "state/allowed.h"
 #include "state/app_dirs.h"
 #include "state/settings.h"
+#include "state/state_file.h"
 
 namespace {
 
@@ -66,16 +67,54 @@ Result<Chat> decode_chat(const Json& item, std::string_view text) {
 }
 
 // The chats of a list file that can be read; `damaged` when anything in it
-// could not be, so that a save keeps the file aside instead of losing it.
+// could not be, so that the file is kept aside before it is written again.
 struct ChatList {
   std::vector<Chat> chats;
   bool damaged = false;
 };
 
+// Where the object that opens at `start` closes, strings minded; npos when
+// it never does.
+std::size_t object_end(std::string_view text, std::size_t start) {
+  std::size_t depth = 0;
+  bool in_string = false;
+  for (std::size_t i = start; i < text.size(); ++i) {
+    const char c = text[i];
+    if (in_string) {
+      if (c == '\\') ++i;
+      else if (c == '"') in_string = false;
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '{') {
+      ++depth;
+    } else if (c == '}' && --depth == 0) {
+      return i;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// Of a list whose JSON is broken, every object in it that reads as a chat.
+std::vector<Chat> recovered_chats(std::string_view text) {
+  std::vector<Chat> chats;
+  for (std::size_t start = text.find('{'); start != std::string_view::npos; start = text.find('{', start + 1)) {
+    const std::size_t end = object_end(text, start);
+    if (end == std::string_view::npos) continue;
+    const std::string_view object = text.substr(start, end - start + 1);
+    auto value = parse_json(object);
+    if (!value) continue;
+    if (auto chat = decode_chat(*value, object)) {
+      chats.push_back(std::move(*chat));
+      start = end;
+    }
+  }
+  return chats;
+}
+
 ChatList readable_chats(std::string_view text) {
   if (trim(text).empty()) return {};
   auto value = parse_json(text);
-  if (!value || !value->is_array()) return {{}, true};
+  if (!value || !value->is_array()) return {recovered_chats(text), true};
   ChatList list;
   for (const Json& item : *value) {
     if (auto chat = decode_chat(item, text))
@@ -88,33 +127,74 @@ ChatList readable_chats(std::string_view text) {
 
 Result<std::optional<ChatList>> read_chat_list(const std::filesystem::path& path) {
   auto text = read_file_if_exists(path);
-  if (!text) return failure(fmt::format("Could not read {}: {}", lossy_utf8(path.native()), text.error()));
+  if (!text) return failure(state_file_problem("Could not read", path, text.error()));
   if (!*text) return std::optional<ChatList>();
   return readable_chats(**text);
 }
 
-// The project's list; chats saved before the project file existed are
-// found in the global list.
-Result<ChatList> project_chat_list(const std::filesystem::path& folder) {
-  auto list = read_chat_list(project_chats_path(folder));
-  if (!list) return std::unexpected(list.error());
-  if (*list) return **list;
-  std::vector<Chat> chats = load_chats();
-  const std::string key = folder_key(folder);
-  std::erase_if(chats, [&](const Chat& chat) { return !is_project_chat(chat, key); });
-  return ChatList{std::move(chats)};
-}
-
-// A list that could not be read whole is moved aside before a save
-// replaces it, and the user is told where it went.
-Status keep_aside(const std::filesystem::path& path, const Printer& out) {
-  const std::filesystem::path aside = path.native() + fmt::format(".damaged-{}", unix_seconds());
+// A list that could not be read whole is moved aside before it is written
+// again, and the user is told where it went.
+Result<std::filesystem::path> keep_aside(const std::filesystem::path& path) {
+  std::filesystem::path aside = path;
+  aside += fmt::format(".damaged-{}", unix_seconds());
   std::error_code error;
   std::filesystem::rename(path, aside, error);
   if (error) return os_failure(error.value());
+  return aside;
+}
+
+void tell_kept_aside(const Printer& out, const std::filesystem::path& path, const std::filesystem::path& aside) {
   out.line("33", fmt::format("{} could not be read whole: the chats it could read are kept, and the file "
-                                 "itself is saved as {}.",
-                                 lossy_utf8(path.native()), lossy_utf8(aside.native())));
+                             "itself is saved as {}.",
+                             lossy_utf8(path.native()), lossy_utf8(aside.native())));
+}
+
+Status set_aside(const Printer& out, const std::filesystem::path& path) {
+  auto aside = keep_aside(path);
+  if (!aside) return std::unexpected(aside.error());
+  tell_kept_aside(out, path, *aside);
+  return {};
+}
+
+// A damaged list is written again at once with every chat it could read,
+// the damaged file kept aside, so that whoever reads it first says so, and
+// only once. Where that cannot be done (a folder that cannot be written),
+// the readable chats still serve.
+Result<std::optional<ChatList>> read_and_repair(const std::filesystem::path& path, const Printer& out) {
+  auto list = read_chat_list(path);
+  if (!list || !*list || !(*list)->damaged) return list;
+  auto lock = lock_file(path);
+  if (!lock) return list;
+  list = read_chat_list(path);  // another program may have mended it meanwhile
+  if (!list || !*list || !(*list)->damaged) return list;
+  auto aside = keep_aside(path);
+  if (!aside) return list;
+  if (!write_file_whole(path, encode_chats((*list)->chats))) {
+    std::error_code ignored;
+    std::filesystem::rename(*aside, path, ignored);  // the damaged file stays where it was
+    return list;
+  }
+  tell_kept_aside(out, path, *aside);
+  (*list)->damaged = false;
+  return list;
+}
+
+// The project's list; chats saved before the project file existed are
+// found in the global list.
+ChatList project_chats_or_global(std::optional<ChatList> listed, const std::filesystem::path& folder,
+                                 std::vector<Chat> global) {
+  if (listed) return std::move(*listed);
+  const std::string key = folder_key(folder);
+  std::erase_if(global, [&](const Chat& chat) { return !is_project_chat(chat, key); });
+  return ChatList{std::move(global)};
+}
+
+std::unexpected<std::string> cannot_write(const std::filesystem::path& path, std::string_view error) {
+  return failure(fmt::format("Could not write {}: {}", lossy_utf8(path.native()), error));
+}
+
+Status written_or_named(const std::filesystem::path& path, std::string_view text) {
+  if (auto written = write_file_whole(path, text); !written) return cannot_write(path, written.error());
   return {};
 }
 
@@ -141,15 +221,16 @@ std::filesystem::path project_chats_path(const std::filesystem::path& folder) {
 
 std::string chat_title(std::string_view prompt) { return std::string(first_chars(prompt, 60)); }
 
-std::vector<Chat> load_chats() {
-  auto list = read_chat_list(chats_path());
+std::vector<Chat> load_chats(const Printer& out) {
+  auto list = read_and_repair(chats_path(), out);
   return list && *list ? (*list)->chats : std::vector<Chat>{};
 }
 
-Result<std::vector<Chat>> read_project_chats(const std::filesystem::path& folder) {
-  auto list = project_chat_list(folder);
-  if (!list) return std::unexpected(list.error());
-  return list->chats;
+Result<std::vector<Chat>> read_project_chats(const std::filesystem::path& folder, const Printer& out) {
+  auto listed = read_and_repair(project_chats_path(folder), out);
+  if (!listed) return std::unexpected(listed.error());
+  const bool has_file = listed->has_value();
+  return project_chats_or_global(std::move(*listed), folder, has_file ? std::vector<Chat>{} : load_chats(out)).chats;
 }
 
 std::optional<Chat> latest_project_chat(const std::filesystem::path& folder, const std::vector<Chat>& chats) {
@@ -174,25 +255,27 @@ Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path
   chat.updated = unix_seconds();
   // Always the global list first, then the project's: one order, no deadlock.
   auto global_lock = lock_file(chats_path());
-  if (!global_lock) return std::unexpected(global_lock.error());
+  if (!global_lock) return cannot_write(chats_path(), global_lock.error());
   auto global = read_chat_list(chats_path());
   if (!global) return std::unexpected(global.error());
   ChatList list = global->value_or(ChatList{});
   if (list.damaged)
-    if (auto kept = keep_aside(chats_path(), out); !kept) return kept;
+    if (auto kept = set_aside(out, chats_path()); !kept) return kept;
   remove_same(list.chats, chat);
   list.chats.insert(list.chats.begin(), chat);
-  if (auto written = write_file_whole(chats_path(), encode_chats(list.chats)); !written) return written;
+  if (auto written = written_or_named(chats_path(), encode_chats(list.chats)); !written) return written;
 
   auto project_lock = lock_file(project_chats_path(folder));
-  if (!project_lock) return std::unexpected(project_lock.error());
-  auto project = project_chat_list(folder);
-  if (!project) return std::unexpected(project.error());
-  if (project->damaged)
-    if (auto kept = keep_aside(project_chats_path(folder), out); !kept) return kept;
-  remove_same(project->chats, chat);
-  project->chats.push_back(chat);
-  return write_file_whole(project_chats_path(folder), encode_chats(project->chats));
+  if (!project_lock) return cannot_write(project_chats_path(folder), project_lock.error());
+  // Read without mending: this save writes it again anyway, under the lock it holds.
+  auto listed = read_chat_list(project_chats_path(folder));
+  if (!listed) return std::unexpected(listed.error());
+  auto project = project_chats_or_global(std::move(*listed), folder, list.chats);
+  if (project.damaged)
+    if (auto kept = set_aside(out, project_chats_path(folder)); !kept) return kept;
+  remove_same(project.chats, chat);
+  project.chats.push_back(chat);
+  return written_or_named(project_chats_path(folder), encode_chats(project.chats));
 }
 
 std::optional<std::string> chat_url(std::string_view text) {

@@ -26,9 +26,11 @@ std::filesystem::path chats_path();
 std::filesystem::path project_chats_path(const std::filesystem::path& folder);
 
 // The lists as far as they can be read: a missing file reads as empty, and
-// of a damaged one the chats that can be read are kept.
-std::vector<Chat> load_chats();
-Result<std::vector<Chat>> read_project_chats(const std::filesystem::path& folder);
+// of a damaged one every chat that can be read is kept: the file is written
+// again with them, the damaged one kept aside, which a notice on `out` says.
+std::vector<Chat> load_chats(const Printer& out = Printer::standard());
+Result<std::vector<Chat>> read_project_chats(const std::filesystem::path& folder,
+                                             const Printer& out = Printer::standard());
 
 std::optional<Chat> latest_project_chat(const std::filesystem::path& folder, const std::vector<Chat>& chats);
 // `id` is the chat's own random identifier, never the session token, which

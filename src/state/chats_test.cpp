@@ -91,8 +91,39 @@ TEST_F(ChatCommands, SaysWhenNothingIsSaved) {
   EXPECT_EQ(wendlebox({"--chats"}, home.path / "empty").out,
             "No saved chats for this project yet.\n" + (home.path / "empty").string() +
                 "\nRun wendlebox --chats-all to see chats from every project.\n");
-  write_text(home.path / ".config/wendlebox/chats.json", "[{\"id\": 1}]");
-  EXPECT_EQ(wendlebox({"--chats-all"}).out, "No saved chats yet.\n");
+}
+
+// A list damaged in the middle (a quote lost, an entry of the wrong shape)
+// still lists every chat it holds: the first reader writes it again with
+// them, keeps the damaged file aside and says so, once.
+TEST_F(ChatCommands, ADamagedListShowsEveryReadableChatAndSaysOnceWhereTheDamagedFileWent) {
+  const std::string p = project().string(), other = (home.path / "other").string();
+  const std::string damaged = "[\n" + chat_json("c1", "One", url_of('1'), p, 50) + ",\n" +
+                              chat_json("c2", "Two {braces} \\\"quoted\\\"", url_of('2'), other, 40) + ",\n" +
+                              R"({"id": "bad", "title": "lost its quote, "url": "x", "folder": "f", "updated": 1},)" + "\n" +
+                              chat_json("c3", "Three", url_of('3'), p, 30) + ",\n" +
+                              R"({"id": "c9", "title": "no number", "url": "u", "folder": "f", "updated": "soon"},)" +
+                              "\n" + chat_json("c4", "Four", url_of('4'), other, 20) + ",\n" +
+                              chat_json("c5", "Five", url_of('5'), p, 10) + "\n]";
+  const fs::path list = home.path / ".config/wendlebox/chats.json";
+  write_text(list, damaged);
+  const CommandResult first = wendlebox({"--chats-all"});
+  EXPECT_EQ(first.exit_code, 0) << first.err;
+  const std::string notice = list.string() + " could not be read whole: the chats it could read are kept, and the file "
+                             "itself is saved as ";
+  ASSERT_TRUE(first.out.starts_with(notice)) << first.out;
+  const std::string aside = first.out.substr(notice.size(), first.out.find(".\n") - notice.size());
+  EXPECT_EQ(read_text(aside), damaged);
+  const std::string listing = first.out.substr(first.out.find(".\n") + 2);
+  for (const char* title : {"1  One\n", "2  Two {braces} \"quoted\"\n", "3  Three\n", "4  Four\n", "5  Five\n"})
+    EXPECT_NE(listing.find(title), std::string::npos) << title << listing;
+  EXPECT_EQ(listing.find("6  "), std::string::npos) << listing;
+  // Said once: the list is whole again, with all five.
+  EXPECT_EQ(wendlebox({"--chats-all"}).out, listing);
+  const std::string mine = wendlebox({"--chats"}).out;
+  EXPECT_NE(mine.find("1  One\n"), std::string::npos) << mine;
+  EXPECT_NE(mine.find("5  Five\n"), std::string::npos) << mine;
+  EXPECT_EQ(mine.find("Four"), std::string::npos) << mine;
 }
 
 struct ResolveCase {
@@ -193,7 +224,8 @@ TEST_F(ChatRegistry, AFailedGlobalWriteLeavesTheProjectListUntouched) {
   fs::create_directories(dir.path / "config/wendlebox/chats.json/held");
   auto saved_chat = save_chat(a, url_of('a'), p);
   ASSERT_FALSE(saved_chat);
-  EXPECT_TRUE(saved_chat.error().ends_with("chats.json: Is a directory (os error 21)")) << saved_chat.error();
+  EXPECT_NE(saved_chat.error().find("chats.json: Is a directory (os error 21). Fix the file"), std::string::npos)
+      << saved_chat.error();
   EXPECT_FALSE(fs::exists(project_chats_path(p)));
 }
 
@@ -212,22 +244,24 @@ TEST_F(ChatRegistry, AProjectWithoutItsFileFindsItsChatsInTheGlobalList) {
   EXPECT_EQ(ids(*read_project_chats(p)), (std::vector<std::string>{"x1", "x4", "nnnn"}));
 }
 
-// Nothing saved is lost: of a damaged list the readable chats are kept, the
-// file itself is moved aside before the save, and a notice names both.
-TEST_F(ChatRegistry, ADamagedListKeepsItsReadableChatsAndIsMovedAsideBeforeASave) {
+// Nothing saved is lost: of a damaged list the readable chats are kept, by
+// the first read or by a save, and the file itself is moved aside; a notice
+// names both, once.
+TEST_F(ChatRegistry, ADamagedListKeepsItsReadableChatsAndIsMovedAside) {
   const fs::path p = dir.path / "p";
   const fs::path global = dir.path / "config/wendlebox/chats.json";
   const std::string damaged = "[" + chat_json("x1", "a", url_of('1'), p.string(), 5) + "," +
                               R"({"id":"x2","title":"b","url":"u","folder":"f","updated":"1796000001"}])";
   write_text(global, damaged);
   write_text(project_chats_path(p), "{");
-  EXPECT_EQ(ids(load_chats()), (std::vector<std::string>{"x1"}));
-  EXPECT_EQ(ids(*read_project_chats(p)), (std::vector<std::string>{}));
-  Chat a = new_chat("aaaa", "x", p);
   std::stringstream notices;
-  ASSERT_TRUE(save_chat(a, url_of('a'), p, Printer(notices, false, false)));
-  EXPECT_EQ(ids(load_chats()), (std::vector<std::string>{"aaaa", "x1"}));
-  EXPECT_EQ(ids(*read_project_chats(p)), (std::vector<std::string>{"aaaa"}));
+  const Printer printer(notices, false, false);
+  EXPECT_EQ(ids(load_chats(printer)), (std::vector<std::string>{"x1"}));
+  EXPECT_EQ(ids(load_chats(printer)), (std::vector<std::string>{"x1"}));
+  Chat a = new_chat("aaaa", "x", p);
+  ASSERT_TRUE(save_chat(a, url_of('a'), p, printer));  // the project list is mended by the save
+  EXPECT_EQ(ids(load_chats(printer)), (std::vector<std::string>{"aaaa", "x1"}));
+  EXPECT_EQ(ids(*read_project_chats(p, printer)), (std::vector<std::string>{"aaaa"}));
   std::vector<fs::path> aside;
   for (const fs::path& folder : {global.parent_path(), project_chats_path(p).parent_path()})
     for (const auto& entry : fs::directory_iterator(folder))
@@ -235,7 +269,10 @@ TEST_F(ChatRegistry, ADamagedListKeepsItsReadableChatsAndIsMovedAsideBeforeASave
   ASSERT_EQ(aside.size(), 2u);
   for (const fs::path& kept : aside) {
     EXPECT_EQ(read_text(kept), kept.string().starts_with(global.string()) ? damaged : "{");
-    EXPECT_NE(notices.str().find("saved as " + kept.string() + ".\n"), std::string::npos) << notices.str();
+    const std::string said = "saved as " + kept.string() + ".\n";
+    const std::size_t first = notices.str().find(said);
+    EXPECT_NE(first, std::string::npos) << notices.str();
+    EXPECT_EQ(notices.str().find(said, first + 1), std::string::npos) << notices.str();
   }
 }
 
@@ -262,6 +299,15 @@ TEST(ChatLog, AppendsOneLinePerEntryAndFallsBackToEpochSeconds) {
   }
   EXPECT_TRUE(stamp.ends_with(" UTC"));
   EXPECT_GT(std::stoull(stamp), 1'700'000'000u);
+}
+
+// The user has to find the file to set it right, so the failure names it.
+TEST(ChatLog, AFailedAppendNamesTheFile) {
+  TempDir dir;
+  write_text(dir.path / ".wendlebox/chatlogs", "a file where the folder should be");
+  auto appended = append_chatlog(Chat{.id = "abc", .folder = dir.path.string()}, "user", "hi");
+  ASSERT_FALSE(appended);
+  EXPECT_EQ(appended.error(), (dir.path / ".wendlebox/chatlogs/abc.jsonl").string() + ": Not a directory (os error 20)");
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ Status remember_extension_browser(const std::string& browser) {
 }
 
 Result<Settings> load_settings() {
-  return load_state_file<Settings>(settings_path(), "Could not read Wendlebox settings: ", decode_settings);
+  return load_state_file<Settings>(settings_path(), "Could not read Wendlebox settings from", decode_settings);
 }
 
 Status save_settings(const Settings& settings) {

@@ -70,18 +70,23 @@ TEST_F(SettingsCommands, MissingKeysAreTrueAndUnknownKeysIgnoredWhileKeyOrderIsR
   EXPECT_EQ(read_text(file()), "{\n  \"allow_commands\": false,\n  \"sounds\": true,\n  \"git\": false\n}");
 }
 
+// The message names the file and how to set it right, for every command
+// that reads it.
 TEST_F(SettingsCommands, MalformedFileIsReportedAndLeftUntouched) {
   const std::pair<const char*, const char*> cases[] = {
-      {"{\"sounds\": \"no\"}", "Wendlebox: Could not read Wendlebox settings: invalid type: string, expected a boolean for `sounds` at line 1 column 16\n"},
-      {"{\"git\": true, \"git\": false}", "Wendlebox: Could not read Wendlebox settings: duplicate field `git` at line 1 column 27\n"},
-      {"{\"git\": tru", "Wendlebox: Could not read Wendlebox settings: syntax error while parsing value - invalid literal; last read: '\"git\": tru' at line 1 column 12\n"},
+      {"{\"sounds\": \"no\"}", "invalid type: string, expected a boolean for `sounds` at line 1 column 16"},
+      {"{\"git\": true, \"git\": false}", "duplicate field `git` at line 1 column 27"},
+      {"{\"git\": tru", "syntax error while parsing value - invalid literal; last read: '\"git\": tru' at line 1 column 12"},
   };
   for (const auto& [content, error] : cases) {
     write_text(file(), content);
-    CommandResult r = wendlebox({"--allow-git"});
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, error);
-    EXPECT_EQ(read_text(file()), content);
+    for (const char* option : {"--allow-git", "--block-git"}) {
+      CommandResult r = wendlebox({option});
+      EXPECT_EQ(r.exit_code, 1);
+      EXPECT_EQ(r.err, "Wendlebox: Could not read Wendlebox settings from " + file().string() + ": " + error +
+                           ". Fix the file, or move it away to start again from the defaults.\n");
+      EXPECT_EQ(read_text(file()), content);
+    }
   }
 }
 

@@ -1,5 +1,5 @@
 // Reading and changing one of the program's own state files: a missing file
-// is the default value, any other problem one message behind `prefix`.
+// is the default value, any other problem one message that names the file.
 #pragma once
 
 #include <filesystem>
@@ -9,13 +9,17 @@
 #include "common/files.h"
 #include "common/result.h"
 
+// What is said of a state file that does not load: `what` failed, on which
+// file, why, and how to set it right.
+std::string state_file_problem(std::string_view what, const std::filesystem::path& path, std::string_view error);
+
 template <class T, class Decode>
-Result<T> load_state_file(const std::filesystem::path& path, std::string_view prefix, Decode decode) {
+Result<T> load_state_file(const std::filesystem::path& path, std::string_view what, Decode decode) {
   auto text = read_file_if_exists(path);
-  if (!text) return failure(std::string(prefix) + text.error());
+  if (!text) return failure(state_file_problem(what, path, text.error()));
   if (!*text) return T{};
   auto value = decode(**text);
-  if (!value) return failure(std::string(prefix) + value.error());
+  if (!value) return failure(state_file_problem(what, path, value.error()));
   return value;
 }
 
