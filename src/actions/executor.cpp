@@ -205,16 +205,18 @@ struct ActionKind {
   std::string_view name;
   std::string_view example;
   Result<Json> (*run)(const Action&, ExecutionContext&);
+  // Known to change no file: not watched. Any other action is, whatever it is.
+  bool only_reads = false;
 };
 
 constexpr ActionKind kActionKinds[] = {
-    {"list_files", R"({"type":"list_files","path":"."})", list_files},
-    {"read_file", R"({"type":"read_file","path":"relative/path"})", read_file_action},
+    {"list_files", R"({"type":"list_files","path":"."})", list_files, true},
+    {"read_file", R"({"type":"read_file","path":"relative/path"})", read_file_action, true},
     {"write_file", R"({"type":"write_file","path":"relative/path","content":"complete file content"})",
      write_file_action},
     {"run", R"({"type":"run","command":"command to run in the working folder"})", run_action},
-    {"screenshot", R"({"type":"screenshot"})", screenshot},
-    {"attach_image", R"({"type":"attach_image","path":"relative/or/absolute/image.png"})", attach_image_action},
+    {"screenshot", R"({"type":"screenshot"})", screenshot, true},
+    {"attach_image", R"({"type":"attach_image","path":"relative/or/absolute/image.png"})", attach_image_action, true},
 };
 
 // What a failed action concerned, for its line: the path, else the start of
@@ -227,12 +229,27 @@ std::string subject_of(const Action& action) {
   return " " + (char_count(line) > kShownCharacters ? std::string(first_chars(line, kShownCharacters)) + "…" : line);
 }
 
+// The file an action names, where the action itself would find it.
+std::optional<fs::path> named_file(const Action& action, const ExecutionContext& context) {
+  if (!action.path) return std::nullopt;
+  auto path = safe_path(context.base, context.roots, *action.path, false);
+  return path ? std::optional<fs::path>(path->resolved) : std::nullopt;
+}
+
+Result<Json> run_watched(const ActionKind& kind, const Action& action, ExecutionContext& context) {
+  if (!context.watch || kind.only_reads) return kind.run(action, context);
+  context.watch->before(named_file(action, context));
+  Result<Json> outcome = kind.run(action, context);
+  context.watch->after(named_file(action, context));
+  return outcome;
+}
+
 }  // namespace
 
 Result<Json> execute(const Action& action, ExecutionContext& context) {
   Result<Json> outcome = failure("Unknown action: " + action.type);
   for (const ActionKind& kind : kActionKinds)
-    if (kind.name == action.type) outcome = kind.run(action, context);
+    if (kind.name == action.type) outcome = run_watched(kind, action, context);
   // Every failure is shown as it goes back to ChatGPT: the user must not
   // learn of a refused path or a missing file only from ChatGPT's reply.
   if (!outcome && outcome.error() != kDeclined)

@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include <sys/types.h>
@@ -12,6 +14,15 @@
 #include "common/json.h"
 #include "common/printer.h"
 #include "common/result.h"
+
+// Told before and after each action that may change files (any action not
+// known only to read), with the file the action names, when it names one,
+// resolved as the action resolves it: what changes in between is the
+// action's doing, which /undo can take back.
+struct ChangeWatch {
+  std::function<void(const std::optional<std::filesystem::path>& named)> before;
+  std::function<void(const std::optional<std::filesystem::path>& named)> after;
+};
 
 struct ExecutionContext {
   const std::filesystem::path& base;  // the working folder; where commands run
@@ -24,6 +35,7 @@ struct ExecutionContext {
   // The process groups of the commands run, so that what they left running
   // (`cmd &`) ends with the session.
   std::vector<pid_t>* process_groups = nullptr;
+  const ChangeWatch* watch = nullptr;
 };
 
 // The action's success object, or the message saying why it failed.

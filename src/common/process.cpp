@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <string_view>
 #include <cstdio>
 #include <filesystem>
 #include <array>
@@ -57,6 +58,19 @@ ExitStatus decode_status(int raw) {
   return ExitStatus{std::nullopt, WIFSIGNALED(raw) ? std::optional<int>(WTERMSIG(raw)) : std::nullopt};
 }
 
+// This process's environment with `extra` set on top, as "NAME=value" texts.
+std::vector<std::string> environment_with(const std::vector<std::pair<std::string, std::string>>& extra) {
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view text(*entry);
+    const std::string_view name = text.substr(0, text.find('='));
+    if (std::ranges::none_of(extra, [&](const auto& variable) { return variable.first == name; }))
+      entries.emplace_back(text);
+  }
+  for (const auto& [name, value] : extra) entries.push_back(name + "=" + value);
+  return entries;
+}
+
 Result<pid_t> spawn(const ProcessSpec& command, Pipe* out, Pipe* err) {
   SpawnActions actions;
   if (command.input == InputMode::Null) posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
@@ -84,8 +98,16 @@ Result<pid_t> spawn(const ProcessSpec& command, Pipe* out, Pipe* err) {
   std::vector<char*> argv;
   for (const std::string& arg : command.argv) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
+  std::vector<std::string> environment;
+  std::vector<char*> envp;
+  if (!command.environment.empty()) {
+    environment = environment_with(command.environment);
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+  }
   pid_t pid = 0;
-  const int error = posix_spawnp(&pid, argv[0], actions.get(), &attributes, argv.data(), environ);
+  const int error = posix_spawnp(&pid, argv[0], actions.get(), &attributes, argv.data(),
+                                 envp.empty() ? environ : envp.data());
   posix_spawnattr_destroy(&attributes);
   if (error != 0) return os_failure(error);
   return pid;

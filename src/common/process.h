@@ -14,6 +14,7 @@
 #include <string_view>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/result.h"
@@ -24,6 +25,8 @@ enum class OutputMode { Capture, Discard, Inherit };
 struct ProcessSpec {
   std::vector<std::string> argv;  // argv[0] is looked up through PATH
   std::optional<std::filesystem::path> cwd{};
+  // Variables set for the program on top of this process's environment.
+  std::vector<std::pair<std::string, std::string>> environment{};
   InputMode input = InputMode::Null;
   OutputMode output = OutputMode::Capture;
   OutputMode errors = OutputMode::Capture;

@@ -55,10 +55,9 @@ bool has_identity(const std::filesystem::path& dir) {
 
 // The project folder holds local chat logs that must never be committed.
 Status exclude_project_folder(const std::filesystem::path& root) {
-  auto reported = git_ok(root, {"rev-parse", "--git-path", "info/exclude"});
-  if (!reported) return std::unexpected(reported.error());
-  const std::filesystem::path reported_path(*reported);
-  const std::filesystem::path exclude = reported_path.is_absolute() ? reported_path : root / reported_path;
+  auto found = git_path(root, "info/exclude");
+  if (!found) return std::unexpected(found.error());
+  const std::filesystem::path& exclude = *found;
   const std::string text = read_file(exclude).value_or("");
   for (std::string_view line : split_lines(text))
     if (trim(line) == kExcludeLine) return {};
@@ -85,16 +84,25 @@ std::string relative_pathspec(const std::filesystem::path& folder, const std::fi
 
 }  // namespace
 
-Result<ProcessResult> git_output(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+Result<ProcessResult> git_output(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                                 const GitEnvironment& environment) {
   std::vector<std::string> argv = git_argv(args);
-  return run_process(ProcessSpec{.argv = std::move(argv), .cwd = dir});
+  return run_process(ProcessSpec{.argv = std::move(argv), .cwd = dir, .environment = environment});
 }
 
-Result<std::string> git_ok(const std::filesystem::path& dir, const std::vector<std::string>& args) {
-  auto ran = git_output(dir, args);
+Result<std::string> git_ok(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                           const GitEnvironment& environment) {
+  auto ran = git_output(dir, args, environment);
   if (!ran) return std::unexpected(ran.error());
   if (!ran->status.success()) return failure(trimmed(ran->errors));
   return trimmed(ran->output);
+}
+
+Result<std::filesystem::path> git_path(const std::filesystem::path& root, const std::string& name) {
+  auto reported = git_ok(root, {"rev-parse", "--git-path", name});
+  if (!reported) return std::unexpected(reported.error());
+  const std::filesystem::path path(*reported);
+  return path.is_absolute() ? path : root / path;
 }
 
 Status git_commit_command(const std::filesystem::path& dir, const std::vector<std::string>& args) {
@@ -191,6 +199,23 @@ std::optional<GitSession> prepare_git(const std::filesystem::path& folder, const
   return GitSession{*root, relative_pathspec(folder, *root)};
 }
 
+namespace {
+
+// The message goes through a file: a prompt of any size fits, where a
+// command-line argument stops at the system's limit.
+Status commit_with_message(const GitSession& session, const std::string& message) {
+  auto file = git_path(session.root, "wendlebox-commit-message");
+  if (!file) return std::unexpected(file.error());
+  if (auto written = write_file_whole(*file, message); !written) return written;
+  auto committed = git_commit_command(
+      session.root, {"commit", "--only", "--allow-empty", "--quiet", "-F", file->string(), "--", session.pathspec});
+  std::error_code ignored;
+  std::filesystem::remove(*file, ignored);
+  return committed;
+}
+
+}  // namespace
+
 std::optional<std::string> commit_finished_task(const GitSession& session, const std::string& prompt,
                                                 const Printer& out) {
   const std::string time = local_timestamp();
@@ -205,8 +230,7 @@ std::optional<std::string> commit_finished_task(const GitSession& session, const
   auto known = git_ok(session.root, {"ls-files", "--", session.pathspec});
   if (known && known->empty()) return std::nullopt;
   // --only with the pathspec keeps whatever else is staged out of the commit.
-  auto committed = git_commit_command(session.root, {"commit", "--only", "--allow-empty", "--quiet", "-m", time,
-                                                     "-m", message, "--", session.pathspec});
+  auto committed = commit_with_message(session, time + "\n\n" + message + "\n");
   if (!committed) {
     warn(out, "Git snapshot skipped: ", committed.error());
     return std::nullopt;
@@ -214,35 +238,6 @@ std::optional<std::string> commit_finished_task(const GitSession& session, const
   info(out, kSnapshotSaved);
   auto head = git_ok(session.root, {"rev-parse", "HEAD"});
   return head ? std::optional<std::string>(*head) : std::nullopt;
-}
-
-Result<std::vector<std::string>> uncommitted_entries(const GitSession& session) {
-  auto listed = git_output(session.root, {"ls-files", "-z", "--others", "--directory", "--", session.pathspec});
-  if (!listed) return std::unexpected(listed.error());
-  if (!listed->status.success()) return failure(std::string(trim(listed->errors)));
-  std::vector<std::string> entries;
-  for (std::size_t start = 0, end; (end = listed->output.find('\0', start)) != std::string::npos; start = end + 1)
-    entries.push_back(listed->output.substr(start, end - start));
-  return entries;
-}
-
-Status undo_commit(const GitSession& session, const std::string& commit, const std::vector<std::string>& left_out) {
-  auto head = git_ok(session.root, {"rev-parse", "HEAD"});
-  if (!head) return std::unexpected(head.error());
-  if (*head != commit) return failure("the repository has new commits since the last prompt");
-  auto status = git_ok(session.root, {"status", "--porcelain"});
-  if (!status) return std::unexpected(status.error());
-  if (!status->empty()) return failure("files have changed since the last prompt (see git status)");
-  auto reset = git_ok(session.root, {"reset", "--hard", "--quiet", "HEAD~1"});
-  if (!reset) return std::unexpected(reset.error());
-  for (const std::string& entry : left_out) {
-    // Only what git listed, inside the repository; a link is removed, never followed.
-    const std::filesystem::path path = session.root / std::filesystem::path(entry).lexically_normal();
-    if (entry.empty() || path.lexically_relative(session.root).string().starts_with("..")) continue;
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  return {};
 }
 
 Status show_commit(const GitSession& session, const std::string& commit) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/printer.h"
@@ -16,10 +17,18 @@ struct GitSession {
   std::string pathspec;        // the working folder relative to root, or "."
 };
 
+// Variables set for one git command (GIT_INDEX_FILE for a scratch index).
+using GitEnvironment = std::vector<std::pair<std::string, std::string>>;
+
 // Runs git; fails only when git cannot be started.
-Result<ProcessResult> git_output(const std::filesystem::path& dir, const std::vector<std::string>& args);
+Result<ProcessResult> git_output(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                                 const GitEnvironment& environment = {});
 // Trimmed standard output on success, trimmed standard error otherwise.
-Result<std::string> git_ok(const std::filesystem::path& dir, const std::vector<std::string>& args);
+Result<std::string> git_ok(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                           const GitEnvironment& environment = {});
+// Where git keeps `name` (an index, a file of its own) for the repository
+// at `root`, as an absolute path.
+Result<std::filesystem::path> git_path(const std::filesystem::path& root, const std::string& name);
 // A commit-like command, with a fallback identity when git has none.
 Status git_commit_command(const std::filesystem::path& dir, const std::vector<std::string>& args);
 
@@ -28,17 +37,6 @@ std::optional<GitSession> prepare_git(const std::filesystem::path& folder, const
 // The new commit's id, or nullopt when the commit was skipped (it says why on `out`).
 std::optional<std::string> commit_finished_task(const GitSession& session, const std::string& prompt,
                                                 const Printer& out);
-
-// The files and folders of the session's part of the repository that no
-// commit holds (new or ignored), relative to its root; a folder none of
-// whose files is tracked counts as one entry ("build/").
-Result<std::vector<std::string>> uncommitted_entries(const GitSession& session);
-
-// Takes back `commit` when it is still HEAD and nothing has changed since
-// (nothing staged, modified or new); otherwise says why and changes nothing.
-// `left_out` are entries the prompt created that the commit could not hold
-// (ignored ones): they are removed too.
-Status undo_commit(const GitSession& session, const std::string& commit, const std::vector<std::string>& left_out = {});
 
 // Shows the commit's summary and changes (through the user's pager and in
 // colour when the output is a terminal, as git does).

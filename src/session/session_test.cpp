@@ -2,7 +2,9 @@
 // test: the browser and the terminal are stood in for, the rest is real
 // (files, Git, the bridge over loopback).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include "common/process.h"
 #include "session/protocol.h"
 #include "support/bridge_client.h"
 #include "support/in_process.h"
@@ -127,12 +129,15 @@ TEST_F(Session, ASavedChatOpensItsAddressWithoutTheOldFragment) {
   EXPECT_TRUE(r.out.ends_with("Type a prompt to continue this chat, or /exit to leave it.\nYou > "));
 }
 
-TEST_F(Session, UndoTakesTheLastPromptBackOnlyWhenNothingElseChanged) {
+// /undo takes back what the prompt changed and nothing else: a file the
+// user made since stays, and a file both changed is left and named.
+TEST_F(Session, UndoTakesBackOnlyWhatThePromptChanged) {
   write_text(work.path / "a.txt", "old\n");
   auto wendlebox = start(BinaryRun{.args = {"change a"}, .cwd = work.path, .home = home.path,
                                    .env = {{"GIT_CONFIG_GLOBAL", "/dev/null"}}, .keep_stdin_open = true});
   FakeExtension browser = extension();
-  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"a.txt","content":"new\n"}]})"));
+  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"a.txt","content":"new\n"},)"
+                       R"({"type":"write_file","path":"c.txt","content":"c\n"}]})"));
   browser.answer(kDone, kChatUrl);
   const auto printed = [&](const std::string& text) {
     return wait_until([&] { return wendlebox->output_so_far().find(text) != std::string::npos; });
@@ -140,18 +145,72 @@ TEST_F(Session, UndoTakesTheLastPromptBackOnlyWhenNothingElseChanged) {
   ASSERT_TRUE(printed("You > "));
   EXPECT_EQ(read_text(work.path / "a.txt"), "new\n");
   write_text(work.path / "b.txt", "someone else's\n");
+  write_text(work.path / "c.txt", "c, then the user's\n");
   wendlebox->send_input("/undo\n");
-  ASSERT_TRUE(printed("Cannot undo: files have changed since the last prompt"));
-  EXPECT_EQ(read_text(work.path / "a.txt"), "new\n");
-  fs::remove(work.path / "b.txt");
-  wendlebox->send_input("/undo\n");
-  ASSERT_TRUE(printed("The last prompt's changes were undone."));
+  ASSERT_TRUE(printed("No earlier prompt of this session is left to undo.")) << wendlebox->output_so_far();
+  EXPECT_NE(wendlebox->output_so_far().find("The last prompt's changes were undone.\nUndone prompt: change a\n"
+                                             "Left as they are, as they were changed by someone else too: c.txt\n"),
+            std::string::npos) << wendlebox->output_so_far();
   EXPECT_EQ(read_text(work.path / "a.txt"), "old\n");
+  EXPECT_EQ(read_text(work.path / "b.txt"), "someone else's\n");
+  EXPECT_EQ(read_text(work.path / "c.txt"), "c, then the user's\n");
   wendlebox->send_input("go on\n");
   auto next = browser.answer(kDone, kChatUrl);
   EXPECT_TRUE(next["prompt"].get<std::string>().starts_with("Note: the user undid your last change;")) << next["prompt"];
   wendlebox->send_input("/exit\n");
   EXPECT_EQ(wendlebox->finish().exit_code, 0);
+}
+
+// In a folder that had no repository and no file, the prompt's commit is
+// the repository's first: /undo takes it back and counts no prompt left.
+TEST_F(Session, TheFirstPromptOfANewRepositoryIsUndoneWithoutAGitError) {
+  auto wendlebox = start(BinaryRun{.args = {"make a game"}, .cwd = work.path, .home = home.path,
+                                   .env = {{"GIT_CONFIG_GLOBAL", "/dev/null"}}, .keep_stdin_open = true});
+  FakeExtension browser = extension();
+  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"game.py","content":"x\n"}]})"));
+  browser.answer(kDone, kChatUrl);
+  const auto printed = [&](const std::string& text) {
+    return wait_until([&] { return wendlebox->output_so_far().find(text) != std::string::npos; });
+  };
+  ASSERT_TRUE(printed("You > "));
+  wendlebox->send_input("/undo\n");
+  ASSERT_TRUE(printed("No earlier prompt of this session is left to undo.")) << wendlebox->output_so_far();
+  wendlebox->send_input("/undo\n");
+  ASSERT_TRUE(printed("Nothing to undo: every prompt this session committed has been undone."));
+  wendlebox->send_input("/exit\n");
+  CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out.find("Cannot undo"), std::string::npos) << r.out;
+  EXPECT_FALSE(fs::exists(work.path / "game.py"));
+  auto commits = run_process(ProcessSpec{.argv = {"git", "rev-list", "--all", "--count"}, .cwd = work.path});
+  ASSERT_TRUE(commits);
+  EXPECT_EQ(commits->output, "0\n");
+}
+
+// A folder the session cannot write is said before the browser opens or
+// ChatGPT is asked anything, naming the folder and what failed.
+TEST_F(Session, AFolderThatCannotBeWrittenIsReportedBeforeChatGptIsAsked) {
+  write_script(bin.path / "xdg-open", "echo \"$1\" >> " + urls().string());
+  BinaryRun run{.args = {"make a game"}, .cwd = work.path, .home = home.path, .path_prefix = bin.path.string()};
+  std::string why = "Permission denied (os error 13)). Give yourself write access (chmod u+w " + work.path.string() +
+                    "), or start wendlebox in another folder.";
+  if (::geteuid() == 0) {
+    // Modes do not stop root: a read-only mount of the folder does.
+    auto mounts = run_process(ProcessSpec{.argv = {"unshare", "-m", "true"}});
+    if (!mounts || !mounts->status.success()) GTEST_SKIP() << "root without a mount namespace of its own";
+    run.program = "/usr/bin/unshare";
+    run.args = {"-m", "sh", "-c",
+                "mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro \"$1\" && cd \"$1\" && exec \"$2\" 'make a game'",
+                "sh", work.path.string(), binary_path()};
+    why = "Read-only file system (os error 30)). Start wendlebox in a folder on a file system that can be written.";
+  } else {
+    fs::permissions(work.path, fs::perms::owner_read | fs::perms::owner_exec);
+  }
+  CommandResult r = run_binary(run);
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Wendlebox: Wendlebox cannot work in " + work.path.string() + ": " + work.path.string() +
+                       " cannot be written (" + why + "\n");
+  EXPECT_FALSE(fs::exists(urls()));  // no browser was opened
 }
 
 TEST_F(Session, ExtraFoldersThatCannotBeUsedAreLeftOut) {
@@ -385,11 +444,11 @@ TEST_F(Session, UndoRemovesWhatThePromptCreatedThatGitIgnores) {
   browser.answer(kDone, kChatUrl);
   ASSERT_TRUE(wait_until([&] { return wendlebox->output_so_far().find("You > ") != std::string::npos; }));
   wendlebox->send_input("/undo\n");
-  ASSERT_TRUE(wait_until([&] { return wendlebox->output_so_far().find("(ignored files): ") != std::string::npos; }))
+  ASSERT_TRUE(wait_until([&] { return wendlebox->output_so_far().find("changes were undone") != std::string::npos; }))
       << wendlebox->output_so_far();
   wendlebox->send_input("/exit\n");
   CommandResult r = wendlebox->finish();
-  EXPECT_NE(r.out.find("Also removed, as Git could not hold them (ignored files): "), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Left as they are"), std::string::npos) << r.out;
   EXPECT_FALSE(fs::exists(work.path / ".gitignore"));
   EXPECT_FALSE(fs::exists(work.path / ".envrc"));
   EXPECT_EQ(read_text(work.path / "out/build.log"), "kept\n");  // there before the prompt: kept

@@ -15,6 +15,8 @@
 #include "common/random.h"
 #include "common/text.h"
 #include "git/git.h"
+#include "git/prompt_watch.h"
+#include "git/undo.h"
 #include "i18n/i18n.h"
 #include "session/interrupt.h"
 #include "session/protocol.h"
@@ -22,6 +24,7 @@
 #include "session/wait.h"
 #include "state/allowed.h"
 #include "state/chatlog.h"
+#include "state/project_folder.h"
 #include "state/settings.h"
 
 namespace {
@@ -65,9 +68,18 @@ constexpr i18n::Text kNothingToUndo{"Nothing to undo: no prompt of this session 
 constexpr i18n::Text kCannotUndo{"Cannot undo:", "Não foi possível desfazer:", "No se puede deshacer:"};
 constexpr i18n::Text kUndone{"The last prompt's changes were undone.", "As alterações do último prompt foram desfeitas.",
                              "Se deshicieron los cambios del último prompt."};
-constexpr i18n::Text kRemovedLeftOut{"Also removed, as Git could not hold them (ignored files):",
-                                      "Também removidos, pois o Git não podia guardá-los (arquivos ignorados):",
-                                      "También eliminados, ya que Git no podía guardarlos (archivos ignorados):"};
+constexpr i18n::Text kLeftAsTheyAre{"Left as they are, as they were changed by someone else too:",
+                                    "Mantidos como estão, pois outra pessoa ou programa também os alterou:",
+                                    "Se dejaron como están, porque alguien más también los cambió:"};
+constexpr i18n::Text kNotPutBack{"Could not be put back as they were:",
+                                 "Não foi possível restaurar como estavam:",
+                                 "No se pudieron restaurar como estaban:"};
+constexpr i18n::Text kCommandsUnwatched{
+    "This folder holds too many files to watch what commands changed: only the files that actions named were put back.",
+    "Esta pasta tem arquivos demais para acompanhar o que os comandos alteraram: só os arquivos indicados pelas ações "
+    "foram restaurados.",
+    "Esta carpeta tiene demasiados archivos para seguir lo que cambiaron los comandos: solo se restauraron los "
+    "archivos indicados por las acciones."};
 constexpr i18n::Text kUndonePrompt{"Undone prompt:", "Prompt desfeito:", "Prompt deshecho:"};
 constexpr i18n::Text kMoreToUndo{"{} earlier prompt(s) of this session can still be undone with /undo.",
                                  "{} prompt(s) anterior(es) desta sessão ainda podem ser desfeitos com /undo.",
@@ -88,7 +100,7 @@ constexpr i18n::Text kNothingToShow{"No prompt of this session has been committe
 struct CommittedPrompt {
   std::string commit;
   std::string prompt;
-  std::vector<std::string> left_out;  // what the prompt created that its commit could not hold (ignored files)
+  PromptWatch watch;  // what the prompt changed, and the state before it
 };
 
 struct Session {
@@ -105,7 +117,7 @@ struct Session {
   std::vector<std::string> history{};
   std::optional<std::string> extension_version{};  // the one already checked
   std::optional<std::string> extension_browser{};  // the one already remembered
-  std::optional<std::vector<std::string>> uncommitted_before{};  // what no commit held when the prompt began
+  std::optional<PromptWatch> watch{};  // of the running prompt, while Git keeps snapshots
   // The prompts this session committed and has not undone, oldest first:
   // /undo takes them back newest first, /diff shows the newest.
   std::vector<CommittedPrompt> committed{};
@@ -192,17 +204,12 @@ void finish_prompt(Session& session, const std::string& prompt, const std::strin
   log_entry(session, "done", log_text);
   if (session.git_session) {
     auto commit = commit_finished_task(*session.git_session, prompt, session.world.out);
-    if (commit) {
-      CommittedPrompt committed{.commit = *commit, .prompt = prompt, .left_out = {}};
-      auto uncommitted = uncommitted_entries(*session.git_session);
-      // Without both lists nothing counts as the prompt's own: /undo removes no more than it knows it made.
-      if (session.uncommitted_before && uncommitted)
-        for (const std::string& entry : *uncommitted)
-          if (std::ranges::find(*session.uncommitted_before, entry) == session.uncommitted_before->end())
-            committed.left_out.push_back(entry);
-      session.committed.push_back(std::move(committed));
+    if (commit && session.watch) {
+      session.watch->finish();
+      session.committed.push_back({.commit = *commit, .prompt = prompt, .watch = std::move(*session.watch)});
     }
   }
+  session.watch.reset();
   if (!session.chat.url.empty()) session.world.out.line("90", "Chat: " + session.chat.url);
   if (session.settings.sounds) play_completion_sound();
   session.world.out << std::endl;
@@ -210,12 +217,18 @@ void finish_prompt(Session& session, const std::string& prompt, const std::strin
 
 Json run_actions(Session& session, const std::vector<Action>& actions) {
   Json results = Json::array();
+  ChangeWatch watch;
+  if (session.watch) {
+    watch.before = [&](const std::optional<fs::path>& named) { session.watch->before(named); };
+    watch.after = [&](const std::optional<fs::path>& named) { session.watch->after(named); };
+  }
   for (const Action& action : actions) {
     if (InterruptScope::requested()) break;  // nothing further runs once the user stopped the prompt
     ExecutionContext context{session.folder,        session.roots,
                              session.settings.allow_commands, session.settings.force_yes,
                              session.pending,       &InterruptScope::requested(),
-                             session.world.out,     &session.process_groups};
+                             session.world.out,     &session.process_groups,
+                             session.watch ? &watch : nullptr};
     auto outcome = execute(action, context);
     results.push_back(outcome ? success_result(action.type, std::move(*outcome))
                               : failure_result(action.type, outcome.error()));
@@ -261,24 +274,43 @@ Result<PromptEnd> run_turns(Session& session, const std::string& prompt, std::st
 
 // /undo and /diff work on the newest prompt still committed, without
 // ChatGPT; /undo again goes one prompt further back.
+// Names of files for one line, relative to the working folder where they
+// lie in it; a long list ends with how many more there are.
+std::string file_names(const Session& session, const std::vector<fs::path>& paths) {
+  constexpr std::size_t kShown = 12;
+  std::string names;
+  for (std::size_t i = 0; i < paths.size() && i < kShown; ++i) {
+    const fs::path relative = paths[i].lexically_relative(session.folder);
+    const bool inside = !relative.empty() && *relative.begin() != "..";
+    names += (i ? ", " : "") + one_line_text(lossy_utf8((inside ? relative : paths[i]).native()));
+  }
+  if (paths.size() > kShown) names += fmt::format(" (+{})", paths.size() - kShown);
+  return names;
+}
+
 void undo_last_prompt(Session& session) {
   if (!session.git_session || session.committed.empty()) {
     session.world.out.line("33", i18n::tr(session.undone_any ? kAllUndone : kNothingToUndo));
     return;
   }
   const CommittedPrompt& newest = session.committed.back();
-  if (auto undone = undo_commit(*session.git_session, newest.commit, newest.left_out); !undone) {
+  auto undone = undo_prompt(*session.git_session, newest.commit, newest.watch);
+  if (!undone) {
     session.world.out.line("31", fmt::format("{} {}", i18n::tr(kCannotUndo), undone.error()));
     return;
   }
   session.undone = session.undone_any = true;
   session.world.out.line("32", i18n::tr(kUndone));
   session.world.out.line("90", fmt::format("{} {}", i18n::tr(kUndonePrompt), one_line_text(chat_title(newest.prompt))));
-  if (!newest.left_out.empty()) {
-    std::string names;
-    for (const std::string& entry : newest.left_out) names += (names.empty() ? "" : ", ") + one_line_text(entry);
-    session.world.out.line("32", fmt::format("{} {}", i18n::tr(kRemovedLeftOut), names));
-  }
+  if (!undone->left.empty())
+    session.world.out.line("33", fmt::format("{} {}", i18n::tr(kLeftAsTheyAre), file_names(session, undone->left)));
+  if (!undone->lost.empty())
+    session.world.out.line("31", fmt::format("{} {}", i18n::tr(kNotPutBack), file_names(session, undone->lost)));
+  if (!undone->commands_watched) session.world.out.line("33", i18n::tr(kCommandsUnwatched));
+  // What this undo put back is as the earlier prompts left it, if they did.
+  for (const auto& [path, now] : undone->restored)
+    for (std::size_t i = 0; i + 1 < session.committed.size(); ++i)
+      session.committed[i].watch.carry_restored(path, newest.watch.touched().at(path).before, now);
   session.committed.pop_back();
   const std::size_t left = session.committed.size();
   session.world.out.line("90", left ? fmt::format(fmt::runtime(i18n::tr(kMoreToUndo)), left) : std::string(i18n::tr(kNoMoreToUndo)));
@@ -320,9 +352,8 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
     if (session.first_prompt && session.settings.git)
       session.git_session = prepare_git(session.folder, session.world.out);
     log_entry(session, "user", prompt);
-    session.uncommitted_before.reset();
-    if (session.git_session)
-      if (auto uncommitted = uncommitted_entries(*session.git_session)) session.uncommitted_before = std::move(*uncommitted);
+    session.watch.reset();
+    if (session.git_session) session.watch = PromptWatch::start(*session.git_session, session.folder);
     const std::string folder = friendly_folder(session.folder);
     std::string text = session.first_prompt ? first_prompt(prompt, folder, session.extra_folders)
                                             : continuation_prompt(prompt, folder, session.extra_folders);
@@ -367,6 +398,8 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   auto folder = working_folder(chat);
   if (!folder) return std::unexpected(folder.error());
   session.folder = *folder;
+  // Said before ChatGPT is asked anything: its work could not be kept.
+  if (auto writable = check_project_writable(session.folder, chat); !writable) return writable;
   auto allowed = load_allowed();
   if (!allowed) return std::unexpected(allowed.error());
   session.roots = root_list(session.folder, allowed->folders);

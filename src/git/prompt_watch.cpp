@@ -1,0 +1,161 @@
+#include "git/prompt_watch.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/files.h"
+#include "common/text.h"
+
+namespace {
+
+// Every file of the working folder that Git does not ignore, as they are
+// now, as one tree: written through a scratch copy of the index, so that
+// neither the user's index nor their files are touched.
+Result<std::string> tree_of_folder(const GitSession& session) {
+  auto index = git_path(session.root, "index");
+  if (!index) return std::unexpected(index.error());
+  auto scratch_path = git_path(session.root, "wendlebox-undo-index");
+  if (!scratch_path) return std::unexpected(scratch_path.error());
+  const fs::path& scratch = *scratch_path;
+  std::error_code ignored;
+  fs::remove(scratch, ignored);
+  auto current = read_file_if_exists(*index);
+  if (!current) return std::unexpected(current.error());
+  // A copy of the index lets git skip the files it already knows unchanged.
+  if (*current)
+    if (auto copied = write_file_whole(scratch, **current); !copied) return std::unexpected(copied.error());
+  const std::vector<std::pair<std::string, std::string>> scratch_index{{"GIT_INDEX_FILE", scratch.string()}};
+  auto added = git_ok(session.root, {"add", "-A", "--ignore-errors", "--", session.pathspec}, scratch_index);
+  auto tree = added ? git_ok(session.root, {"write-tree"}, scratch_index) : Result<std::string>(added);
+  fs::remove(scratch, ignored);
+  return tree;
+}
+
+// The file's bytes when it is a regular file of at most `limit` bytes.
+std::optional<std::string> small_file(const fs::path& path, std::size_t limit) {
+  const UniqueFd file{::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+  struct stat info;
+  if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  if (static_cast<std::uint64_t>(info.st_size) > limit) return std::nullopt;
+  auto content = read_fd(file.get(), limit + 1);
+  if (!content || content->size() > limit) return std::nullopt;
+  return std::move(*content);
+}
+
+using Change = std::pair<std::optional<FileState>, std::optional<FileState>>;
+
+// What differs between two looks at the same folder, by path.
+void add_differences(const fs::path& folder, const FolderScan& was, const FolderScan& now,
+                     std::map<fs::path, Change>& changes) {
+  auto a = was.entries.begin(), b = now.entries.begin();
+  while (a != was.entries.end() || b != now.entries.end()) {
+    if (b == now.entries.end() || (a != was.entries.end() && a->first < b->first)) {
+      changes.try_emplace(folder / a->first, a->second, std::nullopt);
+      ++a;
+    } else if (a == was.entries.end() || b->first < a->first) {
+      changes.try_emplace(folder / b->first, std::nullopt, b->second);
+      ++b;
+    } else {
+      if (!a->second.same_as(b->second)) changes.try_emplace(folder / a->first, a->second, b->second);
+      ++a, ++b;
+    }
+  }
+}
+
+}  // namespace
+
+PromptWatch PromptWatch::start(const GitSession& session, const fs::path& folder) {
+  PromptWatch watch;
+  watch.folder_ = folder;
+  watch.at_start_ = scan_folder(folder, kMaxEntries);
+  watch.commands_watched_ = watch.at_start_.complete;
+  auto head = git_output(session.root, {"rev-parse", "--verify", "--quiet", "HEAD"});
+  if (!head) {
+    watch.problem_ = head.error();
+    return watch;
+  }
+  // No HEAD yet (a new repository): undoing its first commit leaves none again.
+  if (head->status.success()) watch.head_before_ = std::string(trim(head->output));
+  if (auto staged = git_ok(session.root, {"write-tree"})) watch.staged_before_ = *staged;
+  if (!watch.at_start_.entries.empty()) {
+    auto tree = tree_of_folder(session);
+    if (tree) watch.tree_before_ = *tree;
+  }
+  return watch;
+}
+
+std::optional<FileState> PromptWatch::state_at_start(const fs::path& path,
+                                                     const std::optional<FileState>& fallback) const {
+  const fs::path relative = path.lexically_relative(folder_);
+  if (!at_start_.complete || relative.empty() || *relative.begin() == "..") return fallback;
+  auto found = at_start_.entries.find(relative.generic_string());
+  if (found == at_start_.entries.end()) return std::nullopt;
+  return found->second;
+}
+
+void PromptWatch::before(const std::optional<fs::path>& named) {
+  if (commands_watched_) {
+    before_action_ = scan_folder(folder_, kMaxEntries);
+    commands_watched_ = before_action_.complete;
+  }
+  named_was_.reset();
+  named_content_.reset();
+  if (!named) return;
+  named_was_ = file_state(*named);
+  // Only its content before the prompt's first change of it is worth keeping.
+  if (named_was_ && named_was_->kind == FileState::Kind::File && !touched_.contains(*named) &&
+      kept_bytes_ + named_was_->size <= kMaxKeptTotal)
+    named_content_ = small_file(*named, kMaxKeptFile);
+}
+
+void PromptWatch::after(const std::optional<fs::path>& named) {
+  std::map<fs::path, Change> changes;
+  if (commands_watched_) {
+    FolderScan now = scan_folder(folder_, kMaxEntries);
+    commands_watched_ = now.complete;
+    if (now.complete) add_differences(folder_, before_action_, now, changes);
+  }
+  if (named) {
+    std::optional<FileState> now = file_state(*named);
+    if (!same_state(named_was_, now)) changes.try_emplace(*named, named_was_, std::move(now));
+  }
+  for (auto& [path, change] : changes) {
+    std::optional<std::string> content;
+    if (named && path == *named) content = std::move(named_content_);
+    record(path, change.first, change.second, std::move(content));
+  }
+  before_action_ = {};
+  named_content_.reset();
+}
+
+void PromptWatch::record(const fs::path& path, const std::optional<FileState>& was, const std::optional<FileState>& now,
+                         std::optional<std::string> content) {
+  auto [entry, first] = touched_.try_emplace(path);
+  Touch& touch = entry->second;
+  if (first) {
+    touch.before = state_at_start(path, was);
+    // Changed since the prompt started, before the prompt's first change.
+    touch.shared = !same_state(touch.before, was);
+    if (content) {
+      kept_bytes_ += content->size();
+      touch.content = std::move(content);
+    }
+  } else if (!same_state(touch.after, was)) {
+    touch.shared = true;  // changed by someone else between two of the prompt's changes
+  }
+  touch.after = now;
+}
+
+void PromptWatch::finish() {
+  at_start_ = {};
+  before_action_ = {};
+  named_was_.reset();
+  named_content_.reset();
+}
+
+void PromptWatch::carry_restored(const fs::path& path, const std::optional<FileState>& later_before,
+                                 const std::optional<FileState>& restored) {
+  auto found = touched_.find(path);
+  if (found != touched_.end() && same_state(found->second.after, later_before)) found->second.after = restored;
+}

@@ -1,0 +1,83 @@
+// What one prompt changed in the files, so that /undo can put back exactly
+// that. When the prompt starts, the state before it is kept: Git's HEAD and
+// index, a tree holding every file of the working folder that Git does not
+// ignore (the user's uncommitted and untracked work included), and a look
+// at every entry of the folder (ignored ones too). Each action that may
+// change files then runs between two looks: what changed during an action
+// is the prompt's, what changed between actions (an editor, the user) is
+// not. The file an action names (a write) is also read before it runs, so
+// that its content can be put back even when Git ignores it or it lies in
+// another allowed folder.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "git/folder_scan.h"
+#include "git/git.h"
+
+namespace fs = std::filesystem;
+
+// One path the prompt changed.
+struct Touch {
+  std::optional<FileState> before{};   // when the prompt started; none: not there
+  std::optional<std::string> content{};  // its content then, when it was read
+  std::optional<FileState> after{};    // as the prompt last left it
+  bool shared = false;                 // changed by someone else too while the prompt ran
+};
+
+class PromptWatch {
+ public:
+  // Looks at most at this many entries; a bigger folder leaves the changes
+  // of commands unwatched (the files that actions name still are).
+  static constexpr std::size_t kMaxEntries = 100'000;
+  // A file read before it is changed is kept up to this size, and all of
+  // them up to the second.
+  static constexpr std::size_t kMaxKeptFile = 4'000'000;
+  static constexpr std::size_t kMaxKeptTotal = 64'000'000;
+
+  // The state before the prompt, in `folder` of the session's repository.
+  static PromptWatch start(const GitSession& session, const fs::path& folder);
+
+  // Around an action that may change files; `named` is the file it names,
+  // when it names one, resolved as the action resolves it.
+  void before(const std::optional<fs::path>& named);
+  void after(const std::optional<fs::path>& named);
+
+  // Once the prompt is over, only what /undo needs is kept.
+  void finish();
+
+  const fs::path& folder() const { return folder_; }
+  // Why the state before the prompt could not be kept, if it could not.
+  const std::optional<std::string>& problem() const { return problem_; }
+  const std::optional<std::string>& head_before() const { return head_before_; }
+  const std::optional<std::string>& staged_before() const { return staged_before_; }
+  const std::optional<std::string>& tree_before() const { return tree_before_; }
+  bool commands_watched() const { return commands_watched_; }
+  const std::map<fs::path, Touch>& touched() const { return touched_; }
+  // After a later prompt's undo put `path` back as it was when that prompt
+  // started: when this prompt had left it so, it still counts as this prompt
+  // left it, now in its `restored` state.
+  void carry_restored(const fs::path& path, const std::optional<FileState>& later_before,
+                      const std::optional<FileState>& restored);
+
+ private:
+  std::optional<FileState> state_at_start(const fs::path& path, const std::optional<FileState>& fallback) const;
+  void record(const fs::path& path, const std::optional<FileState>& was, const std::optional<FileState>& now,
+              std::optional<std::string> content);
+
+  fs::path folder_{};
+  std::optional<std::string> problem_{};
+  std::optional<std::string> head_before_{};
+  std::optional<std::string> staged_before_{};
+  std::optional<std::string> tree_before_{};
+  bool commands_watched_ = true;
+  FolderScan at_start_{};
+  FolderScan before_action_{};
+  std::optional<FileState> named_was_{};
+  std::optional<std::string> named_content_{};
+  std::size_t kept_bytes_ = 0;
+  std::map<fs::path, Touch> touched_{};
+};

@@ -1,0 +1,148 @@
+#include "git/undo.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "common/files.h"
+
+namespace {
+
+using Kind = FileState::Kind;
+
+// The history goes back to the commit before the prompt (or to none, for
+// the first commit of a new repository), and the index of the working
+// folder to what was staged then.
+Status take_commit_back(const GitSession& session, const std::string& commit, const PromptWatch& watch) {
+  const std::optional<std::string>& before = watch.head_before();
+  if (before) {
+    if (auto moved = git_ok(session.root, {"update-ref", "HEAD", *before, commit}); !moved)
+      return std::unexpected(moved.error());
+  } else if (auto cleared = git_ok(session.root, {"update-ref", "-d", "HEAD", commit}); !cleared) {
+    return std::unexpected(cleared.error());
+  }
+  const std::optional<std::string>& staged = watch.staged_before() ? watch.staged_before() : before;
+  if (!staged) return {};
+  auto reset = git_ok(session.root, {"reset", "--quiet", *staged, "--", session.pathspec});
+  if (!reset) return std::unexpected(reset.error());
+  return {};
+}
+
+// The commit must still be the newest, right after the one the prompt
+// started from: what the user committed since is theirs to keep.
+Status check_history(const GitSession& session, const std::string& commit, const PromptWatch& watch) {
+  if (watch.problem()) return failure("the state before the prompt could not be kept: " + *watch.problem());
+  auto head = git_ok(session.root, {"rev-parse", "--verify", "--quiet", "HEAD"});
+  if (!head || *head != commit) return failure("the repository has new commits since the last prompt");
+  auto parents = git_ok(session.root, {"rev-list", "--parents", "--max-count=1", commit});
+  if (!parents) return std::unexpected(parents.error());
+  const bool has_parent = parents->find(' ') != std::string::npos;
+  if (!watch.head_before()) {
+    if (has_parent) return failure("the repository has new commits since the last prompt");
+    return {};
+  }
+  auto follows = git_output(session.root, {"merge-base", "--is-ancestor", *watch.head_before(), commit});
+  if (!follows) return std::unexpected(follows.error());
+  if (!follows->status.success()) return failure("the history changed while the prompt ran");
+  return {};
+}
+
+// The content a file had when the prompt started.
+std::optional<std::string> earlier_content(const GitSession& session, const PromptWatch& watch, const fs::path& path,
+                                           const Touch& touch) {
+  if (touch.content) return touch.content;
+  if (!watch.tree_before()) return std::nullopt;
+  const fs::path in_repository = path.lexically_relative(session.root);
+  if (in_repository.empty() || *in_repository.begin() == "..") return std::nullopt;
+  const std::string name = in_repository.generic_string();
+  auto shown = git_output(session.root, {"cat-file", "--filters", *watch.tree_before() + ":" + name});
+  if (!shown || !shown->status.success()) return std::nullopt;
+  return std::move(shown->output);
+}
+
+Status write_back(const fs::path& path, const FileState& before, const std::optional<std::string>& content) {
+  const UniqueFd parent{::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  if (!parent) return os_failure();
+  const std::string name = path.filename().string();
+  if (before.kind == Kind::Link) {
+    if (::unlinkat(parent.get(), name.c_str(), 0) != 0 && errno != ENOENT) return os_failure();
+    if (::symlinkat(before.link.c_str(), parent.get(), name.c_str()) != 0) return os_failure();
+    return {};
+  }
+  if (!content) return failure("earlier content unknown");
+  return replace_at(parent.get(), name, *content, before.mode);
+}
+
+std::size_t depth(const fs::path& path) { return static_cast<std::size_t>(std::distance(path.begin(), path.end())); }
+
+}  // namespace
+
+Result<UndoReport> undo_prompt(const GitSession& session, const std::string& commit, const PromptWatch& watch) {
+  if (auto checked = check_history(session, commit, watch); !checked) return std::unexpected(checked.error());
+  if (auto taken = take_commit_back(session, commit, watch); !taken) return std::unexpected(taken.error());
+
+  UndoReport report{.commands_watched = watch.commands_watched()};
+  std::vector<std::pair<fs::path, const Touch*>> to_restore;
+  for (const auto& [path, touch] : watch.touched()) {
+    if (same_state(touch.before, touch.after)) continue;  // nothing of the prompt's is left there
+    if (touch.shared || !same_state(file_state(path), touch.after)) {
+      report.left.push_back(path);
+      continue;
+    }
+    to_restore.emplace_back(path, &touch);
+  }
+  // What the prompt made is taken away first (files, then folders from the
+  // deepest), then what it removed comes back (folders from the top, then files).
+  std::vector<const std::pair<fs::path, const Touch*>*> folders_made, folders_back, files_back;
+  for (const auto& item : to_restore) {
+    const Touch& touch = *item.second;
+    const bool was_folder = touch.before && touch.before->kind == Kind::Folder;
+    const bool is_folder = touch.after && touch.after->kind == Kind::Folder;
+    // What the prompt put where nothing was, or a folder where a file was
+    // (or the other way round), goes first.
+    if (touch.after && (!touch.before || is_folder != was_folder)) {
+      if (is_folder) {
+        folders_made.push_back(&item);
+      } else if (::unlink(item.first.c_str()) != 0 && errno != ENOENT) {
+        report.lost.push_back(item.first);
+        continue;
+      }
+    }
+    if (!touch.before) {
+      if (!is_folder) report.restored.emplace_back(item.first, std::nullopt);
+    } else if (was_folder) {
+      folders_back.push_back(&item);
+    } else {
+      files_back.push_back(&item);
+    }
+  }
+  std::ranges::sort(folders_made, [](auto* a, auto* b) { return depth(a->first) > depth(b->first); });
+  for (const auto* item : folders_made) {
+    // A folder that still holds someone else's files stays.
+    if (::rmdir(item->first.c_str()) == 0 && !item->second->before) report.restored.emplace_back(item->first, std::nullopt);
+  }
+  std::ranges::sort(folders_back, [](auto* a, auto* b) { return depth(a->first) < depth(b->first); });
+  for (const auto* item : folders_back) {
+    const FileState& before = *item->second->before;
+    const bool made = ::mkdir(item->first.c_str(), before.mode) == 0 || errno == EEXIST;
+    if (made && ::chmod(item->first.c_str(), before.mode) == 0)
+      report.restored.emplace_back(item->first, file_state(item->first));
+    else
+      report.lost.push_back(item->first);
+  }
+  for (const auto* item : files_back) {
+    const FileState& before = *item->second->before;
+    std::optional<std::string> content;
+    if (before.kind == Kind::File) content = earlier_content(session, watch, item->first, *item->second);
+    const bool written = (before.kind == Kind::File || before.kind == Kind::Link) &&
+                         write_back(item->first, before, content).has_value();
+    if (written)
+      report.restored.emplace_back(item->first, file_state(item->first));
+    else
+      report.lost.push_back(item->first);
+  }
+  std::ranges::sort(report.lost);
+  return report;
+}

@@ -1,0 +1,258 @@
+// /undo on real repositories: a prompt's actions run between the watch's
+// two looks, as the executor runs them, and the user works beside them.
+#include "git/undo.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+
+#include "common/process.h"
+#include "common/text.h"
+#include "support/support.h"
+
+namespace {
+
+class Undo : public testing::Test {
+ protected:
+  void SetUp() override {
+    env.set("HOME", home.path.string());
+    env.set("GIT_CONFIG_GLOBAL", (home.path / "gitconfig").string());
+    env.set("GIT_CONFIG_NOSYSTEM", "1");
+    write_text(home.path / "gitconfig", "[init]\n\tdefaultBranch = main\n[user]\n\tname = Ada\n\temail = ada@example.org\n");
+  }
+  std::string git(const std::string& args) {
+    auto ran = run_process(ProcessSpec{.argv = {"sh", "-c", "git " + args}, .cwd = work.path});
+    return ran ? ran->output : "";
+  }
+  // A repository with `files` committed.
+  void repository(const std::vector<std::pair<std::string, std::string>>& files) {
+    git("init -q");
+    for (const auto& [name, content] : files) write_text(work.path / name, content);
+    git("add -A && git commit -qm base");
+  }
+  GitSession session() {
+    auto prepared = prepare_git(work.path, printer);
+    EXPECT_TRUE(prepared) << output.str();
+    return prepared.value_or(GitSession{});
+  }
+  // A write as the executor makes it: a new file renamed over the old.
+  void write_action(PromptWatch& watch, const std::string& name, const std::string& content) {
+    const fs::path path = work.path / name;
+    watch.before(path);
+    fs::create_directories(path.parent_path());
+    write_text(path.string() + ".new", content);
+    fs::rename(path.string() + ".new", path);
+    watch.after(path);
+  }
+  void command_action(PromptWatch& watch, const std::string& command) {
+    watch.before(std::nullopt);
+    (void)run_process(ProcessSpec{.argv = {"sh", "-c", command}, .cwd = work.path});
+    watch.after(std::nullopt);
+  }
+  struct Prompted {
+    PromptWatch watch;
+    std::string commit;
+  };
+  // One prompt: its actions run watched, then it is committed.
+  Prompted prompt(const GitSession& repo, const std::function<void(PromptWatch&)>& actions) {
+    Prompted prompted{PromptWatch::start(repo, work.path), ""};
+    actions(prompted.watch);
+    prompted.watch.finish();
+    auto made = commit_finished_task(repo, "the prompt", printer);
+    EXPECT_TRUE(made) << output.str();
+    prompted.commit = made.value_or("");
+    return prompted;
+  }
+  std::vector<std::string> names(const std::vector<fs::path>& paths) {
+    std::vector<std::string> relative;
+    for (const fs::path& path : paths) relative.push_back(path.lexically_relative(work.path).string());
+    return relative;
+  }
+
+  TempDir home, work;
+  ScopedEnv env;
+  std::stringstream output;
+  Printer printer{output, false, false};
+};
+
+// The user's own edits, staged and not, and a file Git does not know go
+// into the prompt's commit; /undo takes the prompt's file away and leaves
+// theirs pending, as it was.
+TEST_F(Undo, TheUsersPendingWorkStaysAndIsPendingAgain) {
+  repository({{"tracked.txt", "v1\n"}});
+  const std::string base = git("rev-parse HEAD");
+  write_text(work.path / "tracked.txt", "v2, mine\n");
+  write_text(work.path / "notes.txt", "mine\n");
+  write_text(work.path / "staged.txt", "staged\n");
+  git("add staged.txt");
+  const GitSession repo = session();
+  auto [watch, made] = prompt(repo, [&](PromptWatch& w) {
+    write_action(w, "new.txt", "the prompt's\n");
+  });
+  EXPECT_EQ(git("show --name-only --format= HEAD"), "new.txt\nnotes.txt\nstaged.txt\ntracked.txt\n");
+
+  auto report = undo_prompt(repo, made, watch);
+  ASSERT_TRUE(report) << report.error();
+  EXPECT_TRUE(report->left.empty());
+  EXPECT_TRUE(report->lost.empty());
+  EXPECT_FALSE(fs::exists(work.path / "new.txt"));
+  EXPECT_EQ(read_text(work.path / "tracked.txt"), "v2, mine\n");
+  EXPECT_EQ(read_text(work.path / "notes.txt"), "mine\n");
+  EXPECT_EQ(git("rev-parse HEAD"), base);
+  EXPECT_EQ(git("status --porcelain"), "A  staged.txt\n M tracked.txt\n?? notes.txt\n");
+}
+
+// Ignored files are in no commit: only what the prompt made beside them goes.
+TEST_F(Undo, IgnoredFilesBesideWhatThePromptMadeStay) {
+  repository({{".gitignore", "out/\n"}, {"readme.txt", "hello\n"}});
+  write_text(work.path / "out/results.csv", "1,2\n");
+  const GitSession repo = session();
+  auto [watch, made] = prompt(repo, [&](PromptWatch& w) {
+    write_action(w, "out/new.csv", "3,4\n");
+    command_action(w, "echo built > out/log.txt && mkdir -p deep/er && echo x > deep/er/file.txt");
+  });
+
+  auto report = undo_prompt(repo, made, watch);
+  ASSERT_TRUE(report) << report.error();
+  EXPECT_TRUE(report->left.empty());
+  EXPECT_TRUE(report->lost.empty());
+  EXPECT_EQ(read_text(work.path / "out/results.csv"), "1,2\n");
+  EXPECT_FALSE(fs::exists(work.path / "out/new.csv"));
+  EXPECT_FALSE(fs::exists(work.path / "out/log.txt"));
+  EXPECT_FALSE(fs::exists(work.path / "deep"));
+  EXPECT_EQ(git("status --porcelain --ignored"), "!! out/\n");
+}
+
+// A command that removed a tracked file: the file comes back, and the
+// ignored file beside it (which no commit holds) is never touched.
+TEST_F(Undo, ARemovedTrackedFileComesBackAndItsIgnoredNeighbourStays) {
+  repository({{".gitignore", "*.secret\n"}, {"config/settings.yaml", "port: 80\n"}});
+  write_text(work.path / "config/local.secret", "hunter2\n");
+  fs::permissions(work.path / "config/settings.yaml", fs::perms::owner_read | fs::perms::owner_write);
+  const GitSession repo = session();
+  auto [watch, made] = prompt(repo, [&](PromptWatch& w) {
+    command_action(w, "rm config/settings.yaml");
+  });
+
+  auto report = undo_prompt(repo, made, watch);
+  ASSERT_TRUE(report) << report.error();
+  EXPECT_EQ(read_text(work.path / "config/settings.yaml"), "port: 80\n");
+  EXPECT_EQ(fs::status(work.path / "config/settings.yaml").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(read_text(work.path / "config/local.secret"), "hunter2\n");
+  EXPECT_EQ(git("status --porcelain"), "");
+}
+
+// What the user changes while ChatGPT answers is theirs; a file both
+// changed is left and named; an ignored file a command changed cannot be
+// put back (its content was never kept) and is named.
+TEST_F(Undo, WhatTheUserChangedIsLeftAndWhatCannotComeBackIsNamed) {
+  repository({{".gitignore", "*.log\n"}, {"shared.txt", "base\n"}});
+  write_text(work.path / "notes.log", "user's notes\n");
+  write_text(work.path / "cache.log", "cache\n");
+  const GitSession repo = session();
+  auto [watch, made] = prompt(repo, [&](PromptWatch& w) {
+    write_action(w, "a.txt", "a\n");
+    write_action(w, "shared.txt", "prompt's\n");
+    // Between two replies, in another editor.
+    write_text(work.path / "notes.log", "user's notes, saved again\n");
+    write_text(work.path / "draft.log", "a new draft\n");
+    command_action(w, "echo b > b.txt && echo more >> cache.log");
+  });
+  write_text(work.path / "shared.txt", "prompt's, then the user's\n");
+
+  auto report = undo_prompt(repo, made, watch);
+  ASSERT_TRUE(report) << report.error();
+  EXPECT_EQ(names(report->left), (std::vector<std::string>{"shared.txt"}));
+  EXPECT_EQ(names(report->lost), (std::vector<std::string>{"cache.log"}));
+  EXPECT_FALSE(fs::exists(work.path / "a.txt"));
+  EXPECT_FALSE(fs::exists(work.path / "b.txt"));
+  EXPECT_EQ(read_text(work.path / "shared.txt"), "prompt's, then the user's\n");
+  EXPECT_EQ(read_text(work.path / "notes.log"), "user's notes, saved again\n");
+  EXPECT_EQ(read_text(work.path / "draft.log"), "a new draft\n");
+  EXPECT_EQ(read_text(work.path / "cache.log"), "cache\nmore\n");
+}
+
+// The content of a file Git ignores that an action wrote was read before
+// the write, so it comes back too.
+TEST_F(Undo, AnIgnoredFileAnActionRewroteComesBack) {
+  repository({{".gitignore", ".env\n"}});
+  write_text(work.path / ".env", "KEY=mine\n");
+  const GitSession repo = session();
+  auto [watch, made] = prompt(repo, [&](PromptWatch& w) { write_action(w, ".env", "KEY=prompt\n"); });
+  auto report = undo_prompt(repo, made, watch);
+  ASSERT_TRUE(report) << report.error();
+  EXPECT_TRUE(report->lost.empty());
+  EXPECT_EQ(read_text(work.path / ".env"), "KEY=mine\n");
+}
+
+// Two prompts that changed one file: each /undo goes one prompt back, and
+// the first undo's own write does not count as someone else's change.
+TEST_F(Undo, TwoPromptsOfOneFileGoBackOneAtATime) {
+  repository({{"a.txt", "old\n"}});
+  const GitSession repo = session();
+  auto [first, first_commit] = prompt(repo, [&](PromptWatch& w) {
+    write_action(w, "a.txt", "one\n");
+  });
+  auto [second, second_commit] = prompt(repo, [&](PromptWatch& w) {
+    write_action(w, "a.txt", "two\n");
+  });
+
+  auto undone = undo_prompt(repo, second_commit, second);
+  ASSERT_TRUE(undone) << undone.error();
+  EXPECT_EQ(read_text(work.path / "a.txt"), "one\n");
+  for (const auto& [path, now] : undone->restored) first.carry_restored(path, second.touched().at(path).before, now);
+  undone = undo_prompt(repo, first_commit, first);
+  ASSERT_TRUE(undone) << undone.error();
+  EXPECT_TRUE(undone->left.empty());
+  EXPECT_EQ(read_text(work.path / "a.txt"), "old\n");
+  EXPECT_EQ(git("rev-list --count HEAD"), "1\n");
+}
+
+// A new repository: its first commit is the prompt's, and undoing it
+// leaves the repository without commits, as it was, with no Git error.
+TEST_F(Undo, TheFirstPromptOfANewRepositoryCanBeUndone) {
+  const GitSession repo = session();
+  auto [watch, made] = prompt(repo, [&](PromptWatch& w) {
+    write_action(w, "game.py", "print('snake')\n");
+  });
+  ASSERT_EQ(git("rev-list --count HEAD"), "1\n");
+  auto report = undo_prompt(repo, made, watch);
+  ASSERT_TRUE(report) << report.error();
+  EXPECT_FALSE(fs::exists(work.path / "game.py"));
+  EXPECT_EQ(git("rev-list --all --count"), "0\n");
+  EXPECT_EQ(git("status --porcelain"), "");
+  // The next prompt commits from nothing again.
+  EXPECT_FALSE(prompt(repo, [&](PromptWatch& w) { write_action(w, "game.py", "print('snake 2')\n"); }).commit.empty());
+}
+
+// What the user committed after the prompt is theirs: nothing is undone.
+TEST_F(Undo, ANewCommitSinceThePromptStopsTheUndo) {
+  repository({{"a.txt", "old\n"}});
+  const GitSession repo = session();
+  auto [watch, made] = prompt(repo, [&](PromptWatch& w) {
+    write_action(w, "a.txt", "new\n");
+  });
+  write_text(work.path / "b.txt", "b\n");
+  git("add b.txt && git commit -qm mine");
+  auto report = undo_prompt(repo, made, watch);
+  ASSERT_FALSE(report);
+  EXPECT_EQ(report.error(), "the repository has new commits since the last prompt");
+  EXPECT_EQ(read_text(work.path / "a.txt"), "new\n");
+}
+
+// A prompt of any size is committed whole (the message does not go on
+// the command line, whose size is limited).
+TEST_F(Undo, A200KilobytePromptIsCommitted) {
+  repository({{"a.txt", "a\n"}});
+  const GitSession repo = session();
+  std::string prompt;
+  while (prompt.size() < 200 * 1024) prompt += "Make the snake faster and the apples red. ";
+  write_text(work.path / "a.txt", "b\n");
+  ASSERT_TRUE(commit_finished_task(repo, prompt, printer)) << output.str();
+  std::string body = git("log -1 --format=%b");
+  EXPECT_EQ(body, std::string(trim(prompt)) + "\n\n");
+}
+
+}  // namespace
