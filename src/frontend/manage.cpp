@@ -227,7 +227,7 @@ Status show_chatlog(const std::string& reference) {
   }
   // Entries before a damaged line are still shown.
   for (std::string_view line : split_lines(**text)) {
-    auto entry = decode_chatlog_line(line);
+    auto entry = decode_chatlog_line(line, chatlog_path(*chat).value_or(""));
     if (!entry) return std::unexpected(entry.error());
     const std::string_view label =
         i18n::tr(entry->role == "user" ? kYou : entry->role == "interrupted" ? kInterruptedEntry : kDone);

@@ -6,6 +6,7 @@
 #include "common/files.h"
 #include "common/json.h"
 #include "common/text.h"
+#include "state/state_file.h"
 
 namespace {
 
@@ -52,12 +53,13 @@ Result<std::optional<std::string>> read_chatlog(const Chat& chat) {
   auto path = chatlog_path(chat);
   if (!path) return std::unexpected(path.error());
   auto text = read_file_if_exists(*path);
-  if (!text) return failure("Could not read chat log: " + text.error());
+  if (!text) return failure(state_file_problem("Could not read chat log", *path, text.error()));
   return text;
 }
 
-Result<ChatLogEntry> decode_chatlog_line(std::string_view line) {
+Result<ChatLogEntry> decode_chatlog_line(std::string_view line, const std::filesystem::path& file) {
   auto entry = decode_entry(line);
+  if (!entry && !file.empty()) return failure(state_file_problem("Could not read chat log", file, entry.error()));
   if (!entry) return failure("Could not read chat log: " + entry.error());
   return entry;
 }

@@ -20,4 +20,5 @@ Result<std::filesystem::path> chatlog_path(const Chat& chat);
 Status append_chatlog(const Chat& chat, const std::string& role, const std::string& text);
 // The log's text, one entry per line, or nullopt when the chat has none yet.
 Result<std::optional<std::string>> read_chatlog(const Chat& chat);
-Result<ChatLogEntry> decode_chatlog_line(std::string_view line);
+// One line of a log; a failure names `file`, when given, and how to mend it.
+Result<ChatLogEntry> decode_chatlog_line(std::string_view line, const std::filesystem::path& file = {});

@@ -178,7 +178,10 @@ TEST_F(ChatCommands, AMalformedLineEndsTheListingAfterTheGoodOnes) {
   CommandResult r = wendlebox({"--chatlog", "1"});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out, "[t] You\none\n\n");
-  EXPECT_TRUE(r.err.starts_with("Wendlebox: Could not read chat log: syntax error while parsing value")) << r.err;
+  EXPECT_TRUE(r.err.starts_with("Wendlebox: Could not read chat log " +
+                                 (project() / ".wendlebox/chatlogs/abc.jsonl").string() +
+                                 ": syntax error while parsing value")) << r.err;
+  EXPECT_TRUE(r.err.ends_with(". Fix the file, or move it away to start again from the defaults.\n")) << r.err;
 }
 
 TEST_F(ChatCommands, AnIdThatCannotNameAFileIsRefused) {
