@@ -63,7 +63,8 @@ std::optional<std::string> earlier_content(const GitSession& session, const Prom
 }
 
 Status write_back(const fs::path& path, const FileState& before, const std::optional<std::string>& content) {
-  const UniqueFd parent{::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  // Never into a folder a link stands for: what the link leads to is no file of the prompt's.
+  const UniqueFd parent{::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
   if (!parent) return os_failure();
   const std::string name = path.filename().string();
   if (before.kind == Kind::Link) {
@@ -73,6 +74,16 @@ Status write_back(const fs::path& path, const FileState& before, const std::opti
   }
   if (!content) return failure("earlier content unknown");
   return replace_at(parent.get(), name, *content, before.mode);
+}
+
+// What is at `path` as a look at the folder sees it: behind a link that
+// stands where a folder was, nothing is.
+std::optional<FileState> state_as_seen(const fs::path& path) {
+  for (fs::path above = path.parent_path(); above.has_relative_path(); above = above.parent_path()) {
+    const std::optional<FileState> state = file_state(above);
+    if (state && state->kind == Kind::Link) return std::nullopt;
+  }
+  return file_state(path);
 }
 
 std::size_t depth(const fs::path& path) { return static_cast<std::size_t>(std::distance(path.begin(), path.end())); }
@@ -87,7 +98,7 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
   std::vector<std::pair<fs::path, const Touch*>> to_restore;
   for (const auto& [path, touch] : watch.touched()) {
     if (same_state(touch.before, touch.after)) continue;  // nothing of the prompt's is left there
-    if (touch.shared || !same_state(file_state(path), touch.after)) {
+    if (touch.shared || !same_state(state_as_seen(path), touch.after)) {
       report.left.push_back(path);
       continue;
     }

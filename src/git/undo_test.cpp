@@ -227,6 +227,26 @@ TEST_F(Undo, TheFirstPromptOfANewRepositoryCanBeUndone) {
   EXPECT_FALSE(prompt(repo, [&](PromptWatch& w) { write_action(w, "game.py", "print('snake 2')\n"); }).commit.empty());
 }
 
+// A command that swaps a folder for a link to somewhere else: the folder
+// and its file come back, and nothing is written or removed where the
+// link led.
+TEST_F(Undo, AFolderSwappedForALinkComesBackWithoutTouchingWhereTheLinkLed) {
+  repository({{"docs/guide.md", "# Guide\n"}});
+  write_text(home.path / "outside/guide.md", "not the project's\n");
+  const GitSession repo = session();
+  auto [watch, made] = prompt(repo, [&](PromptWatch& w) {
+    command_action(w, "rm -rf docs && ln -s " + (home.path / "outside").string() + " docs && echo x > docs/new.md");
+  });
+  auto report = undo_prompt(repo, made, watch);
+  ASSERT_TRUE(report) << report.error();
+  EXPECT_TRUE(report->lost.empty()) << names(report->lost)[0];
+  EXPECT_FALSE(fs::is_symlink(work.path / "docs"));
+  EXPECT_EQ(read_text(work.path / "docs/guide.md"), "# Guide\n");
+  EXPECT_EQ(read_text(home.path / "outside/guide.md"), "not the project's\n");
+  EXPECT_EQ(read_text(home.path / "outside/new.md"), "x\n");  // made through the link, outside the folder watched
+  EXPECT_EQ(git("status --porcelain"), "");
+}
+
 // What the user committed after the prompt is theirs: nothing is undone.
 TEST_F(Undo, ANewCommitSinceThePromptStopsTheUndo) {
   repository({{"a.txt", "old\n"}});
