@@ -16,6 +16,7 @@ int fuzz_state(const std::uint8_t* data, std::size_t size) {
     for (const Chat& chat : *chats)
       if (chat.url.empty() && chat_url(chat.id)) (void)chatlog_path(chat);
   }
+  (void)readable_chats(text);
   (void)decode_chatlog_line(text);
   return 0;
 }

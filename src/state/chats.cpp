@@ -95,9 +95,15 @@ std::size_t object_end(std::string_view text, std::size_t start) {
 }
 
 // Of a list whose JSON is broken, every object in it that reads as a chat.
+// Each start that leads nowhere costs a pass over the rest of the text, so
+// there are only so many: a file of braces alone cannot hold the program up.
 std::vector<Chat> recovered_chats(std::string_view text) {
+  constexpr int kMaxFalseStarts = 256;
   std::vector<Chat> chats;
-  for (std::size_t start = text.find('{'); start != std::string_view::npos; start = text.find('{', start + 1)) {
+  int false_starts = 0;
+  for (std::size_t start = text.find('{'); start != std::string_view::npos && false_starts < kMaxFalseStarts;
+       start = text.find('{', start + 1)) {
+    ++false_starts;  // until it proves to be a chat
     const std::size_t end = object_end(text, start);
     if (end == std::string_view::npos) continue;
     const std::string_view object = text.substr(start, end - start + 1);
@@ -105,13 +111,14 @@ std::vector<Chat> recovered_chats(std::string_view text) {
     if (!value) continue;
     if (auto chat = decode_chat(*value, object)) {
       chats.push_back(std::move(*chat));
+      --false_starts;
       start = end;
     }
   }
   return chats;
 }
 
-ChatList readable_chats(std::string_view text) {
+ChatList chat_list_of(std::string_view text) {
   if (trim(text).empty()) return {};
   auto value = parse_json(text);
   if (!value || !value->is_array()) return {recovered_chats(text), true};
@@ -129,7 +136,7 @@ Result<std::optional<ChatList>> read_chat_list(const std::filesystem::path& path
   auto text = read_file_if_exists(path);
   if (!text) return failure(state_file_problem("Could not read", path, text.error()));
   if (!*text) return std::optional<ChatList>();
-  return readable_chats(**text);
+  return chat_list_of(**text);
 }
 
 // A list that could not be read whole is moved aside before it is written
@@ -199,6 +206,8 @@ Status written_or_named(const std::filesystem::path& path, std::string_view text
 }
 
 }  // namespace
+
+std::vector<Chat> readable_chats(std::string_view text) { return chat_list_of(text).chats; }
 
 Result<std::vector<Chat>> decode_chats(std::string_view text) {
   auto value = parse_json(text);

@@ -53,5 +53,8 @@ inline constexpr std::string_view kNewChatPage = "https://chatgpt.com/";
 // conversation identifier; nullopt for anything else.
 std::optional<std::string> chat_url(std::string_view text);
 
+// Every chat of a list file's text that can be read, however damaged the rest is.
+std::vector<Chat> readable_chats(std::string_view text);
+
 // A chat list file's text as records, every one of them or a failure.
 Result<std::vector<Chat>> decode_chats(std::string_view text);

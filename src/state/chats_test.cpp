@@ -279,6 +279,15 @@ TEST_F(ChatRegistry, ADamagedListKeepsItsReadableChatsAndIsMovedAside) {
   }
 }
 
+// A file of openings that never close (a hostile or mangled list) is given
+// up on after a bounded number of tries rather than one pass per brace.
+TEST(ReadableChats, AFileOfUnclosedBracesHoldsNoChatAndEndsSoon) {
+  std::string braces;
+  while (braces.size() < 1'000'000) braces += "{\"";
+  EXPECT_TRUE(readable_chats(braces).empty());
+  EXPECT_TRUE(readable_chats("[" + chat_json("c1", "a", url_of('1'), "/p", 1) + "," + braces).size() == 1);
+}
+
 TEST(ChatTitle, IsCutAt60CharactersNeverInsideOne) {
   std::string prompt;
   for (int i = 0; i < 70; ++i) prompt += "ç";
