@@ -272,8 +272,6 @@ Result<PromptEnd> run_turns(Session& session, const std::string& prompt, std::st
   return failure(fmt::format("{} {} {}", i18n::tr(kStoppedAfter), kMaxTurns, i18n::tr(kTurnsContinueLater)));
 }
 
-// /undo and /diff work on the newest prompt still committed, without
-// ChatGPT; /undo again goes one prompt further back.
 // Names of files for one line, relative to the working folder where they
 // lie in it; a long list ends with how many more there are.
 std::string file_names(const Session& session, const std::vector<fs::path>& paths) {
@@ -288,6 +286,8 @@ std::string file_names(const Session& session, const std::vector<fs::path>& path
   return names;
 }
 
+// /undo and /diff work on the newest prompt still committed, without
+// ChatGPT; /undo again goes one prompt further back.
 void undo_last_prompt(Session& session) {
   if (!session.git_session || session.committed.empty()) {
     session.world.out.line("33", i18n::tr(session.undone_any ? kAllUndone : kNothingToUndo));
