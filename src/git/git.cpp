@@ -240,11 +240,20 @@ std::optional<std::string> commit_finished_task(const GitSession& session, const
   return head ? std::optional<std::string>(*head) : std::nullopt;
 }
 
-Status show_commit(const GitSession& session, const std::string& commit) {
-  std::cout.flush();
-  auto shown = run_process(ProcessSpec{.argv = git_argv({"show", "--stat", "--patch", "--format=%s%n%b", commit}),
-                                       .cwd = session.root, .input = InputMode::Inherit,
+namespace {
+
+Status on_terminal(const GitSession& session, const std::vector<std::string>& args) {
+  auto shown = run_process(ProcessSpec{.argv = git_argv(args), .cwd = session.root, .input = InputMode::Inherit,
                                        .output = OutputMode::Inherit, .errors = OutputMode::Inherit});
   if (!shown) return std::unexpected(shown.error());
   return {};
+}
+
+}  // namespace
+
+Status show_commit(const GitSession& session, const std::string& commit, const std::optional<std::string>& since) {
+  std::cout.flush();
+  if (!since) return on_terminal(session, {"show", "--stat", "--patch", "--format=%s%n%b", commit});
+  if (auto header = on_terminal(session, {"show", "--no-patch", "--format=%s%n%b", commit}); !header) return header;
+  return on_terminal(session, {"diff", "--stat", "--patch", *since, commit, "--", session.pathspec});
 }

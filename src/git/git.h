@@ -39,5 +39,9 @@ std::optional<std::string> commit_finished_task(const GitSession& session, const
                                                 const Printer& out);
 
 // Shows the commit's summary and changes (through the user's pager and in
-// colour when the output is a terminal, as git does).
-Status show_commit(const GitSession& session, const std::string& commit);
+// colour when the output is a terminal, as git does). With `since` (a tree
+// of the working folder when the prompt started), the changes are those
+// made since: the user's own pending work, which the commit holds too, is
+// not shown as the prompt's.
+Status show_commit(const GitSession& session, const std::string& commit,
+                   const std::optional<std::string>& since = std::nullopt);

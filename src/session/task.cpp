@@ -321,7 +321,8 @@ void show_last_prompt(const Session& session) {
     session.world.out.line("33", i18n::tr(session.undone_any ? kNoneLeftToShow : kNothingToShow));
     return;
   }
-  if (auto shown = show_commit(*session.git_session, session.committed.back().commit); !shown)
+  const CommittedPrompt& newest = session.committed.back();
+  if (auto shown = show_commit(*session.git_session, newest.commit, newest.watch.tree_before()); !shown)
     session.world.out.line("31", shown.error());
 }
 
