@@ -146,12 +146,19 @@ Result<Json> run_action(const Action& action, ExecutionContext& context) {
   // first 12,000 characters, whatever the command prints after them.
   LiveOutput shown(context.out);
   auto ran = run_process(ProcessSpec{.argv = {"sh", "-c", *action.command}, .cwd = context.base,
-                                     .capture_limit = kMaxOutputChars * 4, .own_process_group = true,
+                                     .capture_limit = kMaxOutputChars * 4, .keep_descendants = true,
                                      .cancel = context.interrupt,
                                      .on_output = [&](std::string_view piece, bool errors) { shown.take(piece, errors); }});
   shown.finish();
   if (!ran) return std::unexpected(ran.error());
-  if (context.process_groups) context.process_groups->push_back(ran->pid);
+  if (context.keepers) {
+    // Keepers whose command left nothing behind have ended: reaped now.
+    std::erase_if(*context.keepers, [](pid_t keeper) {
+      auto ended = try_wait_process(keeper);
+      return ended && *ended;
+    });
+    context.keepers->push_back(ran->keeper);
+  }
   const std::optional<int> code = ran->status.code;
   const bool stopped_by_user = context.interrupt && *context.interrupt;
   context.out.line(code == 0 ? "32" : "31", ending_of(ran->status, stopped_by_user));

@@ -32,9 +32,9 @@ struct ExecutionContext {
   std::vector<Attachment>& pending;  // images for the next message
   const std::atomic<bool>* interrupt = nullptr;  // set when the user stops the prompt
   const Printer& out = Printer::standard();      // where the user sees each action
-  // The process groups of the commands run, so that what they left running
-  // (`cmd &`) ends with the session.
-  std::vector<pid_t>* process_groups = nullptr;
+  // The keepers of the commands run, so that what they left running
+  // (`cmd &`, `setsid cmd`) ends with the session (end_kept).
+  std::vector<pid_t>* keepers = nullptr;
   const ChangeWatch* watch = nullptr;
 };
 

@@ -31,30 +31,117 @@ std::optional<std::string> browser_opener() {
   return std::nullopt;
 }
 
-bool default_browser_is_snap() {
+namespace {
+
+// The snap that is the default browser, from its desktop file: snapd names
+// them "<snap>_<app>.desktop".
+std::optional<std::string> default_browser_snap() {
   auto asked = run_process(ProcessSpec{.argv = {"xdg-settings", "get", "default-web-browser"}, .errors = OutputMode::Discard});
-  if (!asked || !asked->status.success()) return false;
-  // snapd names its desktop files "<snap>_<app>.desktop".
+  if (!asked || !asked->status.success()) return std::nullopt;
   const std::string_view id = trim(asked->output);
-  return id.ends_with(".desktop") && id.find('_') != std::string_view::npos && id.find('/') == std::string_view::npos;
+  const std::size_t underscore = id.find('_');
+  if (!id.ends_with(".desktop") || underscore == std::string_view::npos || underscore == 0 ||
+      id.find('/') != std::string_view::npos)
+    return std::nullopt;
+  return std::string(id.substr(0, underscore));
+}
+
+bool is_snap_name_char(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
+}
+
+// The snap an entry of `snap_bin` runs: "<snap>" or "<snap>.<app>".
+std::string snap_of_entry(std::string_view name) { return std::string(name.substr(0, name.find('.'))); }
+
+}  // namespace
+
+std::optional<std::string> snap_of_program(const std::filesystem::path& path, const std::filesystem::path& snap_bin) {
+  // Each link on the way: /usr/bin/firefox may lead to /snap/bin/firefox.
+  std::filesystem::path hop = path;
+  for (int links = 0; links < 16; ++links) {
+    if (hop.parent_path() == snap_bin) return snap_of_entry(hop.filename().string());
+    std::error_code error;
+    if (!std::filesystem::is_symlink(hop, error)) break;
+    const std::filesystem::path target = std::filesystem::read_symlink(hop, error);
+    if (error) break;
+    hop = target.is_absolute() ? target : hop.parent_path() / target;
+    hop = hop.lexically_normal();
+  }
+  // A script that hands over to a snap ("exec /snap/bin/chromium "$@"").
+  auto head = read_file_prefix(hop, 8192);
+  if (!head || !head->starts_with("#!")) return std::nullopt;
+  const std::string marker = (snap_bin / "").string();
+  for (std::size_t at = head->find(marker); at != std::string::npos; at = head->find(marker, at + 1)) {
+    std::size_t end = at + marker.size();
+    while (end < head->size() && (is_snap_name_char((*head)[end]) || (*head)[end] == '.')) ++end;
+    if (end > at + marker.size()) return snap_of_entry(std::string_view(*head).substr(at + marker.size(), end - at - marker.size()));
+  }
+  return std::nullopt;
+}
+
+PageReader page_reader(const std::optional<BrowserLaunch>& launch) {
+  if (!launch || launch->argv.empty()) return {};
+  const std::string& program = launch->argv.front();
+  const std::string name = std::filesystem::path(program).filename().string();
+  const bool opener = launch->origin == "opener" || name == "xdg-open" || name == "gio" || name == "sensible-browser";
+  if (is_wsl() && (launch->origin == "opener" || name == "wslview" || name.ends_with(".exe")))
+    return {PageReader::Kind::Windows};
+  std::filesystem::path path = program;
+  if (program.find('/') == std::string::npos) {
+    const std::vector<std::filesystem::path> found = programs_on_path(program);
+    if (!found.empty()) path = found.front();
+  }
+  if (auto snap = snap_of_program(path)) return {PageReader::Kind::Snap, *snap};
+  if (opener)
+    if (auto snap = default_browser_snap()) return {PageReader::Kind::Snap, *snap};
+  return {};
 }
 
 namespace {
 
-// A command line split at blanks, the address put for "%s" or added last.
+// The words of a command line as a shell would split it, without any
+// expansion: blanks separate words; "..." and '...' keep blanks (a path
+// such as "/opt/My Browser/chrome"); a backslash keeps the quote, blank or
+// backslash after it (any other backslash is itself, as in a Windows path).
+// A quote left open runs to the end.
+std::vector<std::string> command_words(std::string_view command) {
+  std::vector<std::string> words;
+  std::size_t at = skip_spaces(command, 0);
+  while (at < command.size()) {
+    std::string word;
+    char quote = 0;
+    while (at < command.size()) {
+      const char c = command[at];
+      std::size_t next = at;
+      const char32_t character = next_char(command, next);
+      if (quote == 0 && is_unicode_whitespace(character)) break;
+      const std::string_view escapable = quote == 0 ? "\\\"' \t" : "\\\"";
+      if (c == '\\' && quote != '\'' && next < command.size() && escapable.find(command[next]) != std::string_view::npos) {
+        word += command[next];
+        at = next + 1;
+      } else if (quote == 0 && (c == '"' || c == '\'')) {
+        quote = c, at = next;
+      } else if (c == quote) {
+        quote = 0, at = next;
+      } else {
+        word += command.substr(at, next - at), at = next;
+      }
+    }
+    words.push_back(std::move(word));
+    at = skip_spaces(command, at);
+  }
+  return words;
+}
+
+// A command line split into words, the address put for "%s" or added last.
 std::vector<std::string> command_with_address(std::string_view command, const std::string& url) {
-  std::vector<std::string> argv;
+  std::vector<std::string> argv = command_words(command);
   bool placed = false;
-  for (std::size_t at = skip_spaces(command, 0); at < command.size(); at = skip_spaces(command, at)) {
-    const std::size_t end = skip_word(command, at);
-    std::string word(command.substr(at, end - at));
+  for (std::string& word : argv)
     if (const std::size_t mark = word.find("%s"); mark != std::string::npos) {
       word.replace(mark, 2, url);
       placed = true;
     }
-    argv.push_back(std::move(word));
-    at = end;
-  }
   if (!placed) argv.push_back(url);
   return argv;
 }

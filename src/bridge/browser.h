@@ -1,6 +1,7 @@
 // Opening the user's browser on a chat address.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,21 @@ std::optional<BrowserLaunch> browser_launch(const std::string& url, const std::o
 
 Status open_browser(const std::string& url, const std::optional<std::string>& saved = std::nullopt);
 
-// Whether the default browser is a snap, which cannot read the user's
-// private folders (a page written there would not open in it).
-bool default_browser_is_snap();
+// Who reads a file that the browser is started on: a program of this
+// system, a snap (confined to folders of its own), or, under WSL, a
+// Windows browser that cannot read this system's files.
+struct PageReader {
+  enum class Kind { Native, Snap, Windows };
+  Kind kind = Kind::Native;
+  std::string snap{};  // the snap's name
+};
+
+// Who reads the page given to the browser that `launch` starts: its own
+// program decides (a snap's /snap/bin/<name>, or a script that starts one),
+// and for the system's opener the default browser.
+PageReader page_reader(const std::optional<BrowserLaunch>& launch);
+
+// The snap that the program at `path` starts, if it is one: a link into
+// `snap_bin` (named for the snap), or a script that runs one from there.
+std::optional<std::string> snap_of_program(const std::filesystem::path& path,
+                                           const std::filesystem::path& snap_bin = "/snap/bin");

@@ -82,4 +82,46 @@ TEST_F(Opener, WslUsesCmdExeWithAnEmptyTitle) {
   EXPECT_EQ(recorded(), "[" + (dir.path / "a/cmd.exe").string() + "]\n[/C]\n[start]\n[]\n[https://chatgpt.com/]\n");
 }
 
+// --browser and $BROWSER are split into words as a shell would, without
+// expanding anything: quotes keep a path with spaces whole.
+TEST(BrowserLaunch, SplitsTheCommandLikeAShellAndPlacesTheAddress) {
+  const std::string url = "https://chatgpt.com/";
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases{
+      {"firefox-esr --new-window", {"firefox-esr", "--new-window", url}},
+      {"\"/opt/My Browser/chrome\" --new-window", {"/opt/My Browser/chrome", "--new-window", url}},
+      {"'/opt/My Browser/chrome' --app=%s", {"/opt/My Browser/chrome", "--app=" + url}},
+      {"/opt/My\\ Browser/chrome", {"/opt/My Browser/chrome", url}},
+      {"\"/opt/it's \\\"here\\\"\" ''", {"/opt/it's \"here\"", "", url}},
+      {"C:\\Tools\\browser.exe", {"C:\\Tools\\browser.exe", url}},
+      {"\"/opt/open quote", {"/opt/open quote", url}},
+  };
+  for (const auto& [command, argv] : cases) {
+    const auto launch = browser_launch(url, command, [](std::string_view) -> std::optional<std::string> { return std::nullopt; });
+    ASSERT_TRUE(launch) << command;
+    EXPECT_EQ(launch->argv, argv) << command;
+  }
+}
+
+// A snap browser is known by the program started: a link into the snaps'
+// folder (directly or through other links), or a script that runs one.
+TEST(BrowserLaunch, KnowsASnapByTheProgramStarted) {
+  TempDir dir;
+  const fs::path snaps = dir.path / "snap/bin";
+  write_script(snaps / "firefox", "exit 0");
+  write_script(snaps / "chromium.chromedriver", "exit 0");
+  fs::create_directories(dir.path / "usr/bin");
+  fs::create_symlink(snaps / "firefox", dir.path / "usr/bin/firefox");
+  fs::create_symlink("firefox", dir.path / "usr/bin/web");
+  fs::create_symlink("../../snap/bin/chromium.chromedriver", dir.path / "usr/bin/chromedriver");
+  write_script(dir.path / "usr/bin/chromium-browser", "exec " + (snaps / "chromium").string() + " \"$@\"");
+  write_script(dir.path / "usr/bin/chrome", "exec /opt/google/chrome/chrome \"$@\"");
+  const std::vector<std::pair<std::string, std::optional<std::string>>> cases{
+      {"snap/bin/firefox", "firefox"},          {"usr/bin/firefox", "firefox"},
+      {"usr/bin/web", "firefox"},               {"usr/bin/chromedriver", "chromium"},
+      {"usr/bin/chromium-browser", "chromium"}, {"usr/bin/chrome", std::nullopt},
+      {"usr/bin/missing", std::nullopt},
+  };
+  for (const auto& [program, snap] : cases) EXPECT_EQ(snap_of_program(dir.path / program, snaps), snap) << program;
+}
+
 }  // namespace

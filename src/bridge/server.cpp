@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -417,6 +418,20 @@ class Server {
     });
   }
 
+  // Too many waiting for `newcomer`: one that has sent nothing gives way
+  // (the longest waiting), never one whose request is arriving, as a flood
+  // of empty connections would otherwise push out a real request between
+  // its header and its body. When every other is sending, a newcomer that
+  // has sent nothing is turned away (false), and one that has sent some
+  // pushes out the slowest sender.
+  bool make_room(const Connection& newcomer) {
+    const auto silent = std::ranges::find_if(open_, [](const Connection& c) { return c.buffer.empty(); });
+    if (silent != open_.end()) return open_.erase(silent), true;
+    if (newcomer.buffer.empty()) return false;
+    open_.erase(std::ranges::min_element(open_, {}, &Connection::last_progress));
+    return true;
+  }
+
   void accept_new() {
     for (;;) {
       UniqueFd stream{::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)};
@@ -425,11 +440,7 @@ class Server {
       Connection connection{std::move(stream), now + std::chrono::seconds(kRequestSeconds), now};
       // A request usually arrives with its connection: answer it at once.
       if (advance(connection)) continue;
-      // Too many waiting: the one that has sent nothing for longest gives way.
-      if (open_.size() >= kMaxConnections)
-        open_.erase(std::min_element(open_.begin(), open_.end(), [](const Connection& a, const Connection& b) {
-          return a.last_progress < b.last_progress;
-        }));
+      if (open_.size() >= kMaxConnections && !make_room(connection)) continue;
       open_.push_back(std::move(connection));
     }
   }
@@ -501,11 +512,20 @@ Result<std::unique_ptr<BridgeThread>> BridgeThread::start(int port, std::shared_
   auto listener = bind_bridge_listener(port);
   if (!listener) return std::unexpected(listener.error());
   std::unique_ptr<BridgeThread> bridge(new BridgeThread(UniqueFd(*listener)));
+  // The thread starts with the signals that stop a session blocked, so
+  // they reach the session's thread, whose waits they cut short.
+  sigset_t session_signals, previous;
+  sigemptyset(&session_signals);
+  for (const int signal : {SIGINT, SIGHUP, SIGTERM}) sigaddset(&session_signals, signal);
+  ::pthread_sigmask(SIG_BLOCK, &session_signals, &previous);
+  std::optional<std::string> failed;
   try {
     bridge->thread_ = std::thread(serve, bridge->listener_.get(), std::move(exchange), std::move(token));
   } catch (const std::system_error& error) {
-    return failure(fmt::format("Could not start the browser bridge: {}", os_error_text(error.code().value())));
+    failed = fmt::format("Could not start the browser bridge: {}", os_error_text(error.code().value()));
   }
+  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  if (failed) return failure(*failed);
   return bridge;
 }
 

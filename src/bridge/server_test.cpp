@@ -40,6 +40,15 @@ class Bridge : public testing::Test {
   std::unique_ptr<BridgeThread> bridge;
 };
 
+// A client connected to the bridge on `port` that has sent nothing yet.
+int connect_to(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  const sockaddr_in address{.sin_family = AF_INET, .sin_port = htons(static_cast<std::uint16_t>(port)),
+                            .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+  EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  return fd;
+}
+
 TEST(Token, Is32LowerCaseHexAndFreshEachTime) {
   const std::string a = *token(), b = *token();
   EXPECT_EQ(a.size(), 32u);
@@ -251,12 +260,7 @@ TEST_F(Bridge, ABodyWithoutCredentialsIsRefusedBeforeItIsRead) {
 }
 
 TEST_F(Bridge, ASilentClientIsDroppedAfterTheTimeoutAndTheNextOneServed) {
-  const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::connect(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const int silent = connect_to(port);
   // A header block ending in LF LF is never complete either.
   ASSERT_GT(::send(silent, "GET /health HTTP/1.1\n\n", 22, 0), 0);
   std::thread second([this] { EXPECT_EQ(get("/health").status, 200); });
@@ -268,20 +272,36 @@ TEST_F(Bridge, ASilentClientIsDroppedAfterTheTimeoutAndTheNextOneServed) {
 
 TEST_F(Bridge, APollIsAnsweredWhileHundredsOfIdleAndSlowClientsHoldConnections) {
   std::vector<int> idle;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  for (int i = 0; i < 501; ++i) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    idle.push_back(fd);
-  }
+  for (int i = 0; i < 501; ++i) idle.push_back(connect_to(port));
   ASSERT_GT(::send(idle.back(), "GET /hea", 8, 0), 0);  // one that sends a little now and then
   auto poll = std::async(std::launch::async, [&] { return get(with_token("/next")).status; });
   ASSERT_EQ(poll.wait_for(std::chrono::seconds(30)), std::future_status::ready);
   EXPECT_EQ(poll.get(), 204);
   for (int fd : idle) ::close(fd);
+}
+
+// A browser sends a request's header and body apart: a flood of
+// connections that send nothing must not push it out in between.
+TEST_F(Bridge, ARequestWhoseBodyIsStillComingOutlastsAFloodOfSilentConnections) {
+  publish(Job{"p", {}, 1});
+  const std::string body = R"({"id":1,"text":"hi"})";
+  const int sending = connect_to(port);
+  const std::string head = fmt::format("POST {} HTTP/1.1\r\nContent-Length: {}\r\n\r\n", with_token("/result"), body.size());
+  ASSERT_EQ(::send(sending, head.data(), head.size(), 0), static_cast<ssize_t>(head.size()));
+  ASSERT_EQ(get("/health").status, 200);  // the header is in before the flood
+  std::vector<int> silent;
+  for (int i = 0; i < 200; ++i) silent.push_back(connect_to(port));
+  ASSERT_EQ(get("/health").status, 200);  // and the flood has been taken in
+  ASSERT_EQ(::send(sending, body.data(), body.size(), 0), static_cast<ssize_t>(body.size()));
+  std::string answer;
+  char chunk[512];
+  for (ssize_t n; (n = ::recv(sending, chunk, sizeof chunk, 0)) > 0;) answer.append(chunk, static_cast<std::size_t>(n));
+  EXPECT_TRUE(answer.starts_with("HTTP/1.1 200 OK\r\n")) << answer;
+  const std::optional<BrowserResult> taken = collect();
+  ASSERT_TRUE(taken);
+  EXPECT_EQ(taken->text, "hi");
+  for (int fd : silent) ::close(fd);
+  ::close(sending);
 }
 
 TEST_F(Bridge, ASecondListenerIsRefused) {

@@ -87,7 +87,9 @@ Result<std::string> temporary_name(const std::string& name) {
 Status replace_at(int dir, const std::string& name, std::string_view content, std::optional<mode_t> mode) {
   auto temporary = temporary_name(name);
   if (!temporary) return std::unexpected(temporary.error());
-  UniqueFd file{::openat(dir, temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666)};
+  // Created with its final mode, so a private file is never readable by
+  // others, not even while it is written.
+  UniqueFd file{::openat(dir, temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode.value_or(0666))};
   if (!file) return os_failure();
   Status written = write_all(file.get(), content);
   if (written && mode && ::fchmod(file.get(), *mode) != 0) written = os_failure();

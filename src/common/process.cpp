@@ -1,6 +1,7 @@
 #include "common/process.h"
 
 #include "common/files.h"
+#include "common/process_keeper.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -18,6 +19,23 @@
 #include <thread>
 
 extern char** environ;
+
+ExitStatus decode_status(int raw) {
+  if (WIFEXITED(raw)) return ExitStatus{WEXITSTATUS(raw), std::nullopt};
+  return ExitStatus{std::nullopt, WIFSIGNALED(raw) ? std::optional<int>(WTERMSIG(raw)) : std::nullopt};
+}
+
+std::vector<std::string> environment_with(const std::vector<std::pair<std::string, std::string>>& extra) {
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view text(*entry);
+    const std::string_view name = text.substr(0, text.find('='));
+    if (std::ranges::none_of(extra, [&](const auto& variable) { return variable.first == name; }))
+      entries.emplace_back(text);
+  }
+  for (const auto& [name, value] : extra) entries.push_back(name + "=" + value);
+  return entries;
+}
 
 namespace {
 
@@ -53,24 +71,6 @@ class SpawnActions {
   posix_spawn_file_actions_t actions_;
 };
 
-ExitStatus decode_status(int raw) {
-  if (WIFEXITED(raw)) return ExitStatus{WEXITSTATUS(raw), std::nullopt};
-  return ExitStatus{std::nullopt, WIFSIGNALED(raw) ? std::optional<int>(WTERMSIG(raw)) : std::nullopt};
-}
-
-// This process's environment with `extra` set on top, as "NAME=value" texts.
-std::vector<std::string> environment_with(const std::vector<std::pair<std::string, std::string>>& extra) {
-  std::vector<std::string> entries;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string_view text(*entry);
-    const std::string_view name = text.substr(0, text.find('='));
-    if (std::ranges::none_of(extra, [&](const auto& variable) { return variable.first == name; }))
-      entries.emplace_back(text);
-  }
-  for (const auto& [name, value] : extra) entries.push_back(name + "=" + value);
-  return entries;
-}
-
 Result<pid_t> spawn(const ProcessSpec& command, Pipe* out, Pipe* err) {
   SpawnActions actions;
   if (command.input == InputMode::Null) posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
@@ -88,12 +88,7 @@ Result<pid_t> spawn(const ProcessSpec& command, Pipe* out, Pipe* err) {
   sigaddset(&default_signals, SIGPIPE);
   posix_spawnattr_setsigmask(&attributes, &no_signals);
   posix_spawnattr_setsigdefault(&attributes, &default_signals);
-  short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-  if (command.own_process_group) {
-    posix_spawnattr_setpgroup(&attributes, 0);
-    flags |= POSIX_SPAWN_SETPGROUP;
-  }
-  posix_spawnattr_setflags(&attributes, flags);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
   std::vector<char*> argv;
   for (const std::string& arg : command.argv) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -120,8 +115,14 @@ constexpr int kGraceAfterExitMs = 250;
 // Reads both pipes until they close, or until the grace period after the
 // program's exit runs out, keeping at most `limit` bytes of each. Sets
 // `status` once the program has ended.
-Status drain(pid_t pid, const ProcessSpec& command, Pipe* out, Pipe* err, std::string& out_text, std::string& err_text,
-             std::optional<ExitStatus>& status) {
+// How the program's end is learnt, and how it is ended when cancelled.
+struct Ending {
+  std::function<Result<std::optional<ExitStatus>>()> check;
+  std::function<void()> cancel;
+};
+
+Status drain(const Ending& ending, const ProcessSpec& command, Pipe* out, Pipe* err, std::string& out_text,
+             std::string& err_text, std::optional<ExitStatus>& status) {
   const std::atomic<bool>* cancel = command.cancel;
   const std::size_t limit = command.capture_limit;
   bool cancelled = false;
@@ -142,11 +143,11 @@ Status drain(pid_t pid, const ProcessSpec& command, Pipe* out, Pipe* err, std::s
     }
     if (count == 0) return {};
     if (cancel && *cancel && !cancelled) {
-      ::kill(-pid, SIGKILL);  // the whole group: the command and what it started
+      ending.cancel();
       cancelled = true;
     }
     if (!status) {
-      auto ended = try_wait_process(pid);
+      auto ended = ending.check();
       if (!ended) return std::unexpected(ended.error());
       status = *ended;
       if (status) give_up = Clock::now() + std::chrono::milliseconds(kGraceAfterExitMs);
@@ -189,19 +190,39 @@ Result<ProcessResult> run_process(const ProcessSpec& command) {
     if (auto opened = open_pipe(out); !opened) return std::unexpected(opened.error());
   if (capture_err)
     if (auto opened = open_pipe(err); !opened) return std::unexpected(opened.error());
-  auto pid = spawn(command, capture_out ? &out : nullptr, capture_err ? &err : nullptr);
-  if (!pid) return std::unexpected(pid.error());
+  ProcessResult result;
+  Ending ending;
+  std::function<Result<ExitStatus>()> wait;
+  KeptCommand kept;
+  if (command.keep_descendants) {
+    auto started = start_kept(command, out.write_end, err.write_end);
+    if (!started) return std::unexpected(started.error());
+    kept = std::move(*started);
+    result.pid = kept.command;
+    result.keeper = kept.keeper;
+    const int reports = kept.reports.get();
+    ending = {[reports] { return kept_command_status(reports, false); }, [&kept] { stop_kept(kept.keeper); }};
+    wait = [reports]() -> Result<ExitStatus> {
+      auto ended = kept_command_status(reports, true);
+      if (!ended) return std::unexpected(ended.error());
+      return **ended;
+    };
+  } else {
+    auto pid = spawn(command, capture_out ? &out : nullptr, capture_err ? &err : nullptr);
+    if (!pid) return std::unexpected(pid.error());
+    result.pid = *pid;
+    ending = {[pid = *pid] { return try_wait_process(pid); }, [pid = *pid] { ::kill(pid, SIGKILL); }};
+    wait = [pid = *pid] { return wait_process(pid); };
+  }
   out.close_write();
   err.close_write();
-  ProcessResult result;
-  result.pid = *pid;
   std::optional<ExitStatus> status;
-  if (auto drained = drain(*pid, command, capture_out ? &out : nullptr, capture_err ? &err : nullptr, result.output,
+  if (auto drained = drain(ending, command, capture_out ? &out : nullptr, capture_err ? &err : nullptr, result.output,
                            result.errors, status);
       !drained)
     return std::unexpected(drained.error());
   if (!status) {
-    auto waited = wait_process(*pid);
+    auto waited = wait();
     if (!waited) return std::unexpected(waited.error());
     status = *waited;
   }
@@ -219,45 +240,28 @@ Result<ExitStatus> wait_process(pid_t pid) {
   return decode_status(raw);
 }
 
-namespace {
-
-// Whether a process of the group still runs. A process that has ended but
-// is not reaped yet (its parent is init) still takes signals, so /proc is
-// asked for one that is not a zombie.
-bool group_alive(pid_t group) {
-  if (::kill(-group, 0) != 0) return false;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
-    auto stat = read_file_prefix(entry.path() / "stat", 512);
-    if (!stat) continue;
-    // "pid (command) state ppid pgrp ...": the command may hold spaces.
-    const std::size_t close = stat->rfind(')');
-    if (close == std::string::npos) continue;
-    char state = 0;
-    long parent = 0, process_group = 0;
-    if (std::sscanf(stat->c_str() + close + 1, " %c %ld %ld", &state, &parent, &process_group) == 3 &&
-        process_group == group && state != 'Z')
-      return true;
+std::size_t end_kept(const std::vector<pid_t>& keepers) {
+  for (const pid_t keeper : keepers) stop_kept(keeper);
+  // A keeper gives up on what it cannot end after five seconds; one that
+  // is itself stuck (stopped) is not waited for much longer.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(7);
+  std::size_t ended = 0;
+  for (const pid_t keeper : keepers) {
+    std::optional<ExitStatus> status;
+    for (;;) {
+      auto checked = try_wait_process(keeper);
+      if (!checked) break;
+      status = *checked;
+      if (status || std::chrono::steady_clock::now() >= deadline) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!status) {
+      ::kill(keeper, SIGKILL);  // still this program's child: its id is its own
+      (void)wait_process(keeper);
+    }
+    if (status && status->code == 1) ++ended;
   }
-  return error.value() != 0;  // without /proc, the signal test is all there is
-}
-
-}  // namespace
-
-std::size_t end_process_groups(const std::vector<pid_t>& groups, std::chrono::milliseconds grace) {
-  const auto alive = group_alive;
-  std::vector<pid_t> left;
-  for (const pid_t group : groups)
-    if (group > 0 && alive(group) && std::find(left.begin(), left.end(), group) == left.end()) left.push_back(group);
-  for (const pid_t group : left) ::kill(-group, SIGTERM);
-  const auto deadline = std::chrono::steady_clock::now() + grace;
-  while (std::any_of(left.begin(), left.end(), alive) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  for (const pid_t group : left)
-    if (alive(group)) ::kill(-group, SIGKILL);
-  return left.size();
+  return ended;
 }
 
 Result<std::optional<ExitStatus>> try_wait_process(pid_t pid) {

@@ -33,9 +33,11 @@ struct ProcessSpec {
   // Bytes kept of each captured stream; the rest is read and dropped so the
   // child never blocks on a full pipe and memory stays bounded.
   std::size_t capture_limit = SIZE_MAX;
-  // In a process group of its own, so that everything it starts can be
-  // ended together; `cancel`, once set, ends that group.
-  bool own_process_group = false;
+  // Started under a keeper of its own: a process of this program's that
+  // adopts whatever the command leaves running, even what leaves its
+  // process group (setsid) or outlives its parent, and ends all of it when
+  // told to (end_kept), when `cancel` is set, or when this program dies.
+  bool keep_descendants = false;
   const std::atomic<bool>* cancel = nullptr;
   // Told each piece of captured output as it comes (`errors` for standard
   // error), before any limit applies; told an empty piece while the program
@@ -50,7 +52,8 @@ struct ExitStatus {
 };
 
 struct ProcessResult {
-  pid_t pid = 0;  // with own_process_group, also the id of its group
+  pid_t pid = 0;
+  pid_t keeper = 0;  // with keep_descendants: for end_kept, once the session is done with it
   ExitStatus status;
   std::string output;
   std::string errors;
@@ -68,6 +71,8 @@ Result<ExitStatus> wait_process(pid_t pid);
 // nullopt while the process still runs.
 Result<std::optional<ExitStatus>> try_wait_process(pid_t pid);
 
-// Ends the process groups of `groups` that still have a process: SIGTERM,
-// then SIGKILL to those left after `grace`. Returns how many it ended.
-std::size_t end_process_groups(const std::vector<pid_t>& groups, std::chrono::milliseconds grace);
+// Has each keeper end what its command left running (SIGTERM, then
+// SIGKILL to what is left two seconds later) and waits for it; returns
+// how many had something left. Only this program's own keepers are
+// signalled, never a process or group id that may since name another.
+std::size_t end_kept(const std::vector<pid_t>& keepers);

@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 #include <utf8proc.h>
 
+#include "common/end_signals.h"
 #include "common/env.h"
 #include "common/files.h"
 #include "common/text.h"
@@ -84,7 +85,7 @@ Result<unsigned char> read_byte(int input) {
     const ssize_t n = ::read(input, &byte, 1);
     if (n == 1) return byte;
     if (n == 0) return failure("Terminal closed");
-    if (errno != EINTR) return os_failure();
+    if (errno != EINTR || end_signal() != 0) return os_failure();
   }
 }
 

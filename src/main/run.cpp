@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "bridge/browser.h"
+#include "common/end_signals.h"
 #include "bridge/server.h"
 #include "common/files.h"
 #include "common/text.h"
@@ -192,11 +193,12 @@ Status probe_from_arguments(const std::vector<std::string>& args, const SessionW
 SessionWorld product_world() {
   return SessionWorld{.browser =
                           [] {
-                            const auto open = [](const std::string& url) {
-                              auto settings = load_settings();
-                              return open_browser(url, settings ? settings->browser : std::nullopt);
-                            };
-                            return std::make_unique<BridgeBrowser>(kBridgePort, open,
+                            auto settings = load_settings();
+                            const std::optional<std::string> saved = settings ? settings->browser : std::nullopt;
+                            BridgeBrowser::Opener opener{
+                                .open = [saved](const std::string& target) { return open_browser(target, saved); },
+                                .reader = page_reader(browser_launch("", saved))};
+                            return std::make_unique<BridgeBrowser>(kBridgePort, std::move(opener),
                                                                    running_extension_folder().value_or("").string());
                           },
                       .read_prompt = read_terminal_prompt};
@@ -249,7 +251,9 @@ int run_main(int argc, char** argv) {
     if (!is_valid_utf8(args.back())) outcome = failure(fmt::format("Argument {} is not valid UTF-8.", i));
   }
   if (outcome) outcome = run(args, product_world());
-  return exit_status(outcome);
+  const int status = exit_status(outcome);
+  obey_end_signal();  // a session told to end by SIGHUP or SIGTERM ended cleanly: now the signal has its way
+  return status;
 }
 
 int exit_status(const Status& outcome, const Printer& errors) {

@@ -6,8 +6,7 @@
 #include "bridge/token.h"
 #include "common/env.h"
 #include "common/files.h"
-#include "common/json.h"
-#include "common/random.h"
+#include "session/forwarding_page.h"
 #include "state/app_dirs.h"
 #include "state/settings.h"
 #include "i18n/i18n.h"
@@ -33,6 +32,13 @@ constexpr i18n::Text kOpenByHand{
     "ninguém):",
     "Abre esta dirección en el navegador donde está instalada la extensión (contiene la clave de esta sesión: no la "
     "muestres a nadie):"};
+constexpr i18n::Text kKeyOnCommandLine{
+    "Warning: this session's key is on the browser's command line, where other users of this computer can read it "
+    "and act as your browser, because {}.",
+    "Aviso: a chave desta sessão está na linha de comando do navegador, onde outros usuários deste computador podem "
+    "lê-la e agir como o seu navegador, porque {}.",
+    "Aviso: la clave de esta sesión está en la línea de comandos del navegador, donde otros usuarios de este equipo "
+    "pueden leerla y actuar como tu navegador, porque {}."};
 constexpr i18n::Text kRunDoctor{"Run wendlebox doctor.", "Execute wendlebox doctor.", "Ejecuta wendlebox doctor."};
 
 // The address that was opened (without the token), the extension folder to
@@ -41,43 +47,6 @@ std::string connect_help(const std::string& address, const std::string& extensio
   std::string help = fmt::format("\n{} {}", i18n::tr(kOpened), address);
   if (!extension_folder.empty()) help += fmt::format("\n{} {}", i18n::tr(kExtensionFolder), extension_folder);
   return help + "\n" + std::string(i18n::tr(kRunDoctor));
-}
-
-// Where the forwarding page goes: the user's runtime folder (private, and
-// emptied at logout), else the program's private data folder.
-std::filesystem::path forwarding_folder() {
-  if (auto runtime = process_env("XDG_RUNTIME_DIR"); runtime && std::filesystem::path(*runtime).is_absolute() &&
-                                                      is_dir(*runtime))
-    return *runtime;
-  return data_dir();
-}
-
-std::string html_escaped(std::string_view text) {
-  std::string escaped;
-  for (const char c : text) {
-    if (c == '&') escaped += "&amp;";
-    else if (c == '"') escaped += "&quot;";
-    else if (c == '<') escaped += "&lt;";
-    else escaped += c;
-  }
-  return escaped;
-}
-
-// A private page (mode 0600) that sends the browser on to `launch`: the
-// browser is started on this file, so the token is not in its command line,
-// where every user of the machine can read it (/proc/<pid>/cmdline).
-Result<std::filesystem::path> write_forwarding_page(const std::string& launch) {
-  auto name = random_hex(8);
-  if (!name) return std::unexpected(name.error());
-  const std::filesystem::path page = forwarding_folder() / fmt::format("wendlebox-open-{}.html", *name);
-  const std::string address = html_escaped(launch);
-  const std::string html = fmt::format(
-      "<!doctype html><html><head><meta charset=\"utf-8\"><meta name=\"referrer\" content=\"no-referrer\">"
-      "<meta http-equiv=\"refresh\" content=\"0;url={0}\"><title>Wendlebox</title></head><body>"
-      "<script>location.replace({1});</script><a href=\"{0}\">Open ChatGPT</a></body></html>\n",
-      address, Json(launch).dump());
-  if (auto written = write_file_whole(page, html); !written) return std::unexpected(written.error());
-  return page;
 }
 
 }  // namespace
@@ -101,13 +70,15 @@ Status BridgeBrowser::open(const std::string& address, const Printer& out, bool 
   if (!bridge) return std::unexpected(bridge.error());
   bridge_ = std::move(*bridge);
   listening_(bridge_->port());
-  // The token reaches the extension only in the address's fragment. Under
-  // WSL the Windows browser cannot read a Linux file, and a snap browser
-  // cannot read private folders: those get the address itself.
+  // The token reaches the extension only in the address's fragment, and
+  // the browser is started on a private page that forwards to it. Where no
+  // such page can be made for the browser, the address goes on its command
+  // line only with the user told so, and why.
   const std::string address_with_key = address + "#wendlebox=" + *session_token;
-  if (!is_wsl() && !default_browser_is_snap())
-    if (auto page = write_forwarding_page(address_with_key)) forwarding_page_ = *page;
-  const Status opened = launch ? opener_(forwarding_page_ ? forwarding_page_->string() : address_with_key)
+  auto page = write_forwarding_page(opener_.reader, address_with_key);
+  if (page) forwarding_page_ = *page;
+  if (!page && launch) out.line("33", fmt::format(fmt::runtime(i18n::tr(kKeyOnCommandLine)), page.error()));
+  const Status opened = launch ? opener_.open(forwarding_page_ ? forwarding_page_->string() : address_with_key)
                                 : failure(std::string(i18n::tr(kNotLaunching)));
   if (!opened) {
     // By hand the private page is safer to show than the address: anyone who

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "bridge/browser.h"
 #include "bridge/exchange.h"
 #include "bridge/server.h"
 #include "common/result.h"
@@ -35,7 +36,12 @@ class Browser {
 // page opened by `opener` with a fresh session token in its address.
 class BridgeBrowser : public Browser {
  public:
-  using Opener = std::function<Status(const std::string& url)>;
+  // Starts the browser on a page or an address; `reader` is who reads a
+  // page given to it (the browser that `open` starts).
+  struct Opener {
+    std::function<Status(const std::string& target)> open;
+    PageReader reader{};
+  };
   BridgeBrowser(int port, Opener opener, std::string extension_folder,
                 std::function<void(int port)> listening = [](int) {});
   ~BridgeBrowser() override;

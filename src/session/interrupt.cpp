@@ -3,6 +3,8 @@
 #include <signal.h>
 #include <time.h>
 
+#include "common/end_signals.h"
+
 namespace {
 
 std::atomic<bool> interrupted{false};
@@ -30,7 +32,7 @@ void on_interrupt(int) {
 }  // namespace
 
 InterruptScope::InterruptScope() {
-  interrupted = false;
+  interrupted = end_signal() != 0;  // a prompt begun as the session is told to end stops at once
   struct sigaction action {};
   action.sa_handler = on_interrupt;
   sigemptyset(&action.sa_mask);
@@ -40,3 +42,5 @@ InterruptScope::InterruptScope() {
 InterruptScope::~InterruptScope() { ::sigaction(SIGINT, &previous, nullptr); }
 
 const std::atomic<bool>& InterruptScope::requested() { return interrupted; }
+
+std::atomic<bool>* InterruptScope::flag() { return &interrupted; }

@@ -15,4 +15,6 @@ class InterruptScope {
 
   // Set by the first Ctrl-C; the session, the wait and a running command watch it.
   static const std::atomic<bool>& requested();
+  // The same flag, for what else stops a prompt (SIGHUP, SIGTERM).
+  static std::atomic<bool>* flag();
 };

@@ -10,6 +10,7 @@
 #include "actions/safe_path.h"
 #include "bridge/server.h"
 #include "bridge/token.h"
+#include "common/end_signals.h"
 #include "common/files.h"
 #include "common/process.h"
 #include "common/random.h"
@@ -125,7 +126,7 @@ struct Session {
   bool undone = false;  // ChatGPT must hear that its last change was taken back
   bool first_prompt = true;
   bool told_how_to_go_on = false;  // the line saying how to type a prompt or leave, said once
-  std::vector<pid_t> process_groups{};  // of the commands run, ended with the session
+  std::vector<pid_t> keepers{};  // of the commands run: what those left running ends with the session
 };
 
 Result<std::filesystem::path> working_folder(const std::optional<Chat>& chat) {
@@ -193,7 +194,7 @@ void show_message(const Printer& out, std::string_view message) {
 // What the session's commands started in the background (`server &`)
 // ends with the session rather than outliving it unseen.
 void stop_leftover_processes(const Session& session) {
-  const std::size_t stopped = end_process_groups(session.process_groups, std::chrono::seconds(2));
+  const std::size_t stopped = end_kept(session.keepers);
   if (stopped > 0)
     session.world.out.line("33", fmt::format(fmt::runtime(i18n::tr(kStoppedBackground)), stopped));
 }
@@ -227,7 +228,7 @@ Json run_actions(Session& session, const std::vector<Action>& actions) {
     ExecutionContext context{session.folder,        session.roots,
                              session.settings.allow_commands, session.settings.force_yes,
                              session.pending,       &InterruptScope::requested(),
-                             session.world.out,     &session.process_groups,
+                             session.world.out,     &session.keepers,
                              session.watch ? &watch : nullptr};
     auto outcome = execute(action, context);
     results.push_back(outcome ? success_result(action.type, std::move(*outcome))
@@ -328,6 +329,7 @@ void show_last_prompt(const Session& session) {
 
 Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) {
   for (;;) {
+    if (end_signal() != 0) return {};
     std::string prompt;
     if (pending_prompt) {
       prompt = std::move(*pending_prompt);
@@ -337,6 +339,7 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
       const std::optional<std::string> url =
           session.chat.url.empty() ? std::nullopt : std::optional<std::string>(session.chat.url);
       auto typed = session.world.read_prompt(url, session.history);
+      if (end_signal() != 0) return {};  // the terminal closed, or the program is told to end: as /exit
       if (!typed) return std::unexpected(typed.error());
       if (!*typed) return {};
       prompt = std::move(**typed);
@@ -395,6 +398,8 @@ Result<std::string> probe_page(const std::optional<Chat>& chat, const SessionWor
 
 Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const SessionSettings& settings,
             const SessionWorld& world) {
+  // Held until the session below is gone, its page with it.
+  const EndSignalScope end_signals(InterruptScope::flag());
   Session session{.world = world, .settings = settings};
   auto folder = working_folder(chat);
   if (!folder) return std::unexpected(folder.error());

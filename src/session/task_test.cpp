@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <map>
+
 #include "common/process.h"
 #include "session/protocol.h"
 #include "support/bridge_client.h"
@@ -266,6 +268,93 @@ TEST_F(WholeProgram, TheChosenBrowserOpensChatGpt) {
   FakeExtension(token_of_url(forwarded_url(line.substr(13)))).answer(kDone);
   EXPECT_EQ(wendlebox->finish().exit_code, 0);
   EXPECT_FALSE(fs::exists(urls()));
+
+  // A program whose path holds spaces, quoted, with an argument after it.
+  write_script(bin.path / "My Browser/chrome", "echo \"$@\" >> " + (bin.path / "spaced-urls").string());
+  wendlebox = start({"--browser", "\"" + (bin.path / "My Browser/chrome").string() + "\" --new-window", "task"});
+  const std::string spaced = last_opened_argument(bin.path / "spaced-urls");
+  ASSERT_TRUE(spaced.starts_with("--new-window ")) << spaced;
+  FakeExtension(token_of_url(forwarded_url(spaced.substr(13)))).answer(kDone);
+  EXPECT_EQ(wendlebox->finish().exit_code, 0);
+}
+
+// The session's key goes on the browser's command line, where every user
+// of the machine can read it, only with the user told so and why. Whether
+// the browser is a snap (which reads only its own folders) is the browser
+// actually started's business, not the default's.
+TEST_F(WholeProgram, TheKeyIsOnABrowsersCommandLineOnlyWithAWarning) {
+  write_script(bin.path / "xdg-settings", "echo firefox_firefox.desktop");  // the default browser is a snap
+  write_script(bin.path / "plain-browser", "echo \"$1\" >> " + (bin.path / "plain-urls").string());
+  TempDir runtime;
+  fs::permissions(runtime.path, fs::perms::owner_all);
+  const std::string warning = "Warning: this session's key is on the browser's command line";
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::map<std::string, std::string> env;
+    fs::path urls;
+    fs::path page_folder;  // empty: the address itself, with the warning
+  };
+  const std::vector<Case> cases{
+      {"another browser chosen", {"--browser", "plain-browser", "go"}, {}, bin.path / "plain-urls",
+       home.path / ".local/share/wendlebox/pages"},
+      {"the snap, with a runtime folder", {"go"}, {{"XDG_RUNTIME_DIR", runtime.path.string()}}, urls(),
+       runtime.path / "snap.firefox"},
+      {"the snap, without one", {"go"}, {}, urls(), {}},
+  };
+  for (const Case& c : cases) {
+    write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+    fs::remove(c.urls);
+    RunningBinary wendlebox(BinaryRun{.args = c.args, .cwd = work.path, .home = home.path, .env = c.env,
+                                      .path_prefix = bin.path.string()});
+    const std::string opened = last_opened_argument(c.urls);
+    FakeExtension(token_of_url(forwarded_url(opened))).answer(kDone);
+    CommandResult r = wendlebox.finish();
+    EXPECT_EQ(r.exit_code, 0) << c.what << r.err;
+    if (c.page_folder.empty()) {
+      EXPECT_TRUE(opened.starts_with("https://chatgpt.com/#wendlebox=")) << c.what << opened;
+      EXPECT_NE(r.out.find(warning + ", where other users of this computer can read it and act as your browser, "
+                                     "because firefox is a snap browser"),
+                std::string::npos)
+          << c.what << r.out;
+    } else {
+      EXPECT_EQ(fs::path(opened).parent_path(), c.page_folder) << c.what;
+      EXPECT_EQ(r.out.find(warning), std::string::npos) << c.what << r.out;
+    }
+  }
+}
+
+// Closing the terminal (SIGHUP) or a shutdown (SIGTERM) ends the session as
+// /exit does: what its commands left running ends, even what left their
+// process group, the forwarding page goes, the chat stays saved, and then
+// the program ends by the signal.
+TEST_F(WholeProgram, HangupAndTerminateEndTheSessionLikeExit) {
+  write_script(bin.path / "plain-browser", "echo \"$1\" >> " + (bin.path / "plain-urls").string());
+  for (const int signal : {SIGHUP, SIGTERM}) {
+    write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+    for (const char* file : {"plain-urls", "job.pid", "own.pid"}) fs::remove((file[0] == 'p' ? bin.path : work.path) / file);
+    RunningBinary wendlebox(BinaryRun{.args = {"--browser", "plain-browser", "go"}, .cwd = work.path,
+                                      .home = home.path, .path_prefix = bin.path.string(), .keep_stdin_open = true});
+    const fs::path page = last_opened_argument(bin.path / "plain-urls");
+    FakeExtension browser(token_of_url(forwarded_url(page.string())));
+    browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":)"
+                         R"("sleep 600 & echo $! > job.pid; setsid sh -c 'echo $$ > own.pid; exec sleep 600' &"}]})"));
+    browser.answer(kDone, kChatUrl);
+    const pid_t job = pid_in_file(work.path / "job.pid"), own = pid_in_file(work.path / "own.pid");
+    ASSERT_TRUE(wait_until([&] { return wendlebox.output_so_far().find("Chat: " + kChatUrl) != std::string::npos; }));
+    wendlebox.send_signal(signal);
+    const std::string stopped = "Stopped what 1 of this session's commands left running in the background.\n";
+    EXPECT_TRUE(wait_until([&] { return wendlebox.output_so_far().find(stopped) != std::string::npos; }))
+        << wendlebox.output_so_far();
+    CommandResult r = wendlebox.finish();
+    EXPECT_EQ(r.signal, signal) << r.out << r.err;
+    EXPECT_FALSE(fs::exists(page));
+    EXPECT_NE(read_text(home.path / ".config/wendlebox/chats.json").find(kChatUrl), std::string::npos);
+    for (const pid_t pid : {job, own}) {
+      EXPECT_TRUE(wait_until([&] { return process_ended(pid); })) << pid;
+      if (!process_ended(pid)) ::kill(pid, SIGKILL);
+    }
+  }
 }
 
 }  // namespace

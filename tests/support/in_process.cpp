@@ -99,7 +99,7 @@ InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls, L
       std::ofstream(opened_urls_, std::ios::app) << url << '\n';
       return {};
     };
-    return std::make_unique<BridgeBrowser>(0, record, "", [this](int port) { port_ = port; });
+    return std::make_unique<BridgeBrowser>(0, BridgeBrowser::Opener{.open = record}, "", [this](int port) { port_ = port; });
   };
   const SessionWorld world{
       .browser = link == Link::Memory ? std::function<std::unique_ptr<Browser>()>(memory) : bridge,

@@ -244,6 +244,7 @@ CommandResult RunningBinary::finish(std::chrono::seconds limit) {
   }
   pid_ = -1;
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   if (terminal_fd_ >= 0) {
     read_screen();
     result.out = screen_;
@@ -254,6 +255,20 @@ CommandResult RunningBinary::finish(std::chrono::seconds limit) {
   return result;
 }
 
-void RunningBinary::interrupt() const { ::kill(pid_, SIGINT); }
+bool process_ended(pid_t pid) {
+  const fs::path stat = "/proc/" + std::to_string(pid) + "/stat";
+  std::ifstream file(stat);
+  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  return text.empty() || text.find(") Z ") != std::string::npos;
+}
+
+pid_t pid_in_file(const fs::path& file) {
+  wait_until([&] { return fs::exists(file) && read_text(file).ends_with("\n"); });
+  return static_cast<pid_t>(std::stoi(read_text(file)));
+}
+
+void RunningBinary::interrupt() const { send_signal(SIGINT); }
+
+void RunningBinary::send_signal(int signal) const { ::kill(pid_, signal); }
 
 CommandResult run_binary(const BinaryRun& run) { return RunningBinary(run).finish(); }

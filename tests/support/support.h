@@ -64,6 +64,7 @@ struct BinaryRun {
 
 struct CommandResult {
   int exit_code = -1;  // -1 when killed by a signal
+  int signal = 0;      // the signal that ended it (the real binary only)
   std::string out;
   std::string err;
 };
@@ -78,6 +79,7 @@ class RunningBinary {
   std::string output_so_far() const;
   // Ctrl-C, as the terminal would send it.
   void interrupt() const;
+  void send_signal(int signal) const;
   // Waits up to `limit`; kills the child when it is still running.
   CommandResult finish(std::chrono::seconds limit = std::chrono::seconds(60));
 
@@ -103,6 +105,10 @@ int as_other_user(const std::function<int()>& body);
 // Runs `body` in a child process with a mount namespace of its own (mounts
 // made there vanish with it) and gives its exit status.
 int in_own_mount_namespace(const std::function<int()>& body);
+// Whether the process has ended: gone, or a zombie not yet reaped.
+bool process_ended(pid_t pid);
+// The pid written in `file`, once it is there.
+pid_t pid_in_file(const fs::path& file);
 
 // Polls `condition` until it holds or the deadline passes.
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(30));
