@@ -155,7 +155,7 @@ Result<Json> run_action(const Action& action, ExecutionContext& context) {
     // Keepers whose command left nothing behind have ended: reaped now.
     std::erase_if(*context.keepers, [](pid_t keeper) {
       auto ended = try_wait_process(keeper);
-      return ended && *ended;
+      return !ended || *ended;
     });
     context.keepers->push_back(ran->keeper);
   }

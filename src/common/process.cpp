@@ -241,12 +241,17 @@ Result<ExitStatus> wait_process(pid_t pid) {
 }
 
 std::size_t end_kept(const std::vector<pid_t>& keepers) {
-  for (const pid_t keeper : keepers) stop_kept(keeper);
+  std::size_t ended = 0;
+  // Only keepers not yet reaped are signalled: their ids are still theirs.
+  std::vector<pid_t> running;
+  for (const pid_t keeper : keepers) {
+    auto checked = try_wait_process(keeper);
+    if (checked && !*checked) running.push_back(keeper), stop_kept(keeper);
+  }
   // A keeper gives up on what it cannot end after five seconds; one that
   // is itself stuck (stopped) is not waited for much longer.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(7);
-  std::size_t ended = 0;
-  for (const pid_t keeper : keepers) {
+  for (const pid_t keeper : running) {
     std::optional<ExitStatus> status;
     for (;;) {
       auto checked = try_wait_process(keeper);
@@ -256,7 +261,7 @@ std::size_t end_kept(const std::vector<pid_t>& keepers) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     if (!status) {
-      ::kill(keeper, SIGKILL);  // still this program's child: its id is its own
+      ::kill(keeper, SIGKILL);  // still this program's child, not reaped: the id is its own
       (void)wait_process(keeper);
     }
     if (status && status->code == 1) ++ended;
