@@ -333,21 +333,30 @@ TEST_F(WholeProgram, HangupAndTerminateEndTheSessionLikeExit) {
   for (const int signal : {SIGHUP, SIGTERM}) {
     write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
     for (const char* file : {"plain-urls", "job.pid", "own.pid"}) fs::remove((file[0] == 'p' ? bin.path : work.path) / file);
+    // SIGHUP on a terminal, at the line editor's prompt in raw mode.
+    const bool terminal = signal == SIGHUP;
     RunningBinary wendlebox(BinaryRun{.args = {"--browser", "plain-browser", "go"}, .cwd = work.path,
-                                      .home = home.path, .path_prefix = bin.path.string(), .keep_stdin_open = true});
+                                      .home = home.path, .env = {{"TERM", terminal ? "xterm" : "dumb"}},
+                                      .path_prefix = bin.path.string(), .keep_stdin_open = true,
+                                      .terminal = terminal});
     const fs::path page = last_opened_argument(bin.path / "plain-urls");
     FakeExtension browser(token_of_url(forwarded_url(page.string())));
     browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":)"
                          R"("sleep 600 & echo $! > job.pid; setsid sh -c 'echo $$ > own.pid; exec sleep 600' &"}]})"));
     browser.answer(kDone, kChatUrl);
     const pid_t job = pid_in_file(work.path / "job.pid"), own = pid_in_file(work.path / "own.pid");
-    ASSERT_TRUE(wait_until([&] { return wendlebox.output_so_far().find("Chat: " + kChatUrl) != std::string::npos; }));
+    ASSERT_TRUE(wait_until([&] { return wendlebox.output_so_far().find("You >") != std::string::npos; }))
+        << wendlebox.output_so_far();
     wendlebox.send_signal(signal);
-    const std::string stopped = "Stopped what 1 of this session's commands left running in the background.\n";
+    const std::string stopped = "Stopped what 1 of this session's commands left running in the background.";
     EXPECT_TRUE(wait_until([&] { return wendlebox.output_so_far().find(stopped) != std::string::npos; }))
         << wendlebox.output_so_far();
     CommandResult r = wendlebox.finish();
     EXPECT_EQ(r.signal, signal) << r.out << r.err;
+    // The line editor left its raw mode, as it says by turning bracketed paste off.
+    if (terminal) {
+      EXPECT_NE(r.out.find("\x1b[?2004l", r.out.rfind("You >")), std::string::npos) << r.out;
+    }
     EXPECT_FALSE(fs::exists(page));
     EXPECT_NE(read_text(home.path / ".config/wendlebox/chats.json").find(kChatUrl), std::string::npos);
     for (const pid_t pid : {job, own}) {
