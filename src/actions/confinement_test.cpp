@@ -6,6 +6,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <sys/wait.h>
 #include <linux/magic.h>
 
 #include <gtest/gtest.h>
@@ -234,6 +235,22 @@ TEST_F(Confinement, ARunEndsWhenItsShellEndsThoughABackgroundJobHoldsItsOutput) 
   ASSERT_TRUE(result) << result.error();
   EXPECT_EQ((*result)["stdout"], "started\n");
   ::kill(std::stoi(read_text(work / "job.pid")), SIGKILL);
+}
+
+// What a command left running, even in a session of its own, ends when the
+// program is killed outright and cannot end it itself: the keeper does.
+TEST_F(Confinement, WhatACommandLeftRunningEndsEvenWhenTheProgramIsKilled) {
+  const fs::path pid_file = work / "left.pid";
+  const pid_t program = ::fork();
+  if (program == 0) {
+    (void)run({"run", std::nullopt, std::nullopt, "setsid sleep 600 & echo $! > left.pid"});
+    ::raise(SIGKILL);
+  }
+  ASSERT_GT(program, 0);
+  ::waitpid(program, nullptr, 0);
+  const pid_t left = pid_in_file(pid_file);
+  EXPECT_TRUE(wait_until([&] { return process_ended(left); }));
+  if (!process_ended(left)) ::kill(left, SIGKILL);
 }
 
 TEST_F(Confinement, TheTerminalSeesControlCharactersAsEscapes) {
