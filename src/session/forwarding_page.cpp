@@ -43,44 +43,54 @@ Result<UniqueFd> open_private_folder(const fs::path& folder, bool make) {
   return dir;
 }
 
-using OpenFolder = std::pair<fs::path, UniqueFd>;
-
-Result<OpenFolder> open_private(const fs::path& folder, bool make) {
+// Creates the page in `folder`, one of this user's own closed to others,
+// made first when `make` is set. Created private, so no one else can open
+// it before the key is in it.
+Result<fs::path> create_page(const fs::path& folder, bool make, const std::string& file, std::string_view html) {
   auto dir = open_private_folder(folder, make);
   if (!dir) return std::unexpected(dir.error());
-  return OpenFolder{folder, std::move(*dir)};
+  const UniqueFd page{::openat(dir->get(), file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPrivateFile)};
+  if (!page) return os_failure();
+  if (auto written = write_all(page.get(), html); !written) {
+    ::unlinkat(dir->get(), file.c_str(), 0);
+    return std::unexpected(written.error());
+  }
+  return folder / file;
 }
 
-// The user's runtime folder, when it is set, absolute and private.
-Result<OpenFolder> runtime_folder(const EnvLookup& env) {
+// The user's runtime folder, when it is set and absolute.
+std::optional<fs::path> runtime_folder(const EnvLookup& env) {
   const std::optional<std::string> set = env("XDG_RUNTIME_DIR");
-  if (!set || !fs::path(*set).is_absolute()) return failure("XDG_RUNTIME_DIR is not set");
-  return open_private(*set, false);
+  if (!set || !fs::path(*set).is_absolute()) return std::nullopt;
+  return fs::path(*set);
 }
 
-// Where `reader` can read a private page, opened, or why there is none.
-Result<OpenFolder> page_folder(const PageReader& reader, const EnvLookup& env) {
-  Result<OpenFolder> runtime = runtime_folder(env);
+// Writes the page where `reader` can read it: the first private folder
+// that takes it, or why there is none.
+Result<fs::path> place_page(const PageReader& reader, const std::string& file, std::string_view html,
+                            const EnvLookup& env) {
+  const std::optional<fs::path> runtime = runtime_folder(env);
   switch (reader.kind) {
     case PageReader::Kind::Windows:
       return failure(std::string(i18n::tr(kWindowsBrowser)));
     case PageReader::Kind::Snap:
       // A snap may read its own folder in the runtime folder, and no other.
-      if (runtime)
-        if (auto folder = open_private(runtime->first / ("snap." + reader.snap), true)) return folder;
+      if (runtime && open_private_folder(*runtime, false))
+        if (auto page = create_page(*runtime / ("snap." + reader.snap), true, file, html)) return page;
       return failure(fmt::format(fmt::runtime(i18n::tr(kSnapWithoutRuntimeFolder)), reader.snap));
     case PageReader::Kind::Native:
       break;
   }
-  if (runtime) return runtime;
+  if (runtime)
+    if (auto page = create_page(*runtime, false, file, html)) return page;
   // Without one (no session manager, or after su), a private folder of the
   // data folder, which itself may be open to others (setup makes it so).
   const fs::path data = data_dir(env);
-  Result<OpenFolder> folder = std::unexpected(std::string());
-  if (auto made = create_dirs(data, kPrivateFolder); !made) folder = std::unexpected(made.error());
-  else folder = open_private(data / "pages", true);
-  if (!folder) return failure(fmt::format(fmt::runtime(i18n::tr(kNoPrivateFolder)), folder.error()));
-  return folder;
+  Result<fs::path> page = std::unexpected(std::string());
+  if (auto made = create_dirs(data, kPrivateFolder); !made) page = std::unexpected(made.error());
+  else page = create_page(data / "pages", true, file, html);
+  if (!page) return failure(fmt::format(fmt::runtime(i18n::tr(kNoPrivateFolder)), page.error()));
+  return page;
 }
 
 std::string html_escaped(std::string_view text) {
@@ -97,23 +107,12 @@ std::string html_escaped(std::string_view text) {
 }  // namespace
 
 Result<fs::path> write_forwarding_page(const PageReader& reader, const std::string& address, const EnvLookup& env) {
-  auto folder = page_folder(reader, env);
-  if (!folder) return std::unexpected(folder.error());
   auto name = random_hex(8);
   if (!name) return std::unexpected(name.error());
-  const std::string file = fmt::format("wendlebox-open-{}.html", *name);
   const std::string html = fmt::format(
       "<!doctype html><html><head><meta charset=\"utf-8\"><meta name=\"referrer\" content=\"no-referrer\">"
       "<meta http-equiv=\"refresh\" content=\"0;url={0}\"><title>Wendlebox</title></head><body>"
       "<script>location.replace({1});</script><a href=\"{0}\">Open ChatGPT</a></body></html>\n",
       html_escaped(address), Json(address).dump());
-  // Created private, so no one else can open it before the key is in it.
-  const UniqueFd page{
-      ::openat(folder->second.get(), file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPrivateFile)};
-  if (!page) return failure(fmt::format(fmt::runtime(i18n::tr(kNoPrivateFolder)), os_failure().error()));
-  if (auto written = write_all(page.get(), html); !written) {
-    ::unlinkat(folder->second.get(), file.c_str(), 0);
-    return failure(fmt::format(fmt::runtime(i18n::tr(kNoPrivateFolder)), written.error()));
-  }
-  return folder->first / file;
+  return place_page(reader, fmt::format("wendlebox-open-{}.html", *name), html, env);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/inotify.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,6 +89,22 @@ TEST_F(ForwardingPage, NeverGoesToAFolderOfAnotherUser) {
   page = write_forwarding_page({}, kAddress, env());
   ASSERT_FALSE(page);
   EXPECT_EQ(page.error(), "no private folder could hold the page (" + pages.string() + " belongs to another user)");
+}
+
+// A runtime folder that takes no file (read-only) is passed over for the
+// data folder's, not given up on.
+TEST_F(ForwardingPage, ARuntimeFolderThatTakesNoFileIsPassedOver) {
+  if (!can_play_other_users()) GTEST_SKIP() << "needs root for a read-only mount";
+  fs::permissions(runtime.path, fs::perms::owner_all);
+  vars["XDG_RUNTIME_DIR"] = runtime.path.string();
+  const int status = in_own_mount_namespace([&] {
+    if (::mount(runtime.path.c_str(), runtime.path.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+        ::mount(nullptr, runtime.path.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+      return 2;
+    auto page = write_forwarding_page({}, kAddress, env());
+    return page && page->parent_path() == home.path / ".local/share/wendlebox/pages" ? 0 : 1;
+  });
+  EXPECT_EQ(status, 0);
 }
 
 // Another user watches the data folder (open to all, as setup makes it)
