@@ -25,7 +25,7 @@
   function editorText(editor) {
     if (editor.tagName === "TEXTAREA") return editor.value;
     const blocks = Array.from(editor.children);
-    const text = blocks.length ? blocks.map((block) => root.wendleboxTextOf(block, EDITOR_LINE)).join("\n") : editor.textContent;
+    const text = blocks.length ? blocks.map((block) => root.wendleboxText.textOf(block, EDITOR_LINE)).join("\n") : editor.textContent;
     return text.replace(/\u00a0/g, " ");
   }
 

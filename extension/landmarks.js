@@ -14,6 +14,7 @@
 // and how the others were found.
 
 (function (root) {
+  const { visibleText, codeText } = root.wendleboxText;
   const structure = (selector) => ({ kind: "structure", selector });
   const testId = (selector) => ({ kind: "test id", selector });
 
@@ -80,6 +81,11 @@
   const CHALLENGE_SCRIPT = 'script[src*="/cdn-cgi/challenge-platform/"]';
   const CHALLENGE_GRACE_MS = 3000;
   const SHORT_PAGE = 2000;
+
+  // Addresses. A new chat is first shown at a placeholder address, then at
+  // the server's; only the server's names the chat.
+  const PLACEHOLDER_CHAT = /^\/c\/local-/;
+  const CHAT = /^\/c\//;
 
   // Words, matched anywhere in labels (aria-label, title, text).
   const WORDS = {
@@ -251,7 +257,7 @@
   // What a user message shows of its prompt (controls and the screen
   // reader's role marker left out).
   function userText(message) {
-    return root.wendleboxVisibleText(message.body, (node) => node === message.marker);
+    return visibleText(message.body, (node) => node === message.marker);
   }
 
   // Attached files shown in the composer or with a sent message: tiles with
@@ -290,9 +296,9 @@
   // The canvas's text as its card shows it: code line by line, or a document.
   function canvasContent(card) {
     const code = card.querySelector(".cm-content");
-    if (code) return root.wendleboxCodeText(code);
+    if (code) return codeText(code);
     const document = card.querySelector(".ProseMirror");
-    return document ? root.wendleboxVisibleText(document) : "";
+    return document ? visibleText(document) : "";
   }
 
   // What the answer shows so far: its text, and a canvas card's.
@@ -331,7 +337,7 @@
     // buttons only (an answer's action bar may offer "Regenerate") is not one.
     const retry = byWords(scope, "button", WORDS.retry);
     if (!retry) return null;
-    const message = root.wendleboxVisibleText(retry.parentElement).trim();
+    const message = visibleText(retry.parentElement).trim();
     return message || null;
   }
 
@@ -383,12 +389,27 @@
     return Boolean(firstShown(LOGIN) || byWords(document, "header button, header a, nav button, nav a", WORDS.login));
   }
 
+  // Whether the page address `path` is a placeholder for a chat the server
+  // has not named yet.
+  function placeholderAddress(path) {
+    return PLACEHOLDER_CHAT.test(path);
+  }
+
+  // Whether a move of the page from `from` to `to` keeps the same chat: a
+  // page that named no chat yet (the new-chat page, or a placeholder) gets
+  // its address; any other move is to another chat.
+  function sameChat(from, to) {
+    if (from === to) return true;
+    const unnamed = !CHAT.test(from) || placeholderAddress(from);
+    return unnamed && CHAT.test(to);
+  }
+
   const ruleText = (rules) => rules.map((rule) => rule.selector).join(", ");
 
   root.wendleboxLandmarks = {
     composer, locateComposer, editorDisabled, sendButton, locateSend, stopButton, locateStop, fileInput, usable, shown,
     messages, userText, attachmentTiles, answerControls, locateCopy, canvasCard, canvasTitle, canvasContent, answerText, copyButton, copyButtonByWords, continueButton, answerError,
-    pageBlocker, loggedOut, appShell, label, words: WORDS,
+    pageBlocker, loggedOut, appShell, label, words: WORDS, placeholderAddress, sameChat,
     selectors: { codeBlock: CODE_BLOCK, inlineCode: INLINE_CODE, codeContent: CODE_CONTENT, uploadProgress: UPLOAD_PROGRESS,
       notice: UPLOAD_NOTICE, conversation: CONVERSATION_CONTENT, trailingBreak: TRAILING_BREAK },
     names: { composer: `composer form (${ruleText(COMPOSER_FORM.concat(EDITOR))})`,
@@ -397,4 +418,4 @@
       userMessage: `user message (${EXCHANGE} ${ruleText(USER_HALF)} or ${ROLE_MARKER}, or ${AUTHOR})`,
       answer: `answer (${ruleText(ANSWER_UNIT)}, ${ANSWER_BODY})` },
   };
-})(typeof globalThis !== "undefined" ? globalThis : this);
+})(globalThis);

@@ -21,4 +21,6 @@ globalThis.wendleboxMessages = Object.freeze({
     result: "result",
     ended: "ended",
   }),
+  // Sends the worker one of those messages; the answer comes as a promise.
+  toWorker: (message) => (globalThis.browser || globalThis.chrome).runtime.sendMessage(message),
 });

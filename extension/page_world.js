@@ -21,7 +21,7 @@
     const fetch = window.fetch;
     if (typeof fetch !== "function") return;
     let streams = 0;
-    window.fetch = function (input, init) {
+    window.fetch = function (input) {
       const pending = fetch.apply(this, arguments);
       let url;
       try {

@@ -3,56 +3,15 @@
 // The wendlebox agent block must come back exactly as ChatGPT wrote it.
 // Code blocks are <pre> on older pages and [data-markdown-copy="code-block"]
 // (no <pre>, a toolbar with the language and a copy button inside) on the
-// current one. Also the one walk over an element's text that every script uses.
+// current one.
 
 (function (root) {
+  const { textOf, visibleText, codeText, tagOf } = root.wendleboxText;
   const { codeBlock: CODE_BLOCK, inlineCode: INLINE_CODE, codeContent: CODE_CONTENT } = root.wendleboxLandmarks.selectors;
   const BLOCK_TAGS = new Set([
     "P", "DIV", "SECTION", "ARTICLE", "H1", "H2", "H3", "H4", "H5", "H6",
     "BLOCKQUOTE", "TABLE", "TR", "HR",
   ]);
-  const SKIPPED_TAGS = new Set(["BUTTON", "SVG", "STYLE", "SCRIPT", "TEMPLATE"]);
-  const tagOf = (element) => element.tagName.toUpperCase();
-
-  // The one walk over the text of a node. Controls, pictures and scripts
-  // are never text; `rules.skip(element)` leaves out more, and
-  // `rules.element(element, inner)` may give an element's text itself
-  // (`inner()` is the text of its children), or undefined to walk on.
-  function textOf(node, rules = {}) {
-    if (node.nodeType === 3) return node.nodeValue;
-    if (node.nodeType !== 1 || SKIPPED_TAGS.has(tagOf(node)) || (rules.skip && rules.skip(node))) return "";
-    const inner = () => {
-      let text = "";
-      for (const child of node.childNodes) text += textOf(child, rules);
-      return text;
-    };
-    const own = rules.element ? rules.element(node, inner) : undefined;
-    return own === undefined ? inner() : own;
-  }
-
-  // The text a person sees of a node, leaving out whatever `skipped` names.
-  const visibleText = (node, skipped) => textOf(node, { skip: skipped });
-
-  // Code, where lines may be <div>s (one per line) or split by <br>; an
-  // empty line holds a lone <br> placeholder, which is no text.
-  const CODE_LINES = {
-    element(node) {
-      if (tagOf(node) === "BR") return "\n";
-      const lines = Array.from(node.children).filter((child) => tagOf(child) === "DIV");
-      if (!lines.length || lines.length !== node.children.length) return undefined;
-      return lines
-        .map((line) => {
-          const text = textOf(line, CODE_LINES);
-          return line.lastChild && line.lastChild.nodeName.toUpperCase() === "BR" ? text.slice(0, -1) : text;
-        })
-        .join("\n");
-    },
-  };
-
-  function codeText(code) {
-    const text = textOf(code, CODE_LINES);
-    return text.endsWith("\n") ? text.slice(0, -1) : text;
-  }
 
   function codeRoot(pre) {
     for (const selector of CODE_CONTENT) {
@@ -116,12 +75,14 @@
     return rules;
   }
 
-  function wendleboxReplyText(element) {
+  function replyText(element) {
     const blocks = [];
     const prose = textOf(element, proseRules(blocks))
       .replace(/\t\n/g, "\n")
       .replace(/\n{3,}/g, "\n\n")
       .trim();
+    // NUL marks where a code block was set aside: no text on a page holds one.
+    // eslint-disable-next-line no-control-regex
     return prose.replace(/\u0000(\d+)\u0000/g, (_, index) => blocks[Number(index)]);
   }
 
@@ -133,10 +94,5 @@
     return codeText(codeRoot(blocks[blocks.length - 1])).split("\n");
   }
 
-  root.wendleboxReplyText = wendleboxReplyText;
-  root.wendleboxLastCodeBlockLines = lastCodeBlockLines;
-  root.wendleboxVisibleText = visibleText;
-  root.wendleboxCodeText = codeText;
-  root.wendleboxTextOf = textOf;
-  if (typeof module === "object" && module.exports) module.exports = { wendleboxReplyText, lastCodeBlockLines, visibleText };
-})(typeof globalThis !== "undefined" ? globalThis : this);
+  root.wendleboxReplyText = Object.freeze({ replyText, lastCodeBlockLines });
+})(globalThis);

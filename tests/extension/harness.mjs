@@ -162,7 +162,9 @@ async function chromiumEngine(profile, port) {
       const exited = new Promise((resolve) => (browserProcess.exitCode !== null ? resolve() : browserProcess.once("exit", resolve)));
       try {
         process.kill(-browserProcess.pid, "SIGKILL");
-      } catch {}
+      } catch {
+        // It has ended already.
+      }
       await exited;
     },
   };

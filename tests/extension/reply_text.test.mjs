@@ -1,16 +1,15 @@
 // wendleboxReplyText on DOM fixtures shaped like ChatGPT's rendered answers.
 import { test } from "node:test";
 import assert from "node:assert/strict";
-import { createRequire } from "node:module";
-import { JSDOM } from "jsdom";
+import { extensionPage } from "./extension_dom.mjs";
 
-const require = createRequire(import.meta.url);
-require("../../extension/landmarks.js");
-const { wendleboxReplyText } = require("../../extension/reply_text.js");
+const { window } = extensionPage();
+const { replyText: wendleboxReplyText, lastCodeBlockLines } = window.wendleboxReplyText;
 
 function answer(html) {
-  const dom = new JSDOM(`<div data-message-author-role="assistant"><div class="markdown prose">${html}</div></div>`);
-  return dom.window.document.querySelector("[data-message-author-role]");
+  const holder = window.document.createElement("div");
+  holder.innerHTML = `<div data-message-author-role="assistant"><div class="markdown prose">${html}</div></div>`;
+  return holder.firstChild;
 }
 
 // A code block as ChatGPT renders it: a header with the language and a
@@ -88,9 +87,8 @@ test("a block with no label at all", () => {
 });
 
 test("the last code block's lines as shown", () => {
-  const { lastCodeBlockLines } = require("../../extension/reply_text.js");
   const element = answer(codeBlock("js", "a") + viewerBlock("wendlebox", ["{", '"status":"done"', "}"]));
-  assert.deepEqual(lastCodeBlockLines(element), ["{", '"status":"done"', "}"]);
+  assert.deepEqual([...lastCodeBlockLines(element)], ["{", '"status":"done"', "}"]);
   assert.equal(lastCodeBlockLines(answer("<p>none</p>")), null);
 });
 
@@ -103,6 +101,5 @@ test("app-shell code blocks and inline code keep their markdown, toolbars left o
   const editor = `<div data-markdown-copy="code-block">${toolbar}<div data-language="json"><div>{</div><div><br></div><div>}</div></div></div>`;
   const element = answer(`<p>Run <span data-markdown-copy="inline-code">make</span>.</p>${classic}${editor}`);
   assert.equal(wendleboxReplyText(element), "Run `make`.\n\n```wendlebox\n" + agentJson + "\n```\n\n```json\n{\n\n}\n```");
-  const { lastCodeBlockLines } = require("../../extension/reply_text.js");
-  assert.deepEqual(lastCodeBlockLines(element), ["{", "", "}"]);
+  assert.deepEqual([...lastCodeBlockLines(element)], ["{", "", "}"]);
 });

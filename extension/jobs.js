@@ -1,0 +1,152 @@
+// A tab's jobs, from the program's poll to the result: each job is claimed
+// before its prompt is sent (so one job is never sent twice), followed to
+// its answer, and its text or the error that stopped it is sent back.
+// Whatever stops a job is reported as an error naming the step, never left
+// as a silent wait.
+
+(function (root) {
+  const M = root.wendleboxMessages;
+  const L = root.wendleboxLandmarks;
+  const C = root.wendleboxComposer;
+  const S = root.wendleboxSent;
+  const A = root.wendleboxAnswer;
+  const { answerText } = root.wendleboxReading;
+  const { until, StepError } = root.wendleboxWait;
+
+  // Each poll is held by the program until a job comes (or this long); a
+  // program that answers at once is asked again after POLL_INTERVAL_MS.
+  const POLL_WAIT_SECONDS = 25;
+  const POLL_INTERVAL_MS = 500;
+  const FAILED_POLLS_BEFORE_GONE = 6;
+  const RECOVER_LIMIT_MS = 30 * 1000;
+  const ADDRESS_LIMIT_MS = 10 * 1000;
+  const PROBE_LOAD_LIMIT_MS = 15 * 1000;
+
+  // What a tab learns of its page while it runs jobs: the page's
+  // conversation streams (as page_world.js reports them), whether the page
+  // has shown controls on a finished answer, and the nonce that tags the
+  // messages exchanged with page_world.js.
+  function newTab() {
+    const nonce = Array.from(crypto.getRandomValues(new Uint8Array(16)), (b) => b.toString(16).padStart(2, "0")).join("");
+    return { streams: { active: new Set(), started: 0, ended: 0 }, showsAnswerControls: false, nonce };
+  }
+
+  async function runJob(job, tab) {
+    const composer = await C.findComposer();
+    const before = S.messagesBefore();
+    const sent = { before, key: null, path: location.pathname, at: 0, limitMs: S.SENT_LIMIT_MS, jobId: job.id };
+    const { sendSlot, draft } = await C.submit(composer, job, async (handover) => {
+      sent.prompt = S.promptRecord(job.prompt, handover);
+      sent.at = Date.now();
+      await M.toWorker({ type: M.worker.sending, id: job.id, prompt: sent.prompt, path: sent.path });
+    });
+    sent.sendSlot = sendSlot;
+    await S.waitForSent(sent);
+    const answer = await A.waitForAnswer(sent, tab);
+    const text = await answerText(answer, tab.nonce);
+    await C.restoreDraft(draft);
+    return text;
+  }
+
+  // After a reload the job that was being answered is found again: the
+  // last user message showing its prompt, and the answer after it.
+  async function recoverJob(inflight, tab) {
+    const sent = { before: { keys: new Set(), bodies: new WeakSet() }, key: null, path: location.pathname, at: Date.now(),
+      prompt: inflight.prompt, limitMs: RECOVER_LIMIT_MS, jobId: inflight.id };
+    await until(() => L.messages().length > 0 || null, {
+      limitMs: RECOVER_LIMIT_MS, step: "recover after a reload", landmark: L.names.userMessage,
+      situation: "The page was reloaded while ChatGPT answered, and it shows no conversation",
+    });
+    await S.waitForSent(sent).catch(() => {
+      throw new StepError("recover after a reload", "The page was reloaded while ChatGPT answered, and the sent prompt is not shown any more",
+        L.names.userMessage);
+    });
+    return answerText(await A.waitForAnswer(sent, tab), tab.nonce);
+  }
+
+  // The chat's address once the page has it from its server (a new chat is
+  // at a placeholder address for a moment); the program saves it as the chat.
+  async function chatAddress() {
+    await until(() => !L.placeholderAddress(location.pathname) || null, {
+      limitMs: ADDRESS_LIMIT_MS, step: "learn the chat's address", situation: "", landmark: "page address",
+    }).catch(() => {});
+    return location.href;
+  }
+
+  async function finishJob(id, work) {
+    let result;
+    try {
+      const text = await work();
+      result = { id, text, url: await chatAddress() };
+    } catch (error) {
+      result = { id, error: String((error && error.message) || error), url: location.href };
+    }
+    await M.toWorker({ type: M.worker.result, result });
+  }
+
+  // `wendlebox --probe`: nothing is typed; the report says what the page
+  // shows once it has loaded (or what blocks it).
+  async function probePage() {
+    await until(() => L.composer() || L.pageBlocker() || null, {
+      limitMs: PROBE_LOAD_LIMIT_MS, step: "probe the page", situation: "", landmark: "",
+    }).catch(() => {});
+    return JSON.stringify(root.wendleboxProbe.report());
+  }
+
+  async function handleJob(job, tab) {
+    const claim = await M.toWorker({ type: M.worker.claim, id: job.id });
+    if (!claim || !claim.claimed) return;
+    await finishJob(job.id, () => (job.probe ? probePage() : runJob(job, tab)));
+  }
+
+  // A job whose prompt was sent before this page loaded (a reload) is
+  // followed to its answer; one that was never sent is offered again.
+  async function resumeInflight(tab) {
+    const inflight = (await M.toWorker({ type: M.worker.inflight })).inflight;
+    if (inflight && inflight.prompt) await finishJob(inflight.id, () => recoverJob(inflight, tab));
+    else if (inflight) await M.toWorker({ type: M.worker.release, id: inflight.id });
+  }
+
+  function showGoneNotice() {
+    const notice = document.createElement("div");
+    notice.textContent = "Wendlebox: the wendlebox program has ended. Run wendlebox again to continue here.";
+    notice.setAttribute("role", "status");
+    notice.style.cssText =
+      "position:fixed;right:16px;bottom:16px;z-index:2147483647;padding:8px 12px;border-radius:8px;" +
+      "background:#333;color:#fff;font:13px system-ui,sans-serif;box-shadow:0 2px 8px rgba(0,0,0,.3)";
+    (document.body || document.documentElement).appendChild(notice);
+  }
+
+  async function pollForever(tab) {
+    let answered = false;
+    let failures = 0;
+    for (;;) {
+      const started = Date.now();
+      let reply;
+      try {
+        reply = await M.toWorker({ type: M.worker.poll, waitSeconds: POLL_WAIT_SECONDS });
+      } catch {
+        reply = { status: 0 };
+      }
+      // A server that could not prove it knows the token is not the
+      // program: it gets nothing more from this tab.
+      if (reply && reply.impostor) {
+        showGoneNotice();
+        return;
+      }
+      const reachable = reply && (reply.status === 200 || reply.status === 204);
+      if (reachable) {
+        answered = true;
+        failures = 0;
+        if (reply.status === 200 && reply.body) await handleJob(reply.body, tab);
+      } else if (answered && ++failures >= FAILED_POLLS_BEFORE_GONE) {
+        showGoneNotice();
+        await M.toWorker({ type: M.worker.ended }).catch(() => {});
+        return;
+      }
+      await A.paced(started, POLL_INTERVAL_MS);
+    }
+  }
+
+  root.wendleboxJobs = Object.freeze({ newTab, resumeInflight, pollForever });
+})(globalThis);

@@ -1,0 +1,57 @@
+// The extension's content scripts loaded into a jsdom page, as the browser
+// loads them (in the manifest's order, into one global), with a small
+// stand-in for the extension API that records every message to the worker
+// and answers from a table. content.js, the one script that acts when
+// loaded, is left out unless asked for.
+import fs from "node:fs";
+import path from "node:path";
+import { fileURLToPath } from "node:url";
+import { JSDOM } from "jsdom";
+
+export const extension = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "../../extension");
+const manifest = JSON.parse(fs.readFileSync(path.join(extension, "manifest.json"), "utf8"));
+// The scripts of the content script's own world, in load order.
+export const contentScripts = manifest.content_scripts.find((entry) => !entry.world).js;
+
+// `answers` maps a worker message type to its answer (a value, or a
+// function of the message).
+export function extensionPage(html = "", { url = "https://chatgpt.com/", answers = {}, withContent = false } = {}) {
+  const dom = new JSDOM(`<!doctype html><html><head><title>ChatGPT</title></head><body>${html}</body></html>`,
+    { url, runScripts: "outside-only", pretendToBeVisual: true });
+  const window = dom.window;
+  const sent = [];
+  // Listeners the scripts add to the page, by event type.
+  const listened = [];
+  const addEventListener = window.addEventListener.bind(window);
+  window.addEventListener = (type, ...rest) => {
+    listened.push(type);
+    return addEventListener(type, ...rest);
+  };
+  window.chrome = {
+    runtime: {
+      sendMessage(message) {
+        sent.push(message);
+        const answer = answers[message.type];
+        return Promise.resolve(typeof answer === "function" ? answer(message) : answer);
+      },
+      getManifest: () => manifest,
+    },
+  };
+  for (const name of contentScripts) {
+    if (name === "content.js" && !withContent) continue;
+    window.eval(fs.readFileSync(path.join(extension, name), "utf8") + `\n//# sourceURL=${name}`);
+  }
+  return { window, document: window.document, sent, listened, dom };
+}
+
+// Resolves once `find` returns something, checking at each turn of the
+// event loop; fails after `limitMs`.
+export async function poll(find, limitMs = 5000) {
+  const deadline = Date.now() + limitMs;
+  for (;;) {
+    const found = find();
+    if (found) return found;
+    if (Date.now() > deadline) throw new Error("timed out");
+    await new Promise((resolve) => setTimeout(resolve, 5));
+  }
+}
