@@ -87,23 +87,81 @@
     }
   }
 
+  // What the page shows of the sent prompt's answer at one moment. The
+  // costlier readings are functions, read only when the decision needs them.
+  function see(sent, tab) {
+    const found = S.locateSent(sent);
+    if (!found) return { found: null };
+    const { user, answer } = found;
+    const composer = L.composer();
+    return {
+      found,
+      stopShown: Boolean(composer && L.stopButton(composer.form, sent.sendSlot)),
+      streaming: tab.streams.active.size > 0,
+      streamStarted: tab.streams.started,
+      streamEnded: tab.streams.ended,
+      text: answer && answer.body ? L.answerText(answer) : null,
+      controls: answer ? L.answerControls(answer).length : 0,
+      activity: (answer ? answer.part.textContent.length : 0) + ":" + user.part.textContent.length,
+      continueOffered: () => L.usable(L.continueButton()),
+      wholeAgentBlock: () => lastCodeBlockIsWhole(answer),
+      answerControlsOnPage: () => L.messages().some((m) => m.role === "assistant" && L.answerControls(m).length),
+    };
+  }
+
+  // What the decision remembers between two looks at the page.
+  function newWatch(sent, now) {
+    return { since: sent.at, deadline: now + ANSWER_LIMIT_MS, lastText: null, changedAt: now, controlsSince: 0,
+      progressAt: now, lastActivity: null };
+  }
+
+  const WAIT = Object.freeze({ verdict: "wait" });
+  const fail = (situation, landmark) => ({ verdict: "fail", situation, landmark });
+
   // Whether the page has shown controls on a finished answer: then an
   // answer without them is not finished, however quiet it is.
-  function quietEnough(tab, answer, quietMs) {
-    if (tab.showsAnswerControls || L.messages().some((m) => m.role === "assistant" && L.answerControls(m).length)) {
+  function quietEnough(tab, seen, quietMs) {
+    if (tab.showsAnswerControls || seen.answerControlsOnPage()) {
       tab.showsAnswerControls = true;
       return false;
     }
-    return quietMs >= LONG_QUIET_MS || (quietMs >= QUIET_MS && lastCodeBlockIsWhole(answer));
+    return quietMs >= LONG_QUIET_MS || (quietMs >= QUIET_MS && seen.wholeAgentBlock());
   }
 
-  // An answer the page cut short ("Continue generating") is continued, so
-  // the whole answer is read; returns whether it pressed the button.
-  function continueCutAnswer() {
-    const button = L.continueButton();
-    if (!button || !L.usable(button)) return false;
-    button.click();
-    return true;
+  // The decision, at time `now`, on what was seen: "wait", "complete",
+  // "continue" (press the page's offer to go on with an answer it cut
+  // short) or "fail" with the situation.
+  function judge(watch, tab, seen, now) {
+    if (now > watch.deadline) return fail("ChatGPT did not finish an answer within 20 minutes", L.names.answer);
+    if (!seen.found) {
+      return now - watch.progressAt > S.SENT_LIMIT_MS
+        ? fail("The sent prompt is no longer shown on the page", L.names.userMessage) : WAIT;
+    }
+    const { text, controls, stopShown, streaming } = seen;
+    if (text !== watch.lastText) {
+      watch.lastText = text;
+      watch.changedAt = now;
+    }
+    watch.controlsSince = controls ? watch.controlsSince || now : 0;
+    if (stopShown || streaming || seen.activity !== watch.lastActivity) watch.progressAt = now;
+    watch.lastActivity = seen.activity;
+
+    if (text && text.trim() && !stopShown && !streaming && now - watch.changedAt >= STEADY_MS) {
+      if (seen.continueOffered()) {
+        watch.since = now;
+        watch.controlsSince = 0;
+        watch.progressAt = now;
+        return { verdict: "continue" };
+      }
+      const streamEnded = seen.streamEnded >= watch.since;
+      const controlsStayed = watch.controlsSince && now - watch.controlsSince >= STEADY_MS;
+      if (controls) tab.showsAnswerControls = true;
+      const pageGivesNoWord = seen.streamStarted < watch.since && !controls && quietEnough(tab, seen, now - watch.changedAt);
+      if (streamEnded || controlsStayed || pageGivesNoWord) return { verdict: "complete" };
+    }
+    if (now - watch.progressAt > NO_PROGRESS_LIMIT_MS)
+      return fail(`ChatGPT showed no progress on the answer for ${NO_PROGRESS_LIMIT_MS / 1000} seconds`, L.names.answer);
+    return WAIT;
   }
 
   // Waits for the answer to the sent prompt, watching meanwhile whether the
@@ -119,62 +177,19 @@
 
   async function followAnswer(sent, tab) {
     const step = "wait for the answer";
-    const streams = tab.streams;
-    const deadline = Date.now() + ANSWER_LIMIT_MS;
-    // The end of the page's stream counts only for the latest request.
-    let since = sent.at;
-    let lastText = null;
-    let changedAt = Date.now();
-    let controlsSince = 0;
-    let progressAt = Date.now();
-    let lastActivity = null;
+    const watch = newWatch(sent, Date.now());
     for (;;) {
-      const now = Date.now();
-      if (now > deadline) throw new StepError(step, "ChatGPT did not finish an answer within 20 minutes", L.names.answer);
       S.checkAddress(sent, step);
       if (sent.withdrawn) stopWithdrawnAnswer(sent);
-      const found = S.locateSent(sent);
-      if (!found) {
-        if (now - progressAt > S.SENT_LIMIT_MS)
-          throw new StepError(step, "The sent prompt is no longer shown on the page", L.names.userMessage);
-        await nextChange(100);
-        continue;
-      }
-      const { user, answer } = found;
-      S.checkBlockers(step, found);
-      const composer = L.composer();
-      const stopShown = Boolean(composer && L.stopButton(composer.form, sent.sendSlot));
-      const streaming = streams.active.size > 0;
-      const text = answer && answer.body ? L.answerText(answer) : null;
-      if (text !== lastText) {
-        lastText = text;
-        changedAt = now;
-      }
-      const controls = answer ? L.answerControls(answer) : [];
-      controlsSince = controls.length ? controlsSince || now : 0;
-      const activity = (answer ? answer.part.textContent.length : 0) + ":" + user.part.textContent.length;
-      if (stopShown || streaming || activity !== lastActivity) progressAt = now;
-      lastActivity = activity;
-
-      if (text && text.trim() && !stopShown && !streaming && now - changedAt >= STEADY_MS) {
-        if (continueCutAnswer()) {
-          since = Date.now();
-          controlsSince = 0;
-          progressAt = since;
-          await nextChange(STEADY_MS);
-          continue;
-        }
-        const streamEnded = streams.ended >= since;
-        const controlsStayed = controlsSince && now - controlsSince >= STEADY_MS;
-        if (controls.length) tab.showsAnswerControls = true;
-        const pageGivesNoWord = streams.started < since && !controls.length && quietEnough(tab, answer, now - changedAt);
-        if (streamEnded || controlsStayed || pageGivesNoWord) return answer;
-      }
-      if (now - progressAt > NO_PROGRESS_LIMIT_MS)
-        throw new StepError(step, `ChatGPT showed no progress on the answer for ${NO_PROGRESS_LIMIT_MS / 1000} seconds`, L.names.answer);
-      await nextChange(STEADY_MS);
+      const seen = see(sent, tab);
+      if (seen.found) S.checkBlockers(step, seen.found);
+      const decision = judge(watch, tab, seen, Date.now());
+      if (decision.verdict === "fail") throw new StepError(step, decision.situation, decision.landmark);
+      if (decision.verdict === "complete") return seen.found.answer;
+      if (decision.verdict === "continue") L.continueButton().click();
+      await nextChange(seen.found ? STEADY_MS : 100);
     }
   }
 
-  root.wendleboxAnswer = Object.freeze({ listenToStreams, paced, waitForAnswer });
+  root.wendleboxAnswer = Object.freeze({ listenToStreams, paced, waitForAnswer, see, newWatch, judge });
 })(globalThis);

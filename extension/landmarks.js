@@ -46,6 +46,9 @@
   // in a code viewer or a document editor.
   const CANVAS_CARD = '[id^="textdoc-message-"]';
   const CANVAS_TITLE = "span.truncate";
+  // Sponsored content beside an answer: an <aside> (labelled " Sponsored "
+  // in English) whose buttons are the ad's, never the answer's.
+  const SPONSORED = "aside";
   // Code in an answer: blocks are <pre> on older pages and
   // [data-markdown-copy="code-block"] (no <pre>, a toolbar inside) on the
   // current one; the code itself is a <code>, a CodeMirror-style viewer's
@@ -273,12 +276,12 @@
 
   // The answer's controls (copy, feedback, read aloud) come after its body
   // in the same turn, beside it or below it; buttons inside the body belong
-  // to code blocks, those of a canvas card to the canvas, and the user
-  // half's bar comes before the answer.
+  // to code blocks, those of a canvas card to the canvas, those of an ad to
+  // the ad, and the user half's bar comes before the answer.
   function answerControls(message) {
     if (!message.body) return [];
     return Array.from(message.part.querySelectorAll("button")).filter((button) =>
-      shown(button) && !message.body.contains(button) && !button.closest(CANVAS_CARD) &&
+      shown(button) && !message.body.contains(button) && !button.closest(CANVAS_CARD) && !button.closest(SPONSORED) &&
       (message.body.compareDocumentPosition(button) & Node.DOCUMENT_POSITION_FOLLOWING));
   }
 
