@@ -21,6 +21,9 @@
   // else only after a long quiet (the page may be thinking between parts).
   const QUIET_MS = 1000;
   const LONG_QUIET_MS = 20 * 1000;
+  // An answer that the page has ended with no text (its stream broke, or it
+  // is a generated image) is reported once that has held this long.
+  const NOTHING_MS = 2000;
   // How often, while an answer runs, a program that does not hold polls is
   // asked whether it still wants it.
   const WITHDRAWAL_CHECK_MS = 1000;
@@ -97,7 +100,8 @@
     return {
       found,
       stopShown: Boolean(composer && L.stopButton(composer.form, sent.sendSlot)),
-      streaming: tab.streams.active.size > 0,
+      streaming: tab.streams.active.size > 0 || Boolean(answer && L.markedStreaming(answer)),
+      markedComplete: Boolean(answer && L.markedComplete(answer)),
       streamStarted: tab.streams.started,
       streamEnded: tab.streams.ended,
       text: answer && answer.body ? L.answerText(answer) : null,
@@ -105,6 +109,7 @@
       activity: (answer ? answer.part.textContent.length : 0) + ":" + user.part.textContent.length,
       continueOffered: () => L.usable(L.continueButton()),
       wholeAgentBlock: () => lastCodeBlockIsWhole(answer),
+      image: () => Boolean(answer && L.answerImage(answer)),
       answerControlsOnPage: () => L.messages().some((m) => m.role === "assistant" && L.answerControls(m).length),
     };
   }
@@ -112,7 +117,7 @@
   // What the decision remembers between two looks at the page.
   function newWatch(sent, now) {
     return { since: sent.at, deadline: now + ANSWER_LIMIT_MS, lastText: null, changedAt: now, controlsSince: 0,
-      progressAt: now, lastActivity: null };
+      progressAt: now, lastActivity: null, stopSeen: false, nothingSince: 0 };
   }
 
   const WAIT = Object.freeze({ verdict: "wait" });
@@ -126,6 +131,25 @@
       return false;
     }
     return quietMs >= LONG_QUIET_MS || (quietMs >= QUIET_MS && seen.wholeAgentBlock());
+  }
+
+  // An answer the page ended with no text: the stop control came and went
+  // (or the stream ended, or the page marked the answer done) and no text
+  // came; or a generated image with no text, once the stop control is gone.
+  function endedWithNothing(watch, seen, now) {
+    const { text, stopShown, streaming } = seen;
+    const quietAndEmpty = !(text && text.trim()) && !stopShown && !streaming;
+    const image = quietAndEmpty && seen.image();
+    const ended = image || watch.stopSeen || seen.streamEnded >= watch.since || seen.markedComplete || seen.controls > 0;
+    if (!quietAndEmpty || !ended) {
+      watch.nothingSince = 0;
+      return null;
+    }
+    watch.nothingSince = watch.nothingSince || now;
+    if (now - watch.nothingSince < NOTHING_MS) return null;
+    return image
+      ? fail("ChatGPT answered with a generated image instead of text; ask it to answer in text", "image in the answer (no answer text)")
+      : fail("ChatGPT's answer ended with no text (the page stopped it before any text came)", L.names.answer);
   }
 
   // The decision, at time `now`, on what was seen: "wait", "complete",
@@ -145,6 +169,9 @@
     watch.controlsSince = controls ? watch.controlsSince || now : 0;
     if (stopShown || streaming || seen.activity !== watch.lastActivity) watch.progressAt = now;
     watch.lastActivity = seen.activity;
+    watch.stopSeen = watch.stopSeen || stopShown;
+    const nothing = endedWithNothing(watch, seen, now);
+    if (nothing) return nothing;
 
     if (text && text.trim() && !stopShown && !streaming && now - watch.changedAt >= STEADY_MS) {
       if (seen.continueOffered()) {
@@ -157,7 +184,7 @@
       const controlsStayed = watch.controlsSince && now - watch.controlsSince >= STEADY_MS;
       if (controls) tab.showsAnswerControls = true;
       const pageGivesNoWord = seen.streamStarted < watch.since && !controls && quietEnough(tab, seen, now - watch.changedAt);
-      if (streamEnded || controlsStayed || pageGivesNoWord) return { verdict: "complete" };
+      if (streamEnded || controlsStayed || seen.markedComplete || pageGivesNoWord) return { verdict: "complete" };
     }
     if (now - watch.progressAt > NO_PROGRESS_LIMIT_MS)
       return fail(`ChatGPT showed no progress on the answer for ${NO_PROGRESS_LIMIT_MS / 1000} seconds`, L.names.answer);

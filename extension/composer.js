@@ -181,6 +181,9 @@
   // the page shows a preview for each of them.
   async function attach(form, attachments) {
     const input = L.fileInput(form);
+    if (!input && L.signedOut())
+      throw new StepError("attach images", "ChatGPT's page is signed out, and a signed-out page takes no files; log in to ChatGPT in this browser to send images",
+        "signed-out page ([data-logged-out], login button), no file input");
     if (!input) throw new StepError("attach images", "The composer has no file input", L.names.fileInput);
     const tilesBefore = L.attachmentTiles(form).length;
     const files = new DataTransfer();

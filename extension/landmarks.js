@@ -7,7 +7,10 @@
 //              markers, no test ids on the send and copy buttons;
 //   2026-10    the app shell: the user half marked only by its bubble, the
 //              answer a unit keyed "…:assistant" with its action bar beside
-//              it, code blocks without <pre>.
+//              it, code blocks without <pre>;
+//   signed out the page for visitors without an account: an ordered
+//              transcript of items with a role, a plain textarea, one button
+//              that is send and stop in turn.
 // Every list is in order of trust: structure first, test ids next, words
 // last, and words in many languages, matched anywhere in a label. Each rule
 // has a kind, so a failure (and the probe) says which landmark was missing
@@ -21,10 +24,17 @@
   const COMPOSER_FORM = [structure("form[data-chatgpt-composer]"), structure('form[data-type="unified-composer"]'),
     structure("form:has(.ProseMirror)"), structure("form:has([data-composer-markdown])"), structure("form:has(textarea)")];
   const EDITOR = [structure("#prompt-textarea"), structure("[data-composer-markdown][contenteditable]"),
-    structure(".ProseMirror[contenteditable]"), structure('[contenteditable][role="textbox"]'), structure("textarea")];
+    structure(".ProseMirror[contenteditable]"), structure("textarea#mobile-composer-prompt"),
+    structure('[contenteditable][role="textbox"]'), structure("textarea")];
+  // The signed-out page's one button is send while idle and stop, marked
+  // data-stop-generating, while an answer runs.
   const SEND = [testId('button[data-testid="send-button"]'),
-    structure('button#composer-submit-button:not([data-testid="stop-button"])'), structure('button[type="submit"]')];
-  const STOP = [testId('[data-testid="stop-button"]')];
+    structure('button#composer-submit-button:not([data-testid="stop-button"])'),
+    structure("button[data-composer-submit]:not([data-stop-generating])"), structure('button[type="submit"]')];
+  const STOP = [testId('[data-testid="stop-button"]'), structure("button[data-composer-submit][data-stop-generating]")];
+  // The signed-out page's composer may stand in no form: its controls are
+  // found in the nearest box that holds the editor and this button.
+  const COMPOSER_SUBMIT = "button[data-composer-submit]";
   // Controls near the send button that must never count as the stop control.
   const VOICE = '[data-testid*="speech"], [data-testid*="voice"], [data-testid*="dictat"]';
 
@@ -40,6 +50,13 @@
   // An answer that has begun but shows nothing yet (the page thinks first).
   const ANSWER_START = "[data-chatgpt-agent-turn-start]";
   const AUTHOR = "[data-message-author-role]";
+  // The signed-out page's transcript: one item per message, with its role
+  // and an id; the answer being written is marked streaming, and complete
+  // once done; its text is in its markdown body.
+  const TRANSCRIPT_ITEM = "ol[data-conversation-transcript] > li[data-message-role]";
+  const TRANSCRIPT_BODY = "[data-assistant-markdown]";
+  const MARKED_COMPLETE = "[data-message-complete]";
+  const MARKED_STREAMING = "[data-message-streaming]";
   const MESSAGE_TURN = 'article, [data-testid^="conversation-turn"], [data-turn-id]';
   const COPY = ['[data-testid="copy-turn-action-button"]'];
   // A canvas answer's card in the message: a title, and the canvas's text
@@ -66,14 +83,20 @@
     '[data-markdown-text-style], .whitespace-pre-wrap, nav a, nav li, [data-testid^="history-item"]';
   const ATTACHMENT = '[data-testid*="attachment"], [data-testid*="file-tile"], [data-attachment], img[src^="blob:"]';
   // What only ChatGPT's own application shows; a browser check shows none of it.
-  const APP_SHELL = `#thread, ${EXCHANGE}, ${AUTHOR}, nav`;
+  const APP_SHELL = `#thread, ${EXCHANGE}, ${AUTHOR}, nav, [data-conversation-transcript], [data-logged-out]`;
 
   // Not "regenerate": answers that went well offer that in their action bar.
   const ERROR_ANSWER = [".text-token-text-error", '[data-testid*="error"]', '[data-testid*="retry"]'];
-  const RATE_LIMIT = ['[data-testid*="rate-limit"]', '[data-testid*="usage-limit"]'];
+  const RATE_LIMIT = ['[data-testid*="rate-limit"]', '[data-testid*="usage-limit"]', "#no-auth-soft-rate-limit-dialog"];
+  // The signed-out page's "Unable to connect. Retry" in place of an answer.
+  const RECOVERY_RETRY = "button[data-conversation-recovery-retry]";
+  // What only the signed-out page shows.
+  const SIGNED_OUT = "[data-logged-out], button[data-login-button]";
+  // The signed-out page's dialog that asks the visitor to log in.
+  const LOGIN_MODAL = "#modal-no-auth-login";
   const NOTICE = '[role="alert"], [role="status"], [data-testid*="toast"], [data-testid*="banner"]';
   const DIALOG = 'dialog[open], [role="dialog"], [role="alertdialog"]';
-  const LOGIN = ['[data-testid="login-button"]', '[data-testid="signup-button"]', 'a[href*="/auth/login"]',
+  const LOGIN = ['[data-testid="login-button"]', '[data-testid="signup-button"]', "button[data-login-button]", 'a[href*="/auth/login"]',
     'a[href*="/log-in"]'];
   // A browser check's own widgets. Cloudflare's bot-management script
   // (/cdn-cgi/challenge-platform/…) is on every healthy page too, so it
@@ -85,10 +108,12 @@
   const CHALLENGE_GRACE_MS = 3000;
   const SHORT_PAGE = 2000;
 
-  // Addresses. A new chat is first shown at a placeholder address, then at
-  // the server's; only the server's names the chat.
-  const PLACEHOLDER_CHAT = /^\/c\/local-/;
-  const CHAT = /^\/c\//;
+  // Addresses: a chat at /c/<id>, inside a Project at /g/<project>/c/<id>,
+  // a visitor's at /uc/<id>. A new chat is first shown at a placeholder
+  // (local-chatgpt%3A<uuid>, WEB:<uuid>, WEB%3A<uuid>), then at the
+  // server's address; only a full UUID is the server's and names the chat.
+  const CHAT_PATH = /^(?:\/g\/([^/]+))?\/(?:c|uc)\/([^/]+)/;
+  const SERVER_ID = /^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$/i;
 
   // Words, matched anywhere in labels (aria-label, title, text).
   const WORDS = {
@@ -146,10 +171,13 @@
         if (editor && shown(form)) return { form, editor: editor.element, rules: { form: formRule, editor: editor.rule } };
       }
     }
-    const editor = locate(EDITOR.slice(0, 3));
+    const editor = locate(EDITOR.slice(0, 4));
     if (!editor) return null;
-    const form = editor.element.closest("form") || editor.element.parentElement;
-    return { form, editor: editor.element, rules: { form: structure("the editor's form or parent"), editor: editor.rule } };
+    const element = editor.element;
+    let form = element.closest("form");
+    for (let box = element.parentElement; !form && box; box = box.parentElement) if (box.querySelector(COMPOSER_SUBMIT)) form = box;
+    return { form: form || element.parentElement, editor: element,
+      rules: { form: structure("the editor's form, or the box holding it and its button"), editor: editor.rule } };
   }
 
   function composer() {
@@ -234,6 +262,9 @@
       rule = structure(`${ROLE_MARKER} ${ANSWER_BODY}`);
     }
     if (answerBody || answerMarker || exchange.querySelector(ANSWER_START)) {
+      // A prompt the page made a file shows only the file's card, with no
+      // bubble: the exchange's user half is there, with no text.
+      if (!halves.length) halves.push({ role: "user", key: `${key}:user`, body: null, part: exchange, marker: null, rule: structure(EXCHANGE) });
       halves.push({ role: "assistant", key: `${key}:assistant`, body: answerBody, part: exchange, marker: answerMarker, rule });
     }
     return halves;
@@ -246,6 +277,13 @@
   function messages() {
     const found = [];
     for (const exchange of document.querySelectorAll(EXCHANGE)) if (shown(exchange)) found.push(...exchangeHalves(exchange));
+    if (found.length) return found;
+    for (const item of document.querySelectorAll(TRANSCRIPT_ITEM)) {
+      if (!shown(item)) continue;
+      const role = item.getAttribute("data-message-role");
+      const body = role === "user" ? item : item.querySelector(TRANSCRIPT_BODY);
+      found.push({ role, key: item.id ? `${item.id}:${role}` : null, body, part: item, marker: null, rule: structure(TRANSCRIPT_ITEM) });
+    }
     if (found.length) return found;
     for (const element of document.querySelectorAll(AUTHOR)) {
       const part = element.closest(MESSAGE_TURN) || element.parentElement;
@@ -260,7 +298,7 @@
   // What a user message shows of its prompt (controls and the screen
   // reader's role marker left out).
   function userText(message) {
-    return visibleText(message.body, (node) => node === message.marker);
+    return message.body ? visibleText(message.body, (node) => node === message.marker) : "";
   }
 
   // Attached files shown in the composer or with a sent message: tiles with
@@ -283,6 +321,25 @@
     return Array.from(message.part.querySelectorAll("button")).filter((button) =>
       shown(button) && !message.body.contains(button) && !button.closest(CANVAS_CARD) && !button.closest(SPONSORED) &&
       (message.body.compareDocumentPosition(button) & Node.DOCUMENT_POSITION_FOLLOWING));
+  }
+
+  // The page's own word that an answer is complete (the signed-out page
+  // marks the answer's item so).
+  function markedComplete(message) {
+    return message.part.matches(MARKED_COMPLETE);
+  }
+
+  function markedStreaming(message) {
+    return message.part.matches(MARKED_STREAMING);
+  }
+
+  // A picture the page shows as the answer (a generated image has no
+  // answer unit): one after the answer's start, not in the user's message.
+  function answerImage(message) {
+    const start = message.marker || message.part.querySelector(ANSWER_START);
+    const userHalf = USER_HALF.map((rule) => rule.selector).join(", ");
+    return Array.from(message.part.querySelectorAll("img")).find((image) => shown(image) && !image.closest(userHalf) &&
+      (!start || start.compareDocumentPosition(image) & Node.DOCUMENT_POSITION_FOLLOWING)) || null;
   }
 
   function canvasCard(message) {
@@ -373,6 +430,12 @@
   function pageBlocker() {
     const check = challenge();
     if (check) return { situation: "ChatGPT shows a browser check (challenge page); complete it in this tab", landmark: `challenge page (${check})` };
+    if (firstShown([LOGIN_MODAL])) return { situation: "ChatGPT asks you to log in; log in in this browser", landmark: "login dialog" };
+    const retry = firstShown([RECOVERY_RETRY]);
+    if (retry) {
+      const said = (retry.getAttribute("aria-description") || label(retry)).slice(0, 200);
+      return { situation: `ChatGPT could not answer: "${said}"`, landmark: "connection retry button" };
+    }
     for (const dialog of document.querySelectorAll(DIALOG)) {
       if (!shown(dialog)) continue;
       if (firstShown(LOGIN, dialog) || byWords(dialog, "button, a", WORDS.login))
@@ -387,24 +450,41 @@
     return null;
   }
 
+  // The page for visitors without an account, where no file can be attached.
+  function signedOut() {
+    return Boolean(firstShown([SIGNED_OUT]));
+  }
+
   // A logged-out page: no composer, but a way to log in.
   function loggedOut() {
     return Boolean(firstShown(LOGIN) || byWords(document, "header button, header a, nav button, nav a", WORDS.login));
   }
 
+  // The chat a page address shows: its server id (null while the address
+  // is a placeholder), or null for a page that shows no chat.
+  function chatOf(path) {
+    const match = CHAT_PATH.exec(path);
+    if (!match) return null;
+    return { id: SERVER_ID.test(match[2]) ? match[2].toLowerCase() : null };
+  }
+
   // Whether the page address `path` is a placeholder for a chat the server
   // has not named yet.
   function placeholderAddress(path) {
-    return PLACEHOLDER_CHAT.test(path);
+    const chat = chatOf(path);
+    return Boolean(chat && !chat.id);
   }
 
   // Whether a move of the page from `from` to `to` keeps the same chat: a
   // page that named no chat yet (the new-chat page, or a placeholder) gets
-  // its address; any other move is to another chat.
+  // its address, a named chat may be shown at another address of the same
+  // id (inside its Project or not); any other move is to another chat.
   function sameChat(from, to) {
     if (from === to) return true;
-    const unnamed = !CHAT.test(from) || placeholderAddress(from);
-    return unnamed && CHAT.test(to);
+    const before = chatOf(from);
+    const after = chatOf(to);
+    if (!after) return false;
+    return !before || !before.id || before.id === after.id;
   }
 
   const ruleText = (rules) => rules.map((rule) => rule.selector).join(", ");
@@ -412,7 +492,7 @@
   root.wendleboxLandmarks = {
     composer, locateComposer, editorDisabled, sendButton, locateSend, stopButton, locateStop, fileInput, usable, shown,
     messages, userText, attachmentTiles, answerControls, locateCopy, canvasCard, canvasTitle, canvasContent, answerText, copyButton, copyButtonByWords, continueButton, answerError,
-    pageBlocker, loggedOut, appShell, label, words: WORDS, placeholderAddress, sameChat,
+    pageBlocker, loggedOut, signedOut, appShell, label, words: WORDS, placeholderAddress, sameChat, markedComplete, markedStreaming, answerImage,
     selectors: { codeBlock: CODE_BLOCK, inlineCode: INLINE_CODE, codeContent: CODE_CONTENT, uploadProgress: UPLOAD_PROGRESS,
       notice: UPLOAD_NOTICE, conversation: CONVERSATION_CONTENT, trailingBreak: TRAILING_BREAK },
     names: { composer: `composer form (${ruleText(COMPOSER_FORM.concat(EDITOR))})`,

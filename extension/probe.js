@@ -31,7 +31,7 @@
     const input = composer && L.fileInput(composer.form);
     add("file input", input && { kind: "structure", selector: `input[type="file"]${input.accept ? `[accept="${input.accept}"]` : ""} in the composer form` });
     const messages = L.messages();
-    const user = last(messages.filter((m) => m.role === "user"));
+    const user = last(messages.filter((m) => m.role === "user" && m.body));
     add("user message", user && user.rule);
     const answer = last(messages.filter((m) => m.role === "assistant" && m.body));
     add("answer", answer && answer.rule);

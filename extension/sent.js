@@ -37,7 +37,7 @@
     const bodies = new WeakSet();
     for (const m of L.messages()) {
       if (m.key) keys.add(m.key);
-      bodies.add(m.body);
+      if (m.body) bodies.add(m.body);
     }
     return { keys, bodies };
   }

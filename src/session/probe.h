@@ -4,10 +4,31 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
+#include "common/json.h"
 #include "common/result.h"
 #include "session/task.h"
 #include "state/chats.h"
+
+// One landmark of the extension's report: what it looked for, whether it
+// found it, and how (the rule that found it, or "not found").
+struct ProbeLandmark {
+  std::string name;
+  bool found = false;
+  std::string how;
+};
+
+// The extension's report as decoded, and its landmarks.
+struct ProbeReport {
+  Json value;
+  std::vector<ProbeLandmark> landmarks;
+};
+
+// The report in `text`, or a message saying what in it cannot be read.
+Result<ProbeReport> read_probe_report(std::string_view text);
 
 // Opens the chat (or a new chat) like a session, prints each landmark the
 // extension looked for with the rule that found it, and writes the whole

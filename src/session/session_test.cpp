@@ -401,6 +401,15 @@ TEST_F(Session, ProbePrintsTheLandmarksAndWritesTheReport) {
   FakeExtension second = extension();
   second.answer("not a report");
   EXPECT_EQ(again->finish().err, "Wendlebox: The extension's report is not a JSON object.\n");
+
+  // A wrongly typed field is a message naming it, not an end of the program.
+  auto typed = start({"--probe"});
+  FakeExtension third = extension();
+  third.answer(R"({"landmarks":[{"name":5}]})");
+  const std::string err = typed->finish().err;
+  EXPECT_TRUE(err.starts_with("Wendlebox: The extension's report has a landmark that cannot be read: invalid type: "
+                              "number, expected a string for `name`"))
+      << err;
 }
 
 // Over the bridge the page gets the address with the session's token in

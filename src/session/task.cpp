@@ -247,7 +247,7 @@ Result<PromptEnd> run_turns(Session& session, const std::string& prompt, std::st
     if (!result && result.error().reason == StopReason::Interrupted) return PromptEnd::Interrupted;
     if (!result) return failure(result.error().message);
     if (result->url) {
-      if (auto url = chat_url(*result->url))
+      if (auto url = page_chat_url(*result->url))
         if (auto saved = save_chat(session.chat, *url, session.folder, session.world.out); !saved)
           return std::unexpected(saved.error());
     }

@@ -287,6 +287,16 @@ Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path
   return written_or_named(project_chats_path(folder), encode_chats(project.chats));
 }
 
+std::optional<std::string> page_chat_url(std::string_view address) {
+  const std::string project = std::string(kChatOrigin) + "/g/";
+  if (!address.starts_with(project)) return chat_url(address);
+  const std::string_view rest = address.substr(project.size());
+  const std::size_t end = rest.find_first_of("/?#");
+  if (end == 0 || end == std::string_view::npos || rest[end] != '/' || !rest.substr(end).starts_with("/c/"))
+    return std::nullopt;
+  return chat_url(std::string(kChatOrigin) + std::string(rest.substr(end)));
+}
+
 std::optional<std::string> chat_url(std::string_view text) {
   const std::string prefix = std::string(kChatOrigin) + "/c/";
   std::string_view id = text;

@@ -37,6 +37,17 @@ INSTANTIATE_TEST_SUITE_P(
                     UrlCase{"http://chatgpt.com/c/" + kId, std::nullopt}, UrlCase{"", std::nullopt}));
 
 
+// What a page's address saves: a chat inside a Project by its conversation
+// address; anything else as a conversation address is read.
+TEST(PageChatUrl, SavesAProjectChatByItsConversationAddress) {
+  EXPECT_EQ(page_chat_url("https://chatgpt.com/g/g-p-68a0c0ffee-app/c/0123ABCD-4567-89EF-0123-456789ABCDEF?x=1"), kUrl);
+  EXPECT_EQ(page_chat_url(kUrl + "#frag"), kUrl);
+  for (const std::string& address : std::vector<std::string>{"https://chatgpt.com/g/g-p-1/c/local-chatgpt%3A" + kId, "https://chatgpt.com/g/g-p-1/project",
+                                    "https://chatgpt.com/g//c/" + kId, "https://chatgpt.com/g/g-p-1?c/" + kId,
+                                    "https://chatgpt.com/uc/" + kId, "https://chatgpt.com/c/WEB:" + kId})
+    EXPECT_EQ(page_chat_url(address), std::nullopt) << address;
+}
+
 std::string url_of(char digit) { return "https://chatgpt.com/c/" + std::string(8, digit) + "-0000-0000-0000-000000000000"; }
 
 std::string chat_json(const std::string& id, const std::string& title, const std::string& url,

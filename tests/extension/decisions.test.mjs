@@ -169,6 +169,54 @@ const landmarkRows = [
       document.title = "Just a moment...";
       assert.match(L.pageBlocker().landmark, /challenge page \(challenge title\)/);
     }],
+  ["2026-09-25: the signed-out page: transcript items with roles, a textarea, one button that is send and stop in turn",
+    // No capture shows a form around the composer: a plain box here.
+    '<header><button data-login-button>Log in</button></header><main data-logged-out><ol data-conversation-transcript>' +
+    '<li id="u1" data-message-role="user">make the file</li>' +
+    '<li id="pending-1" data-message-role="assistant" data-message-streaming><div data-assistant-markdown><p>Sure</p></div></li></ol>' +
+    '<div><textarea id="mobile-composer-prompt"></textarea><button data-composer-submit data-send-label="Send" data-stop-label="Stop" ' +
+    'aria-disabled="true"></button></div></main>',
+    ({ L, $ }) => {
+      const composer = L.composer();
+      assert.equal(composer.editor, $("textarea"));
+      const button = $("[data-composer-submit]");
+      assert.equal(L.sendButton(composer.form), button);
+      assert.equal(L.usable(button), false, "idle: aria-disabled, no disabled");
+      button.setAttribute("data-stop-generating", "");
+      button.type = "button";
+      assert.equal(L.stopButton(composer.form, null), button);
+      assert.equal(L.sendButton(composer.form), null);
+      const [user, answer] = L.messages();
+      assert.deepEqual([user.role, user.key, L.userText(user)], ["user", "u1:user", "make the file"]);
+      assert.equal(answer.body, $("[data-assistant-markdown]"));
+      assert.deepEqual([L.markedStreaming(answer), L.markedComplete(answer)], [true, false]);
+      answer.part.removeAttribute("data-message-streaming");
+      answer.part.setAttribute("data-message-complete", "");
+      assert.deepEqual([L.markedStreaming(answer), L.markedComplete(answer)], [false, true]);
+      assert.equal(L.signedOut(), true);
+      assert.equal(L.fileInput(composer.form), null);
+      assert.equal(L.pageBlocker(), null, "the header's login button is no login dialog");
+    }],
+  ["2026-09-29: the signed-out page's errors: \"Unable to connect. Retry\", its rate-limit and login dialogs",
+    // The dialogs' content is not captured: a line of text here.
+    '<ol data-conversation-transcript><li id="r" data-message-role="assistant"><button data-conversation-recovery-retry ' +
+    'aria-description="Unable to connect. Retry">Retry</button></li></ol>',
+    ({ L, document }) => {
+      assert.deepEqual({ ...L.pageBlocker() }, { situation: 'ChatGPT could not answer: "Unable to connect. Retry"', landmark: "connection retry button" });
+      document.body.innerHTML = '<div id="no-auth-soft-rate-limit-dialog" role="dialog"><p>You have hit the free limit.</p></div>';
+      assert.equal(L.pageBlocker().landmark, "rate-limit notice");
+      document.body.innerHTML = '<div id="modal-no-auth-login" role="dialog"><p>Log in to keep chatting.</p></div>';
+      assert.equal(L.pageBlocker().landmark, "login dialog");
+    }],
+  ["2026-09-27: a generated image has no answer unit; the user's own picture is not it",
+    // No capture shows a generated image's markup: an <img> in a plain box here.
+    shellExchange('<img src="blob:mine">make a cat', null, { bar: false }),
+    ({ L, $ }) => {
+      const answer = L.messages()[1];
+      assert.equal(L.answerImage(answer), null);
+      $("[data-turn-key]").insertAdjacentHTML("beforeend", '<div class="image"><img alt="Generated image"></div>');
+      assert.equal(L.answerImage(answer), $('img[alt="Generated image"]'));
+    }],
 ];
 
 for (const [fact, html, check] of landmarkRows) test(`landmarks: ${fact}`, () => check(page(html)));
@@ -179,6 +227,13 @@ const addressRows = [
   ["the new-chat page gets the server's address", "/", `/c/${ID}`, true],
   ["2026-09-24: a placeholder, then the server's address", `/c/local-chatgpt%3A${ID}`, `/c/${ID}`, true],
   ["a saved chat moved to another chat", `/c/${ID}`, "/c/11111111-2222-4333-8444-555555555555", false],
+  ["2026-08-13: a new chat first at WEB:<uuid>", `/c/WEB:${ID.replace("0c0", "aaa")}`, `/c/${ID}`, true],
+  ["2026-08-13: a new chat first at WEB%3A<uuid>", `/c/WEB%3A${ID.replace("0c0", "aaa")}`, `/c/${ID}`, true],
+  ["2026-10: a new chat inside a Project", `/g/g-p-68a0/c/local-chatgpt%3A${ID.replace("0c0", "aaa")}`, `/g/g-p-68a0/c/${ID}`, true],
+  ["a chat shown inside its Project is the same chat", `/c/${ID}`, `/g/g-p-68a0/c/${ID}`, true],
+  ["2026-09-25: a visitor's chat gets its /uc/ address", "/", `/uc/${ID}`, true],
+  ["a server's address moved to a placeholder is another chat", `/c/${ID}`, "/c/local-chatgpt%3Aabc", false],
+  ["the chat left for a page that shows none", `/c/${ID}`, "/gpts", false],
 ];
 
 test("addresses: which moves keep the chat", () => {
@@ -186,6 +241,8 @@ test("addresses: which moves keep the chat", () => {
   for (const [fact, from, to, same] of addressRows) assert.equal(L.sameChat(from, to), same, fact);
   assert.equal(L.placeholderAddress(`/c/local-chatgpt%3A${ID}`), true);
   assert.equal(L.placeholderAddress(`/c/${ID}`), false);
+  assert.equal(L.placeholderAddress(`/c/WEB:${ID}`), true);
+  assert.equal(L.placeholderAddress(`/g/g-p-68a0/c/local-chatgpt%3A${ID}`), true);
 });
 
 // ---- Which message is the one sent -------------------------------------------
@@ -211,6 +268,19 @@ test("sent message: a long prompt shown cut short is the one sent; another text 
   assert.equal(S.locateSent({ before, prompt: S.promptRecord("something else", "inline") }), null);
 });
 
+test("sent message: 2026-08-04 a prompt the page made a file: the new exchange shows only its card, with no bubble", () => {
+  // No capture shows the file card's markup: a plain element here.
+  const { S, document } = page(shellExchange("earlier", "<p>old</p>", { key: "old-1" }));
+  const sent = { before: S.messagesBefore(), key: null, prompt: S.promptRecord("x".repeat(20000), "attached") };
+  document.body.insertAdjacentHTML("beforeend", '<div data-turn-key="new-1"><div class="file-card">Pasted text.txt</div>' +
+    '<span data-chatgpt-agent-turn-start hidden></span></div>');
+  const found = S.locateSent(sent);
+  assert.equal(found.user.key, "new-1:user");
+  assert.equal(found.answer.body, null, "the answer has begun, with nothing yet");
+  const inline = { before: { keys: new Set(["old-1:user"]), bodies: new WeakSet() }, prompt: S.promptRecord("x", "inline") };
+  assert.equal(S.locateSent(inline), null, "an inline prompt is never a message with no text");
+});
+
 // ---- When the answer is complete ---------------------------------------------
 
 // What the page shows at one look, as `see` reports it; rows change only
@@ -218,7 +288,7 @@ test("sent message: a long prompt shown cut short is the one sent; another text 
 function seen(changes = {}) {
   return { found: { user: {}, answer: {} }, stopShown: false, streaming: false, streamStarted: 0, streamEnded: 0,
     text: "done", controls: 0, activity: "1:1", continueOffered: () => false, wholeAgentBlock: () => false,
-    answerControlsOnPage: () => false, ...changes };
+    answerControlsOnPage: () => false, image: () => false, markedComplete: false, ...changes };
 }
 
 // Each row: the looks at the page, at their times (ms after the send), and
@@ -237,6 +307,18 @@ const completionRows = [
   ["an answer cut short is continued", [[0, { continueOffered: () => true }], [200, { continueOffered: () => true }]], "continue"],
   ["no progress for 90 seconds", [[0, { text: null, activity: "0:1" }], [91_000, { text: null, activity: "0:1" }]], "fail"],
   ["the sent message gone for 30 seconds", [[0, { found: null }], [31_000, { found: null }]], "fail"],
+  ["2026-09-25: the signed-out page marks the answer complete", [[0, { markedComplete: true, streamStarted: 1 }],
+    [150, { markedComplete: true, streamStarted: 1 }]], "complete"],
+  ["2026-09-25: a signed-out answer still marked streaming", [[0, { streaming: true, streamStarted: 1 }],
+    [5000, { streaming: true, streamStarted: 1 }]], "wait"],
+  ["2026-09: thinking with the stop control shown, no answer text yet", [[0, { text: null, stopShown: true }],
+    [60_000, { text: null, stopShown: true }]], "wait"],
+  ["2026-09-27: an answer stopped before any text renders nothing: reported within seconds",
+    [[0, { text: null, stopShown: true }], [500, { text: null }], [2600, { text: null }]], "fail"],
+  ["an answer ended with no text is not reported before it has held", [[0, { text: null, stopShown: true }], [500, { text: null }],
+    [1500, { text: null }]], "wait"],
+  ["2026-09-27: a generated image and no answer text: reported within seconds", [[0, { text: null, stopShown: true }],
+    [100, { text: null, image: () => true }], [2200, { text: null, image: () => true }]], "fail"],
 ];
 
 for (const [situation, looks, verdict] of completionRows) {
@@ -247,5 +329,43 @@ for (const [situation, looks, verdict] of completionRows) {
     let decision;
     for (const [at, changes] of looks) decision = A.judge(watch, tab, seen(changes), 10 + at);
     assert.equal(decision.verdict, verdict, JSON.stringify(decision));
+    if (/image/.test(situation) && verdict === "fail") assert.match(decision.situation, /generated image/);
   });
 }
+
+// ---- When a job is claimed and released ----------------------------------------
+
+// A worker stand-in whose polls answer from a list, then as a program that
+// could not prove itself (which ends the tab's polling).
+function polls(...replies) {
+  return () => replies.shift() || { status: 0, impostor: true };
+}
+
+test("jobs: a job is claimed before anything is done, and one claimed elsewhere is left alone", async () => {
+  const { window, sent } = page(SHELL_COMPOSER, { answers: {
+    poll: polls({ status: 200, body: { id: 4, prompt: "", probe: true } }, { status: 200, body: { id: 5, prompt: "x" } }),
+    claim: (message) => ({ claimed: message.id === 4 }), result: { status: 200 } } });
+  const J = window.wendleboxJobs;
+  await J.pollForever(J.newTab());
+  assert.deepEqual(sent.map((m) => m.type), ["poll", "claim", "result", "poll", "claim", "poll"]);
+  const result = sent[2].result;
+  assert.equal(result.id, 4);
+  assert.equal(result.url, "https://chatgpt.com/");
+  assert.equal(JSON.parse(result.text).landmarks[0].found, true);
+  assert.ok(!sent.some((m) => m.type === "sending"), "job 5 was not sent: another tab holds it");
+});
+
+test("jobs: after a reload a job never sent is released; one sent is followed to its answer", async () => {
+  const released = page("", { answers: { inflight: { inflight: { id: 7 } }, release: { ok: true } } });
+  await released.window.wendleboxJobs.resumeInflight(released.window.wendleboxJobs.newTab());
+  assert.deepEqual(JSON.parse(JSON.stringify(released.sent)), [{ type: "inflight" }, { type: "release", id: 7 }]);
+
+  const prompt = released.window.wendleboxSent.promptRecord("make the file", "inline");
+  const recovered = page(shellExchange("make the file", agentBlock), { answers: {
+    inflight: { inflight: { id: 8, prompt } }, current: () => new Promise(() => {}), result: { status: 200 } } });
+  const tab = recovered.window.wendleboxJobs.newTab();
+  await recovered.window.wendleboxJobs.resumeInflight(tab);
+  const result = recovered.sent.find((m) => m.type === "result").result;
+  assert.equal(result.id, 8);
+  assert.equal(result.text, '```wendlebox\n{"status":"done","message":"ok"}\n```', JSON.stringify(result));
+});

@@ -62,6 +62,29 @@ for (const [language, situations] of [["en", ["activity"]], ["ko", []], ["tr", [
   });
 }
 
+// New chats whose first address is of another shape, and a chat inside a
+// Project: each is the same chat as the server's address that follows; a
+// Project chat is saved by its conversation address.
+for (const [shape, page] of [["WEB:", { placeholder: "WEB:" }], ["WEB%3A", { placeholder: "WEB%3A" }],
+  ["a Project", { project: "g-p-68a0c0ffee" }]]) {
+  test(`app shell, a new chat first at ${shape}: a short task, the chat saved`, async () => {
+    const run = await harness.run({ page: { generation: "2026-10", script: "short", ...page } });
+    succeeded(run);
+    assert.match(run.out, /Chat: https:\/\/chatgpt\.com\/c\/0c0ffee0-1234-4abc-8def-0123456789ab\n/);
+  });
+}
+
+// The page for visitors without an account: the prompt typed exactly into
+// its textarea, the answer complete when the page marks it so. Its chats
+// are not saved (ChatGPT keeps no history for visitors).
+test("signed-out page: a whole task", async () => {
+  const run = await harness.run({ page: { serve: "signed-out" } });
+  succeeded(run);
+  assert.equal(run.typed.length, 2);
+  assert.match(run.typed[0], /^You are working through Wendlebox[^]*\nUser task: make the file\n/);
+  assert.doesNotMatch(run.out, /Chat: /);
+});
+
 test("app shell in Japanese: a dictation button in the send button's place is not the stop button", async () => {
   succeeded(await harness.run({ page: { generation: "2026-10", language: "ja", script: "short", situations: ["dictation-beside-send"] } }));
 });
@@ -123,9 +146,21 @@ const failures = [
   ["a prompt that never shows as sent", { situations: ["never-shown"] }, /did not appear as a user message within 30 seconds \[step: confirm the prompt was sent/],
 ];
 
+// Answers with no text are reported at once (long before the 90 seconds
+// without progress), naming what the page showed.
+failures.push(
+  ["an answer that ends with no text", { generation: "2026-10", situations: ["empty-answer"] }, /answer ended with no text.*\[step: wait for the answer/],
+  ["an image answer", { generation: "2026-10", situations: ["image-answer"] }, /generated image instead of text.*\[step: wait for the answer; landmark: image in the answer/],
+  ["an image to attach", { serve: "signed-out", script: "image" }, /page is signed out.*\[step: attach images/],
+  ["its rate-limit dialog", { serve: "signed-out", situations: ["rate-limit"] }, /usage limit notice: "You've hit the free limit.*landmark: rate-limit notice\]/],
+  ["\"Unable to connect\"", { serve: "signed-out", situations: ["unable-to-connect"] }, /could not answer: "Unable to connect\. Retry".*landmark: connection retry button\]/],
+  ["its login dialog", { serve: "signed-out", situations: ["login-modal"] }, /asks you to log in.*landmark: login dialog\]/],
+);
+
 const appShellFailures = new Set(["an error answer", "another chat opened during the answer"]);
 for (const [situation, page, message] of failures) {
-  const generations = appShellFailures.has(situation) ? ["2026-09", "2026-10"] : ["2026-09"];
+  const generations = page.generation || page.serve ? [page.generation || page.serve]
+    : appShellFailures.has(situation) ? ["2026-09", "2026-10"] : ["2026-09"];
   for (const generation of generations) test(`${generation} layout: ${situation} ends the task with an error that names it`, async () => {
     const run = await harness.run({ page: { generation, script: "short", ...page }, inspect: () => harness.icon() });
     assert.equal(run.code, 1, `stdout:\n${run.out}\nstderr:\n${run.err}`);

@@ -1,6 +1,7 @@
 // Whole tasks of the real binary through the Firefox build of the extension
-// in headless Firefox ESR: each page layout once, and the situations where
-// Firefox takes input differently (a paste, the user's draft, a reload).
+// in headless Firefox ESR: each page layout once (the signed-out page too),
+// and the situations where Firefox takes input differently (a paste, the
+// user's draft, a reload).
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
 import { startHarness } from "./harness.mjs";
@@ -29,6 +30,14 @@ for (const generation of ["2025", "2026-mid", "2026-09"]) {
     succeeded(await harness.run({ page: { generation, script: "short" } }));
   });
 }
+
+// The page for visitors without an account: a plain textarea, one button
+// that is send and stop in turn, the answer marked complete by the page.
+test("signed-out page: a short task", async () => {
+  const run = await harness.run({ page: { serve: "signed-out" } });
+  succeeded(run);
+  assert.match(run.typed[0], /^You are working through Wendlebox/);
+});
 
 test("the user's draft is kept and not sent", async () => {
   const run = await harness.run({ page: { generation: "2026-09", script: "short", situations: ["draft"] },

@@ -103,7 +103,7 @@ async function streamAnswer(request, response) {
 function servePages(certificate, state, port) {
   const server = https.createServer(certificate, async (request, response) => {
     const url = new URL(request.url, "https://chatgpt.com");
-    if (request.method === "POST" && url.pathname.startsWith("/backend-api/")) return streamAnswer(request, response);
+    if (request.method === "POST" && /^\/backend-(api|anon)\//.test(url.pathname)) return streamAnswer(request, response);
     if (request.method === "POST") {
       const body = await readBody(request);
       if (url.pathname === "/typed") {
@@ -115,9 +115,10 @@ function servePages(certificate, state, port) {
       response.end("ok");
       return;
     }
-    if (url.pathname === "/" || url.pathname.startsWith("/c/")) {
+    if (url.pathname === "/" || /^\/(g\/[^/]+\/)?(c|uc)\//.test(url.pathname)) {
       const page = state.page;
-      let html = fs.readFileSync(path.join(here, "fake_chatgpt", "index.html"), "utf8")
+      const shell = page.serve === "signed-out" ? "signed_out.html" : "index.html";
+      let html = fs.readFileSync(path.join(here, "fake_chatgpt", shell), "utf8")
         .replace("<!--FAKE-->", `<script>window.FAKE = ${JSON.stringify(page)};</script>`)
         .replace("<!--BOT-MANAGEMENT-->", BOT_MANAGEMENT);
       if (page.serve === "challenge") html = CHALLENGE_PAGE;
@@ -131,7 +132,7 @@ function servePages(certificate, state, port) {
       response.writeHead(200, { "Content-Type": "text/javascript" }).end("/* bot management */");
       return;
     }
-    let file = url.pathname === "/page.js" ? path.join(here, "fake_chatgpt", "page.js") : null;
+    let file = ["/page.js", "/signed_out.js"].includes(url.pathname) ? path.join(here, "fake_chatgpt", url.pathname) : null;
     if (url.pathname.startsWith("/node_modules/")) file = path.join(here, path.normalize(url.pathname));
     if (!file || !file.startsWith(here) || !fs.existsSync(file)) {
       response.writeHead(404).end();

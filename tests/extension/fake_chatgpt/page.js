@@ -151,9 +151,17 @@ let turnNumber = 0;
 
 // A sent message: its text, and the card of a long paste the page made a
 // file. No capture shows that card's markup in the thread; it is a plain
-// element with the file's name here.
+// element with the file's name here. A message that is only that file has
+// no text bubble (2026-08-04 on).
 function userTurn(prompt, key, tiles, file) {
   turnNumber++;
+  if (SHELL && file && !prompt) {
+    const exchange = el(`<div data-turn-key="${key}"><div class="user-half"><div class="file-card">${escapeHtml(file)}</div>` +
+      `<div class="turn-action-controls"><button aria-label="${WORDS.share}"><svg></svg></button></div></div></div>`);
+    thread.appendChild(exchange);
+    unmountOld();
+    return exchange;
+  }
   if (SHELL) {
     // The user half is marked by its bubble only; its own action bar is
     // there from the start, before the answer's.
@@ -424,6 +432,19 @@ async function stream(userElement, exchange, resume) {
   stopButton.onclick = null;
   fillSlot(stopButton);
   const answer = script[Math.min(exchange.answer, script.length - 1)];
+  // An answer with no text: the stream breaks before any (the answer's
+  // place stays empty), or the answer is a generated image, which has no
+  // answer unit (2026-09-27); either way the stop control turns back.
+  if (has("empty-answer") || has("image-answer")) {
+    const turn = answerTurn(userElement, exchange.key);
+    await pause(400);
+    // No capture shows a generated image's markup: an <img> in a plain box here.
+    if (has("image-answer")) turn.before(el('<div class="image-container"><img alt="Generated image" width="64" height="64"></div>'));
+    answering = false;
+    slot.replaceChildren();
+    showSendOrVoice();
+    return;
+  }
   const canvas = has("canvas") ? canvasCard() : null;
   const text = canvas ? answer.json : markdown(answer);
   const turn = answerTurn(userElement, exchange.key);
@@ -446,7 +467,7 @@ async function stream(userElement, exchange, resume) {
     else turn.show(renderMarkdown(shown + received, answer.rendering));
     chunks++;
     if (has("thinking")) fillSlot(...(received.length === answer.prose.length ? [] : [stopButton]));
-    if (chunks === 1 && SHELL && location.pathname.startsWith("/c/local-")) history.replaceState({}, "", `/c/${conversationId}`);
+    if (chunks === 1 && SHELL && placeholderShown()) history.replaceState({}, "", `${projectPath}/c/${conversationId}`);
     if (chunks === 2 && has("reload") && !saved.reloaded) {
       saved.reloaded = true;
       save();
@@ -489,6 +510,11 @@ async function stream(userElement, exchange, resume) {
   report("event", { type: "answer-ended", at: Date.now() });
 }
 
+// A new chat's first address is a placeholder (local-chatgpt%3A, or WEB:
+// and WEB%3A on some builds), inside a Project under /g/<project>/.
+const projectPath = FAKE.project ? `/g/${FAKE.project}` : "";
+const placeholderShown = () => !location.pathname.endsWith(`/c/${conversationId}`) && location.pathname.includes("/c/");
+
 function openOtherChat() {
   history.pushState({}, "", "/c/11111111-2222-4333-8444-555555555555");
   thread.replaceChildren();
@@ -523,8 +549,8 @@ async function onSend(event) {
   // A new chat: the app shell shows a placeholder address first, then the
   // server's once the answer comes (no capture says when: here, with its
   // first piece).
-  if (!location.pathname.startsWith("/c/"))
-    history.pushState({}, "", SHELL ? `/c/local-chatgpt%3A${crypto.randomUUID()}` : `/c/${conversationId}`);
+  if (!/^(\/g\/[^/]+)?\/c\//.test(location.pathname))
+    history.pushState({}, "", SHELL ? `${projectPath}/c/${FAKE.placeholder || "local-chatgpt%3A"}${crypto.randomUUID()}` : `/c/${conversationId}`);
   await pause(150);
   if (has("rate-limit")) {
     form.before(el("<div role=\"alert\">You've reached our limit of messages per hour. Please try again later.</div>"));

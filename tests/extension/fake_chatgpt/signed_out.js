@@ -1,0 +1,130 @@
+// A stand-in for the page ChatGPT serves to visitors without an account
+// (captured 2026-09-25 to 2026-10-07): an ordered transcript of items with a
+// role and an id, the answer being written marked streaming and then
+// complete, a plain textarea, one button that is send and stop in turn, no
+// file upload, and its own errors (window.FAKE.situations: "rate-limit",
+// "unable-to-connect", "login-modal"). What no capture shows is marked so.
+const FAKE = window.FAKE;
+const has = (name) => (FAKE.situations || []).includes(name);
+const report = (what, body) => fetch(`/${what}`, { method: "POST", body: typeof body === "string" ? body : JSON.stringify(body) });
+const pause = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+const escapeHtml = (text) => text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
+const el = (html) => {
+  const template = document.createElement("template");
+  template.innerHTML = html.trim();
+  return template.content.firstChild;
+};
+
+const SCRIPT = FAKE.script === "image" ? [
+  { prose: "Show me.", json: '{"status":"continue","message":"Looking.","actions":[{"type":"attach_image","path":"pic.png"}]}' },
+  { prose: "All done.", json: '{"status":"done","message":"Seen."}' },
+] : [
+  { prose: "I will write hello.txt.", json: JSON.stringify({ status: "continue", message: "Writing hello.txt.",
+    actions: [{ type: "write_file", path: "hello.txt", content: "Hello from the browser\n" }] }) },
+  { prose: "All done.", json: '{"status":"done","message":"Created hello.txt."}' },
+];
+const markdown = (answer) => `${answer.prose}\n\n\`\`\`wendlebox\n${answer.json}\n\`\`\``;
+
+// No capture shows how the signed-out page renders code: <pre><code> here.
+function render(text) {
+  const fence = text.indexOf("```wendlebox\n");
+  const prose = (fence < 0 ? text : text.slice(0, fence)).trim();
+  let html = prose ? `<p>${escapeHtml(prose)}</p>` : "";
+  if (fence >= 0) {
+    const code = text.slice(fence + "```wendlebox\n".length).replace(/\n?`{0,3}$/, "");
+    html += `<pre><code class="language-wendlebox">${escapeHtml(code)}</code></pre>`;
+  }
+  return html;
+}
+
+const transcript = document.querySelector("[data-conversation-transcript]");
+const textarea = document.getElementById("mobile-composer-prompt");
+const button = document.querySelector("[data-composer-submit]");
+const saved = JSON.parse(sessionStorage.getItem("fake-signed-out") || "null") || { answered: 0 };
+let answering = false;
+
+// Idle: aria-disabled, never `disabled`; with text, usable. How the idle
+// button's type reads is not captured: "submit" once there is text here.
+function showSend() {
+  button.removeAttribute("data-stop-generating");
+  button.type = textarea.value ? "submit" : "button";
+  button.setAttribute("aria-label", button.dataset.sendLabel);
+  button.setAttribute("aria-disabled", textarea.value ? "false" : "true");
+}
+
+function showStop() {
+  button.type = "button";
+  button.setAttribute("data-stop-generating", "");
+  button.setAttribute("aria-label", button.dataset.stopLabel);
+  button.setAttribute("aria-disabled", "false");
+}
+
+textarea.addEventListener("input", () => answering || showSend());
+
+async function answer(number) {
+  answering = true;
+  showStop();
+  const text = markdown(SCRIPT[Math.min(number, SCRIPT.length - 1)]);
+  const item = el(`<li id="pending-${number}" data-message-role="assistant" data-message-streaming><div data-assistant-markdown></div></li>`);
+  transcript.appendChild(item);
+  const body = item.querySelector("[data-assistant-markdown]");
+  // No capture shows the signed-out page's own request for an answer: one
+  // the extension does not watch here, so only the page's marks count.
+  const response = await fetch("/backend-anon/answer", { method: "POST", body: JSON.stringify({ text, pauseAt: -1 }) });
+  const reader = response.body.getReader();
+  const decoder = new TextDecoder();
+  let received = "";
+  for (;;) {
+    const chunk = await reader.read();
+    if (chunk.done) break;
+    received += decoder.decode(chunk.value, { stream: true });
+    body.innerHTML = render(received);
+    if (has("unable-to-connect")) {
+      item.replaceWith(el('<li id="recovery" data-message-role="assistant"><button data-conversation-recovery-retry ' +
+        'aria-description="Unable to connect. Retry">Retry</button></li>'));
+      answering = false;
+      showSend();
+      return;
+    }
+  }
+  // Whether the item's id changes once complete is not captured: it keeps it here.
+  item.removeAttribute("data-message-streaming");
+  item.setAttribute("data-message-complete", "");
+  answering = false;
+  showSend();
+  saved.answered = number + 1;
+  sessionStorage.setItem("fake-signed-out", JSON.stringify(saved));
+  report("event", { type: "answer-ended", at: Date.now() });
+}
+
+async function send(event) {
+  if (event) event.preventDefault();
+  if (answering || button.getAttribute("aria-disabled") === "true") return;
+  const prompt = textarea.value;
+  textarea.value = "";
+  showSend();
+  await report("typed", prompt);
+  const number = saved.answered;
+  const user = el(`<li id="user-${number}" data-message-role="user"><div class="whitespace-pre-wrap"></div></li>`);
+  user.firstChild.textContent = prompt;
+  transcript.appendChild(user);
+  // When the visitor's chat gets its /uc/ address is not captured: with
+  // the first prompt here.
+  if (!location.pathname.startsWith("/uc/")) history.pushState({}, "", "/uc/0c0ffee0-1234-4abc-8def-0123456789ab");
+  await pause(150);
+  // The content of these two dialogs is not captured: a line of text here.
+  if (has("rate-limit")) {
+    document.body.appendChild(el('<div id="no-auth-soft-rate-limit-dialog" role="dialog"><p>You\'ve hit the free limit for now.</p></div>'));
+    return;
+  }
+  if (has("login-modal")) {
+    document.body.appendChild(el('<div id="modal-no-auth-login" role="dialog"><p>Log in to keep chatting.</p></div>'));
+    return;
+  }
+  await answer(number);
+}
+
+button.addEventListener("click", send);
+// Enter sends, as in the real composer.
+textarea.addEventListener("keydown", (event) => event.key === "Enter" && !event.shiftKey && send(event));
+showSend();
