@@ -5,7 +5,9 @@
 // each fact; what no capture shows is said so in the row.
 import { test } from "node:test";
 import assert from "node:assert/strict";
-import { extensionPage } from "./extension_dom.mjs";
+import fs from "node:fs";
+import path from "node:path";
+import { contentScripts, extension, extensionPage } from "./extension_dom.mjs";
 
 const ID = "0c0ffee0-1234-4abc-8def-0123456789ab";
 
@@ -217,6 +219,17 @@ const landmarkRows = [
       $("[data-turn-key]").insertAdjacentHTML("beforeend", '<div class="image"><img alt="Generated image"></div>');
       assert.equal(L.answerImage(answer), $('img[alt="Generated image"]'));
     }],
+  ["2026-09-27: the answer's Copy response / Good response / Share bar inside the answer unit is no answer text",
+    shellExchange("x", '<p>Sure.</p><div><button aria-label="Copy response"></button><button aria-label="Good response">Good</button>' +
+      '<button aria-label="Share">Share</button></div>', { bar: false }),
+    ({ L, R }) => assert.equal(R.replyText(L.messages()[1].body), "Sure.")],
+  ["undated: citation markers in the copied markdown; the copy still holds the code block the page shows",
+    shellExchange("x", "<p>See the docs.</p>" + agentBlock),
+    ({ L, window }) => {
+      const copied = 'See the docs :contentReference[oaicite:0]{index=0}.\n\n```wendlebox\n{"status":"done","message":"ok"}\n```';
+      assert.equal(window.wendleboxReading.holdsShownCode(copied, L.messages()[1].body), true);
+      assert.equal(window.wendleboxReading.holdsShownCode("See the docs.", L.messages()[1].body), false);
+    }],
 ];
 
 for (const [fact, html, check] of landmarkRows) test(`landmarks: ${fact}`, () => check(page(html)));
@@ -368,4 +381,15 @@ test("jobs: after a reload a job never sent is released; one sent is followed to
   const result = recovered.sent.find((m) => m.type === "result").result;
   assert.equal(result.id, 8);
   assert.equal(result.text, '```wendlebox\n{"status":"done","message":"ok"}\n```', JSON.stringify(result));
+});
+
+// The page's security policy blocks the page's world from reaching
+// 127.0.0.1 (2026-08-05): only the worker talks to the program.
+test("the scripts in the page never reach the program themselves", () => {
+  // messages.js names the program's address for the worker, which loads it too.
+  for (const name of contentScripts.concat("page_world.js").filter((name) => name !== "messages.js")) {
+    const source = fs.readFileSync(path.join(extension, name), "utf8");
+    assert.doesNotMatch(source, /127\.0\.0\.1|XMLHttpRequest|WebSocket|\.bridge\b/, name);
+    if (name !== "page_world.js") assert.doesNotMatch(source, /\bfetch\(/, name);
+  }
 });
