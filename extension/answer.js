@@ -63,8 +63,11 @@
         // The worker restarted; ask again.
       }
       if (sent.finished) return;
-      if (current && (current.status === 204 || (current.status === 200 && current.id !== sent.jobId))) {
+      // An answer the program did not sign means another program holds
+      // the port: ours is gone, and the answer is stopped all the same.
+      if (current && (current.impostor || current.status === 204 || (current.status === 200 && current.id !== sent.jobId))) {
         sent.withdrawn = true;
+        sent.impostor = Boolean(current.impostor);
         return;
       }
       await paced(started, WITHDRAWAL_CHECK_MS);
@@ -75,6 +78,9 @@
     const composer = L.composer();
     const stop = composer && L.stopButton(composer.form, sent.sendSlot);
     if (stop) stop.click();
+    if (sent.impostor)
+      throw new StepError("wait for the answer", "The program on the bridge port could not prove it is wendlebox; ChatGPT's answer was stopped",
+        "the program's current job");
     throw new StepError("wait for the answer", "The program withdrew the job (the user stopped the prompt); ChatGPT's answer was stopped",
       "the program's current job");
   }

@@ -37,6 +37,8 @@ const ICON_STATES = {
   error: { badge: "!", color: "#cf222e", title: "Wendlebox: the last prompt stopped on an error: " },
   ended: { badge: "off", color: "#6e7781", title: "Wendlebox: the wendlebox program has ended" },
   impostor: { badge: "!", color: "#cf222e", title: "Wendlebox: stopped; the program on the bridge port could not prove it is wendlebox" },
+  unpaired: { badge: "!", color: "#cf222e",
+    title: "Wendlebox: this copy of the extension is not paired with the wendlebox program; run wendlebox setup and load the extension folder it names" },
 };
 
 const shownStates = new Map();
@@ -106,14 +108,34 @@ async function hmacHex(token, text) {
   return hex(await crypto.subtle.sign("HMAC", key, new TextEncoder().encode(text)));
 }
 
-// The token never leaves the extension: each request is signed with it over
-// a fresh nonce, and only an answer signed over that nonce by the program
-// that made the token is acted on. Any process may hold the port while no
-// session runs; it learns nothing it can use and can give the tab nothing.
+// The pairing key that setup put among the extension's files, private to
+// the user like the folder it installed them in; no web page may read it
+// (it is no web-accessible resource). Without it the extension acts for no
+// session: a token alone, which a link can carry, proves nothing.
+const PAIRING_KEY = /^[0-9a-f]{64}$/;
+
+async function pairingKey() {
+  try {
+    const { key } = await (await fetch(api.runtime.getURL("pairing.json"), { cache: "no-store" })).json();
+    return PAIRING_KEY.test(key) ? key : null;
+  } catch {
+    return null;
+  }
+}
+
+// The token never leaves the extension: each request is signed over a fresh
+// nonce with a key made from the token and the pairing key, and only an
+// answer signed over that nonce with the same key is acted on. Any process
+// may hold the port while no session runs, and may bring a link with a token
+// of its own; without the pairing key it can neither learn nor make the
+// signing key, so it gets nothing from the tab and can give it nothing.
 async function bridgeRequest(path, token, options = {}) {
+  const pairing = await pairingKey();
+  if (!pairing) return { status: 0, unpaired: true };
+  const key = await hmacHex(pairing, `session\n${token}`);
   const nonce = hex(crypto.getRandomValues(new Uint8Array(16)));
   const method = options.method || "GET";
-  const signature = await hmacHex(token, `request\n${nonce}\n${method}\n${path}\n${options.body || ""}`);
+  const signature = await hmacHex(key, `request\n${nonce}\n${method}\n${path}\n${options.body || ""}`);
   let response;
   let text;
   try {
@@ -125,9 +147,24 @@ async function bridgeRequest(path, token, options = {}) {
   } catch {
     return { status: 0 };
   }
-  const expected = await hmacHex(token, `answer\n${nonce}\n${response.status}\n${text}`);
+  const expected = await hmacHex(key, `answer\n${nonce}\n${response.status}\n${text}`);
   if (response.headers.get("X-Wendlebox-Signature") !== expected) return { status: 0, impostor: true };
   return { status: response.status, body: text ? JSON.parse(text) : null };
+}
+
+// The answer goes only to the program that still offers its job, as a
+// signed answer shows just before it is sent: a program that took the port
+// after ours ended gets nothing. A job no longer offered was taken (an
+// earlier sending arrived) or withdrawn: there is nothing left to send.
+async function postResult(token, result) {
+  const offered = await bridgeRequest("/next", token);
+  if (offered.status === 0) return offered;
+  if (offered.status !== 200 || !offered.body || offered.body.id !== result.id) return { status: 200, gone: true };
+  return bridgeRequest("/result", token, {
+    method: "POST",
+    headers: { "Content-Type": "application/json" },
+    body: JSON.stringify(result),
+  });
 }
 
 const handlers = {
@@ -145,19 +182,21 @@ const handlers = {
     const state = await tabState(tabId);
     if (!state.token) return { status: 0 };
     const reply = await bridgeRequest(`/next?wait=${message.waitSeconds}`, state.token);
-    if (reply.impostor) await showState(tabId, "impostor");
+    if (reply.impostor || reply.unpaired) await showState(tabId, reply.impostor ? "impostor" : "unpaired");
     else if ((reply.status === 200 || reply.status === 204) && !state.inflight && !state.failed) await showState(tabId, "connected");
     if (reply.status === 200 && state.handled.includes(reply.body.id)) return { status: 204 };
     return reply;
   },
   // The job the program offers, unfiltered, once it is no longer job `id`
   // (the program holds the poll until then): while an answer runs, a job
-  // that is gone (or replaced) means the user stopped the prompt.
+  // that is gone (or replaced) means the user stopped the prompt, and an
+  // answer that is not the program's means it is gone.
   async [M.worker.current](message, tabId) {
     const state = await tabState(tabId);
     if (!state.token) return { status: 0 };
     const reply = await bridgeRequest(`/next?wait=${WITHDRAWAL_WAIT_SECONDS}&unchanged=${message.id}`, state.token);
-    return { status: reply.status, id: reply.body && reply.body.id };
+    if (reply.impostor) await showState(tabId, "impostor");
+    return { status: reply.status, id: reply.body && reply.body.id, impostor: reply.impostor };
   },
   // Recorded before the prompt is sent, so one job is never sent twice.
   async [M.worker.claim](message, tabId) {
@@ -199,11 +238,11 @@ const handlers = {
     await saveTabState(tabId, state);
     if (message.result.error) await showState(tabId, "error", message.result.error);
     else await showState(tabId, "connected");
-    const reply = await bridgeRequest("/result", state.token, {
-      method: "POST",
-      headers: { "Content-Type": "application/json" },
-      body: JSON.stringify(message.result),
-    });
+    const reply = await postResult(state.token, message.result);
+    if (reply.impostor || reply.unpaired) await showState(tabId, reply.impostor ? "impostor" : "unpaired");
+    // No answer at all (a connection lost in a flood): the content script
+    // sends it again until the program answers.
+    if (reply.status === 0) return { ...reply, retry: !reply.impostor && !reply.unpaired };
     if (state.inflight && state.inflight.id === message.result.id) state.inflight = null;
     await saveTabState(tabId, state);
     return reply;

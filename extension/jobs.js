@@ -11,7 +11,7 @@
   const S = root.wendleboxSent;
   const A = root.wendleboxAnswer;
   const { answerText } = root.wendleboxReading;
-  const { until, StepError } = root.wendleboxWait;
+  const { sleep, until, StepError } = root.wendleboxWait;
 
   // Each poll is held by the program until a job comes (or this long); a
   // program that answers at once is asked again after POLL_INTERVAL_MS.
@@ -21,6 +21,9 @@
   const RECOVER_LIMIT_MS = 30 * 1000;
   const ADDRESS_LIMIT_MS = 10 * 1000;
   const PROBE_LOAD_LIMIT_MS = 15 * 1000;
+  // A result that got no answer (its connection was lost) is sent again.
+  const RESULT_RETRY_MS = 1000;
+  const RESULT_LIMIT_MS = 60 * 1000;
 
   // What a tab learns of its page while it runs jobs: the page's
   // conversation streams (as page_world.js reports them), whether the page
@@ -81,7 +84,14 @@
     } catch (error) {
       result = { id, error: String((error && error.message) || error), url: location.href };
     }
-    await M.toWorker({ type: M.worker.result, result });
+    // Sent until the program answers: a result lost on the way would leave
+    // the program waiting for ever (it ignores a repeat).
+    const deadline = Date.now() + RESULT_LIMIT_MS;
+    for (;;) {
+      const reply = await M.toWorker({ type: M.worker.result, result }).catch(() => ({ status: 0, retry: true }));
+      if (!reply || !reply.retry || Date.now() > deadline) return reply;
+      await sleep(RESULT_RETRY_MS);
+    }
   }
 
   // `wendlebox --probe`: nothing is typed; the report says what the page
@@ -95,8 +105,8 @@
 
   async function handleJob(job, tab) {
     const claim = await M.toWorker({ type: M.worker.claim, id: job.id });
-    if (!claim || !claim.claimed) return;
-    await finishJob(job.id, () => (job.probe ? probePage() : runJob(job, tab)));
+    if (!claim || !claim.claimed) return null;
+    return finishJob(job.id, () => (job.probe ? probePage() : runJob(job, tab)));
   }
 
   // A job whose prompt was sent before this page loaded (a reload) is
@@ -107,9 +117,13 @@
     else if (inflight) await M.toWorker({ type: M.worker.release, id: inflight.id });
   }
 
-  function showGoneNotice() {
+  const GONE = "Wendlebox: the wendlebox program has ended. Run wendlebox again to continue here.";
+  const UNPAIRED = "Wendlebox: this copy of the extension is not paired with the wendlebox program. " +
+    "Run wendlebox setup and load the extension folder it names.";
+
+  function showGoneNotice(text = GONE) {
     const notice = document.createElement("div");
-    notice.textContent = "Wendlebox: the wendlebox program has ended. Run wendlebox again to continue here.";
+    notice.textContent = text;
     notice.setAttribute("role", "status");
     notice.style.cssText =
       "position:fixed;right:16px;bottom:16px;z-index:2147483647;padding:8px 12px;border-radius:8px;" +
@@ -128,17 +142,21 @@
       } catch {
         reply = { status: 0 };
       }
-      // A server that could not prove it knows the token is not the
-      // program: it gets nothing more from this tab.
-      if (reply && reply.impostor) {
-        showGoneNotice();
+      // A server that could not prove it is this user's program gets
+      // nothing more from this tab; without the pairing key none can.
+      if (reply && (reply.impostor || reply.unpaired)) {
+        showGoneNotice(reply.unpaired ? UNPAIRED : GONE);
         return;
       }
       const reachable = reply && (reply.status === 200 || reply.status === 204);
       if (reachable) {
         answered = true;
         failures = 0;
-        if (reply.status === 200 && reply.body) await handleJob(reply.body, tab);
+        const posted = reply.status === 200 && reply.body ? await handleJob(reply.body, tab) : null;
+        if (posted && posted.impostor) {
+          showGoneNotice();
+          return;
+        }
       } else if (answered && ++failures >= FAILED_POLLS_BEFORE_GONE) {
         showGoneNotice();
         await M.toWorker({ type: M.worker.ended }).catch(() => {});

@@ -13,6 +13,14 @@
   const KEPT = new Set(["role", "type", "contenteditable", "accept", "hidden", "disabled", "aria-hidden", "aria-disabled", "id"]);
   const UUID = /[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}/gi;
   const LONG_ID = /[0-9a-f]{12,}|\d{6,}/gi;
+  const EMAIL = /[\p{L}\p{N}._%+-]+@[\p{L}\p{N}-]+(?:\.[\p{L}\p{N}-]+)+/gu;
+  // A name with an extension: an attachment's, in a chip's label or title.
+  const FILE_NAME = /[^\s"'<>/\\|:]+\.[A-Za-z][A-Za-z0-9]{0,7}(?![\p{L}\p{N}])/gu;
+  const WHOLE_FILE_NAME = /^[^"<>/\\|:]+\.[A-Za-z][A-Za-z0-9]{0,7}$/u;
+  // An attachment chip's remove button says the file's name, which may hold
+  // blanks: all of it after the verb goes.
+  const REMOVE_NAMED = /^(Remove|Remover|Quitar|Eliminar|Supprimer|Entfernen|Rimuovi)\s+\S.*$/iu;
+  const WORD = /[\p{L}\p{N}_]+/gu;
 
   const last = (list) => (list.length ? list[list.length - 1] : null);
 
@@ -44,9 +52,30 @@
 
   // ---- Skeleton ----
 
+  // Whether a word of a data-* value names something (a message, a user, a
+  // file) rather than a kind or a state, in whatever alphabet: digits in a
+  // longer word, a capital inside a word, or a long word that is not plain
+  // lower-case English.
+  function isIdentifier(word) {
+    return (word.length >= 6 && /\p{N}/u.test(word)) || (word.length >= 8 && /\p{Ll}\p{Lu}/u.test(word)) ||
+      (word.length >= 12 && !/^[a-z]+$/.test(word)) || word.length >= 24;
+  }
+
+  function shortened(value) {
+    return value.length <= 60 ? value : "…";
+  }
+
   function structural(value) {
-    const masked = value.replace(UUID, "<id>").replace(LONG_ID, "<id>");
-    return masked.length <= 60 ? masked : "…";
+    return shortened(value.replace(EMAIL, "<email>").replace(UUID, "<id>").replace(LONG_ID, "<id>")
+      .replace(WORD, (word) => (isIdentifier(word) ? "<id>" : word)));
+  }
+
+  // A label keeps its words, which say what a control does in the page's
+  // language, but no name, address or identifier of the user's.
+  function label(value) {
+    return shortened(value.replace(REMOVE_NAMED, "$1 <name>").replace(EMAIL, "<email>").replace(WHOLE_FILE_NAME, "<name>")
+      .replace(FILE_NAME, "<name>")
+      .replace(UUID, "<id>").replace(LONG_ID, "<id>"));
   }
 
   function attributesOf(element) {
@@ -54,7 +83,7 @@
     const isPrivate = Boolean(element.closest(root.wendleboxLandmarks.selectors.conversation));
     for (const { name, value } of Array.from(element.attributes)) {
       if (name.startsWith("data-") || KEPT.has(name)) kept[name] = structural(value);
-      else if ((name === "aria-label" || name === "title") && !isPrivate) kept[name] = structural(value);
+      else if ((name === "aria-label" || name === "title") && !isPrivate) kept[name] = label(value);
       else if (name === "src" && /^(SCRIPT|IFRAME)$/.test(element.tagName)) kept[name] = addressWithoutQuery(value);
     }
     const classes = Array.from(element.classList).filter((name) => /^[A-Za-z][\w-]*$/.test(name)).slice(0, 10);

@@ -143,16 +143,18 @@ Response prove_token(std::string_view target, const std::string& token) {
   return {200, Json{{"proof", hmac_hex(token, challenge)}}};
 }
 
-// The extension never sends the token: it signs each request with it over a
-// fresh nonce, and the program signs its answer over the same nonce, so a
-// process that holds the port learns nothing it can use or replay.
-std::string request_signature(const std::string& token, const Request& request) {
-  return hmac_hex(token, fmt::format("request\n{}\n{}\n{}\n{}", request.nonce.value_or(""), request.method,
-                                     request.target, request.body));
+// The extension never sends the token: it signs each request over a fresh
+// nonce with the session's key (made from the token and the pairing key),
+// and the program signs its answer over the same nonce, so a process that
+// holds the port learns nothing it can use or replay, and one that made up
+// or learnt a token still cannot pass for this user's program.
+std::string request_signature(const std::string& key, const Request& request) {
+  return hmac_hex(key, fmt::format("request\n{}\n{}\n{}\n{}", request.nonce.value_or(""), request.method,
+                                   request.target, request.body));
 }
 
-std::string answer_signature(const std::string& token, std::string_view nonce, const Response& response) {
-  return hmac_hex(token, fmt::format("answer\n{}\n{}\n{}", nonce, response.status, http::body_of(response)));
+std::string answer_signature(const std::string& key, std::string_view nonce, const Response& response) {
+  return hmac_hex(key, fmt::format("answer\n{}\n{}\n{}", nonce, response.status, http::body_of(response)));
 }
 
 // The nonces of this session's signed requests, so none is accepted twice.
@@ -325,8 +327,9 @@ std::optional<Response> refused_before_body(const Request& request, const std::s
 
 class Server {
  public:
-  Server(int listener, std::shared_ptr<JobExchange> exchange, std::string token)
-      : listener_(listener), port_(bound_port(listener)), exchange_(std::move(exchange)), token_(std::move(token)) {}
+  Server(int listener, std::shared_ptr<JobExchange> exchange, std::string token, std::string signing_key)
+      : listener_(listener), port_(bound_port(listener)), exchange_(std::move(exchange)), token_(std::move(token)),
+        signing_key_(std::move(signing_key)) {}
 
   void run() {
     while (wait_for_events()) {
@@ -372,8 +375,9 @@ class Server {
   void dispatch(Connection& connection, const Request& request) {
     const std::string origin = request.origin.value_or("");
     // A signature counts once per nonce; a bad one gets an unsigned refusal.
-    const bool signed_by_extension = request.nonce && request.signature && is_challenge(*request.nonce) &&
-                                     same_token(*request.signature, request_signature(token_, request)) &&
+    const bool signed_by_extension = !signing_key_.empty() && request.nonce && request.signature &&
+                                     is_challenge(*request.nonce) &&
+                                     same_token(*request.signature, request_signature(signing_key_, request)) &&
                                      nonces_.first_time(*request.nonce);
     const std::string nonce = signed_by_extension ? *request.nonce : "";
     Reply reply = handle(request, *exchange_, token_, signed_by_extension);
@@ -385,7 +389,7 @@ class Server {
   }
 
   void answer(UniqueFd& stream, const Response& response, std::string_view origin, std::string_view nonce) {
-    const std::string signature = nonce.empty() ? "" : answer_signature(token_, nonce, response);
+    const std::string signature = nonce.empty() ? "" : answer_signature(signing_key_, nonce, response);
     Outgoing outgoing{std::move(stream), http::response_bytes(response, origin, signature), 0,
                       Clock::now() + std::chrono::seconds(kRequestSeconds)};
     if (!send_some(outgoing)) outgoing_.push_back(std::move(outgoing));
@@ -493,6 +497,7 @@ class Server {
   int port_;
   std::shared_ptr<JobExchange> exchange_;
   std::string token_;
+  std::string signing_key_;  // empty: no signed request is taken
   std::vector<Connection> open_{};      // oldest first
   std::vector<HeldPoll> held_{};        // oldest first
   std::vector<Outgoing> outgoing_{};    // answers the clients have not taken whole yet
@@ -501,14 +506,14 @@ class Server {
 
 }  // namespace
 
-void serve(int listener, std::shared_ptr<JobExchange> exchange, std::string token) {
-  Server(listener, std::move(exchange), std::move(token)).run();
+void serve(int listener, std::shared_ptr<JobExchange> exchange, std::string token, std::string signing_key) {
+  Server(listener, std::move(exchange), std::move(token), std::move(signing_key)).run();
 }
 
 BridgeThread::BridgeThread(UniqueFd listener) : listener_(std::move(listener)), port_(bound_port(listener_.get())) {}
 
 Result<std::unique_ptr<BridgeThread>> BridgeThread::start(int port, std::shared_ptr<JobExchange> exchange,
-                                                          std::string token) {
+                                                          std::string token, std::string signing_key) {
   auto listener = bind_bridge_listener(port);
   if (!listener) return std::unexpected(listener.error());
   std::unique_ptr<BridgeThread> bridge(new BridgeThread(UniqueFd(*listener)));
@@ -520,7 +525,8 @@ Result<std::unique_ptr<BridgeThread>> BridgeThread::start(int port, std::shared_
   ::pthread_sigmask(SIG_BLOCK, &session_signals, &previous);
   std::optional<std::string> failed;
   try {
-    bridge->thread_ = std::thread(serve, bridge->listener_.get(), std::move(exchange), std::move(token));
+    bridge->thread_ = std::thread(serve, bridge->listener_.get(), std::move(exchange), std::move(token),
+                                 std::move(signing_key));
   } catch (const std::system_error& error) {
     failed = fmt::format("Could not start the browser bridge: {}", os_error_text(error.code().value()));
   }

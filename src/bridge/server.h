@@ -27,8 +27,11 @@ int bound_port(int listener);
 // Serves requests until the listener fails or is shut down; the caller
 // closes the listener afterwards. `GET /next?wait=<seconds>` (at most 30)
 // is held until a job is there or the time is up; with `&unchanged=<id>`,
-// until the job offered is no longer that one.
-void serve(int listener, std::shared_ptr<JobExchange> exchange, std::string token);
+// until the job offered is no longer that one. Requests carry the token, or
+// are signed with `signing_key` (session_key of the pairing key and the
+// token), and then get signed answers; with no signing key no signed request
+// is taken.
+void serve(int listener, std::shared_ptr<JobExchange> exchange, std::string token, std::string signing_key = {});
 
 // The bridge on a thread of its own for the life of this object, so that a
 // session (or a test) that ends leaves no listener and no thread behind.
@@ -36,7 +39,7 @@ class BridgeThread {
  public:
   // Binds as bind_bridge_listener does, then starts serving.
   static Result<std::unique_ptr<BridgeThread>> start(int port, std::shared_ptr<JobExchange> exchange,
-                                                     std::string token);
+                                                     std::string token, std::string signing_key = {});
   ~BridgeThread();
   BridgeThread(const BridgeThread&) = delete;
   BridgeThread& operator=(const BridgeThread&) = delete;

@@ -131,26 +131,36 @@ TEST(BridgeProof, AnswersAChallengeWithTheTokensHmacAndNothingElse) {
 // Signatures are made with the program's own hmac_hex: the challenge's
 // known answer above keeps it honest.
 
-// A request signed with the token over a fresh nonce needs no token, and
-// its answer is signed over the same nonce; a wrong signature or a nonce
-// used before is refused, unsigned.
-TEST_F(Bridge, SignedRequestsNeedNoTokenAndGetSignedAnswers) {
-  publish(Job{"p", {}, 1});
-  const auto signed_get = [&](const std::string& nonce, const std::string& signature) {
-    return exchange("GET /next HTTP/1.1\r\nX-Wendlebox-Nonce: " + nonce + "\r\nX-Wendlebox-Signature: " + signature +
-                    "\r\n\r\n");
+// A request signed with the session's key (made from the token and the
+// pairing key) over a fresh nonce needs no token, and its answer is signed
+// with that key over the same nonce. A signature made with the token alone,
+// as a program that only knows a token would make it, a wrong one, or a
+// nonce used before is refused, unsigned; a bridge with no signing key
+// takes no signed request at all.
+TEST(SignedBridge, TakesOnlyRequestsSignedWithTheSessionKeyAndSignsItsAnswers) {
+  const std::string token_text = "0123456789abcdef0123456789abcdef";
+  const std::string key = session_key(std::string(64, 'a'), token_text);
+  auto exchange = std::make_shared<JobExchange>();
+  exchange->publish(Job{"p", {}, 1});
+  auto bridge = BridgeThread::start(0, exchange, token_text, key);
+  auto unkeyed = BridgeThread::start(0, exchange, token_text);
+  ASSERT_TRUE(bridge && unkeyed);
+  const auto signed_get = [](int port, const std::string& nonce, const std::string& signing_key) {
+    return http_exchange("GET /next HTTP/1.1\r\nX-Wendlebox-Nonce: " + nonce + "\r\nX-Wendlebox-Signature: " +
+                         hmac_hex(signing_key, "request\n" + nonce + "\nGET\n/next\n") + "\r\n\r\n", port);
   };
+  const int port = (*bridge)->port();
   const std::string nonce = "00112233445566778899aabbccddeeff";
-  HttpReply r = signed_get(nonce, hmac_hex(token_text, "request\n" + nonce + "\nGET\n/next\n"));
+  HttpReply r = signed_get(port, nonce, key);
   ASSERT_EQ(r.status, 200) << r.head;
-  EXPECT_NE(r.head.find("\r\nX-Wendlebox-Signature: " + hmac_hex(token_text, "answer\n" + nonce + "\n200\n" + r.body) + "\r\n"),
+  EXPECT_NE(r.head.find("\r\nX-Wendlebox-Signature: " + hmac_hex(key, "answer\n" + nonce + "\n200\n" + r.body) + "\r\n"),
             std::string::npos) << r.head;
-  HttpReply replayed = signed_get(nonce, hmac_hex(token_text, "request\n" + nonce + "\nGET\n/next\n"));
-  EXPECT_EQ(replayed.status, 403);
   const std::string other = "ffeeddccbbaa99887766554433221100";
-  HttpReply forged = signed_get(other, hmac_hex("not the token", "request\n" + other + "\nGET\n/next\n"));
-  EXPECT_EQ(forged.status, 403);
-  EXPECT_EQ(forged.head.find("X-Wendlebox-Signature"), std::string::npos);
+  for (const HttpReply& refused : {signed_get(port, nonce, key), signed_get(port, other, token_text),
+                                   signed_get(port, other, "not the key"), signed_get((*unkeyed)->port(), other, "")}) {
+    EXPECT_EQ(refused.status, 403) << refused.head;
+    EXPECT_EQ(refused.head.find("X-Wendlebox-Signature"), std::string::npos) << refused.head;
+  }
 }
 
 TEST_F(Bridge, NoContentHasAZeroLengthAndNoBody) {

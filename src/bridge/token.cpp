@@ -19,3 +19,7 @@ std::string hmac_hex(std::string_view key, std::string_view message) {
   for (const std::uint8_t byte : digest) hex += fmt::format("{:02x}", byte);
   return hex;
 }
+
+std::string session_key(std::string_view pairing_key, std::string_view token) {
+  return hmac_hex(pairing_key, fmt::format("session\n{}", token));
+}

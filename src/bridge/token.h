@@ -11,3 +11,8 @@ Result<std::string> token();
 // HMAC-SHA256 of `message` under `key`, as lower-case hex: how the program
 // and the extension prove to each other that they hold the token.
 std::string hmac_hex(std::string_view key, std::string_view message);
+
+// The key that signs one session's requests and answers: only a program and
+// an extension that share the pairing key (bridge/pairing.h) can make it
+// from the session's token.
+std::string session_key(std::string_view pairing_key, std::string_view token);

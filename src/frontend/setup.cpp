@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "bridge/pairing.h"
 #include "common/env.h"
 #include "common/files.h"
 #include "common/folders.h"
@@ -264,6 +265,10 @@ Status setup() {
     install_user_completion(*running, *home);
     Printer::standard() << fmt::format("\n{} {}\n", Printer::standard().paint("32", i18n::tr(kInstalled)), installed.string());
   }
+  // Both installed copies of the extension carry the pairing key, private
+  // to this user, so that a tab acts only for this user's own sessions.
+  auto key = pairing_key();
+  if (!key) return std::unexpected(key.error());
   std::optional<fs::path> extension = extension_folder(*running);
   bool updated = false;
   if (extension && *extension != installed_extension_folder()) {
@@ -272,11 +277,15 @@ Status setup() {
     extension = installed_extension_folder();
     updated = *replaced;
   }
+  if (extension)
+    if (auto paired = write_file_whole(*extension / kExtensionPairingFile, extension_pairing(*key)); !paired) return paired;
   std::optional<fs::path> package = firefox_package(*running);
   if (package && *package != installed_firefox_package()) {
     auto bytes = read_file(*package);
     if (!bytes) return std::unexpected(bytes.error());
-    if (auto written = write_file_whole(installed_firefox_package(), *bytes); !written) return written;
+    auto paired = paired_package(*bytes, *key);
+    if (!paired) return std::unexpected(paired.error());
+    if (auto written = write_file_whole(installed_firefox_package(), *paired); !written) return written;
     package = installed_firefox_package();
   }
   show_installed_help(installed);

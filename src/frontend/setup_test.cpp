@@ -104,6 +104,20 @@ TEST_F(Setup, TheExtensionIsCopiedToTheDataFolderWhichTheGuidanceNames) {
   EXPECT_NE(setup(dist.path / "wendlebox").out.find("The extension was not bundled"), std::string::npos);
 }
 
+// The installed extension carries the program's pairing key, private to the
+// user, and keeps it through a second setup (a loaded extension stays paired).
+TEST_F(Setup, PairsTheInstalledExtensionWithTheProgram) {
+  write_text(dist.path / "extension/manifest.json", "{\"version\": \"1.0\"}");
+  ASSERT_EQ(setup(dist.path / "wendlebox").exit_code, 0);
+  const fs::path data = home.path / ".local/share/wendlebox";
+  const std::string key = read_text(data / "pairing-key");
+  const fs::path pairing = data / "extension/pairing.json";
+  EXPECT_EQ(read_text(pairing), "{\"key\":\"" + key + "\"}");
+  EXPECT_EQ(fs::status(pairing).permissions(), fs::perms(0600));
+  ASSERT_EQ(setup(dist.path / "wendlebox").exit_code, 0);
+  EXPECT_EQ(read_text(pairing), "{\"key\":\"" + key + "\"}");
+}
+
 // Installed by the system (program in <prefix>/bin, extension in
 // <prefix>/share): no copy in ~/.local/bin to shadow later upgrades.
 TEST_F(Setup, ASystemInstallationGetsNoCopyInTheUsersFolder) {

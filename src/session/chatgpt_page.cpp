@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "bridge/browser.h"
+#include "bridge/pairing.h"
 #include "bridge/token.h"
 #include "common/env.h"
 #include "common/files.h"
@@ -66,7 +67,9 @@ BridgeBrowser::BridgeBrowser(int port, Opener opener, std::string extension_fold
 Status BridgeBrowser::open(const std::string& address, const Printer& out, bool launch) {
   auto session_token = token();
   if (!session_token) return std::unexpected(session_token.error());
-  auto bridge = BridgeThread::start(port_, exchange_, *session_token);
+  auto pairing = pairing_key();
+  if (!pairing) return std::unexpected(pairing.error());
+  auto bridge = BridgeThread::start(port_, exchange_, *session_token, session_key(*pairing, *session_token));
   if (!bridge) return std::unexpected(bridge.error());
   bridge_ = std::move(*bridge);
   listening_(bridge_->port());

@@ -3,6 +3,7 @@
 // extension before. Each ends with the right answer or a clear error.
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
+import crypto from "node:crypto";
 import http from "node:http";
 import { BRIDGE_PORT, bigInput, picture, poll, startHarness } from "./harness.mjs";
 import { pageFromSkeleton } from "./skeleton_page.mjs";
@@ -197,25 +198,132 @@ for (const generation of ["2025", "2026-mid", "2026-09", "2026-10"]) {
   });
 }
 
-// A process that took the port while no session runs: the tab never sends
-// it the token (only requests signed with it), and its answers, which it
-// cannot sign, stop the tab.
-test("a squatter on the bridge port never receives the token", async () => {
-  const seen = [];
-  const squatter = http.createServer((request, response) => {
-    seen.push(request.url + " " + JSON.stringify(request.headers));
-    response.writeHead(200, { "Content-Type": "application/json" }).end('{"id":1,"prompt":"WRONG: the squatter\'s job"}');
+// A process that took the port while no session runs, with a link that
+// carries a token of its own: the tab never sends it the token (only
+// requests signed with a key it cannot make without the pairing key), and
+// its answers, signed or not, stop the tab before anything is typed.
+const hmac = (key, text) => crypto.createHmac("sha256", key).update(text).digest("hex");
+
+// A stand-in for a program on the bridge port. Like the program, it closes
+// each connection after its answer, so that no request of a later test can
+// reach it through a connection the browser kept.
+function standIn(handle) {
+  return http.createServer(async (request, response) => {
+    response.shouldKeepAlive = false;
+    let body = "";
+    for await (const chunk of request) body += chunk;
+    handle(request, response, body);
   });
-  await new Promise((resolve) => squatter.listen(BRIDGE_PORT, "127.0.0.1", resolve));
-  const token = "0123456789abcdef0123456789abcdef";
-  const tab = await harness.openTab({ generation: "2026-09" }, `https://chatgpt.com/#wendlebox=${token}`);
+}
+
+const listening = (server) => new Promise((resolve) => server.listen(BRIDGE_PORT, "127.0.0.1", resolve));
+
+function closeStandIn(server) {
+  server.close();
+  server.closeAllConnections();
+}
+
+for (const [how, signs] of [["unsigned", false], ["signed with its own token", true]]) {
+  test(`a squatter on the bridge port with its own link gets nothing and types nothing (answers ${how})`, async () => {
+    const token = "0123456789abcdef0123456789abcdef";
+    const seen = [];
+    const squatter = standIn((request, response, requestBody) => {
+      seen.push(request.url + " " + JSON.stringify(request.headers) + requestBody);
+      const body = '{"id":1,"prompt":"WRONG: the squatter\'s job"}';
+      const nonce = request.headers["x-wendlebox-nonce"] || "";
+      const headers = { "Content-Type": "application/json" };
+      if (signs) headers["X-Wendlebox-Signature"] = hmac(token, `answer\n${nonce}\n200\n${body}`);
+      response.writeHead(200, headers).end(body);
+    });
+    await listening(squatter);
+    const tab = await harness.openTab({ generation: "2026-09" }, `https://chatgpt.com/#wendlebox=${token}`);
+    try {
+      await tab.waitForSelector("text=the wendlebox program has ended", { timeout: 30_000 });
+      assert.ok(seen.some((request) => request.includes("x-wendlebox-signature")), "the extension signed its request");
+      assert.ok(!seen.some((request) => request.includes(token)), `the token reached the squatter: ${seen.join(", ")}`);
+      assert.equal(harness.state.typed.length, 0, "the squatter's job was not sent");
+    } finally {
+      await tab.close();
+      closeStandIn(squatter);
+    }
+  });
+}
+
+// Our program ends in the middle of an answer and another takes its port:
+// the withdrawal check's unsigned answer stops ChatGPT's answer, and the
+// answer never goes to the newcomer.
+test("a program that takes the port after ours ended mid-answer gets no answer", async () => {
+  const posted = [];
+  const squatter = standIn((request, response, body) => {
+    if (request.method === "POST") posted.push(body);
+    response.writeHead(200, { "Content-Type": "application/json" }).end('{"id":1,"prompt":"WRONG"}');
+  });
   try {
-    await tab.waitForSelector("text=the wendlebox program has ended", { timeout: 30_000 });
-    assert.ok(seen.some((request) => request.includes("x-wendlebox-signature")), "the extension signed its request");
-    assert.ok(!seen.some((request) => request.includes(token)), `the token reached the squatter: ${seen.join(", ")}`);
-    assert.equal(harness.state.typed.length, 0, "the squatter's job was not sent");
+    await harness.run({ page: { generation: "2026-09", script: "short", situations: ["slow-answer"] },
+      during: async (program, events) => {
+        program.stdin.on("error", () => {});
+        await poll(() => events.some((e) => e.type === "answer-started"), 30_000, "the answer to start");
+        const ended = new Promise((resolve) => program.once("exit", resolve));
+        program.kill("SIGKILL");
+        await ended;
+        await listening(squatter);
+        await poll(() => events.some((e) => e.type === "stopped"), 30_000, "the page's stop button");
+      },
+      inspect: (tab) => tab.waitForSelector("text=the wendlebox program has ended", { timeout: 30_000 }) });
+    assert.deepEqual(posted, []);
+  } finally {
+    closeStandIn(squatter);
+  }
+});
+
+// The test plays the program, signing as the paired program does; the
+// answer to the first result is lost, and the result is sent again.
+test("a result whose answer was lost is sent again until the program takes it", async () => {
+  const token = "fedcba9876543210fedcba9876543210";
+  const key = hmac(harness.pairingKey, `session\n${token}`);
+  const results = [];
+  let taken = false;
+  const program = standIn((request, response, body) => {
+    const reply = (status, text) => response.writeHead(status, { "Content-Type": "application/json",
+      "X-Wendlebox-Signature": hmac(key, `answer\n${request.headers["x-wendlebox-nonce"]}\n${status}\n${text}`) }).end(text);
+    if (request.method === "POST") {
+      results.push(JSON.parse(body));
+      if (results.length === 1) return request.socket.destroy();
+      taken = true;
+      return reply(200, '{"ok":true}');
+    }
+    if (taken) return setTimeout(() => reply(204, ""), 300);
+    reply(200, JSON.stringify({ id: 1, prompt: "make the file" }));
+  });
+  await listening(program);
+  const tab = await harness.openTab({ generation: "2026-09", script: "short" }, `https://chatgpt.com/#wendlebox=${token}`);
+  try {
+    await poll(() => taken, 60_000, "the result sent again");
+    assert.equal(results.length, 2);
+    assert.deepEqual(results[1], results[0]);
+    assert.match(results[0].text, /```wendlebox/);
+    assert.equal(harness.state.typed.length, 1);
   } finally {
     await tab.close();
-    squatter.close();
+    closeStandIn(program);
   }
+});
+
+// The probe's report names no attachment, no e-mail address and no
+// identifier, whatever its alphabet.
+test("the probe report masks attachment names, e-mail addresses and identifiers", async () => {
+  const secrets = ["secret", "plan.pdf", "alice.smith@example.com", "bob@mail.example.org", "Zx9QpL2mVb7TnR", "QpLmVbTnRx",
+    "идентификатор", "ид7ент8ификатор", "usr_8fK2pQ9xLm"];
+  const html = '<!doctype html><title>ChatGPT</title><main><form data-chatgpt-composer="">' +
+    '<div class="ProseMirror" contenteditable="true" aria-label="Ask ChatGPT"></div>' +
+    '<div data-attachment-key="Zx9QpL2mVb7TnR" data-owner="идентификатор" data-file="ид7ент8ификатор" title="secret plan.pdf">' +
+    '<button type="button" aria-label="Remove secret plan.pdf"></button></div>' +
+    '<button type="submit" aria-label="Send prompt" data-x="QpLmVbTnRx"></button></form>' +
+    '<nav aria-label="Account of alice.smith@example.com" data-user="usr_8fK2pQ9xLm" title="bob@mail.example.org"></nav></main>';
+  const run = await harness.run({ page: { serve: "html", html }, args: ["--probe"] });
+  assert.equal(run.code, 0, `stdout:\n${run.out}\nstderr:\n${run.err}`);
+  const report = run.read(/wendlebox-probe-\d+\.json/.exec(run.out)[0]);
+  for (const secret of secrets) assert.ok(!report.includes(secret), `the report holds "${secret}"`);
+  assert.match(report, /"aria-label": "Remove <name>"/);
+  assert.match(report, /"aria-label": "Send prompt"/);
 });

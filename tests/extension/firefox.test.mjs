@@ -4,7 +4,9 @@
 // user's draft, a reload).
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
-import { startHarness } from "./harness.mjs";
+import crypto from "node:crypto";
+import http from "node:http";
+import { BRIDGE_PORT, startHarness } from "./harness.mjs";
 
 let harness;
 before(async () => (harness = await startHarness({ browser: "firefox" })));
@@ -57,4 +59,27 @@ test("an error answer ends the task with an error that names it", async () => {
   const run = await harness.run({ page: { generation: "2026-10", script: "short", situations: ["error-answer"] } });
   assert.equal(run.code, 1, `stdout:\n${run.out}\nstderr:\n${run.err}`);
   assert.match(run.err, /answered with an error: "Something went wrong.*\[step: wait for the answer; landmark: error message/);
+});
+
+// A program that holds the port while no session runs, with a link that
+// carries its own token, signs its answers with that token: without the
+// pairing key, which setup put in this user's package, that proves nothing.
+test("a squatter on the bridge port with its own link types nothing", async () => {
+  const token = "0123456789abcdef0123456789abcdef";
+  const squatter = http.createServer((request, response) => {
+    const body = '{"id":1,"prompt":"WRONG: the squatter\'s job"}';
+    const nonce = request.headers["x-wendlebox-nonce"] || "";
+    const signature = crypto.createHmac("sha256", token).update(`answer\n${nonce}\n200\n${body}`).digest("hex");
+    response.writeHead(200, { "Content-Type": "application/json", "X-Wendlebox-Signature": signature, Connection: "close" }).end(body);
+  });
+  await new Promise((resolve) => squatter.listen(BRIDGE_PORT, "127.0.0.1", resolve));
+  const tab = await harness.openTab({ generation: "2026-09" }, `https://chatgpt.com/#wendlebox=${token}`);
+  try {
+    await tab.waitForFunction(() => document.body.innerText.includes("the wendlebox program has ended"), { timeout: 30_000 });
+    assert.equal(harness.state.typed.length, 0, "the squatter's job was not sent");
+  } finally {
+    await tab.close();
+    squatter.close();
+    squatter.closeAllConnections();
+  }
 });

@@ -149,8 +149,8 @@ function servePages(certificate, state, port) {
 
 // Chromium maps chatgpt.com to the pages' port itself; Playwright drives it
 // over the DevTools protocol, which also reaches the extension's worker.
-async function chromiumEngine(profile, port) {
-  const browserProcess = startChromium(profile, port);
+async function chromiumEngine(profile, port, installed) {
+  const browserProcess = startChromium(profile, port, installed.extension);
   const portFile = path.join(profile, "DevToolsActivePort");
   const devtools = await poll(() => fs.existsSync(portFile) && fs.readFileSync(portFile, "utf8").split("\n")[0], 30_000, "Chromium");
   const browser = await playwright.connectOverCDP(`http://127.0.0.1:${devtools}`);
@@ -174,17 +174,15 @@ async function chromiumEngine(profile, port) {
 // Firefox can only point chatgpt.com at this machine, so the pages are on
 // port 443 (the test runs in a network namespace of its own); Puppeteer
 // drives it over WebDriver BiDi and installs the .xpi as a temporary add-on.
-async function firefoxEngine() {
+async function firefoxEngine(installed) {
   const browser = await puppeteer.launch({ browser: "firefox", executablePath: firefox, headless: true,
     acceptInsecureCerts: true, extraPrefsFirefox: { "network.dns.localDomains": "chatgpt.com" } });
-  // The packed add-on, as a user gets it.
-  const xpi = fs.readdirSync(build).find((name) => /^wendlebox-[\d.]+\.xpi$/.test(name));
-  await browser.installExtension(path.join(build, xpi));
+  // The packed add-on, as setup pairs it for the user.
+  await browser.installExtension(installed.package);
   return { newTab: () => browser.newPage(), close: () => browser.close().catch(() => {}) };
 }
 
-function startChromium(profile, port) {
-  const extension = path.join(build, "extension");
+function startChromium(profile, port, extension) {
   const flags = ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
     "--disable-background-networking", "--disable-component-update", "--disable-sync",
     `--user-data-dir=${profile}`, `--load-extension=${extension}`, `--disable-extensions-except=${extension}`,
@@ -216,11 +214,31 @@ function runProgram(args, options, limitMs) {
   return { child, finished };
 }
 
+// `wendlebox setup` as a user runs it, in a home of its own: the browser
+// loads the extension it installs there, paired with the program.
+function installWithSetup(home) {
+  const env = { ...process.env, HOME: home, SHELL: "/bin/sh" };
+  for (const name of ["XDG_CONFIG_HOME", "XDG_DATA_HOME"]) delete env[name];
+  execFileSync(path.join(build, "wendlebox"), ["setup"], { env, stdio: "ignore" });
+  const data = path.join(home, ".local/share/wendlebox");
+  return { extension: path.join(data, "extension"), package: path.join(data, "wendlebox.xpi"),
+    pairingKey: fs.readFileSync(path.join(data, "pairing-key"), "utf8") };
+}
+
+// The program of each run finds the pairing key where setup left it.
+function pair(home, pairingKey) {
+  const data = path.join(home, ".local/share/wendlebox");
+  fs.mkdirSync(data, { recursive: true, mode: 0o700 });
+  fs.writeFileSync(path.join(data, "pairing-key"), pairingKey, { mode: 0o600 });
+}
+
 export async function startHarness({ browser = "chromium" } = {}) {
-  const folders = { certificates: temporaryFolder("cert"), profile: temporaryFolder("profile") };
+  const folders = { certificates: temporaryFolder("cert"), profile: temporaryFolder("profile"), setup: temporaryFolder("setup") };
+  const installed = installWithSetup(folders.setup);
   const state = { page: {}, typed: [], uploaded: [], events: [] };
   const server = await servePages(selfSignedCertificate(folders.certificates), state, browser === "firefox" ? 443 : 0);
-  const engine = browser === "firefox" ? await firefoxEngine() : await chromiumEngine(folders.profile, server.address().port);
+  const engine = browser === "firefox" ? await firefoxEngine(installed)
+    : await chromiumEngine(folders.profile, server.address().port, installed);
   const context = engine.context;
 
   // One task of the real program against the page described by `page`.
@@ -236,6 +254,7 @@ export async function startHarness({ browser = "chromium" } = {}) {
     fs.writeFileSync(path.join(bin, "xdg-open"), `#!/bin/sh\necho "$1" >> "${bin}/urls"\n`, { mode: 0o755 });
     fs.mkdirSync(path.join(home, ".config/wendlebox"), { recursive: true });
     fs.writeFileSync(path.join(home, ".config/wendlebox/settings.json"), '{"sounds": false, "git": false}');
+    pair(home, installed.pairingKey);
     const env = { ...process.env, HOME: home, PATH: `${bin}:${process.env.PATH}`, NO_COLOR: "1" };
     for (const name of ["XDG_CONFIG_HOME", "WENDLEBOX_LANG", "LANG", "LC_ALL", "LANGUAGE", "LC_MESSAGES"]) delete env[name];
     let tab = null;
@@ -313,5 +332,5 @@ export async function startHarness({ browser = "chromium" } = {}) {
     });
   }
 
-  return { run, clipboardText, openTab, icon, state, stop };
+  return { run, clipboardText, openTab, icon, state, stop, pairingKey: installed.pairingKey };
 }
