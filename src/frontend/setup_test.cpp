@@ -104,18 +104,32 @@ TEST_F(Setup, TheExtensionIsCopiedToTheDataFolderWhichTheGuidanceNames) {
   EXPECT_NE(setup(dist.path / "wendlebox").out.find("The extension was not bundled"), std::string::npos);
 }
 
-// The installed extension carries the program's pairing key, private to the
-// user, and keeps it through a second setup (a loaded extension stays paired).
-TEST_F(Setup, PairsTheInstalledExtensionWithTheProgram) {
+// The installed extension (the folder and the Firefox package) carries the
+// program's pairing key, keeps it through a second setup (a loaded extension
+// stays paired), and no other user can read it, even where every folder on
+// the way is open to all.
+TEST_F(Setup, PairsTheInstalledExtensionWithTheProgramPrivately) {
   write_text(dist.path / "extension/manifest.json", "{\"version\": \"1.0\"}");
+  for (const auto& entry : fs::directory_iterator(fs::path(binary_path()).parent_path()))
+    if (entry.path().extension() == ".xpi") fs::copy_file(entry.path(), dist.path / entry.path().filename());
   ASSERT_EQ(setup(dist.path / "wendlebox").exit_code, 0);
   const fs::path data = home.path / ".local/share/wendlebox";
   const std::string key = read_text(data / "pairing-key");
   const fs::path pairing = data / "extension/pairing.json";
+  const fs::path package = data / "wendlebox.xpi";
   EXPECT_EQ(read_text(pairing), "{\"key\":\"" + key + "\"}");
-  EXPECT_EQ(fs::status(pairing).permissions(), fs::perms(0600));
+  EXPECT_NE(read_text(package).find(read_text(pairing)), std::string::npos);  // stored as it is
   ASSERT_EQ(setup(dist.path / "wendlebox").exit_code, 0);
   EXPECT_EQ(read_text(pairing), "{\"key\":\"" + key + "\"}");
+  if (!can_play_other_users()) GTEST_SKIP() << "needs root to act as a second user";
+  for (const fs::path& folder : {home.path, home.path / ".local", home.path / ".local/share", data, data / "extension"})
+    fs::permissions(folder, fs::perms(0755));
+  const int readable = as_other_user([&] {
+    int found = 0;
+    for (const fs::path& file : {data / "pairing-key", pairing, package}) found = 2 * found + (::open(file.c_str(), O_RDONLY) >= 0);
+    return found;
+  });
+  EXPECT_EQ(readable, 0) << "bits: the program's key, the extension's, the Firefox package";
 }
 
 // Installed by the system (program in <prefix>/bin, extension in
