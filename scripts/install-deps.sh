@@ -6,7 +6,7 @@
 #   install-deps.sh PACKAGE...    also these packages
 set -euo pipefail
 
-packages=(cmake g++ make git pkg-config libfmt-dev nlohmann-json3-dev libutf8proc-dev nettle-dev libgtest-dev googletest)
+packages=(cmake g++ make git pkg-config libfmt-dev nlohmann-json3-dev libutf8proc-dev nettle-dev libre2-dev libgtest-dev googletest)
 with_tests=false
 for argument in "$@"; do
   if [ "$argument" = --tests ]; then with_tests=true; else packages+=("$argument"); fi

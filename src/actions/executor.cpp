@@ -12,9 +12,13 @@
 #include <fmt/format.h>
 
 #include "actions/confirm.h"
+#include "actions/edit_file.h"
+#include "actions/file_access.h"
 #include "actions/images.h"
 #include "actions/live_output.h"
+#include "actions/read_lines.h"
 #include "actions/safe_path.h"
+#include "actions/search.h"
 #include "common/files.h"
 #include "common/process.h"
 #include "common/text.h"
@@ -23,8 +27,6 @@
 namespace {
 
 constexpr std::size_t kMaxEntries = 200;
-constexpr std::size_t kMaxReadBytes = 250'000;
-constexpr std::size_t kMaxWriteBytes = 1'000'000;
 constexpr std::size_t kMaxOutputChars = 12'000;
 constexpr std::size_t kMaxImages = 4;
 
@@ -40,10 +42,6 @@ constexpr i18n::Text kScreenshotQuestion{"Capture and attach your desktop screen
 constexpr i18n::Text kScreenshotTaken{"Desktop screenshot captured for the next ChatGPT message.",
                                       "Captura da área de trabalho feita para a próxima mensagem do ChatGPT.",
                                       "Captura del escritorio hecha para el próximo mensaje de ChatGPT."};
-
-void progress(const Printer& out, std::string_view label, std::string_view detail) {
-  out << out.paint("33", label) << ' ' << detail << '\n';
-}
 
 std::unexpected<std::string> too_many_images() {
   return failure(fmt::format("At most {} images can be attached in a turn", kMaxImages));
@@ -87,33 +85,35 @@ Result<Json> list_files(const Action& action, ExecutionContext& context) {
   return Json{{"entries", entries}};
 }
 
-// At most `limit` bytes of a regular file inside the allowed folders.
-Result<std::string> read_confined(const ExecutionContext& context, const std::string& requested, std::size_t limit) {
-  auto path = safe_path(context.base, context.roots, requested, false);
-  if (!path) return std::unexpected(path.error());
-  auto file = open_regular_file(*path);
-  if (!file) return std::unexpected(file.error());
-  return read_fd(file->get(), limit);
-}
-
 Result<Json> read_file_action(const Action& action, ExecutionContext& context) {
   if (!action.path) return failure("Missing path");
+  if (action.start_line || action.end_line) return read_file_lines(action, context);
   // One byte past the limit is enough to tell the file is too long.
   auto content = read_confined(context, *action.path, kMaxReadBytes + 1);
   if (!content) return std::unexpected(content.error());
-  if (content->size() > kMaxReadBytes) return failure("File exceeds 250 KB. Read a smaller file.");
+  if (content->size() > kMaxReadBytes)
+    return failure("File exceeds 250 KB. Read a smaller file, or read this one in parts with start_line and end_line.");
   if (!is_valid_utf8(*content)) return failure("File is not UTF-8 text");
   progress(context.out, i18n::tr(kRead), fmt::format("{} ({} bytes)", one_line_text(*action.path), content->size()));
   return Json{{"content", *content}, {"path", *action.path}};
 }
 
+}  // namespace
+
+Status write_confined(const ExecutionContext& context, const std::string& requested, std::string_view content) {
+  if (content.size() > kMaxWriteBytes) return failure("File exceeds 1 MB");
+  auto path = safe_path(context.base, context.roots, requested, true);
+  if (!path) return std::unexpected(path.error());
+  return replace_file(*path, content);
+}
+
+namespace {
+
 Result<Json> write_file_action(const Action& action, ExecutionContext& context) {
   if (!action.path) return failure("Missing path");
   if (!action.content) return failure("Missing content");
-  if (action.content->size() > kMaxWriteBytes) return failure("File exceeds 1 MB");
-  auto path = safe_path(context.base, context.roots, *action.path, true);
-  if (!path) return std::unexpected(path.error());
-  if (auto written = replace_file(*path, *action.content); !written) return std::unexpected(written.error());
+  if (auto written = write_confined(context, *action.path, *action.content); !written)
+    return std::unexpected(written.error());
   progress(context.out, i18n::tr(kWrote), one_line_text(*action.path));
   return Json{{"bytes", action.content->size()}, {"path", *action.path}};
 }
@@ -224,13 +224,18 @@ constexpr ActionKind kActionKinds[] = {
     {"run", R"({"type":"run","command":"command to run in the working folder"})", run_action},
     {"screenshot", R"({"type":"screenshot"})", screenshot, true},
     {"attach_image", R"({"type":"attach_image","path":"relative/or/absolute/image.png"})", attach_image_action, true},
+    {"edit_file",
+     R"({"type":"edit_file","path":"relative/path","edits":[{"old":"exact text to replace","new":"replacement text"}]})",
+     edit_file_action, false},
+    {"search", R"({"type":"search","pattern":"text to find","path":".","glob":"*.cc","regex":false,"ignore_case":false})",
+     search_action, true},
 };
 
 // What a failed action concerned, for its line: the path, else the start of
-// the command (the Run line above shows it whole).
+// the command (the Run line above shows it whole), else what was searched for.
 std::string subject_of(const Action& action) {
   constexpr std::size_t kShownCharacters = 60;
-  const std::optional<std::string>& subject = action.path ? action.path : action.command;
+  const std::optional<std::string>& subject = action.path ? action.path : action.command ? action.command : action.pattern;
   if (!subject) return "";
   const std::string line = one_line_text(*subject);
   return " " + (char_count(line) > kShownCharacters ? std::string(first_chars(line, kShownCharacters)) + "…" : line);
@@ -252,6 +257,22 @@ Result<Json> run_watched(const ActionKind& kind, const Action& action, Execution
 }
 
 }  // namespace
+
+void progress(const Printer& out, std::string_view label, std::string_view detail) {
+  out << out.paint("33", label) << ' ' << detail << '\n';
+}
+
+Result<UniqueFd> open_confined(const ExecutionContext& context, const std::string& requested) {
+  auto path = safe_path(context.base, context.roots, requested, false);
+  if (!path) return std::unexpected(path.error());
+  return open_regular_file(*path);
+}
+
+Result<std::string> read_confined(const ExecutionContext& context, const std::string& requested, std::size_t limit) {
+  auto file = open_confined(context, requested);
+  if (!file) return std::unexpected(file.error());
+  return read_fd(file->get(), limit);
+}
 
 Result<Json> execute(const Action& action, ExecutionContext& context) {
   Result<Json> outcome = failure("Unknown action: " + action.type);

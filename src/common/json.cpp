@@ -135,6 +135,20 @@ Result<std::uint64_t> JsonFields::required_unsigned(const char* key) const {
   return value->get<std::uint64_t>();
 }
 
+Result<std::optional<std::uint64_t>> JsonFields::optional_unsigned(const char* key) const {
+  const Json* value = find(key);
+  if (value == nullptr || value->is_null()) return std::optional<std::uint64_t>();
+  return required_unsigned(key);
+}
+
+Result<std::optional<bool>> JsonFields::optional_bool(const char* key) const {
+  const Json* value = find(key);
+  if (value == nullptr || value->is_null()) return std::optional<bool>();
+  auto flag = bool_or(key, false);
+  if (!flag) return std::unexpected(flag.error());
+  return std::optional<bool>(*flag);
+}
+
 Status JsonFields::read(std::initializer_list<std::pair<const char*, std::string*>> required) const {
   for (const auto& [key, target] : required) {
     auto value = required_string(key);

@@ -37,6 +37,9 @@ class JsonFields {
   Result<std::string> string_or(const char* key, std::string fallback) const;
   Result<bool> bool_or(const char* key, bool fallback) const;
   Result<std::uint64_t> required_unsigned(const char* key) const;
+  // Absent or null gives nullopt.
+  Result<std::optional<std::uint64_t>> optional_unsigned(const char* key) const;
+  Result<std::optional<bool>> optional_bool(const char* key) const;
   const Json* find(const char* key) const;
 
   // Reads several fields at once; the first failure is returned.

@@ -11,10 +11,42 @@ namespace {
 // Teaches ChatGPT the reply format; sent once, at the start of a chat.
 constexpr std::string_view kSystemPromptHead =
     R"PROMPT(You are working through Wendlebox, a local bridge. You can edit and inspect the user's working folder and any extra allowed folders through the actions below. Respond with exactly one fenced code block labelled wendlebox containing valid JSON. Schema: {"status":"continue"|"done","message":"brief human-readable progress or final answer","actions":[)PROMPT";
-// The actions go here, from the action table.
-constexpr std::string_view kSystemPromptTail = R"PROMPT(]}. Use only actions you need. The screenshot action captures the user's desktop after their confirmation and attaches it to the next message in this chat. The attach_image action uploads a PNG, JPEG, GIF, or WebP file from the working folder (or an allowed folder) to the next message in this chat, up to 4 images per turn and 8 MB each, so you can inspect it visually. Ask for either only when seeing the image would help; use list_files first if you do not know the file name. Relative file paths resolve inside the working folder. To access an extra allowed folder, use an absolute file path inside that folder. You may issue several actions in one reply. Wendlebox returns the result of each action in order. Do not claim a file was edited or a command succeeded before its result is returned. For a completed task, set status to done and actions to []. Never wrap JSON in additional prose. If a tool fails, inspect the result and adapt.)PROMPT";
+// The actions go here, from the action table; then how to change, read and
+// find things without sending whole files.
+constexpr std::string_view kSystemPromptTail = R"PROMPT(]}. To change an existing file, prefer edit_file to write_file: each "old" must be exact text of the file that occurs only once, with a few unchanged lines around the change, and the edits apply in order. Read a large file in parts with read_file's optional "start_line" and "end_line" (1-based, inclusive), and use search to find text (set "regex" to true for RE2 syntax) or, with a "glob" and no "pattern", files by name. Use only actions you need. The screenshot action captures the user's desktop after their confirmation and attaches it to the next message in this chat. The attach_image action uploads a PNG, JPEG, GIF, or WebP file from the working folder (or an allowed folder) to the next message in this chat, up to 4 images per turn and 8 MB each, so you can inspect it visually. Ask for either only when seeing the image would help; use list_files first if you do not know the file name. Relative file paths resolve inside the working folder. To access an extra allowed folder, use an absolute file path inside that folder. You may issue several actions in one reply. Wendlebox returns the result of each action in order. Do not claim a file was edited or a command succeeded before its result is returned. For a completed task, set status to done and actions to []. Never wrap JSON in additional prose. If a tool fails, inspect the result and adapt.)PROMPT";
 
 constexpr std::size_t kMaxActions = 20;
+
+Result<std::optional<std::vector<Edit>>> decode_edits(const JsonFields& fields, std::string_view text) {
+  const Json* list = fields.find("edits");
+  if (list == nullptr || list->is_null()) return std::optional<std::vector<Edit>>();
+  if (!list->is_array()) return fields.error("invalid type: expected a list for `edits`");
+  std::vector<Edit> edits;
+  for (const Json& item : *list) {
+    auto edit = JsonFields::of(item, text);
+    if (!edit) return std::unexpected(edit.error());
+    Edit decoded;
+    if (auto read = edit->read({{"old", &decoded.old_text}, {"new", &decoded.new_text}}); !read)
+      return std::unexpected(read.error());
+    edits.push_back(std::move(decoded));
+  }
+  return std::optional(std::move(edits));
+}
+
+Status decode_search_and_range(const JsonFields& fields, Action& action) {
+  if (auto read = fields.read({{"pattern", &action.pattern}, {"glob", &action.glob}}); !read) return read;
+  for (auto [key, target] : {std::pair{"start_line", &action.start_line}, std::pair{"end_line", &action.end_line}}) {
+    auto line = fields.optional_unsigned(key);
+    if (!line) return std::unexpected(line.error());
+    *target = *line;
+  }
+  for (auto [key, target] : {std::pair{"regex", &action.regex}, std::pair{"ignore_case", &action.ignore_case}}) {
+    auto flag = fields.optional_bool(key);
+    if (!flag) return std::unexpected(flag.error());
+    *target = flag->value_or(false);
+  }
+  return {};
+}
 
 Result<Action> decode_action(const Json& value, std::string_view text) {
   auto fields = JsonFields::of(value, text);
@@ -26,6 +58,10 @@ Result<Action> decode_action(const Json& value, std::string_view text) {
   if (auto read = fields->read({{"path", &action.path}, {"content", &action.content}, {"command", &action.command}});
       !read)
     return std::unexpected(read.error());
+  auto edits = decode_edits(*fields, text);
+  if (!edits) return std::unexpected(edits.error());
+  action.edits = std::move(*edits);
+  if (auto read = decode_search_and_range(*fields, action); !read) return std::unexpected(read.error());
   return action;
 }
 

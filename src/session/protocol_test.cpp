@@ -6,11 +6,26 @@ namespace {
 
 using i18n::Language;
 
-TEST(Prompts, SystemPromptIsOneLineOf1596Bytes) {
-  EXPECT_EQ(system_prompt().size(), 1596u);
-  EXPECT_EQ(system_prompt().find('\n'), std::string_view::npos);
-  EXPECT_TRUE(system_prompt().starts_with("You are working through Wendlebox, a local bridge."));
-  EXPECT_TRUE(system_prompt().ends_with("If a tool fails, inspect the result and adapt."));
+// The prompt of the six first actions (1596 bytes), with edits, line ranges
+// and search added and nothing else changed.
+TEST(Prompts, SystemPromptIsOneLineAddingEditsRangesAndSearchToTheFirst1596Bytes) {
+  std::string sp(system_prompt());
+  EXPECT_EQ(sp.find('\n'), std::string::npos);
+  EXPECT_TRUE(sp.starts_with("You are working through Wendlebox, a local bridge."));
+  EXPECT_TRUE(sp.ends_with("If a tool fails, inspect the result and adapt."));
+  const auto cut = [&sp](std::string_view from, std::string_view to) {
+    const std::size_t start = sp.find(from), end = sp.find(to, start);
+    ASSERT_NE(start, std::string::npos) << from;
+    ASSERT_NE(end, std::string::npos) << to;
+    sp.erase(start, end - start);
+  };
+  cut(R"(,{"type":"edit_file","path":"relative/path","edits":[{"old":)", "]}.");
+  cut(" To change an existing file, prefer edit_file to write_file: each \"old\" must be exact text",
+      " Use only actions you need.");
+  EXPECT_EQ(sp.size(), 1596u) << sp;
+  for (std::string_view told : {"with a few unchanged lines around the change", R"("start_line" and "end_line")",
+                                R"({"type":"search","pattern":)", "use search to find text"})
+    EXPECT_NE(system_prompt().find(told), std::string_view::npos) << told;
 }
 
 TEST(Prompts, FirstPromptCarriesTheLanguageLineOnlyForPortugueseAndSpanish) {
@@ -124,6 +139,40 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"number_too_large", "```wendlebox\n{\"status\":\"done\",\"x\":1E400}\n```",
                   "number overflow parsing '1E400'"},
         ReplyCase{"empty_block", "```wendlebox\n```", "syntax error while parsing value - unexpected end of input; expected '[', '{', or a literal at line 1 column 1"}));
+
+TEST(ParseReply, ReadsEditsLineRangesAndSearchFields) {
+  auto reply = parse_reply(
+      R"(```wendlebox
+{"status":"continue","actions":[
+ {"type":"edit_file","path":"a.cc","edits":[{"old":"x","new":""},{"old":"y\n","new":"z"}]},
+ {"type":"read_file","path":"log","start_line":10,"end_line":null},
+ {"type":"search","pattern":"f\\(","glob":"*.cc","regex":true,"ignore_case":null}]}
+```)");
+  ASSERT_TRUE(reply) << reply.error();
+  const Action& edit = reply->actions[0];
+  ASSERT_TRUE(edit.edits);
+  ASSERT_EQ(edit.edits->size(), 2u);
+  EXPECT_EQ((*edit.edits)[1].old_text, "y\n");
+  EXPECT_EQ((*edit.edits)[1].new_text, "z");
+  EXPECT_EQ(reply->actions[1].start_line, 10u);
+  EXPECT_FALSE(reply->actions[1].end_line);
+  EXPECT_EQ(reply->actions[2].pattern, "f\\(");
+  EXPECT_TRUE(reply->actions[2].regex);
+  EXPECT_FALSE(reply->actions[2].ignore_case);
+  EXPECT_FALSE(reply->actions[1].edits);
+
+  const auto reason = [](const std::string& action) {
+    auto bad = parse_reply("```wendlebox\n{\"status\":\"continue\",\"actions\":[" + action + "]}\n```");
+    return bad ? std::string("(accepted)") : bad.error();
+  };
+  EXPECT_EQ(reason(R"({"type":"edit_file","edits":[{"old":"x"}]})"), "missing field `new` at line 1 column 76");
+  EXPECT_EQ(reason(R"({"type":"edit_file","edits":{"old":"x"}})"),
+            "invalid type: expected a list for `edits` at line 1 column 74");
+  EXPECT_EQ(reason(R"({"type":"read_file","start_line":-3})"),
+            "invalid type: number, expected an unsigned integer for `start_line` at line 1 column 70");
+  EXPECT_EQ(reason(R"({"type":"search","regex":"yes"})"),
+            "invalid type: string, expected a boolean for `regex` at line 1 column 65");
+}
 
 TEST(ParseReply, KeepsMessageAndActionFields) {
   auto reply = parse_reply(

@@ -148,14 +148,34 @@ TEST_F(Session, ASavedChatOpensItsAddressWithoutTheOldFragment) {
   EXPECT_TRUE(r.out.ends_with("Type a prompt to continue this chat, or /exit to leave it.\nYou > "));
 }
 
-// /undo takes back what the prompt changed and nothing else: a file the
-// user made since stays, and a file both changed is left and named.
+// A chat saved by an older version never heard of edits, line ranges or
+// search: its next prompt teaches them, and only that one.
+TEST_F(Session, AResumedChatIsToldOfEditsRangesAndSearchOnce) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  write_text(home.path / ".config/wendlebox/chats.json",
+             "[{\"id\":\"" + kChatId + "\",\"title\":\"Old\",\"url\":\"" + kChatUrl + "\",\"folder\":\"" +
+                 work.path.string() + "\",\"updated\":1}]");
+  auto wendlebox = start({"1"}, "first\nsecond\n");
+  FakeExtension browser = extension();
+  const std::string first = browser.answer(kDone, kChatUrl)["prompt"];
+  const std::string second = browser.answer(kDone, kChatUrl)["prompt"];
+  EXPECT_EQ(wendlebox->finish().exit_code, 0);
+  for (std::string_view told : {"prefer edit_file to write_file", "\"start_line\"", "{\"type\":\"search\""}) {
+    EXPECT_NE(first.find(told), std::string::npos) << told;
+    EXPECT_EQ(second.find(told), std::string::npos) << told;
+  }
+  EXPECT_EQ(second, continuation_prompt("second", work.path.string(), "(none)"));
+}
+
+// /undo takes back what the prompt changed (edited or written) and nothing
+// else: a file the user made since stays, and a file both changed is left
+// and named.
 TEST_F(Session, UndoTakesBackOnlyWhatThePromptChanged) {
   write_text(work.path / "a.txt", "old\n");
   auto wendlebox = start(BinaryRun{.args = {"change a"}, .cwd = work.path, .home = home.path,
                                    .env = {{"GIT_CONFIG_GLOBAL", "/dev/null"}}, .keep_stdin_open = true});
   FakeExtension browser = extension();
-  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"a.txt","content":"new\n"},)"
+  browser.answer(block(R"({"status":"continue","actions":[{"type":"edit_file","path":"a.txt","edits":[{"old":"old","new":"new"}]},)"
                        R"({"type":"write_file","path":"c.txt","content":"c\n"}]})"));
   browser.answer(kDone, kChatUrl);
   const auto printed = [&](const std::string& text) {

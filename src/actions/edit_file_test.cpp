@@ -1,0 +1,162 @@
+#include "actions/edit_file.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "support/support.h"
+
+namespace {
+
+struct EditCase {
+  std::string name;
+  std::string file;
+  std::vector<Edit> edits;
+  std::string result;  // the edited text, or the start of the error
+  bool fails = false;
+  std::vector<Match> matches{};
+  std::size_t added = 0, removed = 0;
+};
+
+void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
+
+class ApplyEdits : public testing::TestWithParam<EditCase> {};
+
+TEST_P(ApplyEdits, ChangesTheTextOrSaysWhyNot) {
+  const EditCase& c = GetParam();
+  auto edited = apply_edits(c.file, c.edits);
+  if (c.fails) {
+    ASSERT_FALSE(edited) << edited->text;
+    EXPECT_EQ(edited.error().substr(0, c.result.size()), c.result) << edited.error();
+    return;
+  }
+  ASSERT_TRUE(edited) << edited.error();
+  EXPECT_EQ(edited->text, c.result);
+  EXPECT_EQ(edited->matches, c.matches);
+  EXPECT_EQ(edited->lines_added, c.added);
+  EXPECT_EQ(edited->lines_removed, c.removed);
+}
+
+const std::string kCode = "int main() {\n  int x = 1;\n  return x;\n}\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ApplyEdits,
+    testing::Values(
+        EditCase{"exact_with_context", kCode, {{"  int x = 1;\n  return x;", "  int x = 2;\n  return x;"}},
+                 "int main() {\n  int x = 2;\n  return x;\n}\n", false, {Match::Exact}, 1, 1},
+        EditCase{"each_edit_sees_the_ones_before", "ab", {{"a", "x"}, {"xb", "yz\nw"}}, "yz\nw", false,
+                 {Match::Exact, Match::Exact}, 3, 2},
+        EditCase{"deleting_a_line", "a\nb\nc\n", {{"a\nb\n", "a\n"}}, "a\nc\n", false, {Match::Exact}, 0, 1},
+        EditCase{"ambiguous_names_count_and_lines", "f();\ng();\nf();\n", {{"f();", "h();"}},
+                 "Edit 1 of 1: the old text occurs 2 times (at lines 1, 3). Give more of the surrounding lines", true},
+        EditCase{"not_found_quotes_the_closest_lines", kCode, {{"  int y = 1;\n  return y;\n", ""}},
+                 "Edit 1 of 1: the old text was not found, even ignoring white space at the ends of lines. The closest "
+                 "lines of the file (2–3) are:\n2:   int x = 1;\n3:   return x;\nCopy \"old\" exactly",
+                 true},
+        EditCase{"one_failing_edit_fails_all", kCode, {{"int main", "int start"}, {"absent", "x"}},
+                 "Edit 2 of 2: the old text was not found", true},
+        EditCase{"empty_old", kCode, {{"", "x"}}, "Edit 1 of 1: \"old\" is empty", true},
+        EditCase{"crlf_file_stays_crlf", "a\r\nb\r\nc\r\n", {{"b\n", "B\nB2\n"}}, "a\r\nB\r\nB2\r\nc\r\n", false,
+                 {Match::Exact}, 2, 1},
+        EditCase{"lf_file_stays_lf", "a\nb\n", {{"a\r\n", "x\r\ny\r\n"}}, "x\ny\nb\n", false, {Match::Exact}, 2, 1},
+        EditCase{"trailing_space_tolerated", "x = 1;   \ny = 2;\t\nz\n", {{"x = 1;\ny = 2;\n", "x = 3;\ny = 2;\n"}},
+                 "x = 3;\ny = 2;\nz\n", false, {Match::TrailingSpace}, 2, 2},
+        EditCase{"mixed_endings_tolerated_line_by_line", "a\r\nb\nc\n", {{"a\nb\n", "a\nB\n"}}, "a\r\nB\nc\n", false,
+                 {Match::TrailingSpace}, 1, 1},
+        EditCase{"deeper_indentation_tolerated_and_new_reindented", "    if (a) {\n        b();\n    }\n",
+                 {{"if (a) {\n    b();\n}", "if (a) {\n    c();\n\n    d();\n}"}},
+                 "    if (a) {\n        c();\n\n        d();\n    }\n", false, {Match::Indentation}, 3, 1},
+        EditCase{"shallower_indentation_tolerated", "x\n\ty\n", {{"\tx\n\t\ty", "\tz\n\t\ty"}}, "z\n\ty\n", false,
+                 {Match::Indentation}, 1, 1},
+        EditCase{"uneven_indentation_is_not_a_match", "  a\n    b\n", {{"a\nb", "c"}}, "Edit 1 of 1: the old text was not found",
+                 true},
+        EditCase{"ambiguous_when_tolerant", "a \nb\na\t\nb\n", {{"a\nb", "c"}},
+                 "Edit 1 of 1: the old text occurs 2 times when trailing white space and line endings are ignored (at "
+                 "lines 1, 3)",
+                 true},
+        EditCase{"empty_file", "", {{"a", "b"}}, "Edit 1 of 1: the old text was not found, even ignoring white space at "
+                 "the ends of lines. The file is empty.", true}));
+
+// The file actions as ChatGPT uses them, on real files.
+class EditFile : public testing::Test {
+ protected:
+  Result<Json> run(Action action) {
+    ExecutionContext context{dir.path, roots, true, force_yes, pending, nullptr, printer};
+    return execute(action, context);
+  }
+  Action edit(std::string path, std::vector<Edit> edits) {
+    return Action{.type = "edit_file", .path = std::move(path), .edits = std::move(edits)};
+  }
+  TempDir dir, elsewhere;
+  std::vector<fs::path> roots{dir.path};
+  bool force_yes = false;
+  std::vector<Attachment> pending;
+  std::stringstream output;
+  Printer printer{output, false, false};
+};
+
+TEST_F(EditFile, WritesTheEditedFileAndSaysWhatChanged) {
+  write_text(dir.path / "a.cc", kCode);
+  fs::permissions(dir.path / "a.cc", fs::perms(0640));
+  auto edited = run(edit("a.cc", {{"int x = 1;", "int x = 2;\n  int y = 3;"}, {"  return x;\n", "  return x;\n"}}));
+  ASSERT_TRUE(edited) << edited.error();
+  EXPECT_EQ(*edited, (Json{{"bytes", kCode.size() + 13}, {"edits", 2}, {"lines_added", 2}, {"lines_removed", 1},
+                           {"path", "a.cc"}}));
+  EXPECT_EQ(read_text(dir.path / "a.cc"), "int main() {\n  int x = 2;\n  int y = 3;\n  return x;\n}\n");
+  EXPECT_EQ(fs::status(dir.path / "a.cc").permissions(), fs::perms(0640));
+  EXPECT_EQ(output.str(), "Edited a.cc (+2 −1)\n");
+
+  auto tolerant = run(edit("a.cc", {{"  int y = 3;   \n", "  int y = 4;\n"}, {" int main() {\n   int x = 2;", " int main() {\n   int x = 5;"}}));
+  ASSERT_TRUE(tolerant) << tolerant.error();
+  EXPECT_EQ(read_text(dir.path / "a.cc"), "int main() {\n  int x = 5;\n  int y = 4;\n  return x;\n}\n");
+  EXPECT_EQ((*tolerant)["note"],
+            "Edit 1 matched only when trailing white space and line endings are ignored. Edit 2 matched only when "
+            "indentation is ignored; its new text was re-indented by the same difference.");
+}
+
+TEST_F(EditFile, AFailingEditLeavesTheFileUntouched) {
+  write_text(dir.path / "a.cc", kCode);
+  EXPECT_FALSE(run(edit("a.cc", {{"int main", "int start"}, {"absent", "x"}})));
+  EXPECT_EQ(read_text(dir.path / "a.cc"), kCode);
+}
+
+// Each refusal leaves every file as it was and names the path on the
+// failure line, escaped when it holds control characters.
+TEST_F(EditFile, KeepsTheLimitsAndConfinementOfWrites) {
+  write_text(dir.path / "big.txt", std::string(999'990, 'x') + "\nend\n");
+  write_text(dir.path / ".git/config", "[core]\n");
+  write_text(elsewhere.path / "secret.txt", "s\n");
+  fs::create_symlink(elsewhere.path / "secret.txt", dir.path / "link.txt");
+  write_text(dir.path / "latin1.txt", "caf\xe9\n");
+  struct Refusal {
+    Action action;
+    std::string error;
+  };
+  const std::vector<Refusal> refusals{
+      {edit("big.txt", {{"end", "the end of it all"}}), "File exceeds 1 MB"},
+      {edit(".git/config", {{"[core]", "[core]\n\tfsmonitor = evil"}}), "Files inside a .git folder cannot be written"},
+      {edit("link.txt", {{"s", "t"}}), "Path is outside the working and allowed folders"},
+      {edit((elsewhere.path / "secret.txt").string(), {{"s", "t"}}), "Path is outside the working and allowed folders"},
+      {edit("../secret.txt", {{"s", "t"}}), "Path cannot contain '..'"},
+      {edit("latin1.txt", {{"caf", "cafe"}}), "File is not UTF-8 text"},
+      {edit("new.txt", {{"a", "b"}}),
+       "No such file or directory (os error 2); edit_file changes an existing file, write_file creates one"},
+      {Action{.type = "edit_file", .path = "big.txt"}, "Missing edits"},
+      {edit("big.txt", {}), "No edits given"},
+  };
+  for (const Refusal& refusal : refusals) {
+    auto result = run(refusal.action);
+    ASSERT_FALSE(result) << *refusal.action.path;
+    EXPECT_EQ(result.error(), refusal.error);
+  }
+  EXPECT_EQ(read_text(elsewhere.path / "secret.txt"), "s\n");
+  EXPECT_EQ(read_text(dir.path / ".git/config"), "[core]\n");
+  EXPECT_FALSE(fs::exists(dir.path / "new.txt"));
+  EXPECT_NE(output.str().find("edit_file big.txt failed: File exceeds 1 MB\n"), std::string::npos) << output.str();
+
+  EXPECT_FALSE(run(edit("evil\x1b[2J\r.txt", {{"a", "b"}})));
+  EXPECT_EQ(output.str().find('\x1b'), std::string::npos);
+  EXPECT_NE(output.str().find("edit_file evil\\x1b[2J\\r.txt failed: "), std::string::npos) << output.str();
+}
+
+}  // namespace

@@ -1,0 +1,27 @@
+// What every file action shares, so that each one passes the same gate:
+// paths through `safe_path`, writes through the one confined write (the
+// size limit, Git's and wendlebox's own folders refused, the race-free
+// replacement), and the one-line progress each prints.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "actions/executor.h"
+#include "common/files.h"
+
+inline constexpr std::size_t kMaxWriteBytes = 1'000'000;
+inline constexpr std::size_t kMaxReadBytes = 250'000;
+
+// A regular file inside the allowed folders, opened for reading.
+Result<UniqueFd> open_confined(const ExecutionContext& context, const std::string& requested);
+
+// At most `limit` bytes of a regular file inside the allowed folders.
+Result<std::string> read_confined(const ExecutionContext& context, const std::string& requested, std::size_t limit);
+
+// Replaces (or creates) the file whole, as write_file does.
+Status write_confined(const ExecutionContext& context, const std::string& requested, std::string_view content);
+
+// The line an action prints: `label` in yellow, then `detail`.
+void progress(const Printer& out, std::string_view label, std::string_view detail);
