@@ -74,7 +74,8 @@ TEST_F(Executor, ReadsUpTo250000BytesOfUtf8) {
   ASSERT_TRUE(read);
   EXPECT_EQ((*read)["content"].get<std::string>().size(), 250'000u);
   EXPECT_EQ((*read)["path"], "ok.txt");
-  EXPECT_EQ(error_of({"read_file", "big.txt"}), "File exceeds 250 KB. Read a smaller file.");
+  EXPECT_EQ(error_of({"read_file", "big.txt"}),
+            "File exceeds 250 KB. Read a smaller file, or read this one in parts with start_line and end_line.");
   EXPECT_EQ(error_of({"read_file", "img.png"}), "File is not UTF-8 text");
   EXPECT_EQ(error_of({"read_file", "none.txt"}), "No such file or directory (os error 2)");
 }
