@@ -6,13 +6,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <sstream>
 #include <string>
 
 #include "actions/edit_file.h"
-#include "actions/executor.h"
+#include "support/action_folder.h"
 #include "support/history.h"
-#include "support/support.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -26,23 +24,9 @@ std::size_t median(std::vector<std::size_t> values) {
   return values[values.size() / 2];
 }
 
-struct Folder {
-  TempDir dir;
-  std::vector<fs::path> roots{dir.path};
-  bool force_yes = false;
-  std::vector<Attachment> pending;
-  std::stringstream shown;
-  Printer printer{shown, false, false};
-
-  Result<Json> run(const Action& action) {
-    ExecutionContext context{dir.path, roots, true, force_yes, pending, nullptr, printer};
-    return execute(action, context);
-  }
-};
-
 void replay_history() {
   const std::vector<std::string> commits = recent_commits(WENDLEBOX_SOURCE_DIR, 100'000);
-  Folder folder;
+  ActionFolder folder;
   std::size_t files = 0, identical = 0, identical_widened = 0;
   std::size_t edit_bytes = 0, write_bytes = 0;
   std::vector<std::size_t> edit_sizes, write_sizes;
@@ -94,7 +78,7 @@ void replay_history() {
 // 100 folders of 100 files, each of 40 lines of code-like text; one word
 // appears in one file of ten.
 void search_tree() {
-  Folder folder;
+  ActionFolder folder;
   std::size_t bytes = 0;
   for (int d = 0; d < 100; ++d)
     for (int f = 0; f < 100; ++f) {

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
-#include "support/support.h"
+#include "support/action_folder.h"
 
 namespace {
 
@@ -78,21 +76,12 @@ INSTANTIATE_TEST_SUITE_P(
                  "the ends of lines. The file is empty.", true}));
 
 // The file actions as ChatGPT uses them, on real files.
-class EditFile : public testing::Test {
+class EditFile : public testing::Test, protected ActionFolder {
  protected:
-  Result<Json> run(Action action) {
-    ExecutionContext context{dir.path, roots, true, force_yes, pending, nullptr, printer};
-    return execute(action, context);
-  }
-  Action edit(std::string path, std::vector<Edit> edits) {
+  static Action edit(std::string path, std::vector<Edit> edits) {
     return Action{.type = "edit_file", .path = std::move(path), .edits = std::move(edits)};
   }
-  TempDir dir, elsewhere;
-  std::vector<fs::path> roots{dir.path};
-  bool force_yes = false;
-  std::vector<Attachment> pending;
-  std::stringstream output;
-  Printer printer{output, false, false};
+  TempDir elsewhere;
 };
 
 TEST_F(EditFile, WritesTheEditedFileAndSaysWhatChanged) {

@@ -3,25 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
-#include "support/support.h"
+#include "support/action_folder.h"
 
 namespace {
 
-class ReadLines : public testing::Test {
+class ReadLines : public testing::Test, protected ActionFolder {
  protected:
   Result<Json> read(std::optional<std::uint64_t> start, std::optional<std::uint64_t> end,
                     const std::string& path = "three.txt") {
-    ExecutionContext context{dir.path, roots, true, force_yes, pending, nullptr, printer};
-    return execute(Action{.type = "read_file", .path = path, .start_line = start, .end_line = end}, context);
+    return run(Action{.type = "read_file", .path = path, .start_line = start, .end_line = end});
   }
-  TempDir dir;
-  std::vector<fs::path> roots{dir.path};
-  bool force_yes = false;
-  std::vector<Attachment> pending;
-  std::stringstream output;
-  Printer printer{output, false, false};
 };
 
 struct RangeCase {
@@ -76,8 +68,7 @@ TEST_F(ReadLines, ALargeFileIsReadInParts) {
   ASSERT_TRUE(many) << many.error();
   EXPECT_EQ((*many)["end_line"], 250'000 / 64);
   EXPECT_EQ((*many)["content"].get<std::string>().size(), 250'000 / 64 * 64);
-  ExecutionContext context{dir.path, roots, true, force_yes, pending, nullptr, printer};
-  auto whole = execute(Action{.type = "read_file", .path = "big.log"}, context);
+  auto whole = run(Action{.type = "read_file", .path = "big.log"});
   ASSERT_FALSE(whole);
   EXPECT_EQ(whole.error(),
             "File exceeds 250 KB. Read a smaller file, or read this one in parts with start_line and end_line.");

@@ -13,6 +13,7 @@
 #include <re2/re2.h>
 
 #include "actions/file_access.h"
+#include "actions/out_of_reach.h"
 #include "actions/safe_path.h"
 #include "common/text.h"
 #include "git/git.h"
@@ -83,8 +84,10 @@ std::string shown_line(std::string_view line, std::size_t match_at) {
 
 class Search {
  public:
-  Search(const Matcher& matcher, std::unordered_set<std::string> ignored)
-      : matcher_(matcher), ignored_(std::move(ignored)) {}
+  // `start` is the searched place, links resolved: the program's own state
+  // below it stays out of reach, as it does for every action.
+  Search(const Matcher& matcher, std::unordered_set<std::string> ignored, fs::path start)
+      : matcher_(matcher), ignored_(std::move(ignored)), start_(std::move(start)) {}
 
   // `shown` is how results name the searched folder; `relative` is the
   // place below it, as globs and Git's ignore list see it.
@@ -92,10 +95,11 @@ class Search {
     if (done_ || depth > kMaxDepth) return;
     DIR* listing = ::fdopendir(::dup(dir));
     if (listing == nullptr) return;
+    const bool folds_case = folder_folds_case(dir);
     std::vector<std::pair<std::string, bool>> entries;  // name, is a folder
     while (const dirent* entry = ::readdir(listing)) {
       const std::string name = entry->d_name;
-      if (name == "." || name == ".." || name == ".git" || name == ".wendlebox") continue;
+      if (name == "." || name == ".." || protected_name(name, folds_case)) continue;
       unsigned char type = entry->d_type;
       if (type == DT_UNKNOWN) {
         struct stat info;
@@ -112,7 +116,9 @@ class Search {
       if (ignored_.contains(is_folder ? path + "/" : path)) continue;
       if (is_folder) {
         const UniqueFd sub{::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
-        if (sub) folder(sub.get(), shown, path, depth + 1);
+        struct stat info;
+        if (sub && ::fstat(sub.get(), &info) == 0 && !out_of_reach(path, &info))
+          folder(sub.get(), shown, path, depth + 1);
       } else {
         file(dir, name, shown, path);
       }
@@ -126,10 +132,14 @@ class Search {
     }
     if (matcher_.name && !RE2::FullMatch(matcher_.glob_has_folder ? relative : name, *matcher_.name)) return;
     const std::string path = shown == "." ? relative : shown + "/" + relative;
-    if (!matcher_.in_line) return add_result(path);
+    if (!matcher_.in_line) {
+      if (!out_of_reach(relative, nullptr)) add_result(path);
+      return;
+    }
     const UniqueFd fd{::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
     struct stat info;
     if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxSearchedBytes) return;
+    if (out_of_reach(relative, &info)) return;
     auto content = read_fd(fd.get(), static_cast<std::size_t>(kMaxSearchedBytes));
     if (!content) return;
     if (std::memchr(content->data(), '\0', std::min(content->size(), kBinaryProbe)) != nullptr) return;
@@ -162,12 +172,18 @@ class Search {
     results_.push_back(std::move(result));
   }
 
+  bool out_of_reach(const std::string& relative, const struct stat* entry) const {
+    return state_.holds(relative.empty() ? start_ : start_ / relative, entry);
+  }
+
   Json results() const { return results_; }
   bool truncated() const { return truncated_; }
 
  private:
   const Matcher& matcher_;
   std::unordered_set<std::string> ignored_;
+  fs::path start_;
+  ProgramState state_;
   Json results_ = Json::array();
   std::size_t visited_ = 0;
   bool truncated_ = false;
@@ -258,7 +274,8 @@ Result<Json> search_action(const Action& action, ExecutionContext& context) {
   if (!place->folder || !place->target) return os_failure(ENOENT);
   const std::string shown = shown_place(place->resolved, context.base);
   const bool is_folder = S_ISDIR(place->target->st_mode);
-  Search search(*matcher, is_folder ? git_ignored(place->resolved) : std::unordered_set<std::string>{});
+  Search search(*matcher, is_folder ? git_ignored(place->resolved) : std::unordered_set<std::string>{},
+                is_folder ? place->resolved : place->resolved.parent_path());
   if (is_folder) {
     auto folder = open_folder(*place);
     if (!folder) return std::unexpected(folder.error());

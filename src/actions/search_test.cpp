@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "common/process.h"
-#include "support/support.h"
+#include "support/action_folder.h"
 
 namespace {
 
@@ -13,7 +11,7 @@ Json match(const std::string& path, int line, const std::string& text) {
   return Json{{"line", line}, {"path", path}, {"text", text}};
 }
 
-class Search : public testing::Test {
+class Search : public testing::Test, protected ActionFolder {
  protected:
   void SetUp() override {
     write_text(dir.path / "src/a.cc", "int main() {\n  foo();\n}\n");
@@ -31,20 +29,17 @@ class Search : public testing::Test {
   }
   Result<Json> search(Action action) {
     action.type = "search";
-    ExecutionContext context{dir.path, roots, true, force_yes, pending, nullptr, printer};
-    return execute(action, context);
+    return run(action);
   }
-  TempDir dir, elsewhere;
-  std::vector<fs::path> roots{dir.path};
-  bool force_yes = false;
-  std::vector<Attachment> pending;
-  std::stringstream output;
-  Printer printer{output, false, false};
+  TempDir elsewhere;
 };
 
 // Outside a Git repository only what is ignored by Git's rules is kept;
 // inside one, what Git ignores is left out too.
 TEST_F(Search, FindsLinesLeavingOutWhatNoOneWantsSearched) {
+  ScopedEnv env;  // the program's own settings are never searched
+  env.set("XDG_CONFIG_HOME", (dir.path / "config").string());
+  write_text(dir.path / "config/wendlebox/settings.json", "{\"foo\": 1}");
   const Json everywhere = Json::array({match("build/gen.cc", 1, "foo"), match("notes.log", 1, "foo"),
                                        match("src/a.cc", 2, "  foo();"), match("src/b.h", 1, "void foo();")});
   auto plain = search({.pattern = "foo"});
@@ -56,6 +51,9 @@ TEST_F(Search, FindsLinesLeavingOutWhatNoOneWantsSearched) {
   ASSERT_TRUE(in_git);
   EXPECT_EQ((*in_git)["matches"], Json::array({everywhere[2], everywhere[3]}));
   EXPECT_EQ(output.str(), "Searched \"foo\" in . (4 matches)\nSearched \"foo\" in . (2 matches)\n");
+  auto files = search({.glob = "*.json"});
+  ASSERT_TRUE(files);
+  EXPECT_EQ((*files)["files"], Json::array());
 }
 
 struct SearchCase {

@@ -1,0 +1,23 @@
+// A working folder where actions run as a session runs them, with what
+// they print kept (plain text) for the test to read.
+#pragma once
+
+#include <sstream>
+#include <vector>
+
+#include "actions/executor.h"
+#include "support/support.h"
+
+struct ActionFolder {
+  TempDir dir;
+  std::vector<fs::path> roots{dir.path};
+  bool force_yes = false;
+  std::vector<Attachment> pending;
+  std::stringstream output;
+  Printer printer{output, false, false};
+
+  Result<Json> run(const Action& action) {
+    ExecutionContext context{dir.path, roots, true, force_yes, pending, nullptr, printer};
+    return execute(action, context);
+  }
+};
