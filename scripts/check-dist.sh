@@ -5,7 +5,7 @@ set -euo pipefail
 archive=$(ls wendlebox-*-linux-*.tar.gz | head -n 1)
 listing=$(tar -tzf "$archive")
 top=${archive%.tar.gz}
-for entry in "$top/wendlebox" "$top/extension/manifest.json" "$top/extension-firefox/manifest.json" "$top/README.md"; do
+for entry in "$top/wendlebox" "$top/extension/manifest.json" "$top/extension-firefox/manifest.json" "$top/README.md" "$top/LICENSE" "$top/wendlebox.1" "$top/completion/wendlebox.bash"; do
   grep -qx "$entry" <<<"$listing" || { echo "check-dist: $entry missing from $archive" >&2; exit 1; }
 done
 unpacked=$(mktemp -d)

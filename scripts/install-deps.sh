@@ -12,7 +12,8 @@ for argument in "$@"; do
   if [ "$argument" = --tests ]; then with_tests=true; else packages+=("$argument"); fi
 done
 if $with_tests; then
-  packages+=(chromium firefox-esr openssl iproute2)
+  # The shells and man check what setup installs as a new shell meets it.
+  packages+=(chromium firefox-esr openssl iproute2 zsh fish man-db)
   # The extension's tests run on Node.js; install it only where the machine has none.
   command -v node >/dev/null 2>&1 || packages+=(nodejs npm)
 fi

@@ -1,4 +1,4 @@
-# bash completion for wendlebox: options, setup and doctor, saved chat numbers.
+# bash completion for wendlebox: options, the command words, saved chat numbers.
 
 _wendlebox_chats() {
   wendlebox --chats-all 2>/dev/null | sed -n 's/^\([0-9][0-9]*\)  .*/\1/p'
@@ -17,12 +17,14 @@ _wendlebox() {
       COMPREPLY=($(compgen -W "$(_wendlebox_chats)" -- "$cur"))
       return ;;
   esac
-  if [[ $cur == -* ]]; then
+  if ((COMP_CWORD == 2)) && [[ ${COMP_WORDS[1]} == uninstall ]]; then
+    COMPREPLY=($(compgen -W "--purge" -- "$cur"))
+  elif [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "--block-commands --allow-commands --no-browser --browser --force-yes --block-sounds
       --allow-sounds --block-git --allow-git --add-folder --remove-folder --list-folders --chats --chats-all
       --history --list --chatlog --probe --version --help" -- "$cur"))
   elif ((COMP_CWORD == 1)); then
-    COMPREPLY=($(compgen -W "setup doctor $(_wendlebox_chats)" -- "$cur"))
+    COMPREPLY=($(compgen -W "setup doctor uninstall version $(_wendlebox_chats)" -- "$cur"))
   else
     COMPREPLY=($(compgen -W "$(_wendlebox_chats)" -- "$cur"))
   fi

@@ -1,4 +1,4 @@
-# fish completion for wendlebox: options, setup and doctor, saved chat numbers.
+# fish completion for wendlebox: options, the command words, saved chat numbers.
 
 function __wendlebox_chats
     wendlebox --chats-all 2>/dev/null | sed -n 's/^\([0-9][0-9]*\)  .*/\1/p'
@@ -7,6 +7,9 @@ end
 complete -c wendlebox -f
 complete -c wendlebox -n __fish_is_first_arg -a 'setup' -d 'Install wendlebox and its extension'
 complete -c wendlebox -n __fish_is_first_arg -a 'doctor' -d 'Check the installation'
+complete -c wendlebox -n __fish_is_first_arg -a 'uninstall' -d 'Remove what setup installed'
+complete -c wendlebox -n __fish_is_first_arg -a 'version' -d 'Show the version'
+complete -c wendlebox -n '__fish_seen_subcommand_from uninstall' -l purge -d 'Also remove settings and saved chats'
 complete -c wendlebox -a '(__wendlebox_chats)' -d 'Saved chat'
 complete -c wendlebox -l block-commands -d 'Ask before running shell commands'
 complete -c wendlebox -l allow-commands -d 'Run commands without asking'

@@ -6,6 +6,8 @@
 
 #include "actions/confirm.h"
 #include "actions/images.h"
+#include "actions/live_output.h"
+#include "line_editor/line_editor.h"
 #include "support/support.h"
 
 namespace {
@@ -214,6 +216,23 @@ TEST(Confirm, EndOfInputRefuses) {
   std::cout.rdbuf(old_out);
   EXPECT_EQ(action.error(), "User declined request");
   EXPECT_EQ(once.error(), "User declined request");
+}
+
+// The live window goes back up as many rows as it drew: each of its lines
+// fits one row of the terminal, however narrow, tabs included.
+TEST(LiveOutput, TheWindowFitsANarrowTerminal) {
+  std::stringstream screen;
+  const Printer terminal(screen, true, false, 20);
+  LiveOutput live(terminal);
+  live.take("a line much longer than twenty columns\n\t\ttabbed\n", false);
+  live.finish();
+  const std::string out = screen.str();
+  EXPECT_NE(out.find("\x1b[3F\x1b[J"), std::string::npos) << out;  // two lines and the seconds
+  std::istringstream rows(out);
+  for (std::string row; std::getline(rows, row);) {
+    EXPECT_LT(line_editor::display_width(row), 20u) << row;
+    EXPECT_EQ(row.find('\t'), std::string::npos) << row;
+  }
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include "actions/live_output.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 #include "common/text.h"
+#include "line_editor/line_editor.h"
 
 namespace {
 
@@ -36,27 +39,32 @@ void LiveOutput::line(std::string_view text) {
   if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
   if (trim(lossy_utf8(text)).empty()) return;
   ++lines_;
-  const std::string shown = "  " + visible_text(text);
+  std::string shown = "  " + visible_text(text);
   if (!out_.redraws_lines()) {
     out_ << out_.paint("90", shown) << '\n' << std::flush;
     return;
   }
+  // A tab would take the terminal up to eight columns that no width count sees.
+  std::ranges::replace(shown, '\t', ' ');
   last_lines_.push_back(shown);
   if (last_lines_.size() > kShownLines) last_lines_.pop_front();
 }
 
 // The window: the last lines, then how long the command has run (or, at
-// the end, how many lines were not shown).
+// the end, how many lines were not shown). Each line is cut to one row of
+// the terminal as it is now, so going up as many rows as were drawn
+// reaches the window's top, whatever the width.
 void LiveOutput::draw(bool final) {
+  const std::size_t columns = out_.columns();
   if (drawn_rows_ > 0) out_ << fmt::format("\x1b[{}F\x1b[J", drawn_rows_);
-  for (const std::string& shown : last_lines_) out_.line("90", shown);
+  for (const std::string& shown : last_lines_) out_.line("90", line_editor::fit_to_columns(shown, columns));
   drawn_rows_ = last_lines_.size();
   const std::size_t hidden = lines_ - last_lines_.size();
   if (final) {
     if (hidden > 0) out_.line("90", fmt::format("  ({} more lines)", hidden));
   } else {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started_).count();
-    out_.line("90", fmt::format("  … {} s", seconds));
+    out_.line("90", line_editor::fit_to_columns(fmt::format("  … {} s", seconds), columns));
     ++drawn_rows_;
   }
   out_ << std::flush;

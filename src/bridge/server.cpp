@@ -18,6 +18,7 @@
 #include <fmt/format.h>
 
 #include "bridge/http.h"
+#include "bridge/port_holder.h"
 #include "bridge/token.h"
 #include "common/files.h"
 #include "common/text.h"
@@ -215,8 +216,9 @@ Result<int> bind_bridge_listener(int port) {
   address.sin_port = htons(static_cast<std::uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, SOMAXCONN) != 0) {
+    const int error = errno;
     ::close(listener);
-    return failure(fmt::format("Another Wendlebox task is already using port {}. Finish it first.", port));
+    return failure(port_taken_message(port, error));
   }
   const int flags = ::fcntl(listener, F_GETFL);
   if (flags < 0 || ::fcntl(listener, F_SETFL, flags | O_NONBLOCK) != 0) {

@@ -317,7 +317,25 @@ TEST_F(Bridge, ARequestWhoseBodyIsStillComingOutlastsAFloodOfSilentConnections) 
 TEST_F(Bridge, ASecondListenerIsRefused) {
   auto second = bind_bridge_listener(port);
   ASSERT_FALSE(second);
-  EXPECT_EQ(second.error(), "Another Wendlebox task is already using port " + std::to_string(port) + ". Finish it first.");
+  EXPECT_EQ(second.error(), "Another Wendlebox session is already using port " + std::to_string(port) +
+                                ". Finish it first (/exit or Ctrl+C in its terminal).");
+}
+
+// A program that is not this one's bridge (here one that never answers) is
+// not called a Wendlebox session.
+TEST(BridgeListener, APortHeldByAnotherProgramIsSaidSo) {
+  const int other = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(other, 4), 0);
+  const int port = bound_port(other);
+  auto refused = bind_bridge_listener(port);
+  ::close(other);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error(), fmt::format("Another program is using port {0} on 127.0.0.1, where the extension looks for "
+                                         "Wendlebox. Stop it and try again (ss -ltnp 'sport = :{0}' shows which).", port));
 }
 
 TEST(BridgeListener, CanBeBoundAgainRightAfterAServedSessionClosed) {

@@ -1,13 +1,14 @@
 #include "common/printer.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
 
-bool is_terminal(const std::ostream& stream) {
-  if (&stream == &std::cout) return ::isatty(STDOUT_FILENO) != 0;
-  if (&stream == &std::cerr) return ::isatty(STDERR_FILENO) != 0;
-  return false;
+// The descriptor of a standard stream that is a terminal, else -1.
+int terminal_fd(const std::ostream& stream) {
+  const int fd = &stream == &std::cout ? STDOUT_FILENO : &stream == &std::cerr ? STDERR_FILENO : -1;
+  return fd >= 0 && ::isatty(fd) ? fd : -1;
 }
 
 }  // namespace
@@ -15,13 +16,22 @@ bool is_terminal(const std::ostream& stream) {
 Printer::Printer(std::ostream& stream, const EnvLookup& env) : stream_(stream) {
   // A dumb terminal (an editor's shell buffer) shows neither colours nor
   // cursor moves; NO_COLOR asks for plain text but a redrawn line is fine.
-  const bool capable_terminal = is_terminal(stream) && env("TERM").value_or("dumb") != "dumb";
+  terminal_fd_ = terminal_fd(stream);
+  const bool capable_terminal = terminal_fd_ >= 0 && env("TERM").value_or("dumb") != "dumb";
   redraws_lines_ = capable_terminal;
   colours_ = capable_terminal && !env("NO_COLOR");
 }
 
-Printer::Printer(std::ostream& stream, bool redraws_lines, bool colours)
-    : stream_(stream), redraws_lines_(redraws_lines), colours_(colours) {}
+Printer::Printer(std::ostream& stream, bool redraws_lines, bool colours, std::size_t columns)
+    : stream_(stream), redraws_lines_(redraws_lines), colours_(colours), fixed_columns_(columns) {}
+
+std::size_t terminal_columns(int fd) {
+  winsize size{};
+  if (::ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+  return size.ws_col;
+}
+
+std::size_t Printer::columns() const { return terminal_fd_ < 0 ? fixed_columns_ : terminal_columns(terminal_fd_); }
 
 const Printer& Printer::standard() {
   static const Printer printer(std::cout);

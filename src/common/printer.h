@@ -9,16 +9,20 @@
 
 #include "common/env.h"
 
+// The width of the terminal on `fd`, 80 when it does not say.
+std::size_t terminal_columns(int fd);
+
 class Printer {
  public:
   // Only the process's standard output and error can be terminals; any
   // other stream (a string in a test, a file) shows plain text.
   explicit Printer(std::ostream& stream, const EnvLookup& env = process_env);
-  Printer(std::ostream& stream, bool redraws_lines, bool colours);
+  // `columns` stands for the terminal's width (0: not a terminal).
+  Printer(std::ostream& stream, bool redraws_lines, bool colours, std::size_t columns = 0);
 
   // Text written to `buffer` that will be shown on this printer's stream
   // later, so it is painted as that stream shows colour.
-  Printer for_buffer(std::ostream& buffer) const { return Printer(buffer, false, colours_); }
+  Printer for_buffer(std::ostream& buffer) const { return Printer(buffer, false, colours_, columns()); }
 
   // The printers of the process's standard output and error.
   static const Printer& standard();
@@ -30,6 +34,9 @@ class Printer {
   void line(std::string_view code, std::string_view text) const { stream_ << paint(code, text) << '\n'; }
   // Whether progress may be drawn in place (a terminal that is not dumb).
   bool redraws_lines() const { return redraws_lines_; }
+  // The terminal's width in columns, asked anew each time (the window may
+  // have been resized); 0 when the stream is no terminal.
+  std::size_t columns() const;
 
   template <typename T>
   std::ostream& operator<<(const T& value) const {
@@ -42,4 +49,6 @@ class Printer {
   std::ostream& stream_;
   bool redraws_lines_;
   bool colours_;
+  int terminal_fd_ = -1;           // the descriptor to ask for the width
+  std::size_t fixed_columns_ = 0;  // the width given instead
 };

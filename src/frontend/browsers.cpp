@@ -1,11 +1,14 @@
 #include "frontend/browsers.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <utility>
 
 #include <fmt/format.h>
 
+#include "bridge/browser.h"
 #include "common/files.h"
 #include "common/folders.h"
 #include "i18n/i18n.h"
@@ -110,4 +113,16 @@ std::string extension_steps(BrowserKind kind, const std::string& command, const 
   if (!package) return fmt::format(fmt::runtime(i18n::tr(kNoPackage)), command);
   return fmt::format(fmt::runtime(i18n::tr(kind == BrowserKind::FirefoxUnsigned ? kUnsignedSteps : kReleaseSteps)),
                      command, friendly_folder(*package));
+}
+
+std::optional<std::string> missing_browser_program(const std::string& command) {
+  const std::optional<BrowserLaunch> launch = browser_launch("", command);
+  if (!launch || launch->argv.empty()) return std::nullopt;
+  const std::string& program = launch->argv.front();
+  if (program.find('/') != std::string::npos) {
+    if (::access(program.c_str(), X_OK) == 0 && !std::filesystem::is_directory(program)) return std::nullopt;
+  } else if (!programs_on_path(program).empty()) {
+    return std::nullopt;
+  }
+  return program;
 }

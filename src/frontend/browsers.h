@@ -24,3 +24,7 @@ std::vector<InstalledBrowser> installed_browsers();
 // unpacked extension, `package` the Firefox .xpi (if there is one).
 std::string extension_steps(BrowserKind kind, const std::string& command, const std::filesystem::path& folder,
                             const std::optional<std::filesystem::path>& package);
+
+// The program a browser command starts (its first word) when it is not
+// found: neither on PATH nor, for a path, an executable file.
+std::optional<std::string> missing_browser_program(const std::string& command);

@@ -8,6 +8,7 @@
 
 #include "bridge/browser.h"
 #include "common/files.h"
+#include "common/env.h"
 #include "common/folders.h"
 #include "common/printer.h"
 #include "common/text.h"
@@ -81,9 +82,33 @@ constexpr i18n::Text kChosen{"chosen with --browser", "escolhido com --browser",
 constexpr i18n::Text kFromEnvironment{"from $BROWSER", "de $BROWSER", "de $BROWSER"};
 constexpr i18n::Text kSystemOpener{"the system's default browser", "o navegador padrão do sistema",
                                    "el navegador predeterminado del sistema"};
+constexpr i18n::Text kBrowserGone{
+    "PROBLEM: {}, the browser chosen with --browser, is not found. Choose another with wendlebox --browser <command>, "
+    "or wendlebox --browser default for the system's.",
+    "PROBLEMA: {}, o navegador escolhido com --browser, não foi encontrado. Escolha outro com wendlebox --browser "
+    "<comando>, ou wendlebox --browser default para o do sistema.",
+    "PROBLEMA: {}, el navegador elegido con --browser, no se encuentra. Elige otro con wendlebox --browser <comando>, "
+    "o wendlebox --browser default para el del sistema."};
 constexpr i18n::Text kSeenIn{"Extension last seen in:", "Extensão vista por último em:", "Extensión vista por última vez en:"};
 constexpr i18n::Text kBrowsersFound{"Browsers found:", "Navegadores encontrados:", "Navegadores encontrados:"};
 constexpr i18n::Text kNoBrowserFound{"none of the known ones", "nenhum dos conhecidos", "ninguno de los conocidos"};
+
+constexpr i18n::Text kManual{"Manual page:", "Página de manual:", "Página de manual:"};
+constexpr i18n::Text kNoManual{
+    "Manual page: not installed, so man wendlebox finds nothing. Run wendlebox setup from the build or download "
+    "folder.",
+    "Página de manual: não instalada, então man wendlebox não encontra nada. Execute wendlebox setup da pasta da "
+    "compilação ou do download.",
+    "Página de manual: no instalada, así que man wendlebox no encuentra nada. Ejecuta wendlebox setup desde la carpeta "
+    "de la compilación o de la descarga."};
+constexpr i18n::Text kCompletion{"Shell completion ({}):", "Completamento do shell ({}):", "Completado del shell ({}):"};
+constexpr i18n::Text kNoCompletion{
+    "Shell completion ({}): not set up, so Tab completes nothing after wendlebox. Run wendlebox setup from the build "
+    "or download folder, then open a new terminal.",
+    "Completamento do shell ({}): não configurado, então Tab não completa nada depois de wendlebox. Execute wendlebox "
+    "setup da pasta da compilação ou do download e abra um novo terminal.",
+    "Completado del shell ({}): no configurado, así que Tab no completa nada después de wendlebox. Ejecuta wendlebox "
+    "setup desde la carpeta de la compilación o de la descarga y abre una terminal nueva."};
 
 const Printer& out() { return Printer::standard(); }
 
@@ -101,6 +126,9 @@ void report_browsers(const std::optional<fs::path>& extension, const std::option
   if (const std::optional<BrowserLaunch> launch = browser_launch("", saved)) {
     const i18n::Text& origin = launch->origin == "--browser" ? kChosen : launch->origin == "BROWSER" ? kFromEnvironment : kSystemOpener;
     out() << fmt::format("{} {} ({})\n", i18n::tr(kSessionBrowser), one_line_text(launch->argv.front()), i18n::tr(origin));
+    if (saved)
+      if (const std::optional<std::string> missing = missing_browser_program(*saved))
+        out().line("33", fmt::format(fmt::runtime(i18n::tr(kBrowserGone)), one_line_text(*missing)));
   }
   out() << i18n::tr(kSeenIn) << ' '
         << one_line_text(last_seen_extension_browser().value_or(std::string(i18n::tr(kNotSeenYet)))) << '\n';
@@ -173,6 +201,55 @@ void check_path(const std::optional<fs::path>& running) {
           << '\n';
 }
 
+// The manual page, and completion for the user's shell: where setup puts
+// them, or where the system's package did (under <prefix>/share).
+void check_manual_and_completion(const std::optional<fs::path>& running) {
+  const std::optional<std::string> home = process_env("HOME");
+  if (!home) return;
+  const UserFiles files = user_files(*home);
+  const fs::path share = running ? running->parent_path().parent_path() / "share" : fs::path("/usr/share");
+  const bool system = running && is_system_installation(*running);
+  const fs::path system_manual = share / "man" / "man1" / "wendlebox.1.gz";
+  if (fs::exists(files.manual) || (system && fs::exists(system_manual)))
+    out() << i18n::tr(kManual) << ' ' << friendly_folder(fs::exists(files.manual) ? files.manual : system_manual) << '\n';
+  else
+    out() << out().paint("33", i18n::tr(kNoManual)) << '\n';
+  const std::string shell = fs::path(process_env("SHELL").value_or("")).filename().string();
+  std::optional<fs::path> loaded;
+  const auto sourced_by = [&](const fs::path& startup, const fs::path& file) {
+    for (const ShellBlock& block : shell_blocks(*home))
+      if (block.file == startup && block.text.find(file.parent_path().string()) != std::string::npos &&
+          read_file(startup).value_or("").find(block.text) != std::string::npos)
+        return true;
+    return false;
+  };
+  if (shell == "bash") {
+    // The bash-completion package loads a system file, or the user's.
+    const bool package = fs::exists("/usr/share/bash-completion/bash_completion");
+    const fs::path system_file = share / "bash-completion" / "completions" / "wendlebox";
+    if (fs::exists(files.bash_completion) && (package || sourced_by(fs::path(*home) / ".bashrc", files.bash_completion)))
+      loaded = files.bash_completion;
+    else if (system && package && fs::exists(system_file))
+      loaded = system_file;
+  } else if (shell == "zsh") {
+    const fs::path system_file = share / "zsh" / "vendor-completions" / "_wendlebox";
+    if (fs::exists(files.zsh_completion) && sourced_by(fs::path(*home) / ".zshrc", files.zsh_completion))
+      loaded = files.zsh_completion;
+    else if (system && fs::exists(system_file))
+      loaded = system_file;
+  } else if (shell == "fish") {
+    const fs::path system_file = share / "fish" / "vendor_completions.d" / "wendlebox.fish";
+    if (fs::exists(files.fish_completion)) loaded = files.fish_completion;
+    else if (system && fs::exists(system_file)) loaded = system_file;
+  } else {
+    return;  // a shell without completion for wendlebox
+  }
+  if (loaded)
+    out() << fmt::format(fmt::runtime(i18n::tr(kCompletion)), shell) << ' ' << friendly_folder(*loaded) << '\n';
+  else
+    out() << out().paint("33", fmt::format(fmt::runtime(i18n::tr(kNoCompletion)), shell)) << '\n';
+}
+
 }  // namespace
 
 Status doctor() {
@@ -201,6 +278,7 @@ Status doctor() {
                                               : (running ? firefox_package(*running) : std::nullopt);
   report_browsers(extension, package);
   check_path(running ? std::optional<fs::path>(*running) : std::nullopt);
+  check_manual_and_completion(running ? std::optional<fs::path>(*running) : std::nullopt);
   bool usable = opener.has_value();
   usable &= check_state_file(kSettings, settings_path(), loaded(load_settings()));
   usable &= check_state_file(kAllowList, allowed_path(), loaded(load_allowed()));

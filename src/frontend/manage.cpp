@@ -1,16 +1,20 @@
 #include "frontend/manage.h"
 #include "common/printer.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <functional>
 #include <iostream>
 
 #include <fmt/format.h>
 
+#include "actions/confirm.h"
 #include "common/env.h"
 #include "common/files.h"
 #include "common/folders.h"
 #include "common/text.h"
+#include "frontend/browsers.h"
 #include "i18n/i18n.h"
 #include "state/allowed.h"
 #include "state/chatlog.h"
@@ -35,6 +39,33 @@ constexpr i18n::Text kBrowserCleared{
     "ChatGPT will open in the browser that $BROWSER names, else in the system's default browser.",
     "O ChatGPT será aberto no navegador indicado por $BROWSER, ou no navegador padrão do sistema.",
     "ChatGPT se abrirá en el navegador que indique $BROWSER, o en el navegador predeterminado del sistema."};
+constexpr i18n::Text kBrowserNotFound{
+    "Browser command not found: {}. Give a program on PATH or the full path of one, or default for the system's "
+    "browser.",
+    "Comando de navegador não encontrado: {}. Informe um programa do PATH ou o caminho completo de um, ou default para "
+    "o navegador do sistema.",
+    "Comando de navegador no encontrado: {}. Indica un programa del PATH o la ruta completa de uno, o default para el "
+    "navegador del sistema."};
+constexpr i18n::Text kRiskyRoot{
+    "Allowing {} gives ChatGPT's actions every file on this machine that you can read or change, your home folder "
+    "included.",
+    "Permitir {} dá às ações do ChatGPT todos os arquivos desta máquina que você pode ler ou alterar, inclusive a sua "
+    "pasta pessoal.",
+    "Permitir {} da a las acciones de ChatGPT todos los archivos de esta máquina que puedes leer o cambiar, incluida tu "
+    "carpeta personal."};
+constexpr i18n::Text kRiskyHome{
+    "Allowing {} gives ChatGPT's actions your whole home folder: documents, SSH keys, browser profiles and settings.",
+    "Permitir {} dá às ações do ChatGPT toda a sua pasta pessoal: documentos, chaves SSH, perfis do navegador e "
+    "configurações.",
+    "Permitir {} da a las acciones de ChatGPT toda tu carpeta personal: documentos, claves SSH, perfiles del navegador "
+    "y configuración."};
+constexpr i18n::Text kAllowIt{"Allow it?", "Permitir?", "¿Permitirlo?"};
+constexpr i18n::Text kAskedNowhere{"There is no terminal to ask at: run wendlebox --add-folder {} --yes to allow it.",
+                                   "Não há terminal para perguntar: execute wendlebox --add-folder {} --yes para "
+                                   "permitir.",
+                                   "No hay terminal donde preguntar: ejecuta wendlebox --add-folder {} --yes para "
+                                   "permitirlo."};
+constexpr i18n::Text kNotAdded{"Not allowed: {}", "Não permitida: {}", "No permitida: {}"};
 constexpr i18n::Text kGitEnabled{"Automatic Git snapshots and commits enabled.",
                                  "Snapshots e commits automáticos do Git ativados.",
                                  "Snapshots y commits automáticos de Git activados."};
@@ -98,6 +129,9 @@ Status set_sounds(bool enabled) {
 
 Status set_browser(const std::string& command) {
   const bool clear = trim(command).empty() || trim(command) == "default";
+  if (!clear)
+    if (const std::optional<std::string> missing = missing_browser_program(std::string(trim(command))))
+      return failure(fmt::format(fmt::runtime(i18n::tr(kBrowserNotFound)), one_line_text(*missing)));
   if (auto saved = update_settings([&](Settings& s) {
         s.browser = clear ? std::nullopt : std::optional<std::string>(std::string(trim(command)));
       });
@@ -123,12 +157,36 @@ Result<std::filesystem::path> requested_folder(const std::string& text) {
   return *cwd / path;
 }
 
-Status allow_add(const std::string& text) {
+namespace {
+
+// The root, the home folder and what holds it give ChatGPT far more than a
+// project: said, and asked at a terminal; refused elsewhere unless `yes`.
+Status confirm_wide_folder(const std::filesystem::path& folder, bool yes) {
+  const std::optional<std::string> home = process_env("HOME");
+  const std::filesystem::path home_folder = home ? canonical_path(*home).value_or(*home) : std::filesystem::path();
+  const bool root = folder == folder.root_path();
+  const bool holds_home = !home_folder.empty() && (home_folder == folder || home_folder.string().starts_with(
+                                                       folder.string() + "/"));
+  if (yes || !(root || holds_home)) return {};
+  const std::string shown = friendly_folder(folder);
+  const std::string what = fmt::format(fmt::runtime(i18n::tr(root ? kRiskyRoot : kRiskyHome)), shown);
+  if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO))
+    return failure(fmt::format("{} {}", what, fmt::format(fmt::runtime(i18n::tr(kAskedNowhere)), shown)));
+  if (auto allowed = confirm_once(fmt::format("{} {}", what, i18n::tr(kAllowIt))); !allowed)
+    return failure(fmt::format(fmt::runtime(i18n::tr(kNotAdded)), shown));
+  return {};
+}
+
+}  // namespace
+
+Status allow_add(const std::string& text, bool yes) {
   auto requested = requested_folder(text);
   if (!requested) return std::unexpected(requested.error());
   auto canonical = canonical_path(*requested);
-  if (!canonical) return failure("Folder is unavailable: " + canonical.error());
+  if (!canonical)
+    return failure(fmt::format("Folder is unavailable: {}: {}", lossy_utf8(requested->native()), canonical.error()));
   if (!is_dir(*canonical)) return failure("Not a folder: " + lossy_utf8(canonical->native()));
+  if (auto confirmed = confirm_wide_folder(*canonical, yes); !confirmed) return confirmed;
   const std::string key = folder_key(*canonical);
   bool known = false;
   auto updated = update_allowed([&](AllowList& list) {

@@ -16,7 +16,9 @@ Status set_browser(const std::string& command);
 
 // An absolute argument as given, a relative one joined to the current folder.
 Result<std::filesystem::path> requested_folder(const std::string& text);
-Status allow_add(const std::string& text);
+// The root or the home folder is added only once confirmed at a terminal,
+// or with `yes`.
+Status allow_add(const std::string& text, bool yes = false);
 Status allow_remove(const std::string& text);
 Status list_allowed();
 

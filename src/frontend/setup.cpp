@@ -26,6 +26,16 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kExportLine = "export PATH=\"$HOME/.local/bin:$PATH\"";
 constexpr std::string_view kFishLine = "set -gx PATH $HOME/.local/bin $PATH";
+constexpr std::string_view kPathMarker = "\n# Wendlebox CLI\n";
+constexpr std::string_view kCompletionMarker = "\n# Wendlebox completion\n";
+
+// `path` as one word in bash or zsh: in single quotes, each quote closed,
+// escaped and reopened.
+std::string shell_quoted(const fs::path& path) {
+  std::string quoted = "'";
+  for (char c : path.string()) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
 
 constexpr i18n::Text kInstalled{"Wendlebox was installed successfully.", "O Wendlebox foi instalado com sucesso.",
                                 "Wendlebox se instaló correctamente."};
@@ -79,6 +89,13 @@ constexpr i18n::Text kSystemInstallation{
 constexpr i18n::Text kShellEdited{"Added wendlebox to PATH in", "Wendlebox adicionado ao PATH em",
                                   "Wendlebox añadido al PATH en"};
 constexpr i18n::Text kShellAlreadySet{"PATH already set in", "PATH já configurado em", "PATH ya configurado en"};
+constexpr i18n::Text kManualAndCompletion{
+    "In a new terminal, man wendlebox shows the manual and Tab completes wendlebox's options and saved chats.",
+    "Num novo terminal, man wendlebox mostra o manual e Tab completa as opções e os chats salvos do wendlebox.",
+    "En una terminal nueva, man wendlebox muestra el manual y Tab completa las opciones y los chats guardados de "
+    "wendlebox."};
+constexpr i18n::Text kAlreadyInstalled{"Wendlebox is installed:", "O Wendlebox está instalado:",
+                                       "Wendlebox está instalado:"};
 constexpr i18n::Text kExtensionUpdated{
     "The extension was updated: press the reload button of Wendlebox in edge://extensions (or chrome://extensions).",
     "A extensão foi atualizada: clique no botão de recarregar do Wendlebox em edge://extensions (ou "
@@ -95,6 +112,11 @@ Result<fs::path> running_executable() {
 
 namespace {
 
+// A failure that names the file or folder it happened to.
+std::unexpected<std::string> failed_at(const fs::path& path, std::string_view error) {
+  return failure(fmt::format("Could not install {}: {}", path.string(), error));
+}
+
 Status install_copy(const fs::path& running, const fs::path& installed) {
   if (running == installed) return {};
   const fs::path temporary = installed.parent_path() / fmt::format(".wendlebox-install-{}", ::getpid());
@@ -106,7 +128,11 @@ Status install_copy(const fs::path& running, const fs::path& installed) {
   if (!error) (void)run_process(ProcessSpec{.argv = {"strip", "--strip-unneeded", temporary.string()},
                                             .output = OutputMode::Discard, .errors = OutputMode::Discard});
   if (!error) fs::rename(temporary, installed, error);
-  if (error) return os_failure(error.value());
+  if (error) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    return failed_at(installed, os_error_text(error.value()));
+  }
   return {};
 }
 
@@ -118,28 +144,45 @@ Result<bool> install_extension(const fs::path& delivered, const fs::path& instal
   const bool replacing = fs::exists(installed / "manifest.json");
   const fs::path fresh = installed.parent_path() / ".extension-new";
   fs::remove_all(fresh, error);
-  if (auto made = create_dirs(installed.parent_path()); !made) return std::unexpected(made.error());
+  if (auto made = create_dirs(installed.parent_path()); !made) return failed_at(installed.parent_path(), made.error());
   fs::copy(delivered, fresh, fs::copy_options::recursive, error);
   if (!error) fs::remove_all(installed, error);
   if (!error) fs::rename(fresh, installed, error);
-  if (error) return os_failure(error.value());
+  if (error) return failed_at(installed, os_error_text(error.value()));
   return replacing;
 }
 
-// Shell completion from beside the program into the places bash
-// (bash-completion) and fish load a user's own from; zsh has no such
-// place. An installation by the system has put it in the shells' own.
-void install_user_completion(const fs::path& running, const fs::path& home) {
-  const fs::path delivered = running.parent_path() / "completion";
-  const std::string data_home = process_env("XDG_DATA_HOME").value_or("");
-  const fs::path data = data_home.starts_with('/') ? fs::path(data_home) : home / ".local" / "share";
-  const std::pair<const char*, fs::path> copies[] = {
-      {"wendlebox.bash", data / "bash-completion" / "completions" / "wendlebox"},
-      {"wendlebox.fish", home / ".config" / "fish" / "completions" / "wendlebox.fish"}};
-  for (const auto& [name, target] : copies) {
-    auto text = read_file(delivered / name);
-    if (text) (void)write_file_whole(target, *text);
+// The manual page and shell completion from beside the program (a build
+// or an unpacked download) into the user's own places, where man, bash,
+// zsh and fish find them; a copy with none beside it (the installed one)
+// keeps what an earlier setup put there. Returns whether all are in place.
+bool install_user_manual_and_completion(const fs::path& running, const UserFiles& files) {
+  const fs::path beside = running.parent_path();
+  const std::pair<fs::path, fs::path> copies[] = {
+      {beside / "wendlebox.1", files.manual},
+      {beside / "completion" / "wendlebox.bash", files.bash_completion},
+      {beside / "completion" / "_wendlebox", files.zsh_completion},
+      {beside / "completion" / "wendlebox.fish", files.fish_completion}};
+  bool complete = true;
+  for (const auto& [delivered, target] : copies) {
+    if (auto text = read_file(delivered)) (void)write_file_whole(target, *text);
+    complete &= fs::exists(target);
   }
+  return complete;
+}
+
+// Each line is appended once, in its own marked block, to the start-up
+// file of the shell that reads it.
+Status ensure_shell_blocks(const fs::path& home) {
+  const std::string shell = process_env("SHELL").value_or("");
+  for (const ShellBlock& block : shell_blocks(home)) {
+    const std::string name = block.file.filename().string();
+    if (!block.text.starts_with(kCompletionMarker)) continue;
+    if (!(name == ".bashrc" && shell.ends_with("bash")) && !(name == ".zshrc" && shell.ends_with("zsh"))) continue;
+    if (read_file(block.file).value_or("").find(block.text) != std::string::npos) continue;
+    if (auto appended = append_file(block.file, block.text); !appended) return failed_at(block.file, appended.error());
+  }
+  return {};
 }
 
 // Puts ~/.local/bin on the PATH of the user's shells, saying for each
@@ -152,7 +195,7 @@ Status ensure_user_shell_path(const fs::path& home) {
   if (shell.ends_with("fish")) files.emplace_back(home / ".config" / "fish" / "config.fish", kFishLine);
   for (const auto& [file, line] : files) {
     auto edited = ensure_shell_path(file, line);
-    if (!edited) return std::unexpected(edited.error());
+    if (!edited) return failed_at(file, edited.error());
     Printer::standard() << fmt::format("{} {}\n", i18n::tr(*edited ? kShellEdited : kShellAlreadySet), friendly_folder(file));
   }
   return {};
@@ -188,7 +231,7 @@ Result<bool> ensure_shell_path(const fs::path& file, std::string_view line) {
   const std::string text = read_file(file).value_or("");
   if (is_valid_utf8(text) && text.find(".local/bin") != std::string::npos) return false;
   if (auto made = create_dirs(file.parent_path()); !made) return std::unexpected(made.error());
-  if (auto appended = append_file(file, fmt::format("\n# Wendlebox CLI\n{}\n", line)); !appended)
+  if (auto appended = append_file(file, fmt::format("{}{}\n", kPathMarker, line)); !appended)
     return std::unexpected(appended.error());
   return true;
 }
@@ -208,13 +251,6 @@ bool is_in_hidden_folder(const fs::path& folder) {
   return false;
 }
 
-// Installed by the package manager or `cmake --install`: the program in
-// <prefix>/bin with its extension in <prefix>/share, not beside it.
-bool is_system_installation(const fs::path& running) {
-  const std::optional<fs::path> extension = extension_folder(running);
-  return extension && *extension != running.parent_path() / "extension";
-}
-
 }  // namespace
 
 std::optional<fs::path> firefox_package(const fs::path& running) {
@@ -229,6 +265,46 @@ std::optional<fs::path> firefox_package(const fs::path& running) {
 }
 
 fs::path installed_firefox_package() { return data_dir() / "wendlebox.xpi"; }
+
+UserFiles user_files(const fs::path& home) {
+  const fs::path data_home = data_dir().parent_path();
+  return UserFiles{.program = home / ".local" / "bin" / "wendlebox",
+                   .extension = installed_extension_folder(),
+                   .firefox_package = installed_firefox_package(),
+                   // man finds <dir>/../share/man for each <dir> on PATH: ~/.local/bin is.
+                   .manual = home / ".local" / "share" / "man" / "man1" / "wendlebox.1",
+                   .bash_completion = data_home / "bash-completion" / "completions" / "wendlebox",
+                   .zsh_completion = data_home / "zsh" / "site-functions" / "_wendlebox",
+                   .fish_completion = home / ".config" / "fish" / "completions" / "wendlebox.fish"};
+}
+
+std::vector<ShellBlock> shell_blocks(const fs::path& home) {
+  const UserFiles files = user_files(home);
+  const auto block = [](std::string_view marker, std::string_view line) { return fmt::format("{}{}\n", marker, line); };
+  // bash sources its file itself: the bash-completion package, which would
+  // load it on demand, is often missing. zsh completes once compinit has
+  // read its folder, or, when the user's start-up ran compinit already,
+  // once the function is registered.
+  const std::string zsh_folder = shell_quoted(files.zsh_completion.parent_path());
+  return {{home / ".profile", block(kPathMarker, kExportLine)},
+          {home / ".bashrc", block(kPathMarker, kExportLine)},
+          {home / ".zshrc", block(kPathMarker, kExportLine)},
+          {home / ".config" / "fish" / "config.fish", block(kPathMarker, kFishLine)},
+          {home / ".bashrc", block(kCompletionMarker, fmt::format("[ -r {0} ] && . {0}", shell_quoted(files.bash_completion)))},
+          {home / ".zshrc",
+           block(kCompletionMarker,
+                 fmt::format("fpath=({} $fpath); if (( $+functions[compdef] )); then autoload -Uz _wendlebox && "
+                             "compdef _wendlebox wendlebox; else autoload -Uz compinit && compinit; fi",
+                             zsh_folder))}};
+}
+
+// Installed by the package manager or `cmake --install`: the program in
+// <prefix>/bin with its extension in <prefix>/share, not beside it, nor in
+// the data folder where setup puts the user's copy.
+bool is_system_installation(const fs::path& running) {
+  const std::optional<fs::path> extension = extension_folder(running);
+  return extension && *extension != running.parent_path() / "extension" && *extension != installed_extension_folder();
+}
 
 std::string extension_guidance(const std::optional<fs::path>& extension_folder, const std::optional<fs::path>& package) {
   if (!extension_folder) return std::string(i18n::tr(kNotBundled));
@@ -253,17 +329,24 @@ Status setup() {
   if (!running) return std::unexpected(running.error());
   const std::optional<std::string> home = process_env("HOME");
   if (!home) return failure("HOME is unavailable");
+  const UserFiles files = user_files(*home);
   fs::path installed = *running;
   if (is_system_installation(*running)) {
     Printer::standard() << fmt::format(fmt::runtime(i18n::tr(kSystemInstallation)), running->string()) << '\n';
   } else {
-    const fs::path install_dir = fs::path(*home) / ".local" / "bin";
-    if (auto made = create_dirs(install_dir); !made) return made;
-    installed = install_dir / "wendlebox";
+    if (auto made = create_dirs(files.program.parent_path()); !made) return failed_at(files.program.parent_path(), made.error());
+    installed = files.program;
     if (auto copied = install_copy(*running, installed); !copied) return copied;
     if (auto path = ensure_user_shell_path(*home); !path) return path;
-    install_user_completion(*running, *home);
-    Printer::standard() << fmt::format("\n{} {}\n", Printer::standard().paint("32", i18n::tr(kInstalled)), installed.string());
+    const bool manual_and_completion = install_user_manual_and_completion(*running, files);
+    if (auto blocks = ensure_shell_blocks(*home); !blocks) return blocks;
+    if (*running == installed)
+      Printer::standard() << fmt::format("\n{} {}\n", Printer::standard().paint("32", i18n::tr(kAlreadyInstalled)),
+                                         installed.string());
+    else
+      Printer::standard() << fmt::format("\n{} {}\n", Printer::standard().paint("32", i18n::tr(kInstalled)),
+                                         installed.string());
+    if (manual_and_completion) Printer::standard() << i18n::tr(kManualAndCompletion) << '\n';
   }
   // Both installed copies of the extension carry the pairing key, private
   // to this user, so that a tab acts only for this user's own sessions.
@@ -271,23 +354,27 @@ Status setup() {
   if (!key) return std::unexpected(key.error());
   std::optional<fs::path> extension = extension_folder(*running);
   bool updated = false;
-  if (extension && *extension != installed_extension_folder()) {
-    auto replaced = install_extension(*extension, installed_extension_folder());
+  if (extension && *extension != files.extension) {
+    auto replaced = install_extension(*extension, files.extension);
     if (!replaced) return std::unexpected(replaced.error());
-    extension = installed_extension_folder();
+    extension = files.extension;
     updated = *replaced;
   }
   if (extension)
     if (auto paired = write_file_whole(*extension / kExtensionPairingFile, extension_pairing(*key)); !paired) return paired;
   std::optional<fs::path> package = firefox_package(*running);
-  if (package && *package != installed_firefox_package()) {
+  if (package && *package != files.firefox_package) {
     auto bytes = read_file(*package);
-    if (!bytes) return std::unexpected(bytes.error());
+    if (!bytes) return failure(fmt::format("Could not read {}: {}", package->string(), bytes.error()));
     auto paired = paired_package(*bytes, *key);
     if (!paired) return std::unexpected(paired.error());
-    if (auto written = write_file_whole(installed_firefox_package(), *paired); !written) return written;
-    package = installed_firefox_package();
+    if (auto written = write_file_whole(files.firefox_package, *paired); !written)
+      return failed_at(files.firefox_package, written.error());
+    package = files.firefox_package;
   }
+  // Run again from the installed copy, which has nothing beside it: what
+  // the first run installed is still there.
+  if (!package && fs::exists(files.firefox_package)) package = files.firefox_package;
   show_installed_help(installed);
   const std::string separator(60, '=');
   Printer::standard() << fmt::format("\n{}\n", Printer::standard().paint("1;35", separator))
@@ -297,4 +384,3 @@ Status setup() {
   setup_shell(installed);
   return {};
 }
-

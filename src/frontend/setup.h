@@ -12,6 +12,31 @@
 
 Status setup();
 
+// What setup puts in a user's home, beside the start-up file blocks, and
+// uninstall takes away again.
+struct UserFiles {
+  std::filesystem::path program;          // ~/.local/bin/wendlebox
+  std::filesystem::path extension;        // <data folder>/extension
+  std::filesystem::path firefox_package;  // <data folder>/wendlebox.xpi
+  std::filesystem::path manual;           // ~/.local/share/man/man1/wendlebox.1
+  std::filesystem::path bash_completion;
+  std::filesystem::path zsh_completion;
+  std::filesystem::path fish_completion;
+};
+UserFiles user_files(const std::filesystem::path& home);
+
+// A marked block setup appends to a shell start-up file.
+struct ShellBlock {
+  std::filesystem::path file;
+  std::string text;  // "\n# Wendlebox ...\n<line>\n"
+};
+// Every block setup may have added in `home`, for any shell.
+std::vector<ShellBlock> shell_blocks(const std::filesystem::path& home);
+
+// Installed by the package manager or `cmake --install`: the program in
+// <prefix>/bin with its extension in <prefix>/share, not beside it.
+bool is_system_installation(const std::filesystem::path& running);
+
 // The program that is running, read from /proc.
 Result<std::filesystem::path> running_executable();
 

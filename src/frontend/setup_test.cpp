@@ -5,6 +5,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
+#include "common/text.h"
 #include "support/support.h"
 
 namespace {
@@ -76,11 +79,13 @@ TEST_F(Setup, EachShellGetsItsOwnStartUpFile) {
   write_text(home.path / ".profile", "# PATH has ~/.local/bin already\n");
   ASSERT_EQ(setup(dist.path / "wendlebox", {{"SHELL", "/usr/bin/zsh"}}).exit_code, 0);
   EXPECT_EQ(file(".profile"), "# PATH has ~/.local/bin already\n");
-  EXPECT_EQ(file(".zshrc"), kBlock);
+  // Completion gets a block of its own after the PATH one.
+  EXPECT_TRUE(file(".zshrc").starts_with(kBlock + "\n# Wendlebox completion\nfpath=('" + home.path.string())) << file(".zshrc");
   ASSERT_EQ(setup(dist.path / "wendlebox", {{"SHELL", "/usr/local/bin/fish"}}).exit_code, 0);
   EXPECT_EQ(file(".config/fish/config.fish"), "\n# Wendlebox CLI\nset -gx PATH $HOME/.local/bin $PATH\n");
   ASSERT_EQ(setup(dist.path / "wendlebox", {{"SHELL", "/bin/bash"}}).exit_code, 0);
-  EXPECT_EQ(file(".bashrc"), kBlock);
+  EXPECT_TRUE(file(".bashrc").starts_with(kBlock + "\n# Wendlebox completion\n[ -r '" + home.path.string()))
+      << file(".bashrc");
 }
 
 TEST_F(Setup, TheExtensionIsCopiedToTheDataFolderWhichTheGuidanceNames) {
@@ -145,6 +150,99 @@ TEST_F(Setup, ASystemInstallationGetsNoCopyInTheUsersFolder) {
   EXPECT_FALSE(fs::exists(home.path / ".local/bin"));
   EXPECT_FALSE(fs::exists(home.path / ".bashrc"));
   EXPECT_TRUE(fs::exists(home.path / ".local/share/wendlebox/extension/manifest.json"));
+}
+
+// Run again from the copy it installed, setup neither calls itself a
+// system installation nor loses the Firefox package it put in place.
+TEST_F(Setup, RunAgainFromTheInstalledCopySaysTrueThings) {
+  write_text(dist.path / "extension/manifest.json", "{\"version\": \"1.0\"}");
+  write_text(dist.path / "wendlebox-1.0.xpi", "zip");
+  TempDir bin;
+  write_script(bin.path / "firefox-esr", "exit 0");
+  const std::map<std::string, std::string> env{{"SHELL", "/bin/sh"}, {"PATH", bin.path.string() + ":/usr/bin:/bin"}};
+  ASSERT_EQ(setup(dist.path / "wendlebox", env).exit_code, 0);
+  const fs::path installed = home.path / ".local/bin/wendlebox";
+  CommandResult again = setup(installed, env);
+  EXPECT_EQ(again.exit_code, 0) << again.err;
+  EXPECT_NE(again.out.find("\nWendlebox is installed: " + installed.string() + "\n"), std::string::npos) << again.out;
+  EXPECT_EQ(again.out.find("installed by the system"), std::string::npos) << again.out;
+  EXPECT_EQ(again.out.find("did not come with this program"), std::string::npos) << again.out;
+  EXPECT_NE(again.out.find(home.path.string() + "/.local/share/wendlebox/wendlebox.xpi\n"), std::string::npos) << again.out;
+}
+
+// What a user meets after setup, in new shells: the manual, completion in
+// bash, zsh and fish; then uninstall leaves nothing of it behind.
+class Installed : public Setup {
+ protected:
+  void SetUp() override {
+    Setup::SetUp();
+    const fs::path build = fs::path(binary_path()).parent_path();
+    fs::copy(build / "completion", dist.path / "completion", fs::copy_options::recursive);
+    fs::copy_file(build / "wendlebox.1", dist.path / "wendlebox.1");
+    write_text(dist.path / "extension/manifest.json", "{\"version\": \"1.0\"}");
+  }
+  // Tab after `typed` in a new interactive `shell` started in the home
+  // folder; true when the screen then shows `expected`.
+  bool completes(const std::string& shell, const std::string& typed, const std::string& expected) {
+    RunningBinary run({.args = {"-i"}, .program = shell, .cwd = home.path, .home = home.path,
+                       .env = {{"TERM", "xterm"}, {"PS1", "$ "}, {"SHELL", shell}},
+                       .path_prefix = (home.path / ".local/bin").string(), .terminal = true});
+    run.send_input(typed + "\t");
+    const bool shown = wait_until([&] {
+      const std::string screen = run.output_so_far();
+      return screen.find(expected) != std::string::npos;
+    }, std::chrono::seconds(20));
+    if (!shown) ADD_FAILURE() << shell << " showed:\n" << run.output_so_far();
+    run.send_input("\x03exit\n");
+    run.finish(std::chrono::seconds(5));
+    return shown;
+  }
+  // What `find ~ -iname '*wendlebox*'` lists (shells leave their own files).
+  std::vector<std::string> named_wendlebox() {
+    std::vector<std::string> paths;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(home.path))
+      if (ascii_lower(entry.path().filename().string()).find("wendlebox") != std::string::npos)
+        paths.push_back(fs::relative(entry.path(), home.path).string());
+    std::ranges::sort(paths);
+    return paths;
+  }
+};
+
+TEST_F(Installed, ManualAndCompletionWorkInNewShellsAndUninstallTakesThemAway) {
+  for (const char* shell : {"/bin/bash", "/usr/bin/zsh", "/usr/bin/fish"}) {
+    if (!fs::exists(shell)) continue;  // install-deps --tests brings them
+    ASSERT_EQ(setup(dist.path / "wendlebox", {{"SHELL", shell}}).exit_code, 0);
+  }
+  CommandResult man = run_binary({.args = {"-w", "wendlebox"}, .program = "/usr/bin/man", .home = home.path,
+                                  .path_prefix = (home.path / ".local/bin").string()});
+  EXPECT_EQ(man.out, (home.path / ".local/share/man/man1/wendlebox.1").string() + "\n") << man.err;
+  for (const char* shell : {"/bin/bash", "/usr/bin/zsh", "/usr/bin/fish"})
+    if (fs::exists(shell)) {
+      EXPECT_TRUE(completes(shell, "wendlebox --chats-a", "--chats-all")) << shell;
+    }
+  CommandResult doctor = run_binary({.args = {"doctor"}, .home = home.path, .env = {{"SHELL", "/bin/bash"}}});
+  EXPECT_NE(doctor.out.find("\nManual page: " + home.path.string() + "/.local/share/man/man1/wendlebox.1\n"
+                            "Shell completion (bash): " + home.path.string() +
+                            "/.local/share/bash-completion/completions/wendlebox\n"), std::string::npos) << doctor.out;
+
+  write_text(home.path / ".bashrc", read_text(home.path / ".bashrc") + "alias ll='ls -l'\n");
+  write_text(home.path / ".config/wendlebox/settings.json", "{}");
+  CommandResult removed = run_binary({.args = {"uninstall"}, .program = home.path / ".local/bin/wendlebox",
+                                      .home = home.path});
+  EXPECT_EQ(removed.exit_code, 0) << removed.err;
+  EXPECT_TRUE(removed.out.starts_with("Removed: " + home.path.string() + "/.local/bin/wendlebox\n")) << removed.out;
+  EXPECT_NE(removed.out.find("Removed the Wendlebox lines from " + home.path.string() + "/.bashrc\n"), std::string::npos);
+  EXPECT_NE(removed.out.find("Kept your settings and saved chats in " + home.path.string() + "/.config/wendlebox: "
+                             "wendlebox uninstall --purge removes them too.\n"), std::string::npos) << removed.out;
+  EXPECT_EQ(read_text(home.path / ".bashrc"), "alias ll='ls -l'\n");  // the user's own line stays
+  EXPECT_EQ(named_wendlebox(), (std::vector<std::string>{".config/wendlebox"}));
+  EXPECT_FALSE(fs::exists(home.path / ".profile"));  // it held nothing but setup's lines
+  EXPECT_EQ(run_binary({.args = {"uninstall", "--purge"}, .home = home.path}).exit_code, 0);
+  EXPECT_EQ(named_wendlebox(), std::vector<std::string>{});
+  doctor = run_binary({.args = {"doctor"}, .home = home.path, .env = {{"SHELL", "/usr/bin/zsh"}}});
+  EXPECT_NE(doctor.out.find("Manual page: not installed, so man wendlebox finds nothing."), std::string::npos);
+  EXPECT_NE(doctor.out.find("Shell completion (zsh): not set up, so Tab completes nothing after wendlebox."),
+            std::string::npos) << doctor.out;
 }
 
 TEST_F(Setup, FailsWithoutHome) {

@@ -1,7 +1,6 @@
 #include "line_editor/line_editor.h"
 
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "common/end_signals.h"
 #include "common/env.h"
 #include "common/files.h"
+#include "common/printer.h"
 #include "common/text.h"
 
 namespace line_editor {
@@ -89,12 +89,6 @@ Result<unsigned char> read_byte(int input) {
   }
 }
 
-std::size_t terminal_columns(int output) {
-  winsize size{};
-  if (::ioctl(output, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
-  return size.ws_col;
-}
-
 Result<std::optional<std::string>> read_buffered_line(std::string_view prompt) {
   std::cout << prompt << std::flush;
   std::string line;
@@ -119,12 +113,13 @@ bool terminal_takes_sequences(const EnvLookup& env) {
 Result<std::optional<std::string>> read_plain_line(std::string_view prompt, int input) {
   auto line = read_buffered_line(prompt);
   if (!line || !*line) return line;
+  **line = without_key_sequences(**line);
   for (;;) {
     pollfd waiting{input, POLLIN, 0};
     const bool more = std::cin.rdbuf()->in_avail() > 0 || ::poll(&waiting, 1, 30) > 0;
     std::string next;
     if (!more || !std::getline(std::cin, next)) return line;
-    **line += next + (std::cin.eof() ? "" : "\n");
+    **line += without_key_sequences(next) + (std::cin.eof() ? "" : "\n");
   }
 }
 
@@ -263,6 +258,17 @@ void LineBuffer::insert(std::string_view typed) {
   cursor += typed.size();
 }
 
+namespace {
+
+std::size_t char_width(char32_t c) {
+  if (c < 32 || (c >= 127 && c < 160)) return 0;  // control characters
+  if (c < 127) return 1;
+  const int columns = utf8proc_charwidth(static_cast<utf8proc_int32_t>(c));
+  return columns > 0 ? static_cast<std::size_t>(columns) : 0;
+}
+
+}  // namespace
+
 std::size_t display_width(std::string_view text) {
   std::size_t width = 0;
   for (std::size_t pos = 0; pos < text.size();) {
@@ -275,16 +281,46 @@ std::size_t display_width(std::string_view text) {
       } else if (pos < text.size()) {
         next_char(text, pos);
       }
-    } else if (c < 32 || (c >= 127 && c < 160)) {
-      // control characters take no column
-    } else if (c < 127) {
-      width += 1;
     } else {
-      const int columns = utf8proc_charwidth(static_cast<utf8proc_int32_t>(c));
-      width += columns > 0 ? static_cast<std::size_t>(columns) : 0;
+      width += char_width(c);
     }
   }
   return width;
+}
+
+std::string fit_to_columns(std::string_view text, std::size_t columns) {
+  if (columns == 0 || display_width(text) < columns) return std::string(text);
+  const std::size_t room = columns > 2 ? columns - 2 : 0;  // "…" takes the last column left
+  std::size_t width = 0, pos = 0;
+  while (pos < text.size()) {
+    std::size_t next = pos;
+    const std::size_t w = char_width(next_char(text, next));
+    if (width + w > room) break;
+    width += w;
+    pos = next;
+  }
+  return std::string(text.substr(0, pos)) + (columns > 1 ? "\u2026" : "");
+}
+
+std::string without_key_sequences(std::string_view line) {
+  std::string kept;
+  for (std::size_t pos = 0; pos < line.size();) {
+    if (line[pos] != '\x1b') {
+      kept += line[pos++];
+      continue;
+    }
+    ++pos;
+    if (pos < line.size() && line[pos] == '[') {  // ESC [ parameters final
+      ++pos;
+      while (pos < line.size() && static_cast<unsigned char>(line[pos]) >= 0x20 && static_cast<unsigned char>(line[pos]) <= 0x3f) ++pos;
+      if (pos < line.size()) ++pos;
+    } else if (pos < line.size() && line[pos] == 'O') {  // ESC O x
+      pos = std::min(line.size(), pos + 2);
+    } else if (pos < line.size()) {  // Alt+key
+      ++pos;
+    }
+  }
+  return kept;
 }
 
 Status render_line(int output, std::string_view prompt, const LineBuffer& buffer, std::size_t& rows_above,

@@ -44,4 +44,14 @@ Result<std::optional<unsigned char>> pending_byte(int input = 0);
 // Terminal columns: escape sequences and control characters take none.
 std::size_t display_width(std::string_view text);
 
+// Plain text (no escape sequences) cut to fit in fewer than `columns`
+// columns, ending in "…" when cut, so a line redrawn in place never wraps
+// onto a row the redraw does not come back to. 0 columns: not a terminal,
+// the text as it is.
+std::string fit_to_columns(std::string_view text, std::size_t columns);
+
+// A line typed at a terminal in its own line mode, with what keys such as
+// the arrows sent (escape sequences) taken out.
+std::string without_key_sequences(std::string_view line);
+
 }  // namespace line_editor

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <thread>
+#include <tuple>
 
 #include "support/support.h"
 
@@ -67,6 +68,18 @@ TEST(DisplayWidth, CountsColumns) {
       {"abc", 3}, {"héllo", 5}, {"日本", 4}, {"e\u0301", 1}, {"\x1b[36mYou >\x1b[0m ", 6},
       {"\x1b" "7x", 1}, {"\t\x7f", 0}, {"\u00a0", 1}, {"\xc2\x85", 0}, {"🙂", 2}};
   for (const auto& [text, width] : cases) EXPECT_EQ(display_width(text), width) << text;
+}
+
+TEST(FitToColumns, CutsWholeCharactersBeforeTheLastColumn) {
+  const std::tuple<std::string, std::size_t, std::string> cases[] = {
+      {"short", 20, "short"},     {"exactly five", 13, "exactly five"}, {"exactly five", 12, "exactly fi\u2026"},
+      {"日本語です", 6, "日本\u2026"}, {"abc", 0, "abc"},                   {"abc", 1, ""}};
+  for (const auto& [text, columns, fitted] : cases) {
+    EXPECT_EQ(fit_to_columns(text, columns), fitted) << text << " in " << columns;
+    if (columns > 0) {
+      EXPECT_LT(display_width(fit_to_columns(text, columns)), columns);
+    }
+  }
 }
 
 // A pseudo-terminal of 80 columns with the editor on its slave side.
@@ -212,6 +225,23 @@ TEST_F(Terminal, UpUpDownDownWalksTheHistory) {
   EXPECT_EQ(**line, "abc");
   line = read("abc\x1b[A\x15z\r", "> ", history);
   EXPECT_EQ(**line, "z");
+}
+
+// A dumb terminal edits in its own line mode, where the arrow keys' escape
+// sequences would land in the prompt; they are taken out.
+TEST_F(Terminal, ADumbTerminalsPromptIgnoresKeySequences) {
+  ScopedEnv env;
+  env.set("TERM", "dumb");
+  const int saved_input = ::dup(STDIN_FILENO);
+  ::dup2(slave, STDIN_FILENO);  // the plain reading goes through standard input
+  Result<std::optional<std::string>> line;
+  std::thread editor([&] { line = read_line("> ", {}, slave, slave); });
+  type("ab\x1b[D\x1bOHc\x1b[1;5C\x1b" "d\n");
+  editor.join();
+  ::dup2(saved_input, STDIN_FILENO);
+  ::close(saved_input);
+  ASSERT_TRUE(line && *line);
+  EXPECT_EQ(**line, "abc\n");
 }
 
 TEST_F(Terminal, InvalidUtf8IsDroppedAndAClosedTerminalFails) {

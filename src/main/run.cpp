@@ -16,6 +16,7 @@
 #include "frontend/prompt.h"
 #include "frontend/doctor.h"
 #include "frontend/setup.h"
+#include "frontend/uninstall.h"
 #include "i18n/i18n.h"
 #include "session/probe.h"
 #include "session/task.h"
@@ -56,27 +57,40 @@ constexpr i18n::Text kDoctorHelp{
     "extensión y su versión, los archivos y carpetas de estado), dice dónde está el estado y cómo corregir cada "
     "problema, y no cambia nada. Termina con estado 1 cuando algo impediría una sesión."};
 
+constexpr i18n::Text kUninstallHelp{
+    "wendlebox uninstall: removes what setup installed in your home folder (the program in ~/.local/bin, the browser "
+    "extension's copy, the manual page, shell completion and the lines setup added to your shell's start-up files) and "
+    "says what it removed. Your settings and saved chats stay; wendlebox uninstall --purge removes them too.",
+    "wendlebox uninstall: remove o que o setup instalou na sua pasta pessoal (o programa em ~/.local/bin, a cópia da "
+    "extensão do navegador, a página de manual, o completamento do shell e as linhas que o setup adicionou aos arquivos "
+    "de início do seu shell) e diz o que removeu. Suas configurações e chats salvos ficam; wendlebox uninstall --purge "
+    "também os remove.",
+    "wendlebox uninstall: elimina lo que setup instaló en tu carpeta personal (el programa en ~/.local/bin, la copia de "
+    "la extensión del navegador, la página de manual, el completado del shell y las líneas que setup añadió a los "
+    "archivos de inicio de tu shell) y dice lo que eliminó. Tu configuración y tus chats guardados se quedan; wendlebox "
+    "uninstall --purge también los elimina."};
+
 struct ManagementOption {
   std::string_view name;
   const char* required_value;  // what "requires" names, or nullptr
-  Status (*operation)(const std::string& value);
+  Status (*operation)(const std::string& value, bool yes);
 };
 
 const std::array<ManagementOption, 14> kManagementOptions{{
-    {"--block-commands", nullptr, [](const std::string&) { return set_allow_commands(false); }},
-    {"--allow-commands", nullptr, [](const std::string&) { return set_allow_commands(true); }},
-    {"--block-sounds", nullptr, [](const std::string&) { return set_sounds(false); }},
-    {"--allow-sounds", nullptr, [](const std::string&) { return set_sounds(true); }},
-    {"--block-git", nullptr, [](const std::string&) { return set_git(false); }},
-    {"--allow-git", nullptr, [](const std::string&) { return set_git(true); }},
-    {"--add-folder", "a folder path", [](const std::string& v) { return allow_add(v); }},
-    {"--remove-folder", "a folder path", [](const std::string& v) { return allow_remove(v); }},
-    {"--list-folders", nullptr, [](const std::string&) { return list_allowed(); }},
-    {"--chats", nullptr, [](const std::string&) { return list_chats(false); }},
-    {"--history", nullptr, [](const std::string&) { return list_chats(false); }},
-    {"--list", nullptr, [](const std::string&) { return list_chats(false); }},
-    {"--chats-all", nullptr, [](const std::string&) { return list_chats(true); }},
-    {"--chatlog", "a chat ID or number", [](const std::string& v) { return show_chatlog(v); }},
+    {"--block-commands", nullptr, [](const std::string&, bool) { return set_allow_commands(false); }},
+    {"--allow-commands", nullptr, [](const std::string&, bool) { return set_allow_commands(true); }},
+    {"--block-sounds", nullptr, [](const std::string&, bool) { return set_sounds(false); }},
+    {"--allow-sounds", nullptr, [](const std::string&, bool) { return set_sounds(true); }},
+    {"--block-git", nullptr, [](const std::string&, bool) { return set_git(false); }},
+    {"--allow-git", nullptr, [](const std::string&, bool) { return set_git(true); }},
+    {"--add-folder", "a folder path", [](const std::string& v, bool yes) { return allow_add(v, yes); }},
+    {"--remove-folder", "a folder path", [](const std::string& v, bool) { return allow_remove(v); }},
+    {"--list-folders", nullptr, [](const std::string&, bool) { return list_allowed(); }},
+    {"--chats", nullptr, [](const std::string&, bool) { return list_chats(false); }},
+    {"--history", nullptr, [](const std::string&, bool) { return list_chats(false); }},
+    {"--list", nullptr, [](const std::string&, bool) { return list_chats(false); }},
+    {"--chats-all", nullptr, [](const std::string&, bool) { return list_chats(true); }},
+    {"--chatlog", "a chat ID or number", [](const std::string& v, bool) { return show_chatlog(v); }},
 }};
 
 const ManagementOption* find_management_option(std::string_view argument) {
@@ -89,6 +103,7 @@ struct Scan {
   const ManagementOption* management = nullptr;
   std::string value;
   bool force_yes = false;
+  bool yes = false;  // --yes: a wide folder is allowed without asking
   bool no_browser = false;
   std::optional<std::string> browser;  // --browser <command>
   std::vector<std::string> words;
@@ -104,6 +119,8 @@ Result<Scan> scan_arguments(const std::vector<std::string>& args) {
     }
     if (arg == "--force-yes") {
       scan.force_yes = true;
+    } else if (arg == "--yes") {
+      scan.yes = true;
     } else if (arg == "--no-browser") {
       scan.no_browser = true;
     } else if (arg == "--browser") {
@@ -212,13 +229,19 @@ Status run(const std::vector<std::string>& args, const SessionWorld& world) {
       return {};
     }
     if (first == "list" || first == "chats") return failure(std::string(i18n::tr(kUseChats)));
-    if (first == "--version") {
+    if (first == "--version" || first == "version") {
       Printer::standard() << "wendlebox " WENDLEBOX_VERSION "\nextension expected: " WENDLEBOX_VERSION "\n";
       return {};
     }
     const bool asks_help = args.size() > 1 && (args[1] == "--help" || args[1] == "-h");
     if (first == "setup") return asks_help ? (Printer::standard() << i18n::tr(kSetupHelp) << '\n', Status{}) : setup();
     if (first == "doctor") return asks_help ? (Printer::standard() << i18n::tr(kDoctorHelp) << '\n', Status{}) : doctor();
+    if (first == "uninstall") {
+      if (asks_help) return Printer::standard() << i18n::tr(kUninstallHelp) << '\n', Status{};
+      for (std::size_t i = 1; i < args.size(); ++i)
+        if (args[i] != "--purge" || i > 1) return failure(fmt::format("uninstall takes only --purge, not {}.", args[i]));
+      return uninstall(args.size() == 2);
+    }
     if (first == "--probe") return probe_from_arguments(args, world);
   }
   auto scan = scan_arguments(args);
@@ -229,8 +252,10 @@ Status run(const std::vector<std::string>& args, const SessionWorld& world) {
     if (scan->force_yes) return failure(fmt::format("{} cannot be combined with --force-yes.", name));
     if (scan->no_browser) return failure(fmt::format("{} cannot be combined with --no-browser.", name));
     if (scan->browser) return failure(fmt::format("{} cannot be combined with --browser.", name));
-    return scan->management->operation(scan->value);
+    if (scan->yes && name != "--add-folder") return failure(fmt::format("{} cannot be combined with --yes.", name));
+    return scan->management->operation(scan->value, scan->yes);
   }
+  if (scan->yes) return failure("--yes goes only with --add-folder.");
   // --browser saves the choice, then the session (if any) opens with it.
   if (scan->browser) {
     if (auto saved = set_browser(*scan->browser); !saved) return saved;

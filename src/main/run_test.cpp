@@ -1,6 +1,11 @@
 // The command line through the real binary.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <sstream>
+
+#include "common/text.h"
+#include "line_editor/line_editor.h"
 #include "state/chats.h"
 #include "support/support.h"
 
@@ -55,7 +60,15 @@ INSTANTIATE_TEST_SUITE_P(
         ArgsCase{{"--force-yes"}, 0, kNoChat, ""}, ArgsCase{{"--"}, 0, kNoChat, ""},
         ArgsCase{{"--force-yes", "--force-yes", "--"}, 0, kNoChat, ""},
         ArgsCase{{"+7"}, 1, "", "Chat not found. Run wendlebox --chats-all to see saved numbers, or pass a ChatGPT chat URL."},
-        ArgsCase{{"bad\xff"}, 1, "", "Argument 1 is not valid UTF-8."}));
+        ArgsCase{{"bad\xff"}, 1, "", "Argument 1 is not valid UTF-8."},
+        ArgsCase{{"version", "x"}, 0, "wendlebox " WENDLEBOX_VERSION "\n", ""},
+        ArgsCase{{"uninstall", "--all"}, 1, "", "uninstall takes only --purge, not --all."},
+        ArgsCase{{"uninstall", "--purge", "--purge"}, 1, "", "uninstall takes only --purge, not --purge."},
+        ArgsCase{{"--chats", "--yes"}, 1, "", "--chats cannot be combined with --yes."},
+        ArgsCase{{"--yes", "x"}, 1, "", "--yes goes only with --add-folder."},
+        ArgsCase{{"--browser", "no-such-browser --new-window"}, 1, "",
+                 "Browser command not found: no-such-browser. Give a program on PATH or the full path of one, or "
+                 "default for the system's browser."}));
 
 TEST(CommandLine, HelpIsLocalised) {
   TempDir home;
@@ -68,7 +81,7 @@ TEST(CommandLine, HelpIsLocalised) {
   EXPECT_TRUE(es.out.starts_with("Wendlebox  |  Contacto: "));
   for (const CommandResult* help : {&en, &pt, &es})  // the title, then an empty line
     EXPECT_NE(help->out.find("example\n\n  wendlebox  "), std::string::npos) << help->out;
-  EXPECT_TRUE(en.out.ends_with("Quote prompts containing spaces.\n"));
+  EXPECT_TRUE(en.out.ends_with("put -- before a prompt that starts with one of them.\n"));
 }
 
 TEST(CommandLine, HelpDescriptionsStartAtColumn46) {
@@ -91,7 +104,7 @@ TEST(CommandLine, HelpDescriptionsStartAtColumn46) {
       EXPECT_NE(line[col + 1], ' ') << lang << ": " << line;
       ++rows;
     }
-    EXPECT_EQ(rows, 21) << lang;
+    EXPECT_EQ(rows, 22) << lang;
   }
 }
 
@@ -111,14 +124,50 @@ TEST(CommandLine, AddFolderAcceptsAValueStartingWithOneHyphen) {
 
 }  // namespace
 
-// --version says the version; a command's --help says what it does and does it not.
+// version says the version (and starts no session: no Git repository, no
+// project folder); a command's --help says what it does and does it not.
 TEST(CommandLine, VersionAndSetupHelpChangeNothing) {
-  TempDir home;
-  CommandResult version = run_binary({.args = {"--version"}, .home = home.path});
-  EXPECT_EQ(version.exit_code, 0);
-  EXPECT_EQ(version.out, "wendlebox " WENDLEBOX_VERSION "\nextension expected: " WENDLEBOX_VERSION "\n");
+  TempDir home, work;
+  for (const char* word : {"--version", "version"}) {
+    CommandResult version = run_binary({.args = {word}, .cwd = work.path, .home = home.path});
+    EXPECT_EQ(version.exit_code, 0);
+    EXPECT_EQ(version.out, "wendlebox " WENDLEBOX_VERSION "\nextension expected: " WENDLEBOX_VERSION "\n");
+  }
+  EXPECT_TRUE(fs::is_empty(work.path));
   CommandResult help = run_binary({.args = {"setup", "--help"}, .home = home.path});
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_TRUE(help.out.starts_with("wendlebox setup: installs this program")) << help.out;
   EXPECT_FALSE(fs::exists(home.path / ".local/bin/wendlebox"));
+  help = run_binary({.args = {"uninstall", "--help"}, .home = home.path});
+  EXPECT_TRUE(help.out.starts_with("wendlebox uninstall: removes what setup installed")) << help.out;
+}
+
+// At a terminal the help wraps between words to its width, descriptions in
+// their column while there is room; through a pipe it is exact.
+TEST(CommandLine, HelpWrapsToTheTerminal) {
+  TempDir home;
+  const std::string exact = run_binary({.args = {"--help"}, .home = home.path}).out;
+  for (unsigned short columns : {80, 40, 20}) {
+    RunningBinary help({.args = {"--help"}, .home = home.path, .terminal = true, .columns = columns});
+    CommandResult r = help.finish();
+    std::string screen = r.out;
+    std::erase(screen, '\r');
+    std::istringstream rows(screen);
+    std::string row, words;
+    while (std::getline(rows, row)) {
+      // Only a word longer than a row may reach past it (it is not broken).
+      if (trim(row).find(' ') != std::string_view::npos) {
+        EXPECT_LT(line_editor::display_width(row), columns) << row;
+      }
+      words += row + " ";
+    }
+    // Only where the lines break changed: the same words in the same order.
+    std::istringstream a(words), b(exact);
+    EXPECT_EQ(std::vector<std::string>(std::istream_iterator<std::string>(a), {}),
+              std::vector<std::string>(std::istream_iterator<std::string>(b), {}));
+    if (columns != 80) continue;
+    EXPECT_NE(screen.find("  wendlebox --chats                          List this project's saved chats\n"
+                          "                                             (--history and --list also work)\n"),
+              std::string::npos) << screen;
+  }
 }

@@ -15,6 +15,9 @@
 namespace {
 
 constexpr i18n::Text kOpened{"Opened:", "Aberto:", "Abierto:"};
+constexpr i18n::Text kNotOpened{"The browser was not opened: open the page shown above by hand.",
+                                 "O navegador não foi aberto: abra à mão a página indicada acima.",
+                                 "No se abrió el navegador: abre a mano la página indicada arriba."};
 constexpr i18n::Text kExtensionFolder{"Extension folder to load:", "Pasta da extensão a carregar:",
                                       "Carpeta de la extensión a cargar:"};
 constexpr i18n::Text kNotLaunching{"Not opening the browser (--no-browser).", "O navegador não será aberto (--no-browser).",
@@ -42,10 +45,10 @@ constexpr i18n::Text kKeyOnCommandLine{
     "pueden leerla y actuar como tu navegador, porque {}."};
 constexpr i18n::Text kRunDoctor{"Run wendlebox doctor.", "Execute wendlebox doctor.", "Ejecuta wendlebox doctor."};
 
-// The address that was opened (without the token), the extension folder to
-// load, and where to look next.
-std::string connect_help(const std::string& address, const std::string& extension_folder) {
-  std::string help = fmt::format("\n{} {}", i18n::tr(kOpened), address);
+// The address that was opened (without the token), or that it was not, the
+// extension folder to load, and where to look next.
+std::string connect_help(const std::string& address, bool launched, const std::string& extension_folder) {
+  std::string help = launched ? fmt::format("\n{} {}", i18n::tr(kOpened), address) : fmt::format("\n{}", i18n::tr(kNotOpened));
   if (!extension_folder.empty()) help += fmt::format("\n{} {}", i18n::tr(kExtensionFolder), extension_folder);
   return help + "\n" + std::string(i18n::tr(kRunDoctor));
 }
@@ -60,9 +63,9 @@ BridgeBrowser::~BridgeBrowser() {
 }
 
 BridgeBrowser::BridgeBrowser(int port, Opener opener, std::string extension_folder,
-                             std::function<void(int port)> listening)
+                             std::function<void(int port)> listening, WaitTimings timings)
     : port_(port), opener_(std::move(opener)), extension_folder_(std::move(extension_folder)),
-      listening_(std::move(listening)) {}
+      listening_(std::move(listening)), timings_(timings) {}
 
 Status BridgeBrowser::open(const std::string& address, const Printer& out, bool launch) {
   auto session_token = token();
@@ -90,12 +93,14 @@ Status BridgeBrowser::open(const std::string& address, const Printer& out, bool 
                                              : fmt::format("{} {}", i18n::tr(kOpenByHand), address_with_key);
     out.line("33", fmt::format("{}\n{}", opened.error(), how));
   }
-  connect_help_ = connect_help(address, extension_folder_);
+  launched_ = opened.has_value();
+  connect_help_ = connect_help(address, launched_, extension_folder_);
   return {};
 }
 
 std::expected<BrowserResult, Stopped> BridgeBrowser::ask(Job job, const std::atomic<bool>* interrupt,
                                                          const Printer& out) {
-  return publish_and_wait_for_result(*exchange_, std::move(job), connect_help_,
-                                     WaitTimings{.patient = out.redraws_lines()}, interrupt, out);
+  WaitTimings timings = timings_;
+  timings.patient = out.redraws_lines();
+  return publish_and_wait_for_result(*exchange_, std::move(job), connect_help_, timings, interrupt, out);
 }

@@ -30,6 +30,9 @@ class Browser {
   virtual std::optional<std::string> extension_version() const = 0;
   // The browser the extension said it runs in ("firefox", "chromium").
   virtual std::optional<std::string> extension_browser() const { return std::nullopt; }
+  // Whether open() started a browser on the page (not with --no-browser,
+  // nor when the opener failed and the page was shown to open by hand).
+  virtual bool launched() const { return true; }
 };
 
 // The bridge on `port` (0 picks a free one, told to `listening`) and the
@@ -43,7 +46,7 @@ class BridgeBrowser : public Browser {
     PageReader reader{};
   };
   BridgeBrowser(int port, Opener opener, std::string extension_folder,
-                std::function<void(int port)> listening = [](int) {});
+                std::function<void(int port)> listening = [](int) {}, WaitTimings timings = {});
   ~BridgeBrowser() override;
   // When the browser cannot be opened (no opener over SSH, a minimal
   // machine), the address is shown to be opened by hand, and the session
@@ -52,14 +55,17 @@ class BridgeBrowser : public Browser {
   std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) override;
   std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
   std::optional<std::string> extension_browser() const override { return exchange_->extension_browser(); }
+  bool launched() const override { return launched_; }
 
  private:
   int port_;
   Opener opener_;
   std::string extension_folder_;
   std::function<void(int)> listening_;
+  WaitTimings timings_;
   std::shared_ptr<JobExchange> exchange_ = std::make_shared<JobExchange>();
   std::unique_ptr<BridgeThread> bridge_{};
+  bool launched_ = false;
   std::string connect_help_{};  // what helps when the extension never connects
   std::optional<std::filesystem::path> forwarding_page_{};  // removed when the session ends
 };

@@ -547,6 +547,9 @@ TEST_F(Session, WithoutOpeningTheBrowserThePageIsShownAndTheSessionGoesOn) {
     ASSERT_NE(page, std::string::npos) << out;
     const std::size_t start = page + std::string(why).size() + shown.size();
     const std::string path = out.substr(start, out.find('\n', start) - start);
+    // Nothing was opened, and nothing says it was.
+    EXPECT_EQ(out.find("Opening ChatGPT."), std::string::npos) << out;
+    EXPECT_NE(out.find("Keep the ChatGPT tab open while this session runs"), std::string::npos) << out;
     FakeExtension(token_of_url(forwarded_url(path)), wendlebox->port()).answer(kDone);
     EXPECT_EQ(wendlebox->finish().exit_code, 0);
     EXPECT_FALSE(fs::exists(urls()));  // nothing was handed to an opener

@@ -41,6 +41,13 @@ constexpr i18n::Text kOpening{
     "Opening ChatGPT. Keep this tab open while this session runs (it can stay in the background).",
     "Abrindo o ChatGPT. Mantenha esta aba aberta enquanto a sessão estiver ativa (ela pode ficar em segundo plano).",
     "Abriendo ChatGPT. Mantén esta pestaña abierta mientras dure la sesión (puede quedar en segundo plano)."};
+constexpr i18n::Text kKeepTabOpen{
+    "Keep the ChatGPT tab open while this session runs (it can stay in the background).",
+    "Mantenha a aba do ChatGPT aberta enquanto a sessão estiver ativa (ela pode ficar em segundo plano).",
+    "Mantén la pestaña de ChatGPT abierta mientras dure la sesión (puede quedar en segundo plano)."};
+constexpr i18n::Text kTypeFirstPrompt{"Type a prompt to start this chat, or /exit to leave.",
+                                      "Digite um prompt para começar este chat, ou /exit para sair.",
+                                      "Escribe un prompt para empezar este chat, o /exit para salir."};
 constexpr i18n::Text kTypePrompt{"Type a prompt to continue this chat, or /exit to leave it.",
                                  "Digite um prompt para continuar este chat, ou /exit para sair.",
                                  "Escribe un prompt para continuar este chat, o /exit para salir."};
@@ -335,7 +342,9 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
       prompt = std::move(*pending_prompt);
       pending_prompt.reset();
     } else {
-      if (!std::exchange(session.told_how_to_go_on, true)) session.world.out << i18n::tr(kTypePrompt) << std::endl;
+      if (!std::exchange(session.told_how_to_go_on, true))
+        session.world.out << i18n::tr(session.first_prompt && session.chat.url.empty() ? kTypeFirstPrompt : kTypePrompt)
+                          << std::endl;
       const std::optional<std::string> url =
           session.chat.url.empty() ? std::nullopt : std::optional<std::string>(session.chat.url);
       auto typed = session.world.read_prompt(url, session.history);
@@ -413,7 +422,7 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   std::ostringstream notices;  // said after the session's heading
   if (auto opened = open_page(session, chat, world.out.for_buffer(notices)); !opened) return opened;
   world.out << world.out.paint("36", "Wendlebox") << ' ' << friendly_folder(session.folder) << '\n'
-            << i18n::tr(kOpening) << "\n" << notices.str() << "\n";
+            << i18n::tr(session.browser->launched() ? kOpening : kKeepTabOpen) << "\n" << notices.str() << "\n";
   if (auto reach = broad_reach_notice(session.roots)) world.out.line("33", *reach);
   if (chat) {
     session.chat = *chat;

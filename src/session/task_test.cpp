@@ -124,7 +124,7 @@ TEST_F(WholeProgram, ASecondSessionFailsOnThePortAndANewOneRunsRightAfter) {
   auto second = start({"again"});
   CommandResult refused = second->finish();
   EXPECT_EQ(refused.exit_code, 1);
-  EXPECT_EQ(refused.err, "Wendlebox: Another Wendlebox task is already using port 47833. Finish it first.\n");
+  EXPECT_EQ(refused.err, "Wendlebox: Another Wendlebox session is already using port 47833. Finish it first (/exit or Ctrl+C in its terminal).\n");
   const auto launches = [&] {
     const std::string text = read_text(urls());
     return std::count(text.begin(), text.end(), '\n');
@@ -152,6 +152,8 @@ TEST_F(WholeProgram, TypedPromptsContinueTheChatAndRenameANewOne) {
   EXPECT_EQ(second["prompt"], continuation_prompt("second", work.path.string(), "(none)"));
   CommandResult r = wendlebox->finish();
   EXPECT_EQ(r.exit_code, 0) << r.err;
+  // A brand-new chat is started by the first prompt, not continued.
+  EXPECT_NE(r.out.find("\nType a prompt to start this chat, or /exit to leave.\nYou > "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("You > Chat URL will be saved after the first reply.\nYou > Type a prompt to continue this "
                        "chat. /chat shows its URL; /exit leaves the session.\n"),
             std::string::npos) << r.out;

@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 
 #include "i18n/i18n.h"
+#include "line_editor/line_editor.h"
 
 namespace {
 
@@ -36,6 +37,25 @@ constexpr i18n::Text kWaitingForExtension{"Waiting for the extension to take the
                                           "Aguardando a extensão receber o prompt",
                                           "Esperando a que la extensión reciba el prompt"};
 
+// The same notices while a probe waits for the extension's report.
+constexpr i18n::Text kWaitingForReport{"Waiting for the extension's report of the page...",
+                                       "Aguardando o relatório da página feito pela extensão...",
+                                       "Esperando el informe de la página de la extensión..."};
+constexpr i18n::Text kStillWaitingForReport{
+    "Still waiting for the extension's report. Press Ctrl+C to stop.",
+    "Ainda aguardando o relatório da extensão. Pressione Ctrl+C para parar.",
+    "Aún esperando el informe de la extensión. Pulsa Ctrl+C para detener."};
+constexpr i18n::Text kReading{"The extension is reading the page ({} s) · Ctrl+C stops the probe",
+                              "A extensão está lendo a página ({} s) · Ctrl+C interrompe a sondagem",
+                              "La extensión está leyendo la página ({} s) · Ctrl+C detiene el sondeo"};
+constexpr i18n::Text kStillWaitingForExtensionToProbe{
+    "Still waiting for the extension; press Ctrl+C to stop the probe.",
+    "Ainda aguardando a extensão; pressione Ctrl+C para interromper a sondagem.",
+    "Aún esperando la extensión; pulsa Ctrl+C para detener el sondeo."};
+constexpr i18n::Text kWaitingForExtensionToProbe{"Waiting for the extension to read the page",
+                                                 "Aguardando a extensão ler a página",
+                                                 "Esperando a que la extensión lea la página"};
+
 std::unexpected<Stopped> stopped(StopReason reason, std::string message = {}) {
   return std::unexpected(Stopped{reason, message.empty() ? std::string(stop_message(reason)) : std::move(message)});
 }
@@ -62,6 +82,9 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
     if (status_shown) out << "\r\x1b[K" << std::flush;
     status_shown = false;
   };
+  const auto says = [&](const i18n::Text& answer, const i18n::Text& report) {
+    return i18n::tr(timings.probe ? report : answer);
+  };
   JobExchange::Seen seen = exchange.wait(std::chrono::milliseconds(0));
   for (;;) {
     if (seen.result) return clear_status(), *std::move(seen.result);
@@ -70,7 +93,7 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
     const Clock::time_point now = Clock::now();
     if (seen.connected && !announced) {
       clear_status();
-      out << out.paint("32", i18n::tr(kWaiting)) << std::endl;
+      out << out.paint("32", says(kWaiting, kWaitingForReport)) << std::endl;
       announced = true;
       connected_at = now;
     }
@@ -78,11 +101,11 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
       clear_status();
       const std::string help = std::string(i18n::tr(kNotConnected)) + std::string(not_connected_help);
       if (!timings.patient) return stopped(StopReason::NotConnected, help);
-      out << out.paint("33", help) << '\n' << out.paint("33", i18n::tr(kStillWaitingForExtension)) << std::endl;
+      out << out.paint("33", help) << '\n' << out.paint("33", says(kStillWaitingForExtension, kStillWaitingForExtensionToProbe)) << std::endl;
       hinted = true;
     }
     if (announced && !status_line && now - last_notice >= timings.notice_interval) {
-      out << out.paint("33", i18n::tr(kStillWaiting)) << std::endl;
+      out << out.paint("33", says(kStillWaiting, kStillWaitingForReport)) << std::endl;
       last_notice = now;
     }
     auto wait = seen.connected || hinted ? timings.slice
@@ -90,10 +113,13 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
                                                std::max(deadline - now, Clock::duration::zero()));
     if (status_line) {
       const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - (seen.connected ? connected_at : started));
-      const std::string counted = seen.connected ? fmt::format(fmt::runtime(i18n::tr(kAnswering)), seconds.count())
-                                                 : fmt::format("{} ({} s)", i18n::tr(kWaitingForExtension), seconds.count());
+      const std::string counted = seen.connected ? fmt::format(fmt::runtime(says(kAnswering, kReading)), seconds.count())
+                                                 : fmt::format("{} ({} s)", says(kWaitingForExtension, kWaitingForExtensionToProbe), seconds.count());
       // Looked at ten times a second, drawn only when the count changes.
-      if (!status_shown || counted != shown_count) out << "\r" << out.paint("90", counted) << "\x1b[K" << std::flush;
+      // Kept to one row: a wrapped status line would leave rows behind that
+      // "\r" does not return to.
+      if (!status_shown || counted != shown_count)
+        out << "\r" << out.paint("90", line_editor::fit_to_columns(counted, out.columns())) << "\x1b[K" << std::flush;
       shown_count = counted;
       status_shown = true;
       wait = std::min<std::chrono::milliseconds>(wait, std::chrono::seconds(1));
@@ -108,8 +134,10 @@ std::expected<BrowserResult, Stopped> publish_and_wait_for_result(JobExchange& e
                                                                   std::string_view not_connected_help,
                                                                   const WaitTimings& timings,
                                                                   const std::atomic<bool>* interrupt, const Printer& out) {
+  WaitTimings waiting = timings;
+  waiting.probe = job.probe;
   exchange.publish(std::move(job));
-  auto result = wait_for_result(exchange, not_connected_help, timings, interrupt, out);
+  auto result = wait_for_result(exchange, not_connected_help, waiting, interrupt, out);
   if (!result && result.error().reason == StopReason::Interrupted) exchange.withdraw();
   return result;
 }

@@ -17,6 +17,9 @@ struct WaitTimings {
   // Past the connect deadline, say what helps and go on waiting: a person at
   // a terminal can log in or load the extension, and stop it with Ctrl-C.
   bool patient = false;
+  // The job asks the extension for a report of the page (--probe), not
+  // ChatGPT for an answer: the notices say so.
+  bool probe = false;
 };
 
 // Why a wait ended without a result, and what to tell the user.

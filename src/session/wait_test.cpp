@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "line_editor/line_editor.h"
+#include "session/chatgpt_page.h"
+#include "support/support.h"
+
 #include <sstream>
 #include <thread>
 
@@ -78,6 +82,36 @@ TEST_F(Waiting, APatientWaitSaysWhatHelpsAndGoesOn) {
       << output.str();
 }
 
+// The status line is redrawn in place with "\r": cut to one row of a
+// narrow terminal, it never leaves wrapped rows behind. A probe's notices
+// speak of the page's report, not of a prompt and a chat.
+class StatusLine : public Waiting {
+ protected:
+  std::string screen(std::size_t columns, bool probe) {
+    extension(milliseconds(50), milliseconds(1100));
+    std::stringstream screen;
+    WaitTimings waiting = timings;
+    waiting.probe = probe;
+    auto result = wait_for_result(exchange, {}, waiting, nullptr, Printer(screen, true, false, columns));
+    EXPECT_TRUE(result);
+    const std::string out = screen.str();
+    for (std::size_t at = out.find('\r'); at != std::string::npos; at = out.find('\r', at + 1)) {
+      const std::size_t end = out.find("\x1b[K", at);
+      if (end == std::string::npos) continue;
+      EXPECT_LT(line_editor::display_width(out.substr(at + 1, end - at - 1)), columns) << out;
+    }
+    return out;
+  }
+};
+
+TEST_F(StatusLine, FitsTwentyColumns) { EXPECT_NE(screen(20, false).find("\rChatGPT is answeri\u2026\x1b[K"), std::string::npos); }
+
+TEST_F(StatusLine, AProbeWaitsForTheReportOfThePage) {
+  const std::string out = screen(200, true);
+  EXPECT_NE(out.find("Waiting for the extension's report of the page...\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("The extension is reading the page (1 s) \u00b7 Ctrl+C stops the probe\x1b[K"), std::string::npos) << out;
+}
+
 TEST_F(Waiting, AResultAlreadyStoredIsTakenAtOnce) {
   exchange.publish(Job{"p", {}, 4});
   exchange.deliver(BrowserResult{.id = 4});
@@ -92,6 +126,27 @@ TEST_F(Waiting, AFailedBridgeThreadEndsTheWait) {
   auto result = wait_for_result(exchange, {}, timings, nullptr, printer);
   ASSERT_FALSE(result);
   EXPECT_EQ(result.error().message, "poisoned lock: another task failed inside");
+}
+
+// When the extension never comes, the help says what was opened, or that
+// nothing was.
+TEST(ConnectHelp, SaysWhetherThePageWasOpened) {
+  ScopedEnv env;
+  TempDir runtime;
+  env.set("XDG_RUNTIME_DIR", runtime.path.string());
+  for (const bool launch : {true, false}) {
+    BridgeBrowser browser(0, [](const std::string&) { return Status{}; }, "", [](int) {},
+                          WaitTimings{.connect_deadline = milliseconds(100)});
+    std::stringstream screen;
+    const Printer out(screen, false, false);
+    ASSERT_TRUE(browser.open("https://chatgpt.com/", out, launch));
+    EXPECT_EQ(browser.launched(), launch);
+    auto result = browser.ask(Job{"p", {}, 1}, nullptr, out);
+    ASSERT_FALSE(result);
+    EXPECT_NE(result.error().message.find(launch ? "\nOpened: https://chatgpt.com/\n"
+                                                 : "\nThe browser was not opened: open the page shown above by hand.\n"),
+              std::string::npos) << result.error().message;
+  }
 }
 
 }  // namespace

@@ -64,8 +64,41 @@ TEST_F(AllowListCommands, AddRefusesFilesAndMissingFolders) {
   CommandResult r = wendlebox({"--add-folder", "notes.txt"});
   EXPECT_EQ(r.err, "Wendlebox: Not a folder: " + (root.path / "home/u/app/notes.txt").string() + "\n");
   r = wendlebox({"--add-folder", "missing"});
-  EXPECT_EQ(r.err, "Wendlebox: Folder is unavailable: No such file or directory (os error 2)\n");
+  EXPECT_EQ(r.err, "Wendlebox: Folder is unavailable: " + (root.path / "home/u/app/missing").string() +
+                       ": No such file or directory (os error 2)\n");
   EXPECT_FALSE(fs::exists(root.path / "home/u/.config/wendlebox/allowed-folders.json"));
+}
+
+// The root, the home folder and what holds it are said for what they are:
+// asked at a terminal, refused without one unless --yes.
+TEST_F(AllowListCommands, WideFoldersAreConfirmed) {
+  const std::string home = (root.path / "home/u").string();
+  for (const std::string& wide : {std::string("/"), std::string(".."), (root.path / "home").string()}) {
+    CommandResult r = wendlebox({"--add-folder", wide});
+    EXPECT_EQ(r.exit_code, 1) << wide;
+    EXPECT_NE(r.err.find("There is no terminal to ask at: run wendlebox --add-folder "), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(wendlebox({"--add-folder", ".."}).err,
+            "Wendlebox: Allowing " + home + " gives ChatGPT's actions your whole home folder: documents, SSH keys, "
+            "browser profiles and settings. There is no terminal to ask at: run wendlebox --add-folder " + home +
+            " --yes to allow it.\n");
+  EXPECT_FALSE(fs::exists(root.path / "home/u/.config/wendlebox/allowed-folders.json"));
+  const auto at_terminal = [&](const std::string& answer) {
+    RunningBinary run({.args = {"--add-folder", "/"}, .cwd = root.path / "home/u/app", .home = root.path / "home/u",
+                       .terminal = true});
+    EXPECT_TRUE(wait_until([&] { return run.output_so_far().find("[y/N] ") != std::string::npos; })) << run.output_so_far();
+    run.send_input(answer + "\n");
+    return run.finish();
+  };
+  CommandResult declined = at_terminal("n");
+  EXPECT_NE(declined.out.find("Allowing / gives ChatGPT's actions every file on this machine that you can read or "
+                              "change, your home folder included. Allow it?"), std::string::npos) << declined.out;
+  EXPECT_NE(declined.out.find("Wendlebox: Not allowed: /"), std::string::npos) << declined.out;
+  EXPECT_FALSE(fs::exists(root.path / "home/u/.config/wendlebox/allowed-folders.json"));
+  EXPECT_EQ(at_terminal("y").exit_code, 0);
+  CommandResult forced = wendlebox({"--add-folder", "..", "--yes"});
+  EXPECT_EQ(forced.out, "Allowed file access: " + home + "\n") << forced.err;
+  EXPECT_EQ(file(), "{\n  \"folders\": [\n    \"/\",\n    \"" + home + "\"\n  ]\n}");
 }
 
 TEST_F(AllowListCommands, RemoveWorksForDeletedFoldersAndEchoesTheArgument) {

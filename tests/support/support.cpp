@@ -169,7 +169,8 @@ RunningBinary::RunningBinary(const BinaryRun& run) {
   std::vector<std::string> env = child_environment(run);
   std::vector<std::string> args{run.program.empty() ? binary_path() : run.program.string()};
   args.insert(args.end(), run.args.begin(), run.args.end());
-  pid_ = run.terminal ? ::forkpty(&terminal_fd_, nullptr, nullptr, nullptr) : ::fork();
+  winsize size{.ws_row = 24, .ws_col = run.columns, .ws_xpixel = 0, .ws_ypixel = 0};
+  pid_ = run.terminal ? ::forkpty(&terminal_fd_, nullptr, nullptr, &size) : ::fork();
   if (pid_ == 0) {
     // A test that crashes must not leave a session holding the bridge port.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);

@@ -60,6 +60,7 @@ struct BinaryRun {
   // Standard input, output and error on one pseudo-terminal: what is typed
   // goes through send_input, and `out` is the screen (with `err` empty).
   bool terminal = false;
+  unsigned short columns = 80;  // the terminal's width
 };
 
 struct CommandResult {
