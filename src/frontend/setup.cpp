@@ -275,7 +275,8 @@ UserFiles user_files(const fs::path& home) {
                    .manual = home / ".local" / "share" / "man" / "man1" / "wendlebox.1",
                    .bash_completion = data_home / "bash-completion" / "completions" / "wendlebox",
                    .zsh_completion = data_home / "zsh" / "site-functions" / "_wendlebox",
-                   .fish_completion = home / ".config" / "fish" / "completions" / "wendlebox.fish"};
+                   // fish reads <XDG_CONFIG_HOME or ~/.config>/fish, as app_dir is found.
+                   .fish_completion = app_dir().parent_path() / "fish" / "completions" / "wendlebox.fish"};
 }
 
 std::vector<ShellBlock> shell_blocks(const fs::path& home) {
