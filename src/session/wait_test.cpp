@@ -135,7 +135,7 @@ TEST(ConnectHelp, SaysWhetherThePageWasOpened) {
   TempDir runtime;
   env.set("XDG_RUNTIME_DIR", runtime.path.string());
   for (const bool launch : {true, false}) {
-    BridgeBrowser browser(0, [](const std::string&) { return Status{}; }, "", [](int) {},
+    BridgeBrowser browser(0, BridgeBrowser::Opener{.open = [](const std::string&) { return Status{}; }}, "", [](int) {},
                           WaitTimings{.connect_deadline = milliseconds(100)});
     std::stringstream screen;
     const Printer out(screen, false, false);
