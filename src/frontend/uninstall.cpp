@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include "bridge/pairing.h"
 #include "common/env.h"
 #include "common/files.h"
 #include "common/folders.h"
@@ -119,8 +120,9 @@ Status uninstall(bool purge) {
   bool removed_any = false;
   if (auto running = running_executable(); running && is_system_installation(*running))
     out() << fmt::format(fmt::runtime(i18n::tr(kSystemProgram)), running->string()) << '\n';
-  for (const fs::path& path : {files.program, files.extension, files.firefox_package, files.manual,
-                               files.bash_completion, files.zsh_completion, files.fish_completion}) {
+  // The pairing key goes with the extension it paired: a new setup makes a new one.
+  for (const fs::path& path : {files.program, files.extension, files.firefox_package, pairing_key_file(),
+                               files.manual, files.bash_completion, files.zsh_completion, files.fish_completion}) {
     auto removed = remove_path(path);
     if (!removed) return std::unexpected(removed.error());
     removed_any |= *removed;
