@@ -156,7 +156,9 @@ TEST_F(Setup, ASystemInstallationGetsNoCopyInTheUsersFolder) {
 // system installation nor loses the Firefox package it put in place.
 TEST_F(Setup, RunAgainFromTheInstalledCopySaysTrueThings) {
   write_text(dist.path / "extension/manifest.json", "{\"version\": \"1.0\"}");
-  write_text(dist.path / "wendlebox-1.0.xpi", "zip");
+  // A real package: setup adds the pairing to it.
+  fs::copy_file(fs::path(binary_path()).parent_path() / ("wendlebox-" WENDLEBOX_VERSION ".xpi"),
+                dist.path / ("wendlebox-" WENDLEBOX_VERSION ".xpi"));
   TempDir bin;
   write_script(bin.path / "firefox-esr", "exit 0");
   const std::map<std::string, std::string> env{{"SHELL", "/bin/sh"}, {"PATH", bin.path.string() + ":/usr/bin:/bin"}};
