@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <map>
+#include <set>
 
 #include "common/files.h"
 
@@ -86,7 +89,37 @@ std::optional<FileState> state_as_seen(const fs::path& path) {
   return file_state(path);
 }
 
+// A file the prompt renamed, back under its old name: never over a file
+// that appeared there since the look, nor into a folder a link stands for.
+bool move_back(const fs::path& made, const fs::path& was) {
+  const int flags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  const UniqueFd from{::open(made.parent_path().c_str(), flags)}, to{::open(was.parent_path().c_str(), flags)};
+  return from && to &&
+         ::renameat2(from.get(), made.filename().c_str(), to.get(), was.filename().c_str(), RENAME_NOREPLACE) == 0;
+}
+
 std::size_t depth(const fs::path& path) { return static_cast<std::size_t>(std::distance(path.begin(), path.end())); }
+
+// Files the prompt only renamed: each new name (made by the prompt) with
+// the name the very file had before (same inode, size and time). Such a
+// file may be nowhere else (Git ignores it, a command moved it), so it is
+// never deleted: it goes back by name, or stays where it is.
+std::map<fs::path, fs::path> renamed_files(const PromptWatch& watch) {
+  std::map<std::uint64_t, std::pair<fs::path, const FileState*>> gone;  // by inode: the name it left
+  for (const auto& [path, touch] : watch.touched())
+    if (touch.before && touch.before->kind == Kind::File && (!touch.after || touch.after->inode != touch.before->inode))
+      gone.try_emplace(touch.before->inode, path, &*touch.before);
+  std::map<fs::path, fs::path> renamed;
+  for (const auto& [path, touch] : watch.touched()) {
+    if (touch.before || !touch.after || touch.after->kind != Kind::File) continue;
+    auto found = gone.find(touch.after->inode);
+    if (found == gone.end()) continue;
+    const FileState& was = *found->second.second;
+    if (was.size == touch.after->size && was.modified_ns == touch.after->modified_ns)
+      renamed.emplace(path, found->second.first);
+  }
+  return renamed;
+}
 
 }  // namespace
 
@@ -104,11 +137,25 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
     }
     to_restore.emplace_back(path, &touch);
   }
-  // What the prompt made is taken away first (files, then folders from the
-  // deepest), then what it removed comes back (folders from the top, then files).
+  // A renamed file goes back only to a name that is to be put back; where
+  // that name is not, the file stays under its new one.
+  std::map<fs::path, fs::path> moves;  // new name → old name
+  std::set<fs::path> returning;
+  for (const auto& [made, was] : renamed_files(watch)) {
+    const bool made_restorable = std::ranges::any_of(to_restore, [&](const auto& item) { return item.first == made; });
+    if (!made_restorable) continue;
+    const bool was_restorable = std::ranges::any_of(
+        to_restore, [&](const auto& item) { return item.first == was && !item.second->after; });
+    if (was_restorable && returning.insert(was).second) moves.emplace(made, was);
+    else moves.emplace(made, fs::path());
+  }
+  // What the prompt made is taken away first (files), then what it removed
+  // comes back (folders from the top, renamed files, folders it made from
+  // the deepest, then files).
   std::vector<const std::pair<fs::path, const Touch*>*> folders_made, folders_back, files_back;
   for (const auto& item : to_restore) {
     const Touch& touch = *item.second;
+    if (moves.contains(item.first) || returning.contains(item.first)) continue;
     const bool was_folder = touch.before && touch.before->kind == Kind::Folder;
     const bool is_folder = touch.after && touch.after->kind == Kind::Folder;
     // What the prompt put where nothing was, or a folder where a file was
@@ -129,11 +176,6 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
       files_back.push_back(&item);
     }
   }
-  std::ranges::sort(folders_made, [](auto* a, auto* b) { return depth(a->first) > depth(b->first); });
-  for (const auto* item : folders_made) {
-    // A folder that still holds someone else's files stays.
-    if (::rmdir(item->first.c_str()) == 0 && !item->second->before) report.restored.emplace_back(item->first, std::nullopt);
-  }
   std::ranges::sort(folders_back, [](auto* a, auto* b) { return depth(a->first) < depth(b->first); });
   for (const auto* item : folders_back) {
     const FileState& before = *item->second->before;
@@ -142,6 +184,20 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
       report.restored.emplace_back(item->first, file_state(item->first));
     else
       report.lost.push_back(item->first);
+  }
+  for (const auto& [made, was] : moves) {
+    if (!was.empty() && move_back(made, was)) {
+      report.restored.emplace_back(made, std::nullopt);
+      report.restored.emplace_back(was, file_state(was));
+      continue;
+    }
+    report.left.push_back(made);
+    if (!was.empty()) report.lost.push_back(was);
+  }
+  std::ranges::sort(folders_made, [](auto* a, auto* b) { return depth(a->first) > depth(b->first); });
+  for (const auto* item : folders_made) {
+    // A folder that still holds someone else's files stays.
+    if (::rmdir(item->first.c_str()) == 0 && !item->second->before) report.restored.emplace_back(item->first, std::nullopt);
   }
   for (const auto* item : files_back) {
     const FileState& before = *item->second->before;
@@ -154,6 +210,7 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
     else
       report.lost.push_back(item->first);
   }
+  std::ranges::sort(report.left);
   std::ranges::sort(report.lost);
   return report;
 }

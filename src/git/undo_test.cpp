@@ -187,6 +187,34 @@ TEST_F(Undo, AnIgnoredFileAnActionRewroteComesBack) {
   EXPECT_EQ(read_text(work.path / ".env"), "KEY=mine\n");
 }
 
+// A command that renamed files Git ignores (a folder of them too): their
+// content was never kept, so they go back by name; deleting the new names
+// would lose them for good.
+TEST_F(Undo, IgnoredFilesACommandRenamedGoBackByName) {
+  repository({{".gitignore", "*.secret\ndata/\ndata2/\n"}, {"readme.txt", "hello\n"}});
+  write_text(work.path / "a.secret", "hunter2\n");
+  write_text(work.path / "data/set/big.csv", "1,2,3\n");
+  write_text(work.path / "keep/k.secret", "kept\n");
+  const GitSession repo = session();
+  auto [watch, made] = prompt(repo, [&](PromptWatch& w) {
+    command_action(w, "mv a.secret b.secret && mv data data2 && echo new > c.secret");
+    // A folder moved aside and a link left in its place.
+    command_action(w, "mv keep keep.bak && ln -s keep.bak keep");
+  });
+
+  auto report = undo_prompt(repo, made, watch);
+  ASSERT_TRUE(report) << report.error();
+  EXPECT_TRUE(report->lost.empty()) << testing::PrintToString(names(report->lost));
+  EXPECT_EQ(read_text(work.path / "a.secret"), "hunter2\n");
+  EXPECT_EQ(read_text(work.path / "data/set/big.csv"), "1,2,3\n");
+  EXPECT_FALSE(fs::exists(work.path / "b.secret"));
+  EXPECT_FALSE(fs::exists(work.path / "data2"));
+  EXPECT_FALSE(fs::exists(work.path / "c.secret"));
+  EXPECT_EQ(read_text(work.path / "keep/k.secret"), "kept\n");
+  EXPECT_FALSE(fs::exists(work.path / "keep.bak"));
+  EXPECT_TRUE(report->left.empty()) << testing::PrintToString(names(report->left));
+}
+
 // Two prompts that changed one file: each /undo goes one prompt back, and
 // the first undo's own write does not count as someone else's change.
 TEST_F(Undo, TwoPromptsOfOneFileGoBackOneAtATime) {
