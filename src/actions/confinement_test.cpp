@@ -144,6 +144,8 @@ TEST(ProtectedNames, AreComparedAsTheFolderComparesNames) {
   EXPECT_EQ(protected_name(".WendleBox", true), ".wendlebox");
   EXPECT_EQ(protected_name(".g\u200cit", true), ".git");  // a zero-width non-joiner some file systems skip
   EXPECT_EQ(protected_name(".gitx", true), std::nullopt);
+  EXPECT_EQ(protected_name(".git. .", true), ".git");  // FAT and Windows drop trailing dots and spaces
+  EXPECT_EQ(protected_name(".git.", false), std::nullopt);
   TempDir dir;
   struct statfs mounted;
   ASSERT_EQ(::statfs(dir.path.c_str(), &mounted), 0);

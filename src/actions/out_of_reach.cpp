@@ -34,6 +34,9 @@ std::size_t ignorable_length(std::string_view rest) {
 }
 
 std::string folded(std::string_view name) {
+  // FAT drops dots at the end of a name, and Windows (behind SMB and WSL's
+  // 9p) spaces too: ".git." made there is ".git".
+  while (name.size() > 1 && (name.back() == '.' || name.back() == ' ') && name != "..") name.remove_suffix(1);
   std::string out;
   for (std::size_t i = 0; i < name.size();) {
     if (const std::size_t skip = ignorable_length(name.substr(i))) {
