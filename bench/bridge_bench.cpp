@@ -15,28 +15,16 @@
 #include <thread>
 #include <vector>
 
+#include "measure.h"
 #include "bridge/server.h"
 #include "support/bridge_client.h"
 
 using Clock = std::chrono::steady_clock;
 
-static double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 namespace {
 
-long resident_kb() {
-  std::FILE* status = std::fopen("/proc/self/status", "r");
-  if (!status) return 0;
-  char line[256];
-  long kb = 0;
-  while (std::fgets(line, sizeof line, status))
-    if (std::sscanf(line, "VmRSS: %ld kB", &kb) == 1) break;
-  std::fclose(status);
-  return kb;
-}
+using bench::median;
+using bench::resident_kb;
 
 int connected(const sockaddr_in& address) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);

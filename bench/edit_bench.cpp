@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "measure.h"
 #include "actions/edit_file.h"
 #include "support/action_folder.h"
 #include "support/history.h"
@@ -18,11 +19,7 @@ namespace {
 
 double ms_since(Clock::time_point start) { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); }
 
-std::size_t median(std::vector<std::size_t> values) {
-  if (values.empty()) return 0;
-  std::ranges::sort(values);
-  return values[values.size() / 2];
-}
+using bench::median;
 
 void replay_history() {
   const std::vector<std::string> commits = recent_commits(WENDLEBOX_SOURCE_DIR, 100'000);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <sstream>
 
+#include "measure.h"
 #include "common/process.h"
 #include "git/undo.h"
 #include "support/support.h"
@@ -29,19 +30,7 @@ double milliseconds(const std::function<void()>& work) {
 double median_of(int runs, const std::function<void()>& work) {
   std::vector<double> times;
   for (int i = 0; i < runs; ++i) times.push_back(milliseconds(work));
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
-
-long resident_kb() {
-  std::FILE* status = std::fopen("/proc/self/status", "r");
-  if (!status) return 0;
-  char line[256];
-  long kb = 0;
-  while (std::fgets(line, sizeof line, status))
-    if (std::sscanf(line, "VmRSS: %ld kB", &kb) == 1) break;
-  std::fclose(status);
-  return kb;
+  return bench::median(times);
 }
 
 bool sh(const fs::path& dir, const std::string& command) {
@@ -75,10 +64,10 @@ int main() {
   const double look = median_of(5, [&] { entries = scan_folder(work.path, PromptWatch::kMaxEntries).entries.size(); });
   std::printf("undo: one look at %zu entries: median %.1f ms\n", entries, look);
 
-  const long before = resident_kb();
+  const long before = bench::resident_kb();
   std::optional<PromptWatch> watch;
   const double start = median_of(3, [&] { watch = PromptWatch::start(*session, work.path); });
-  std::printf("undo: state kept when a prompt starts: median %.1f ms, %ld KB held\n", start, resident_kb() - before);
+  std::printf("undo: state kept when a prompt starts: median %.1f ms, %ld KB held\n", start, bench::resident_kb() - before);
 
   const double action = median_of(3, [&] {
     watch->before(std::nullopt);
