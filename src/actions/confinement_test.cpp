@@ -222,6 +222,22 @@ TEST_F(OwnState, IsOutOfReachWhateverFolderIsAllowed) {
   EXPECT_FALSE(fs::exists(work / ".config/wendlebox/settings.json"));
 }
 
+// A reply that may not run commands could otherwise make the program's own
+// `git add` run one, through a filter or a signing program named there.
+TEST_F(OwnState, GitsOwnSettingsAreReadableButNeverWritten) {
+  const std::string refused_git = "Git's own settings cannot be written by actions: git runs the commands they name";
+  write_text(work / ".gitconfig", "[user]\n\tname = Someone\n");
+  EXPECT_EQ(outcome({"read_file", ".gitconfig"}), "(succeeded)");
+  EXPECT_EQ(outcome({"write_file", ".gitconfig", std::string("[filter \"x\"]\n\tclean = touch pwned\n")}), refused_git);
+  EXPECT_EQ(outcome({"write_file", ".config/git/attributes", std::string("* filter=x\n")}), refused_git);
+  EXPECT_FALSE(fs::exists(work / ".config"));
+  fs::create_symlink(work / ".gitconfig", work / "innocent");
+  EXPECT_EQ(outcome({"write_file", "innocent", std::string("[core]\n")}), refused_git);
+  env.set("GIT_CONFIG_GLOBAL", (work / "elsewhere.ini").string());
+  EXPECT_EQ(outcome({"write_file", "elsewhere.ini", std::string("[core]\n")}), refused_git);
+  EXPECT_EQ(read_text(work / ".gitconfig"), "[user]\n\tname = Someone\n");
+}
+
 TEST_F(OwnState, ASessionReachingTheHomeFolderOrTheSettingsSaysSo) {
   EXPECT_NE(broad_reach_notice({work}).value_or("").find("whole home folder"), std::string::npos);
   EXPECT_NE(broad_reach_notice({work / "inside", dir.path}).value_or("").find("whole home folder"), std::string::npos);

@@ -124,6 +124,15 @@ ProgramState::ProgramState(const EnvLookup& env) {
   }
   if (auto runtime = env("XDG_RUNTIME_DIR"); runtime && fs::path(*runtime).is_absolute())
     runtime_ = canonical_or_absolute(*runtime);
+  git_settings_.push_back(canonical_or_absolute(app_dir(env).parent_path() / "git"));
+  if (auto home = env("HOME"); home && fs::path(*home).is_absolute())
+    git_settings_.push_back(canonical_or_absolute(fs::path(*home) / ".gitconfig"));
+  if (auto global = env("GIT_CONFIG_GLOBAL"); global && fs::path(*global).is_absolute())
+    git_settings_.push_back(canonical_or_absolute(*global));
+}
+
+bool ProgramState::git_settings(const fs::path& path) const {
+  return std::ranges::any_of(git_settings_, [&](const fs::path& settings) { return is_inside(path, settings); });
 }
 
 bool ProgramState::holds(const fs::path& path, const struct stat* entry) const {

@@ -42,10 +42,16 @@ class ProgramState {
   bool holds(const std::filesystem::path& path, const struct stat* entry) const;
   // Whether one of those folders lies inside `folder` (or is it).
   bool inside(const std::filesystem::path& folder) const;
+  // Whether `path` (links resolved) is Git's own configuration for this
+  // user (~/.gitconfig, the git folder of the configuration home, or
+  // $GIT_CONFIG_GLOBAL): readable, but never written, since the program's
+  // own git commands run what it names, whether or not commands are allowed.
+  bool git_settings(const std::filesystem::path& path) const;
 
  private:
   std::vector<std::filesystem::path> folders_;
   std::vector<std::pair<dev_t, ino_t>> identities_;
+  std::vector<std::filesystem::path> git_settings_;
   std::optional<std::filesystem::path> runtime_;  // forwarding pages, wendlebox-*, are in it or a folder of it
 };
 

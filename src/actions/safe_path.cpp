@@ -18,7 +18,12 @@ constexpr const char* kProgramState = "Wendlebox's own settings and data cannot 
 constexpr const char* kControlCharacter = "Path cannot contain control characters";
 constexpr int kMaxLinks = 40;
 
-std::string not_writable(const std::string& folder) { return "Files inside a " + folder + " folder cannot be written"; }
+constexpr const char* kGitSettings = "Git's settings";
+
+std::string not_writable(const std::string& folder) {
+  if (folder == kGitSettings) return "Git's own settings cannot be written by actions: git runs the commands they name";
+  return "Files inside a " + folder + " folder cannot be written";
+}
 
 // A control character in a name: the system call stops at a NUL, so a name
 // compared whole here would not be the one the kernel opens, and the other
@@ -167,6 +172,7 @@ class Walk {
     Level level = levels_.back();
     if (!level.guarded && root_of(dir_path_, roots_)) level.guarded = protected_entry(dir_.get(), name, entry);
     level.state = level.state || program_state_.holds(dir_path_ / name, entry);
+    if (!level.guarded && program_state_.git_settings(dir_path_ / name)) level.guarded = kGitSettings;
     return level;
   }
 
@@ -183,6 +189,7 @@ class Walk {
       place /= name;
       if (!level.guarded) level.guarded = protected_name(name, folds_case);
       level.state = level.state || program_state_.holds(place, nullptr);
+      if (!level.guarded && program_state_.git_settings(place)) level.guarded = kGitSettings;
     }
     return level;
   }

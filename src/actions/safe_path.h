@@ -31,8 +31,8 @@ struct SafePath {
   UniqueFd folder;                    // the open folder holding the target; none when that folder is missing
   std::string name;                   // the target's name in `folder`
   std::optional<struct stat> target;  // what is there now; none when nothing is
-  // ".git" or ".wendlebox" when the target is in one (or is one): it may be
-  // read, never written.
+  // ".git" or ".wendlebox" when the target is in one (or is one), or Git's
+  // own settings: it may be read, never written.
   std::optional<std::string> protected_folder;
 };
 
