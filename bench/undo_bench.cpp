@@ -43,10 +43,7 @@ bool sh(const fs::path& dir, const std::string& command) {
 int main() {
   TempDir home, work;
   ScopedEnv env;
-  env.set("HOME", home.path.string());
-  env.set("GIT_CONFIG_GLOBAL", (home.path / "gitconfig").string());
-  env.set("GIT_CONFIG_NOSYSTEM", "1");
-  write_text(home.path / "gitconfig", "[user]\n\tname = Bench\n\temail = bench@example.org\n");
+  use_own_git_config(env, home.path, "[user]\n\tname = Bench\n\temail = bench@example.org\n");
   if (!sh(work.path, "git init -q && printf 'deps/\\n' > .gitignore && "
                      "for d in $(seq 100); do mkdir -p src/$d deps/$d; "
                      "for f in $(seq 100); do echo $d$f > src/$d/$f.c; done; "

@@ -15,10 +15,7 @@ class Git : public testing::Test {
  protected:
   void SetUp() override {
     // Git must see neither the machine's configuration nor its identity.
-    env.set("HOME", home.path.string());
-    env.set("GIT_CONFIG_GLOBAL", (home.path / "gitconfig").string());
-    env.set("GIT_CONFIG_NOSYSTEM", "1");
-    write_text(home.path / "gitconfig", "[init]\n\tdefaultBranch = main\n");
+    use_own_git_config(env, home.path, "[init]\n\tdefaultBranch = main\n");
     // A wrapper that records every git command line.
     write_script(bin.path / "git", "echo \"$*\" >> " + log().string() + "\nexec /usr/bin/git \"$@\"");
     env.set("PATH", bin.path.string() + ":/usr/bin:/bin");

@@ -16,10 +16,7 @@ namespace {
 class Undo : public testing::Test {
  protected:
   void SetUp() override {
-    env.set("HOME", home.path.string());
-    env.set("GIT_CONFIG_GLOBAL", (home.path / "gitconfig").string());
-    env.set("GIT_CONFIG_NOSYSTEM", "1");
-    write_text(home.path / "gitconfig", "[init]\n\tdefaultBranch = main\n[user]\n\tname = Ada\n\temail = ada@example.org\n");
+    use_own_git_config(env, home.path, "[init]\n\tdefaultBranch = main\n[user]\n\tname = Ada\n\temail = ada@example.org\n");
   }
   std::string git(const std::string& args) {
     auto ran = run_process(ProcessSpec{.argv = {"sh", "-c", "git " + args}, .cwd = work.path});

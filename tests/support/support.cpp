@@ -41,6 +41,13 @@ void write_text(const fs::path& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
 }
 
+void use_own_git_config(ScopedEnv& env, const fs::path& home, const std::string& config) {
+  env.set("HOME", home.string());
+  env.set("GIT_CONFIG_GLOBAL", (home / "gitconfig").string());
+  env.set("GIT_CONFIG_NOSYSTEM", "1");
+  write_text(home / "gitconfig", config);
+}
+
 std::string read_text(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream buffer;

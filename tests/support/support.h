@@ -43,6 +43,10 @@ class ScopedEnv {
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
+// Git run by this process sees `home` as the home folder and `config` as its
+// only configuration, never the machine's (its identity, hooks or branch).
+void use_own_git_config(ScopedEnv& env, const fs::path& home, const std::string& config);
+
 // What a run of the program must not take from the machine's environment:
 // its locale, home, configuration and data folders, colour choice, WSL and
 // shell.
