@@ -219,7 +219,7 @@ void check_manual_and_completion(const std::optional<fs::path>& running) {
   const auto sourced_by = [&](const fs::path& startup, const fs::path& file) {
     for (const ShellBlock& block : shell_blocks(*home))
       if (block.file == startup && block.text.find(file.parent_path().string()) != std::string::npos &&
-          read_file(startup).value_or("").find(block.text) != std::string::npos)
+          block_in_place(block))
         return true;
     return false;
   };

@@ -171,15 +171,30 @@ bool install_user_manual_and_completion(const fs::path& running, const UserFiles
   return complete;
 }
 
-// Each line is appended once, in its own marked block, to the start-up
-// file of the shell that reads it.
-Status ensure_shell_blocks(const fs::path& home) {
+// Whether a start-up file is read by the user's login shell: .profile by
+// every one, the others by their own shell only.
+bool read_by_user_shell(const fs::path& file) {
   const std::string shell = process_env("SHELL").value_or("");
+  const std::string name = file.filename().string();
+  return name == ".profile" || (name == ".bashrc" && shell.ends_with("bash")) ||
+         (name == ".zshrc" && shell.ends_with("zsh")) || (name == "config.fish" && shell.ends_with("fish"));
+}
+
+// Appends the marked PATH block unless the file mentions .local/bin
+// already; true when it appended.
+Result<bool> ensure_shell_path(const ShellBlock& block) {
+  const std::string text = read_file(block.file).value_or("");
+  if (is_valid_utf8(text) && text.find(".local/bin") != std::string::npos) return false;
+  if (auto made = create_dirs(block.file.parent_path()); !made) return std::unexpected(made.error());
+  if (auto appended = append_file(block.file, block.text); !appended) return std::unexpected(appended.error());
+  return true;
+}
+
+// Each completion line is appended once, in its own marked block, to the
+// start-up file of the shell that reads it.
+Status ensure_shell_blocks(const fs::path& home) {
   for (const ShellBlock& block : shell_blocks(home)) {
-    const std::string name = block.file.filename().string();
-    if (!block.text.starts_with(kCompletionMarker)) continue;
-    if (!(name == ".bashrc" && shell.ends_with("bash")) && !(name == ".zshrc" && shell.ends_with("zsh"))) continue;
-    if (read_file(block.file).value_or("").find(block.text) != std::string::npos) continue;
+    if (!block.text.starts_with(kCompletionMarker) || !read_by_user_shell(block.file) || block_in_place(block)) continue;
     if (auto appended = append_file(block.file, block.text); !appended) return failed_at(block.file, appended.error());
   }
   return {};
@@ -188,15 +203,12 @@ Status ensure_shell_blocks(const fs::path& home) {
 // Puts ~/.local/bin on the PATH of the user's shells, saying for each
 // start-up file whether it was edited or already set.
 Status ensure_user_shell_path(const fs::path& home) {
-  std::vector<std::pair<fs::path, std::string_view>> files{{home / ".profile", kExportLine}};
-  const std::string shell = process_env("SHELL").value_or("");
-  if (shell.ends_with("bash")) files.emplace_back(home / ".bashrc", kExportLine);
-  if (shell.ends_with("zsh")) files.emplace_back(home / ".zshrc", kExportLine);
-  if (shell.ends_with("fish")) files.emplace_back(home / ".config" / "fish" / "config.fish", kFishLine);
-  for (const auto& [file, line] : files) {
-    auto edited = ensure_shell_path(file, line);
-    if (!edited) return failed_at(file, edited.error());
-    Printer::standard() << fmt::format("{} {}\n", i18n::tr(*edited ? kShellEdited : kShellAlreadySet), friendly_folder(file));
+  for (const ShellBlock& block : shell_blocks(home)) {
+    if (!block.text.starts_with(kPathMarker) || !read_by_user_shell(block.file)) continue;
+    auto edited = ensure_shell_path(block);
+    if (!edited) return failed_at(block.file, edited.error());
+    Printer::standard() << fmt::format("{} {}\n", i18n::tr(*edited ? kShellEdited : kShellAlreadySet),
+                                       friendly_folder(block.file));
   }
   return {};
 }
@@ -225,15 +237,6 @@ std::optional<std::string> extension_version(const fs::path& folder) {
 std::optional<fs::path> running_extension_folder() {
   auto running = running_executable();
   return running ? extension_folder(*running) : std::nullopt;
-}
-
-Result<bool> ensure_shell_path(const fs::path& file, std::string_view line) {
-  const std::string text = read_file(file).value_or("");
-  if (is_valid_utf8(text) && text.find(".local/bin") != std::string::npos) return false;
-  if (auto made = create_dirs(file.parent_path()); !made) return std::unexpected(made.error());
-  if (auto appended = append_file(file, fmt::format("{}{}\n", kPathMarker, line)); !appended)
-    return std::unexpected(appended.error());
-  return true;
 }
 
 void show_installed_help(const fs::path& installed) {
@@ -297,6 +300,10 @@ std::vector<ShellBlock> shell_blocks(const fs::path& home) {
                  fmt::format("fpath=({} $fpath); if (( $+functions[compdef] )); then autoload -Uz _wendlebox && "
                              "compdef _wendlebox wendlebox; else autoload -Uz compinit && compinit; fi",
                              zsh_folder))}};
+}
+
+bool block_in_place(const ShellBlock& block) {
+  return read_file(block.file).value_or("").find(block.text) != std::string::npos;
 }
 
 // Installed by the package manager or `cmake --install`: the program in

@@ -32,6 +32,8 @@ struct ShellBlock {
 };
 // Every block setup may have added in `home`, for any shell.
 std::vector<ShellBlock> shell_blocks(const std::filesystem::path& home);
+// Whether the block stands in its start-up file now.
+bool block_in_place(const ShellBlock& block);
 
 // Installed by the package manager or `cmake --install`: the program in
 // <prefix>/bin with its extension in <prefix>/share, not beside it.
@@ -52,9 +54,6 @@ std::filesystem::path installed_firefox_package();
 // The version in an extension folder's manifest.
 std::optional<std::string> extension_version(const std::filesystem::path& folder);
 
-// Appends the marked PATH block unless the file mentions .local/bin
-// already; true when it appended.
-Result<bool> ensure_shell_path(const std::filesystem::path& file, std::string_view line);
 void show_installed_help(const std::filesystem::path& installed);
 // The steps that add the extension to the browsers found (Chromium's
 // family when none is found); `package` is the Firefox .xpi.

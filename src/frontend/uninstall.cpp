@@ -73,14 +73,15 @@ void remove_empty_folders(fs::path folder, const fs::path& last) {
 // Takes setup's blocks out of the start-up files. A file that held nothing
 // but them is removed.
 Status remove_shell_blocks(const fs::path& home, bool& changed) {
+  const std::vector<ShellBlock> blocks = shell_blocks(home);
   std::vector<fs::path> files;
-  for (const ShellBlock& block : shell_blocks(home))
+  for (const ShellBlock& block : blocks)
     if (std::ranges::find(files, block.file) == files.end()) files.push_back(block.file);
   for (const fs::path& file : files) {
     auto text = read_file_if_exists(file);
     if (!text || !*text) continue;
     std::string edited = **text;
-    for (const ShellBlock& block : shell_blocks(home)) {
+    for (const ShellBlock& block : blocks) {
       if (block.file != file) continue;
       for (std::size_t at; (at = edited.find(block.text)) != std::string::npos;) edited.erase(at, block.text.size());
     }
