@@ -99,43 +99,9 @@ PageReader page_reader(const std::optional<BrowserLaunch>& launch) {
 
 namespace {
 
-// The words of a command line as a shell would split it, without any
-// expansion: blanks separate words; "..." and '...' keep blanks (a path
-// such as "/opt/My Browser/chrome"); a backslash keeps the quote, blank or
-// backslash after it (any other backslash is itself, as in a Windows path).
-// A quote left open runs to the end.
-std::vector<std::string> command_words(std::string_view command) {
-  std::vector<std::string> words;
-  std::size_t at = skip_spaces(command, 0);
-  while (at < command.size()) {
-    std::string word;
-    char quote = 0;
-    while (at < command.size()) {
-      const char c = command[at];
-      std::size_t next = at;
-      const char32_t character = next_char(command, next);
-      if (quote == 0 && is_unicode_whitespace(character)) break;
-      const std::string_view escapable = quote == 0 ? "\\\"' \t" : "\\\"";
-      if (c == '\\' && quote != '\'' && next < command.size() && escapable.find(command[next]) != std::string_view::npos) {
-        word += command[next];
-        at = next + 1;
-      } else if (quote == 0 && (c == '"' || c == '\'')) {
-        quote = c, at = next;
-      } else if (c == quote) {
-        quote = 0, at = next;
-      } else {
-        word += command.substr(at, next - at), at = next;
-      }
-    }
-    words.push_back(std::move(word));
-    at = skip_spaces(command, at);
-  }
-  return words;
-}
-
 // A command line split into words, the address put for "%s" or added last.
 std::vector<std::string> command_with_address(std::string_view command, const std::string& url) {
-  std::vector<std::string> argv = command_words(command);
+  std::vector<std::string> argv = split_shell_words(command, Backslash::Escapes);
   bool placed = false;
   for (std::string& word : argv)
     if (const std::size_t mark = word.find("%s"); mark != std::string::npos) {

@@ -136,6 +136,36 @@ std::size_t char_count(std::string_view text) {
   return count;
 }
 
+std::vector<std::string> split_shell_words(std::string_view line, Backslash backslash) {
+  std::vector<std::string> words;
+  std::size_t at = skip_spaces(line, 0);
+  while (at < line.size()) {
+    std::string word;
+    char quote = 0;
+    while (at < line.size()) {
+      const char c = line[at];
+      std::size_t next = at;
+      const char32_t character = next_char(line, next);
+      if (quote == 0 && is_unicode_whitespace(character)) break;
+      const std::string_view escapable = quote == 0 ? "\\\"' \t" : "\\\"";
+      if (backslash == Backslash::Escapes && c == '\\' && quote != '\'' && next < line.size() &&
+          escapable.find(line[next]) != std::string_view::npos) {
+        word += line[next];
+        at = next + 1;
+      } else if (quote == 0 && (c == '"' || c == '\'')) {
+        quote = c, at = next;
+      } else if (c == quote) {
+        quote = 0, at = next;
+      } else {
+        word += line.substr(at, next - at), at = next;
+      }
+    }
+    words.push_back(std::move(word));
+    at = skip_spaces(line, at);
+  }
+  return words;
+}
+
 std::vector<std::string_view> split_lines(std::string_view text) {
   std::vector<std::string_view> lines;
   while (!text.empty()) {

@@ -31,6 +31,17 @@ std::size_t char_count(std::string_view text);
 // Decodes the character starting at `pos` of valid UTF-8 and advances `pos`.
 char32_t next_char(std::string_view text, std::size_t& pos);
 
+// Whether a backslash in a command line escapes what follows it.
+enum class Backslash { Literal, Escapes };
+
+// The words of a command line as a shell would split it, without any
+// expansion: blanks separate words; "..." and '...' keep blanks (a path
+// such as "/opt/My Browser/chrome"); a quote left open runs to the end.
+// With Backslash::Escapes a backslash keeps the quote, blank or backslash
+// after it (inside "..." only a double quote or backslash; inside '...'
+// nothing), and any other backslash is itself, as in a Windows path.
+std::vector<std::string> split_shell_words(std::string_view line, Backslash backslash);
+
 // Splits at "\n", dropping a "\r" before it; a final "\n" adds no empty line.
 std::vector<std::string_view> split_lines(std::string_view text);
 

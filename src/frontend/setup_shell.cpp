@@ -80,33 +80,6 @@ void run_installed(const fs::path& installed, const std::string& folder, const s
 
 }  // namespace
 
-std::vector<std::string> split_shell_words(std::string_view line) {
-  std::vector<std::string> words;
-  std::optional<std::string> word;
-  std::optional<char32_t> quote;
-  for (std::size_t pos = 0; pos < line.size();) {
-    const std::size_t start = pos;
-    const char32_t c = next_char(line, pos);
-    if (quote) {
-      if (c == *quote)
-        quote.reset();
-      else
-        word->append(line.substr(start, pos - start));
-    } else if (is_unicode_whitespace(c)) {
-      if (word) words.push_back(std::move(*word));
-      word.reset();
-    } else {
-      if (!word) word.emplace();
-      if (c == '"' || c == '\'')
-        quote = c;
-      else
-        word->append(line.substr(start, pos - start));
-    }
-  }
-  if (word) words.push_back(std::move(*word));
-  return words;
-}
-
 void setup_shell(const fs::path& installed) {
   if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO)) return;
   const auto cwd = current_dir();
@@ -116,7 +89,7 @@ void setup_shell(const fs::path& installed) {
     Printer::standard() << '\n' << Printer::standard().paint("36", "wendlebox") << ' ' << folder << "> " << std::flush;
     std::string line;
     if (!std::getline(std::cin, line)) return;
-    std::vector<std::string> words = split_shell_words(trim(line));
+    std::vector<std::string> words = split_shell_words(trim(line), Backslash::Literal);
     if (words.empty() || is_exit_word(words.front())) return;
     const std::string first = ascii_lower(words.front());
     if (first == "wendlebox" || first == "wendlebox.exe") {

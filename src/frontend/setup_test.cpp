@@ -25,7 +25,7 @@ TEST(ShellWords, SplitLikeASimpleShell) {
       {"tab\tand\u3000wide", {"tab", "and", "wide"}},
       {"", {}},
   };
-  for (const auto& [line, words] : cases) EXPECT_EQ(split_shell_words(line), words) << line;
+  for (const auto& [line, words] : cases) EXPECT_EQ(split_shell_words(line, Backslash::Literal), words) << line;
 }
 
 class Setup : public testing::Test {
