@@ -197,9 +197,7 @@ std::optional<Shift> lines_match(std::string_view text, const std::vector<Line>&
 Places line_places(std::string_view text, const std::vector<Line>& lines, std::string_view old,
                    std::string_view replacement, Match level) {
   Places places;
-  std::string old_lf = with_lf(old);
-  if (old_lf.ends_with('\n')) old_lf.pop_back();
-  const std::vector<std::string_view> old_lines = split_at_feeds(old_lf);
+  const std::vector<std::string_view> old_lines = split_lines(old);
   if (std::ranges::all_of(old_lines, [](std::string_view l) { return trim_end(l).empty(); })) return places;
   if (old_lines.size() > lines.size()) return places;
   for (std::size_t i = 0; i + old_lines.size() <= lines.size(); ++i) {
@@ -208,11 +206,9 @@ Places line_places(std::string_view text, const std::vector<Line>& lines, std::s
     if (places.count == 0) {
       const Line& first = lines[i];
       const std::string_view line_break = first.end < text.size() && text[first.end] == '\r' ? "\r\n" : "\n";
-      std::string new_lf = with_lf(replacement);
-      if (new_lf.ends_with('\n')) new_lf.pop_back();
       std::string joined;
       bool first_piece = true;
-      for (std::string_view piece : split_at_feeds(new_lf)) {
+      for (std::string_view piece : split_lines(replacement)) {
         if (!std::exchange(first_piece, false)) joined += line_break;
         joined += level == Match::Indentation ? reindented(piece, *shift) : std::string(piece);
       }
@@ -265,9 +261,7 @@ double likeness(std::string_view a, std::string_view b) {
 // copy the real text in its next reply.
 std::string closest_lines(std::string_view text, const std::vector<Line>& lines, std::string_view old) {
   if (lines.empty()) return "The file is empty.";
-  std::string old_lf = with_lf(old);
-  if (old_lf.ends_with('\n')) old_lf.pop_back();
-  std::vector<std::string_view> wanted = split_at_feeds(old_lf);
+  std::vector<std::string_view> wanted = split_lines(old);
   if (wanted.size() > kClosestLinesShown) wanted.resize(kClosestLinesShown);
   const std::size_t window = std::min(wanted.size(), lines.size());
   std::size_t best = 0;
