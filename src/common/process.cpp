@@ -25,6 +25,9 @@ ExitStatus decode_status(int raw) {
   return ExitStatus{std::nullopt, WIFSIGNALED(raw) ? std::optional<int>(WTERMSIG(raw)) : std::nullopt};
 }
 
+namespace {
+
+// This process's environment with `extra` set on top, as "NAME=value" texts.
 std::vector<std::string> environment_with(const std::vector<std::pair<std::string, std::string>>& extra) {
   std::vector<std::string> entries;
   for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -35,6 +38,20 @@ std::vector<std::string> environment_with(const std::vector<std::pair<std::strin
   }
   for (const auto& [name, value] : extra) entries.push_back(name + "=" + value);
   return entries;
+}
+
+}  // namespace
+
+ChildVectors child_vectors(const ProcessSpec& command) {
+  ChildVectors child;
+  for (const std::string& arg : command.argv) child.argv.push_back(const_cast<char*>(arg.c_str()));
+  child.argv.push_back(nullptr);
+  if (!command.environment.empty()) {
+    child.environment = environment_with(command.environment);
+    for (std::string& entry : child.environment) child.envp.push_back(entry.data());
+    child.envp.push_back(nullptr);
+  }
+  return child;
 }
 
 namespace {
@@ -90,19 +107,10 @@ Result<pid_t> spawn(const ProcessSpec& command, Pipe* out, Pipe* err) {
   posix_spawnattr_setsigdefault(&attributes, &default_signals);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-  std::vector<char*> argv;
-  for (const std::string& arg : command.argv) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  std::vector<std::string> environment;
-  std::vector<char*> envp;
-  if (!command.environment.empty()) {
-    environment = environment_with(command.environment);
-    for (std::string& entry : environment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-  }
+  const ChildVectors child = child_vectors(command);
   pid_t pid = 0;
-  const int error = posix_spawnp(&pid, argv[0], actions.get(), &attributes, argv.data(),
-                                 envp.empty() ? environ : envp.data());
+  const int error = posix_spawnp(&pid, child.argv[0], actions.get(), &attributes, child.argv.data(),
+                                 child.envp.empty() ? environ : child.envp.data());
   posix_spawnattr_destroy(&attributes);
   if (error != 0) return os_failure(error);
   return pid;

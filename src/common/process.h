@@ -59,6 +59,19 @@ struct ProcessResult {
   std::string errors;
 };
 
+// A wait status as the exit code or the signal that ended the process.
+ExitStatus decode_status(int raw);
+
+// The argument and environment vectors a child of `command` is started
+// with; they point into `command` and into `environment`, so they stay
+// valid while both live (moving the vectors keeps their elements in place).
+struct ChildVectors {
+  std::vector<std::string> environment;  // "NAME=value", only when `command` sets variables
+  std::vector<char*> argv;
+  std::vector<char*> envp;  // empty: the child gets this process's environment
+};
+ChildVectors child_vectors(const ProcessSpec& command);
+
 // Starts the program, drains both captured streams at once and waits.
 // Fails only when the program cannot be started.
 Result<ProcessResult> run_process(const ProcessSpec& command);

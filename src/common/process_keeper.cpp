@@ -261,15 +261,9 @@ Result<Report> read_report(int reports) {
 Result<KeptCommand> start_kept(const ProcessSpec& command, int output, int errors) {
   int reports[2];
   if (::pipe2(reports, O_CLOEXEC) != 0) return os_failure();
-  std::vector<char*> argv;
-  for (const std::string& arg : command.argv) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  std::vector<std::string> environment = environment_with(command.environment);
-  std::vector<char*> envp;
-  for (std::string& entry : environment) envp.push_back(entry.data());
-  envp.push_back(nullptr);
+  const ChildVectors child = child_vectors(command);
   const std::string cwd = command.cwd ? command.cwd->string() : "";
-  const KeeperPlan plan{argv.data(), command.environment.empty() ? nullptr : envp.data(),
+  const KeeperPlan plan{child.argv.data(), child.envp.empty() ? nullptr : child.envp.data(),
                         command.cwd ? cwd.c_str() : nullptr, command.input, command.output, command.errors,
                         output, errors, reports[1], ::getpid()};
   const pid_t keeper = ::fork();

@@ -11,10 +11,6 @@
 
 #include <sys/types.h>
 
-#include <string>
-#include <utility>
-#include <vector>
-
 #include "common/files.h"
 #include "common/process.h"
 
@@ -36,8 +32,3 @@ Result<std::optional<ExitStatus>> kept_command_status(int reports, bool block);
 
 // Asks the keeper to end everything it keeps, the command included.
 void stop_kept(pid_t keeper);
-
-ExitStatus decode_status(int raw);
-
-// This process's environment with `extra` set on top, as "NAME=value" texts.
-std::vector<std::string> environment_with(const std::vector<std::pair<std::string, std::string>>& extra);
