@@ -176,7 +176,7 @@ class Search {
     return state_.holds(relative.empty() ? start_ : start_ / relative, entry);
   }
 
-  Json results() const { return results_; }
+  const Json& results() const { return results_; }
   bool truncated() const { return truncated_; }
 
  private:
