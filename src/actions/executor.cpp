@@ -33,7 +33,6 @@ constexpr std::size_t kMaxImages = 4;
 constexpr i18n::Text kWrote{"Wrote", "Gravado", "Escrito"};
 constexpr i18n::Text kListed{"Listed", "Listado", "Listado"};
 constexpr i18n::Text kEntries{"entries", "itens", "entradas"};
-constexpr i18n::Text kRead{"Read", "Lido", "Leído"};
 constexpr i18n::Text kFailed{"failed", "falhou", "falló"};
 constexpr i18n::Text kAttachedImage{"Attached image", "Imagem anexada", "Imagen adjunta"};
 constexpr i18n::Text kScreenshotQuestion{"Capture and attach your desktop screenshot to ChatGPT?",

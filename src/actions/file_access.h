@@ -10,6 +10,7 @@
 
 #include "actions/executor.h"
 #include "common/files.h"
+#include "i18n/i18n.h"
 
 inline constexpr std::size_t kMaxWriteBytes = 1'000'000;
 inline constexpr std::size_t kMaxReadBytes = 250'000;
@@ -25,3 +26,6 @@ Status write_confined(const ExecutionContext& context, const std::string& reques
 
 // The line an action prints: `label` in yellow, then `detail`.
 void progress(const Printer& out, std::string_view label, std::string_view detail);
+
+// The label of the line that reading a file prints, whole or in part.
+inline constexpr i18n::Text kRead{"Read", "Lido", "Leído"};

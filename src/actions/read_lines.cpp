@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr i18n::Text kRead{"Read", "Lido", "Leído"};
 constexpr i18n::Text kLinesOf{"lines {}–{} of {}", "linhas {}–{} de {}", "líneas {}–{} de {}"};
 
 // Counting lines costs a pass over the file; past this size that pass
