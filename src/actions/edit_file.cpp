@@ -237,11 +237,6 @@ std::string line_list(const Places& places) {
   return list;
 }
 
-std::string shown_line(std::string_view line) {
-  const std::string_view kept = first_chars(line, kShownLineChars);
-  return std::string(kept) + (kept.size() < line.size() ? "…" : "");
-}
-
 // How alike two lines are, from 0 to 1: the share of their characters in
 // a common start and end. Blank lines tell little, so they count little.
 double likeness(std::string_view a, std::string_view b) {
@@ -277,7 +272,8 @@ std::string closest_lines(std::string_view text, const std::vector<Line>& lines,
   }
   std::string shown = fmt::format("The closest lines of the file ({}–{}) are:", best + 1, best + window);
   for (std::size_t i = best; i < best + window; ++i)
-    shown += fmt::format("\n{}: {}", i + 1, shown_line(text.substr(lines[i].start, lines[i].end - lines[i].start)));
+    shown += fmt::format("\n{}: {}", i + 1,
+                         shortened(text.substr(lines[i].start, lines[i].end - lines[i].start), kShownLineChars));
   return shown;
 }
 

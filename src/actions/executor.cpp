@@ -236,8 +236,7 @@ std::string subject_of(const Action& action) {
   constexpr std::size_t kShownCharacters = 60;
   const std::optional<std::string>& subject = action.path ? action.path : action.command ? action.command : action.pattern;
   if (!subject) return "";
-  const std::string line = one_line_text(*subject);
-  return " " + (char_count(line) > kShownCharacters ? std::string(first_chars(line, kShownCharacters)) + "…" : line);
+  return " " + shortened(one_line_text(*subject), kShownCharacters);
 }
 
 // The file an action names, where the action itself would find it.

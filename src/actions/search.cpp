@@ -218,8 +218,7 @@ std::string shown_place(const fs::path& resolved, const fs::path& base) {
 
 std::string quoted_for_line(std::string_view text) {
   constexpr std::size_t kShown = 60;
-  const std::string line = one_line_text(text);
-  return "\"" + std::string(first_chars(line, kShown)) + (char_count(line) > kShown ? "…" : "") + "\"";
+  return "\"" + shortened(one_line_text(text), kShown) + "\"";
 }
 
 }  // namespace

@@ -129,6 +129,11 @@ std::string_view first_chars(std::string_view text, std::size_t count) {
   return text.substr(0, pos);
 }
 
+std::string shortened(std::string_view text, std::size_t count) {
+  const std::string_view kept = first_chars(text, count);
+  return std::string(kept) + (kept.size() < text.size() ? "…" : "");
+}
+
 std::size_t char_count(std::string_view text) {
   std::size_t count = 0;
   for (char c : text)

@@ -26,6 +26,10 @@ std::string ascii_lower(std::string_view text);
 // The first `count` characters of valid UTF-8 text.
 std::string_view first_chars(std::string_view text, std::size_t count);
 
+// The first `count` characters of valid UTF-8 text, ending in "…" when
+// some were cut.
+std::string shortened(std::string_view text, std::size_t count);
+
 std::size_t char_count(std::string_view text);
 
 // Decodes the character starting at `pos` of valid UTF-8 and advances `pos`.
