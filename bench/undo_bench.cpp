@@ -4,6 +4,8 @@
 //  - the state kept when a prompt starts (the look, HEAD, the index and a
 //    tree of the working folder through a scratch index);
 //  - one watched action (a look before and one after);
+//  - three watched actions in a row, as one reply's batch runs them (the
+//    look after one is the look before the next);
 //  - /undo of a prompt whose command made 1,000 files;
 // with the memory the watch holds.
 #include <algorithm>
@@ -67,10 +69,20 @@ int main() {
   std::printf("undo: state kept when a prompt starts: median %.1f ms, %ld KB held\n", start, bench::resident_kb() - before);
 
   const double action = median_of(3, [&] {
+    watch->look_afresh();
     watch->before(std::nullopt);
     watch->after(std::nullopt);
   });
   std::printf("undo: one watched action (a look before and after): median %.1f ms\n", action);
+
+  const double batch = median_of(3, [&] {
+    watch->look_afresh();
+    for (int i = 0; i < 3; ++i) {
+      watch->before(std::nullopt);
+      watch->after(std::nullopt);
+    }
+  });
+  std::printf("undo: three watched actions in a row (one reply's batch): median %.1f ms\n", batch);
 
   watch = PromptWatch::start(*session, work.path);
   watch->before(std::nullopt);

@@ -247,7 +247,11 @@ std::optional<fs::path> named_file(const Action& action, const ExecutionContext&
 }
 
 Result<Json> run_watched(const ActionKind& kind, const Action& action, ExecutionContext& context) {
-  if (!context.watch || kind.only_reads) return kind.run(action, context);
+  if (!context.watch) return kind.run(action, context);
+  if (kind.only_reads) {
+    context.watch->unwatched();
+    return kind.run(action, context);
+  }
   context.watch->before(named_file(action, context));
   Result<Json> outcome = kind.run(action, context);
   context.watch->after(named_file(action, context));

@@ -18,10 +18,13 @@
 // Told before and after each action that may change files (any action not
 // known only to read), with the file the action names, when it names one,
 // resolved as the action resolves it: what changes in between is the
-// action's doing, which /undo can take back.
+// action's doing, which /undo can take back. Told too of each action that
+// runs unwatched: the user may change files while it runs (a screenshot
+// asks them first), and those changes are not the action's.
 struct ChangeWatch {
   std::function<void(const std::optional<std::filesystem::path>& named)> before;
   std::function<void(const std::optional<std::filesystem::path>& named)> after;
+  std::function<void()> unwatched;
 };
 
 struct ExecutionContext {

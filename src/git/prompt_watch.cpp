@@ -95,10 +95,11 @@ std::optional<FileState> PromptWatch::state_at_start(const fs::path& path,
 }
 
 void PromptWatch::before(const std::optional<fs::path>& named) {
-  if (commands_watched_) {
+  if (commands_watched_ && !look_current_) {
     before_action_ = scan_folder(folder_, kMaxEntries);
     commands_watched_ = before_action_.complete;
   }
+  look_current_ = false;
   named_was_.reset();
   named_content_.reset();
   if (!named) return;
@@ -111,8 +112,9 @@ void PromptWatch::before(const std::optional<fs::path>& named) {
 
 void PromptWatch::after(const std::optional<fs::path>& named) {
   std::map<fs::path, Change> changes;
+  FolderScan now;
   if (commands_watched_) {
-    FolderScan now = scan_folder(folder_, kMaxEntries);
+    now = scan_folder(folder_, kMaxEntries);
     commands_watched_ = now.complete;
     if (now.complete) add_differences(folder_, before_action_, now, changes);
   }
@@ -125,8 +127,14 @@ void PromptWatch::after(const std::optional<fs::path>& named) {
     if (named && path == *named) content = std::move(named_content_);
     record(path, change.first, change.second, std::move(content));
   }
-  before_action_ = {};
+  before_action_ = commands_watched_ ? std::move(now) : FolderScan{};
+  look_current_ = commands_watched_;
   named_content_.reset();
+}
+
+void PromptWatch::look_afresh() {
+  before_action_ = {};
+  look_current_ = false;
 }
 
 void PromptWatch::record(const fs::path& path, const std::optional<FileState>& was, const std::optional<FileState>& now,
@@ -149,7 +157,7 @@ void PromptWatch::record(const fs::path& path, const std::optional<FileState>& w
 
 void PromptWatch::finish() {
   at_start_ = {};
-  before_action_ = {};
+  look_afresh();
   named_was_.reset();
   named_content_.reset();
 }

@@ -153,6 +153,7 @@ TEST_F(Undo, WhatTheUserChangedIsLeftAndWhatCannotComeBackIsNamed) {
     write_action(w, "a.txt", "a\n");
     write_action(w, "shared.txt", "prompt's\n");
     // Between two replies, in another editor.
+    w.look_afresh();
     write_text(work.path / "notes.log", "user's notes, saved again\n");
     write_text(work.path / "draft.log", "a new draft\n");
     command_action(w, "echo b > b.txt && echo more >> cache.log");

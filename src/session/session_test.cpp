@@ -55,6 +55,17 @@ class Session : public testing::Test {
   // The URL the browser was opened on; waits for the session to open it.
   std::string launched() const { return last_opened_url(urls()); }
   FakeExtension extension() { return FakeExtension(latest->exchange()); }
+  // Once the prompt is over: its /undo, then /exit.
+  static CommandResult undo_and_exit(InProcessProgram& wendlebox) {
+    const auto printed = [&](const std::string& text) {
+      return wait_until([&] { return wendlebox.output_so_far().find(text) != std::string::npos; });
+    };
+    EXPECT_TRUE(printed("You > "));
+    wendlebox.send_input("/undo\n");
+    EXPECT_TRUE(printed("changes were undone")) << wendlebox.output_so_far();
+    wendlebox.send_input("/exit\n");
+    return wendlebox.finish();
+  }
 
   TempDir home, work, bin;
   InProcessProgram* latest = nullptr;
@@ -198,6 +209,26 @@ TEST_F(Session, UndoTakesBackOnlyWhatThePromptChanged) {
   EXPECT_TRUE(next["prompt"].get<std::string>().starts_with("Note: the user undid your last change;")) << next["prompt"];
   wendlebox->send_input("/exit\n");
   EXPECT_EQ(wendlebox->finish().exit_code, 0);
+}
+
+// A file the user makes while ChatGPT answers is theirs, though the
+// prompt's writes come right before and after it: /undo leaves it.
+TEST_F(Session, WhatTheUserMadeBetweenTwoRepliesOutlivesTheUndo) {
+  write_text(work.path / "readme.txt", "hello\n");
+  auto wendlebox = start(BinaryRun{.args = {"two files"}, .cwd = work.path, .home = home.path,
+                                   .env = {{"GIT_CONFIG_GLOBAL", "/dev/null"}}, .keep_stdin_open = true});
+  FakeExtension browser = extension();
+  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"a.txt","content":"a\n"}]})"));
+  auto second = browser.next_job();  // the first reply's actions have run
+  ASSERT_TRUE(second);
+  write_text(work.path / "mine.txt", "the user's\n");
+  browser.post_result({{"id", (*second)["id"]},
+                       {"text", block(R"({"status":"continue","actions":[{"type":"write_file","path":"b.txt","content":"b\n"}]})")}});
+  browser.answer(kDone, kChatUrl);
+  EXPECT_EQ(undo_and_exit(*wendlebox).exit_code, 0);
+  EXPECT_FALSE(fs::exists(work.path / "a.txt"));
+  EXPECT_FALSE(fs::exists(work.path / "b.txt"));
+  EXPECT_EQ(read_text(work.path / "mine.txt"), "the user's\n");
 }
 
 // In a folder that had no repository and no file, the prompt's commit is
@@ -518,12 +549,7 @@ TEST_F(Session, UndoRemovesWhatThePromptCreatedThatGitIgnores) {
   browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":".gitignore","content":"*\n"},)"
                        R"({"type":"write_file","path":".envrc","content":"x\n"}]})"));
   browser.answer(kDone, kChatUrl);
-  ASSERT_TRUE(wait_until([&] { return wendlebox->output_so_far().find("You > ") != std::string::npos; }));
-  wendlebox->send_input("/undo\n");
-  ASSERT_TRUE(wait_until([&] { return wendlebox->output_so_far().find("changes were undone") != std::string::npos; }))
-      << wendlebox->output_so_far();
-  wendlebox->send_input("/exit\n");
-  CommandResult r = wendlebox->finish();
+  CommandResult r = undo_and_exit(*wendlebox);
   EXPECT_EQ(r.out.find("Left as they are"), std::string::npos) << r.out;
   EXPECT_FALSE(fs::exists(work.path / ".gitignore"));
   EXPECT_FALSE(fs::exists(work.path / ".envrc"));

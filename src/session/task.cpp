@@ -227,8 +227,11 @@ Json run_actions(Session& session, const std::vector<Action>& actions) {
   Json results = Json::array();
   ChangeWatch watch;
   if (session.watch) {
+    // The user may have worked on the files since the last batch ran.
+    session.watch->look_afresh();
     watch.before = [&](const std::optional<fs::path>& named) { session.watch->before(named); };
     watch.after = [&](const std::optional<fs::path>& named) { session.watch->after(named); };
+    watch.unwatched = [&] { session.watch->look_afresh(); };
   }
   for (const Action& action : actions) {
     if (InterruptScope::requested()) break;  // nothing further runs once the user stopped the prompt
@@ -241,6 +244,7 @@ Json run_actions(Session& session, const std::vector<Action>& actions) {
     results.push_back(outcome ? success_result(action.type, std::move(*outcome))
                               : failure_result(action.type, outcome.error()));
   }
+  if (session.watch) session.watch->look_afresh();  // not held while ChatGPT answers
   return results;
 }
 
