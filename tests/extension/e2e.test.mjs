@@ -3,9 +3,7 @@
 // extension before. Each ends with the right answer or a clear error.
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
-import crypto from "node:crypto";
-import http from "node:http";
-import { BRIDGE_PORT, bigInput, picture, poll, startHarness } from "./harness.mjs";
+import { bigInput, closeStandIn, hmac, listening, picture, poll, standIn, startHarness } from "./harness.mjs";
 import { pageFromSkeleton } from "./skeleton_page.mjs";
 
 let harness;
@@ -202,27 +200,6 @@ for (const generation of ["2025", "2026-mid", "2026-09", "2026-10"]) {
 // carries a token of its own: the tab never sends it the token (only
 // requests signed with a key it cannot make without the pairing key), and
 // its answers, signed or not, stop the tab before anything is typed.
-const hmac = (key, text) => crypto.createHmac("sha256", key).update(text).digest("hex");
-
-// A stand-in for a program on the bridge port. Like the program, it closes
-// each connection after its answer, so that no request of a later test can
-// reach it through a connection the browser kept.
-function standIn(handle) {
-  return http.createServer(async (request, response) => {
-    response.shouldKeepAlive = false;
-    let body = "";
-    for await (const chunk of request) body += chunk;
-    handle(request, response, body);
-  });
-}
-
-const listening = (server) => new Promise((resolve) => server.listen(BRIDGE_PORT, "127.0.0.1", resolve));
-
-function closeStandIn(server) {
-  server.close();
-  server.closeAllConnections();
-}
-
 for (const [how, signs] of [["unsigned", false], ["signed with its own token", true]]) {
   test(`a squatter on the bridge port with its own link gets nothing and types nothing (answers ${how})`, async () => {
     const token = "0123456789abcdef0123456789abcdef";

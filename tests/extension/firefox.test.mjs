@@ -4,9 +4,7 @@
 // user's draft, a reload).
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
-import crypto from "node:crypto";
-import http from "node:http";
-import { BRIDGE_PORT, startHarness } from "./harness.mjs";
+import { closeStandIn, hmac, listening, standIn, startHarness } from "./harness.mjs";
 
 let harness;
 before(async () => (harness = await startHarness({ browser: "firefox" })));
@@ -66,20 +64,18 @@ test("an error answer ends the task with an error that names it", async () => {
 // pairing key, which setup put in this user's package, that proves nothing.
 test("a squatter on the bridge port with its own link types nothing", async () => {
   const token = "0123456789abcdef0123456789abcdef";
-  const squatter = http.createServer((request, response) => {
+  const squatter = standIn((request, response) => {
     const body = '{"id":1,"prompt":"WRONG: the squatter\'s job"}';
-    const nonce = request.headers["x-wendlebox-nonce"] || "";
-    const signature = crypto.createHmac("sha256", token).update(`answer\n${nonce}\n200\n${body}`).digest("hex");
-    response.writeHead(200, { "Content-Type": "application/json", "X-Wendlebox-Signature": signature, Connection: "close" }).end(body);
+    const signature = hmac(token, `answer\n${request.headers["x-wendlebox-nonce"] || ""}\n200\n${body}`);
+    response.writeHead(200, { "Content-Type": "application/json", "X-Wendlebox-Signature": signature }).end(body);
   });
-  await new Promise((resolve) => squatter.listen(BRIDGE_PORT, "127.0.0.1", resolve));
+  await listening(squatter);
   const tab = await harness.openTab({ generation: "2026-09" }, `https://chatgpt.com/#wendlebox=${token}`);
   try {
     await tab.waitForFunction(() => document.body.innerText.includes("the wendlebox program has ended"), { timeout: 30_000 });
     assert.equal(harness.state.typed.length, 0, "the squatter's job was not sent");
   } finally {
     await tab.close();
-    squatter.close();
-    squatter.closeAllConnections();
+    closeStandIn(squatter);
   }
 });

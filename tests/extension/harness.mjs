@@ -4,7 +4,9 @@
 // PATH records the address; the harness opens it in a new tab of the
 // running browser.
 import { execFileSync, spawn } from "node:child_process";
+import crypto from "node:crypto";
 import fs from "node:fs";
+import http from "node:http";
 import https from "node:https";
 import os from "node:os";
 import path from "node:path";
@@ -64,6 +66,27 @@ export async function poll(find, limitMs, what) {
     if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`);
     await pause(50);
   }
+}
+
+export const hmac = (key, text) => crypto.createHmac("sha256", key).update(text).digest("hex");
+
+// A stand-in for a program on the bridge port. Like the program, it closes
+// each connection after its answer, so that no request of a later test can
+// reach it through a connection the browser kept.
+export function standIn(handle) {
+  return http.createServer(async (request, response) => {
+    response.shouldKeepAlive = false;
+    let body = "";
+    for await (const chunk of request) body += chunk;
+    handle(request, response, body);
+  });
+}
+
+export const listening = (server) => new Promise((resolve) => server.listen(BRIDGE_PORT, "127.0.0.1", resolve));
+
+export function closeStandIn(server) {
+  server.close();
+  server.closeAllConnections();
 }
 
 function readBody(request) {
