@@ -10,6 +10,7 @@ import { Fragment, Schema, Slice } from "prosemirror-model";
 import { marks, nodes } from "prosemirror-schema-basic";
 import { EditorState } from "prosemirror-state";
 import { EditorView } from "prosemirror-view";
+import { SCRIPTS, el, escapeHtml, markdown, pause, report, splitAtFence } from "./common.js";
 
 const FAKE = window.FAKE;
 // Exchanges in [data-turn-key] blocks (2026-09 on); the app shell (2026-10).
@@ -39,54 +40,9 @@ const WORDS = {
     copyMessage: "Mesajı kopyala", copyCode: "Kodu kopyala", remove: "Kaldır", thinking: "Düşünüyor", continue: "Oluşturmaya devam et" },
 }[FAKE.language || "en"];
 
-const report = (what, body) => fetch(`/${what}`, { method: "POST", body: typeof body === "string" ? body : JSON.stringify(body) });
-const pause = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-const el = (html) => {
-  const template = document.createElement("template");
-  template.innerHTML = html.trim();
-  return template.content.firstChild;
-};
-const escapeHtml = (text) => text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
 const uuid = (n) => `${String(n).padStart(8, "0")}-1111-4222-8333-444455556666`;
 
-// ---- The scripted answers ----------------------------------------------
-
-const bigContent = Array.from({ length: 22000 }, (_, i) => `row ${i}`).join("\n") + "\n";
-const agent = (json) => "```wendlebox\n" + json + "\n```";
-const SCRIPTS = {
-  // A small file and an image; a 200 KB file in a viewer that shows only a
-  // few of its lines (only the copy action gives the whole block), with a
-  // 250 KB file read; then done.
-  task: [
-    { prose: "I will create the file.", rendering: "classic",
-      json: JSON.stringify({ status: "continue", message: "Writing hello.txt.", actions: [
-        { type: "write_file", path: "hello.txt", content: "Hello from the browser\n" },
-        { type: "attach_image", path: "pic.png" }, { type: "read_file", path: "input.txt" }] }) },
-    { prose: "Now the big one.", rendering: "viewer",
-      json: JSON.stringify({ status: "continue", message: "Writing big.txt.",
-        actions: [{ type: "write_file", path: "big.txt", content: bigContent }] }, null, 2) },
-    { prose: "All done.", rendering: "classic", json: '{"status":"done","message":"Created hello.txt and big.txt."}' },
-  ],
-  short: [
-    { prose: "Let me look at this first. I will write `hello.txt`.", rendering: "classic",
-      json: JSON.stringify({ status: "continue", message: "Writing hello.txt.",
-        actions: [{ type: "write_file", path: "hello.txt", content: "Hello from the browser\n" }] }) },
-    { prose: "All done.", rendering: "classic", json: '{"status":"done","message":"Created hello.txt."}' },
-  ],
-  // A list of the working folder, then done.
-  listing: [
-    { prose: "Let me look.", rendering: "classic",
-      json: '{"status":"continue","message":"Looking.","actions":[{"type":"list_files","path":"."}]}' },
-    { prose: "All done.", rendering: "classic", json: '{"status":"done","message":"Seen."}' },
-  ],
-  image: [
-    { prose: "Show me.", rendering: "classic",
-      json: '{"status":"continue","message":"Looking.","actions":[{"type":"attach_image","path":"pic.png"}]}' },
-    { prose: "All done.", rendering: "classic", json: '{"status":"done","message":"Seen."}' },
-  ],
-};
 const script = SCRIPTS[FAKE.script || "task"];
-const markdown = (answer) => `${answer.prose}\n\n${agent(answer.json)}`;
 
 // ---- Rendering of answers ------------------------------------------------
 
@@ -121,12 +77,10 @@ function viewerBlock(code) {
 
 // The answer's markdown as the page renders it, for any prefix of it.
 function renderMarkdown(text, rendering) {
-  const fence = text.indexOf("```wendlebox\n");
-  const prose = (fence < 0 ? text : text.slice(0, fence)).trim();
+  const { prose, code } = splitAtFence(text);
   const inline = SHELL ? '<span data-markdown-copy="inline-code">$1</span>' : "<code>$1</code>";
   let html = prose ? `<p>${escapeHtml(prose).replace(/`([^`]+)`/g, inline)}</p>` : "";
-  if (fence >= 0) {
-    const code = text.slice(fence + "```wendlebox\n".length).replace(/\n?`{0,3}$/, "");
+  if (code !== null) {
     if (SHELL) html += markdownCopyBlock(code, rendering);
     else html += rendering === "viewer" ? viewerBlock(code) : classicBlock(code);
   }

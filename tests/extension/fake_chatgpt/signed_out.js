@@ -4,36 +4,17 @@
 // complete, a plain textarea, one button that is send and stop in turn, no
 // file upload, and its own errors (window.FAKE.situations: "rate-limit",
 // "unable-to-connect", "login-modal"). What no capture shows is marked so.
+import { SCRIPTS, el, escapeHtml, markdown, pause, report, splitAtFence } from "./common.js";
+
 const FAKE = window.FAKE;
 const has = (name) => (FAKE.situations || []).includes(name);
-const report = (what, body) => fetch(`/${what}`, { method: "POST", body: typeof body === "string" ? body : JSON.stringify(body) });
-const pause = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-const escapeHtml = (text) => text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
-const el = (html) => {
-  const template = document.createElement("template");
-  template.innerHTML = html.trim();
-  return template.content.firstChild;
-};
-
-const SCRIPT = FAKE.script === "image" ? [
-  { prose: "Show me.", json: '{"status":"continue","message":"Looking.","actions":[{"type":"attach_image","path":"pic.png"}]}' },
-  { prose: "All done.", json: '{"status":"done","message":"Seen."}' },
-] : [
-  { prose: "I will write hello.txt.", json: JSON.stringify({ status: "continue", message: "Writing hello.txt.",
-    actions: [{ type: "write_file", path: "hello.txt", content: "Hello from the browser\n" }] }) },
-  { prose: "All done.", json: '{"status":"done","message":"Created hello.txt."}' },
-];
-const markdown = (answer) => `${answer.prose}\n\n\`\`\`wendlebox\n${answer.json}\n\`\`\``;
+const script = SCRIPTS[FAKE.script || "short"];
 
 // No capture shows how the signed-out page renders code: <pre><code> here.
 function render(text) {
-  const fence = text.indexOf("```wendlebox\n");
-  const prose = (fence < 0 ? text : text.slice(0, fence)).trim();
+  const { prose, code } = splitAtFence(text);
   let html = prose ? `<p>${escapeHtml(prose)}</p>` : "";
-  if (fence >= 0) {
-    const code = text.slice(fence + "```wendlebox\n".length).replace(/\n?`{0,3}$/, "");
-    html += `<pre><code class="language-wendlebox">${escapeHtml(code)}</code></pre>`;
-  }
+  if (code !== null) html += `<pre><code class="language-wendlebox">${escapeHtml(code)}</code></pre>`;
   return html;
 }
 
@@ -64,7 +45,7 @@ textarea.addEventListener("input", () => answering || showSend());
 async function answer(number) {
   answering = true;
   showStop();
-  const text = markdown(SCRIPT[Math.min(number, SCRIPT.length - 1)]);
+  const text = markdown(script[Math.min(number, script.length - 1)]);
   const item = el(`<li id="pending-${number}" data-message-role="assistant" data-message-streaming><div data-assistant-markdown></div></li>`);
   transcript.appendChild(item);
   const body = item.querySelector("[data-assistant-markdown]");
