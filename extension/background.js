@@ -96,7 +96,10 @@ const WITHDRAWAL_WAIT_SECONDS = 25;
 
 const hex = (bytes) => Array.from(new Uint8Array(bytes), (b) => b.toString(16).padStart(2, "0")).join("");
 
+// Keys kept for the worker's life: the imported signing key of each key
+// text, and each session token's key made with the pairing key.
 const signingKeys = new Map();
+const sessionKeys = new Map();
 
 async function hmacHex(token, text) {
   let key = signingKeys.get(token);
@@ -111,16 +114,29 @@ async function hmacHex(token, text) {
 // The pairing key that setup put among the extension's files, private to
 // the user like the folder it installed them in; no web page may read it
 // (it is no web-accessible resource). Without it the extension acts for no
-// session: a token alone, which a link can carry, proves nothing.
+// session: a token alone, which a link can carry, proves nothing. Once read
+// it is kept for the worker's life (setup keeps the key it made; a new one
+// comes only with a new install of the extension); a read that failed is
+// tried again at the next request, so a copy paired later is seen.
 const PAIRING_KEY = /^[0-9a-f]{64}$/;
+let pairing = null;
 
 async function pairingKey() {
+  if (pairing) return pairing;
   try {
     const { key } = await (await fetch(api.runtime.getURL("pairing.json"), { cache: "no-store" })).json();
-    return PAIRING_KEY.test(key) ? key : null;
+    if (PAIRING_KEY.test(key)) pairing = key;
   } catch {
-    return null;
+    // Not readable now: the request goes unpaired, the next one reads again.
   }
+  return pairing;
+}
+
+async function sessionKey(token) {
+  const paired = await pairingKey();
+  if (!paired) return null;
+  if (!sessionKeys.has(token)) sessionKeys.set(token, await hmacHex(paired, `session\n${token}`));
+  return sessionKeys.get(token);
 }
 
 // The token never leaves the extension: each request is signed over a fresh
@@ -130,9 +146,8 @@ async function pairingKey() {
 // of its own; without the pairing key it can neither learn nor make the
 // signing key, so it gets nothing from the tab and can give it nothing.
 async function bridgeRequest(path, token, options = {}) {
-  const pairing = await pairingKey();
-  if (!pairing) return { status: 0, unpaired: true };
-  const key = await hmacHex(pairing, `session\n${token}`);
+  const key = await sessionKey(token);
+  if (!key) return { status: 0, unpaired: true };
   const nonce = hex(crypto.getRandomValues(new Uint8Array(16)));
   const method = options.method || "GET";
   const signature = await hmacHex(key, `request\n${nonce}\n${method}\n${path}\n${options.body || ""}`);
