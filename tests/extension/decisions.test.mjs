@@ -281,8 +281,9 @@ test("sent message: a long prompt shown cut short is the one sent; another text 
   assert.equal(S.locateSent({ before, prompt: S.promptRecord("something else", "inline") }), null);
 });
 
-test("sent message: 2026-08-04 a prompt the page made a file: the new exchange shows only its card, with no bubble", () => {
-  // No capture shows the file card's markup: a plain element here.
+test("sent message: 2026-08-04 a prompt the page made a file; an exchange with only its card, no bubble (reported, not captured)", () => {
+  // No capture shows the file card's markup: a plain element here. That the
+  // message has no text bubble is issue 40's report, not a dated capture.
   const { S, document } = page(shellExchange("earlier", "<p>old</p>", { key: "old-1" }));
   const sent = { before: S.messagesBefore(), key: null, prompt: S.promptRecord("x".repeat(20000), "attached") };
   document.body.insertAdjacentHTML("beforeend", '<div data-turn-key="new-1"><div class="file-card">Pasted text.txt</div>' +

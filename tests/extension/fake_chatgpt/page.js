@@ -104,14 +104,18 @@ const thread = document.getElementById("thread");
 let turnNumber = 0;
 
 // A sent message: its text, and the card of a long paste the page made a
-// file. No capture shows that card's markup in the thread; it is a plain
-// element with the file's name here. A message that is only that file has
-// no text bubble (2026-08-04 on).
+// file (2026-08-04). No capture shows that card's markup in the thread; it
+// is a plain element with the file's name here. That a message that is
+// only that file has no text bubble is not in a dated capture: issue 40
+// reports it ("the message sent shows only the file's card, with no text
+// bubble"). Its bar is the user half's usual one (Copy, Share).
 function userTurn(prompt, key, tiles, file) {
   turnNumber++;
+  const userBar = `<div class="turn-action-controls"><button aria-label="${WORDS.copyMessage}"><svg></svg></button>` +
+    `<button aria-label="${WORDS.share}"><svg></svg></button></div>`;
   if (SHELL && file && !prompt) {
     const exchange = el(`<div data-turn-key="${key}"><div class="user-half"><div class="file-card">${escapeHtml(file)}</div>` +
-      `<div class="turn-action-controls"><button aria-label="${WORDS.share}"><svg></svg></button></div></div></div>`);
+      `${userBar}</div></div>`);
     thread.appendChild(exchange);
     unmountOld();
     return exchange;
@@ -120,8 +124,7 @@ function userTurn(prompt, key, tiles, file) {
     // The user half is marked by its bubble only; its own action bar is
     // there from the start, before the answer's.
     const exchange = el(`<div data-turn-key="${key}"><div class="user-half"><div data-user-message-bubble>` +
-      `<div class="whitespace-pre-wrap"></div></div><div class="turn-action-controls"><button aria-label="${WORDS.copyMessage}">` +
-      `<svg></svg></button><button aria-label="${WORDS.share}"><svg></svg></button></div></div></div>`);
+      `<div class="whitespace-pre-wrap"></div></div>${userBar}</div></div>`);
     const bubble = exchange.querySelector("[data-user-message-bubble]");
     if (file) bubble.prepend(el(`<div class="file-card">${escapeHtml(file)}</div>`));
     exchange.querySelector(".whitespace-pre-wrap").textContent = prompt;
@@ -386,13 +389,21 @@ async function stream(userElement, exchange, resume) {
   stopButton.onclick = null;
   fillSlot(stopButton);
   const answer = script[Math.min(exchange.answer, script.length - 1)];
-  // An answer with no text: the stream breaks before any (the answer's
-  // place stays empty), or the answer is a generated image, which has no
-  // answer unit (2026-09-27); either way the stop control turns back.
+  // An answer with no text. Stopped before any text, an answer renders
+  // nothing (2026-09-27): no answer unit is made here. Issue 40 reports
+  // (not in a dated capture) that "the answer's unit stays empty and the
+  // stop control turns back into send"; the stop control goes here as at
+  // any answer's end. A generated image has no answer unit (2026-09-27);
+  // its "image container" is from issue 40's report. Not captured, made
+  // up here: no conversation request is made, nothing presses stop (the
+  // page gives up by itself), and this comes 400 ms after the send; the
+  // hidden turn-start marker and the assistant's heading stand in the
+  // turn as on any answer, which no capture of such a turn shows.
   if (has("empty-answer") || has("image-answer")) {
     const turn = answerTurn(userElement, exchange.key);
     await pause(400);
-    // No capture shows a generated image's markup: an <img> in a plain box here.
+    // No capture shows a generated image's markup: an <img> in a plain box
+    // here; nor whether it streams or gets an action bar: it does neither.
     if (has("image-answer")) turn.before(el('<div class="image-container"><img alt="Generated image" width="64" height="64"></div>'));
     answering = false;
     slot.replaceChildren();
@@ -465,7 +476,9 @@ async function stream(userElement, exchange, resume) {
 }
 
 // A new chat's first address is a placeholder (local-chatgpt%3A, or WEB:
-// and WEB%3A on some builds), inside a Project under /g/<project>/.
+// and WEB%3A on some builds), inside a Project under /g/<project>/. No
+// capture shows the address a Project's new chat starts from: the page
+// the tab is on (chatgpt.com/) here.
 const projectPath = FAKE.project ? `/g/${FAKE.project}` : "";
 const placeholderShown = () => !location.pathname.endsWith(`/c/${conversationId}`) && location.pathname.includes("/c/");
 
@@ -502,7 +515,7 @@ async function onSend(event) {
   pastedFiles.length = 0;
   // A new chat: the app shell shows a placeholder address first, then the
   // server's once the answer comes (no capture says when: here, with its
-  // first piece).
+  // first piece). Where a Project's new chat starts is not captured.
   if (!/^(\/g\/[^/]+)?\/c\//.test(location.pathname))
     history.pushState({}, "", SHELL ? `${projectPath}/c/${FAKE.placeholder || "local-chatgpt%3A"}${crypto.randomUUID()}` : `/c/${conversationId}`);
   await pause(150);
