@@ -24,8 +24,10 @@ const button = document.querySelector("[data-composer-submit]");
 const saved = JSON.parse(sessionStorage.getItem("fake-signed-out") || "null") || { answered: 0 };
 let answering = false;
 
-// Idle: aria-disabled, never `disabled`; with text, usable. How the idle
-// button's type reads is not captured: "submit" once there is text here.
+// Idle: aria-disabled="true", never `disabled` (captured). With text, usable:
+// not captured, aria-disabled="false" here. How the idle button's type
+// reads is not captured either: "submit" once there is text here. The
+// aria-label follows the label shown (not captured).
 function showSend() {
   button.removeAttribute("data-stop-generating");
   button.type = textarea.value ? "submit" : "button";
@@ -46,6 +48,8 @@ async function answer(number) {
   answering = true;
   showStop();
   const text = markdown(script[Math.min(number, script.length - 1)]);
+  // The pending-… id and the streaming mark are captured; that the item
+  // stands in the transcript before any text comes is not.
   const item = el(`<li id="pending-${number}" data-message-role="assistant" data-message-streaming><div data-assistant-markdown></div></li>`);
   transcript.appendChild(item);
   const body = item.querySelector("[data-assistant-markdown]");
@@ -60,6 +64,9 @@ async function answer(number) {
     if (chunk.done) break;
     received += decoder.decode(chunk.value, { stream: true });
     body.innerHTML = render(received);
+    // The retry button with its aria-description is captured; the item
+    // around it, its "Retry" text and its coming after the first piece of
+    // the answer (in place of the answer) are not.
     if (has("unable-to-connect")) {
       item.replaceWith(el('<li id="recovery" data-message-role="assistant"><button data-conversation-recovery-retry ' +
         'aria-description="Unable to connect. Retry">Retry</button></li>'));
@@ -86,6 +93,9 @@ async function send(event) {
   showSend();
   await report("typed", prompt);
   const number = saved.answered;
+  // Items with data-message-role and an id are captured; the role values
+  // "user" and "assistant", the user item's id and its inner
+  // .whitespace-pre-wrap box are not.
   const user = el(`<li id="user-${number}" data-message-role="user"><div class="whitespace-pre-wrap"></div></li>`);
   user.firstChild.textContent = prompt;
   transcript.appendChild(user);
@@ -93,7 +103,8 @@ async function send(event) {
   // the first prompt here.
   if (!location.pathname.startsWith("/uc/")) history.pushState({}, "", "/uc/0c0ffee0-1234-4abc-8def-0123456789ab");
   await pause(150);
-  // The content of these two dialogs is not captured: a line of text here.
+  // The two dialogs' ids are captured; their role="dialog" and content
+  // are not: a line of text here.
   if (has("rate-limit")) {
     document.body.appendChild(el('<div id="no-auth-soft-rate-limit-dialog" role="dialog"><p>You\'ve hit the free limit for now.</p></div>'));
     return;
@@ -106,6 +117,7 @@ async function send(event) {
 }
 
 button.addEventListener("click", send);
-// Enter sends, as in the real composer.
+// Whether Enter sends on this page is not captured: it does here, as on the
+// signed-in composer (2026-07-06).
 textarea.addEventListener("keydown", (event) => event.key === "Enter" && !event.shiftKey && send(event));
 showSend();
