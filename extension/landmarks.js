@@ -10,41 +10,34 @@
 //              it, code blocks without <pre>;
 //   signed out the page for visitors without an account: an ordered
 //              transcript of items with a role, a plain textarea, one button
-//              that is send and stop in turn.
+//              that is send and stop in turn;
+//   2026-10/11 units under a second name (data-chatgpt-search-unit-key),
+//              found by their keys alone where no exchange holds them.
+// The composer's landmarks are in composer_landmarks.js, what stops a job
+// in blockers.js.
 // Every list is in order of trust: structure first, test ids next, words
 // last, and words in many languages, matched anywhere in a label. Each rule
 // has a kind, so a failure (and the probe) says which landmark was missing
 // and how the others were found.
 
 (function (root) {
-  const { visibleText, codeText } = root.wendleboxText;
+  const { visibleText, codeText, plainText } = root.wendleboxText;
   const structure = (selector) => ({ kind: "structure", selector });
   const testId = (selector) => ({ kind: "test id", selector });
-
-  const COMPOSER_FORM = [structure("form[data-chatgpt-composer]"), structure('form[data-type="unified-composer"]'),
-    structure("form:has(.ProseMirror)"), structure("form:has([data-composer-markdown])"), structure("form:has(textarea)")];
-  const EDITOR = [structure("#prompt-textarea"), structure("[data-composer-markdown][contenteditable]"),
-    structure(".ProseMirror[contenteditable]"), structure("textarea#mobile-composer-prompt"),
-    structure('[contenteditable][role="textbox"]'), structure("textarea")];
-  // The signed-out page's one button is send while idle and stop, marked
-  // data-stop-generating, while an answer runs.
-  const SEND = [testId('button[data-testid="send-button"]'),
-    structure('button#composer-submit-button:not([data-testid="stop-button"])'),
-    structure("button[data-composer-submit]:not([data-stop-generating])"), structure('button[type="submit"]')];
-  const STOP = [testId('[data-testid="stop-button"]'), structure("button[data-composer-submit][data-stop-generating]")];
-  // The signed-out page's composer may stand in no form: its controls are
-  // found in the nearest box that holds the editor and this button.
-  const COMPOSER_SUBMIT = "button[data-composer-submit]";
-  // Controls near the send button that must never count as the stop control.
-  const VOICE = '[data-testid*="speech"], [data-testid*="voice"], [data-testid*="dictat"]';
 
   // Messages. An exchange holds both halves on the pages since 2026-09;
   // each half is found by whatever the page offers, most specific first.
   const EXCHANGE = "[data-turn-key]";
   const USER_HALF = [structure("[data-user-message-bubble]"), structure('[data-content-search-unit-key$=":user"]'),
-    structure('[data-message-author-role="user"]')];
+    structure('[data-chatgpt-search-unit-key$=":user"]'), structure('[data-message-author-role="user"]')];
   const ANSWER_UNIT = [structure('[data-content-search-unit-key$=":assistant"]'),
-    structure('[data-message-author-role="assistant"]')];
+    structure('[data-chatgpt-search-unit-key$=":assistant"]'), structure('[data-message-author-role="assistant"]')];
+  // A unit by either name, and what names the message it holds, most
+  // lasting first (the selection id may come only as the answer ends).
+  const UNIT = "[data-content-search-unit-key], [data-chatgpt-search-unit-key]";
+  const UNIT_KEYS = ["data-content-search-unit-key", "data-chatgpt-search-unit-key"];
+  const MESSAGE_IDS = ["data-chatgpt-selection-message-id", "data-chatgpt-search-message-ids", "data-message-id"];
+  const BUBBLE = "[data-user-message-bubble]";
   const ROLE_MARKER = "[data-conversation-role]";
   const ANSWER_BODY = '[data-markdown-text-style="assistant-message"]';
   // An answer that has begun but shows nothing yet (the page thinks first).
@@ -79,34 +72,10 @@
   const UPLOAD_PROGRESS = '[role="progressbar"]';
   const UPLOAD_NOTICE = '[role="alert"], [data-testid*="toast"]';
   // Where the user's words are: messages, and the list of chats.
-  const CONVERSATION_CONTENT = '[data-user-message-bubble], [data-content-search-unit-key], [data-message-author-role], ' +
+  const CONVERSATION_CONTENT = '[data-user-message-bubble], [data-content-search-unit-key], [data-chatgpt-search-unit-key], ' +
+    '[data-message-author-role], [data-message-role], ' +
     '[data-markdown-text-style], .whitespace-pre-wrap, nav a, nav li, [data-testid^="history-item"]';
   const ATTACHMENT = '[data-testid*="attachment"], [data-testid*="file-tile"], [data-attachment], img[src^="blob:"]';
-  // What only ChatGPT's own application shows; a browser check shows none of it.
-  const APP_SHELL = `#thread, ${EXCHANGE}, ${AUTHOR}, nav, [data-conversation-transcript], [data-logged-out]`;
-
-  // Not "regenerate": answers that went well offer that in their action bar.
-  const ERROR_ANSWER = [".text-token-text-error", '[data-testid*="error"]', '[data-testid*="retry"]'];
-  const RATE_LIMIT = ['[data-testid*="rate-limit"]', '[data-testid*="usage-limit"]', "#no-auth-soft-rate-limit-dialog"];
-  // The signed-out page's "Unable to connect. Retry" in place of an answer.
-  const RECOVERY_RETRY = "button[data-conversation-recovery-retry]";
-  // What only the signed-out page shows.
-  const SIGNED_OUT = "[data-logged-out], button[data-login-button]";
-  // The signed-out page's dialog that asks the visitor to log in.
-  const LOGIN_MODAL = "#modal-no-auth-login";
-  const NOTICE = '[role="alert"], [role="status"], [data-testid*="toast"], [data-testid*="banner"]';
-  const DIALOG = 'dialog[open], [role="dialog"], [role="alertdialog"]';
-  const LOGIN = ['[data-testid="login-button"]', '[data-testid="signup-button"]', "button[data-login-button]", 'a[href*="/auth/login"]',
-    'a[href*="/log-in"]'];
-  // A browser check's own widgets. Cloudflare's bot-management script
-  // (/cdn-cgi/challenge-platform/…) is on every healthy page too, so it
-  // counts only on a short page without the application that stays so.
-  const CHALLENGE_WIDGET = ["#challenge-form", "#challenge-running", "#cf-challenge-running", "#challenge-stage",
-    'iframe[src*="challenges.cloudflare.com"]', 'form[action*="__cf_chl"]', ".cf-turnstile",
-    'input[name="cf-turnstile-response"]'];
-  const CHALLENGE_SCRIPT = 'script[src*="/cdn-cgi/challenge-platform/"]';
-  const CHALLENGE_GRACE_MS = 3000;
-  const SHORT_PAGE = 2000;
 
   // Addresses: a chat at /c/<id>, inside a Project at /g/<project>/c/<id>,
   // a visitor's at /uc/<id>. A new chat is first shown at a placeholder
@@ -135,10 +104,11 @@
     return typeof element.checkVisibility === "function" ? element.checkVisibility() : true;
   }
 
-  // The first shown element of the first rule that finds one, with that rule.
-  function locate(rules, scope = document) {
+  // The first element of the first rule that finds one that passes `test`
+  // (shown, unless told), with that rule.
+  function locate(rules, scope = document, test = shown) {
     for (const rule of rules) {
-      for (const element of scope.querySelectorAll(rule.selector)) if (shown(element)) return { element, rule };
+      for (const element of scope.querySelectorAll(rule.selector)) if (test(element)) return { element, rule };
     }
     return null;
   }
@@ -159,74 +129,6 @@
 
   function usable(button) {
     return button && !button.disabled && button.getAttribute("aria-disabled") !== "true";
-  }
-
-  // The composer: its form scopes the send and stop buttons and the file
-  // input, so controls elsewhere on the page (read aloud, other uploads)
-  // are never taken for them.
-  function locateComposer() {
-    for (const formRule of COMPOSER_FORM) {
-      for (const form of document.querySelectorAll(formRule.selector)) {
-        const editor = locate(EDITOR, form);
-        if (editor && shown(form)) return { form, editor: editor.element, rules: { form: formRule, editor: editor.rule } };
-      }
-    }
-    const editor = locate(EDITOR.slice(0, 4));
-    if (!editor) return null;
-    const element = editor.element;
-    let form = element.closest("form");
-    for (let box = element.parentElement; !form && box; box = box.parentElement) if (box.querySelector(COMPOSER_SUBMIT)) form = box;
-    return { form: form || element.parentElement, editor: element,
-      rules: { form: structure("the editor's form, or the box holding it and its button"), editor: editor.rule } };
-  }
-
-  function composer() {
-    const found = locateComposer();
-    return found && { form: found.form, editor: found.editor };
-  }
-
-  function editorDisabled(editor) {
-    if (editor.tagName === "TEXTAREA") return editor.disabled || editor.readOnly;
-    return editor.getAttribute("contenteditable") === "false" || editor.getAttribute("aria-disabled") === "true" ||
-      Boolean(editor.closest("fieldset[disabled]"));
-  }
-
-  function locateSend(form) {
-    const found = locate(SEND, form);
-    if (found && !WORDS.stop.test(label(found.element))) return found;
-    for (const button of form.querySelectorAll("button")) {
-      if (shown(button) && WORDS.send.test(label(button)) && !WORDS.notAnswer.test(label(button)))
-        return { element: button, rule: { kind: "label words", selector: "button" } };
-    }
-    return null;
-  }
-
-  function sendButton(form) {
-    const found = locateSend(form);
-    return found && found.element;
-  }
-
-  // The stop control takes the send button's place while an answer runs;
-  // dictation, voice and read-aloud controls are never it.
-  function locateStop(form, sendSlot) {
-    const marked = locate(STOP, form);
-    if (marked) return marked;
-    if (!sendSlot || !sendSlot.isConnected) return null;
-    for (const button of sendSlot.querySelectorAll("button")) {
-      if (!shown(button) || button.matches(VOICE) || WORDS.notAnswer.test(label(button))) continue;
-      if (WORDS.stop.test(label(button))) return { element: button, rule: { kind: "label words", selector: "button in the send button's place" } };
-    }
-    return null;
-  }
-
-  function stopButton(form, sendSlot) {
-    const found = locateStop(form, sendSlot);
-    return found && found.element;
-  }
-
-  function fileInput(form) {
-    const inputs = Array.from(form.querySelectorAll('input[type="file"]'));
-    return inputs.find((input) => /image|\*/.test(input.accept || "*")) || inputs[0] || null;
   }
 
   function last(list) {
@@ -257,6 +159,7 @@
     const answerMarker = marker("assistant");
     let answerBody = lastShown(ANSWER_UNIT, exchange);
     let rule = answerBody && ANSWER_UNIT.find((r) => answerBody.matches(r.selector));
+    if (answerBody) answerBody = answerBody.querySelector(ANSWER_BODY) || answerBody;
     if (!answerBody && answerMarker) {
       answerBody = last(answerMarker.parentElement.querySelectorAll(ANSWER_BODY));
       rule = structure(`${ROLE_MARKER} ${ANSWER_BODY}`);
@@ -281,9 +184,11 @@
     for (const item of document.querySelectorAll(TRANSCRIPT_ITEM)) {
       if (!shown(item)) continue;
       const role = item.getAttribute("data-message-role");
-      const body = role === "user" ? item : item.querySelector(TRANSCRIPT_BODY);
+      const body = role === "user" ? item.querySelector(BUBBLE) || item : item.querySelector(TRANSCRIPT_BODY);
       found.push({ role, key: item.id ? `${item.id}:${role}` : null, body, part: item, marker: null, rule: structure(TRANSCRIPT_ITEM) });
     }
+    if (found.length) return found;
+    found.push(...unitMessages());
     if (found.length) return found;
     for (const element of document.querySelectorAll(AUTHOR)) {
       const part = element.closest(MESSAGE_TURN) || element.parentElement;
@@ -291,6 +196,25 @@
       const role = element.getAttribute("data-message-author-role");
       const id = element.getAttribute("data-message-id");
       found.push({ role, key: id ? `${id}:${role}` : null, body: element, part, marker: null, rule: structure(AUTHOR) });
+    }
+    return found;
+  }
+
+  // The messages of a page whose units stand in no exchange: each unit by
+  // its key's role, named by its message id (or its key), its turn the
+  // largest box around it that holds no other unit (where its controls are).
+  function unitMessages() {
+    const found = [];
+    for (const unit of document.querySelectorAll(UNIT)) {
+      const unitKey = UNIT_KEYS.map((name) => unit.getAttribute(name)).find(Boolean) || "";
+      const role = /:assistant$/.test(unitKey) ? "assistant" : /:user$/.test(unitKey) ? "user" : null;
+      if (!role || !shown(unit) || unit.parentElement.closest(UNIT)) continue;
+      const id = MESSAGE_IDS.map((name) => unit.getAttribute(name)).find(Boolean);
+      let part = unit;
+      while (part.parentElement && part.parentElement !== document.body && part.parentElement.querySelectorAll(UNIT).length === 1) part = part.parentElement;
+      const body = role === "user" ? unit.querySelector(BUBBLE) || unit : unit.querySelector(ANSWER_BODY) || unit;
+      const rule = ANSWER_UNIT.concat(USER_HALF).find((r) => unit.matches(r.selector)) || structure(UNIT);
+      found.push({ role, key: `${id || unitKey.replace(/:(user|assistant)$/, "")}:${role}`, body, part, marker: null, rule });
     }
     return found;
   }
@@ -361,10 +285,11 @@
     return document ? visibleText(document) : "";
   }
 
-  // What the answer shows so far: its text, and a canvas card's.
+  // What the answer shows so far: its text (headings left out), and a
+  // canvas card's.
   function answerText(message) {
     const card = canvasCard(message);
-    return message.body.textContent + (card && !message.body.contains(card) ? card.textContent : "");
+    return plainText(message.body) + (card && !message.body.contains(card) ? card.textContent : "");
   }
 
   function copyButton(controls) {
@@ -389,76 +314,6 @@
     return byWords(document, "button", WORDS.continueAnswer);
   }
 
-  // An error shown in place of (or after) an answer, with its retry button.
-  function answerError(scope) {
-    const marked = firstShown(ERROR_ANSWER, scope);
-    if (marked) return (marked.parentElement || marked).textContent.trim().slice(0, 200) || label(marked);
-    // By words: a retry button beside a message. A button among other
-    // buttons only (an answer's action bar may offer "Regenerate") is not one.
-    const retry = byWords(scope, "button", WORDS.retry);
-    if (!retry) return null;
-    const message = visibleText(retry.parentElement).trim();
-    return message || null;
-  }
-
-  function appShell() {
-    return Boolean(locateComposer() || document.querySelector(APP_SHELL));
-  }
-
-  // A browser check: its title or widget counts at once; the challenge
-  // script alone only on a short page without the application, once that
-  // has lasted past a grace period (the application may still be loading).
-  let challengeScriptSince = 0;
-  function challenge() {
-    if (appShell()) {
-      challengeScriptSince = 0;
-      return null;
-    }
-    if (WORDS.challengeTitle.test(document.title.trim())) return "challenge title";
-    if (document.querySelector(CHALLENGE_WIDGET.join(","))) return "challenge widget";
-    const short = ((document.body && document.body.innerText) || "").length < SHORT_PAGE;
-    if (!short || !document.querySelector(CHALLENGE_SCRIPT)) {
-      challengeScriptSince = 0;
-      return null;
-    }
-    challengeScriptSince = challengeScriptSince || Date.now();
-    return Date.now() - challengeScriptSince >= CHALLENGE_GRACE_MS ? "challenge script on a page without ChatGPT" : null;
-  }
-
-  // Situations of the whole page that stop a job: each is named, with the
-  // landmark that showed it.
-  function pageBlocker() {
-    const check = challenge();
-    if (check) return { situation: "ChatGPT shows a browser check (challenge page); complete it in this tab", landmark: `challenge page (${check})` };
-    if (firstShown([LOGIN_MODAL])) return { situation: "ChatGPT asks you to log in; log in in this browser", landmark: "login dialog" };
-    const retry = firstShown([RECOVERY_RETRY]);
-    if (retry) {
-      const said = (retry.getAttribute("aria-description") || label(retry)).slice(0, 200);
-      return { situation: `ChatGPT could not answer: "${said}"`, landmark: "connection retry button" };
-    }
-    for (const dialog of document.querySelectorAll(DIALOG)) {
-      if (!shown(dialog)) continue;
-      if (firstShown(LOGIN, dialog) || byWords(dialog, "button, a", WORDS.login))
-        return { situation: "ChatGPT asks you to log in; log in in this browser", landmark: "login dialog" };
-    }
-    // A notice of the page's own, not text inside the conversation (an
-    // answer may well speak of limits).
-    const limit = firstShown(RATE_LIMIT) || Array.from(document.querySelectorAll(NOTICE)).find(
-      (notice) => shown(notice) && !notice.closest(`${EXCHANGE}, ${AUTHOR}, ${MESSAGE_TURN}`) &&
-        WORDS.limit.test(notice.textContent));
-    if (limit) return { situation: `ChatGPT shows a usage limit notice: "${limit.textContent.trim().slice(0, 200)}"`, landmark: "rate-limit notice" };
-    return null;
-  }
-
-  // The page for visitors without an account, where no file can be attached.
-  function signedOut() {
-    return Boolean(firstShown([SIGNED_OUT]));
-  }
-
-  // A logged-out page: no composer, but a way to log in.
-  function loggedOut() {
-    return Boolean(firstShown(LOGIN) || byWords(document, "header button, header a, nav button, nav a", WORDS.login));
-  }
 
   // The chat a page address shows: its server id (null while the address
   // is a placeholder), or null for a page that shows no chat.
@@ -490,15 +345,14 @@
   const ruleText = (rules) => rules.map((rule) => rule.selector).join(", ");
 
   root.wendleboxLandmarks = {
-    composer, locateComposer, editorDisabled, sendButton, locateSend, stopButton, locateStop, fileInput, usable, shown,
-    messages, userText, attachmentTiles, answerControls, locateCopy, canvasCard, canvasTitle, canvasContent, answerText, copyButton, copyButtonByWords, continueButton, answerError,
-    pageBlocker, loggedOut, signedOut, appShell, label, words: WORDS, placeholderAddress, sameChat, markedComplete, markedStreaming, answerImage,
+    usable, shown, locate, firstShown, byWords, structure, testId,
+    messages, userText, attachmentTiles, answerControls, locateCopy, canvasCard, canvasTitle, canvasContent, answerText, copyButton,
+    copyButtonByWords, continueButton, label, words: WORDS, placeholderAddress, sameChat, markedComplete, markedStreaming, answerImage,
     selectors: { codeBlock: CODE_BLOCK, inlineCode: INLINE_CODE, codeContent: CODE_CONTENT, uploadProgress: UPLOAD_PROGRESS,
-      notice: UPLOAD_NOTICE, conversation: CONVERSATION_CONTENT, trailingBreak: TRAILING_BREAK },
-    names: { composer: `composer form (${ruleText(COMPOSER_FORM.concat(EDITOR))})`,
-      send: `send button (${ruleText(SEND)}, or a send label)`,
-      fileInput: 'file input in the composer form (input[type="file"])',
-      userMessage: `user message (${EXCHANGE} ${ruleText(USER_HALF)} or ${ROLE_MARKER}, or ${AUTHOR})`,
+      notice: UPLOAD_NOTICE, conversation: CONVERSATION_CONTENT, trailingBreak: TRAILING_BREAK, exchange: EXCHANGE, author: AUTHOR,
+      messageTurn: MESSAGE_TURN },
+    names: {
+      userMessage: `user message (${EXCHANGE} ${ruleText(USER_HALF)} or ${ROLE_MARKER}, ${TRANSCRIPT_ITEM}, ${UNIT}, or ${AUTHOR})`,
       answer: `answer (${ruleText(ANSWER_UNIT)}, ${ANSWER_BODY})` },
   };
 })(globalThis);

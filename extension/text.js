@@ -6,14 +6,26 @@
 (function (root) {
   const SKIPPED_TAGS = new Set(["BUTTON", "SVG", "STYLE", "SCRIPT", "TEMPLATE"]);
   const tagOf = (element) => element.tagName.toUpperCase();
+  // Headings the page adds for screen readers and to say who wrote a
+  // message ("You said:", "ChatGPT said:"): never a message's words.
+  const HEADINGS = ["H1", "H2", "H3", "H4", "H5", "H6"];
+  const LABEL_HEADING = HEADINGS.map((h) => `${h}[data-conversation-role], ${h}[data-message-attribution]`).join(", ") + ", .sr-only";
+  // A message bubble may be a button (the signed-out page's): its words are text.
+  const WORDS_BUTTON = "[data-user-message-bubble]";
 
-  // The text of a node. Controls, pictures and scripts are never text;
-  // `rules.skip(element)` leaves out more, and `rules.element(element,
-  // inner)` may give an element's text itself (`inner()` is the text of its
-  // children), or undefined to walk on.
+  function skipped(element) {
+    const tag = tagOf(element);
+    if (SKIPPED_TAGS.has(tag)) return !(tag === "BUTTON" && element.matches(WORDS_BUTTON));
+    return element.matches(LABEL_HEADING);
+  }
+
+  // The text of a node. Controls, pictures, scripts and the page's heading
+  // labels are never text; `rules.skip(element)` leaves out more, and
+  // `rules.element(element, inner)` may give an element's text itself
+  // (`inner()` is the text of its children), or undefined to walk on.
   function textOf(node, rules = {}) {
     if (node.nodeType === 3) return node.nodeValue;
-    if (node.nodeType !== 1 || SKIPPED_TAGS.has(tagOf(node)) || (rules.skip && rules.skip(node))) return "";
+    if (node.nodeType !== 1 || skipped(node) || (rules.skip && rules.skip(node))) return "";
     const inner = () => {
       let text = "";
       for (const child of node.childNodes) text += textOf(child, rules);
@@ -47,5 +59,9 @@
     return text.endsWith("\n") ? text.slice(0, -1) : text;
   }
 
-  root.wendleboxText = Object.freeze({ textOf, visibleText, codeText, tagOf });
+  // An element's text so far, headings left out: the quick textContent
+  // unless a heading is inside.
+  const plainText = (node) => (node.querySelector(LABEL_HEADING) ? textOf(node) : node.textContent);
+
+  root.wendleboxText = Object.freeze({ textOf, visibleText, codeText, tagOf, plainText, labelHeading: LABEL_HEADING });
 })(globalThis);
