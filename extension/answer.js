@@ -2,7 +2,9 @@
 // the answer's text has stopped changing, and the page gave positive word
 // (its network stream ended, or the answer's own controls appeared and
 // stayed). Meanwhile the program is asked whether it still wants the
-// answer, and whatever stops the answer is reported, never waited out.
+// answer, and whatever stops the answer is reported, never waited out: a
+// page on which nothing changes while it shows no work under way ends the
+// wait with what it shows.
 
 (function (root) {
   const M = root.wendleboxMessages;
@@ -10,7 +12,9 @@
   const S = root.wendleboxSent;
   const { sleep, nextChange, StepError } = root.wendleboxWait;
 
-  const NO_PROGRESS_LIMIT_MS = 90 * 1000;
+  // Nothing watched changed for this long (no new text, no stop control,
+  // no open answer request, no controls, no mark of completion).
+  const WATCHDOG_MS = 15 * 1000;
   const ANSWER_LIMIT_MS = 20 * 60 * 1000;
   // Evidence must hold this long before it counts: a control that flashes
   // or a text that is still growing is not an end.
@@ -18,9 +22,10 @@
   // On a page that shows neither answer controls nor its network stream,
   // the evidence left is a quiet text with no stop control: briefly, when
   // the answer's last code block is a whole agent block (JSON that parses),
-  // else only after a long quiet (the page may be thinking between parts).
+  // else only after a long quiet (the page may be thinking between parts),
+  // which ends before the watchdog's.
   const QUIET_MS = 1000;
-  const LONG_QUIET_MS = 20 * 1000;
+  const LONG_QUIET_MS = 12 * 1000;
   // An answer that the page has ended with no text (its stream broke, or it
   // is a generated image) is reported once that has held this long.
   const NOTHING_MS = 2000;
@@ -113,6 +118,8 @@
       text: answer && answer.body ? L.answerText(answer) : null,
       controls: answer ? L.answerControls(answer).length : 0,
       activity: (answer ? answer.part.textContent.length : 0) + ":" + user.part.textContent.length,
+      hasAnswer: Boolean(answer && answer.body),
+      usersShown: () => S.userMessagesShown(),
       continueOffered: () => L.usable(L.continueButton()),
       wholeAgentBlock: () => lastCodeBlockIsWhole(answer),
       image: () => Boolean(answer && L.answerImage(answer)),
@@ -123,7 +130,7 @@
   // What the decision remembers between two looks at the page.
   function newWatch(sent, now) {
     return { since: sent.at, deadline: now + ANSWER_LIMIT_MS, lastText: null, changedAt: now, controlsSince: 0,
-      progressAt: now, lastActivity: null, stopSeen: false, nothingSince: 0 };
+      progressAt: now, lastLook: null, stopSeen: false, nothingSince: 0 };
   }
 
   const WAIT = Object.freeze({ verdict: "wait" });
@@ -164,8 +171,8 @@
   function judge(watch, tab, seen, now) {
     if (now > watch.deadline) return fail("ChatGPT did not finish an answer within 20 minutes", L.names.answer);
     if (!seen.found) {
-      return now - watch.progressAt > S.SENT_LIMIT_MS
-        ? fail("The sent prompt is no longer shown on the page", L.names.userMessage) : WAIT;
+      return now - watch.progressAt > WATCHDOG_MS
+        ? fail(`The sent prompt is no longer shown on the page; ${seen.usersShown()}`, L.names.userMessage) : WAIT;
     }
     const { text, controls, stopShown, streaming } = seen;
     if (text !== watch.lastText) {
@@ -173,8 +180,9 @@
       watch.changedAt = now;
     }
     watch.controlsSince = controls ? watch.controlsSince || now : 0;
-    if (stopShown || streaming || seen.activity !== watch.lastActivity) watch.progressAt = now;
-    watch.lastActivity = seen.activity;
+    const look = [text, controls, seen.activity, seen.markedComplete].join("\u0000");
+    if (stopShown || streaming || look !== watch.lastLook) watch.progressAt = now;
+    watch.lastLook = look;
     watch.stopSeen = watch.stopSeen || stopShown;
     const nothing = endedWithNothing(watch, seen, now);
     if (nothing) return nothing;
@@ -192,9 +200,23 @@
       const pageGivesNoWord = seen.streamStarted < watch.since && !controls && quietEnough(tab, seen, now - watch.changedAt);
       if (streamEnded || controlsStayed || seen.markedComplete || pageGivesNoWord) return { verdict: "complete" };
     }
-    if (now - watch.progressAt > NO_PROGRESS_LIMIT_MS)
-      return fail(`ChatGPT showed no progress on the answer for ${NO_PROGRESS_LIMIT_MS / 1000} seconds`, L.names.answer);
+    if (now - watch.progressAt > WATCHDOG_MS) return stillPage(seen);
     return WAIT;
+  }
+
+  // The page stopped changing with no work under way: a whole agent block
+  // is a finished answer (never left unreported); anything else is named
+  // by what the page shows.
+  function stillPage(seen) {
+    const still = `nothing changed on the page for ${WATCHDOG_MS / 1000} seconds, with no stop button and no answer request open`;
+    const { text } = seen;
+    if (text && text.trim()) {
+      if (seen.wholeAgentBlock()) return { verdict: "complete" };
+      return fail(`ChatGPT's answer stopped before any sign that it is complete: ${still}; the answer shows ${text.trim().length} characters ` +
+        `and no controls`, "a sign that the answer is complete (its controls, the end of the page's answer request, its complete mark)");
+    }
+    if (seen.hasAnswer) return fail(`ChatGPT's answer ended with no text: the answer after the sent prompt is empty, and ${still}`, L.names.answer);
+    return fail(`ChatGPT did not begin an answer: ${still}; the page shows the sent prompt and no answer after it`, L.names.answer);
   }
 
   // Waits for the answer to the sent prompt, watching meanwhile whether the

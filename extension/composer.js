@@ -12,6 +12,10 @@
   const DISABLED_LIMIT_MS = 3000;
   const PASTE_SETTLE_MS = 1500;
   const UPLOAD_LIMIT_MS = 2 * 60 * 1000;
+  // A file's chip shows within this once the page has the file, and must
+  // then stay this long before the file counts as staged.
+  const CHIP_LIMIT_MS = 10 * 1000;
+  const CHIP_STEADY_MS = 1000;
   const SEND_LIMIT_MS = 2 * 60 * 1000;
   const NO_SEND_BUTTON_MS = 10 * 1000;
   const INSERT_ATTEMPTS = 3;
@@ -177,34 +181,83 @@
     });
   }
 
-  // Images go through the composer's own file input; the send waits until
-  // the page shows a preview for each of them.
+  // Images go through the composer's own file input (never a camera's,
+  // nor one outside the composer). The page may drop a staged file while
+  // it loads: each file's chip (its name, or a preview) must show, and
+  // stay, with the send button usable; the files are given once more if
+  // a chip does not come or vanishes.
   async function attach(form, attachments) {
     const input = L.fileInput(form);
     if (!input && L.signedOut())
       throw new StepError("attach images", "ChatGPT's page is signed out, and a signed-out page takes no files; log in to ChatGPT in this browser to send images",
         "signed-out page ([data-logged-out], login button), no file input");
     if (!input) throw new StepError("attach images", "The composer has no file input", L.names.fileInput);
-    const tilesBefore = L.attachmentTiles(form).length;
+    const staging = { form, input, attachments, before: new Set(L.attachmentTiles(form)), tries: 0 };
+    await stage(staging);
+    return staging;
+  }
+
+  function giveFiles(staging) {
     const files = new DataTransfer();
-    for (const attachment of attachments) {
+    for (const attachment of staging.attachments) {
       const bytes = Uint8Array.from(atob(attachment.base64), (c) => c.charCodeAt(0));
       files.items.add(new File([bytes], attachment.name, { type: attachment.mime }));
     }
-    input.files = files.files;
-    input.dispatchEvent(new Event("change", { bubbles: true }));
-    const names = attachments.map((a) => a.name).join(", ");
-    await until(() => {
-      const ready = L.attachmentTiles(form).length >= tilesBefore + attachments.length;
-      return ready && !form.querySelector(L.selectors.uploadProgress);
-    }, {
-      limitMs: UPLOAD_LIMIT_MS, step: "attach images", landmark: "attachment preview in the composer",
-      situation: `ChatGPT showed no preview for ${names}`,
-      check: () => {
-        const refusal = Array.from(document.querySelectorAll(L.selectors.notice)).find(L.shown);
-        if (refusal) throw new StepError("attach images", `ChatGPT refused ${names}: "${refusal.textContent.trim().slice(0, 200)}"`, "upload notice");
-      },
-    });
+    staging.input.files = files.files;
+    staging.input.dispatchEvent(new Event("change", { bubbles: true }));
+    staging.tries++;
+  }
+
+  // The names of the files that show no chip: a chip new since the files
+  // were given that names the file, or else one with a preview.
+  function missingChips(staging) {
+    const chips = L.attachmentTiles(staging.form).filter((chip) => !staging.before.has(chip));
+    const names = staging.attachments.map((a) => a.name);
+    const unnamed = chips.filter((chip) => !names.some((name) => L.chipShows(chip, name)) && L.chipPreview(chip));
+    return names.filter((name) => !chips.some((chip) => L.chipShows(chip, name)) && !unnamed.shift());
+  }
+
+  function notTaken(missing) {
+    return new StepError("attach images", `the page did not take the attachment ${missing.join(", ")}`,
+      "attachment chip in the composer (the file's name or a preview)");
+  }
+
+  // Gives the files, and waits until every chip shows, uploads are done and
+  // the send button (where one shows) is usable, and that has held.
+  async function stage(staging) {
+    giveFiles(staging);
+    const names = staging.attachments.map((a) => a.name).join(", ");
+    const started = Date.now();
+    let seenAll = false;
+    let readySince = 0;
+    for (;;) {
+      const refusal = Array.from(document.querySelectorAll(L.selectors.notice)).find(L.shown);
+      if (refusal) throw new StepError("attach images", `ChatGPT refused ${names}: "${refusal.textContent.trim().slice(0, 200)}"`, "upload notice");
+      const missing = missingChips(staging);
+      const lost = missing.length > 0 && (seenAll || Date.now() - started > CHIP_LIMIT_MS);
+      if (lost) {
+        if (staging.tries > 1) throw notTaken(missing);
+        return stage(staging);
+      }
+      seenAll = seenAll || !missing.length;
+      const send = L.sendButton(staging.form);
+      const ready = !missing.length && !staging.form.querySelector(L.selectors.uploadProgress) && (!send || L.usable(send));
+      readySince = ready ? readySince || Date.now() : 0;
+      if (readySince && Date.now() - readySince >= CHIP_STEADY_MS) return;
+      if (Date.now() - started > UPLOAD_LIMIT_MS)
+        throw new StepError("attach images", `ChatGPT did not finish uploading ${names}`, "upload progress in the composer");
+      await nextChange(100);
+    }
+  }
+
+  // Just before the send: a chip that has gone since gets the files once
+  // more (if they were given only once), else the job stops.
+  async function checkStaged(staging) {
+    if (!staging) return;
+    const missing = missingChips(staging);
+    if (!missing.length) return;
+    if (staging.tries > 1) throw notTaken(missing);
+    await stage(staging);
   }
 
   // Presses the send button once it can be pressed (uploads may still run);
@@ -231,15 +284,20 @@
 
   // Sends a job: returns how the prompt was handed over and where the stop
   // control will show.
-  async function submit(composer, job, beforeSend) {
-    const draft = editorText(composer.editor);
+  // Text the composer holds that the program sent already (the page
+  // restores a sent prompt into the composer after a reload) is no draft
+  // of the user's: it goes, and is not put back.
+  async function submit(composer, job, beforeSend, sentAlready = () => false) {
+    const held = editorText(composer.editor);
+    const draft = held.trim() && !sentAlready(held) ? held : "";
     holdUserInput(composer.editor);
     try {
-      if (job.attachments && job.attachments.length) await attach(composer.form, job.attachments);
+      const staging = job.attachments && job.attachments.length ? await attach(composer.form, job.attachments) : null;
       const handover = await putPrompt(composer, job.prompt);
+      await checkStaged(staging);
       await beforeSend(handover);
       const sendSlot = await send(composer);
-      return { handover, sendSlot, draft: draft.trim() ? draft : "" };
+      return { handover, sendSlot, draft };
     } finally {
       releaseUserInput();
     }
@@ -254,5 +312,5 @@
     await sleep(0);
   }
 
-  root.wendleboxComposer = { findComposer, submit, restoreDraft, editorText };
+  root.wendleboxComposer = { findComposer, submit, attach, restoreDraft, editorText };
 })(globalThis);

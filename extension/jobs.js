@@ -31,7 +31,17 @@
   // messages exchanged with page_world.js.
   function newTab() {
     const nonce = Array.from(crypto.getRandomValues(new Uint8Array(16)), (b) => b.toString(16).padStart(2, "0")).join("");
-    return { streams: { active: new Set(), started: 0, ended: 0 }, showsAnswerControls: false, nonce };
+    return { streams: { active: new Set(), started: 0, ended: 0 }, showsAnswerControls: false, nonce, sentPrompts: [] };
+  }
+
+  // Whether the composer's text was sent already: a prompt this tab sent
+  // (before a reload too), or the words of a user message on the page.
+  function sentAlready(tab) {
+    return (text) => {
+      if (tab.sentPrompts.some((prompt) => S.sameAsSent(text, prompt))) return true;
+      const record = S.promptRecord(text, "inline");
+      return L.messages().some((m) => m.role === "user" && S.showsPrompt(m, record));
+    };
   }
 
   async function runJob(job, tab) {
@@ -41,8 +51,9 @@
     const { sendSlot, draft } = await C.submit(composer, job, async (handover) => {
       sent.prompt = S.promptRecord(job.prompt, handover);
       sent.at = Date.now();
+      tab.sentPrompts = tab.sentPrompts.slice(-7).concat([sent.prompt]);
       await M.toWorker({ type: M.worker.sending, id: job.id, prompt: sent.prompt, path: sent.path });
-    });
+    }, sentAlready(tab));
     sent.sendSlot = sendSlot;
     await S.waitForSent(sent);
     const answer = await A.waitForAnswer(sent, tab);
@@ -113,6 +124,7 @@
   // followed to its answer; one that was never sent is offered again.
   async function resumeInflight(tab) {
     const inflight = (await M.toWorker({ type: M.worker.inflight })).inflight;
+    if (inflight && inflight.prompt) tab.sentPrompts.push(inflight.prompt);
     if (inflight && inflight.prompt) await finishJob(inflight.id, () => recoverJob(inflight, tab));
     else if (inflight) await M.toWorker({ type: M.worker.release, id: inflight.id });
   }
@@ -166,5 +178,5 @@
     }
   }
 
-  root.wendleboxJobs = Object.freeze({ newTab, resumeInflight, pollForever });
+  root.wendleboxJobs = Object.freeze({ newTab, resumeInflight, pollForever, sentAlready });
 })(globalThis);

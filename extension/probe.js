@@ -10,7 +10,7 @@
   const MAX_DEPTH = 80;
   const VOID = new Set(["AREA", "BASE", "BR", "COL", "EMBED", "HR", "IMG", "INPUT", "LINK", "META", "SOURCE", "TRACK", "WBR"]);
   const LEAF = new Set(["SVG", "SCRIPT", "STYLE", "TEMPLATE", "NOSCRIPT", "CANVAS", "VIDEO", "AUDIO"]);
-  const KEPT = new Set(["role", "type", "contenteditable", "accept", "hidden", "disabled", "aria-hidden", "aria-disabled", "id"]);
+  const KEPT = new Set(["role", "type", "contenteditable", "accept", "capture", "multiple", "hidden", "disabled", "aria-hidden", "aria-disabled", "id"]);
   const UUID = /[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}/gi;
   const LONG_ID = /[0-9a-f]{12,}|\d{6,}/gi;
   const EMAIL = /[\p{L}\p{N}._%+-]+@[\p{L}\p{N}-]+(?:\.[\p{L}\p{N}-]+)+/gu;
@@ -37,7 +37,7 @@
     const send = composer && L.locateSend(composer.form);
     add("send button", send && send.rule);
     const input = composer && L.fileInput(composer.form);
-    add("file input", input && { kind: "structure", selector: `input[type="file"]${input.accept ? `[accept="${input.accept}"]` : ""} in the composer form` });
+    add("file input", input && { kind: "structure", selector: `${inputText(input)} in the composer form` });
     const messages = L.messages();
     const user = last(messages.filter((m) => m.role === "user" && m.body));
     add("user message", user && user.rule);
@@ -48,6 +48,23 @@
     const code = answer && answer.body.querySelector(L.selectors.codeBlock);
     add("code block in the answer", code && { kind: "structure", selector: L.selectors.codeBlock.split(", ").find((one) => code.matches(one)) });
     return found;
+  }
+
+  // An input as markup: input[type="file"] with its accept, capture and multiple.
+  function inputText(input) {
+    return 'input[type="file"]' + ["accept", "capture", "multiple"].filter((name) => input.hasAttribute(name))
+      .map((name) => (input.getAttribute(name) ? `[${name}="${input.getAttribute(name)}"]` : `[${name}]`)).join("");
+  }
+
+  // Every element that looks like the message editor, with its size and
+  // why it is not the one used; every file input, and which one is used.
+  function candidates() {
+    const L = root.wendleboxLandmarks;
+    const composers = L.composerCandidates().map((c) => ({
+      what: `${c.rule.selector} ${c.width}×${c.height}${c.rendered ? "" : ", not rendered"}`, used: c.used }));
+    const fileInputs = L.fileInputs().map((i) => ({
+      what: `${inputText(i.element)}${i.inComposer ? " in the composer" : " outside the composer"}`, used: i.used }));
+    return { composers, fileInputs };
   }
 
   // ---- Skeleton ----
@@ -143,10 +160,11 @@
     return {
       page: { path: location.pathname.replace(UUID, "<id>"), extension: (globalThis.browser || chrome).runtime.getManifest().version },
       landmarks: landmarks(),
+      ...candidates(),
       blocker: blocker ? `${blocker.situation} [${blocker.landmark}]` : null,
       skeleton: skeleton(),
     };
   }
 
-  root.wendleboxProbe = { report, skeleton, landmarks };
+  root.wendleboxProbe = { report, skeleton, landmarks, candidates };
 })(typeof globalThis !== "undefined" ? globalThis : this);

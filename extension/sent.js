@@ -6,7 +6,9 @@
   const L = root.wendleboxLandmarks;
   const { until, StepError } = root.wendleboxWait;
 
-  const SENT_LIMIT_MS = 30 * 1000;
+  // The page shows a sent message at once; nothing for this long is an
+  // error, never a longer wait.
+  const SENT_LIMIT_MS = 15 * 1000;
   const PROMPT_HEAD = 2000;
 
   const normal = (text) => text.replace(/\s+/g, " ").trim();
@@ -29,6 +31,22 @@
     if (!shown) return false;
     if (prompt.whole) return shown === wanted || (shown.length >= 200 && wanted.startsWith(shown));
     return wanted.startsWith(shown) || shown.startsWith(wanted);
+  }
+
+  // Whether `text` (the composer's) is this prompt, sent already.
+  function sameAsSent(text, prompt) {
+    const shown = normal(text);
+    const sent = normal(prompt.head);
+    return Boolean(shown) && (prompt.whole ? shown === sent : shown.startsWith(sent));
+  }
+
+  // What the page shows of its user messages, for an error that says why
+  // the sent one was not found among them.
+  function userMessagesShown() {
+    const users = L.messages().filter((m) => m.role === "user");
+    if (!users.length) return "the page shows no user message";
+    const text = normal(L.userText(users[users.length - 1]));
+    return `the page shows ${users.length} user message${users.length > 1 ? "s" : ""}, the last reading "${text.slice(0, 60)}${text.length > 60 ? "…" : ""}"`;
   }
 
   // The messages shown before a prompt is sent; none of them is its message.
@@ -102,7 +120,7 @@
   async function waitForSent(sent) {
     return until(() => locateSent(sent), {
       limitMs: sent.limitMs, step: "confirm the prompt was sent",
-      situation: `The sent prompt did not appear as a user message within ${sent.limitMs / 1000} seconds`,
+      situation: () => `The sent prompt did not appear as a user message within ${sent.limitMs / 1000} seconds; ${userMessagesShown()}`,
       landmark: L.names.userMessage,
       check: () => {
         checkAddress(sent, "confirm the prompt was sent");
@@ -112,6 +130,6 @@
   }
 
   root.wendleboxSent = Object.freeze({
-    SENT_LIMIT_MS, promptRecord, showsPrompt, messagesBefore, locateSent, checkAddress, checkBlockers, waitForSent,
+    SENT_LIMIT_MS, promptRecord, showsPrompt, sameAsSent, userMessagesShown, messagesBefore, locateSent, checkAddress, checkBlockers, waitForSent,
   });
 })(globalThis);

@@ -39,14 +39,15 @@
   }
 
   // Calls find until it returns something; check may throw at each round
-  // (a blocker seen on the page). Throws StepError when time runs out.
+  // (a blocker seen on the page). Throws StepError when time runs out, with
+  // the situation (or what a function of it says the page shows then).
   async function until(find, { limitMs, step, situation, landmark, check = () => {} }) {
     const deadline = Date.now() + limitMs;
     for (;;) {
       check();
       const found = find();
       if (found) return found;
-      if (Date.now() > deadline) throw new StepError(step, situation, landmark);
+      if (Date.now() > deadline) throw new StepError(step, typeof situation === "function" ? situation() : situation, landmark);
       await nextChange(100);
     }
   }

@@ -426,7 +426,8 @@ TEST_F(Session, AnExtensionOfAnotherVersionIsReportedOnceAndRemembered) {
 }  // namespace
 
 // --probe asks for a report instead of a prompt, prints each landmark and
-// writes the report beside the user; a report it cannot read is a failure.
+// the candidates for the editor and the file input, and writes the report
+// beside the user; a report it cannot read is a failure.
 TEST_F(Session, ProbePrintsTheLandmarksAndWritesTheReport) {
   auto wendlebox = start({"--probe"});
   FakeExtension browser = extension();
@@ -436,12 +437,20 @@ TEST_F(Session, ProbePrintsTheLandmarksAndWritesTheReport) {
   EXPECT_EQ((*job)["prompt"], "");
   const std::string report =
       R"({"landmarks":[{"name":"composer form","found":true,"how":"structure: form"},)"
-      R"({"name":"send button","found":false,"how":"not found\u001b[2J"}],"skeleton":{"tag":"body"}})";
+      R"({"name":"send button","found":false,"how":"not found\u001b[2J"}],"skeleton":{"tag":"body"},)"
+      R"("composers":[{"what":"[data-composer-markdown][contenteditable] 0×0","used":false},)"
+      R"({"what":"[data-composer-markdown][contenteditable] 640×48","used":true}],)"
+      R"("fileInputs":[{"what":"input[type=\"file\"][capture=\"environment\"] in the composer","used":false}]})";
   browser.post_result({{"id", (*job)["id"]}, {"text", report}});
   CommandResult r = wendlebox->finish();
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("  composer form            structure: form\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("not found\\x1b[2J\n1 of 2 landmarks found.\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("not found\\x1b[2J\n1 of 2 landmarks found.\nMessage boxes on the page:\n"
+                       "  [data-composer-markdown][contenteditable] 0×0\n"
+                       "  [data-composer-markdown][contenteditable] 640×48  (used)\n"
+                       "File inputs on the page:\n  input[type=\"file\"][capture=\"environment\"] in the composer\n"),
+            std::string::npos)
+      << r.out;
   std::vector<fs::path> written;
   for (const auto& entry : fs::directory_iterator(work.path)) written.push_back(entry.path());
   ASSERT_EQ(written.size(), 1u);
@@ -461,6 +470,13 @@ TEST_F(Session, ProbePrintsTheLandmarksAndWritesTheReport) {
   EXPECT_TRUE(err.starts_with("Wendlebox: The extension's report has a landmark that cannot be read: invalid type: "
                               "number, expected a string for `name`"))
       << err;
+  auto listed = start({"--probe"});
+  FakeExtension fourth = extension();
+  fourth.answer(R"({"landmarks":[],"fileInputs":[{"what":"x","used":"yes"}]})");
+  const std::string listed_err = listed->finish().err;
+  EXPECT_TRUE(listed_err.starts_with("Wendlebox: The extension's report has a `fileInputs` entry that cannot be read: "
+                                     "invalid type: string, expected a boolean for `used`"))
+      << listed_err;
 }
 
 // Over the bridge the page gets the address with the session's token in

@@ -7,37 +7,8 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import fs from "node:fs";
 import path from "node:path";
-import { contentScripts, extension, extensionPage } from "./extension_dom.mjs";
-
-const ID = "0c0ffee0-1234-4abc-8def-0123456789ab";
-
-// A page with the extension's scripts loaded, and short names for them.
-function page(html, options) {
-  const loaded = extensionPage(html, options);
-  const w = loaded.window;
-  return { ...loaded, L: w.wendleboxLandmarks, S: w.wendleboxSent, A: w.wendleboxAnswer, R: w.wendleboxReplyText,
-    $: (selector) => loaded.document.querySelector(selector) };
-}
-
-const SHELL_COMPOSER = '<form data-chatgpt-composer data-thread-find-composer="true">' +
-  '<input type="file" accept="image/*" hidden><input type="file" hidden>' +
-  '<button type="button" data-composer-navigation-target="add-context" aria-label="Add files and more"></button>' +
-  '<div class="ProseMirror" contenteditable="true" data-composer-markdown aria-label="Ask ChatGPT" role="textbox"><p></p></div>' +
-  '<button type="button" aria-label="Dictate"></button><span class="slot"><button type="submit" aria-label="Send"></button></span></form>';
-
-// One exchange of the app shell: the user half by its bubble, the answer
-// unit keyed "…:assistant" with its action bar beside it.
-function shellExchange(prompt, answerHtml, { bar = true, key = ID } = {}) {
-  return `<div data-turn-key="${key}"><div><div data-user-message-bubble><div class="whitespace-pre-wrap">${prompt}</div></div>` +
-    '<div class="turn-action-controls"><button aria-label="Copy message"></button><button aria-label="Share"></button></div></div>' +
-    '<span data-chatgpt-agent-turn-start hidden></span><h4 class="sr-only" data-conversation-role="assistant">ChatGPT said:</h4>' +
-    (answerHtml === null ? "" : `<div data-content-search-unit-key="${key}:assistant"><div class="markdown">${answerHtml}</div></div>`) +
-    (bar ? '<div class="turn-action-controls"><button aria-label="Copy response"></button><button aria-label="Good response"></button></div>' : "") +
-    "</div>";
-}
-
-const agentBlock = '<div data-markdown-copy="code-block"><div><span>wendlebox</span><button aria-label="Copy">Copy</button></div>' +
-  '<div><code>{"status":"done","message":"ok"}</code></div></div>';
+import { contentScripts, extension } from "./extension_dom.mjs";
+import { ID, SHELL_COMPOSER, agentBlock, page, shellExchange } from "./decision_pages.mjs";
 
 // ---- Where the landmarks are ----------------------------------------------
 
@@ -302,7 +273,8 @@ test("sent message: 2026-08-04 a prompt the page made a file; an exchange with o
 function seen(changes = {}) {
   return { found: { user: {}, answer: {} }, stopShown: false, streaming: false, streamStarted: 0, streamEnded: 0,
     text: "done", controls: 0, activity: "1:1", continueOffered: () => false, wholeAgentBlock: () => false,
-    answerControlsOnPage: () => false, image: () => false, markedComplete: false, ...changes };
+    answerControlsOnPage: () => false, image: () => false, markedComplete: false, hasAnswer: true,
+    usersShown: () => 'the page shows 1 user message, the last reading "You said:"', ...changes };
 }
 
 // Each row: the looks at the page, at their times (ms after the send), and
@@ -316,11 +288,11 @@ const completionRows = [
   ["controls that flash are no end", [[0, { controls: 2, streamStarted: 1 }], [50, { controls: 2, streamStarted: 1 }]], "wait"],
   ["no stream and no controls seen: a quiet whole agent block", [[0, { wholeAgentBlock: () => true }], [1200, { wholeAgentBlock: () => true }]], "complete"],
   ["no stream seen, but the page shows controls on answers: quiet is no end", [[0, { answerControlsOnPage: () => true }],
-    [25_000, { answerControlsOnPage: () => true }]], "wait"],
+    [14_000, { answerControlsOnPage: () => true }]], "wait"],
   ["a thinking pause is no end", [[0, { text: "I will" }], [1200, { text: "I will" }]], "wait"],
   ["an answer cut short is continued", [[0, { continueOffered: () => true }], [200, { continueOffered: () => true }]], "continue"],
-  ["no progress for 90 seconds", [[0, { text: null, activity: "0:1" }], [91_000, { text: null, activity: "0:1" }]], "fail"],
-  ["the sent message gone for 30 seconds", [[0, { found: null }], [31_000, { found: null }]], "fail"],
+  ["the sent message gone for 15 seconds, named with what the page shows", [[0, { found: null }], [15_500, { found: null }]],
+    "fail", /no longer shown on the page; the page shows 1 user message, the last reading "You said:"/],
   ["2026-09-25: the signed-out page marks the answer complete", [[0, { markedComplete: true, streamStarted: 1 }],
     [150, { markedComplete: true, streamStarted: 1 }]], "complete"],
   ["2026-09-25: a signed-out answer still marked streaming", [[0, { streaming: true, streamStarted: 1 }],
@@ -333,9 +305,24 @@ const completionRows = [
     [1500, { text: null }]], "wait"],
   ["2026-09-27: a generated image and no answer text: reported within seconds", [[0, { text: null, stopShown: true }],
     [100, { text: null, image: () => true }], [2200, { text: null, image: () => true }]], "fail"],
+  // The watchdog: from the send, nothing watched changing for 15 seconds
+  // while no stop control shows and no answer request is open.
+  ["watchdog: no answer begun, nothing changes for 15 seconds", [[0, { text: null, hasAnswer: false, activity: "0:1" }],
+    [15_500, { text: null, hasAnswer: false, activity: "0:1" }]], "fail", /did not begin an answer: nothing changed on the page for 15 seconds/],
+  ["watchdog: a page that still changes is waited for", [[0, { text: null, activity: "0:1" }], [10_000, { text: null, activity: "0:2" }],
+    [20_000, { text: null, activity: "0:2" }]], "wait"],
+  ["issue 48: an answer stopped before any text whose unit keeps its heading, beside an earlier answer's controls",
+    [[0, { text: "", answerControlsOnPage: () => true }], [15_500, { text: "", answerControlsOnPage: () => true }]], "fail",
+    /answer ended with no text: the answer after the sent prompt is empty/],
+  ["watchdog: text with no sign of completion beside answers with controls", [[0, { answerControlsOnPage: () => true }],
+    [15_500, { answerControlsOnPage: () => true }]], "fail", /stopped before any sign that it is complete.*4 characters/],
+  ["watchdog: a whole agent block that stays, beside answers with controls, is reported", [[0, { answerControlsOnPage: () => true,
+    wholeAgentBlock: () => true }], [15_500, { answerControlsOnPage: () => true, wholeAgentBlock: () => true }]], "complete"],
+  ["2026-10-21: a short reply finished before the first look: its controls are there at once", [[0, { controls: 3 }],
+    [150, { controls: 3 }]], "complete"],
 ];
 
-for (const [situation, looks, verdict] of completionRows) {
+for (const [situation, looks, verdict, named] of completionRows) {
   test(`answer complete: ${situation} → ${verdict}`, () => {
     const { A } = page("");
     const tab = { streams: null, showsAnswerControls: false };
@@ -344,6 +331,7 @@ for (const [situation, looks, verdict] of completionRows) {
     for (const [at, changes] of looks) decision = A.judge(watch, tab, seen(changes), 10 + at);
     assert.equal(decision.verdict, verdict, JSON.stringify(decision));
     if (/image/.test(situation) && verdict === "fail") assert.match(decision.situation, /generated image/);
+    if (named) assert.match(decision.situation, named);
   });
 }
 

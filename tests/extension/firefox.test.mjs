@@ -5,6 +5,7 @@
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
 import { closeStandIn, hmac, listening, standIn, startHarness } from "./harness.mjs";
+import { testLate2026 } from "./late2026_cases.mjs";
 
 let harness;
 before(async () => (harness = await startHarness({ browser: "firefox" })));
@@ -58,6 +59,8 @@ test("an error answer ends the task with an error that names it", async () => {
   assert.equal(run.code, 1, `stdout:\n${run.out}\nstderr:\n${run.err}`);
   assert.match(run.err, /answered with an error: "Something went wrong.*\[step: wait for the answer; landmark: error message/);
 });
+
+testLate2026(test, () => harness);
 
 // A program that holds the port while no session runs, with a link that
 // carries its own token, signs its answers with that token: without the

@@ -155,7 +155,7 @@ function servePages(certificate, state, port) {
       response.writeHead(200, { "Content-Type": "text/javascript" }).end("/* bot management */");
       return;
     }
-    let file = ["/page.js", "/signed_out.js", "/common.js"].includes(url.pathname) ? path.join(here, "fake_chatgpt", url.pathname) : null;
+    let file = ["/page.js", "/thread.js", "/signed_out.js", "/common.js"].includes(url.pathname) ? path.join(here, "fake_chatgpt", url.pathname) : null;
     if (url.pathname.startsWith("/node_modules/")) file = path.join(here, path.normalize(url.pathname));
     if (!file || !file.startsWith(here) || !fs.existsSync(file)) {
       response.writeHead(404).end();

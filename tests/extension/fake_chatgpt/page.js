@@ -1,5 +1,6 @@
 // A stand-in for the ChatGPT web application in the four layouts it has
 // served (window.FAKE.generation: "2025", "2026-mid", "2026-09", "2026-10"),
+// its thread drawn by thread.js,
 // built from public captures of the real page (each shape below follows
 // one of them; what no capture shows is marked as such), and in the
 // situations that have broken the extension before
@@ -10,220 +11,13 @@ import { Fragment, Schema, Slice } from "prosemirror-model";
 import { marks, nodes } from "prosemirror-schema-basic";
 import { EditorState } from "prosemirror-state";
 import { EditorView } from "prosemirror-view";
-import { SCRIPTS, el, escapeHtml, markdown, pause, report, splitAtFence } from "./common.js";
+import { SCRIPTS, el, escapeHtml, markdown, pause, report } from "./common.js";
+import { CURRENT, FAKE, SHELL, WORDS, answerTurn, canvasCard, earlierHistory, has, hiddenConversation, renderMarkdown, showInCanvas, thread, userTurn, uuid } from "./thread.js";
 
-const FAKE = window.FAKE;
-// Exchanges in [data-turn-key] blocks (2026-09 on); the app shell (2026-10).
-const CURRENT = FAKE.generation === "2026-09" || FAKE.generation === "2026-10";
-const SHELL = FAKE.generation === "2026-10";
-const has = (name) => (FAKE.situations || []).includes(name);
 const schema = new Schema({ nodes, marks });
 const conversationId = "0c0ffee0-1234-4abc-8def-0123456789ab";
-// The page's labels. The Korean and Japanese stop labels and the Turkish
-// "Yanıtı durdur" are the captured ones; no capture gives the others, which
-// are the page's usual wording in each language.
-const WORDS = {
-  en: { send: "Send prompt", stop: "Stop streaming", copy: "Copy response", good: "Good response", read: "Read aloud",
-    you: "You said:", gpt: "ChatGPT said:", voice: "Start voice mode", dictate: "Dictate button", share: "Share",
-    copyMessage: "Copy message", copyCode: "Copy code", remove: "Remove", thinking: "Thinking", continue: "Continue generating" },
-  pt: { send: "Enviar prompt", stop: "Parar transmissão", copy: "Copiar resposta", good: "Resposta boa", read: "Ler em voz alta",
-    you: "Você disse:", gpt: "O ChatGPT disse:", voice: "Iniciar modo de voz", dictate: "Botão de ditado", share: "Compartilhar",
-    copyMessage: "Copiar mensagem", copyCode: "Copiar código", remove: "Remover", thinking: "Pensando", continue: "Continuar gerando" },
-  ko: { send: "프롬프트 보내기", stop: "스트리밍 중지", copy: "응답 복사", good: "좋은 응답", read: "소리 내어 읽기",
-    you: "나의 말:", gpt: "ChatGPT의 말:", voice: "음성 모드 시작", dictate: "받아쓰기 버튼", share: "공유하기",
-    copyMessage: "메시지 복사", copyCode: "코드 복사", remove: "삭제", thinking: "생각 중", continue: "계속 생성" },
-  ja: { send: "プロンプトを送信する", stop: "ストリーミングを停止", copy: "回答をコピーする", good: "良い回答", read: "読み上げる",
-    you: "あなた:", gpt: "ChatGPT:", voice: "音声モードを開始する", dictate: "ディクテーション ボタン", share: "共有する",
-    copyMessage: "メッセージをコピーする", copyCode: "コードをコピーする", remove: "削除", thinking: "思考中", continue: "生成を続ける" },
-  tr: { send: "İstemi gönder", stop: "Yanıtı durdur", copy: "Yanıtı kopyala", good: "İyi yanıt", read: "Sesli oku",
-    you: "Şunu dedin:", gpt: "ChatGPT şunu dedi:", voice: "Ses modunu başlat", dictate: "Dikte düğmesi", share: "Paylaş",
-    copyMessage: "Mesajı kopyala", copyCode: "Kodu kopyala", remove: "Kaldır", thinking: "Düşünüyor", continue: "Oluşturmaya devam et" },
-}[FAKE.language || "en"];
-
-const uuid = (n) => `${String(n).padStart(8, "0")}-1111-4222-8333-444455556666`;
 
 const script = SCRIPTS[FAKE.script || "task"];
-
-// ---- Rendering of answers ------------------------------------------------
-
-// The app shell's code block: no <pre>, a toolbar with the language and a
-// localized copy button inside the block, the code in a <code> (classic)
-// or in an editor that names its language, one div per line, showing only
-// the lines near the viewport (viewer).
-function markdownCopyBlock(code, rendering) {
-  const toolbar = `<div class="toolbar"><span>wendlebox</span><button aria-label="${WORDS.copyCode}"><svg></svg>${WORDS.copyCode}</button></div>`;
-  if (rendering === "viewer") {
-    const lines = code.split("\n").slice(0, 6).map((line) => `<div>${escapeHtml(line.slice(0, 200)) || "<br>"}</div>`).join("");
-    return `<div data-markdown-copy="code-block">${toolbar}<div data-language="wendlebox" class="cm-editor">${lines}</div></div>`;
-  }
-  return `<div data-markdown-copy="code-block">${toolbar}<div class="overflow-y-auto"><code class="whitespace-pre">` +
-    `${escapeHtml(code)}</code></div></div>`;
-}
-
-function classicBlock(code) {
-  const highlighted = escapeHtml(code).replace(/"([^"]*)"/g, '<span class="hljs-string">"$1"</span>');
-  return `<pre><div class="rounded-md"><div class="flex items-center px-4 py-2 text-xs">wendlebox` +
-    `<button class="copy">Copy code</button></div><div class="overflow-y-auto p-4">` +
-    `<code class="language-wendlebox hljs">${highlighted}\n</code></div></div></pre>`;
-}
-
-// Like an editor that renders only the lines near the viewport.
-function viewerBlock(code) {
-  const shown = code.split("\n").slice(0, 6).map((line) => line.slice(0, 200));
-  const lines = shown.map((line) => `<div class="cm-line">${escapeHtml(line) || "<br>"}</div>`).join("");
-  return `<pre><div class="header"><span>wendlebox</span><button>Copy</button></div><div class="cm-editor">` +
-    `<div class="cm-scroller"><div class="cm-content" contenteditable="false">${lines}</div></div></div></pre>`;
-}
-
-// The answer's markdown as the page renders it, for any prefix of it.
-function renderMarkdown(text, rendering) {
-  const { prose, code } = splitAtFence(text);
-  const inline = SHELL ? '<span data-markdown-copy="inline-code">$1</span>' : "<code>$1</code>";
-  let html = prose ? `<p>${escapeHtml(prose).replace(/`([^`]+)`/g, inline)}</p>` : "";
-  if (code !== null) {
-    if (SHELL) html += markdownCopyBlock(code, rendering);
-    else html += rendering === "viewer" ? viewerBlock(code) : classicBlock(code);
-  }
-  return `<div class="markdown prose">${html}</div>`;
-}
-
-// A canvas answer: the message holds only a card, whose viewer shows the
-// canvas's text line by line (the card's markup as public exporters read it).
-function canvasCard() {
-  return el('<div id="textdoc-message-6f1e"><div class="header"><span class="min-w-0 truncate">Hello file</span>' +
-    '<button aria-label="Copy"><svg></svg></button></div><div class="cm-editor"><div class="cm-content"></div></div></div>');
-}
-
-function showInCanvas(card, text) {
-  card.querySelector(".cm-content").innerHTML = text.split("\n").map((line) => `<div class="cm-line">${escapeHtml(line) || "<br>"}</div>`).join("");
-}
-
-// ---- The thread, in each layout --------------------------------------------
-
-const thread = document.getElementById("thread");
-let turnNumber = 0;
-
-// A sent message: its text, and the card of a long paste the page made a
-// file (2026-08-04). No capture shows that card's markup in the thread; it
-// is a plain element with the file's name here. That a message that is
-// only that file has no text bubble is not in a dated capture: issue 40
-// reports it ("the message sent shows only the file's card, with no text
-// bubble"). Its bar is the user half's usual one (Copy, Share).
-function userTurn(prompt, key, tiles, file) {
-  turnNumber++;
-  const userBar = `<div class="turn-action-controls"><button aria-label="${WORDS.copyMessage}"><svg></svg></button>` +
-    `<button aria-label="${WORDS.share}"><svg></svg></button></div>`;
-  if (SHELL && file && !prompt) {
-    const exchange = el(`<div data-turn-key="${key}"><div class="user-half"><div class="file-card">${escapeHtml(file)}</div>` +
-      `${userBar}</div></div>`);
-    thread.appendChild(exchange);
-    unmountOld();
-    return exchange;
-  }
-  if (SHELL) {
-    // The user half is marked by its bubble only; its own action bar is
-    // there from the start, before the answer's.
-    const exchange = el(`<div data-turn-key="${key}"><div class="user-half"><div data-user-message-bubble>` +
-      `<div class="whitespace-pre-wrap"></div></div>${userBar}</div></div>`);
-    const bubble = exchange.querySelector("[data-user-message-bubble]");
-    if (file) bubble.prepend(el(`<div class="file-card">${escapeHtml(file)}</div>`));
-    exchange.querySelector(".whitespace-pre-wrap").textContent = prompt;
-    for (const tile of tiles) bubble.appendChild(tile);
-    thread.appendChild(exchange);
-    unmountOld();
-    return exchange;
-  }
-  if (CURRENT) {
-    const exchange = el(`<div data-turn-key="${key}"><section><h4 class="sr-only" data-conversation-role="user">${WORDS.you}</h4>` +
-      `<div class="whitespace-pre-wrap"></div></section></div>`);
-    exchange.querySelector(".whitespace-pre-wrap").textContent = prompt;
-    for (const tile of tiles) exchange.querySelector("section").appendChild(tile);
-    thread.appendChild(exchange);
-    unmountOld();
-    return exchange;
-  }
-  const article = el(`<article data-testid="conversation-turn-${turnNumber}" data-turn-id="${key}">` +
-    `<div data-message-author-role="user" data-message-id="${key}"><div class="whitespace-pre-wrap"></div></div></article>`);
-  article.querySelector(".whitespace-pre-wrap").textContent = prompt;
-  for (const tile of tiles) article.firstChild.appendChild(tile);
-  thread.appendChild(article);
-  return article;
-}
-
-// The answer's place in the thread: `show(html)` renders its markdown so
-// far, `finish(markdown)` adds the controls of a complete answer, and
-// `before(element)` puts what the page shows before the answer (thinking).
-function answerTurn(userElement, key) {
-  turnNumber++;
-  if (SHELL) {
-    // The answer unit exists only once the answer has text; the action bar
-    // is its sibling, added when the answer is complete.
-    userElement.appendChild(el('<span data-chatgpt-agent-turn-start hidden></span>'));
-    userElement.appendChild(el(`<h4 class="sr-only" data-conversation-role="assistant">${WORDS.gpt}</h4>`));
-    let unit = null;
-    return {
-      part: userElement,
-      before: (element) => userElement.appendChild(element),
-      show(html) {
-        if (!unit) unit = userElement.appendChild(el(`<div data-content-search-unit-key="${key}:assistant"><div></div></div>`));
-        unit.firstChild.innerHTML = html;
-      },
-      finish(answerMarkdown) {
-        addControls(userElement, answerMarkdown, '<div class="turn-action-controls"></div>');
-      },
-    };
-  }
-  if (CURRENT) {
-    const part = el(`<section><h4 class="sr-only" data-conversation-role="assistant">${WORDS.gpt}</h4>` +
-      `<div data-markdown-text-style="assistant-message"></div></section>`);
-    userElement.appendChild(part);
-    const body = part.lastChild;
-    return { part, show: (html) => (body.innerHTML = html), before: (element) => part.insertBefore(element, body),
-      finish: (text) => addControls(part, text, '<div class="flex"></div>') };
-  }
-  const article = el(`<article data-testid="conversation-turn-${turnNumber}" data-turn-id="${key}-a">` +
-    `<div data-message-author-role="assistant" data-message-id="${key}-a"></div></article>`);
-  thread.appendChild(article);
-  const body = article.firstChild;
-  return { part: article, show: (html) => (body.innerHTML = html), before: (element) => article.insertBefore(element, body),
-    finish: (text) => addControls(article, text, '<div class="flex"></div>') };
-}
-
-function addControls(where, answerMarkdown, barHtml) {
-  const bar = el(barHtml);
-  bar.innerHTML = CURRENT
-    ? `<button aria-label="${WORDS.copy}"><svg></svg></button><button aria-label="${WORDS.good}"><svg></svg></button>` +
-      `<button aria-label="${WORDS.read}"><svg></svg></button>`
-    : '<button data-testid="copy-turn-action-button" aria-label="Copy"><svg></svg></button>' +
-      '<button data-testid="good-response-turn-action-button"><svg></svg></button>' +
-      '<button data-testid="regenerate-turn-action-button" aria-label="Regenerate"><svg></svg></button>';
-  // As the real page does: the copy action writes the answer's markdown.
-  bar.firstChild.addEventListener("click", () => navigator.clipboard.writeText(answerMarkdown));
-  where.appendChild(bar);
-}
-
-// The current page keeps only the last few exchanges mounted.
-function unmountOld() {
-  const mounted = thread.querySelectorAll("[data-turn-key]");
-  for (let i = 0; i < mounted.length - 2; i++) mounted[i].remove();
-}
-
-function earlierHistory(count) {
-  for (let i = 0; i < count; i++) {
-    const answer = { prose: `Earlier answer ${i}.`, json: '{"status":"done","message":"earlier"}' };
-    const turn = answerTurn(userTurn(`earlier prompt ${i}`, uuid(900 + i), []), uuid(900 + i));
-    turn.show(renderMarkdown(markdown(answer), "classic"));
-    turn.finish(markdown(answer));
-  }
-}
-
-// An older conversation the page keeps around, hidden.
-function hiddenConversation() {
-  const old = el('<div hidden><div data-turn-key="99999999-0000-4000-8000-000000000000"><section>' +
-    '<h4 class="sr-only" data-conversation-role="assistant">ChatGPT</h4><div data-markdown-text-style="assistant-message"></div></section></div></div>');
-  old.querySelector("[data-markdown-text-style]").innerHTML = renderMarkdown(markdown({ prose: "Old.", json: '{"status":"done","message":"WRONG: a hidden chat"}' }), "classic");
-  document.body.appendChild(old);
-}
 
 // ---- The composer ----------------------------------------------------------
 
@@ -304,11 +98,16 @@ function typedText() {
   return doc.textBetween(0, doc.content.size, "\n", (node) => (node.type.name === "hard_break" ? "\n" : ""));
 }
 
+// An empty idle composer shows no send button, its place holding the voice
+// button (2026-11-11). With "no-send-while-empty" a staged file alone does
+// not make it non-empty (not in any source: the release note says
+// only "an empty composer").
 let answering = false;
 function showSendOrVoice() {
   if (answering) return;
-  const hasContent = typedText().length > 0 || form.querySelector(".tiles").children.length > 0;
-  fillSlot(hasContent || !CURRENT ? sendButton : voiceButton);
+  const tiles = form.querySelector(".tiles").children.length > 0;
+  const hasContent = typedText().length > 0 || tiles;
+  fillSlot((has("no-send-while-empty") ? typedText().length > 0 : hasContent) || !CURRENT ? sendButton : voiceButton);
   sendButton.disabled = !hasContent || form.querySelector('[role="progressbar"]') !== null;
 }
 
@@ -318,23 +117,46 @@ function addTile(tile) {
 }
 
 // Images: a preview with a progress bar while "uploading". The app shell
-// has two file inputs, one for images and one taking any file.
+// has two file inputs, one for images and one taking any file (2026-10),
+// whose chip reads "Remove <name>". Which of them takes several files is
+// not captured: both do here. A camera's input is among them (2026-11-25);
+// where it stands and its markup are not captured: first in the composer
+// here, and the page takes nothing given to it.
 if (SHELL) form.querySelector('input[type="file"]').before(el('<input type="file" accept="image/*" multiple hidden>'));
+if (has("camera-input")) {
+  const camera = el('<input type="file" accept="image/*" capture="environment" hidden>');
+  camera.addEventListener("change", () => report("event", { type: "wrong-input" }));
+  form.prepend(camera);
+}
 const uploads = [];
-for (const input of form.querySelectorAll('input[type="file"]')) input.addEventListener("change", async (event) => {
+let dropped = false;
+for (const input of form.querySelectorAll('input[type="file"]:not([capture])')) input.addEventListener("change", async (event) => {
   for (const file of event.target.files) {
     if (has("image-refused")) {
       document.body.appendChild(el(`<div role="alert">${escapeHtml(file.name)}: this file type is not supported.</div>`));
       continue;
     }
     const bytes = new Uint8Array(await file.arrayBuffer());
-    uploads.push({ name: file.name, type: file.type, bytes: Array.from(bytes) });
-    const tile = el(`<div class="image-tile"><img src="${URL.createObjectURL(file)}"><div role="progressbar"></div></div>`);
+    const upload = { name: file.name, type: file.type, bytes: Array.from(bytes) };
+    uploads.push(upload);
+    const remove = SHELL ? `<button type="button" aria-label="${WORDS.remove} ${escapeHtml(file.name)}"><svg></svg></button>` : "";
+    const tile = el(`<div class="image-tile"><img src="${URL.createObjectURL(file)}">${remove}<div role="progressbar"></div></div>`);
     addTile(tile);
     setTimeout(() => {
       tile.querySelector('[role="progressbar"]').remove();
       showSendOrVoice();
     }, 300);
+    // A staged file the page drops while it loads (2026-11-25); when, and
+    // how the chip goes, is not in the release note: once, 200 ms after its
+    // upload ended, the whole chip here.
+    if (has("chip-vanishes") && !dropped) {
+      dropped = true;
+      setTimeout(() => {
+        tile.remove();
+        uploads.splice(uploads.indexOf(upload), 1);
+        showSendOrVoice();
+      }, 500);
+    }
   }
 });
 
@@ -399,8 +221,17 @@ async function stream(userElement, exchange, resume) {
   // page gives up by itself), and this comes 400 ms after the send; the
   // hidden turn-start marker and the assistant's heading stand in the
   // turn as on any answer, which no capture of such a turn shows.
-  if (has("empty-answer") || has("image-answer")) {
+  // Issue 48 describes (no capture shows it) an answer stopped before any
+  // text whose unit holds only the assistant's screen-reader heading and an
+  // empty body: "stopped-with-heading" draws that unit, the heading moved
+  // into it.
+  if (has("empty-answer") || has("image-answer") || has("stopped-with-heading")) {
     const turn = answerTurn(userElement, exchange.key);
+    if (has("stopped-with-heading")) {
+      turn.part.querySelector(':scope > h4[data-conversation-role="assistant"]').remove();
+      turn.part.appendChild(el(`<div data-content-search-unit-key="${exchange.key}:assistant"><h4 class="sr-only" ` +
+        `data-conversation-role="assistant">${WORDS.gpt}</h4><div data-markdown-text-style="assistant-message"></div></div>`));
+    }
     await pause(400);
     // No capture shows a generated image's markup: an <img> in a plain box
     // here; nor whether it streams or gets an action bar: it does neither.
@@ -501,6 +332,7 @@ async function onSend(event) {
   const prompt = typed + pastedFiles.join("");
   const tiles = Array.from(form.querySelector(".tiles").children).filter((tile) => !tile.matches(".file-chip")).map((tile) => {
     tile.querySelector('[role="progressbar"]')?.remove();
+    tile.querySelector("button")?.remove();
     return tile;
   });
   form.querySelector(".tiles").replaceChildren();
@@ -551,6 +383,18 @@ earlierHistory(FAKE.history || 0);
 // A read-aloud player elsewhere on the page, with its own stop button.
 if (has("stop-lookalikes")) document.body.prepend(el('<div class="player"><button type="button" aria-label="Stop">Stop</button></div>'));
 if (has("draft")) view.dispatch(view.state.tr.insertText("my half-written draft"));
+// After a reload the page puts the prompt it sent last back into the
+// composer (2026-11-24); the markup is the composer's own.
+if (has("restored-draft") && saved.exchanges.length)
+  view.dispatch(view.state.tr.replaceSelection(pastedSlice(saved.exchanges[saved.exchanges.length - 1].shown)));
+// A second, zero-size placement of the editor beside the one shown
+// (2026-11-11, a "LegacyExpandable" twin); no source shows its markup or
+// where it stands: first in the composer, in a box of no height, here.
+// Nothing typed into it is ever sent.
+if (has("twin-composer")) {
+  form.querySelector("#editor").before(el('<div class="legacy-expandable" style="height:0;overflow:hidden">' +
+    '<div class="ProseMirror" contenteditable="true" data-composer-markdown="true" translate="no"><p><br class="ProseMirror-trailingBreak"></p></div></div>'));
+}
 showSendOrVoice();
 
 for (const exchange of saved.exchanges) {

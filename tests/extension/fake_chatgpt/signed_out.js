@@ -3,20 +3,32 @@
 // role and an id, the answer being written marked streaming and then
 // complete, a plain textarea, one button that is send and stop in turn, no
 // file upload, and its own errors (window.FAKE.situations: "rate-limit",
-// "unable-to-connect", "login-modal"). What no capture shows is marked so.
+// "unable-to-connect", "login-modal"); "answer-new-id" draws the finished
+// answer anew under another id. What no capture shows is marked so.
 import { SCRIPTS, el, escapeHtml, markdown, pause, report, splitAtFence } from "./common.js";
 
 const FAKE = window.FAKE;
 const has = (name) => (FAKE.situations || []).includes(name);
 const script = SCRIPTS[FAKE.script || "short"];
 
-// No capture shows how the signed-out page renders code: <pre><code> here.
+// The answer's body: paragraphs p[data-assistant-stream-block] with their
+// index, code in pre > code.language-X[data-assistant-syntax-highlighted]
+// with its copy button in span[data-message-content-controls] inside the
+// <pre> (captured); the button's label and where in the <pre> the span
+// stands are not: "Copy" and before the code here.
 function render(text) {
   const { prose, code } = splitAtFence(text);
-  let html = prose ? `<p>${escapeHtml(prose)}</p>` : "";
-  if (code !== null) html += `<pre><code class="language-wendlebox">${escapeHtml(code)}</code></pre>`;
+  let html = prose ? `<p data-assistant-stream-block data-assistant-stream-block-index="0">${escapeHtml(prose)}</p>` : "";
+  if (code !== null) {
+    html += '<pre><span data-message-content-controls><button type="button" aria-label="Copy">Copy</button></span>' +
+      `<code class="language-wendlebox" data-assistant-syntax-highlighted>${escapeHtml(code)}</code></pre>`;
+  }
   return html;
 }
+
+// Each item's heading h4[data-message-attribution], "You said:" on the
+// user's (captured, no sr-only); the answer's wording is not captured.
+const heading = (role) => `<h4 data-message-attribution>${role === "user" ? "You said:" : "ChatGPT said:"}</h4>`;
 
 const transcript = document.querySelector("[data-conversation-transcript]");
 const textarea = document.getElementById("mobile-composer-prompt");
@@ -50,7 +62,8 @@ async function answer(number) {
   const text = markdown(script[Math.min(number, script.length - 1)]);
   // The pending-… id and the streaming mark are captured; that the item
   // stands in the transcript before any text comes is not.
-  const item = el(`<li id="pending-${number}" data-message-role="assistant" data-message-streaming><div data-assistant-markdown></div></li>`);
+  let item = el(`<li id="pending-${number}" data-message-role="assistant" data-message-streaming>${heading("assistant")}` +
+    "<div data-assistant-markdown></div></li>");
   transcript.appendChild(item);
   const body = item.querySelector("[data-assistant-markdown]");
   // No capture shows the signed-out page's own request for an answer: one
@@ -75,7 +88,14 @@ async function answer(number) {
       return;
     }
   }
-  // Whether the item's id changes once complete is not captured: it keeps it here.
+  // Whether the item's id changes once complete is not captured: it keeps
+  // it here, or with "answer-new-id" the page draws it anew with another.
+  if (has("answer-new-id")) {
+    const redrawn = item.cloneNode(true);
+    redrawn.id = `message-${number}`;
+    item.replaceWith(redrawn);
+    item = redrawn;
+  }
   item.removeAttribute("data-message-streaming");
   item.setAttribute("data-message-complete", "");
   answering = false;
@@ -93,11 +113,13 @@ async function send(event) {
   showSend();
   await report("typed", prompt);
   const number = saved.answered;
-  // Items with data-message-role and an id are captured; the role values
-  // "user" and "assistant", the user item's id and its inner
-  // .whitespace-pre-wrap box are not.
-  const user = el(`<li id="user-${number}" data-message-role="user"><div class="whitespace-pre-wrap"></div></li>`);
-  user.firstChild.textContent = prompt;
+  // Items with data-message-role and an id, and the user's words in
+  // button[data-user-message-bubble] > p[data-user-message-copy], are
+  // captured; the role values "user" and "assistant" and the user item's
+  // id are not.
+  const user = el(`<li id="user-${number}" data-message-role="user">${heading("user")}<button type="button" data-user-message-bubble>` +
+    "<p data-user-message-copy></p></button></li>");
+  user.querySelector("p").textContent = prompt;
   transcript.appendChild(user);
   // When the visitor's chat gets its /uc/ address is not captured: with
   // the first prompt here.
