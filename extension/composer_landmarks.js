@@ -35,10 +35,18 @@
   const TAKES_PICTURES = /(^|,)\s*(image\/|\*|\.(png|jpe?g|gif|webp)\b)/i;
 
   // Whether an element is drawn for the user: shown, not hidden from
-  // assistive technology, and with a size.
+  // assistive technology, with a size, and not cut away by a box of no
+  // size around it.
   function rendered(element) {
     if (!shown(element) || element.getAttribute("aria-hidden") === "true" || element.closest("[hidden]")) return false;
     if (typeof element.checkVisibility === "function" && !element.checkVisibility({ visibilityProperty: true })) return false;
+    if (!hasSize(element)) return false;
+    for (let box = element.parentElement; box && box !== document.body; box = box.parentElement)
+      if (!hasSize(box) && getComputedStyle(box).overflow !== "visible") return false;
+    return true;
+  }
+
+  function hasSize(element) {
     const box = element.getBoundingClientRect();
     return box.width > 0 && box.height > 0;
   }

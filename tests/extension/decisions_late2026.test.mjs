@@ -186,3 +186,13 @@ test("messages: issue 48 an answer stopped before any text, whose unit keeps its
   assert.equal(L.answerText(answer), "");
   assert.equal(R.replyText(answer.body), "");
 });
+
+test("messages: 2026-09 desktop app: the web shell's markup in a timeline scroller of virtualized turns", () => {
+  // The adapter names the scroller and the turn content; how they nest is
+  // not shown: the scroller around the turns here.
+  const { L } = page('<div data-app-action-timeline-scroll><div data-virtualized-turn-content>' +
+    shellExchange("make the file", "<p>Sure.</p>") + "</div></div>" + SHELL_COMPOSER);
+  const [user, answer] = L.messages();
+  assert.deepEqual([L.userText(user), L.answerText(answer), L.answerControls(answer).length], ["make the file", "Sure.", 2]);
+  assert.ok(L.composer());
+});

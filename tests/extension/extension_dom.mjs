@@ -19,13 +19,13 @@ export function extensionPage(html = "", { url = "https://chatgpt.com/", answers
   const dom = new JSDOM(`<!doctype html><html><head><title>ChatGPT</title></head><body>${html}</body></html>`,
     { url, runScripts: "outside-only", pretendToBeVisual: true });
   const window = dom.window;
-  // jsdom lays nothing out: an element here has a size unless it, or a box
-  // around it, is styled to none (width or height 0, or display none).
+  // jsdom lays nothing out: an element here has a size unless it is
+  // styled to none (width or height 0), or a box around it is not shown
+  // (display none). As in a browser, a box of no size does not shrink
+  // what overflows it.
   window.HTMLElement.prototype.getBoundingClientRect = function () {
-    let drawn = true;
-    for (let box = this; box && box.style; box = box.parentElement) {
-      if (box.style.width === "0px" || box.style.height === "0px" || box.style.display === "none") drawn = false;
-    }
+    let drawn = this.style.width !== "0px" && this.style.height !== "0px";
+    for (let box = this; box && box.style; box = box.parentElement) if (box.style.display === "none") drawn = false;
     const [width, height] = drawn ? [200, 24] : [0, 0];
     return { x: 0, y: 0, top: 0, left: 0, right: width, bottom: height, width, height };
   };
