@@ -40,10 +40,19 @@
   function rendered(element) {
     if (!shown(element) || element.getAttribute("aria-hidden") === "true" || element.closest("[hidden]")) return false;
     if (typeof element.checkVisibility === "function" && !element.checkVisibility({ visibilityProperty: true })) return false;
-    if (!hasSize(element)) return false;
-    for (let box = element.parentElement; box && box !== document.body; box = box.parentElement)
-      if (!hasSize(box) && getComputedStyle(box).overflow !== "visible") return false;
-    return true;
+    return hasSize(element) && !clipped(element);
+  }
+
+  // Whether a box of no size that clips what overflows it stands around
+  // the element, with no fixed box between them (which it would not clip).
+  function clipped(element) {
+    const passed = [element];
+    for (let box = element.parentElement; box && box !== document.body; box = box.parentElement) {
+      if (!hasSize(box) && getComputedStyle(box).overflow !== "visible")
+        return !passed.some((inner) => getComputedStyle(inner).position === "fixed");
+      passed.push(box);
+    }
+    return false;
   }
 
   function hasSize(element) {
