@@ -118,7 +118,8 @@
       text: answer && answer.body ? L.answerText(answer) : null,
       controls: answer ? L.answerControls(answer).length : 0,
       activity: (answer ? answer.part.textContent.length : 0) + ":" + user.part.textContent.length,
-      hasAnswer: Boolean(answer && answer.body),
+      // The page began an answer (its place, heading or unit shows).
+      hasAnswer: Boolean(answer),
       usersShown: () => S.userMessagesShown(),
       continueOffered: () => L.usable(L.continueButton()),
       wholeAgentBlock: () => lastCodeBlockIsWhole(answer),

@@ -1,7 +1,7 @@
 // Whole tasks of the real binary through the Firefox build of the extension
 // in headless Firefox ESR: each page layout once (the signed-out page too),
-// and the situations where Firefox takes input differently (a paste, the
-// user's draft, a reload).
+// the situations where Firefox takes input differently (a paste, the
+// user's draft, a reload), and the pages of the late-2026 facts.
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
 import { closeStandIn, hmac, listening, standIn, startHarness } from "./harness.mjs";
