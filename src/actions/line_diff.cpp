@@ -41,15 +41,19 @@ Numbered number_lines(const std::vector<std::string_view>& a, std::size_t a_begi
 }
 
 // The edit script of the region, as Myers' forward search finds it; false
-// when it needs more than `max_distance` steps.
+// when it needs more than `max_distance` steps. Each step keeps only the
+// diagonals it reached, so the walk back costs D² numbers at most.
 bool myers(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b, std::size_t max_distance,
            std::vector<Kind>& script) {
   const auto n = static_cast<std::ptrdiff_t>(a.size()), m = static_cast<std::ptrdiff_t>(b.size());
   const std::ptrdiff_t limit = std::min<std::ptrdiff_t>(n + m, static_cast<std::ptrdiff_t>(max_distance));
   const std::ptrdiff_t offset = limit + 1;
   std::vector<std::ptrdiff_t> v(static_cast<std::size_t>(2 * limit + 3), 0);
-  std::vector<std::vector<std::ptrdiff_t>> trace;  // v after each step, kept for the walk back
+  // The furthest x on each diagonal -d..d after step d, for the walk back.
+  std::vector<std::vector<std::ptrdiff_t>> trace;
+  auto furthest = [&](std::ptrdiff_t d, std::ptrdiff_t k) { return trace[static_cast<std::size_t>(d)][static_cast<std::size_t>(k + d)]; };
   for (std::ptrdiff_t d = 0; d <= limit; ++d) {
+    bool done = false;
     for (std::ptrdiff_t k = -d; k <= d; k += 2) {
       const std::size_t at = static_cast<std::size_t>(k + offset);
       std::ptrdiff_t x = (k == -d || (k != d && v[at - 1] < v[at + 1])) ? v[at + 1] : v[at - 1] + 1;
@@ -57,31 +61,29 @@ bool myers(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>
       while (x < n && y < m && a[static_cast<std::size_t>(x)] == b[static_cast<std::size_t>(y)]) ++x, ++y;
       v[at] = x;
       if (x >= n && y >= m) {
-        trace.push_back(v);
-        // Walk back from the end, one step of the search at a time.
-        std::vector<Kind> reversed;
-        std::ptrdiff_t px = n, py = m;
-        for (std::ptrdiff_t step = d; step > 0; --step) {
-          const std::vector<std::ptrdiff_t>& prev = trace[static_cast<std::size_t>(step - 1)];
-          const std::ptrdiff_t pk = px - py;
-          const std::size_t pat = static_cast<std::size_t>(pk + offset);
-          const bool down = pk == -step || (pk != step && prev[pat - 1] < prev[pat + 1]);
-          const std::ptrdiff_t from_k = down ? pk + 1 : pk - 1;
-          const std::ptrdiff_t from_x = prev[static_cast<std::size_t>(from_k + offset)];
-          const std::ptrdiff_t from_y = from_x - from_k;
-          const std::ptrdiff_t moved_x = down ? from_x : from_x + 1, moved_y = moved_x - pk;
-          for (; px > moved_x; --px, --py) reversed.push_back(Kind::Same);
-          reversed.push_back(down ? Kind::Added : Kind::Removed);
-          px = from_x;
-          py = from_y;
-          (void)moved_y;
-        }
-        for (; px > 0; --px, --py) reversed.push_back(Kind::Same);
-        script.assign(reversed.rbegin(), reversed.rend());
-        return true;
+        done = true;
+        break;
       }
     }
-    trace.push_back(v);
+    trace.emplace_back(v.begin() + (offset - d), v.begin() + (offset + d + 1));
+    if (!done) continue;
+    // Walk back from the end, one step of the search at a time.
+    std::vector<Kind> reversed;
+    std::ptrdiff_t x = n, y = m;
+    for (std::ptrdiff_t step = d; step > 0; --step) {
+      const std::ptrdiff_t k = x - y;
+      const bool down = k == -step || (k != step && furthest(step - 1, k - 1) < furthest(step - 1, k + 1));
+      const std::ptrdiff_t from_k = down ? k + 1 : k - 1;
+      const std::ptrdiff_t from_x = furthest(step - 1, from_k);
+      const std::ptrdiff_t moved_x = down ? from_x : from_x + 1;  // where the step's move ended, before its snake
+      for (; x > moved_x; --x, --y) reversed.push_back(Kind::Same);
+      reversed.push_back(down ? Kind::Added : Kind::Removed);
+      x = from_x;
+      y = from_x - from_k;
+    }
+    for (; x > 0; --x, --y) reversed.push_back(Kind::Same);
+    script.assign(reversed.rbegin(), reversed.rend());
+    return true;
   }
   return false;
 }

@@ -20,4 +20,4 @@ struct DiffLine {
 // `max_distance` differences the rest of the changed region is given as
 // all of its old lines removed, then all of its new lines added.
 std::vector<DiffLine> diff_lines(const std::vector<std::string_view>& before, const std::vector<std::string_view>& after,
-                                 std::size_t max_distance = 1000);
+                                 std::size_t max_distance = 500);
