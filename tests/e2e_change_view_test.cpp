@@ -76,3 +76,43 @@ TEST(ChangeViewOnScreen, AnEditIsShownFittedToTheTerminalOrPlainWithoutOne) {
 }
 
 }  // namespace
+
+namespace {
+
+// The saved setting reaches the session: its questions read from standard
+// input, "a" lets through the rest of one prompt only, and the reason given
+// after "n" reaches ChatGPT with the refusal.
+TEST(ReviewInSession, AnswersFromStandardInputReachChatGpt) {
+  TempDir home, work, bin;
+  write_script(bin.path / "xdg-open", "echo \"$1\" >> " + (bin.path / "urls").string());
+  write_text(home.path / ".config/wendlebox/settings.json",
+             "{\"sounds\": false, \"git\": false, \"review_edits\": true}");
+  write_text(work.path / "a.py", "one = 1\ntwo = 2\nthree = 3\n");
+  RunningBinary wendlebox(BinaryRun{.args = {"rename"}, .cwd = work.path, .home = home.path,
+                                    .path_prefix = bin.path.string(),
+                                    .input = "a\nrename again\nn keep the old name\n"});
+  FakeExtension browser(token_of_url(last_opened_url(bin.path / "urls")));
+  const auto edit = [](const std::string& old_text, const std::string& new_text) {
+    return R"({"type":"edit_file","path":"a.py","edits":[{"old":")" + old_text + R"(","new":")" + new_text + R"("}]})";
+  };
+  browser.answer(block(R"({"status":"continue","actions":[)" + edit("one", "uno") + "," + edit("two", "dos") + "]}"));
+  const nlohmann::json first_results = browser.answer(block(R"({"status":"done","message":"Renamed."})"));
+  EXPECT_EQ(first_results["prompt"].get<std::string>().find("\"ok\": false"), std::string::npos) << first_results;
+  const nlohmann::json second = browser.answer(block(R"({"status":"continue","actions":[)" + edit("three", "tres") + "]}"));
+  EXPECT_NE(second["prompt"].get<std::string>().find("rename again"), std::string::npos) << second;
+  const nlohmann::json refused = browser.answer(block(R"({"status":"done","message":"Kept."})"));
+  EXPECT_NE(refused["prompt"].get<std::string>().find(
+                "User declined the change; the file was not changed. Their reason: keep the old name"),
+            std::string::npos)
+      << refused;
+  const CommandResult r = wendlebox.finish();
+  EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(read_text(work.path / "a.py"), "uno = 1\ndos = 2\nthree = 3\n");
+  std::size_t questions = 0;
+  for (auto at = r.out.find("Apply this change? [y/N/a] "); at != std::string::npos;
+       at = r.out.find("Apply this change? [y/N/a] ", at + 1))
+    ++questions;
+  EXPECT_EQ(questions, 2u) << r.out;
+}
+
+}  // namespace
