@@ -60,9 +60,13 @@ FileBefore file_before_write(const ExecutionContext& context, const std::string&
 
 Status make_change(ExecutionContext& context, const std::string& requested, const FileBefore& before,
                    std::string_view after, std::string_view label, std::string_view detail) {
-  // Content the write refuses anyway is not worth the user's question.
-  const bool review = context.review_edits && !(context.edits_approved && *context.edits_approved) &&
-                      after.size() <= kMaxWriteBytes;
+  bool review = context.review_edits && !(context.edits_approved && *context.edits_approved);
+  if (review) {
+    // A change the write refuses anyway is not worth the user's question.
+    auto where = safe_path(context.base, context.roots, requested, false);
+    if (!where) return std::unexpected(where.error());
+    review = after.size() <= kMaxWriteBytes && !where->protected_folder;
+  }
   if (review) {
     progress(context.out, i18n::tr(kChangeTo), one_line_text(requested));
     show(context.out, before, after);

@@ -104,8 +104,14 @@ TEST_F(Review, AllLetsTheRestOfThePromptThroughShownButUnasked) {
 // A refused new file leaves nothing behind, not even its folder; and the
 // file ChatGPT saw may not change under the user's answer.
 TEST_F(Review, ARefusalLeavesNoTraceAndAChangedFileIsNotOverwritten) {
+  // A path the write would refuse is refused before anything is asked.
+  EXPECT_EQ(run(Action{.type = "write_file", .path = "../x", .content = "b\n"}).error(), "Path cannot contain '..'");
+  EXPECT_EQ(run(Action{.type = "write_file", .path = ".git/config", .content = "b\n"}).error().find("User declined"),
+            std::string::npos);
+  EXPECT_EQ(questions(), 0u);
   input.str("n\n");
   EXPECT_FALSE(run(Action{.type = "write_file", .path = "deep/new/b.txt", .content = "b\n"}));
+  EXPECT_EQ(questions(), 1u);
   EXPECT_FALSE(fs::exists(dir.path / "deep"));
   // What the user typed while asked is read before the file is looked at again.
   struct ChangingInput : std::stringbuf {
