@@ -9,5 +9,6 @@ build=$(cd "${1:-build}" && pwd)  # absolute: the extension bench runs the progr
 "$build/reply_bench"
 "$build/undo_bench"
 "$build/edit_bench"
+"$build/change_view_bench"
 # The extension in headless Chromium, with the script playing the program.
 WENDLEBOX_BUILD_DIR="$build" node "$(dirname "$0")/../bench/extension_bench.mjs"

@@ -13,6 +13,8 @@ complete -c wendlebox -n '__fish_seen_subcommand_from uninstall' -l purge -d 'Al
 complete -c wendlebox -a '(__wendlebox_chats)' -d 'Saved chat'
 complete -c wendlebox -l block-commands -d 'Ask before running shell commands'
 complete -c wendlebox -l allow-commands -d 'Run commands without asking'
+complete -c wendlebox -l review-edits -d 'Show each change to a file and ask before applying it'
+complete -c wendlebox -l apply-edits -d 'Apply changes to files without asking'
 complete -c wendlebox -l no-browser -d 'Start without opening the browser'
 complete -c wendlebox -l browser -x -a 'default firefox firefox-esr chromium google-chrome' -d 'Open ChatGPT with this browser from now on'
 complete -c wendlebox -l force-yes -d 'Allow every request of this session'

@@ -17,6 +17,16 @@ constexpr i18n::Text kForceYesNotice{"All remaining requests in this session wil
 
 // The answer trimmed and lower-cased; empty at end of input.
 Result<std::string> ask(const std::string& question_line) {
+  auto answer = read_answer(question_line);
+  if (!answer) return std::unexpected(answer.error());
+  return ascii_lower(*answer);
+}
+
+Status declined() { return failure(std::string(kDeclined)); }
+
+}  // namespace
+
+Result<std::string> read_answer(const std::string& question_line) {
   Printer::standard() << question_line << std::flush;
   if (!std::cout) return os_failure(errno ? errno : EIO);
   std::string line;
@@ -24,12 +34,8 @@ Result<std::string> ask(const std::string& question_line) {
     if (std::cin.bad()) return os_failure(errno ? errno : EIO);
     return std::string();
   }
-  return ascii_lower(trim(line));
+  return std::string(trim(line));
 }
-
-Status declined() { return failure(std::string(kDeclined)); }
-
-}  // namespace
 
 Status confirm_action(std::string_view question, bool& force_yes) {
   if (force_yes) return {};

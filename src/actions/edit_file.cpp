@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include "actions/file_access.h"
+#include "actions/review.h"
 #include "common/text.h"
 #include "i18n/i18n.h"
 
@@ -355,10 +356,11 @@ Result<Json> edit_file_action(const Action& action, ExecutionContext& context) {
   if (!is_valid_utf8(*content)) return failure("File is not UTF-8 text");
   auto edited = apply_edits(*content, *action.edits);
   if (!edited) return std::unexpected(edited.error());
-  if (auto written = write_confined(context, *action.path, edited->text); !written)
-    return std::unexpected(written.error());
-  progress(context.out, i18n::tr(kEdited),
-           fmt::format("{} (+{} −{})", one_line_text(*action.path), edited->lines_added, edited->lines_removed));
+  if (auto made = make_change(context, *action.path, FileBefore{.text = *content}, edited->text, i18n::tr(kEdited),
+                              fmt::format("{} (+{} −{})", one_line_text(*action.path), edited->lines_added,
+                                          edited->lines_removed));
+      !made)
+    return std::unexpected(made.error());
   Json result{{"bytes", edited->text.size()},
               {"edits", action.edits->size()},
               {"lines_added", edited->lines_added},

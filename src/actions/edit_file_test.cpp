@@ -93,7 +93,8 @@ TEST_F(EditFile, WritesTheEditedFileAndSaysWhatChanged) {
                            {"path", "a.cc"}}));
   EXPECT_EQ(read_text(dir.path / "a.cc"), "int main() {\n  int x = 2;\n  int y = 3;\n  return x;\n}\n");
   EXPECT_EQ(fs::status(dir.path / "a.cc").permissions(), fs::perms(0640));
-  EXPECT_EQ(output.str(), "Edited a.cc (+2 −1)\n");
+  EXPECT_EQ(output.str(), "Edited a.cc (+2 −1)\n1   int main() {\n2 -   int x = 1;\n2 +   int x = 2;\n3 +   int y = 3;\n"
+                          "4     return x;\n5   }\n");
 
   auto tolerant = run(edit("a.cc", {{"  int y = 3;   \n", "  int y = 4;\n"}, {" int main() {\n   int x = 2;", " int main() {\n   int x = 5;"}}));
   ASSERT_TRUE(tolerant) << tolerant.error();

@@ -17,6 +17,7 @@
 #include "actions/images.h"
 #include "actions/live_output.h"
 #include "actions/read_lines.h"
+#include "actions/review.h"
 #include "actions/safe_path.h"
 #include "actions/search.h"
 #include "common/files.h"
@@ -111,9 +112,10 @@ namespace {
 Result<Json> write_file_action(const Action& action, ExecutionContext& context) {
   if (!action.path) return failure("Missing path");
   if (!action.content) return failure("Missing content");
-  if (auto written = write_confined(context, *action.path, *action.content); !written)
-    return std::unexpected(written.error());
-  progress(context.out, i18n::tr(kWrote), one_line_text(*action.path));
+  if (auto made = make_change(context, *action.path, file_before_write(context, *action.path), *action.content,
+                              i18n::tr(kWrote), one_line_text(*action.path));
+      !made)
+    return std::unexpected(made.error());
   return Json{{"bytes", action.content->size()}, {"path", *action.path}};
 }
 
@@ -282,7 +284,7 @@ Result<Json> execute(const Action& action, ExecutionContext& context) {
     if (kind.name == action.type) outcome = run_watched(kind, action, context);
   // Every failure is shown as it goes back to ChatGPT: the user must not
   // learn of a refused path or a missing file only from ChatGPT's reply.
-  if (!outcome && outcome.error() != kDeclined)
+  if (!outcome && !outcome.error().starts_with("User declined"))
     context.out.line("31", fmt::format("{}{} {}: {}", one_line_text(action.type), subject_of(action), i18n::tr(kFailed),
                                          visible_text(outcome.error())));
   return outcome;

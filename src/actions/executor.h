@@ -39,6 +39,10 @@ struct ExecutionContext {
   // (`cmd &`, `setsid cmd`) ends with the session (end_kept).
   std::vector<pid_t>* keepers = nullptr;
   const ChangeWatch* watch = nullptr;
+  // Each change to a file is shown and asked about before it is made.
+  bool review_edits = false;
+  // Set by the answer "a": the rest of this prompt's changes go through unasked.
+  bool* edits_approved = nullptr;
 };
 
 // The action's success object, or the message saying why it failed.

@@ -91,7 +91,7 @@ TEST_F(Executor, WritesUpTo1000000BytesAndReportsIt) {
   EXPECT_EQ(error_of({"write_file", "../x", "y"}), "Path cannot contain '..'");
   ASSERT_TRUE(run({"write_file", "empty.txt", ""}));
   EXPECT_EQ(read_text(dir.path / "empty.txt"), "");
-  EXPECT_EQ(output.str(), "Wrote deep/er/f.txt\nwrite_file ../x failed: File exceeds 1 MB\n"
+  EXPECT_EQ(output.str(), "Wrote deep/er/f.txt\n1 + " + std::string(154, 'y') + "…\nwrite_file ../x failed: File exceeds 1 MB\n"
                           "write_file ../x failed: Path cannot contain '..'\nWrote empty.txt\n");
 }
 

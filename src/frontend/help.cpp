@@ -22,6 +22,8 @@ constexpr std::string_view kEnglishBody = R"HELP(
 
   wendlebox --block-commands                 Ask before running shell commands
   wendlebox --allow-commands                 Run commands without asking (default)
+  wendlebox --review-edits                   Show each change to a file and ask before applying it
+  wendlebox --apply-edits                    Apply changes to files without asking, showing each (default)
   wendlebox --no-browser "prompt"            Start without opening the browser: shows the page to open by hand
   wendlebox --browser <command>              Open ChatGPT with this browser from now on (default: the system's)
   wendlebox --block-sounds                   Silence task completion sounds
@@ -49,6 +51,8 @@ constexpr std::string_view kPortugueseBody = R"HELP(
 
   wendlebox --block-commands                 Pergunta antes de executar comandos
   wendlebox --allow-commands                 Executa comandos sem perguntar (padrão)
+  wendlebox --review-edits                   Mostra cada alteração num arquivo e pergunta antes de aplicá-la
+  wendlebox --apply-edits                    Aplica as alterações sem perguntar, mostrando cada uma (padrão)
   wendlebox --no-browser "prompt"            Começa sem abrir o navegador: mostra a página para abrir à mão
   wendlebox --browser <comando>              Abre o ChatGPT com este navegador daqui em diante (default: o do sistema)
   wendlebox --block-sounds                   Silencia os sons de conclusão
@@ -76,6 +80,8 @@ constexpr std::string_view kSpanishBody = R"HELP(
 
   wendlebox --block-commands                 Pregunta antes de ejecutar comandos
   wendlebox --allow-commands                 Ejecuta comandos sin preguntar (predeterminado)
+  wendlebox --review-edits                   Muestra cada cambio en un archivo y pregunta antes de aplicarlo
+  wendlebox --apply-edits                    Aplica los cambios sin preguntar, mostrando cada uno (predeterminado)
   wendlebox --no-browser "prompt"            Empieza sin abrir el navegador: muestra la página para abrir a mano
   wendlebox --browser <comando>              Abre ChatGPT con este navegador desde ahora (default: el del sistema)
   wendlebox --block-sounds                   Silencia los sonidos de finalización

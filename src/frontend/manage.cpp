@@ -73,6 +73,14 @@ constexpr i18n::Text kGitDisabled{"Automatic Git snapshots and commits disabled.
                                   "Snapshots e commits automáticos do Git desativados.",
                                   "Snapshots y commits automáticos de Git desactivados."};
 
+constexpr i18n::Text kReviewOn{
+    "Changes to files will be shown first, and Wendlebox will ask before applying each one.",
+    "As alterações nos arquivos serão mostradas antes, e o Wendlebox perguntará antes de aplicar cada uma.",
+    "Los cambios en los archivos se mostrarán antes, y Wendlebox preguntará antes de aplicar cada uno."};
+constexpr i18n::Text kReviewOff{"Changes to files will be applied without asking, and shown as they are made.",
+                                "As alterações nos arquivos serão aplicadas sem perguntar, e mostradas ao serem feitas.",
+                                "Los cambios en los archivos se aplicarán sin preguntar, y se mostrarán al hacerse."};
+
 constexpr i18n::Text kAlreadyAllowed{"Already allowed:", "Já permitida:", "Ya permitida:"};
 constexpr i18n::Text kAllowedAccess{"Allowed file access:", "Acesso a arquivos permitido:",
                                     "Acceso a archivos permitido:"};
@@ -148,6 +156,9 @@ Status set_git(bool enabled) {
   return change_setting([enabled](Settings& s) { s.git = enabled; }, enabled ? kGitEnabled : kGitDisabled);
 }
 
+Status set_review_edits(bool review) {
+  return change_setting([review](Settings& s) { s.review_edits = review; }, review ? kReviewOn : kReviewOff);
+}
 
 Result<std::filesystem::path> requested_folder(const std::string& text) {
   const std::filesystem::path path(text);

@@ -9,6 +9,8 @@
 #include "state/chats.h"
 
 Status set_allow_commands(bool allow);
+// --review-edits (true) and --apply-edits (false).
+Status set_review_edits(bool review);
 Status set_sounds(bool enabled);
 Status set_git(bool enabled);
 // Saves the command that opens ChatGPT; "default" clears it.

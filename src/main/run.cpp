@@ -76,9 +76,11 @@ struct ManagementOption {
   Status (*operation)(const std::string& value, bool yes);
 };
 
-const std::array<ManagementOption, 14> kManagementOptions{{
+const std::array<ManagementOption, 16> kManagementOptions{{
     {"--block-commands", nullptr, [](const std::string&, bool) { return set_allow_commands(false); }},
     {"--allow-commands", nullptr, [](const std::string&, bool) { return set_allow_commands(true); }},
+    {"--review-edits", nullptr, [](const std::string&, bool) { return set_review_edits(true); }},
+    {"--apply-edits", nullptr, [](const std::string&, bool) { return set_review_edits(false); }},
     {"--block-sounds", nullptr, [](const std::string&, bool) { return set_sounds(false); }},
     {"--allow-sounds", nullptr, [](const std::string&, bool) { return set_sounds(true); }},
     {"--block-git", nullptr, [](const std::string&, bool) { return set_git(false); }},
@@ -183,7 +185,7 @@ Status start_session(Scan scan, const SessionWorld& world) {
   if (!settings) return std::unexpected(settings.error());
   const SessionSettings session_settings{.allow_commands = settings->allow_commands, .force_yes = scan.force_yes,
                                          .sounds = settings->sounds, .git = settings->git,
-                                         .open_browser = !scan.no_browser};
+                                         .open_browser = !scan.no_browser, .review_edits = settings->review_edits};
   return task(prompt, chat, session_settings, world);
 }
 

@@ -134,6 +134,7 @@ struct Session {
   bool first_prompt = true;
   bool told_how_to_go_on = false;  // the line saying how to type a prompt or leave, said once
   std::vector<pid_t> keepers{};  // of the commands run: what those left running ends with the session
+  bool edits_approved = false;   // the user answered "a": this prompt's changes go through unasked
 };
 
 Result<std::filesystem::path> working_folder(const std::optional<Chat>& chat) {
@@ -239,7 +240,8 @@ Json run_actions(Session& session, const std::vector<Action>& actions) {
                              session.settings.allow_commands, session.settings.force_yes,
                              session.pending,       &InterruptScope::requested(),
                              session.world.out,     &session.keepers,
-                             session.watch ? &watch : nullptr};
+                             session.watch ? &watch : nullptr,
+                             session.settings.review_edits, &session.edits_approved};
     auto outcome = execute(action, context);
     results.push_back(outcome ? success_result(action.type, std::move(*outcome))
                               : failure_result(action.type, outcome.error()));
@@ -252,6 +254,7 @@ enum class PromptEnd { Done, Interrupted };
 
 // The turns of one prompt, until ChatGPT says it is done or the user stops it.
 Result<PromptEnd> run_turns(Session& session, const std::string& prompt, std::string text) {
+  session.edits_approved = false;  // "a" lets through one prompt's changes, no more
   for (int turn = 1; turn <= kMaxTurns; ++turn) {
     session.world.out.line("36", fmt::format("Wendlebox · {} {}", i18n::tr(kTurn), turn));
     auto result = publish_and_wait(session, text);

@@ -16,6 +16,7 @@ struct SessionSettings {
   bool sounds = true;
   bool git = true;
   bool open_browser = true;  // false with --no-browser: the page is shown to be opened by hand
+  bool review_edits = false;  // each change to a file is shown and asked about first
 };
 
 // What a session takes from the world around it, so that a test can stand

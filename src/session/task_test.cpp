@@ -84,7 +84,7 @@ TEST_F(WholeProgram, ANewChatFinishingInTwoTurns) {
   EXPECT_EQ(r.out, "Wendlebox " + work.path.string() +
                        "\nOpening ChatGPT. Keep this tab open while this session runs (it can stay in the background)."
                        "\n\nGit repository created for this folder.\nWendlebox · turn 1\nWaiting for ChatGPT's reply...\n"
-                       "ChatGPT Writing notes.\nWrote notes.txt\nWendlebox · turn 2\nWaiting for ChatGPT's reply...\n"
+                       "ChatGPT Writing notes.\nWrote notes.txt\n1 + n\nWendlebox · turn 2\nWaiting for ChatGPT's reply...\n"
                        "ChatGPT All set.\nGit snapshot saved.\nChat: " + kChatUrl +
                        "\n\nType a prompt to continue this chat, or /exit to leave it.\nYou > ");
   EXPECT_EQ(read_text(work.path / "notes.txt"), "n\n");

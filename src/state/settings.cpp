@@ -21,6 +21,9 @@ Result<Settings> decode_settings(std::string_view text) {
       if (!read) return std::unexpected(read.error());
       *flag = *read;
     }
+    auto review = fields.bool_or("review_edits", false);
+    if (!review) return std::unexpected(review.error());
+    settings.review_edits = *review;
     auto browser = fields.optional_string("browser");
     if (!browser) return std::unexpected(browser.error());
     if (*browser && !trim(**browser).empty()) settings.browser = std::string(trim(**browser));
@@ -69,6 +72,7 @@ Status save_settings(const Settings& settings) {
   record["sounds"] = settings.sounds;
   record["git"] = settings.git;
   if (settings.browser) record["browser"] = *settings.browser;
+  if (settings.review_edits) record["review_edits"] = true;
   return write_file_whole(settings_path(), pretty_json(record));
 }
 

@@ -16,6 +16,9 @@ struct Settings {
   // The command that opens ChatGPT (`--browser`); none means $BROWSER, else
   // the system's opener.
   std::optional<std::string> browser{};
+  // Each change to a file is shown and asked about before it is made
+  // (`--review-edits`); saved only when on.
+  bool review_edits = false;
 };
 
 std::filesystem::path settings_path();

@@ -53,6 +53,10 @@ TEST_F(SettingsCommands, EachOptionWritesTheWholeFileInDeclaredOrder) {
        "{\n  \"allow_commands\": true,\n  \"sounds\": false,\n  \"git\": true\n}"},
       {"--allow-sounds", "Completion sounds allowed.\n",
        "{\n  \"allow_commands\": true,\n  \"sounds\": true,\n  \"git\": true\n}"},
+      {"--review-edits", "Changes to files will be shown first, and Wendlebox will ask before applying each one.\n",
+       "{\n  \"allow_commands\": true,\n  \"sounds\": true,\n  \"git\": true,\n  \"review_edits\": true\n}"},
+      {"--apply-edits", "Changes to files will be applied without asking, and shown as they are made.\n",
+       "{\n  \"allow_commands\": true,\n  \"sounds\": true,\n  \"git\": true\n}"},
   };
   for (const SettingsCase& c : cases) {
     CommandResult r = wendlebox({c.option});

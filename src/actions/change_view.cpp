@@ -1,0 +1,115 @@
+#include "actions/change_view.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "actions/line_diff.h"
+#include "common/text.h"
+#include "i18n/i18n.h"
+#include "line_editor/line_editor.h"
+
+namespace {
+
+constexpr std::size_t kContextLines = 2;
+// Where there is no terminal to fit, a line is still cut: a minified file
+// is one line of a megabyte.
+constexpr std::size_t kColumnsWithoutTerminal = 160;
+// No screen shows more of a line than this; the rest is never looked at.
+constexpr std::size_t kLongestShownLine = 1024;
+
+constexpr i18n::Text kMoreChanged{"… {} more changed lines", "… mais {} linhas alteradas", "… {} líneas cambiadas más"};
+constexpr i18n::Text kMoreLines{"… {} more lines", "… mais {} linhas", "… {} líneas más"};
+constexpr i18n::Text kOnlyEndings{"(only line endings or the final line break changed)",
+                                  "(só mudaram os finais de linha ou a quebra de linha final)",
+                                  "(solo cambiaron los finales de línea o el salto de línea final)"};
+
+using Kind = DiffLine::Kind;
+
+// One line as the terminal may show it: nothing in it can move the cursor
+// or talk to the terminal, and a tab takes a known width.
+std::string shown_text(std::string_view line) {
+  std::string text = visible_text(first_chars(lossy_utf8(line.substr(0, kLongestShownLine * 4)), kLongestShownLine));
+  std::string expanded;
+  expanded.reserve(text.size());
+  for (char c : text) expanded += c == '\t' ? std::string_view("    ") : std::string_view(&c, 1);
+  return expanded;
+}
+
+class View {
+ public:
+  View(const Printer& out, std::size_t gutter) : out_(out), gutter_(gutter) {
+    const std::size_t columns = out.columns();
+    columns_ = columns == 0 ? kColumnsWithoutTerminal : columns;
+  }
+
+  void line(Kind kind, std::size_t number, std::string_view text) const {
+    const char sign = kind == Kind::Removed ? '-' : kind == Kind::Added ? '+' : ' ';
+    const std::string whole =
+        line_editor::fit_to_columns(fmt::format("{:>{}} {} {}", number, gutter_, sign, shown_text(text)), columns_);
+    if (kind == Kind::Same)
+      out_ << whole << '\n';
+    else
+      out_.line(kind == Kind::Removed ? "31" : "32", whole);
+  }
+  void gap() const { out_.line("90", fmt::format("{:>{}}", "⋯", gutter_ + 2)); }
+  void note(std::string_view text) const { out_.line("90", line_editor::fit_to_columns(text, columns_)); }
+
+ private:
+  const Printer& out_;
+  std::size_t gutter_;
+  std::size_t columns_;
+};
+
+std::size_t digits(std::size_t number) { return fmt::formatted_size("{}", number); }
+
+void show_new_file(const Printer& out, const std::vector<std::string_view>& lines) {
+  const std::size_t shown = std::min(lines.size(), kShownChangedLines);
+  const View view(out, digits(std::max<std::size_t>(shown, 1)));
+  for (std::size_t i = 0; i < shown; ++i) view.line(Kind::Added, i + 1, lines[i]);
+  if (lines.size() > shown)
+    view.note(fmt::format(fmt::runtime(i18n::tr(kMoreLines)), lines.size() - shown));
+}
+
+}  // namespace
+
+void show_change(const Printer& out, std::optional<std::string_view> before, std::string_view after) {
+  const std::vector<std::string_view> new_lines = split_lines(after);
+  if (!before) return show_new_file(out, new_lines);
+  if (*before == after) return;
+  const std::vector<std::string_view> old_lines = split_lines(*before);
+  const std::vector<DiffLine> diff = diff_lines(old_lines, new_lines);
+
+  std::vector<std::size_t> changed;  // places in `diff` of the lines taken out or put in
+  for (std::size_t i = 0; i < diff.size(); ++i)
+    if (diff[i].kind != Kind::Same) changed.push_back(i);
+  const View probe(out, 1);
+  if (changed.empty()) return probe.note(i18n::tr(kOnlyEndings));
+
+  const std::size_t shown = std::min(changed.size(), kShownChangedLines);
+  const std::size_t last_shown = changed[shown - 1];
+  // The lines on screen: each shown change with the unchanged lines around
+  // it; a change past the limit is never shown as context.
+  std::vector<std::size_t> visible;
+  for (std::size_t c = 0; c < shown; ++c) {
+    const std::size_t at = changed[c];
+    const std::size_t from = std::max(at >= kContextLines ? at - kContextLines : 0, visible.empty() ? 0 : visible.back() + 1);
+    for (std::size_t i = from; i <= std::min(diff.size() - 1, at + kContextLines); ++i)
+      if (diff[i].kind == Kind::Same || i <= last_shown) visible.push_back(i);
+  }
+  std::size_t widest = 1;
+  for (std::size_t i : visible) widest = std::max(widest, (diff[i].kind == Kind::Removed ? diff[i].old_index : diff[i].new_index) + 1);
+  const View view(out, digits(widest));
+  for (std::size_t v = 0; v < visible.size(); ++v) {
+    const DiffLine& line = diff[visible[v]];
+    if (v > 0 && visible[v] > visible[v - 1] + 1) view.gap();
+    if (line.kind == Kind::Removed)
+      view.line(Kind::Removed, line.old_index + 1, old_lines[line.old_index]);
+    else
+      view.line(line.kind, line.new_index + 1, new_lines[line.new_index]);
+  }
+  if (changed.size() > shown)
+    view.note(fmt::format(fmt::runtime(i18n::tr(kMoreChanged)), changed.size() - shown));
+}
