@@ -1,5 +1,7 @@
 #include "git/left_out.h"
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +30,17 @@ bool open_to(const struct stat& info, Others who, bool search) {
   const bool own = info.st_uid == ::geteuid();
   if (who == Others::Group && own) return (info.st_mode & (search ? S_IXGRP : S_IRGRP)) != 0;
   return (info.st_mode & (search ? S_IXOTH : S_IROTH)) != 0;
+}
+
+// A group of the user's alone, as systems that give each user a group of
+// their own name make it: its members are no other users.
+bool users_own_group(gid_t group) {
+  const struct group* entry = ::getgrgid(group);
+  const struct passwd* user = ::getpwuid(::geteuid());
+  if (entry == nullptr || user == nullptr || std::string_view(entry->gr_name) != user->pw_name) return false;
+  for (char** member = entry->gr_mem; *member != nullptr; ++member)
+    if (std::string_view(*member) != user->pw_name) return false;
+  return true;
 }
 
 // Every folder from "/" down to `folder` (canonical) passed by `who`.
@@ -87,8 +100,11 @@ Result<PrivateFiles> private_untracked_files(const fs::path& root, const std::st
   if (!canonical) return std::unexpected(canonical.error());
   found.git_folder = canonical->parent_path();
   std::vector<Others> reaching;
+  struct stat objects_folder;
+  if (::stat(canonical->c_str(), &objects_folder) != 0) return os_failure();
   for (Others who : kOthers)
-    if (passes_to(*canonical, who)) reaching.push_back(who);
+    if (!(who == Others::Group && users_own_group(objects_folder.st_gid)) && passes_to(*canonical, who))
+      reaching.push_back(who);
   if (reaching.empty()) return found;  // no one else reads the objects: every file may go in
   auto files = untracked(root, pathspec);
   if (!files) return std::unexpected(files.error());
