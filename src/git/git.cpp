@@ -73,9 +73,17 @@ std::vector<std::string> git_argv(const std::vector<std::string>& args) {
   return argv;
 }
 
-// Git as set up above, without first learning its settings: what learns them.
+// Where git is started, as set up above.
+Result<ProcessResult> spawn_git(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                                ProcessSpec spec) {
+  spec.argv = git_argv(args);
+  spec.cwd = dir;
+  return run_process(spec);
+}
+
+// Git without first learning its settings: what learns them.
 Result<std::string> git_unchecked(const std::filesystem::path& dir, const std::vector<std::string>& args) {
-  auto ran = run_process(ProcessSpec{.argv = git_argv(args), .cwd = dir});
+  auto ran = spawn_git(dir, args, ProcessSpec{.argv = {}});
   if (!ran) return std::unexpected(ran.error());
   if (!ran->status.success()) return failure(std::string(trim(lossy_utf8(ran->errors))));
   return std::move(ran->output);
@@ -105,7 +113,7 @@ bool runs_no_driver(const std::vector<std::string>& args) {
   return !args.empty() && kCommands.contains(args[0]);
 }
 
-// The one place git is started: what it reads as settings is learnt
+// Every git call but the one above: what git reads as settings is learnt
 // afresh first, and a command that could run a driver set in a file that
 // changed while the session ran is not started.
 Result<ProcessResult> run_git(const std::filesystem::path& dir, const std::vector<std::string>& args,
@@ -114,9 +122,7 @@ Result<ProcessResult> run_git(const std::filesystem::path& dir, const std::vecto
     if (auto settings = learn_git_settings(dir); settings && !runs_no_driver(args))
       if (auto unchanged = GitSettingsRecord::process().drivers_unchanged(*settings); !unchanged)
         return std::unexpected(unchanged.error());
-  spec.argv = git_argv(args);
-  spec.cwd = dir;
-  return run_process(spec);
+  return spawn_git(dir, args, std::move(spec));
 }
 
 // Paths for one line; a long list ends with how many more there are.
