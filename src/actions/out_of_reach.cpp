@@ -1,6 +1,8 @@
 #include "actions/out_of_reach.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <unistd.h>
 #include <linux/fs.h>
 #include <linux/magic.h>
 #include <sys/ioctl.h>
@@ -11,6 +13,7 @@
 
 #include "common/files.h"
 #include "common/folders.h"
+#include "git/git_settings.h"
 #include "i18n/i18n.h"
 #include "state/app_dirs.h"
 
@@ -19,6 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::array<std::string_view, 2> kProtectedNames{".git", ".wendlebox"};
+constexpr int kMaxLinkHops = 40;
 
 // Code points that case-insensitive file systems have been known to skip
 // when they compare names (Git refuses them around ".git" for that reason):
@@ -124,15 +128,51 @@ ProgramState::ProgramState(const EnvLookup& env) {
   }
   if (auto runtime = env("XDG_RUNTIME_DIR"); runtime && fs::path(*runtime).is_absolute())
     runtime_ = canonical_or_absolute(*runtime);
-  git_settings_.push_back(canonical_or_absolute(app_dir(env).parent_path() / "git"));
-  if (auto home = env("HOME"); home && fs::path(*home).is_absolute())
-    git_settings_.push_back(canonical_or_absolute(fs::path(*home) / ".gitconfig"));
-  if (auto global = env("GIT_CONFIG_GLOBAL"); global && fs::path(*global).is_absolute())
-    git_settings_.push_back(canonical_or_absolute(*global));
+  add_git_spots(app_dir(env).parent_path() / "git", true);
+  for (const GitSettingsPlace& place : fixed_git_settings(env)) add_git_spots(place.path, place.folder);
+  for (const GitSettingsPlace& place : GitSettingsRecord::process().places()) add_git_spots(place.path, place.folder);
+}
+
+void ProgramState::add_git_spots(const fs::path& place, bool folder) {
+  fs::path next = place;
+  for (int hop = 0; hop < kMaxLinkHops && next.is_absolute() && next.has_filename(); ++hop) {
+    GitSpot spot;
+    spot.path = canonical_or_absolute(next.parent_path()) / next.filename();
+    struct stat info;
+    if (::stat(spot.path.parent_path().c_str(), &info) == 0) spot.parent = {info.st_dev, info.st_ino};
+    const bool is_link = ::lstat(spot.path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+    if (::lstat(spot.path.c_str(), &info) == 0) spot.identity = {info.st_dev, info.st_ino};
+    spot.folder = folder && !is_link;
+    git_spots_.push_back(spot);
+    if (!is_link) return;
+    // Git follows the link: where it leads is read too, there or not yet.
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(spot.path.c_str(), target, sizeof target);
+    if (n <= 0) return;
+    const fs::path leads_to(std::string(target, static_cast<std::size_t>(n)));
+    next = leads_to.is_absolute() ? leads_to : spot.path.parent_path() / leads_to;
+  }
 }
 
 bool ProgramState::git_settings(const fs::path& path) const {
-  return std::ranges::any_of(git_settings_, [&](const fs::path& settings) { return is_inside(path, settings); });
+  return std::ranges::any_of(git_spots_, [&](const GitSpot& spot) {
+    return spot.folder ? is_inside(path, spot.path) : path == spot.path;
+  });
+}
+
+bool ProgramState::git_settings(int folder, const fs::path& path, const std::string& name,
+                                const struct stat* entry) const {
+  if (git_settings(path)) return true;
+  struct stat here;
+  const bool known_here = ::fstat(folder, &here) == 0;
+  return std::ranges::any_of(git_spots_, [&](const GitSpot& spot) {
+    if (entry && spot.identity && spot.identity->first == entry->st_dev && spot.identity->second == entry->st_ino)
+      return true;
+    if (!known_here || !spot.parent || spot.parent->first != here.st_dev || spot.parent->second != here.st_ino)
+      return false;
+    const std::string spot_name = spot.path.filename().string();
+    return spot_name == name || (folded(spot_name) == folded(name) && folder_folds_case(folder));
+  });
 }
 
 bool ProgramState::holds(const fs::path& path, const struct stat* entry) const {

@@ -42,16 +42,36 @@ class ProgramState {
   bool holds(const std::filesystem::path& path, const struct stat* entry) const;
   // Whether one of those folders lies inside `folder` (or is it).
   bool inside(const std::filesystem::path& folder) const;
-  // Whether `path` (links resolved) is Git's own configuration for this
-  // user (~/.gitconfig, the git folder of the configuration home, or
-  // $GIT_CONFIG_GLOBAL): readable, but never written, since the program's
-  // own git commands run what it names, whether or not commands are allowed.
+  // Whether `path` (links resolved) is a file git reads as settings, or
+  // lies in a folder it reads or runs from by setting: the system, global
+  // and XDG files, and what git was found to read for the repositories the
+  // program runs it in (the repository's own folder and config, their
+  // includes, attributes, excludes and hooks). Readable, but never
+  // written, since the program's own git commands run what they name,
+  // whether or not commands are allowed. A path that does not exist yet
+  // counts when git would read it once made.
   bool git_settings(const std::filesystem::path& path) const;
+  // The same for `name` in the open `folder` (at `path`), by identity too:
+  // the same file reached through another name (a link, a hard link, a
+  // bind mount, a case-folding file system), or a file not made yet in the
+  // very folder git would read it from. `entry` is what is there, if anything.
+  bool git_settings(int folder, const std::filesystem::path& path, const std::string& name,
+                    const struct stat* entry) const;
 
  private:
+  // One place git reads as settings, as the kernel reaches it: its folder
+  // resolved, and, for a link, one spot for the link and one for where it leads.
+  struct GitSpot {
+    std::filesystem::path path;
+    bool folder = false;
+    std::optional<std::pair<dev_t, ino_t>> identity;  // of what is there
+    std::optional<std::pair<dev_t, ino_t>> parent;    // of the folder it is in
+  };
+  void add_git_spots(const std::filesystem::path& place, bool folder);
+
   std::vector<std::filesystem::path> folders_;
   std::vector<std::pair<dev_t, ino_t>> identities_;
-  std::vector<std::filesystem::path> git_settings_;
+  std::vector<GitSpot> git_spots_;
   std::optional<std::filesystem::path> runtime_;  // forwarding pages, wendlebox-*, are in it or a folder of it
 };
 

@@ -172,7 +172,8 @@ class Walk {
     Level level = levels_.back();
     if (!level.guarded && root_of(dir_path_, roots_)) level.guarded = protected_entry(dir_.get(), name, entry);
     level.state = level.state || program_state_.holds(dir_path_ / name, entry);
-    if (!level.guarded && program_state_.git_settings(dir_path_ / name)) level.guarded = kGitSettings;
+    if (!level.guarded && program_state_.git_settings(dir_.get(), dir_path_ / name, name, entry))
+      level.guarded = kGitSettings;
     return level;
   }
 
@@ -189,7 +190,11 @@ class Walk {
       place /= name;
       if (!level.guarded) level.guarded = protected_name(name, folds_case);
       level.state = level.state || program_state_.holds(place, nullptr);
-      if (!level.guarded && program_state_.git_settings(place)) level.guarded = kGitSettings;
+      // The first one would be made in the open folder, known by identity.
+      const bool in_open_folder = place.parent_path() == dir_path_;
+      if (!level.guarded && (in_open_folder ? program_state_.git_settings(dir_.get(), place, name, nullptr)
+                                            : program_state_.git_settings(place)))
+        level.guarded = kGitSettings;
     }
     return level;
   }

@@ -4,9 +4,14 @@
 #include <sys/stat.h>
 
 #include <iostream>
+#include <set>
+
+#include <fmt/format.h>
 
 #include "common/files.h"
 #include "common/text.h"
+#include "git/git_settings.h"
+#include "git/left_out.h"
 #include "i18n/i18n.h"
 #include "common/env.h"
 
@@ -26,6 +31,17 @@ constexpr i18n::Text kNoRepositoryHere{
     "Sin snapshots de Git aquí: wendlebox no crea un repositorio en tu carpeta personal ni en /. Para tenerlos, ejecuta "
     "git init tú mismo o trabaja en una carpeta de proyecto."};
 constexpr i18n::Text kSnapshotSaved{"Git snapshot saved.", "Snapshot do Git salvo.", "Snapshot de Git guardado."};
+constexpr i18n::Text kPrivateLeftOut{
+    "Left out of the Git snapshot, as other users can read this repository's .git but not these files: {}. To make "
+    ".git private: {}",
+    "Deixados fora do snapshot do Git, pois outros usuários podem ler o .git deste repositório, mas não estes "
+    "arquivos: {}. Para tornar o .git privado: {}",
+    "Se dejaron fuera del snapshot de Git, porque otros usuarios pueden leer el .git de este repositorio, pero no "
+    "estos archivos: {}. Para hacer privado el .git: {}"};
+constexpr i18n::Text kSecretsKeptOut{
+    "Kept out of Git, as their names say they hold secrets (listed in .git/info/exclude): {}",
+    "Mantidos fora do Git, pois os nomes indicam que guardam segredos (listados em .git/info/exclude): {}",
+    "Se dejaron fuera de Git, porque sus nombres indican que guardan secretos (listados en .git/info/exclude): {}"};
 
 constexpr const char* kExcludeLine = ".wendlebox/";
 
@@ -34,13 +50,88 @@ void warn(const Printer& out, std::string_view label, std::string_view error) {
   out.line("33", std::string(label) + std::string(error));
 }
 
-// Every git command the program runs: hooks and the file-system monitor
-// would run commands named inside the repository, which files written by a
-// reply could have put there.
+// Every git command the program runs, set up here alone. Hooks, the
+// file-system monitor, external diff programs and text conversions run
+// commands named in settings or attributes, which files written by a reply
+// could have set; signing runs a program too, and automatic upkeep leaves
+// one running in the background. None of them is needed for a snapshot.
 std::vector<std::string> git_argv(const std::vector<std::string>& args) {
-  std::vector<std::string> argv{"git", "-c", "core.hooksPath=/dev/null", "-c", "core.fsmonitor=false"};
+  std::vector<std::string> argv{"git",
+                                "-c", "core.hooksPath=/dev/null",
+                                "-c", "core.fsmonitor=false",
+                                "-c", "commit.gpgSign=false",
+                                "-c", "log.showSignature=false",
+                                "-c", "submodule.recurse=false",
+                                "-c", "gc.auto=0",
+                                "-c", "maintenance.auto=false"};
   argv.insert(argv.end(), args.begin(), args.end());
+  // An empty diff.external would be run as a program of no name: these
+  // options are the only sure way to keep it and textconv out.
+  if (!args.empty() && (args[0] == "diff" || args[0] == "show" || args[0] == "log"))
+    argv.insert(argv.begin() + static_cast<std::ptrdiff_t>(argv.size() - args.size() + 1),
+                {"--no-ext-diff", "--no-textconv"});
   return argv;
+}
+
+// Where git is started, as set up above.
+Result<ProcessResult> spawn_git(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                                ProcessSpec spec) {
+  spec.argv = git_argv(args);
+  spec.cwd = dir;
+  return run_process(spec);
+}
+
+// Git without first learning its settings: what learns them.
+Result<std::string> git_unchecked(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+  auto ran = spawn_git(dir, args, ProcessSpec{.argv = {}});
+  if (!ran) return std::unexpected(ran.error());
+  if (!ran->status.success()) return failure(std::string(trim(lossy_utf8(ran->errors))));
+  return std::move(ran->output);
+}
+
+// What git reads as settings when it runs in `dir`, as git itself tells,
+// recorded for the path checks of actions; nullopt when git cannot tell.
+std::optional<GitSettings> learn_git_settings(const std::filesystem::path& dir) {
+  auto listed = git_unchecked(dir, {"config", "--list", "--show-origin", "--show-scope", "-z"});
+  if (!listed) return std::nullopt;
+  // Git names the files it read from the top of the work tree.
+  std::filesystem::path base = dir;
+  std::error_code error;
+  if (!std::filesystem::exists(dir / ".git", error))
+    if (auto top = git_unchecked(dir, {"rev-parse", "--show-toplevel"}); top && !trim(*top).empty())
+      base = std::string(trim(*top));
+  GitSettings settings = parse_git_settings(*listed, base, git_unchecked);
+  GitSettingsRecord::process().learn(settings);
+  return settings;
+}
+
+// Commands that neither read the work tree's files nor merge: no filter or
+// merge driver can run in them.
+bool runs_no_driver(const std::vector<std::string>& args) {
+  static const std::set<std::string> kCommands{"config",   "rev-parse", "rev-list",   "merge-base", "update-ref",
+                                               "ls-files", "write-tree", "show",      "init"};
+  return !args.empty() && kCommands.contains(args[0]);
+}
+
+// Every git call but the one above: what git reads as settings is learnt
+// afresh first, and a command that could run a driver set in a file that
+// changed while the session ran is not started.
+Result<ProcessResult> run_git(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                              ProcessSpec spec) {
+  if (!(args.size() == 1 && args[0] == "--version"))
+    if (auto settings = learn_git_settings(dir); settings && !runs_no_driver(args))
+      if (auto unchanged = GitSettingsRecord::process().drivers_unchanged(*settings); !unchanged)
+        return std::unexpected(unchanged.error());
+  return spawn_git(dir, args, std::move(spec));
+}
+
+// Paths for one line; a long list ends with how many more there are.
+std::string listed(const std::vector<std::string>& paths) {
+  constexpr std::size_t kShown = 12;
+  std::string names;
+  for (std::size_t i = 0; i < paths.size() && i < kShown; ++i) names += (i ? ", " : "") + one_line_text(paths[i]);
+  if (paths.size() > kShown) names += fmt::format(" (+{})", paths.size() - kShown);
+  return names;
 }
 
 std::string trimmed(std::string_view bytes) { return std::string(trim(lossy_utf8(bytes))); }
@@ -86,8 +177,7 @@ std::string relative_pathspec(const std::filesystem::path& folder, const std::fi
 
 Result<ProcessResult> git_output(const std::filesystem::path& dir, const std::vector<std::string>& args,
                                  const GitEnvironment& environment) {
-  std::vector<std::string> argv = git_argv(args);
-  return run_process(ProcessSpec{.argv = std::move(argv), .cwd = dir, .environment = environment});
+  return run_git(dir, args, ProcessSpec{.argv = {}, .environment = environment});
 }
 
 Result<std::string> git_ok(const std::filesystem::path& dir, const std::vector<std::string>& args,
@@ -115,6 +205,10 @@ Status git_commit_command(const std::filesystem::path& dir, const std::vector<st
   return {};
 }
 
+void accept_git_settings(const std::filesystem::path& folder, const std::vector<std::filesystem::path>& allowed) {
+  if (auto settings = learn_git_settings(folder)) GitSettingsRecord::process().accept(*settings, allowed);
+}
+
 namespace {
 
 // The repository's objects are copies of the folder's files, each readable
@@ -130,6 +224,21 @@ Status make_private_git_folder(const std::filesystem::path& folder) {
   if (!existing) return {};  // not a folder (a gitfile): git init says what it makes of it
   if (::fchmod(existing.get(), kPrivateFolder) != 0) return os_failure();
   return {};
+}
+
+// Stages the pathspec for a snapshot, leaving out the untracked files that
+// other users could read through .git but not where they are; each is
+// named once, with the command that makes .git private.
+Result<std::string> add_for_snapshot(const GitSession& session, const std::string& pathspec, const Printer& out) {
+  auto left_out = private_untracked_files(session.root, pathspec);
+  if (!left_out) return std::unexpected(left_out.error());
+  std::vector<std::string> unnamed;
+  for (const std::string& path : left_out->paths)
+    if (session.named_left_out.insert(path).second) unnamed.push_back(path);
+  if (!unnamed.empty())
+    out.line("33", fmt::format(fmt::runtime(i18n::tr(kPrivateLeftOut)), listed(unnamed),
+                               private_folder_command(left_out->git_folder)));
+  return add_all_except(session.root, pathspec, left_out->paths);
 }
 
 bool is_home_or_root(const std::filesystem::path& folder) {
@@ -181,8 +290,15 @@ std::optional<GitSession> prepare_git(const std::filesystem::path& folder, const
     warn(out, "Git log exclusion failed: ", excluded.error());
     return std::nullopt;
   }
+  GitSession session{*root, relative_pathspec(folder, *root)};
   if (created) {
-    if (auto added = git_ok(*root, {"add", "-A", "--", "."}); !added) {
+    auto secrets = exclude_secret_files(*root);
+    if (!secrets) {
+      warn(out, "Initial Git snapshot skipped: ", secrets.error());
+      return std::nullopt;
+    }
+    if (!secrets->empty()) out.line("33", fmt::format(fmt::runtime(i18n::tr(kSecretsKeptOut)), listed(*secrets)));
+    if (auto added = add_for_snapshot(session, ".", out); !added) {
       warn(out, "Initial Git snapshot skipped: ", added.error());
       return std::nullopt;
     }
@@ -196,7 +312,7 @@ std::optional<GitSession> prepare_git(const std::filesystem::path& folder, const
     }
     info(out, kRepositoryCreated);
   }
-  return GitSession{*root, relative_pathspec(folder, *root)};
+  return session;
 }
 
 namespace {
@@ -221,7 +337,7 @@ std::optional<std::string> commit_finished_task(const GitSession& session, const
   const std::string time = local_timestamp();
   std::string message(trim(prompt));
   if (message.empty()) message = "Task completed";
-  if (auto added = git_ok(session.root, {"add", "-A", "--", session.pathspec}); !added) {
+  if (auto added = add_for_snapshot(session, session.pathspec, out); !added) {
     warn(out, "Git snapshot skipped: ", added.error());
     return std::nullopt;
   }
@@ -243,8 +359,9 @@ std::optional<std::string> commit_finished_task(const GitSession& session, const
 namespace {
 
 Status on_terminal(const GitSession& session, const std::vector<std::string>& args) {
-  auto shown = run_process(ProcessSpec{.argv = git_argv(args), .cwd = session.root, .input = InputMode::Inherit,
-                                       .output = OutputMode::Inherit, .errors = OutputMode::Inherit});
+  auto shown = run_git(session.root, args,
+                       ProcessSpec{.argv = {}, .input = InputMode::Inherit, .output = OutputMode::Inherit,
+                                   .errors = OutputMode::Inherit});
   if (!shown) return std::unexpected(shown.error());
   return {};
 }

@@ -49,16 +49,16 @@ TEST_F(Git, AFolderWithFilesGetsARepositoryAndAnInitialSnapshot) {
 TEST_F(Git, ANewRepositoryIsNoWayForAnotherUserToReadPrivateFiles) {
   if (!can_play_other_users()) GTEST_SKIP() << "needs root to act as a second user";
   fs::permissions(work.path, fs::perms(0755));  // the folder itself is open to everyone
-  write_text(work.path / ".env", "TOKEN=secret\n");
-  fs::permissions(work.path / ".env", fs::perms(0600));
+  write_text(work.path / "private.txt", "TOKEN=secret\n");
+  fs::permissions(work.path / "private.txt", fs::perms(0600));
   write_text(work.path / "README", "public\n");
   ASSERT_TRUE(prepare_git(work.path, printer));
-  std::string blob = git(work.path, "rev-parse HEAD:.env");
+  std::string blob = git(work.path, "rev-parse HEAD:private.txt");
   ASSERT_EQ(blob.size(), 41u) << output.str();
   const fs::path object = work.path / ".git/objects" / blob.substr(0, 2) / blob.substr(2, 38);
   ASSERT_TRUE(fs::exists(object));
   const int readable = as_other_user([&] {
-    const bool file = ::open((work.path / ".env").c_str(), O_RDONLY) >= 0;
+    const bool file = ::open((work.path / "private.txt").c_str(), O_RDONLY) >= 0;
     const bool readme = ::open((work.path / "README").c_str(), O_RDONLY) >= 0;
     const bool copy = ::open(object.c_str(), O_RDONLY) >= 0;
     return (file ? 1 : 0) | (readme ? 0 : 2) | (copy ? 4 : 0);
@@ -116,14 +116,28 @@ TEST_F(Git, CommandsPlantedInTheRepositoryNeverRun) {
   git(work.path, "init -q && echo a > a.txt && git add -A && git commit -qm base");
   const fs::path marker = home.path / "ran";
   write_script(bin.path / "planted", "touch " + marker.string());
-  git(work.path, "config core.fsmonitor " + (bin.path / "planted").string());
+  const std::string planted = (bin.path / "planted").string();
+  for (const char* key : {"core.fsmonitor", "gpg.program", "diff.external", "diff.t.textconv"})
+    git(work.path, std::string("config ") + key + " " + planted);
+  git(work.path, "config commit.gpgSign true && git config log.showSignature true");
+  write_text(work.path / ".gitattributes", "* diff=t\n");
   for (const char* hook : {"pre-commit", "commit-msg", "post-commit"})
     write_script(work.path / ".git/hooks" / hook, "touch " + marker.string());
   auto session = prepare_git(work.path, printer);
   ASSERT_TRUE(session);
   write_text(work.path / "a.txt", "changed\n");
-  commit_finished_task(*session, "change a", printer);
+  const std::optional<std::string> commit = commit_finished_task(*session, "change a", printer);
+  ASSERT_TRUE(commit) << output.str();
   EXPECT_EQ(git(work.path, "log -1 --format=%b"), "change a\n\n");
+  // /diff shows the commit with neither an external diff nor a text conversion.
+  const int terminal = ::dup(STDOUT_FILENO);
+  const int null = ::open("/dev/null", O_WRONLY);
+  ::dup2(null, STDOUT_FILENO);
+  const Status shown = show_commit(*session, *commit);
+  ::dup2(terminal, STDOUT_FILENO);
+  ::close(null);
+  ::close(terminal);
+  EXPECT_TRUE(shown);
   EXPECT_FALSE(fs::exists(marker));
 }
 

@@ -369,6 +369,9 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
       }
     }
     if (session.chat.title == kNewChatTitle) session.chat.title = chat_title(prompt);
+    // Before any action of the prompt: which files git reads as settings,
+    // and what they are now.
+    accept_git_settings(session.folder, session.roots);
     if (session.first_prompt && session.settings.git)
       session.git_session = prepare_git(session.folder, session.world.out);
     log_entry(session, "user", prompt);
