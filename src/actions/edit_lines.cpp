@@ -11,6 +11,7 @@ namespace {
 // start and end are told apart from those it changes.
 constexpr std::size_t kMaxAlignedPairs = std::size_t{1} << 20;
 constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
+constexpr std::array<std::size_t, 3> kUnits{8, 4, 2};
 
 bool is_blank_char(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
@@ -128,7 +129,12 @@ void IndentHabit::add(std::string_view line) {
   }
   if (previous_ != kNone && indent.size() != previous_) {
     const std::size_t step = indent.size() > previous_ ? indent.size() - previous_ : previous_ - indent.size();
-    if (step < steps_.size()) ++steps_[step];
+    if (step < small_steps_.size()) {
+      ++small_steps_[step];
+    } else {
+      ++wide_steps_;
+      for (std::size_t i = 0; i < kUnits.size(); ++i) multiples_[i] += step % kUnits[i] == 0;
+    }
   }
   previous_ = indent.size();
 }
@@ -139,10 +145,13 @@ Indent IndentHabit::style() const {
 }
 
 std::size_t IndentHabit::unit() const {
-  std::size_t best = 0;
-  for (std::size_t step = 1; step < steps_.size(); ++step)
-    if (steps_[step] > steps_[best]) best = step;
-  return best == 0 ? 4 : best;
+  std::size_t commonest = 0;
+  for (std::size_t step = 1; step < small_steps_.size(); ++step)
+    if (small_steps_[step] > small_steps_[commonest]) commonest = step;
+  if (commonest > 0) return commonest;
+  for (std::size_t i = 0; i < kUnits.size(); ++i)
+    if (wide_steps_ > 0 && multiples_[i] * 4 >= wide_steps_ * 3) return kUnits[i];
+  return 4;
 }
 
 std::optional<Fit> fits_at(std::string_view text, const std::vector<Line>& lines, std::size_t first,

@@ -36,8 +36,10 @@ enum class Endings { Lf, Crlf, Mixed };
 enum class Indent { None, Tabs, Spaces };
 
 // How a text indents: with tabs or spaces (whichever begins more indented
-// lines), and the step by which its space indentation most often changes
-// from one line to the next.
+// lines), and its unit: the commonest change of space indentation from
+// one line to the next, of those up to 8 columns; when every change is
+// wider (lines aligned under an opening bracket), the widest of 8, 4 and 2
+// columns that three in four of them are multiples of.
 class IndentHabit {
  public:
   void add(std::string_view line);
@@ -49,7 +51,9 @@ class IndentHabit {
  private:
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   std::size_t tabs_ = 0, spaces_ = 0, previous_ = kNone;
-  std::array<std::size_t, 17> steps_{};
+  std::array<std::size_t, 9> small_steps_{};  // how often each step up to 8 came
+  std::size_t wide_steps_ = 0;
+  std::array<std::size_t, 3> multiples_{};  // of the wider steps: of 8, 4 and 2
 };
 
 // How the file's indentation differs from the edit's, the same on every
