@@ -251,19 +251,27 @@ Result<Match> apply_edit(std::string& text, const Edit& edit, EditedText& outcom
   const std::string replacement = in_endings(edit.new_text, endings);
   const std::vector<Line> lines = lines_of(text);
   const std::vector<std::string_view> old_lines = split_lines(old);
-  IndentHabit file_habit, old_habit, edit_habit;
-  for (const Line& line : lines) file_habit.add(line_text(text, line));
-  for (std::string_view line : old_lines) old_habit.add(line), edit_habit.add(line);
-  edit_habit.restart();
-  for (std::string_view line : split_lines(replacement)) edit_habit.add(line);
-  // A tab is as wide as one step of indentation on the side that uses
-  // spaces: ChatGPT's own text, or the file when ChatGPT typed tabs.
-  const std::size_t tab = edit_habit.style() == Indent::Tabs ? file_habit.unit() : edit_habit.unit();
-  const Indent file_style = file_habit.style() == Indent::Tabs ? Indent::Tabs : Indent::Spaces;
+  // How the file and `old` indent matters only once the levels that
+  // compare characters have found nothing.
+  IndentHabit file_habit, old_habit;
+  auto tab_places_of_habits = [&] {
+    IndentHabit edit_habit;
+    for (const Line& line : lines) file_habit.add(line_text(text, line));
+    for (std::string_view line : old_lines) {
+      old_habit.add(line);
+      edit_habit.add(line);
+    }
+    edit_habit.restart();
+    for (std::string_view line : split_lines(replacement)) edit_habit.add(line);
+    // A tab is as wide as one step of indentation on the side that uses
+    // spaces: ChatGPT's own text, or the file when ChatGPT typed tabs.
+    const std::size_t tab = edit_habit.style() == Indent::Tabs ? file_habit.unit() : edit_habit.unit();
+    return tab_places(text, lines, old_lines, tab, file_habit.style() == Indent::Tabs ? Indent::Tabs : Indent::Spaces);
+  };
 
   for (Match level : {Match::Exact, Match::TrailingSpace, Match::Indentation, Match::TabsAsSpaces}) {
     const Places places = level == Match::Exact          ? exact_places(text, lines, old)
-                          : level == Match::TabsAsSpaces ? tab_places(text, lines, old_lines, tab, file_style)
+                          : level == Match::TabsAsSpaces ? tab_places_of_habits()
                                                          : line_places(text, lines, old_lines, Fit{.level = level});
     if (places.count == 0) continue;
     if (places.count > 1)
