@@ -109,6 +109,11 @@ INSTANTIATE_TEST_SUITE_P(
         EditCase{"spaces_typed_as_tabs_a_level_short", "def f():\n    if x:\n        return\n",
                  {{"if x:\n\treturn\n", "if x:\n\tlog()\n\treturn\n"}},
                  "def f():\n    if x:\n        log()\n        return\n", false, {Match::TabsAsSpaces}, 1, 0},
+        EditCase{"tabs_typed_as_spaces_at_two_places", "\tif x {\n\t\ty()\n\t}\n\tif x {\n\t\ty()\n\t}\n",
+                 {{"    if x {\n        y()", "z"}},
+                 "Edit 1 of 1: the old text occurs 2 times when tabs and spaces in indentation are compared by width (at "
+                 "lines 1, 4)",
+                 true},
         EditCase{"tabs_typed_as_spaces_of_uneven_depth_are_not_a_match", "\ta\n\t\tb\n", {{"    a\n    b", "c"}},
                  "Edit 1 of 1: the old text was not found, even ignoring white space at the ends of lines. The file "
                  "indents with tabs, but \"old\" with spaces. The closest lines",
