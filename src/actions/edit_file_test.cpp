@@ -35,6 +35,12 @@ TEST_P(ApplyEdits, ChangesTheTextOrSaysWhyNot) {
   EXPECT_EQ(edited->lines_removed, c.removed);
 }
 
+std::string repeated(std::string_view text, std::size_t times) {
+  std::string out;
+  for (std::size_t i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 const std::string kCode = "int main() {\n  int x = 1;\n  return x;\n}\n";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -57,8 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
         EditCase{"crlf_file_stays_crlf", "a\r\nb\r\nc\r\n", {{"b\n", "B\nB2\n"}}, "a\r\nB\r\nB2\r\nc\r\n", false,
                  {Match::Exact}, 2, 1},
         EditCase{"lf_file_stays_lf", "a\nb\n", {{"a\r\n", "x\r\ny\r\n"}}, "x\ny\nb\n", false, {Match::Exact}, 2, 1},
-        EditCase{"trailing_space_tolerated", "x = 1;   \ny = 2;\t\nz\n", {{"x = 1;\ny = 2;\n", "x = 3;\ny = 2;\n"}},
-                 "x = 3;\ny = 2;\nz\n", false, {Match::TrailingSpace}, 2, 2},
+        EditCase{"trailing_space_tolerated_and_kept_where_unchanged", "x = 1;   \ny = 2;\t\nz\n",
+                 {{"x = 1;\ny = 2;\n", "x = 3;\ny = 2;\n"}}, "x = 3;\ny = 2;\t\nz\n", false, {Match::TrailingSpace}, 1, 1},
         EditCase{"mixed_endings_tolerated_line_by_line", "a\r\nb\nc\n", {{"a\nb\n", "a\nB\n"}}, "a\r\nB\nc\n", false,
                  {Match::TrailingSpace}, 1, 1},
         EditCase{"deeper_indentation_tolerated_and_new_reindented", "    if (a) {\n        b();\n    }\n",
@@ -71,6 +77,58 @@ INSTANTIATE_TEST_SUITE_P(
         EditCase{"ambiguous_when_tolerant", "a \nb\na\t\nb\n", {{"a\nb", "c"}},
                  "Edit 1 of 1: the old text occurs 2 times when trailing white space and line endings are ignored (at "
                  "lines 1, 3)",
+                 true},
+        // An edit for the build job typed a level short fitted the test
+        // job's steps (whose items are not indented) from inside its
+        // indentation.
+        EditCase{"yaml_block_typed_a_level_short_lands_where_all_its_lines_fit",
+                 "jobs:\n  build:\n    steps:\n      - run: make\n  test:\n    steps:\n    - run: make\n",
+                 {{"  steps:\n    - run: make\n", "  steps:\n    - run: make\n    - run: make install\n"}},
+                 "jobs:\n  build:\n    steps:\n      - run: make\n      - run: make install\n  test:\n    steps:\n    - "
+                 "run: make\n",
+                 false, {Match::Indentation}, 1, 0},
+        EditCase{"python_line_typed_a_level_short_reindents_every_new_line",
+                 "def f(x):\n    if x:\n        return 1\n    return 0\n", {{"    return 1", "    log(x)\n    return 1"}},
+                 "def f(x):\n    if x:\n        log(x)\n        return 1\n    return 0\n", false, {Match::Indentation}, 1, 0},
+        EditCase{"deleting_a_line_matched_without_its_trailing_blanks", "a\nb  \nc\n", {{"b\n", ""}}, "a\nc\n", false,
+                 {Match::TrailingSpace}, 0, 1},
+        EditCase{"deleting_a_line_matched_at_another_indentation", "    a\n    b\n    c\n", {{"  b", ""}},
+                 "    a\n    c\n", false, {Match::Indentation}, 0, 1},
+        EditCase{"deleting_a_line_typed_without_its_indentation", "  a\n  b\n  c\n", {{"b\n", ""}}, "  a\n  c\n", false,
+                 {Match::Exact}, 0, 1},
+        // Unchanged lines, between changes too, keep the file's bytes: here
+        // a Markdown hard line break and a tab.
+        EditCase{"unchanged_lines_keep_trailing_blanks", "# T\none\ntwo  \nthree\t\nfour\n",
+                 {{"one\ntwo\nthree\nfour", "1\ntwo\nthree\n4"}}, "# T\n1\ntwo  \nthree\t\n4\n", false,
+                 {Match::TrailingSpace}, 4, 4},
+        EditCase{"dropped_final_line_break_joins_the_next_line", "a \nb\n", {{"a\n", "a, "}}, "a, b\n", false,
+                 {Match::TrailingSpace}, 1, 2},
+        EditCase{"tabs_typed_as_spaces", "func f() {\n\tif x {\n\t\treturn\n\t}\n}\n",
+                 {{"    if x {\n        return\n    }", "    if x {\n        log()\n        return\n    }"}},
+                 "func f() {\n\tif x {\n\t\tlog()\n\t\treturn\n\t}\n}\n", false, {Match::TabsAsSpaces}, 1, 0},
+        EditCase{"spaces_typed_as_tabs_a_level_short", "def f():\n    if x:\n        return\n",
+                 {{"if x:\n\treturn\n", "if x:\n\tlog()\n\treturn\n"}},
+                 "def f():\n    if x:\n        log()\n        return\n", false, {Match::TabsAsSpaces}, 1, 0},
+        EditCase{"tabs_typed_as_spaces_at_two_places", "\tif x {\n\t\ty()\n\t}\n\tif x {\n\t\ty()\n\t}\n",
+                 {{"    if x {\n        y()", "z"}},
+                 "Edit 1 of 1: the old text occurs 2 times when tabs and spaces in indentation are compared by width (at "
+                 "lines 1, 4)",
+                 true},
+        EditCase{"tabs_typed_as_spaces_of_uneven_depth_are_not_a_match", "\ta\n\t\tb\n", {{"    a\n    b", "c"}},
+                 "Edit 1 of 1: the old text was not found, even ignoring white space at the ends of lines. The file "
+                 "indents with tabs, but \"old\" with spaces. The closest lines",
+                 true},
+        EditCase{"says_when_old_indents_with_tabs_and_the_file_with_spaces", "    a\n        b\n", {{"\ta\n\tb", "c"}},
+                 "Edit 1 of 1: the old text was not found, even ignoring white space at the ends of lines. The file "
+                 "indents with spaces, but \"old\" with tabs. The closest lines",
+                 true},
+        EditCase{"new_shallower_than_the_difference_is_refused", "a\n  b\n", {{"  a\n    b", "a\n    b"}},
+                 "Edit 1 of 1: the old text matched when indentation is ignored at line 1, but line 1 of \"new\" is "
+                 "indented less than that difference, so it cannot be re-indented.",
+                 true},
+        EditCase{"many_places_list_each_line_once_up_to_20", "x x\n" + repeated("x\n", 24), {{"x", "y"}},
+                 "Edit 1 of 1: the old text occurs 26 times (at lines 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, "
+                 "15, 16, 17, 18, 19, 20 and 5 more). Give",
                  true},
         EditCase{"empty_file", "", {{"a", "b"}}, "Edit 1 of 1: the old text was not found, even ignoring white space at "
                  "the ends of lines. The file is empty.", true}));
@@ -96,12 +154,16 @@ TEST_F(EditFile, WritesTheEditedFileAndSaysWhatChanged) {
   EXPECT_EQ(output.str(), "Edited a.cc (+2 −1)\n1   int main() {\n2 -   int x = 1;\n2 +   int x = 2;\n3 +   int y = 3;\n"
                           "4     return x;\n5   }\n");
 
-  auto tolerant = run(edit("a.cc", {{"  int y = 3;   \n", "  int y = 4;\n"}, {" int main() {\n   int x = 2;", " int main() {\n   int x = 5;"}}));
+  auto tolerant = run(edit("a.cc", {{"  int y = 3;   \n", "  int y = 4;\n"},
+                                     {" int main() {\n   int x = 2;", " int main() {\n   int x = 5;"},
+                                     {"\treturn x;", "\treturn x + 0;"}}));
   ASSERT_TRUE(tolerant) << tolerant.error();
-  EXPECT_EQ(read_text(dir.path / "a.cc"), "int main() {\n  int x = 5;\n  int y = 4;\n  return x;\n}\n");
+  EXPECT_EQ(read_text(dir.path / "a.cc"), "int main() {\n  int x = 5;\n  int y = 4;\n  return x + 0;\n}\n");
   EXPECT_EQ((*tolerant)["note"],
             "Edit 1 matched only when trailing white space and line endings are ignored. Edit 2 matched only when "
-            "indentation is ignored; its new text was re-indented by the same difference.");
+            "indentation is ignored; its new text was re-indented by the same difference. Edit 3 matched only when "
+            "tabs and spaces in indentation are compared by width; its new text was re-indented with the file's own "
+            "tabs or spaces.");
 }
 
 TEST_F(EditFile, AFailingEditLeavesTheFileUntouched) {
