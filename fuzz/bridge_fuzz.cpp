@@ -67,7 +67,7 @@ void check_response(std::string_view response) {
 int fuzz_bridge(const std::uint8_t* data, std::size_t size) {
   auto exchange = std::make_shared<JobExchange>();
   if (size > 0 && (data[0] & 1)) exchange->publish(Job{"prompt", {}, 1});  // a job waiting, or none
-  auto bridge = BridgeThread::start(0, exchange, kToken);
+  auto bridge = BridgeThread::start(0, exchange, bridge_keys(std::string(64, 'a'), kToken));
   if (!bridge) std::abort();
   const int port = (*bridge)->port();
 
