@@ -31,10 +31,10 @@ int connected(const sockaddr_in& address) {
   return ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ? fd : -1;
 }
 
-// Requests while 64 clients without the token send 2 MB bodies and one
-// client with it reads a 5 MB job 4 KB at a time: their bodies must never be
+// Requests while 64 clients that do not sign send 2 MB bodies and the
+// extension reads a 5 MB job 4 KB at a time: their bodies must never be
 // read, nor the slow reader hold anyone up.
-void flood(JobExchange& exchange, const sockaddr_in& address) {
+void flood(JobExchange& exchange, FakeExtension& extension, const sockaddr_in& address) {
   exchange.publish(Job{std::string(5'000'000, 'p'), {}, 1'000});
   const long before = resident_kb();
   std::atomic<bool> running{true};
@@ -57,7 +57,7 @@ void flood(JobExchange& exchange, const sockaddr_in& address) {
     const int small = 4096;
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return;
-    const std::string poll = "GET /next?token=bench-token HTTP/1.1\r\n\r\n";
+    const std::string poll = extension.request_bytes("GET", "/next", "", "00112233445566778899aabbccddeeff");
     ::send(fd, poll.data(), poll.size(), MSG_NOSIGNAL);
     char chunk[4096];
     while (running && ::recv(fd, chunk, sizeof chunk, 0) > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -74,7 +74,7 @@ void flood(JobExchange& exchange, const sockaddr_in& address) {
   }
   running = false;
   for (std::thread& client : clients) client.join();
-  std::printf("bridge: request while 64 clients send 2 MB bodies without the token and one reads a 5 MB job slowly: "
+  std::printf("bridge: request while 64 clients send unsigned 2 MB bodies and one reads a 5 MB job slowly: "
               "median %.2f ms, max %.2f ms; memory %.1f MB before, %.1f MB at most\n",
               median(polls), *std::max_element(polls.begin(), polls.end()), before / 1024.0, peak / 1024.0);
 }
@@ -83,7 +83,9 @@ void flood(JobExchange& exchange, const sockaddr_in& address) {
 
 int main() {
   auto exchange = std::make_shared<JobExchange>();
-  auto bridge = BridgeThread::start(kBridgePort, exchange, "bench-token");
+  const std::string token = "0123456789abcdef0123456789abcdef", pairing(64, 'a');
+  FakeExtension extension(token, pairing);
+  auto bridge = BridgeThread::start(kBridgePort, exchange, bridge_keys(pairing, token));
   if (!bridge) {
     std::fprintf(stderr, "%s\n", bridge.error().c_str());
     return 1;
@@ -101,14 +103,14 @@ int main() {
   std::printf("bridge: sequential GET /health: median %.0f requests/s over 5 rounds of 5000\n", median(rates));
 
   // A client asking again and again, then one whose poll the bridge holds.
-  for (const char* target : {"/next?token=bench-token", "/next?token=bench-token&wait=30"}) {
+  for (const char* target : {"/next", "/next?wait=30"}) {
     std::vector<double> latencies;
     for (std::uint64_t id = 1; id <= 200; ++id) {
       std::atomic<bool> received{false};
       Clock::time_point got;
       std::thread poller([&] {
         while (!received) {
-          HttpReply reply = http_get(target);
+          HttpReply reply = extension.request("GET", target);
           if (reply.status == 200 && reply.body.find("\"id\":" + std::to_string(id) + ",") != std::string::npos) {
             got = Clock::now();
             received = true;
@@ -149,7 +151,7 @@ int main() {
   std::vector<double> polls;
   for (int i = 0; i < 50; ++i) {
     const auto start = Clock::now();
-    if (http_get("/next?token=bench-token").status == 0) return 1;
+    if (extension.request("GET", "/next").status == 0) return 1;
     polls.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
@@ -159,6 +161,6 @@ int main() {
   drip.join();
   for (int fd : idle) ::close(fd);
 
-  flood(*exchange, address);
+  flood(*exchange, extension, address);
   return 0;
 }

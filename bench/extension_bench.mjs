@@ -17,13 +17,16 @@ const ANSWERS = 10;
 
 // The program's side of the bridge: one job at a time, results timed;
 // a poll that asks to wait is held until there is news, as the program does.
-function fakeProgram() {
+// Answers are signed with the session's key, made from the token and the
+// pairing key setup gave the extension.
+function fakeProgram(pairingKey) {
+  const key = createHmac("sha256", pairingKey).update(`session\n${TOKEN}`).digest("hex");
   const program = { job: null, served: 0, handed: 0, results: [], held: [] };
   const nothingNew = (poll) => (poll.unchanged ? program.job && String(program.job.id) === poll.unchanged : !program.job);
   // Each answer is signed over the request's nonce, as the program signs it.
   function send(response, status, body) {
     const nonce = response.req.headers["x-wendlebox-nonce"] || "";
-    const signature = createHmac("sha256", TOKEN).update(`answer\n${nonce}\n${status}\n${body}`).digest("hex");
+    const signature = createHmac("sha256", key).update(`answer\n${nonce}\n${status}\n${body}`).digest("hex");
     response.writeHead(status, { "Content-Type": "application/json", "X-Wendlebox-Signature": signature }).end(body);
   }
   function answer(response) {
@@ -41,10 +44,6 @@ function fakeProgram() {
   };
   const server = http.createServer((request, response) => {
     const url = new URL(request.url, "http://127.0.0.1");
-    if (url.pathname === "/hello") {
-      const proof = createHmac("sha256", TOKEN).update(url.searchParams.get("challenge")).digest("hex");
-      return response.writeHead(200, { "Content-Type": "application/json" }).end(JSON.stringify({ proof }));
-    }
     if (url.pathname === "/next") {
       const poll = { response, unchanged: url.searchParams.get("unchanged") };
       const wait = Number(url.searchParams.get("wait") || 0);
@@ -92,8 +91,8 @@ async function job(program, id, prompt) {
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
 const format = (values) => `median ${median(values)} ms, max ${Math.max(...values)} ms (n=${values.length})`;
 
-const { program, server } = await fakeProgram();
 const harness = await startHarness();
+const { program, server } = await fakeProgram(harness.pairingKey);
 try {
   const GENERATIONS = ["2025", "2026-mid", "2026-09", "2026-10"];
   for (const generation of ["2026-09", "2026-10"]) {

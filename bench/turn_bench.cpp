@@ -18,17 +18,16 @@ int main() {
                                     .path_prefix = bin.path.string()});
   if (!wait_until([&] { return fs::exists(bin.path / "urls"); })) return 1;
   const std::string url = last_opened_url(bin.path / "urls");
-  FakeExtension browser(token_of_url(url));
+  FakeExtension browser(token_of_url(url), pairing_key_in(home.path));
   const std::string reply =
       "```wendlebox\n{\"status\":\"continue\",\"actions\":[{\"type\":\"write_file\",\"path\":\"a.txt\",\"content\":\"" +
       std::string(10000, 'x') + "\"},{\"type\":\"read_file\",\"path\":\"a.txt\"}]}\n```";
   // A poll the program holds until the next job, as the extension's is, so
   // the figure is the program's own time rather than a poll interval.
-  const std::string next = "/next?token=" + token_of_url(url) + "&wait=30";
   const auto poll_job = [&]() -> std::optional<nlohmann::json> {
     const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (Clock::now() < deadline) {
-      HttpReply reply = http_get(next);
+      HttpReply reply = browser.request("GET", "/next?wait=30");
       if (reply.status == 200) return nlohmann::json::parse(reply.body);
     }
     return std::nullopt;

@@ -39,6 +39,8 @@ const ICON_STATES = {
   impostor: { badge: "!", color: "#cf222e", title: "Wendlebox: stopped; the program on the bridge port could not prove it is wendlebox" },
   unpaired: { badge: "!", color: "#cf222e",
     title: "Wendlebox: this copy of the extension is not paired with the wendlebox program; run wendlebox setup and load the extension folder it names" },
+  mismatch: { badge: "!", color: "#cf222e",
+    title: "Wendlebox: this extension holds another pairing key than the wendlebox program; reload Wendlebox in the browser's extensions page" },
 };
 
 const shownStates = new Map();
@@ -120,14 +122,20 @@ async function hmacHex(token, text) {
 // tried again at the next request, so a copy paired later is seen.
 const PAIRING_KEY = /^[0-9a-f]{64}$/;
 let pairing = null;
+let pairingId = null;
 
-async function pairingKey() {
-  if (pairing) return pairing;
+async function pairingKey({ again = false } = {}) {
+  if (pairing && !again) return pairing;
   try {
     const { key } = await (await fetch(api.runtime.getURL("pairing.json"), { cache: "no-store" })).json();
-    if (PAIRING_KEY.test(key)) pairing = key;
+    if (PAIRING_KEY.test(key) && key !== pairing) {
+      pairing = key;
+      pairingId = (await hmacHex(key, "pairing id")).slice(0, 16);
+      sessionKeys.clear();
+    }
   } catch {
-    // Not readable now: the request goes unpaired, the next one reads again.
+    // Not readable now: the request goes unpaired (or with the key read
+    // before), and the next one reads again.
   }
   return pairing;
 }
@@ -139,13 +147,26 @@ async function sessionKey(token) {
   return sessionKeys.get(token);
 }
 
+// The program's refusal of a request signed with another pairing key than
+// its own. It cannot be signed (the program has no key in common with this
+// extension), so anyone on the port may send it; it only stops the tab and
+// says to reload the extension, as any answer that is not the program's
+// stops it.
+function isPairingMismatch(status, text) {
+  try {
+    return status === 403 && JSON.parse(text).error === "Pairing mismatch";
+  } catch {
+    return false;
+  }
+}
+
 // The token never leaves the extension: each request is signed over a fresh
 // nonce with a key made from the token and the pairing key, and only an
 // answer signed over that nonce with the same key is acted on. Any process
 // may hold the port while no session runs, and may bring a link with a token
 // of its own; without the pairing key it can neither learn nor make the
 // signing key, so it gets nothing from the tab and can give it nothing.
-async function bridgeRequest(path, token, options = {}) {
+async function bridgeRequest(path, token, options = {}, readAgain = true) {
   const key = await sessionKey(token);
   if (!key) return { status: 0, unpaired: true };
   const nonce = hex(crypto.getRandomValues(new Uint8Array(16)));
@@ -156,14 +177,22 @@ async function bridgeRequest(path, token, options = {}) {
   try {
     response = await fetch(`${M.bridge}${path}`, {
       cache: "no-store", ...options,
-      headers: { ...VERSION_HEADER, ...options.headers, "X-Wendlebox-Nonce": nonce, "X-Wendlebox-Signature": signature },
+      headers: { ...VERSION_HEADER, ...options.headers, "X-Wendlebox-Nonce": nonce, "X-Wendlebox-Signature": signature,
+        "X-Wendlebox-Pairing": pairingId },
     });
     text = await response.text();
   } catch {
     return { status: 0 };
   }
   const expected = await hmacHex(key, `answer\n${nonce}\n${response.status}\n${text}`);
-  if (response.headers.get("X-Wendlebox-Signature") !== expected) return { status: 0, impostor: true };
+  if (response.headers.get("X-Wendlebox-Signature") !== expected) {
+    if (!isPairingMismatch(response.status, text)) return { status: 0, impostor: true };
+    // Setup may have paired this folder anew since the key was read: with
+    // the key it holds now the request may pass.
+    const before = pairing;
+    if (readAgain && (await pairingKey({ again: true })) !== before) return bridgeRequest(path, token, options, false);
+    return { status: 0, mismatch: true };
+  }
   return { status: response.status, body: text ? JSON.parse(text) : null };
 }
 
@@ -182,6 +211,11 @@ async function postResult(token, result) {
   });
 }
 
+// Why the program's side refused the tab, as the icon's state names it.
+function refusal(reply) {
+  return (reply.impostor && "impostor") || (reply.unpaired && "unpaired") || (reply.mismatch && "mismatch") || null;
+}
+
 const handlers = {
   // A page opened by wendlebox brings its token in the address fragment.
   async [M.worker.setToken](message, tabId) {
@@ -197,7 +231,7 @@ const handlers = {
     const state = await tabState(tabId);
     if (!state.token) return { status: 0 };
     const reply = await bridgeRequest(`/next?wait=${message.waitSeconds}`, state.token);
-    if (reply.impostor || reply.unpaired) await showState(tabId, reply.impostor ? "impostor" : "unpaired");
+    if (refusal(reply)) await showState(tabId, refusal(reply));
     else if ((reply.status === 200 || reply.status === 204) && !state.inflight && !state.failed) await showState(tabId, "connected");
     if (reply.status === 200 && state.handled.includes(reply.body.id)) return { status: 204 };
     return reply;
@@ -210,8 +244,8 @@ const handlers = {
     const state = await tabState(tabId);
     if (!state.token) return { status: 0 };
     const reply = await bridgeRequest(`/next?wait=${WITHDRAWAL_WAIT_SECONDS}&unchanged=${message.id}`, state.token);
-    if (reply.impostor) await showState(tabId, "impostor");
-    return { status: reply.status, id: reply.body && reply.body.id, impostor: reply.impostor };
+    if (refusal(reply)) await showState(tabId, refusal(reply));
+    return { status: reply.status, id: reply.body && reply.body.id, impostor: reply.impostor || reply.mismatch };
   },
   // Recorded before the prompt is sent, so one job is never sent twice.
   async [M.worker.claim](message, tabId) {
@@ -254,10 +288,10 @@ const handlers = {
     if (message.result.error) await showState(tabId, "error", message.result.error);
     else await showState(tabId, "connected");
     const reply = await postResult(state.token, message.result);
-    if (reply.impostor || reply.unpaired) await showState(tabId, reply.impostor ? "impostor" : "unpaired");
+    if (refusal(reply)) await showState(tabId, refusal(reply));
     // No answer at all (a connection lost in a flood): the content script
     // sends it again until the program answers.
-    if (reply.status === 0) return { ...reply, retry: !reply.impostor && !reply.unpaired };
+    if (reply.status === 0) return { ...reply, retry: !refusal(reply) };
     if (state.inflight && state.inflight.id === message.result.id) state.inflight = null;
     await saveTabState(tabId, state);
     return reply;

@@ -132,6 +132,20 @@
   const GONE = "Wendlebox: the wendlebox program has ended. Run wendlebox again to continue here.";
   const UNPAIRED = "Wendlebox: this copy of the extension is not paired with the wendlebox program. " +
     "Run wendlebox setup and load the extension folder it names.";
+  // In the user's language, as the program says it on the terminal.
+  const MISMATCH = {
+    en: "Wendlebox: this extension holds a pairing key other than the wendlebox program's (it was not reloaded " +
+      "after wendlebox setup, or another copy of it is loaded). Reload Wendlebox in the browser's extensions page " +
+      "(edge://extensions or chrome://extensions); the terminal names the folder wendlebox setup installed.",
+    pt: "Wendlebox: esta extensão tem uma chave de pareamento diferente da do programa wendlebox (ela não foi " +
+      "recarregada depois do wendlebox setup, ou outra cópia dela está carregada). Recarregue o Wendlebox na página " +
+      "de extensões do navegador (edge://extensions ou chrome://extensions); o terminal mostra a pasta que o " +
+      "wendlebox setup instalou.",
+    es: "Wendlebox: esta extensión tiene una clave de emparejamiento distinta de la del programa wendlebox (no se " +
+      "recargó después de wendlebox setup, o hay otra copia cargada). Recarga Wendlebox en la página de extensiones " +
+      "del navegador (edge://extensions o chrome://extensions); la terminal indica la carpeta que instaló wendlebox setup.",
+  };
+  const mismatchNotice = () => MISMATCH[String(navigator.language || "").slice(0, 2).toLowerCase()] || MISMATCH.en;
 
   function showGoneNotice(text = GONE) {
     const notice = document.createElement("div");
@@ -156,8 +170,8 @@
       }
       // A server that could not prove it is this user's program gets
       // nothing more from this tab; without the pairing key none can.
-      if (reply && (reply.impostor || reply.unpaired)) {
-        showGoneNotice(reply.unpaired ? UNPAIRED : GONE);
+      if (reply && (reply.impostor || reply.unpaired || reply.mismatch)) {
+        showGoneNotice(reply.mismatch ? mismatchNotice() : reply.unpaired ? UNPAIRED : GONE);
         return;
       }
       const reachable = reply && (reply.status === 200 || reply.status === 204);
@@ -165,8 +179,8 @@
         answered = true;
         failures = 0;
         const posted = reply.status === 200 && reply.body ? await handleJob(reply.body, tab) : null;
-        if (posted && posted.impostor) {
-          showGoneNotice();
+        if (posted && (posted.impostor || posted.mismatch)) {
+          showGoneNotice(posted.mismatch ? mismatchNotice() : GONE);
           return;
         }
       } else if (answered && ++failures >= FAILED_POLLS_BEFORE_GONE) {

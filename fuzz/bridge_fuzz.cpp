@@ -1,10 +1,13 @@
 // The bridge as any local process can reach it. The input's first byte says
-// whether a job waits; then records of (connection 0-2, length - 1, bytes)
-// send chunks over up to three loopback connections in the order it
-// chooses; every answer must be a well-formed response and the state the
-// session shares must stay consistent.
+// whether a job waits (bit 0) and whether the rest is one request that the
+// paired extension signs (bit 1: "<method> <target>\n<body>"); else records
+// of (connection 0-2, length - 1, bytes) send chunks over up to three
+// loopback connections in the order it chooses. Every answer must be a
+// well-formed response and the state the session shares must stay
+// consistent.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,11 +19,28 @@
 #include <vector>
 
 #include "bridge/server.h"
+#include "bridge/token.h"
 #include "fuzz/targets.h"
 
 namespace {
 
 constexpr char kToken[] = "0123456789abcdef0123456789abcdef";
+const std::string kPairing(64, 'a');
+constexpr char kNonce[] = "00112233445566778899aabbccddeeff";
+
+// "<method> <target>\n<body>" as the paired extension sends it, signed.
+std::string signed_request(std::string_view input) {
+  const std::size_t line_end = std::min(input.find('\n'), input.size());
+  const std::string_view line = input.substr(0, line_end);
+  const std::size_t space = std::min(line.find(' '), line.size());
+  const std::string method(line.substr(0, space)), target(line.substr(std::min(space + 1, line.size())));
+  const std::string body(input.substr(std::min(line_end + 1, input.size())));
+  const BridgeKeys keys = bridge_keys(kPairing, kToken);
+  return method + " " + target + " HTTP/1.1\r\nX-Wendlebox-Nonce: " + kNonce + "\r\nX-Wendlebox-Signature: " +
+         hmac_hex(keys.session_key, "request\n" + std::string(kNonce) + "\n" + method + "\n" + target + "\n" + body) +
+         "\r\nX-Wendlebox-Pairing: " + keys.pairing_id + "\r\nContent-Length: " + std::to_string(body.size()) +
+         "\r\n\r\n" + body;
+}
 
 int connect_to(int port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -67,12 +87,22 @@ void check_response(std::string_view response) {
 int fuzz_bridge(const std::uint8_t* data, std::size_t size) {
   auto exchange = std::make_shared<JobExchange>();
   if (size > 0 && (data[0] & 1)) exchange->publish(Job{"prompt", {}, 1});  // a job waiting, or none
-  auto bridge = BridgeThread::start(0, exchange, kToken);
+  auto bridge = BridgeThread::start(0, exchange, bridge_keys(kPairing, kToken));
   if (!bridge) std::abort();
   const int port = (*bridge)->port();
 
   std::vector<int> connections;
-  for (std::size_t pos = size > 0 ? 1 : 0; pos + 2 <= size;) {
+  if (size > 0 && (data[0] & 2)) {
+    const std::string request = signed_request(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
+    const int fd = connect_to(port);
+    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    // A poll held for news is left after a while, and the bridge drops it.
+    pollfd readable{fd, POLLIN, 0};
+    if (::poll(&readable, 1, 2000) == 0) ::shutdown(fd, SHUT_WR);
+    check_response(read_all(fd));
+    ::close(fd);
+  }
+  for (std::size_t pos = size > 0 && !(data[0] & 2) ? 1 : size; pos + 2 <= size;) {
     const std::size_t which = data[pos] % 3;
     const std::size_t length = std::min<std::size_t>(data[pos + 1] + 1u, size - pos - 2);
     while (connections.size() <= which) connections.push_back(connect_to(port));

@@ -34,7 +34,8 @@ TEST(EditReplay, RecentCommitsReplayedAsEditsGiveTheCommittedText) {
 
   RunningBinary wendlebox(
       BinaryRun{.args = {"replay"}, .cwd = work.path, .home = home.path, .path_prefix = bin.path.string()});
-  FakeExtension browser(token_of_url(last_opened_url(bin.path / "urls")));
+  const std::string url = last_opened_url(bin.path / "urls");
+  FakeExtension browser(token_of_url(url), pairing_key_in(home.path));
   // Each job after the first carries the results of the edits before it.
   auto answer = [&](const std::string& reply, bool after_edits) {
     auto job = browser.next_job();

@@ -41,8 +41,10 @@ void JobExchange::publish(Job job) {
 
 JobExchange::Seen JobExchange::wait(std::chrono::milliseconds limit, bool knows_connected) {
   std::unique_lock lock(mutex_);
-  changed_.wait_for(lock, limit, [&] { return failed_ || result_ || (connected_ && !knows_connected); });
-  Seen seen{.connected = connected_, .bridge_failed = failed_};
+  const auto untold_mismatch = [&] { return pairing_mismatch_ && !pairing_mismatch_told_; };
+  changed_.wait_for(lock, limit, [&] { return failed_ || result_ || (connected_ && !knows_connected) || untold_mismatch(); });
+  Seen seen{.connected = connected_, .bridge_failed = failed_, .pairing_mismatch = untold_mismatch()};
+  pairing_mismatch_told_ = pairing_mismatch_;
   if (failed_ || !result_) return seen;
   // Collected: the job is done with, and a repeat of its result is a duplicate.
   answered_id_ = result_->id;
@@ -95,6 +97,17 @@ JobExchange::Delivery JobExchange::deliver(BrowserResult result) {
     return Delivery::Accepted;
   }
   return answered_id_ == result.id ? Delivery::Duplicate : Delivery::Stale;
+}
+
+void JobExchange::pairing_mismatch() {
+  {
+    std::lock_guard lock(mutex_);
+    // Only the first one wakes the session: a client that asks again and
+    // again under a wrong key changes nothing more.
+    if (pairing_mismatch_) return;
+    pairing_mismatch_ = true;
+  }
+  changed_.notify_all();
 }
 
 void JobExchange::fail() {

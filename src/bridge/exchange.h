@@ -61,6 +61,9 @@ class JobExchange {
     std::optional<BrowserResult> result{};
     bool connected = false;      // a poll has reached the published job
     bool bridge_failed = false;  // the state can no longer be trusted
+    // An extension holding another pairing key asked for the job; true in
+    // one wait of the session only, however often it asks.
+    bool pairing_mismatch = false;
   };
 
   // Waits at most `limit` for the published job's result; returns early
@@ -91,6 +94,9 @@ class JobExchange {
   };
   Delivery deliver(BrowserResult result);
 
+  // An extension that holds another pairing key than the program's asked.
+  void pairing_mismatch();
+
   // The bridge failed in the middle of a change.
   void fail();
   bool failed() const;
@@ -112,5 +118,7 @@ class JobExchange {
   std::optional<std::string> extension_version_;
   std::optional<std::string> extension_browser_;
   bool failed_ = false;
+  bool pairing_mismatch_ = false;
+  bool pairing_mismatch_told_ = false;
   UniqueFd wakeup_;
 };

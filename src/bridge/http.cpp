@@ -91,7 +91,7 @@ std::variant<NeedMore, Response, Head> parse_head(const std::string& buffer, std
   return Head{Request{words[0], words[1], "", header_value(lines, "host"), header_value(lines, "origin"),
                       header_value(lines, "x-wendlebox-extension"), header_value(lines, "x-wendlebox-browser"),
                       header_value(lines, "x-wendlebox-nonce"),
-                      header_value(lines, "x-wendlebox-signature")},
+                      header_value(lines, "x-wendlebox-signature"), header_value(lines, "x-wendlebox-pairing")},
               header_size, length};
 }
 

@@ -45,9 +45,11 @@ struct Request {
   std::optional<std::string> origin;
   std::optional<std::string> extension_version;
   std::optional<std::string> extension_browser;  // "firefox" or "chromium", as the extension says
-  // A request signed with the session token instead of carrying it.
+  // The extension signs each request over a nonce, and names the pairing
+  // key it signed with by its identifier.
   std::optional<std::string> nonce;
   std::optional<std::string> signature;
+  std::optional<std::string> pairing;
 };
 
 struct NeedMore {};

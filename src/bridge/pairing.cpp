@@ -77,6 +77,17 @@ Result<std::string> pairing_key() {
 
 std::string extension_pairing(std::string_view key) { return Json{{"key", key}}.dump(); }
 
+std::optional<std::string> key_of_extension_pairing(std::string_view pairing_file) {
+  auto value = parse_json(pairing_file);
+  if (!value || !value->is_object() || !value->contains("key") || !(*value)["key"].is_string()) return std::nullopt;
+  std::string key = (*value)["key"].get<std::string>();
+  return is_key(key) ? std::optional(std::move(key)) : std::nullopt;
+}
+
+bool package_holds_key(std::string_view package, std::string_view key) {
+  return is_key(key) && package.find(extension_pairing(key)) != std::string_view::npos;
+}
+
 Result<std::string> paired_package(std::string_view package, std::string_view key) {
   // The directory's end record closes the archive (this one has no comment).
   const auto damaged = [] { return failure("The Firefox package of the extension is damaged"); };

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,11 @@ Result<std::string> pairing_key();
 
 // The extension's pairing file: {"key":"<key>"}.
 std::string extension_pairing(std::string_view key);
+// The key an extension's pairing file holds, if it holds one.
+std::optional<std::string> key_of_extension_pairing(std::string_view pairing_file);
+// Whether a paired Firefox package holds `key` (the pairing file is stored
+// in it as it is, uncompressed).
+bool package_holds_key(std::string_view package, std::string_view key);
 
 // A zip archive (Firefox's package of the extension, which it installs
 // whole) with the pairing file added.

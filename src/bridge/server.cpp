@@ -10,8 +10,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <deque>
-#include <unordered_set>
 #include <system_error>
 #include <variant>
 
@@ -19,13 +17,11 @@
 
 #include "bridge/http.h"
 #include "bridge/port_holder.h"
-#include "bridge/token.h"
+#include "bridge/routes.h"
 #include "common/files.h"
-#include "common/text.h"
 
 namespace {
 
-using http::error_response;
 using http::kChunk;
 using http::Request;
 using http::Response;
@@ -37,162 +33,8 @@ constexpr int kRequestSeconds = 5;
 constexpr std::size_t kMaxConnections = 64;
 // Polls held until a job comes; beyond this, the oldest is answered at once.
 constexpr std::size_t kMaxHeldPolls = 16;
-constexpr unsigned long long kMaxPollWaitSeconds = 30;
 
 using Clock = std::chrono::steady_clock;
-
-std::string_view presented_token(std::string_view target) {
-  const std::size_t at = target.find("token=");
-  if (at == std::string_view::npos) return {};
-  std::string_view rest = target.substr(at + 6);
-  return rest.substr(0, std::min(rest.find('&'), rest.find("token=")));
-}
-
-// Compares without an early exit so response timing does not leak a prefix.
-bool same_token(std::string_view presented, std::string_view expected) {
-  if (presented.size() != expected.size()) return false;
-  unsigned char difference = 0;
-  for (std::size_t i = 0; i < expected.size(); ++i)
-    difference |= static_cast<unsigned char>(presented[i] ^ expected[i]);
-  return difference == 0;
-}
-
-bool is_extension_origin(std::string_view origin) {
-  return origin.starts_with("chrome-extension://") || origin.starts_with("moz-extension://") ||
-         origin.starts_with("safari-web-extension://");
-}
-
-// A page on another site may make the browser send requests here, and a
-// DNS name re-pointed at 127.0.0.1 may too: their Host or Origin gives them
-// away. Clients that send neither (local tools, tests) are let in.
-std::optional<Response> refused_caller(const Request& request, int port) {
-  if (request.host && *request.host != fmt::format("127.0.0.1:{}", port) &&
-      *request.host != fmt::format("localhost:{}", port))
-    return error_response(403, "Invalid host");
-  if (request.origin && !is_extension_origin(*request.origin)) return error_response(403, "Invalid origin");
-  return std::nullopt;
-}
-
-// The value of `name` in the target's query, if given.
-std::optional<std::string_view> parameter(std::string_view target, std::string_view name) {
-  const std::size_t query = target.find('?');
-  if (query == std::string_view::npos) return std::nullopt;
-  std::string_view rest = target.substr(query + 1);
-  while (!rest.empty()) {
-    const std::string_view pair = rest.substr(0, rest.find('&'));
-    if (pair.size() > name.size() && pair.starts_with(name) && pair[name.size()] == '=')
-      return pair.substr(name.size() + 1);
-    rest.remove_prefix(std::min(rest.size(), pair.size() + 1));
-  }
-  return std::nullopt;
-}
-
-// A poll that asked to wait: until a job is there, or, with `unchanged`,
-// until the job offered is no longer that one.
-struct Hold {
-  std::chrono::seconds wait;
-  std::optional<std::uint64_t> unchanged;
-  std::optional<std::string> extension_version;
-  std::optional<std::string> extension_browser;
-};
-
-std::optional<Hold> hold_of(const Request& request) {
-  unsigned long long seconds = 0;
-  const auto wait = parameter(request.target, "wait");
-  if (!wait || !parse_unsigned(*wait, seconds) || seconds == 0) return std::nullopt;
-  Hold hold{std::chrono::seconds(std::min(seconds, kMaxPollWaitSeconds)), std::nullopt, request.extension_version,
-            request.extension_browser};
-  unsigned long long id = 0;
-  if (const auto unchanged = parameter(request.target, "unchanged"); unchanged && parse_unsigned(*unchanged, id))
-    hold.unchanged = id;
-  return hold;
-}
-
-bool nothing_new(const std::optional<Job>& offer, const Hold& hold) {
-  return hold.unchanged ? offer && offer->id == *hold.unchanged : !offer;
-}
-
-Response next_answer(const std::optional<Job>& offer) {
-  return offer ? Response{200, job_json(*offer)} : Response{204, {}};
-}
-
-Response answer_result(JobExchange& exchange, std::string_view body) {
-  auto result = decode_browser_result(body);
-  if (!result) return error_response(400, "Invalid result");
-  switch (exchange.deliver(std::move(*result))) {
-    case JobExchange::Delivery::Accepted:
-      return {200, Json{{"ok", true}}};
-    case JobExchange::Delivery::Duplicate:
-      return {200, Json{{"duplicate", true}, {"ok", true}}};
-    case JobExchange::Delivery::Stale:
-      break;
-  }
-  return error_response(409, "Old result");
-}
-
-bool is_challenge(std::string_view text) {
-  return text.size() >= 32 && text.size() <= 128 &&
-         text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
-}
-
-// Older extensions ask this before they hand over the token: only the
-// program that made the token can answer its challenge.
-Response prove_token(std::string_view target, const std::string& token) {
-  const std::size_t at = target.find("challenge=");
-  const std::string_view challenge = at == std::string_view::npos ? "" : target.substr(at + 10, target.find('&', at) - at - 10);
-  if (!is_challenge(challenge)) return error_response(400, "Bad request");
-  return {200, Json{{"proof", hmac_hex(token, challenge)}}};
-}
-
-// The extension never sends the token: it signs each request over a fresh
-// nonce with the session's key (made from the token and the pairing key),
-// and the program signs its answer over the same nonce, so a process that
-// holds the port learns nothing it can use or replay, and one that made up
-// or learnt a token still cannot pass for this user's program.
-std::string request_signature(const std::string& key, const Request& request) {
-  return hmac_hex(key, fmt::format("request\n{}\n{}\n{}\n{}", request.nonce.value_or(""), request.method,
-                                   request.target, request.body));
-}
-
-std::string answer_signature(const std::string& key, std::string_view nonce, const Response& response) {
-  return hmac_hex(key, fmt::format("answer\n{}\n{}\n{}", nonce, response.status, http::body_of(response)));
-}
-
-// The nonces of this session's signed requests, so none is accepted twice.
-class SeenNonces {
- public:
-  bool first_time(const std::string& nonce) {
-    if (!seen_.insert(nonce).second) return false;
-    order_.push_back(nonce);
-    if (order_.size() > kKept) seen_.erase(order_.front()), order_.pop_front();
-    return true;
-  }
-
- private:
-  static constexpr std::size_t kKept = 100'000;
-  std::unordered_set<std::string> seen_;
-  std::deque<std::string> order_;
-};
-
-// What a whole request gets: an answer now, or (a poll that asked to
-// wait for news) to be held.
-using Reply = std::variant<Response, Hold>;
-
-Reply handle(const Request& request, JobExchange& exchange, const std::string& token, bool signed_by_extension) {
-  const std::string_view path = std::string_view(request.target).substr(0, request.target.find('?'));
-  if (request.method == "GET" && path == "/health") return Response{200, Json{{"ok", true}}};
-  if (request.method == "GET" && path == "/hello") return prove_token(request.target, token);
-  if (!signed_by_extension && !same_token(presented_token(request.target), token))
-    return error_response(403, "Invalid session");
-  if (request.method == "GET" && path == "/next") {
-    const std::optional<Job> offer = exchange.poll(request.extension_version, request.extension_browser);
-    if (auto hold = hold_of(request); hold && nothing_new(offer, *hold)) return *hold;
-    return next_answer(offer);
-  }
-  if (request.method == "POST" && path == "/result") return answer_result(exchange, request.body);
-  if (request.method == "OPTIONS" && path == "/result") return Response{204, {}};
-  return error_response(404, "Unknown request");
-}
 
 // Reads a little of what the client already sent but the server did not
 // need, so that closing does not reset the connection before a client
@@ -314,24 +156,10 @@ bool peer_left(int stream) {
   }
 }
 
-// Whether a request may send a body at all: its Host and Origin are the
-// extension's or a local tool's, and it carries credentials (the token, or
-// a signature, which is checked with the body). Nothing is read of a body
-// before this.
-std::optional<Response> refused_before_body(const Request& request, const std::string& token, int port) {
-  if (auto refused = refused_caller(request, port)) return refused;
-  const std::string_view path = std::string_view(request.target).substr(0, request.target.find('?'));
-  if (path == "/health" || path == "/hello" || request.method == "OPTIONS") return std::nullopt;
-  const bool signs = request.nonce && request.signature && is_challenge(*request.nonce);
-  if (!signs && !same_token(presented_token(request.target), token)) return error_response(403, "Invalid session");
-  return std::nullopt;
-}
-
 class Server {
  public:
-  Server(int listener, std::shared_ptr<JobExchange> exchange, std::string token, std::string signing_key)
-      : listener_(listener), port_(bound_port(listener)), exchange_(std::move(exchange)), token_(std::move(token)),
-        signing_key_(std::move(signing_key)) {}
+  Server(int listener, std::shared_ptr<JobExchange> exchange, BridgeKeys keys)
+      : listener_(listener), exchange_(std::move(exchange)), check_(bound_port(listener), std::move(keys), *exchange_) {}
 
   void run() {
     while (wait_for_events()) {
@@ -360,10 +188,8 @@ class Server {
       if (std::holds_alternative<http::NeedMore>(head)) return false;
       if (const auto* error = std::get_if<Response>(&head)) return answer(connection.stream, *error, {}, {}), true;
       const http::Head& whole = std::get<http::Head>(head);
-      if (auto refused = refused_before_body(whole.request, token_, port_)) {
-        const bool from_extension = !refused_caller(whole.request, port_);
-        return answer(connection.stream, *refused, from_extension ? whole.request.origin.value_or("") : "", {}), true;
-      }
+      const Verdict verdict = check_.head(whole.request);
+      if (const auto* refused = std::get_if<Refused>(&verdict)) return refuse(connection.stream, whole.request, *refused), true;
       connection.wanted = whole.size + whole.length;
     }
     if (receive(connection, connection.wanted) == Read::Closed) return true;
@@ -375,14 +201,11 @@ class Server {
   }
 
   void dispatch(Connection& connection, const Request& request) {
+    const Verdict verdict = check_.whole(request);
+    if (const auto* refused = std::get_if<Refused>(&verdict)) return refuse(connection.stream, request, *refused);
     const std::string origin = request.origin.value_or("");
-    // A signature counts once per nonce; a bad one gets an unsigned refusal.
-    const bool signed_by_extension = !signing_key_.empty() && request.nonce && request.signature &&
-                                     is_challenge(*request.nonce) &&
-                                     same_token(*request.signature, request_signature(signing_key_, request)) &&
-                                     nonces_.first_time(*request.nonce);
-    const std::string nonce = signed_by_extension ? *request.nonce : "";
-    Reply reply = handle(request, *exchange_, token_, signed_by_extension);
+    const std::string& nonce = std::get<Admitted>(verdict).nonce;
+    Reply reply = route(request, *exchange_);
     if (const auto* response = std::get_if<Response>(&reply)) return answer(connection.stream, *response, origin, nonce);
     // Too many held: the one held longest gets its answer now.
     if (held_.size() >= kMaxHeldPolls) release(held_.front()), held_.erase(held_.begin());
@@ -390,8 +213,14 @@ class Server {
     held_.push_back(HeldPoll{std::move(connection.stream), origin, nonce, hold, Clock::now() + hold.wait});
   }
 
+  // A refusal is never signed: it comes before, or instead of, a request
+  // the extension is known to have made.
+  void refuse(UniqueFd& stream, const Request& request, const Refused& refused) {
+    answer(stream, refused.answer, refused.echo_origin ? request.origin.value_or("") : "", {});
+  }
+
   void answer(UniqueFd& stream, const Response& response, std::string_view origin, std::string_view nonce) {
-    const std::string signature = nonce.empty() ? "" : answer_signature(signing_key_, nonce, response);
+    const std::string signature = nonce.empty() ? "" : check_.answer_signature(nonce, response);
     Outgoing outgoing{std::move(stream), http::response_bytes(response, origin, signature), 0,
                       Clock::now() + std::chrono::seconds(kRequestSeconds)};
     if (!send_some(outgoing)) outgoing_.push_back(std::move(outgoing));
@@ -496,26 +325,23 @@ class Server {
   }
 
   int listener_;
-  int port_;
   std::shared_ptr<JobExchange> exchange_;
-  std::string token_;
-  std::string signing_key_;  // empty: no signed request is taken
+  CallerCheck check_;
   std::vector<Connection> open_{};      // oldest first
   std::vector<HeldPoll> held_{};        // oldest first
   std::vector<Outgoing> outgoing_{};    // answers the clients have not taken whole yet
-  SeenNonces nonces_{};
 };
 
 }  // namespace
 
-void serve(int listener, std::shared_ptr<JobExchange> exchange, std::string token, std::string signing_key) {
-  Server(listener, std::move(exchange), std::move(token), std::move(signing_key)).run();
+void serve(int listener, std::shared_ptr<JobExchange> exchange, BridgeKeys keys) {
+  Server(listener, std::move(exchange), std::move(keys)).run();
 }
 
 BridgeThread::BridgeThread(UniqueFd listener) : listener_(std::move(listener)), port_(bound_port(listener_.get())) {}
 
 Result<std::unique_ptr<BridgeThread>> BridgeThread::start(int port, std::shared_ptr<JobExchange> exchange,
-                                                          std::string token, std::string signing_key) {
+                                                          BridgeKeys keys) {
   auto listener = bind_bridge_listener(port);
   if (!listener) return std::unexpected(listener.error());
   std::unique_ptr<BridgeThread> bridge(new BridgeThread(UniqueFd(*listener)));
@@ -527,8 +353,7 @@ Result<std::unique_ptr<BridgeThread>> BridgeThread::start(int port, std::shared_
   ::pthread_sigmask(SIG_BLOCK, &session_signals, &previous);
   std::optional<std::string> failed;
   try {
-    bridge->thread_ = std::thread(serve, bridge->listener_.get(), std::move(exchange), std::move(token),
-                                 std::move(signing_key));
+    bridge->thread_ = std::thread(serve, bridge->listener_.get(), std::move(exchange), std::move(keys));
   } catch (const std::system_error& error) {
     failed = fmt::format("Could not start the browser bridge: {}", os_error_text(error.code().value()));
   }
@@ -541,27 +366,4 @@ BridgeThread::~BridgeThread() {
   // A listener shut down wakes the serving loop's poll with a hang-up.
   ::shutdown(listener_.get(), SHUT_RDWR);
   if (thread_.joinable()) thread_.join();
-}
-
-Json job_json(const Job& job) {
-  Json value{{"id", job.id}, {"prompt", job.prompt}};
-  if (job.probe) value["probe"] = true;
-  if (!job.attachments.empty()) {
-    Json list = Json::array();
-    for (const Attachment& a : job.attachments) list.push_back({{"base64", a.base64}, {"mime", a.mime}, {"name", a.name}});
-    value["attachments"] = std::move(list);
-  }
-  return value;
-}
-
-Result<BrowserResult> decode_browser_result(std::string_view body) {
-  return decode_object(body, [](const JsonFields& fields) -> Result<BrowserResult> {
-    BrowserResult result;
-    auto id = fields.required_unsigned("id");
-    if (!id) return std::unexpected(id.error());
-    result.id = *id;
-    if (auto read = fields.read({{"text", &result.text}, {"url", &result.url}, {"error", &result.error}}); !read)
-      return std::unexpected(read.error());
-    return result;
-  });
 }

@@ -6,9 +6,10 @@
 #include <string>
 #include <thread>
 
+#include "bridge/auth.h"
 #include "bridge/exchange.h"
+#include "bridge/wire.h"
 #include "common/files.h"
-#include "common/json.h"
 #include "common/result.h"
 
 // Where the extension looks for the program; the build takes it from the
@@ -25,21 +26,17 @@ Result<int> bind_bridge_listener(int port);
 int bound_port(int listener);
 
 // Serves requests until the listener fails or is shut down; the caller
-// closes the listener afterwards. `GET /next?wait=<seconds>` (at most 30)
-// is held until a job is there or the time is up; with `&unchanged=<id>`,
-// until the job offered is no longer that one. Requests carry the token, or
-// are signed with `signing_key` (session_key of the pairing key and the
-// token), and then get signed answers; with no signing key no signed request
-// is taken.
-void serve(int listener, std::shared_ptr<JobExchange> exchange, std::string token, std::string signing_key = {});
+// closes the listener afterwards. Only requests signed with the session's
+// key in `keys` are let in (bridge/auth.h), and their answers are signed;
+// what they get is bridge/routes.h's.
+void serve(int listener, std::shared_ptr<JobExchange> exchange, BridgeKeys keys);
 
 // The bridge on a thread of its own for the life of this object, so that a
 // session (or a test) that ends leaves no listener and no thread behind.
 class BridgeThread {
  public:
   // Binds as bind_bridge_listener does, then starts serving.
-  static Result<std::unique_ptr<BridgeThread>> start(int port, std::shared_ptr<JobExchange> exchange,
-                                                     std::string token, std::string signing_key = {});
+  static Result<std::unique_ptr<BridgeThread>> start(int port, std::shared_ptr<JobExchange> exchange, BridgeKeys keys);
   ~BridgeThread();
   BridgeThread(const BridgeThread&) = delete;
   BridgeThread& operator=(const BridgeThread&) = delete;
@@ -51,6 +48,3 @@ class BridgeThread {
   int port_;
   std::thread thread_{};
 };
-
-Json job_json(const Job& job);
-Result<BrowserResult> decode_browser_result(std::string_view body);

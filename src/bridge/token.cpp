@@ -23,3 +23,7 @@ std::string hmac_hex(std::string_view key, std::string_view message) {
 std::string session_key(std::string_view pairing_key, std::string_view token) {
   return hmac_hex(pairing_key, fmt::format("session\n{}", token));
 }
+
+std::string pairing_id(std::string_view pairing_key) {
+  return hmac_hex(pairing_key, "pairing id").substr(0, kPairingIdSize);
+}

@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 
 #include "bridge/browser.h"
+#include "bridge/pairing.h"
 #include "common/files.h"
 #include "common/env.h"
 #include "common/folders.h"
@@ -31,6 +32,17 @@ constexpr i18n::Text kExtensionVersion{"Extension version:", "Versão da extens�
 constexpr i18n::Text kSeenInBrowser{"last seen in a browser:", "vista por último num navegador:",
                                     "vista por última vez en un navegador:"};
 constexpr i18n::Text kNotSeenYet{"not seen yet", "ainda não vista", "aún no vista"};
+constexpr i18n::Text kPairingLabel{"Extension pairing:", "Pareamento da extensão:", "Emparejamiento de la extensión:"};
+constexpr i18n::Text kPairingMatches{"the installed extension holds this program's key",
+                                     "a extensão instalada tem a chave deste programa",
+                                     "la extensión instalada tiene la clave de este programa"};
+constexpr i18n::Text kPairingDiffers{
+    "PROBLEM: the extension installed in {} holds a pairing key other than this program's. Run wendlebox setup, then "
+    "reload Wendlebox in the browser's extensions page.",
+    "PROBLEMA: a extensão instalada em {} tem uma chave de pareamento diferente da deste programa. Execute wendlebox "
+    "setup e depois recarregue o Wendlebox na página de extensões do navegador.",
+    "PROBLEMA: la extensión instalada en {} tiene una clave de emparejamiento distinta de la de este programa. Ejecuta "
+    "wendlebox setup y luego recarga Wendlebox en la página de extensiones del navegador."};
 constexpr i18n::Text kOpenerLabel{"Browser opener:", "Abridor de navegador:", "Abridor de navegador:"};
 constexpr i18n::Text kNoOpener{"Browser opener: not found. Install xdg-open, gio, or sensible-browser.",
                                "Abridor de navegador: não encontrado. Instale xdg-open, gio ou sensible-browser.",
@@ -139,6 +151,35 @@ void report_browsers(const std::optional<fs::path>& extension, const std::option
   if (!extension) return;
   for (const InstalledBrowser& browser : browsers)
     out() << indented(extension_steps(browser.kind, browser.command, *extension, package)) << '\n';
+}
+
+// Whether the extension setup installed (the folder, and the Firefox
+// package) holds the program's pairing key: a session is refused to a copy
+// that holds another. Before setup nothing is paired, and nothing is said.
+bool check_pairing() {
+  const fs::path folder = installed_extension_folder();
+  const fs::path package = installed_firefox_package();
+  const bool has_folder = fs::exists(folder / "manifest.json"), has_package = fs::exists(package);
+  if (!has_folder && !has_package) return true;
+  auto stored = read_file(pairing_key_file());
+  const std::string key = stored ? *stored : "";
+  const auto folder_key = [&]() -> std::optional<std::string> {
+    auto file = read_file(folder / kExtensionPairingFile);
+    return file ? key_of_extension_pairing(*file) : std::nullopt;
+  };
+  std::optional<fs::path> differs;
+  if (has_folder && folder_key() != key) {
+    differs = folder;
+  } else if (has_package) {
+    auto bytes = read_file(package);
+    if (!bytes || !package_holds_key(*bytes, key)) differs = package;
+  }
+  if (!differs) {
+    out() << i18n::tr(kPairingLabel) << ' ' << i18n::tr(kPairingMatches) << '\n';
+    return true;
+  }
+  out().line("33", fmt::format(fmt::runtime(i18n::tr(kPairingDiffers)), friendly_folder(*differs)));
+  return false;
 }
 
 // Whether a state file would load; prints its line. A missing file is fine
@@ -262,8 +303,7 @@ Status doctor() {
     out() << i18n::tr(kNoOpener) << '\n';
   const bool git_found = git_output(".", {"--version"}).has_value();
   out() << "Git: " << i18n::tr(git_found ? kGitAvailable : kGitMissing) << '\n';
-  const std::optional<fs::path> extension =
-      fs::exists(installed_extension_folder() / "manifest.json") ? installed_extension_folder() : running_extension_folder();
+  const std::optional<fs::path> extension = extension_to_load();
   if (extension) {
     const std::optional<std::string> seen = last_seen_extension_version();
     const std::optional<std::string> seen_at = seen ? extension_seen_time() : std::nullopt;
@@ -272,6 +312,7 @@ Status doctor() {
           << i18n::tr(kSeenInBrowser) << ' ' << (seen ? one_line_text(*seen) : std::string(i18n::tr(kNotSeenYet)))
           << (seen_at ? " (" + *seen_at + ")" : "") << '\n';
   }
+  const bool paired = check_pairing();
   out() << i18n::tr(kExtensionHint) << '\n';
   const std::optional<fs::path> package = fs::exists(installed_firefox_package())
                                               ? std::optional<fs::path>(installed_firefox_package())
@@ -279,7 +320,7 @@ Status doctor() {
   report_browsers(extension, package);
   check_path(running ? std::optional<fs::path>(*running) : std::nullopt);
   check_manual_and_completion(running ? std::optional<fs::path>(*running) : std::nullopt);
-  bool usable = opener.has_value();
+  bool usable = opener.has_value() && paired;
   usable &= check_state_file(kSettings, settings_path(), loaded(load_settings()));
   usable &= check_state_file(kAllowList, allowed_path(), loaded(load_allowed()));
   usable &= check_state_file(kChatList, chats_path(), loaded_chats());

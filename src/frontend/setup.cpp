@@ -226,6 +226,11 @@ std::optional<fs::path> extension_folder(const fs::path& running) {
 
 fs::path installed_extension_folder() { return data_dir() / "extension"; }
 
+std::optional<fs::path> extension_to_load() {
+  return fs::exists(installed_extension_folder() / "manifest.json") ? installed_extension_folder()
+                                                                    : running_extension_folder();
+}
+
 std::optional<std::string> extension_version(const fs::path& folder) {
   auto manifest = read_file(folder / "manifest.json");
   if (!manifest) return std::nullopt;

@@ -47,6 +47,9 @@ std::optional<std::filesystem::path> extension_folder(const std::filesystem::pat
 std::optional<std::filesystem::path> running_extension_folder();
 // Where setup puts the extension the browser loads: <data folder>/extension.
 std::filesystem::path installed_extension_folder();
+// The extension folder to load in the browser: the one setup installed (and
+// paired), else the one delivered with this program.
+std::optional<std::filesystem::path> extension_to_load();
 // The Firefox package delivered with this program (wendlebox-<version>.xpi
 // beside it, or in <prefix>/share/wendlebox), and where setup puts it.
 std::optional<std::filesystem::path> firefox_package(const std::filesystem::path& running);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "bridge/pairing.h"
 #include "common/text.h"
 #include "support/support.h"
 
@@ -282,6 +283,31 @@ TEST(Doctor, ReportsWhatItFinds) {
   write_text(home.path / ".config/wendlebox/extension-seen", "\x1b]0;owned\x07\n2.0");
   r = run_binary({.args = {"doctor"}, .home = home.path, .path_prefix = bin.path.string()});
   EXPECT_NE(r.out.find("last seen in a browser: \\x1b]0;owned\\x07⏎2.0 ("), std::string::npos) << r.out;
+}
+
+// doctor sees whether the extension setup installed holds the program's
+// pairing key: after uninstall and setup again, a browser that kept the
+// old copy is refused, and only doctor can say so before a session.
+TEST(Doctor, ChecksThatTheInstalledExtensionHoldsTheProgramsPairingKey) {
+  TempDir home, bin;
+  write_script(bin.path / "gio", "exit 0");
+  const fs::path data = home.path / ".local/share/wendlebox";
+  write_text(data / "extension/manifest.json", "{\"version\": \"1.0\"}");
+  write_text(data / "extension/pairing.json", extension_pairing(std::string(64, 'a')));
+  write_text(data / "pairing-key", std::string(64, 'a'));
+  CommandResult r = run_binary({.args = {"doctor"}, .home = home.path, .path_prefix = bin.path.string()});
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  EXPECT_NE(r.out.find("\nExtension pairing: the installed extension holds this program's key\n"), std::string::npos)
+      << r.out;
+  for (const char* other : {"{\"key\":\"bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb\"}", "{\"key\":5}", ""}) {
+    write_text(data / "extension/pairing.json", other);
+    r = run_binary({.args = {"doctor"}, .home = home.path, .env = {{"LANG", "pt_BR"}}, .path_prefix = bin.path.string()});
+    EXPECT_EQ(r.exit_code, 1) << other;
+    EXPECT_NE(r.out.find("PROBLEMA: a extensão instalada em " + (data / "extension").string() +
+                         " tem uma chave de pareamento diferente da deste programa. Execute wendlebox setup e depois "
+                         "recarregue o Wendlebox na página de extensões do navegador.\n"),
+              std::string::npos) << other << r.out;
+  }
 }
 
 // doctor names the browser a session opens and how to add the extension to

@@ -218,7 +218,7 @@ SessionWorld product_world() {
                                 .open = [saved](const std::string& target) { return open_browser(target, saved); },
                                 .reader = page_reader(browser_launch("", saved))};
                             return std::make_unique<BridgeBrowser>(kBridgePort, std::move(opener),
-                                                                   running_extension_folder().value_or("").string());
+                                                                   extension_to_load().value_or("").string());
                           },
                       .read_prompt = read_terminal_prompt};
 }

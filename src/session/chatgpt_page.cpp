@@ -72,7 +72,7 @@ Status BridgeBrowser::open(const std::string& address, const Printer& out, bool 
   if (!session_token) return std::unexpected(session_token.error());
   auto pairing = pairing_key();
   if (!pairing) return std::unexpected(pairing.error());
-  auto bridge = BridgeThread::start(port_, exchange_, *session_token, session_key(*pairing, *session_token));
+  auto bridge = BridgeThread::start(port_, exchange_, bridge_keys(*pairing, *session_token));
   if (!bridge) return std::unexpected(bridge.error());
   bridge_ = std::move(*bridge);
   listening_(bridge_->port());
@@ -102,5 +102,6 @@ std::expected<BrowserResult, Stopped> BridgeBrowser::ask(Job job, const std::ato
                                                          const Printer& out) {
   WaitTimings timings = timings_;
   timings.patient = out.redraws_lines();
-  return publish_and_wait_for_result(*exchange_, std::move(job), connect_help_, timings, interrupt, out);
+  return publish_and_wait_for_result(*exchange_, std::move(job), WaitHelp{connect_help_, extension_folder_}, timings,
+                                     interrupt, out);
 }

@@ -492,7 +492,7 @@ TEST_F(Session, OverTheBridgeTheTokenTravelsOnlyInAPrivateForwardingPage) {
   EXPECT_EQ(page.parent_path(), home.path / ".local/share/wendlebox/pages");
   EXPECT_EQ(fs::status(page).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(fs::status(page.parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
-  FakeExtension browser(token_of_url(url), wendlebox->port());
+  FakeExtension browser(token_of_url(url), pairing_key_in(home.path), wendlebox->port());
   browser.answer(kDone, kChatUrl);
   CommandResult r = wendlebox->finish();
   EXPECT_EQ(r.exit_code, 0) << r.err;
@@ -572,6 +572,24 @@ TEST_F(Session, UndoRemovesWhatThePromptCreatedThatGitIgnores) {
   EXPECT_EQ(read_text(work.path / "out/build.log"), "kept\n");  // there before the prompt: kept
 }
 
+// An extension that holds another pairing key than the program's (it was
+// not reloaded after setup) is refused over the real bridge, and the
+// terminal says once to reload it, however often it asks; the paired
+// extension is served all along.
+TEST_F(Session, AnExtensionWithAnotherPairingKeyIsToldOnceToBeReloaded) {
+  write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
+  auto wendlebox = start(BinaryRun{.args = {"go"}, .cwd = work.path, .home = home.path}, InProcessProgram::Link::Bridge);
+  const std::string url = launched();
+  FakeExtension stale(token_of_url(url), std::string(64, 'b'), wendlebox->port());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(stale.request("GET", "/next").body, R"({"error":"Pairing mismatch"})");
+  const std::string told = "The Wendlebox extension in the browser holds a pairing key other than this program's";
+  ASSERT_TRUE(wait_until([&] { return wendlebox->output_so_far().find(told) != std::string::npos; }));
+  FakeExtension(token_of_url(url), pairing_key_in(home.path), wendlebox->port()).answer(kDone);
+  const CommandResult r = wendlebox->finish();
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out.find(told), r.out.rfind(told)) << r.out;
+}
+
 // Without a way to open the browser, or with --no-browser, the private page
 // that leads to the chat is shown, to be opened by hand, and the session goes on.
 TEST_F(Session, WithoutOpeningTheBrowserThePageIsShownAndTheSessionGoesOn) {
@@ -592,7 +610,7 @@ TEST_F(Session, WithoutOpeningTheBrowserThePageIsShownAndTheSessionGoesOn) {
     // Nothing was opened, and nothing says it was.
     EXPECT_EQ(out.find("Opening ChatGPT."), std::string::npos) << out;
     EXPECT_NE(out.find("Keep the ChatGPT tab open while this session runs"), std::string::npos) << out;
-    FakeExtension(token_of_url(forwarded_url(path)), wendlebox->port()).answer(kDone);
+    FakeExtension(token_of_url(forwarded_url(path)), pairing_key_in(home.path), wendlebox->port()).answer(kDone);
     EXPECT_EQ(wendlebox->finish().exit_code, 0);
     EXPECT_FALSE(fs::exists(urls()));  // nothing was handed to an opener
   }

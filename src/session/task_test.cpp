@@ -37,7 +37,11 @@ class WholeProgram : public testing::Test {
   }
   // The URL the browser was opened on; waits for the session to open it.
   std::string launched() const { return last_opened_url(urls()); }
-  FakeExtension extension() { return FakeExtension(token_of_url(launched())); }
+  // The extension of the page opened on `url`, paired as setup pairs it.
+  FakeExtension extension_for(const std::string& url) const {
+    return FakeExtension(token_of_url(url), pairing_key_in(home.path));
+  }
+  FakeExtension extension() { return extension_for(launched()); }
   // Like ChatGPT, which takes a while to answer: waits until the session
   // has seen the job taken and said so `count` times.
   static void wait_for_waiting_lines(const RunningBinary& wendlebox, std::size_t count) {
@@ -59,7 +63,7 @@ TEST_F(WholeProgram, ANewChatFinishingInTwoTurns) {
   ASSERT_TRUE(url.starts_with("https://chatgpt.com/#wendlebox="));
   const std::string token = token_of_url(url);
   ASSERT_EQ(token.size(), 32u);
-  FakeExtension browser(token);
+  FakeExtension browser = extension_for(url);
 
   auto first = browser.next_job();
   ASSERT_TRUE(first);
@@ -181,7 +185,7 @@ TEST_F(WholeProgram, CtrlCStopsThePromptAndTheSessionGoesOnInTheSameChat) {
   EXPECT_FALSE(fs::exists(work.path / "after.txt"));  // nothing further ran
   const pid_t background = std::stoi(read_text(work.path / "bg.pid"));
   EXPECT_TRUE(wait_until([&] { return ::kill(background, 0) != 0; }));  // its whole process group ended
-  EXPECT_EQ(http_get("/next?token=" + token_of_url(launched())).status, 204);  // no job is left
+  EXPECT_EQ(extension().request("GET", "/next").status, 204);  // no job is left
   wendlebox->send_input("carry on\n");
   auto next = browser.next_job();
   ASSERT_TRUE(next);
@@ -193,7 +197,7 @@ TEST_F(WholeProgram, CtrlCStopsThePromptAndTheSessionGoesOnInTheSameChat) {
     const std::string out = wendlebox->output_so_far();
     return out.rfind("Interrupted.\n") > out.find("Interrupted.\n") && out.ends_with("You > ");
   }));
-  EXPECT_EQ(http_get("/next?token=" + token_of_url(launched())).status, 204);
+  EXPECT_EQ(extension().request("GET", "/next").status, 204);
   wendlebox->interrupt();
   EXPECT_EQ(wendlebox->finish().exit_code, -1);  // ended by the signal
   EXPECT_NE(read_text(home.path / ".config/wendlebox/chats.json").find(kChatUrl), std::string::npos);
@@ -252,7 +256,7 @@ TEST_F(WholeProgram, TheChosenBrowserOpensChatGpt) {
   write_script(bin.path / "firefox-esr", "echo \"$@\" >> " + (bin.path / "firefox-urls").string());
   auto wendlebox = start({"--browser", "firefox-esr", "task"});
   const std::string opened = last_opened_argument(bin.path / "firefox-urls");
-  FakeExtension(token_of_url(forwarded_url(opened))).answer(kDone);
+  extension_for(forwarded_url(opened)).answer(kDone);
   CommandResult r = wendlebox->finish();
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(r.out.starts_with("ChatGPT will open with: firefox-esr\n")) << r.out;
@@ -267,7 +271,7 @@ TEST_F(WholeProgram, TheChosenBrowserOpensChatGpt) {
                                                         .path_prefix = bin.path.string()});
   const std::string line = last_opened_argument(bin.path / "my-urls");
   ASSERT_TRUE(line.starts_with("--new-window ")) << line;
-  FakeExtension(token_of_url(forwarded_url(line.substr(13)))).answer(kDone);
+  extension_for(forwarded_url(line.substr(13))).answer(kDone);
   EXPECT_EQ(wendlebox->finish().exit_code, 0);
   EXPECT_FALSE(fs::exists(urls()));
 
@@ -276,7 +280,7 @@ TEST_F(WholeProgram, TheChosenBrowserOpensChatGpt) {
   wendlebox = start({"--browser", "\"" + (bin.path / "My Browser/chrome").string() + "\" --new-window", "task"});
   const std::string spaced = last_opened_argument(bin.path / "spaced-urls");
   ASSERT_TRUE(spaced.starts_with("--new-window ")) << spaced;
-  FakeExtension(token_of_url(forwarded_url(spaced.substr(13)))).answer(kDone);
+  extension_for(forwarded_url(spaced.substr(13))).answer(kDone);
   EXPECT_EQ(wendlebox->finish().exit_code, 0);
 }
 
@@ -310,7 +314,7 @@ TEST_F(WholeProgram, TheKeyIsOnABrowsersCommandLineOnlyWithAWarning) {
     RunningBinary wendlebox(BinaryRun{.args = c.args, .cwd = work.path, .home = home.path, .env = c.env,
                                       .path_prefix = bin.path.string()});
     const std::string opened = last_opened_argument(c.urls);
-    FakeExtension(token_of_url(forwarded_url(opened))).answer(kDone);
+    extension_for(forwarded_url(opened)).answer(kDone);
     CommandResult r = wendlebox.finish();
     EXPECT_EQ(r.exit_code, 0) << c.what << r.err;
     if (c.page_folder.empty()) {
@@ -342,7 +346,7 @@ TEST_F(WholeProgram, HangupAndTerminateEndTheSessionLikeExit) {
                                       .path_prefix = bin.path.string(), .keep_stdin_open = true,
                                       .terminal = terminal});
     const fs::path page = last_opened_argument(bin.path / "plain-urls");
-    FakeExtension browser(token_of_url(forwarded_url(page.string())));
+    FakeExtension browser = extension_for(forwarded_url(page.string()));
     browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":)"
                          R"("sleep 600 & echo $! > job.pid; setsid sh -c 'echo $$ > own.pid; exec sleep 600' &"}]})"));
     browser.answer(kDone, kChatUrl);

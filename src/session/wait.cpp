@@ -24,6 +24,19 @@ constexpr i18n::Text kNotConnected{
     "La extensión no se conectó en un minuto. Comprueba que esté instalada y activada en el navegador que abrió "
     "ChatGPT."};
 
+constexpr i18n::Text kPairingMismatch{
+    "The Wendlebox extension in the browser holds a pairing key other than this program's (it was not reloaded after "
+    "wendlebox setup, or another copy of it is loaded). Reload Wendlebox in the browser's extensions page "
+    "(edge://extensions or chrome://extensions).",
+    "A extensão Wendlebox no navegador tem uma chave de pareamento diferente da deste programa (ela não foi "
+    "recarregada depois do wendlebox setup, ou outra cópia dela está carregada). Recarregue o Wendlebox na página de "
+    "extensões do navegador (edge://extensions ou chrome://extensions).",
+    "La extensión Wendlebox del navegador tiene una clave de emparejamiento distinta de la de este programa (no se "
+    "recargó después de wendlebox setup, o hay otra copia cargada). Recarga Wendlebox en la página de extensiones "
+    "del navegador (edge://extensions o chrome://extensions)."};
+constexpr i18n::Text kSetupFolder{"The folder wendlebox setup installed it in:", "A pasta em que o wendlebox setup a instalou:",
+                                  "La carpeta donde la instaló wendlebox setup:"};
+
 constexpr i18n::Text kAnswering{"ChatGPT is answering ({} s) · Ctrl+C stops this prompt",
                                 "O ChatGPT está respondendo ({} s) · Ctrl+C interrompe este prompt",
                                 "ChatGPT está respondiendo ({} s) · Ctrl+C detiene este prompt"};
@@ -62,7 +75,7 @@ std::unexpected<Stopped> stopped(StopReason reason, std::string message = {}) {
 
 }  // namespace
 
-std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std::string_view not_connected_help,
+std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, const WaitHelp& help,
                                                       const WaitTimings& timings, const std::atomic<bool>* interrupt,
                                                       const Printer& out) {
   using Clock = std::chrono::steady_clock;
@@ -87,6 +100,13 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
   };
   JobExchange::Seen seen = exchange.wait(std::chrono::milliseconds(0));
   for (;;) {
+    // Said before anything else: the wait may end with this very look.
+    if (seen.pairing_mismatch) {
+      clear_status();
+      std::string what = std::string(i18n::tr(kPairingMismatch));
+      if (!help.extension_folder.empty()) what += fmt::format("\n{} {}", i18n::tr(kSetupFolder), help.extension_folder);
+      out << out.paint("33", what) << std::endl;
+    }
     if (seen.result) return clear_status(), *std::move(seen.result);
     if (seen.bridge_failed) return clear_status(), stopped(StopReason::BridgeFailed);
     if (interrupt && *interrupt) return clear_status(), stopped(StopReason::Interrupted);
@@ -99,9 +119,9 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
     }
     if (!seen.connected && now >= deadline && !hinted) {
       clear_status();
-      const std::string help = std::string(i18n::tr(kNotConnected)) + std::string(not_connected_help);
-      if (!timings.patient) return stopped(StopReason::NotConnected, help);
-      out << out.paint("33", help) << '\n' << out.paint("33", says(kStillWaitingForExtension, kStillWaitingForExtensionToProbe)) << std::endl;
+      const std::string what = std::string(i18n::tr(kNotConnected)) + help.not_connected;
+      if (!timings.patient) return stopped(StopReason::NotConnected, what);
+      out << out.paint("33", what) << '\n' << out.paint("33", says(kStillWaitingForExtension, kStillWaitingForExtensionToProbe)) << std::endl;
       hinted = true;
     }
     if (announced && !status_line && now - last_notice >= timings.notice_interval) {
@@ -131,13 +151,13 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
 }
 
 std::expected<BrowserResult, Stopped> publish_and_wait_for_result(JobExchange& exchange, Job job,
-                                                                  std::string_view not_connected_help,
+                                                                  const WaitHelp& help,
                                                                   const WaitTimings& timings,
                                                                   const std::atomic<bool>* interrupt, const Printer& out) {
   WaitTimings waiting = timings;
   waiting.probe = job.probe;
   exchange.publish(std::move(job));
-  auto result = wait_for_result(exchange, not_connected_help, waiting, interrupt, out);
+  auto result = wait_for_result(exchange, help, waiting, interrupt, out);
   if (!result && result.error().reason == StopReason::Interrupted) exchange.withdraw();
   return result;
 }

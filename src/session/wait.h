@@ -22,6 +22,12 @@ struct WaitTimings {
   bool probe = false;
 };
 
+// What the notices of a wait add for this session.
+struct WaitHelp {
+  std::string not_connected{};     // ends the message when the extension did not connect
+  std::string extension_folder{};  // where the extension to load is, when known
+};
+
 // Why a wait ended without a result, and what to tell the user.
 struct Stopped {
   StopReason reason;
@@ -30,11 +36,12 @@ struct Stopped {
 
 // Waits until the published job's result is in and takes it, printing
 // progress notices, or stops: when the extension never polls before the
-// deadline (the message then ends with `not_connected_help`), when the
+// deadline (the message then ends with `help.not_connected`), when the
 // bridge thread failed, or, with `interrupt` set, when the user stopped it.
-// Notices go to `out`; the seconds are counted on a status line only when
-// that is the terminal.
-std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std::string_view not_connected_help = {},
+// An extension that holds another pairing key is told of once, with what
+// to do. Notices go to `out`; the seconds are counted on a status line only
+// when that is the terminal.
+std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, const WaitHelp& help = {},
                                                       const WaitTimings& timings = {},
                                                       const std::atomic<bool>* interrupt = nullptr,
                                                       const Printer& out = Printer::standard());
@@ -42,6 +49,6 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, std
 // Publishes `job` and waits for its result as above; a job the user stopped
 // is withdrawn (polls see it no more, a late result counts as taken).
 std::expected<BrowserResult, Stopped> publish_and_wait_for_result(JobExchange& exchange, Job job,
-                                                                  std::string_view not_connected_help,
+                                                                  const WaitHelp& help,
                                                                   const WaitTimings& timings,
                                                                   const std::atomic<bool>* interrupt, const Printer& out);

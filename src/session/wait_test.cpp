@@ -74,12 +74,31 @@ TEST_F(Waiting, APatientWaitSaysWhatHelpsAndGoesOn) {
   extension(milliseconds(400), milliseconds(450));
   WaitTimings patient = timings;
   patient.patient = true;
-  auto result = wait_for_result(exchange, "\nOpened: here", patient, nullptr, printer);
+  auto result =
+      wait_for_result(exchange, WaitHelp{.not_connected = "\nOpened: here", .extension_folder = {}}, patient, nullptr, printer);
   ASSERT_TRUE(result) << result.error().message;
   EXPECT_TRUE(output.str().starts_with("The extension did not connect within one minute. Check that it is installed and "
                                        "enabled in the browser that opened ChatGPT.\nOpened: here\nStill waiting for the "
                                        "extension; press Ctrl+C to stop this prompt and keep the chat.\n"))
       << output.str();
+}
+
+// An extension holding another pairing key (the bridge refuses it) is
+// told of once, with the folder setup installed, however often it asks;
+// the wait goes on for the paired one.
+TEST_F(Waiting, AnotherPairingKeyIsToldOnceWithTheFolderToReload) {
+  for (int i = 0; i < 3; ++i) exchange.pairing_mismatch();
+  extension(milliseconds(100), milliseconds(200));
+  auto result = wait_for_result(exchange, WaitHelp{.not_connected = {}, .extension_folder = "/home/u/ext"}, timings,
+                                nullptr, printer);
+  ASSERT_TRUE(result) << result.error().message;
+  EXPECT_TRUE(output.str().starts_with(
+      "The Wendlebox extension in the browser holds a pairing key other than this program's (it was not reloaded "
+      "after wendlebox setup, or another copy of it is loaded). Reload Wendlebox in the browser's extensions page "
+      "(edge://extensions or chrome://extensions).\nThe folder wendlebox setup installed it in: /home/u/ext\n"
+      "Waiting for ChatGPT's reply...\n")) << output.str();
+  exchange.pairing_mismatch();
+  EXPECT_FALSE(exchange.wait(milliseconds(0)).pairing_mismatch);
 }
 
 // The status line is redrawn in place with "\r": cut to one row of a

@@ -260,6 +260,23 @@ test("a program that takes the port after ours ended mid-answer gets no answer",
   }
 });
 
+// The program was paired anew (setup run again) and the browser kept the
+// extension with the old key: the program refuses it and says once on the
+// terminal to reload it, and the tab says so too, before anything is typed.
+test("an extension that holds an old pairing key is told, on the terminal and in the tab, to be reloaded", async () => {
+  const told = "The Wendlebox extension in the browser holds a pairing key other than this program's";
+  const run = await harness.run({ page: { generation: "2026-09" }, pairingKey: "b".repeat(64),
+    during: async (program, _events, printed) => {
+      await poll(() => printed().includes(told), 30_000, "the terminal's message");
+      program.kill("SIGINT");
+    },
+    inspect: async (tab) => (await tab.waitForSelector("text=holds a pairing key other than", { timeout: 30_000 })).textContent() });
+  assert.equal(run.out.split(told).length, 2, run.out);
+  assert.match(run.out, /Reload Wendlebox in the browser's extensions page \(edge:\/\/extensions or chrome:\/\/extensions\)\./);
+  assert.match(run.inspected, /^Wendlebox: this extension holds a pairing key other than the wendlebox program's .* Reload Wendlebox in the browser's extensions page/);
+  assert.equal(harness.state.typed.length, 0);
+});
+
 // The test plays the program, signing as the paired program does; the
 // answer to the first result is lost, and the result is sent again.
 test("a result whose answer was lost is sent again until the program takes it", async () => {

@@ -217,8 +217,8 @@ function startChromium(profile, port, extension) {
 
 function runProgram(args, options, limitMs) {
   const child = spawn(path.join(build, "wendlebox"), args, options);
+  let out = "";
   const finished = new Promise((resolve) => {
-    let out = "";
     let err = "";
     child.stdout.on("data", (d) => (out += d));
     child.stderr.on("data", (d) => (err += d));
@@ -234,7 +234,7 @@ function runProgram(args, options, limitMs) {
       resolve({ code, out, err });
     });
   });
-  return { child, finished };
+  return { child, finished, output: () => out };
 }
 
 // `wendlebox setup` as a user runs it, in a home of its own: the browser
@@ -266,8 +266,12 @@ export async function startHarness({ browser = "chromium" } = {}) {
 
   // One task of the real program against the page described by `page`.
   // `during`, when given, acts while the program runs (for instance sends
-  // it Ctrl-C); it gets the child process and the page's events.
-  async function run({ page, prompt = "make the file", args = [prompt], limitMs = 60_000, inspect, during }) {
+  // it Ctrl-C); it gets the child process, the page's events and what the
+  // program has printed so far.
+  // `pairingKey` stands for a program paired anew since the browser loaded
+  // the extension (setup run again without a reload).
+  async function run({ page, prompt = "make the file", args = [prompt], limitMs = 60_000, inspect, during,
+    pairingKey = installed.pairingKey }) {
     Object.assign(state, { page, typed: [], uploaded: [], events: [] });
     const home = temporaryFolder("home");
     const work = temporaryFolder("work");
@@ -277,7 +281,7 @@ export async function startHarness({ browser = "chromium" } = {}) {
     fs.writeFileSync(path.join(bin, "xdg-open"), `#!/bin/sh\necho "$1" >> "${bin}/urls"\n`, { mode: 0o755 });
     fs.mkdirSync(path.join(home, ".config/wendlebox"), { recursive: true });
     fs.writeFileSync(path.join(home, ".config/wendlebox/settings.json"), '{"sounds": false, "git": false}');
-    pair(home, installed.pairingKey);
+    pair(home, pairingKey);
     const env = { ...process.env, HOME: home, PATH: `${bin}:${process.env.PATH}`, NO_COLOR: "1" };
     for (const name of ["XDG_CONFIG_HOME", "WENDLEBOX_LANG", "LANG", "LC_ALL", "LANGUAGE", "LC_MESSAGES"]) delete env[name];
     let tab = null;
@@ -292,7 +296,7 @@ export async function startHarness({ browser = "chromium" } = {}) {
       // the browser could not read it) the address itself.
       await tab.goto(opened.startsWith("/") ? `file://${opened}` : opened);
       if (during) {
-        await during(started.child, state.events);
+        await during(started.child, state.events, started.output);
         started.child.stdin.end();
       }
       const result = await finished;

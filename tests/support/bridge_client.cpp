@@ -8,6 +8,9 @@
 #include <stdexcept>
 #include <thread>
 
+#include "bridge/token.h"
+#include "common/files.h"
+#include "common/random.h"
 #include "support/support.h"
 
 HttpReply http_exchange(const std::string& raw, int port) {
@@ -55,6 +58,29 @@ HttpReply http_post(const std::string& target, const std::string& body, int port
                        port);
 }
 
+FakeExtension::FakeExtension(const std::string& token, const std::string& pairing_key, int port)
+    : keys_(bridge_keys(pairing_key, token)), port_(port) {}
+
+std::string FakeExtension::request_bytes(const std::string& method, const std::string& target, const std::string& body,
+                                         const std::string& nonce) const {
+  const std::string signature = hmac_hex(keys_.session_key, "request\n" + nonce + "\n" + method + "\n" + target + "\n" + body);
+  std::string head = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port_) +
+                     "\r\nX-Wendlebox-Nonce: " + nonce + "\r\nX-Wendlebox-Signature: " + signature +
+                     "\r\nX-Wendlebox-Pairing: " + keys_.pairing_id + "\r\n";
+  if (version_) head += "X-Wendlebox-Extension: " + *version_ + "\r\n";
+  if (!body.empty()) head += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
+  return head + "\r\n" + body;
+}
+
+HttpReply FakeExtension::request(const std::string& method, const std::string& target, const std::string& body) {
+  const std::string nonce = *random_hex(16);
+  HttpReply reply = http_exchange(request_bytes(method, target, body, nonce), port_);
+  const std::string answer_signature =
+      hmac_hex(keys_.session_key, "answer\n" + nonce + "\n" + std::to_string(reply.status) + "\n" + reply.body);
+  reply.signed_answer = reply.head.find("\r\nX-Wendlebox-Signature: " + answer_signature + "\r\n") != std::string::npos;
+  return reply;
+}
+
 std::optional<nlohmann::json> FakeExtension::next_job(std::chrono::milliseconds limit) {
   std::optional<nlohmann::json> job;
   wait_until(
@@ -63,9 +89,8 @@ std::optional<nlohmann::json> FakeExtension::next_job(std::chrono::milliseconds 
           if (auto offered = exchange_->poll(version_)) job = job_json(*offered);
           return job.has_value();
         }
-        const std::string version = version_ ? "X-Wendlebox-Extension: " + *version_ + "\r\n" : "";
-        HttpReply reply = http_exchange("GET /next?token=" + token_ + " HTTP/1.1\r\n" + version + "\r\n", port_);
-        if (reply.status == 200) job = nlohmann::json::parse(reply.body);
+        HttpReply reply = request("GET", "/next");
+        if (reply.status == 200 && reply.signed_answer) job = nlohmann::json::parse(reply.body);
         return job.has_value();
       },
       limit);
@@ -73,19 +98,11 @@ std::optional<nlohmann::json> FakeExtension::next_job(std::chrono::milliseconds 
 }
 
 HttpReply FakeExtension::post_result(const nlohmann::json& result) {
-  if (!exchange_) return http_post("/result?token=" + token_, result.dump(), port_);
-  const auto reply = [](int status, std::string body) { return HttpReply{true, status, "", std::move(body)}; };
+  if (!exchange_) return request("POST", "/result", result.dump());
   auto decoded = decode_browser_result(result.dump());
-  if (!decoded) return reply(400, R"({"error":"Invalid result"})");
-  switch (exchange_->deliver(std::move(*decoded))) {
-    case JobExchange::Delivery::Accepted:
-      return reply(200, R"({"ok":true})");
-    case JobExchange::Delivery::Duplicate:
-      return reply(200, R"({"duplicate":true,"ok":true})");
-    case JobExchange::Delivery::Stale:
-      break;
-  }
-  return reply(409, R"({"error":"Old result"})");
+  const http::Response answer =
+      decoded ? delivery_answer(exchange_->deliver(std::move(*decoded))) : http::error_response(400, "Invalid result");
+  return HttpReply{true, answer.status, "", http::body_of(answer), true};
 }
 
 nlohmann::json FakeExtension::answer(const std::string& text, const std::optional<std::string>& url) {
@@ -100,4 +117,14 @@ nlohmann::json FakeExtension::answer(const std::string& text, const std::optiona
 std::string token_of_url(const std::string& url) {
   const std::size_t at = url.find("#wendlebox=");
   return at == std::string::npos ? "" : url.substr(at + 11, 32);
+}
+
+std::string pairing_key_in(const std::filesystem::path& home) {
+  std::string key;
+  wait_until([&] {
+    auto stored = read_file(home / ".local/share/wendlebox/pairing-key");
+    if (stored) key = *stored;
+    return key.size() == 64;
+  });
+  return key;
 }

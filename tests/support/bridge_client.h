@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,7 @@ struct HttpReply {
   int status = 0;
   std::string head;  // status line and headers, up to the blank line
   std::string body;
+  bool signed_answer = false;  // signed over the request's nonce with the session's key
 };
 
 // Sends `raw` as is to the bridge on `port` and reads until the server
@@ -23,14 +25,21 @@ HttpReply http_exchange(const std::string& raw, int port = kBridgePort);
 HttpReply http_get(const std::string& target, int port = kBridgePort);
 HttpReply http_post(const std::string& target, const std::string& body, int port = kBridgePort);
 
-// Plays the extension over the bridge (a token and a port), or straight on
-// a session's job exchange in memory.
+// Plays the extension over the bridge, signing every request as the
+// extension does with the session's key, made from the page's token and
+// the pairing key that setup gave the extension; or straight on a session's
+// job exchange in memory.
 class FakeExtension {
  public:
-  explicit FakeExtension(std::string token, int port = kBridgePort) : token_(std::move(token)), port_(port) {}
+  FakeExtension(const std::string& token, const std::string& pairing_key, int port = kBridgePort);
   explicit FakeExtension(std::shared_ptr<JobExchange> exchange) : exchange_(std::move(exchange)) {}
   // Polls then say this extension version, as the real extension does.
   void set_version(std::string version) { version_ = std::move(version); }
+  // One signed request over the bridge, with a fresh nonce.
+  HttpReply request(const std::string& method, const std::string& target, const std::string& body = {});
+  // The bytes of such a request, signed over `nonce`.
+  std::string request_bytes(const std::string& method, const std::string& target, const std::string& body,
+                            const std::string& nonce) const;
   // Polls /next until a job arrives or the deadline passes.
   std::optional<nlohmann::json> next_job(std::chrono::milliseconds limit = std::chrono::seconds(30));
   HttpReply post_result(const nlohmann::json& result);
@@ -38,7 +47,7 @@ class FakeExtension {
   nlohmann::json answer(const std::string& text, const std::optional<std::string>& url = std::nullopt);
 
  private:
-  std::string token_;
+  BridgeKeys keys_{};
   int port_ = 0;
   std::shared_ptr<JobExchange> exchange_;
   std::optional<std::string> version_;
@@ -46,3 +55,7 @@ class FakeExtension {
 
 // The token of a launch URL "…#wendlebox=<token>".
 std::string token_of_url(const std::string& url);
+
+// The pairing key of the program run with `home` as its home, as setup
+// gives it to the extension; waits for the program to have made it.
+std::string pairing_key_in(const std::filesystem::path& home);

@@ -24,7 +24,7 @@ class MemoryBrowser : public Browser {
     return {};
   }
   std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) override {
-    return publish_and_wait_for_result(*exchange_, std::move(job), {}, {}, interrupt, out);
+    return publish_and_wait_for_result(*exchange_, std::move(job), WaitHelp{}, {}, interrupt, out);
   }
   std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
 
