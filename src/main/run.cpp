@@ -183,7 +183,8 @@ Status start_session(Scan scan, const SessionWorld& world) {
   if (!settings) return std::unexpected(settings.error());
   const SessionSettings session_settings{.allow_commands = settings->allow_commands, .force_yes = scan.force_yes,
                                          .sounds = settings->sounds, .git = settings->git,
-                                         .open_browser = !scan.no_browser};
+                                         .open_browser = !scan.no_browser,
+                                         .command_timeout = settings->command_timeout_seconds};
   return task(prompt, chat, session_settings, world);
 }
 

@@ -134,6 +134,7 @@ struct Session {
   bool first_prompt = true;
   bool told_how_to_go_on = false;  // the line saying how to type a prompt or leave, said once
   std::vector<pid_t> keepers{};  // of the commands run: what those left running ends with the session
+  bool told_bad_rules = false;   // the project's command rules file was said to be unusable
 };
 
 Result<std::filesystem::path> working_folder(const std::optional<Chat>& chat) {
@@ -225,6 +226,7 @@ void finish_prompt(Session& session, const std::string& prompt, const std::strin
 
 Json run_actions(Session& session, const std::vector<Action>& actions) {
   Json results = Json::array();
+  InterruptScope::actions_start();
   ChangeWatch watch;
   if (session.watch) {
     // The user may have worked on the files since the last batch ran.
@@ -239,7 +241,10 @@ Json run_actions(Session& session, const std::vector<Action>& actions) {
                              session.settings.allow_commands, session.settings.force_yes,
                              session.pending,       &InterruptScope::requested(),
                              session.world.out,     &session.keepers,
-                             session.watch ? &watch : nullptr};
+                             session.watch ? &watch : nullptr,
+                             InterruptScope::command_stop(),
+                             session.settings.command_timeout,
+                             &session.told_bad_rules};
     auto outcome = execute(action, context);
     results.push_back(outcome ? success_result(action.type, std::move(*outcome))
                               : failure_result(action.type, outcome.error()));

@@ -16,6 +16,7 @@ struct SessionSettings {
   bool sounds = true;
   bool git = true;
   bool open_browser = true;  // false with --no-browser: the page is shown to be opened by hand
+  unsigned command_timeout = 600;  // seconds a command may run when ChatGPT gives no timeout
 };
 
 // What a session takes from the world around it, so that a test can stand

@@ -16,6 +16,8 @@ struct Settings {
   // The command that opens ChatGPT (`--browser`); none means $BROWSER, else
   // the system's opener.
   std::optional<std::string> browser{};
+  // How long a command may run when ChatGPT does not say (1 to 3,600).
+  unsigned command_timeout_seconds = 600;
 };
 
 std::filesystem::path settings_path();
