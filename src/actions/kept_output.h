@@ -28,6 +28,8 @@ class KeptOutput {
   // Four bytes per character at most, and room to look for a line end.
   static constexpr std::size_t kKeptBytes = kKeptChars * 4 + 4'096;
 
+  void count(std::string_view piece);
+
   std::string head_;   // the first kKeptBytes bytes
   std::string tail_;   // ring of the last kKeptBytes bytes after the head
   std::size_t tail_start_ = 0;  // where the oldest byte of the full ring is
