@@ -133,12 +133,12 @@ TEST_F(Executor, AnEndlessLineIsShownCut) {
 // between them how much is left out: the end of a build is what matters.
 TEST_F(Executor, KeepsTheStartAndTheEndOfEachStreamWithAMarker) {
   const std::string line = std::string(79, 'x') + "\n";
-  auto ran = run({"run", {}, {}, "yes " + std::string(79, 'x') + " | head -n 370; echo the end; echo short >&2"});
+  auto ran = run({"run", {}, {}, "yes " + std::string(79, 'x') + " | head -n 375; echo the end; echo short >&2"});
   ASSERT_TRUE(ran);
   std::string start, end;
   for (int i = 0; i < 75; ++i) start += line;
   for (int i = 0; i < 74; ++i) end += line;
-  EXPECT_EQ((*ran)["stdout"], start + "[… 17,680 characters (221 lines) omitted …]\n" + end + "the end\n");
+  EXPECT_EQ((*ran)["stdout"], start + "[… 18,080 characters (226 lines) omitted …]\n" + end + "the end\n");
   EXPECT_EQ((*ran)["stderr"], "short\n");
   EXPECT_EQ((*ran)["truncated"], true);
   auto whole = run({"run", {}, {}, "head -c 12000 /dev/zero | tr '\\0' a"});
