@@ -30,8 +30,9 @@ int main() {
   }
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
-  std::printf("run: 1 GB stdout + 100 MB stderr: %.2f s, exit %d, kept %zu + %zu chars, peak RSS %.1f MB\n", seconds,
-              (*result)["exit_code"].get<int>(), (*result)["stdout"].get<std::string>().size(),
-              (*result)["stderr"].get<std::string>().size(), usage.ru_maxrss / 1024.0);
+  std::printf("run: 1 GB stdout + 100 MB stderr: %.2f s, exit %d, kept %zu + %zu bytes (start and end%s), peak RSS %.1f MB\n",
+              seconds, (*result)["exit_code"].get<int>(), (*result)["stdout"].get<std::string>().size(),
+              (*result)["stderr"].get<std::string>().size(), result->contains("truncated") ? ", truncated" : "",
+              usage.ru_maxrss / 1024.0);
   return usage.ru_maxrss < 32 * 1024 ? 0 : 1;
 }

@@ -20,6 +20,7 @@ struct Action {
   std::optional<std::vector<Edit>> edits{};  // edit_file
   std::optional<std::uint64_t> start_line{};  // read_file, 1-based
   std::optional<std::uint64_t> end_line{};    // read_file, inclusive
+  std::optional<std::uint64_t> timeout{};     // run, in seconds
   std::optional<std::string> pattern{};       // search
   std::optional<std::string> glob{};          // search
   bool regex = false;                         // search

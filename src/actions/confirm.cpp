@@ -1,6 +1,7 @@
 #include "actions/confirm.h"
 #include "common/printer.h"
 
+#include <cstdio>
 #include <iostream>
 #include <string>
 
@@ -18,7 +19,7 @@ constexpr i18n::Text kForceYesNotice{"All remaining requests in this session wil
 // The answer trimmed and lower-cased; empty at end of input.
 Result<std::string> ask(const std::string& question_line) {
   auto answer = read_answer(question_line);
-  if (!answer) return std::unexpected(answer.error());
+  if (!answer) return answer;
   return ascii_lower(*answer);
 }
 
@@ -32,19 +33,33 @@ Result<std::string> read_answer(const std::string& question_line) {
   std::string line;
   if (!std::getline(std::cin, line)) {
     if (std::cin.bad()) return os_failure(errno ? errno : EIO);
+    // End of input, or Ctrl-C during the read: the question's line is
+    // ended here, so the next line does not run on after it ("^C…"), and
+    // the next question reads afresh.
+    std::cin.clear();
+    ::clearerr(stdin);
+    Printer::standard() << '\n' << std::flush;
     return std::string();
   }
   return std::string(trim(line));
 }
 
+std::string_view force_yes_hint() { return i18n::tr(kForceYesHint); }
+
+bool is_force_yes(std::string_view answer) { return answer == "y --force-yes" || answer == "yes --force-yes"; }
+
+void set_force_yes(bool& force_yes) {
+  force_yes = true;
+  Printer::standard() << Printer::standard().paint("33", i18n::tr(kForceYesNotice)) << '\n';
+}
+
 Status confirm_action(std::string_view question, bool& force_yes) {
   if (force_yes) return {};
-  auto answer = ask(Printer::standard().paint("33", question) + " [y/N] (" + std::string(i18n::tr(kForceYesHint)) + ") ");
+  auto answer = ask(Printer::standard().paint("33", question) + " [y/N] (" + std::string(force_yes_hint()) + ") ");
   if (!answer) return std::unexpected(answer.error());
   if (*answer == "y" || *answer == "yes") return {};
-  if (*answer == "y --force-yes" || *answer == "yes --force-yes") {
-    force_yes = true;
-    Printer::standard() << Printer::standard().paint("33", i18n::tr(kForceYesNotice)) << '\n';
+  if (is_force_yes(*answer)) {
+    set_force_yes(force_yes);
     return {};
   }
   return declined();

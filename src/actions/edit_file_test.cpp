@@ -192,7 +192,7 @@ TEST_F(EditFile, KeepsTheLimitsAndConfinementOfWrites) {
       {edit("../secret.txt", {{"s", "t"}}), "Path cannot contain '..'"},
       {edit("latin1.txt", {{"caf", "cafe"}}), "File is not UTF-8 text"},
       {edit("new.txt", {{"a", "b"}}),
-       "No such file or directory (os error 2); edit_file changes an existing file, write_file creates one"},
+       "No such file or directory; edit_file changes an existing file, write_file creates one"},
       {Action{.type = "edit_file", .path = "big.txt"}, "Missing edits"},
       {edit("big.txt", {}), "No edits given"},
   };

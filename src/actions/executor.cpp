@@ -11,7 +11,9 @@
 
 #include <fmt/format.h>
 
+#include "actions/command_rules.h"
 #include "actions/confirm.h"
+#include "actions/kept_output.h"
 #include "actions/edit_file.h"
 #include "actions/file_access.h"
 #include "actions/images.h"
@@ -28,7 +30,6 @@
 namespace {
 
 constexpr std::size_t kMaxEntries = 200;
-constexpr std::size_t kMaxOutputChars = 12'000;
 constexpr std::size_t kMaxImages = 4;
 
 constexpr i18n::Text kWrote{"Wrote", "Gravado", "Escrito"};
@@ -42,6 +43,37 @@ constexpr i18n::Text kScreenshotQuestion{"Capture and attach your desktop screen
 constexpr i18n::Text kScreenshotTaken{"Desktop screenshot captured for the next ChatGPT message.",
                                       "Captura da área de trabalho feita para a próxima mensagem do ChatGPT.",
                                       "Captura del escritorio hecha para el próximo mensaje de ChatGPT."};
+
+constexpr i18n::Text kExit{"Exit {}", "Saída {}", "Salida {}"};
+constexpr i18n::Text kStopped{"Stopped", "Interrompido", "Detenido"};
+constexpr i18n::Text kStoppedBySignal{"Stopped by SIG{}", "Interrompido por SIG{}", "Detenido por SIG{}"};
+constexpr i18n::Text kStoppedByCtrlC{"Stopped by Ctrl-C", "Interrompido com Ctrl-C", "Detenido con Ctrl-C"};
+constexpr i18n::Text kStoppedAtTimeLimit{"Stopped at its time limit of {} s", "Interrompido no limite de tempo de {} s",
+                                         "Detenido en su límite de tiempo de {} s"};
+constexpr i18n::Text kCtrlCStopsCommand{
+    "Ctrl-C: stopping this command; ChatGPT gets what it printed. Ctrl-C again within 2 seconds stops the prompt.",
+    "Ctrl-C: interrompendo este comando; o ChatGPT recebe o que ele imprimiu. Ctrl-C de novo em 2 segundos "
+    "interrompe o prompt.",
+    "Ctrl-C: deteniendo este comando; ChatGPT recibe lo que imprimió. Ctrl-C otra vez en 2 segundos detiene el "
+    "prompt."};
+constexpr i18n::Text kTimeLimitReached{"Time limit of {} s reached: stopping this command.",
+                                       "Limite de tempo de {} s atingido: interrompendo este comando.",
+                                       "Límite de tiempo de {} s alcanzado: deteniendo este comando."};
+
+constexpr i18n::Text kMissingCommand{"Missing command", "Falta o comando", "Falta el comando"};
+constexpr i18n::Text kNulInCommand{"Command cannot contain a NUL byte", "O comando não pode conter um byte NUL",
+                                   "El comando no puede contener un byte NUL"};
+static_assert(kMaxCommandTimeout == 3600, "the timeout message says the limit");
+constexpr i18n::Text kBadTimeout{"timeout must be from 1 to 3600 seconds", "o timeout deve ser de 1 a 3600 segundos",
+                                 "el timeout debe ser de 1 a 3600 segundos"};
+// What goes back to ChatGPT is English; the user reads these in their language.
+constexpr const i18n::Text* kShownInTheUsersLanguage[] = {&kMissingCommand, &kNulInCommand, &kBadTimeout};
+
+std::string_view shown_failure(std::string_view error) {
+  for (const i18n::Text* text : kShownInTheUsersLanguage)
+    if (text->en == error) return i18n::tr(*text);
+  return error;
+}
 
 std::unexpected<std::string> too_many_images() {
   return failure(fmt::format("At most {} images can be attached in a turn", kMaxImages));
@@ -119,37 +151,59 @@ Result<Json> write_file_action(const Action& action, ExecutionContext& context) 
   return Json{{"bytes", action.content->size()}, {"path", *action.path}};
 }
 
-std::string first_output_chars(std::string_view bytes) {
-  return std::string(first_chars(lossy_utf8(bytes), kMaxOutputChars));
-}
+// Why a command did not end by itself, when it did not.
+enum class Ending { Itself, StoppedByUser, TimedOut, PromptStopped };
 
-// How a command ended, in words: its exit code, or what stopped it.
-std::string ending_of(const ExitStatus& status, bool stopped_by_user) {
-  if (status.code) return fmt::format("Exit {}", *status.code);
-  if (stopped_by_user) return "Stopped by Ctrl-C";
+// How a command ended, in the user's words: its exit code, or what stopped it.
+std::string ending_of(const ExitStatus& status, Ending ending, unsigned timeout) {
+  if (ending == Ending::TimedOut)
+    return fmt::format(fmt::runtime(i18n::tr(kStoppedAtTimeLimit)), timeout);
+  if (ending == Ending::StoppedByUser || ending == Ending::PromptStopped) return std::string(i18n::tr(kStoppedByCtrlC));
+  if (status.code) return fmt::format(fmt::runtime(i18n::tr(kExit)), *status.code);
   const char* name = status.signal ? sigabbrev_np(*status.signal) : nullptr;
-  return name ? fmt::format("Stopped by SIG{}", name) : "Stopped";
+  return name ? fmt::format(fmt::runtime(i18n::tr(kStoppedBySignal)), name) : std::string(i18n::tr(kStopped));
 }
 
 Result<Json> run_action(const Action& action, ExecutionContext& context) {
-  if (!action.command) return failure("Missing command");
+  if (!action.command) return failure(std::string(kMissingCommand.en));
   // The shell would run the command only up to a NUL, not what was shown.
-  if (action.command->find('\0') != std::string::npos) return failure("Command cannot contain a NUL byte");
+  if (action.command->find('\0') != std::string::npos) return failure(std::string(kNulInCommand.en));
+  const std::uint64_t timeout = action.timeout.value_or(context.command_timeout);
+  if (timeout == 0 || timeout > kMaxCommandTimeout)
+    return failure(std::string(kBadTimeout.en));
   if (!context.allow_commands && !context.force_yes) {
-    context.out << context.out.paint("33", "Run?") << ' ' << context.out.paint("35", one_line_text(*action.command)) << '\n';
-    if (auto allowed = confirm_action("Allow this command?", context.force_yes); !allowed)
-      return std::unexpected(allowed.error());
+    if (auto allowed = approve_command(*action.command, context); !allowed) return std::unexpected(allowed.error());
   } else {
-    context.out << context.out.paint("33", "Run") << ' ' << context.out.paint("35", one_line_text(*action.command)) << '\n';
+    show_run_line(context.out, *action.command);
   }
   context.out.flush();  // the Run line shows before a long command, even through a pipe
-  // Four bytes per character at most: the kept prefix always holds the
-  // first 12,000 characters, whatever the command prints after them.
   LiveOutput shown(context.out);
+  KeptOutput kept[2];
+  Ending ending = Ending::Itself;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
+  CommandStop* stop = context.command_stop;
+  if (stop) stop->requested = false, stop->running = true;
+  // Told about ten times a second; says once why the command is being ended.
+  const auto should_stop = [&] {
+    if (ending != Ending::Itself) return true;
+    if (context.interrupt && *context.interrupt) {
+      ending = Ending::PromptStopped;
+    } else if (stop && stop->requested) {
+      ending = Ending::StoppedByUser;
+      shown.notice("33", i18n::tr(kCtrlCStopsCommand));
+    } else if (std::chrono::steady_clock::now() >= deadline) {
+      ending = Ending::TimedOut;
+      shown.notice("33", fmt::format(fmt::runtime(i18n::tr(kTimeLimitReached)), timeout));
+    }
+    return ending != Ending::Itself;
+  };
   auto ran = run_process(ProcessSpec{.argv = {"sh", "-c", *action.command}, .cwd = context.base,
-                                     .capture_limit = kMaxOutputChars * 4, .keep_descendants = true,
-                                     .cancel = context.interrupt,
-                                     .on_output = [&](std::string_view piece, bool errors) { shown.take(piece, errors); }});
+                                     .capture_limit = 0, .keep_descendants = true, .should_stop = should_stop,
+                                     .on_output = [&](std::string_view piece, bool errors) {
+                                       kept[errors ? 1 : 0].take(piece);
+                                       shown.take(piece, errors);
+                                     }});
+  if (stop) stop->running = false;
   shown.finish();
   if (!ran) return std::unexpected(ran.error());
   if (context.keepers) {
@@ -161,11 +215,13 @@ Result<Json> run_action(const Action& action, ExecutionContext& context) {
     context.keepers->push_back(ran->keeper);
   }
   const std::optional<int> code = ran->status.code;
-  const bool stopped_by_user = context.interrupt && *context.interrupt;
-  context.out.line(code == 0 ? "32" : "31", ending_of(ran->status, stopped_by_user));
-  return Json{{"exit_code", code ? Json(*code) : Json(nullptr)},
-              {"stderr", first_output_chars(ran->errors)},
-              {"stdout", first_output_chars(ran->output)}};
+  context.out.line(code == 0 && ending == Ending::Itself ? "32" : "31", ending_of(ran->status, ending, timeout));
+  const KeptOutput::Text out = kept[0].finish(), errors = kept[1].finish();
+  Json result{{"exit_code", code ? Json(*code) : Json(nullptr)}, {"stderr", errors.text}, {"stdout", out.text}};
+  if (out.truncated || errors.truncated) result["truncated"] = true;
+  if (ending == Ending::TimedOut) result["timed_out"] = true;
+  if (ending == Ending::StoppedByUser) result["stopped_by_user"] = true;
+  return result;
 }
 
 Result<Json> screenshot_action(ExecutionContext& context) {
@@ -286,7 +342,7 @@ Result<Json> execute(const Action& action, ExecutionContext& context) {
   // learn of a refused path or a missing file only from ChatGPT's reply.
   if (!outcome && !outcome.error().starts_with("User declined"))
     context.out.line("31", fmt::format("{}{} {}: {}", one_line_text(action.type), subject_of(action), i18n::tr(kFailed),
-                                         visible_text(outcome.error())));
+                                         visible_text(shown_failure(outcome.error()))));
   return outcome;
 }
 

@@ -27,6 +27,18 @@ struct ChangeWatch {
   std::function<void()> unwatched;
 };
 
+// How the user stops one running command without stopping the prompt:
+// `running` is set while a command runs, and the session's Ctrl-C handler
+// sets `requested` then (both are lock-free, for a signal handler).
+struct CommandStop {
+  std::atomic<bool> running{false};
+  std::atomic<bool> requested{false};
+};
+
+// How long a command may run when ChatGPT does not say, and at most.
+inline constexpr unsigned kDefaultCommandTimeout = 600;
+inline constexpr unsigned kMaxCommandTimeout = 3600;
+
 struct ExecutionContext {
   const std::filesystem::path& base;  // the working folder; where commands run
   const std::vector<std::filesystem::path>& roots;
@@ -43,6 +55,9 @@ struct ExecutionContext {
   bool review_edits = false;
   // Set by the answer "a": the rest of this prompt's changes go through unasked.
   bool* edits_approved = nullptr;
+  CommandStop* command_stop = nullptr;  // Ctrl-C during a command stops it
+  unsigned command_timeout = kDefaultCommandTimeout;  // seconds, when `run` gives none
+  bool* told_bad_rules = nullptr;  // the project's command rules were said to be unusable
 };
 
 // The action's success object, or the message saying why it failed.

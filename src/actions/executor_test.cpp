@@ -4,7 +4,9 @@
 
 #include <sstream>
 
+#include "actions/command_rules.h"
 #include "actions/confirm.h"
+#include "actions/kept_output.h"
 #include "actions/images.h"
 #include "actions/live_output.h"
 #include "line_editor/line_editor.h"
@@ -58,14 +60,14 @@ TEST_F(Executor, ListsSortedNamesWithFolderMarksUpTo200) {
   auto listed = run({"list_files"});
   ASSERT_TRUE(listed) << listed.error();
   EXPECT_EQ(*listed, (Json{{"entries", {".hidden", "a.txt", "link", "src/"}}}));
-  EXPECT_EQ(error_of({"list_files", "a.txt"}), "Not a directory (os error 20)");
+  EXPECT_EQ(error_of({"list_files", "a.txt"}), "Not a directory");
   for (int i = 0; i < 250; ++i) write_text(dir.path / "src" / ("f" + std::to_string(1000 + i)), "");
   auto many = run({"list_files", "src"});
   ASSERT_TRUE(many);
   const auto& entries = (*many)["entries"];
   EXPECT_EQ(entries.size(), 200u);
   EXPECT_TRUE(std::is_sorted(entries.begin(), entries.end()));
-  EXPECT_EQ(output.str(), "Listed . (4 entries)\nlist_files a.txt failed: Not a directory (os error 20)\nListed src (200 entries)\n");
+  EXPECT_EQ(output.str(), "Listed . (4 entries)\nlist_files a.txt failed: Not a directory\nListed src (200 entries)\n");
 }
 
 TEST_F(Executor, ReadsUpTo250000BytesOfUtf8) {
@@ -79,7 +81,7 @@ TEST_F(Executor, ReadsUpTo250000BytesOfUtf8) {
   EXPECT_EQ(error_of({"read_file", "big.txt"}),
             "File exceeds 250 KB. Read a smaller file, or read this one in parts with start_line and end_line.");
   EXPECT_EQ(error_of({"read_file", "img.png"}), "File is not UTF-8 text");
-  EXPECT_EQ(error_of({"read_file", "none.txt"}), "No such file or directory (os error 2)");
+  EXPECT_EQ(error_of({"read_file", "none.txt"}), "No such file or directory");
 }
 
 TEST_F(Executor, WritesUpTo1000000BytesAndReportsIt) {
@@ -127,11 +129,49 @@ TEST_F(Executor, AnEndlessLineIsShownCut) {
                               "\n  done\nExit 0\n");
 }
 
-TEST_F(Executor, KeepsTheFirst12000CharactersOfEachStream) {
-  auto ran = run({"run", {}, {}, "head -c 20000 /dev/zero | tr '\\0' a; for i in $(seq 13000); do printf 'é' >&2; done"});
+// A long output keeps its start and its end, cut at line ends, and says
+// between them how much is left out: the end of a build is what matters.
+TEST_F(Executor, KeepsTheStartAndTheEndOfEachStreamWithAMarker) {
+  const std::string line = std::string(79, 'x') + "\n";
+  auto ran = run({"run", {}, {}, "yes " + std::string(79, 'x') + " | head -n 375; echo the end; echo short >&2"});
   ASSERT_TRUE(ran);
-  EXPECT_EQ((*ran)["stdout"], std::string(12'000, 'a'));
-  EXPECT_EQ((*ran)["stderr"].get<std::string>().size(), 24'000u);
+  std::string start, end;
+  for (int i = 0; i < 75; ++i) start += line;
+  for (int i = 0; i < 74; ++i) end += line;
+  EXPECT_EQ((*ran)["stdout"], start + "[… 18,080 characters (226 lines) omitted …]\n" + end + "the end\n");
+  EXPECT_EQ((*ran)["stderr"], "short\n");
+  EXPECT_EQ((*ran)["truncated"], true);
+  auto whole = run({"run", {}, {}, "head -c 12000 /dev/zero | tr '\\0' a"});
+  ASSERT_TRUE(whole);
+  EXPECT_EQ((*whole)["stdout"], std::string(12'000, 'a'));
+  EXPECT_FALSE(whole->contains("truncated"));
+}
+
+// Past what is kept whole the end lives in a ring: fed in odd pieces, a
+// character cut by the ring is left out, never shown broken.
+TEST(KeptOutput, TheEndSurvivesAnyAmountInAnyPieces) {
+  KeptOutput kept;
+  std::string text;
+  for (int i = 0; i < 50'000; ++i) text += "é";
+  text += "END";
+  for (std::size_t at = 0; at < text.size(); at += 7) kept.take(std::string_view(text).substr(at, 7));
+  const KeptOutput::Text result = kept.finish();
+  std::string start, end;
+  for (int i = 0; i < 6'000; ++i) start += "é";
+  for (int i = 0; i < 5'997; ++i) end += "é";
+  EXPECT_EQ(result.text, start + "\n[… 38,003 characters omitted …]\n" + end + "END");
+  EXPECT_TRUE(result.truncated);
+  EXPECT_EQ(omitted_marker(1, 1), "[… 1 character (1 line) omitted …]");
+}
+
+TEST_F(Executor, ACommandPastItsTimeLimitEndsWithWhatItPrinted) {
+  auto ran = run({.type = "run", .command = "echo first; sleep 30; echo never", .timeout = 2});
+  ASSERT_TRUE(ran);
+  EXPECT_EQ(*ran, (Json{{"exit_code", nullptr}, {"stderr", ""}, {"stdout", "first\n"}, {"timed_out", true}}));
+  EXPECT_NE(output.str().find("Time limit of 2 s reached: stopping this command.\n"), std::string::npos) << output.str();
+  EXPECT_TRUE(output.str().ends_with("Stopped at its time limit of 2 s\n")) << output.str();
+  for (const std::uint64_t wrong : {0, 3601})
+    EXPECT_EQ(error_of({.type = "run", .command = "true", .timeout = wrong}), "timeout must be from 1 to 3600 seconds");
 }
 
 TEST_F(Executor, LargeOutputOnEitherStreamNeverBlocksTheCommand) {
@@ -144,13 +184,79 @@ TEST_F(Executor, BlockedCommandsAskAndForceYesHoldsForTheSession) {
   allow_commands = false;
   input.str("n\ny --force-yes\n");
   EXPECT_EQ(error_of({"run", {}, {}, "echo one"}), "User declined request");
-  ASSERT_TRUE(run({"run", {}, {}, "echo two"}));
+  ASSERT_TRUE(run({"run", {}, {}, "echo two | cat"}));
   EXPECT_TRUE(force_yes);
   ASSERT_TRUE(run({"run", {}, {}, "echo three"}));
+  const std::string always =
+      "  a: always allow this command in this project (also with more arguments after it); n <reason>: refuse and "
+      "tell ChatGPT why\n";
   EXPECT_EQ(output.str(),
-            "Run? echo one\nAllow this command? [y/N] (y --force-yes for this session) "
-            "Run? echo two\nAllow this command? [y/N] (y --force-yes for this session) "
+            "Run? echo one\n" + always + "Allow this command? [y/N/a] (y --force-yes for this session) "
+            "Run? echo two | cat\n  n <reason>: refuse and tell ChatGPT why\n"
+            "Allow this command? [y/N] (y --force-yes for this session) "
             "All remaining requests in this session will be allowed.\n  two\nExit 0\nRun echo three\n  three\nExit 0\n");
+}
+
+// `a` keeps the command in the project's rules, which a later session
+// reads; a rule allows by its first words, never past a shell operator;
+// a refusal's reason goes back to ChatGPT.
+TEST_F(Executor, RulesOfTheProjectAllowCommandsByTheirStart) {
+  allow_commands = false;
+  input.str("a\n");
+  ASSERT_TRUE(run({"run", {}, {}, "touch x"}));
+  EXPECT_EQ(read_text(dir.path / ".wendlebox/commands.json"), "{\n  \"allow\": [\n    \"touch x\"\n  ]\n}");
+  output.str("");
+  ASSERT_TRUE(run({"run", {}, {}, "touch x"}));  // as in a new session: nothing is asked
+  EXPECT_EQ(output.str(), "Run touch x (allowed in this project)\nExit 0\n");
+  write_text(dir.path / ".wendlebox/commands.json", R"({"allow": ["touch", "", "touch x; rm y"]})");
+  input.str("n\nn use make test instead\n");
+  input.clear();
+  ASSERT_TRUE(run({"run", {}, {}, "touch  y"}));
+  EXPECT_TRUE(fs::exists(dir.path / "y"));
+  EXPECT_EQ(error_of({"run", {}, {}, "touch x; rm y"}), "User declined request");
+  EXPECT_EQ(error_of({"run", {}, {}, "touchy"}), "User declined request: use make test instead");
+  EXPECT_TRUE(fs::exists(dir.path / "y"));
+  EXPECT_EQ(output.str().find("failed"), std::string::npos) << output.str();
+}
+
+TEST(CommandRules, ARuleAllowsTheCommandOrItWithMoreWordsAndNothingWithAnOperator) {
+  struct Case {
+    const char* rule;
+    const char* command;
+    bool allowed;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"npm test", "npm test", true}, {"npm test", "npm test -- --watch", true}, {"npm test", " npm test ", true},
+           {"npm", "npmx", false}, {"npm test", "npm", false}, {"make", "make\trm", false},
+           {"make", "make; rm -rf ~", false}, {"make", "make && rm x", false}, {"make", "make | sh", false},
+           {"make", "make > out", false}, {"make", "make < in", false}, {"make", "make `rm x`", false},
+           {"make", "make $(rm x)", false}, {"make", "make\nrm x", false}, {"make", "make x & rm y", false},
+           {"make; rm", "make; rm", false}, {"", "", false}})
+    EXPECT_EQ(rule_allows(c.rule, c.command), c.allowed) << c.rule << " / " << c.command;
+}
+
+// A rules file that cannot be read allows nothing and is said once.
+TEST_F(Executor, AMalformedRulesFileIsSaidOnceAndAllowsNothing) {
+  allow_commands = false;
+  bool told = false;
+  for (const char* bad : {"{\"allow\": \"touch\"}", "{\"allow\": [1]}", "{"}) {
+    write_text(dir.path / ".wendlebox/commands.json", bad);
+    told = false;
+    input.clear();
+    input.str("y\ny\n");
+    output.str("");
+    for (int i = 0; i < 2; ++i) {
+      ExecutionContext context{dir.path, roots, false, force_yes, pending};
+      context.told_bad_rules = &told;
+      ASSERT_TRUE(execute({"run", {}, {}, "touch x"}, context));
+    }
+    const std::string said = output.str();
+    const std::string report = "No command is allowed by " + (dir.path / ".wendlebox/commands.json").string();
+    EXPECT_NE(said.find(report), std::string::npos) << said;
+    EXPECT_EQ(said.find(report), said.rfind(report)) << said;
+    EXPECT_EQ(said.find("[y/N/a]"), std::string::npos) << said;  // no rule can be added to it
+    EXPECT_EQ(read_text(dir.path / ".wendlebox/commands.json"), bad);
+  }
 }
 
 TEST_F(Executor, ImagesAreCountedAndNotAttachedTwice) {
@@ -216,6 +322,24 @@ TEST(Confirm, EndOfInputRefuses) {
   std::cout.rdbuf(old_out);
   EXPECT_EQ(action.error(), "User declined request");
   EXPECT_EQ(once.error(), "User declined request");
+  // The question's line is ended: what follows does not run on after it.
+  EXPECT_EQ(out.str(), "Q? [y/N] (y --force-yes for this session) \nQ? [y/N] \n");
+}
+
+// When the command ends, the lines that scrolled away are counted above
+// the last ones shown, in the singular for one.
+TEST(LiveOutput, TheClosingLinesCountTheEarlierOnesAbove) {
+  for (const auto& [lines, said] : {std::pair{6, "  … 1 earlier line\n  2\n"}, std::pair{1'007, "  … 1,002 earlier lines\n  1003\n"}}) {
+    std::stringstream screen;
+    const Printer terminal(screen, true, false, 80);
+    LiveOutput live(terminal);
+    for (int i = 1; i <= lines; ++i) live.take(std::to_string(i) + "\n", false);
+    live.finish();
+    const std::string out = screen.str();
+    EXPECT_TRUE(out.ends_with(std::string(said) + "  " + std::to_string(lines - 3) + "\n  " + std::to_string(lines - 2) + "\n  " +
+                              std::to_string(lines - 1) + "\n  " + std::to_string(lines) + "\n"))
+        << out;
+  }
 }
 
 // The live window goes back up as many rows as it drew: each of its lines

@@ -4,7 +4,9 @@
 
 #include <fmt/format.h>
 
+#include "actions/kept_output.h"
 #include "common/text.h"
+#include "i18n/i18n.h"
 #include "line_editor/line_editor.h"
 
 namespace {
@@ -14,6 +16,16 @@ constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 // What is kept of a line that has not ended: a command may print a
 // gigabyte without a line break, and no screen shows more than this.
 constexpr std::size_t kLongestLine = 4096;
+
+constexpr i18n::Text kEarlierLine{"… 1 earlier line", "… 1 linha anterior", "… 1 línea anterior"};
+constexpr i18n::Text kEarlierLines{"… {} earlier lines", "… {} linhas anteriores", "… {} líneas anteriores"};
+
+// How many lines scrolled away above the ones shown, in the user's words.
+std::string earlier_lines(std::size_t hidden) {
+  if (hidden == 1) return std::string(i18n::tr(kEarlierLine));
+  const char separator = i18n::lang::LANG.get() == i18n::Language::English ? ',' : '.';
+  return fmt::format(fmt::runtime(i18n::tr(kEarlierLines)), grouped_number(hidden, separator));
+}
 
 void append_bounded(std::string& partial, std::string_view piece) {
   if (partial.size() < kLongestLine) partial.append(piece.substr(0, kLongestLine - partial.size()));
@@ -50,25 +62,43 @@ void LiveOutput::line(std::string_view text) {
   if (last_lines_.size() > kShownLines) last_lines_.pop_front();
 }
 
-// The window: the last lines, then how long the command has run (or, at
-// the end, how many lines were not shown). Each line is cut to one row of
+void LiveOutput::erase() {
+  if (drawn_rows_ > 0) out_ << fmt::format("\x1b[{}F\x1b[J", drawn_rows_);
+  drawn_rows_ = 0;
+}
+
+// The window: how many lines went by unseen, the last lines, then (while
+// the command runs) how long it has run. Each line is cut to one row of
 // the terminal as it is now, so going up as many rows as were drawn
 // reaches the window's top, whatever the width.
 void LiveOutput::draw(bool final) {
   const std::size_t columns = out_.columns();
-  if (drawn_rows_ > 0) out_ << fmt::format("\x1b[{}F\x1b[J", drawn_rows_);
-  for (const std::string& shown : last_lines_) out_.line("90", line_editor::fit_to_columns(shown, columns));
-  drawn_rows_ = last_lines_.size();
+  erase();
   const std::size_t hidden = lines_ - last_lines_.size();
-  if (final) {
-    if (hidden > 0) out_.line("90", fmt::format("  ({} more lines)", hidden));
-  } else {
+  if (hidden > 0) {
+    out_.line("90", line_editor::fit_to_columns("  " + earlier_lines(hidden), columns));
+    ++drawn_rows_;
+  }
+  for (const std::string& shown : last_lines_) out_.line("90", line_editor::fit_to_columns(shown, columns));
+  drawn_rows_ += last_lines_.size();
+  if (!final) {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started_).count();
     out_.line("90", line_editor::fit_to_columns(fmt::format("  … {} s", seconds), columns));
     ++drawn_rows_;
   }
   out_ << std::flush;
   drawn_at_ = Clock::now();
+}
+
+void LiveOutput::notice(std::string_view code, std::string_view text) {
+  if (!out_.redraws_lines()) {
+    out_.line(code, text);
+    out_ << std::flush;
+    return;
+  }
+  erase();
+  out_.line(code, text);
+  draw(false);
 }
 
 void LiveOutput::finish() {

@@ -21,14 +21,19 @@ class LiveOutput {
   // one only lets the seconds on the screen move on.
   void take(std::string_view piece, bool errors);
 
+  // A line of the program's own while the command runs (it is being
+  // stopped): printed for good above the window, which is drawn again below.
+  void notice(std::string_view code, std::string_view text);
+
   // The command has ended: on a terminal the window gives way to the last
-  // lines and how many others there were.
+  // lines, below how many others there were.
   void finish();
 
  private:
   using Clock = std::chrono::steady_clock;
   void line(std::string_view text);
   void draw(bool final);
+  void erase();
 
   const Printer& out_;
   Clock::time_point started_ = Clock::now();

@@ -46,8 +46,8 @@ TEST_F(SafePath, Table) {
       {"link", outside},
       {"link/file", outside},
       {"leak", outside},
-      {"dead", "error:No such file or directory (os error 2)"},
-      {"dead/x", "error:No such file or directory (os error 2)"},
+      {"dead", "error:No such file or directory"},
+      {"dead/x", "error:No such file or directory"},
       {"sub//deep/", "ok:" + w.string() + "/sub//deep/"},
   };
   for (const auto& [requested, expected] : cases) EXPECT_EQ(check(requested), expected) << requested;
@@ -59,7 +59,7 @@ TEST_F(SafePath, CreatesParentsOnlyWhenAskedAndOnlyInsideARoot) {
   EXPECT_TRUE(fs::is_directory(w / "new/dir"));
   EXPECT_EQ(check("link/made/f.txt", true), "error:Path is outside the working and allowed folders");
   EXPECT_FALSE(fs::exists(dir.path / "outside/made"));
-  EXPECT_EQ(check("a.txt/f.txt", true), "error:Not a directory (os error 20)");
+  EXPECT_EQ(check("a.txt/f.txt", true), "error:Not a directory");
 }
 
 TEST(RootList, KeepsOnlyUsableDistinctFolders) {

@@ -150,7 +150,7 @@ Status drain(const Ending& ending, const ProcessSpec& command, Pipe* out, Pipe* 
       }
     }
     if (count == 0) return {};
-    if (cancel && *cancel && !cancelled) {
+    if (!cancelled && !status && ((cancel && *cancel) || (command.should_stop && command.should_stop()))) {
       ending.cancel();
       cancelled = true;
     }

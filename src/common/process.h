@@ -39,6 +39,9 @@ struct ProcessSpec {
   // told to (end_kept), when `cancel` is set, or when this program dies.
   bool keep_descendants = false;
   const std::atomic<bool>* cancel = nullptr;
+  // Asked about ten times a second while the program runs: true ends it as
+  // `cancel` does (a time limit, the user stopping this one command).
+  std::function<bool()> should_stop = nullptr;
   // Told each piece of captured output as it comes (`errors` for standard
   // error), before any limit applies; told an empty piece while the program
   // is quiet (about ten times a second), so that a display can count time.

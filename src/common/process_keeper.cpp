@@ -293,4 +293,10 @@ Result<std::optional<ExitStatus>> kept_command_status(int reports, bool block) {
   return std::optional<ExitStatus>(decode_status(ended->value));
 }
 
-void stop_kept(pid_t keeper) { ::kill(keeper, SIGTERM); }
+// The keeper's whole process group hears SIGTERM at once (it is the group's
+// leader, and not reaped yet, so the group's id is still its own); the
+// keeper then ends what left the group, and SIGKILLs what is left later.
+void stop_kept(pid_t keeper) {
+  ::kill(-keeper, SIGTERM);
+  ::kill(keeper, SIGTERM);
+}

@@ -10,8 +10,9 @@ template <class T>
 using Result = std::expected<T, std::string>;
 using Status = std::expected<void, std::string>;
 
-// The wording users see for an operating-system failure:
-// "<description> (os error <number>)".
+// The wording users see for an operating-system failure: the system's
+// description alone ("No such file or directory"); its number tells no one
+// anything.
 std::string os_error_text(int error_number);
 
 inline std::unexpected<std::string> os_failure(int error_number = errno) {

@@ -185,7 +185,8 @@ Status start_session(Scan scan, const SessionWorld& world) {
   if (!settings) return std::unexpected(settings.error());
   const SessionSettings session_settings{.allow_commands = settings->allow_commands, .force_yes = scan.force_yes,
                                          .sounds = settings->sounds, .git = settings->git,
-                                         .open_browser = !scan.no_browser, .review_edits = settings->review_edits};
+                                         .open_browser = !scan.no_browser, .review_edits = settings->review_edits,
+                                         .command_timeout = settings->command_timeout_seconds};
   return task(prompt, chat, session_settings, world);
 }
 

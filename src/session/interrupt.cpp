@@ -9,6 +9,8 @@ namespace {
 
 std::atomic<bool> interrupted{false};
 std::atomic<long long> first_at_ms{0};
+std::atomic<long long> command_stopped_at_ms{-1};  // when a Ctrl-C last stopped a command
+CommandStop command{};
 struct sigaction previous {};
 
 long long now_ms() {
@@ -25,6 +27,14 @@ void on_interrupt(int) {
     ::raise(SIGINT);
     return;
   }
+  const long long stopped_at = command_stopped_at_ms;
+  if (!interrupted && stopped_at >= 0 && now - stopped_at < 2000) {
+    // Again soon after a command was stopped: the prompt stops too.
+  } else if (command.running) {
+    command_stopped_at_ms = now;
+    command.requested = true;
+    return;
+  }
   first_at_ms = now;
   interrupted = true;
 }
@@ -33,6 +43,7 @@ void on_interrupt(int) {
 
 InterruptScope::InterruptScope() {
   interrupted = end_signal() != 0;  // a prompt begun as the session is told to end stops at once
+  command_stopped_at_ms = -1;
   struct sigaction action {};
   action.sa_handler = on_interrupt;
   sigemptyset(&action.sa_mask);
@@ -44,3 +55,7 @@ InterruptScope::~InterruptScope() { ::sigaction(SIGINT, &previous, nullptr); }
 const std::atomic<bool>& InterruptScope::requested() { return interrupted; }
 
 std::atomic<bool>* InterruptScope::flag() { return &interrupted; }
+
+CommandStop* InterruptScope::command_stop() { return &command; }
+
+void InterruptScope::actions_start() { command_stopped_at_ms = -1; }

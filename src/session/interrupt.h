@@ -1,9 +1,13 @@
 // Ctrl-C while a prompt's turns run stops that prompt, not the program: the
 // first one sets a flag the session checks; a second within two seconds
-// ends the program as Ctrl-C always did.
+// ends the program as Ctrl-C always did. While a command runs, the first
+// one stops only that command (ChatGPT hears what it printed), and a second
+// within two seconds stops the prompt.
 #pragma once
 
 #include <atomic>
+
+#include "actions/executor.h"
 
 class InterruptScope {
  public:
@@ -17,4 +21,9 @@ class InterruptScope {
   static const std::atomic<bool>& requested();
   // The same flag, for what else stops a prompt (SIGHUP, SIGTERM).
   static std::atomic<bool>* flag();
+  // Where the executor says a command runs, and hears that it is to stop.
+  static CommandStop* command_stop();
+  // A reply's actions begin: a command stopped in an earlier batch no
+  // longer makes the next Ctrl-C stop the prompt.
+  static void actions_start();
 };

@@ -22,9 +22,11 @@ TEST(Prompts, SystemPromptIsOneLineAddingEditsRangesAndSearchToTheFirst1596Bytes
   cut(R"(,{"type":"edit_file","path":"relative/path","edits":[{"old":)", "]}.");
   cut(" To change an existing file, prefer edit_file to write_file: each \"old\" must be exact text",
       " Use only actions you need.");
+  cut(" A run action may give \"timeout\"", " Relative file paths");
   EXPECT_EQ(sp.size(), 1596u) << sp;
   for (std::string_view told : {"with a few unchanged lines around the change", R"("start_line" and "end_line")",
-                                R"({"type":"search","pattern":)", "use search to find text"})
+                                R"({"type":"search","pattern":)", "use search to find text",
+                                R"(A run action may give "timeout" in seconds (at most 3600)"})
     EXPECT_NE(system_prompt().find(told), std::string_view::npos) << told;
 }
 
@@ -146,7 +148,8 @@ TEST(ParseReply, ReadsEditsLineRangesAndSearchFields) {
 {"status":"continue","actions":[
  {"type":"edit_file","path":"a.cc","edits":[{"old":"x","new":""},{"old":"y\n","new":"z"}]},
  {"type":"read_file","path":"log","start_line":10,"end_line":null},
- {"type":"search","pattern":"f\\(","glob":"*.cc","regex":true,"ignore_case":null}]}
+ {"type":"search","pattern":"f\\(","glob":"*.cc","regex":true,"ignore_case":null},
+ {"type":"run","command":"npm start","timeout":30}]}
 ```)");
   ASSERT_TRUE(reply) << reply.error();
   const Action& edit = reply->actions[0];
@@ -160,6 +163,8 @@ TEST(ParseReply, ReadsEditsLineRangesAndSearchFields) {
   EXPECT_TRUE(reply->actions[2].regex);
   EXPECT_FALSE(reply->actions[2].ignore_case);
   EXPECT_FALSE(reply->actions[1].edits);
+  EXPECT_EQ(reply->actions[3].timeout, 30u);
+  EXPECT_FALSE(reply->actions[2].timeout);
 
   const auto reason = [](const std::string& action) {
     auto bad = parse_reply("```wendlebox\n{\"status\":\"continue\",\"actions\":[" + action + "]}\n```");
@@ -170,6 +175,8 @@ TEST(ParseReply, ReadsEditsLineRangesAndSearchFields) {
             "invalid type: expected a list for `edits` at line 1 column 74");
   EXPECT_EQ(reason(R"({"type":"read_file","start_line":-3})"),
             "invalid type: number, expected an unsigned integer for `start_line` at line 1 column 70");
+  EXPECT_EQ(reason(R"({"type":"run","command":"x","timeout":"600"})"),
+            "invalid type: string, expected an unsigned integer for `timeout` at line 1 column 78");
   EXPECT_EQ(reason(R"({"type":"search","regex":"yes"})"),
             "invalid type: string, expected a boolean for `regex` at line 1 column 65");
 }

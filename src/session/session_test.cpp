@@ -262,7 +262,7 @@ TEST_F(Session, TheFirstPromptOfANewRepositoryIsUndoneWithoutAGitError) {
 TEST_F(Session, AFolderThatCannotBeWrittenIsReportedBeforeChatGptIsAsked) {
   write_script(bin.path / "xdg-open", "echo \"$1\" >> " + urls().string());
   BinaryRun run{.args = {"make a game"}, .cwd = work.path, .home = home.path, .path_prefix = bin.path.string()};
-  std::string why = "Permission denied (os error 13)). Give yourself write access (chmod u+w " + work.path.string() +
+  std::string why = "Permission denied). Give yourself write access (chmod u+w " + work.path.string() +
                     "), or start wendlebox in another folder.";
   if (::geteuid() == 0) {
     // Modes do not stop root: a read-only mount of the folder does.
@@ -272,7 +272,7 @@ TEST_F(Session, AFolderThatCannotBeWrittenIsReportedBeforeChatGptIsAsked) {
     run.args = {"-m", "sh", "-c",
                 "mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro \"$1\" && cd \"$1\" && exec \"$2\" 'make a game'",
                 "sh", work.path.string(), binary_path()};
-    why = "Read-only file system (os error 30)). Start wendlebox in a folder on a file system that can be written.";
+    why = "Read-only file system). Start wendlebox in a folder on a file system that can be written.";
   } else {
     fs::permissions(work.path, fs::perms::owner_read | fs::perms::owner_exec);
   }

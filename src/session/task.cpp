@@ -135,6 +135,7 @@ struct Session {
   bool told_how_to_go_on = false;  // the line saying how to type a prompt or leave, said once
   std::vector<pid_t> keepers{};  // of the commands run: what those left running ends with the session
   bool edits_approved = false;   // the user answered "a": this prompt's changes go through unasked
+  bool told_bad_rules = false;   // the project's command rules file was said to be unusable
 };
 
 Result<std::filesystem::path> working_folder(const std::optional<Chat>& chat) {
@@ -226,6 +227,7 @@ void finish_prompt(Session& session, const std::string& prompt, const std::strin
 
 Json run_actions(Session& session, const std::vector<Action>& actions) {
   Json results = Json::array();
+  InterruptScope::actions_start();
   ChangeWatch watch;
   if (session.watch) {
     // The user may have worked on the files since the last batch ran.
@@ -236,12 +238,20 @@ Json run_actions(Session& session, const std::vector<Action>& actions) {
   }
   for (const Action& action : actions) {
     if (InterruptScope::requested()) break;  // nothing further runs once the user stopped the prompt
-    ExecutionContext context{session.folder,        session.roots,
-                             session.settings.allow_commands, session.settings.force_yes,
-                             session.pending,       &InterruptScope::requested(),
-                             session.world.out,     &session.keepers,
-                             session.watch ? &watch : nullptr,
-                             session.settings.review_edits, &session.edits_approved};
+    ExecutionContext context{.base = session.folder,
+                             .roots = session.roots,
+                             .allow_commands = session.settings.allow_commands,
+                             .force_yes = session.settings.force_yes,
+                             .pending = session.pending,
+                             .interrupt = &InterruptScope::requested(),
+                             .out = session.world.out,
+                             .keepers = &session.keepers,
+                             .watch = session.watch ? &watch : nullptr,
+                             .review_edits = session.settings.review_edits,
+                             .edits_approved = &session.edits_approved,
+                             .command_stop = InterruptScope::command_stop(),
+                             .command_timeout = session.settings.command_timeout,
+                             .told_bad_rules = &session.told_bad_rules};
     auto outcome = execute(action, context);
     results.push_back(outcome ? success_result(action.type, std::move(*outcome))
                               : failure_result(action.type, outcome.error()));

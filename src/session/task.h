@@ -17,6 +17,7 @@ struct SessionSettings {
   bool git = true;
   bool open_browser = true;  // false with --no-browser: the page is shown to be opened by hand
   bool review_edits = false;  // each change to a file is shown and asked about first
+  unsigned command_timeout = 600;  // seconds a command may run when ChatGPT gives no timeout
 };
 
 // What a session takes from the world around it, so that a test can stand

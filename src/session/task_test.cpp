@@ -167,24 +167,45 @@ TEST_F(WholeProgram, TypedPromptsContinueTheChatAndRenameANewOne) {
 }
 
 
-TEST_F(WholeProgram, CtrlCStopsThePromptAndTheSessionGoesOnInTheSameChat) {
+// During a command the first Ctrl-C stops that command alone: ChatGPT gets
+// what it printed and the prompt goes on. A second one soon after stops
+// the prompt; while ChatGPT answers, one Ctrl-C stops the prompt.
+TEST_F(WholeProgram, CtrlCStopsTheCommandThenThePromptAndTheSessionGoesOnInTheSameChat) {
   write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
   auto wendlebox = std::make_unique<RunningBinary>(BinaryRun{.args = {"long task"}, .cwd = work.path, .home = home.path,
                                                              .path_prefix = bin.path.string(), .keep_stdin_open = true});
   FakeExtension browser = extension();
-  // A command that would run for ten minutes, with a job of its own in the background.
-  browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"sleep 600 & echo $! > bg.pid; sleep 600"},{"type":"write_file","path":"after.txt","content":"x"}]})"),
-                 kChatUrl);
-  const auto printed = [&](const std::string& text) {
-    return wait_until([&] { return wendlebox->output_so_far().find(text) != std::string::npos; });
+  const auto printed = [&](const std::string& text, std::size_t times = 1) {
+    return wait_until([&] {
+      const std::string out = wendlebox->output_so_far();
+      std::size_t seen = 0;
+      for (std::size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) ++seen;
+      return seen >= times;
+    });
   };
-  ASSERT_TRUE(printed("Run sleep 600"));
+  // A command that would run for ten minutes, with a job of its own in the background.
+  browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"echo started; sleep 600 & echo $! > bg.pid; sleep 600"},{"type":"write_file","path":"after.txt","content":"x"}]})"),
+                 kChatUrl);
+  ASSERT_TRUE(printed("  started\n"));
   ASSERT_TRUE(wait_until([&] { return fs::exists(work.path / "bg.pid") && !read_text(work.path / "bg.pid").empty(); }));
   wendlebox->interrupt();
-  ASSERT_TRUE(printed("Interrupted.\n"));
-  EXPECT_FALSE(fs::exists(work.path / "after.txt"));  // nothing further ran
+  auto told = browser.next_job();
+  ASSERT_TRUE(told) << wendlebox->output_so_far();
+  const std::string results = (*told)["prompt"];
+  EXPECT_NE(results.find("\"stdout\": \"started\\n\",\n      \"stopped_by_user\": true"), std::string::npos) << results;
+  EXPECT_NE(results.find("\"bytes\": 1,\n      \"path\": \"after.txt\""), std::string::npos) << results;
   const pid_t background = std::stoi(read_text(work.path / "bg.pid"));
-  EXPECT_TRUE(wait_until([&] { return ::kill(background, 0) != 0; }));  // its whole process group ended
+  EXPECT_TRUE(wait_until([&] { return ::kill(background, 0) != 0; }));  // what it started ended with it
+  EXPECT_NE(wendlebox->output_so_far().find("Stopped by Ctrl-C\n"), std::string::npos);
+
+  // Ctrl-C again soon after the first stops the prompt.
+  browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"sleep 600"},{"type":"run","command":"sleep 600"},{"type":"write_file","path":"later.txt","content":"x"}]})"));
+  ASSERT_TRUE(printed("Run sleep 600"));
+  wendlebox->interrupt();
+  ASSERT_TRUE(printed("Ctrl-C: stopping this command", 2));
+  wendlebox->interrupt();
+  ASSERT_TRUE(printed("Interrupted.\n"));
+  EXPECT_FALSE(fs::exists(work.path / "later.txt"));  // nothing further ran
   EXPECT_EQ(extension().request("GET", "/next").status, 204);  // no job is left
   wendlebox->send_input("carry on\n");
   auto next = browser.next_job();
@@ -201,6 +222,74 @@ TEST_F(WholeProgram, CtrlCStopsThePromptAndTheSessionGoesOnInTheSameChat) {
   wendlebox->interrupt();
   EXPECT_EQ(wendlebox->finish().exit_code, -1);  // ended by the signal
   EXPECT_NE(read_text(home.path / ".config/wendlebox/chats.json").find(kChatUrl), std::string::npos);
+}
+
+// A run's lines on a terminal, in each language: the question with what
+// `a` means, the lines above the last ones shown, the exit, the time limit
+// and an action's error.
+TEST_F(WholeProgram, ARunSpeaksTheUsersLanguageOnTheTerminal) {
+  struct Case {
+    const char* lang;
+    std::vector<std::string> said;
+  };
+  const Case cases[] = {
+      {"en", {"Run? seq 7\n", "  a: always allow this command in this project", "Allow this command? [y/N/a] (y --force-yes for this session) ",
+              "  … 2 earlier lines\n  3\n", "Exit 0\n", "Time limit of 1 s reached: stopping this command.\n",
+              "Stopped at its time limit of 1 s\n", "run true failed: timeout must be from 1 to 3600 seconds\n",
+              "Ctrl-C: stopping this command; ChatGPT gets what it printed.", "Stopped by Ctrl-C\n",
+              "session) ^C\nInterrupted.\n"}},
+      {"pt_BR.UTF-8", {"Executar? seq 7\n", "  a: sempre permitir este comando neste projeto",
+                       "Permitir este comando? [y/N/a] (y --force-yes para esta sessão) ", "  … 2 linhas anteriores\n  3\n",
+                       "Saída 0\n", "Limite de tempo de 1 s atingido: interrompendo este comando.\n",
+                       "Interrompido no limite de tempo de 1 s\n", "run true falhou: o timeout deve ser de 1 a 3600 segundos\n",
+                       "Ctrl-C: interrompendo este comando;", "Interrompido com Ctrl-C\n", "sessão) ^C\nInterrompido.\n"}},
+      {"es_ES.UTF-8", {"¿Ejecutar? seq 7\n", "  a: permitir siempre este comando en este proyecto",
+                       "¿Permitir este comando? [y/N/a] (y --force-yes para esta sesión) ", "  … 2 líneas anteriores\n  3\n",
+                       "Salida 0\n", "Límite de tiempo de 1 s alcanzado: deteniendo este comando.\n",
+                       "Detenido en su límite de tiempo de 1 s\n", "run true falló: el timeout debe ser de 1 a 3600 segundos\n",
+                       "Ctrl-C: deteniendo este comando;", "Detenido con Ctrl-C\n", "sesión) ^C\nInterrumpido.\n"}},
+  };
+  for (const Case& c : cases) {
+    write_text(home.path / ".config/wendlebox/settings.json",
+               "{\"sounds\": false, \"git\": false, \"allow_commands\": false}");
+    fs::remove(urls());
+    RunningBinary wendlebox(BinaryRun{.args = {"go"}, .cwd = work.path, .home = home.path,
+                                      .env = {{"TERM", "xterm"}, {"NO_COLOR", "1"}, {"LANG", c.lang}},
+                                      .path_prefix = bin.path.string(), .keep_stdin_open = true, .terminal = true});
+    FakeExtension browser = extension();
+    browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"true","timeout":0},)"
+                         R"({"type":"run","command":"seq 7"},{"type":"run","command":"echo first; sleep 30","timeout":1},)"
+                         R"({"type":"run","command":"echo go; sleep 30"}]})"));
+    // The screen with the terminal's line ends made plain.
+    const auto screen = [&] {
+      std::string out = wendlebox.output_so_far();
+      std::erase(out, '\r');
+      return out;
+    };
+    const auto shown = [&](const std::string& text, std::size_t times) {
+      return wait_until([&] {
+        const std::string out = screen();
+        std::size_t seen = 0;
+        for (std::size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) ++seen;
+        return seen >= times;
+      });
+    };
+    for (std::size_t question = 1; question <= 3; ++question) {
+      ASSERT_TRUE(shown("] (y --force-yes", question)) << screen();
+      wendlebox.send_input("y\n");
+    }
+    ASSERT_TRUE(shown("  go\n", 1)) << screen();
+    wendlebox.send_input("\x03");  // Ctrl-C, typed: the command stops
+    ASSERT_TRUE(browser.next_job());
+    browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"true"}]})"));
+    ASSERT_TRUE(shown("] (y --force-yes", 4)) << screen();
+    wendlebox.send_input("\x03");  // at the question: the prompt stops
+    ASSERT_TRUE(shown("\x1b[?2004h", 1)) << screen();  // the follow-up prompt's editor is on
+    wendlebox.send_signal(SIGTERM);
+    std::string out = wendlebox.finish().out;
+    std::erase(out, '\r');
+    for (const std::string& line : c.said) EXPECT_NE(out.find(line), std::string::npos) << c.lang << ": " << line << "\n" << out;
+  }
 }
 
 // An editor's shell buffer (TERM=dumb) on a real terminal: plain lines with

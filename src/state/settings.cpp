@@ -4,11 +4,17 @@
 
 #include <ctime>
 
+#include <fmt/format.h>
+
 #include "common/files.h"
 #include "common/json.h"
 #include "common/text.h"
 #include "state/app_dirs.h"
 #include "state/state_file.h"
+
+namespace {
+constexpr std::uint64_t kMaxTimeoutSeconds = 3600;
+}  // namespace
 
 std::filesystem::path settings_path() { return app_dir() / "settings.json"; }
 
@@ -27,6 +33,11 @@ Result<Settings> decode_settings(std::string_view text) {
     auto browser = fields.optional_string("browser");
     if (!browser) return std::unexpected(browser.error());
     if (*browser && !trim(**browser).empty()) settings.browser = std::string(trim(**browser));
+    auto timeout = fields.optional_unsigned("command_timeout_seconds");
+    if (!timeout) return std::unexpected(timeout.error());
+    if (*timeout && (**timeout == 0 || **timeout > kMaxTimeoutSeconds))
+      return fields.error(fmt::format("`command_timeout_seconds` must be from 1 to {}", kMaxTimeoutSeconds));
+    if (*timeout) settings.command_timeout_seconds = static_cast<unsigned>(**timeout);
     return settings;
   });
 }
@@ -73,6 +84,9 @@ Status save_settings(const Settings& settings) {
   record["git"] = settings.git;
   if (settings.browser) record["browser"] = *settings.browser;
   if (settings.review_edits) record["review_edits"] = true;
+  // Written only when the user chose another: the file stays as it was.
+  if (settings.command_timeout_seconds != Settings{}.command_timeout_seconds)
+    record["command_timeout_seconds"] = settings.command_timeout_seconds;
   return write_file_whole(settings_path(), pretty_json(record));
 }
 

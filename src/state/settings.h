@@ -19,6 +19,8 @@ struct Settings {
   // Each change to a file is shown and asked about before it is made
   // (`--review-edits`); saved only when on.
   bool review_edits = false;
+  // How long a command may run when ChatGPT does not say (1 to 3,600).
+  unsigned command_timeout_seconds = 600;
 };
 
 std::filesystem::path settings_path();
