@@ -64,8 +64,9 @@ int main() {
   std::printf("undo: one look at %zu entries: median %.1f ms\n", entries, look);
 
   const long before = bench::resident_kb();
+  KeptCopies kept;
   std::optional<PromptWatch> watch;
-  const double start = median_of(3, [&] { watch = PromptWatch::start(*session, work.path); });
+  const double start = median_of(3, [&] { watch = PromptWatch::start(*session, work.path, kept); });
   std::printf("undo: state kept when a prompt starts: median %.1f ms, %ld KB held\n", start, bench::resident_kb() - before);
 
   const double action = median_of(3, [&] {
@@ -84,7 +85,7 @@ int main() {
   });
   std::printf("undo: three watched actions in a row (one reply's batch): median %.1f ms\n", batch);
 
-  watch = PromptWatch::start(*session, work.path);
+  watch = PromptWatch::start(*session, work.path, kept);
   watch->before(std::nullopt);
   sh(work.path, "mkdir made && for f in $(seq 1000); do echo $f > made/$f.txt; done");
   watch->after(std::nullopt);
