@@ -39,6 +39,9 @@ struct ExecutionContext {
   // (`cmd &`, `setsid cmd`) ends with the session (end_kept).
   std::vector<pid_t>* keepers = nullptr;
   const ChangeWatch* watch = nullptr;
+  // Runs, when set, between a file action's read of a file and its write
+  // of it: a test stands there as another program writing the same file.
+  std::function<void()> between_read_and_write{};
 };
 
 // The action's success object, or the message saying why it failed.
