@@ -400,6 +400,24 @@ TEST_F(Undo, ADamagedCopyIsReportedAndNotWritten) {
     EXPECT_FALSE(entry.path().string().ends_with(".tmp")) << entry.path();  // the new file did not stay
 }
 
+// A reply that names a huge sparse file does not get the disk filled with
+// its copy: the copy is refused before a byte is read, and /undo says why.
+TEST_F(Undo, AFileTooBigForTheDiskIsNotCopiedAndSaysWhy) {
+  TempDir temporary;
+  env.set("TMPDIR", temporary.path.string());
+  repository({{".gitignore", "*.img\n"}});
+  write_text(work.path / "disk.img", "");
+  ASSERT_EQ(::truncate((work.path / "disk.img").c_str(), off_t{1} << 42), 0);
+  const GitSession repo = session();
+  auto [watch, made] = prompt(repo, [&](PromptWatch& w) { write_action(w, "disk.img", "small\n"); });
+  auto report = undo_prompt(repo, made, watch);
+  ASSERT_TRUE(report) << report.error();
+  ASSERT_EQ(names(report->lost), (std::vector<std::string>{"disk.img"}));
+  EXPECT_EQ(report->lost[0].second, "its content could not be kept: there was not room enough on " +
+                                        temporary.path.string() + " to keep a copy of it");
+  EXPECT_EQ(read_text(work.path / "disk.img"), "small\n");
+}
+
 // The records of earlier prompts are bounded: past the number of prompts
 // or the paths they changed, the oldest go first, never the newest.
 TEST_F(Undo, TheOldestPromptsGoPastTheLimits) {
