@@ -7,6 +7,8 @@
 //  - three watched actions in a row, as one reply's batch runs them (the
 //    look after one is the look before the next);
 //  - /undo of a prompt whose command made 1,000 files;
+//  - keeping a 32 MB file an action names past the memory budget (to the
+//    private folder, hashed on the way) and /undo writing it back;
 // with the memory the watch holds.
 #include <algorithm>
 #include <chrono>
@@ -64,8 +66,9 @@ int main() {
   std::printf("undo: one look at %zu entries: median %.1f ms\n", entries, look);
 
   const long before = bench::resident_kb();
+  KeptCopies kept;
   std::optional<PromptWatch> watch;
-  const double start = median_of(3, [&] { watch = PromptWatch::start(*session, work.path); });
+  const double start = median_of(3, [&] { watch = PromptWatch::start(*session, work.path, kept); });
   std::printf("undo: state kept when a prompt starts: median %.1f ms, %ld KB held\n", start, bench::resident_kb() - before);
 
   const double action = median_of(3, [&] {
@@ -84,7 +87,7 @@ int main() {
   });
   std::printf("undo: three watched actions in a row (one reply's batch): median %.1f ms\n", batch);
 
-  watch = PromptWatch::start(*session, work.path);
+  watch = PromptWatch::start(*session, work.path, kept);
   watch->before(std::nullopt);
   sh(work.path, "mkdir made && for f in $(seq 1000); do echo $f > made/$f.txt; done");
   watch->after(std::nullopt);
@@ -98,5 +101,22 @@ int main() {
     return 1;
   }
   std::printf("undo: /undo of a prompt that made 1,000 files: %.1f ms\n", undo);
+
+  const fs::path large = work.path / "deps" / "large.bin";
+  write_text(large, std::string(32 << 20, 'x'));
+  KeptCopies on_disk(KeptLimits{.memory_file = 0, .memory_total = 0});
+  watch = PromptWatch::start(*session, work.path, on_disk);
+  const double keep = milliseconds([&] { watch->before(large); });
+  write_text(large, "replaced\n");
+  watch->after(large);
+  watch->finish();
+  commit = commit_finished_task(*session, "replace a large file", printer);
+  if (!commit) return 1;
+  const double back = milliseconds([&] { undone = undo_prompt(*session, *commit, *watch); });
+  if (!undone || !undone->lost.empty() || fs::file_size(large) != (32u << 20)) {
+    std::fprintf(stderr, "undo: the large file did not come back\n");
+    return 1;
+  }
+  std::printf("undo: a 32 MB file kept on disk before a write: %.1f ms; written back by /undo: %.1f ms\n", keep, back);
   return 0;
 }

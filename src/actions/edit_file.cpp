@@ -21,15 +21,16 @@ Result<Json> edit_file_action(const Action& action, ExecutionContext& context) {
   if (!action.path) return failure("Missing path");
   if (!action.edits) return failure("Missing edits");
   if (action.edits->empty()) return failure("No edits given");
-  auto content = read_confined(context, *action.path, kMaxEditedFileBytes + 1);
-  if (!content && content.error() == os_error_text(ENOENT))
-    return failure(content.error() + "; edit_file changes an existing file, write_file creates one");
-  if (!content) return std::unexpected(content.error());
-  if (content->size() > kMaxEditedFileBytes) return failure("File exceeds 1 MB");
+  auto read = read_for_change(context, *action.path, kMaxEditedFileBytes + 1);
+  if (!read && read.error() == os_error_text(ENOENT))
+    return failure(read.error() + "; edit_file changes an existing file, write_file creates one");
+  if (!read) return std::unexpected(read.error());
+  const std::string* content = &read->content;
+  if (content->size() > kMaxEditedFileBytes) return failure("File exceeds 16 MB");
   if (!is_valid_utf8(*content)) return failure("File is not UTF-8 text");
   auto edited = apply_edits(*content, *action.edits);
   if (!edited) return std::unexpected(edited.error());
-  if (auto made = make_change(context, *action.path, FileBefore{.text = *content}, edited->text, i18n::tr(kEdited),
+  if (auto made = make_change(context, *action.path, FileBefore{.text = *content, .seen = read->seen}, edited->text, i18n::tr(kEdited),
                               fmt::format("{} (+{} −{})", one_line_text(*action.path), edited->lines_added,
                                           edited->lines_removed));
       !made)

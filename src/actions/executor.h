@@ -58,6 +58,9 @@ struct ExecutionContext {
   CommandStop* command_stop = nullptr;  // Ctrl-C during a command stops it
   unsigned command_timeout = kDefaultCommandTimeout;  // seconds, when `run` gives none
   bool* told_bad_rules = nullptr;  // the project's command rules were said to be unusable
+  // Runs, when set, between a file action's read of a file and its write
+  // of it: a test stands there as another program writing the same file.
+  std::function<void()> between_read_and_write{};
 };
 
 // The action's success object, or the message saying why it failed.

@@ -55,7 +55,9 @@ FileBefore file_before_write(const ExecutionContext& context, const std::string&
   if (!file) return {.known = false};
   auto text = read_fd(file->get(), kMaxWriteBytes + 1);
   if (!text || text->size() > kMaxWriteBytes) return {.known = false};
-  return {.text = std::move(*text)};
+  auto seen = file_seen(file->get(), *text);
+  if (!seen) return {.known = false};
+  return {.text = std::move(*text), .seen = *seen};
 }
 
 Status make_change(ExecutionContext& context, const std::string& requested, const FileBefore& before,
@@ -85,7 +87,7 @@ Status make_change(ExecutionContext& context, const std::string& requested, cons
     if (now.known != before.known || now.text != before.text)
       return failure("The file changed while the user reviewed this change; nothing was written. Read it again.");
   }
-  if (auto written = write_confined(context, requested, after); !written) return written;
+  if (auto written = write_confined(context, requested, after, before.seen); !written) return written;
   progress(context.out, label, detail);
   if (!review) show(context.out, before, after);
   return {};

@@ -7,11 +7,15 @@
 #include <string_view>
 
 #include "actions/executor.h"
+#include "actions/safe_path.h"
 
 // What a file held before an action changes it.
 struct FileBefore {
   bool known = true;                // false: there is a file, but it cannot be shown (unreadable, too large)
   std::optional<std::string> text{};  // none: no file there yet
+  // The file as it was read: the write goes ahead only while it is still
+  // that file, so a change another program made since is never overwritten.
+  std::optional<FileSeen> seen{};
 };
 
 // The file as it is now, read as the write will find it.

@@ -313,7 +313,57 @@ Result<UniqueFd> open_regular_file(const SafePath& path) { return open_checked(p
 
 Result<UniqueFd> open_folder(const SafePath& path) { return open_checked(path, true, O_RDONLY | O_DIRECTORY); }
 
-Status replace_file(const SafePath& path, std::string_view content) {
+namespace {
+
+bool same_version(const FileSeen& seen, const struct stat& info) {
+  return info.st_dev == seen.device && info.st_ino == seen.inode && info.st_size == seen.size &&
+         info.st_mtim.tv_sec == seen.modified.tv_sec && info.st_mtim.tv_nsec == seen.modified.tv_nsec;
+}
+
+FileSeen seen_from(const struct stat& info, const Sha256& digest) {
+  return FileSeen{.device = info.st_dev, .inode = info.st_ino, .size = info.st_size, .modified = info.st_mtim,
+                  .digest = digest};
+}
+
+// Whether the target in its folder is still the file as it was seen.
+Status still_as_seen(const SafePath& path, const FileSeen& seen) {
+  UniqueFd file{::openat(path.folder.get(), path.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+  struct stat info;
+  if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || !same_version(seen, info))
+    return failure(std::string(kChangedWhileEdited));
+  auto now = file_seen(file.get());
+  if (!now || now->digest != seen.digest || !same_version(*now, info)) return failure(std::string(kChangedWhileEdited));
+  return {};
+}
+
+}  // namespace
+
+Result<FileSeen> file_seen(int fd) {
+  struct stat info;
+  if (::fstat(fd, &info) != 0) return os_failure();
+  Sha256Hasher hasher;
+  std::string buffer(1 << 16, '\0');
+  for (off_t offset = 0;;) {
+    const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return os_failure();
+    if (n == 0) break;
+    hasher.add(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+    offset += n;
+  }
+  return seen_from(info, hasher.finish());
+}
+
+Result<FileSeen> file_seen(int fd, std::string_view content) {
+  struct stat info;
+  if (::fstat(fd, &info) != 0) return os_failure();
+  // Changed while it was read: what was read is no version of the file.
+  if (static_cast<std::uint64_t>(info.st_size) != content.size()) return failure(std::string(kChangedWhileEdited));
+  return seen_from(info, sha256_of(content));
+}
+
+Status replace_file(const SafePath& path, std::string_view content, const std::optional<FileSeen>& seen,
+                    const std::function<void()>& before_check) {
   if (!path.folder) return os_failure(ENOENT);
   if (path.protected_folder) return failure(not_writable(*path.protected_folder));
   std::optional<mode_t> mode;
@@ -321,5 +371,11 @@ Status replace_file(const SafePath& path, std::string_view content) {
     if (auto kind = check_kind(path, false); !kind) return kind;
     mode = path.target->st_mode & 07777;
   }
-  return replace_at(path.folder.get(), path.name, content, mode);
+  if (!seen) return replace_at(path.folder.get(), path.name, content, mode);
+  // Nothing can make the check and the rename one step; checking last
+  // leaves the smallest window for a change to go unseen.
+  return replace_at(path.folder.get(), path.name, content, mode, [&]() -> Status {
+    if (before_check) before_check();
+    return still_as_seen(path, *seen);
+  });
 }

@@ -11,10 +11,12 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/digest.h"
 #include "common/files.h"
 #include "common/result.h"
 
@@ -52,8 +54,30 @@ Result<UniqueFd> open_regular_file(const SafePath& path);
 // The target opened as a folder, for listing.
 Result<UniqueFd> open_folder(const SafePath& path);
 
+// A file as an action read it: the same file (device and inode), size,
+// modification time and content hash. What another program writes between
+// the action's read and its write shows in one of them.
+struct FileSeen {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  struct timespec modified {};
+  Sha256 digest{};
+};
+
+// The file open as `fd`, read whole from its start for the hash.
+Result<FileSeen> file_seen(int fd);
+// The file open as `fd`, whose whole content was read as `content`.
+Result<FileSeen> file_seen(int fd, std::string_view content);
+
+inline constexpr std::string_view kChangedWhileEdited = "the file changed while it was being edited; read it again";
+
 // Replaces the target with `content` through a new file beside it, keeping
 // the old file's mode: a hard link to the old file is left as it was. A
 // target in a .git or .wendlebox folder is refused. Every write of an
-// action goes through here.
-Status replace_file(const SafePath& path, std::string_view content);
+// action goes through here. With `seen`, the target must still be the file
+// then read, checked again once the new file is ready, right before it
+// takes the old one's place; otherwise nothing is replaced and the failure
+// is kChangedWhileEdited. `before_check` runs just before that check.
+Status replace_file(const SafePath& path, std::string_view content, const std::optional<FileSeen>& seen = {},
+                    const std::function<void()>& before_check = {});

@@ -84,17 +84,24 @@ Result<std::string> temporary_name(const std::string& name) {
 
 }  // namespace
 
-Status replace_at(int dir, const std::string& name, std::string_view content, std::optional<mode_t> mode) {
+Status replace_at(int dir, const std::string& name, std::string_view content, std::optional<mode_t> mode,
+                  const std::function<Status()>& before_rename) {
+  return replace_at_with(dir, name, [&](int fd) { return write_all(fd, content); }, mode, before_rename);
+}
+
+Status replace_at_with(int dir, const std::string& name, const std::function<Status(int fd)>& fill,
+                       std::optional<mode_t> mode, const std::function<Status()>& before_rename) {
   auto temporary = temporary_name(name);
   if (!temporary) return std::unexpected(temporary.error());
   // Created with its final mode, so a private file is never readable by
   // others, not even while it is written.
   UniqueFd file{::openat(dir, temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode.value_or(0666))};
   if (!file) return os_failure();
-  Status written = write_all(file.get(), content);
+  Status written = fill(file.get());
   if (written && mode && ::fchmod(file.get(), *mode) != 0) written = os_failure();
   if (written && ::fsync(file.get()) != 0) written = os_failure();
   file.reset();
+  if (written && before_rename) written = before_rename();
   if (written && ::renameat(dir, temporary->c_str(), dir, name.c_str()) != 0) written = os_failure();
   if (!written) ::unlinkat(dir, temporary->c_str(), 0);
   return written;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,7 +60,14 @@ Result<std::string> read_fd(int fd, std::size_t max_bytes);
 // writers cannot share one), synced, then renamed over the target. A
 // reader sees the old file or the new one; a hard link to the old file
 // keeps the old content. `mode`, when given, is the new file's mode.
-Status replace_at(int dir, const std::string& name, std::string_view content, std::optional<mode_t> mode = {});
+// `before_rename`, when given, runs last, right before the rename, and may
+// still refuse the replacement (the new file is then removed).
+Status replace_at(int dir, const std::string& name, std::string_view content, std::optional<mode_t> mode = {},
+                  const std::function<Status()>& before_rename = {});
+
+// As replace_at, the new file's content written by `fill` into it.
+Status replace_at_with(int dir, const std::string& name, const std::function<Status(int fd)>& fill,
+                       std::optional<mode_t> mode = {}, const std::function<Status()>& before_rename = {});
 
 // A state file: creates its folder (private) and replaces the target whole
 // with a private file (see replace_at), then syncs the folder so the rename

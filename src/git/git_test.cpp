@@ -152,7 +152,8 @@ TEST_F(Git, ShowingTheLastPromptGivesItsMessageAndPatch) {
   auto session = prepare_git(work.path, printer);
   ASSERT_TRUE(session);
   write_text(work.path / "b.txt", "b, the user's\n");
-  PromptWatch watch = PromptWatch::start(*session, work.path);
+  KeptCopies kept;
+  PromptWatch watch = PromptWatch::start(*session, work.path, kept);
   write_text(work.path / "a.txt", "new\n");
   const std::optional<std::string> commit = commit_finished_task(*session, "change a", printer);
   ASSERT_TRUE(commit);

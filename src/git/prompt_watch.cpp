@@ -32,17 +32,6 @@ Result<std::string> tree_of_folder(const GitSession& session) {
   return tree;
 }
 
-// The file's bytes when it is a regular file of at most `limit` bytes.
-std::optional<std::string> small_file(const fs::path& path, std::size_t limit) {
-  const UniqueFd file{::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
-  struct stat info;
-  if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  if (static_cast<std::uint64_t>(info.st_size) > limit) return std::nullopt;
-  auto content = read_fd(file.get(), limit + 1);
-  if (!content || content->size() > limit) return std::nullopt;
-  return std::move(*content);
-}
-
 using Change = std::pair<std::optional<FileState>, std::optional<FileState>>;
 
 // What differs between two looks at the same folder, by path.
@@ -65,9 +54,10 @@ void add_differences(const fs::path& folder, const FolderScan& was, const Folder
 
 }  // namespace
 
-PromptWatch PromptWatch::start(const GitSession& session, const fs::path& folder) {
+PromptWatch PromptWatch::start(const GitSession& session, const fs::path& folder, KeptCopies& kept) {
   PromptWatch watch;
   watch.folder_ = folder;
+  watch.kept_ = &kept;
   watch.at_start_ = scan_folder(folder, kMaxEntries);
   watch.commands_watched_ = watch.at_start_.complete;
   auto head = git_output(session.root, {"rev-parse", "--verify", "--quiet", "HEAD"});
@@ -101,13 +91,16 @@ void PromptWatch::before(const std::optional<fs::path>& named) {
   }
   look_current_ = false;
   named_was_.reset();
-  named_content_.reset();
+  named_kept_.reset();
+  named_not_kept_.reset();
   if (!named) return;
   named_was_ = file_state(*named);
   // Only its content before the prompt's first change of it is worth keeping.
-  if (named_was_ && named_was_->kind == FileState::Kind::File && !touched_.contains(*named) &&
-      kept_bytes_ + named_was_->size <= kMaxKeptTotal)
-    named_content_ = small_file(*named, kMaxKeptFile);
+  if (!named_was_ || named_was_->kind != FileState::Kind::File || touched_.contains(*named)) return;
+  const UniqueFd file{::open(named->c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+  auto kept = file ? kept_->keep(file.get()) : Result<KeptHandle>(os_failure());
+  if (kept) named_kept_ = std::move(*kept);
+  else named_not_kept_ = "its content could not be kept: " + kept.error();
 }
 
 void PromptWatch::after(const std::optional<fs::path>& named) {
@@ -123,13 +116,14 @@ void PromptWatch::after(const std::optional<fs::path>& named) {
     if (!same_state(named_was_, now)) changes.try_emplace(*named, named_was_, std::move(now));
   }
   for (auto& [path, change] : changes) {
-    std::optional<std::string> content;
-    if (named && path == *named) content = std::move(named_content_);
-    record(path, change.first, change.second, std::move(content));
+    const bool is_named = named && path == *named;
+    record(path, change.first, change.second, is_named ? std::move(named_kept_) : KeptHandle(),
+           is_named ? std::move(named_not_kept_) : std::nullopt);
   }
   before_action_ = commands_watched_ ? std::move(now) : FolderScan{};
   look_current_ = commands_watched_;
-  named_content_.reset();
+  named_kept_.reset();
+  named_not_kept_.reset();
 }
 
 void PromptWatch::look_afresh() {
@@ -138,17 +132,15 @@ void PromptWatch::look_afresh() {
 }
 
 void PromptWatch::record(const fs::path& path, const std::optional<FileState>& was, const std::optional<FileState>& now,
-                         std::optional<std::string> content) {
+                         KeptHandle kept, std::optional<std::string> not_kept) {
   auto [entry, first] = touched_.try_emplace(path);
   Touch& touch = entry->second;
   if (first) {
     touch.before = state_at_start(path, was);
     // Changed since the prompt started, before the prompt's first change.
     touch.shared = !same_state(touch.before, was);
-    if (content) {
-      kept_bytes_ += content->size();
-      touch.content = std::move(content);
-    }
+    touch.kept = std::move(kept);
+    touch.not_kept = std::move(not_kept);
   } else if (!same_state(touch.after, was)) {
     touch.shared = true;  // changed by someone else between two of the prompt's changes
   }
@@ -159,7 +151,8 @@ void PromptWatch::finish() {
   at_start_ = {};
   look_afresh();
   named_was_.reset();
-  named_content_.reset();
+  named_kept_.reset();
+  named_not_kept_.reset();
 }
 
 void PromptWatch::carry_restored(const fs::path& path, const std::optional<FileState>& later_before,

@@ -5,9 +5,9 @@
 // at every entry of the folder (ignored ones too). Each action that may
 // change files then runs between two looks: what changed during an action
 // is the prompt's, what changed between actions (an editor, the user) is
-// not. The file an action names (a write) is also read before it runs, so
-// that its content can be put back even when Git ignores it or it lies in
-// another allowed folder. An action that follows another at once starts
+// not. The file an action names (a write) is also kept before it runs
+// (see KeptCopies), so that its very bytes can be put back even when Git
+// ignores it, it lies in another allowed folder, or it is large. An action that follows another at once starts
 // from that one's closing look rather than looking again: at 50,000
 // entries a look is a seventh of a second.
 #pragma once
@@ -19,13 +19,15 @@
 
 #include "git/folder_scan.h"
 #include "git/git.h"
+#include "git/kept_copies.h"
 
 namespace fs = std::filesystem;
 
 // One path the prompt changed.
 struct Touch {
   std::optional<FileState> before{};   // when the prompt started; none: not there
-  std::optional<std::string> content{};  // its content then, when it was read
+  KeptHandle kept{};                   // its bytes then, when an action named it
+  std::optional<std::string> not_kept{};  // why they could not be kept, when they could not
   std::optional<FileState> after{};    // as the prompt last left it
   bool shared = false;                 // changed by someone else too while the prompt ran
 };
@@ -35,13 +37,9 @@ class PromptWatch {
   // Looks at most at this many entries; a bigger folder leaves the changes
   // of commands unwatched (the files that actions name still are).
   static constexpr std::size_t kMaxEntries = 100'000;
-  // A file read before it is changed is kept up to this size, and all of
-  // them up to the second.
-  static constexpr std::size_t kMaxKeptFile = 4'000'000;
-  static constexpr std::size_t kMaxKeptTotal = 64'000'000;
-
-  // The state before the prompt, in `folder` of the session's repository.
-  static PromptWatch start(const GitSession& session, const fs::path& folder);
+  // The state before the prompt, in `folder` of the session's repository;
+  // the files that actions name are kept in `kept`, which outlives the watch.
+  static PromptWatch start(const GitSession& session, const fs::path& folder, KeptCopies& kept);
 
   // Around an action that may change files; `named` is the file it names,
   // when it names one, resolved as the action resolves it. The look after
@@ -74,7 +72,7 @@ class PromptWatch {
  private:
   std::optional<FileState> state_at_start(const fs::path& path, const std::optional<FileState>& fallback) const;
   void record(const fs::path& path, const std::optional<FileState>& was, const std::optional<FileState>& now,
-              std::optional<std::string> content);
+              KeptHandle kept, std::optional<std::string> not_kept);
 
   fs::path folder_{};
   std::optional<std::string> problem_{};
@@ -86,7 +84,8 @@ class PromptWatch {
   FolderScan before_action_{};
   bool look_current_ = false;  // before_action_ is the folder as it still is
   std::optional<FileState> named_was_{};
-  std::optional<std::string> named_content_{};
-  std::size_t kept_bytes_ = 0;
+  KeptCopies* kept_ = nullptr;
+  KeptHandle named_kept_{};
+  std::optional<std::string> named_not_kept_{};
   std::map<fs::path, Touch> touched_{};
 };

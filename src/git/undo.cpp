@@ -52,20 +52,28 @@ Status check_history(const GitSession& session, const std::string& commit, const
   return {};
 }
 
-// The content a file had when the prompt started.
-std::optional<std::string> earlier_content(const GitSession& session, const PromptWatch& watch, const fs::path& path,
-                                           const Touch& touch) {
-  if (touch.content) return touch.content;
-  if (!watch.tree_before()) return std::nullopt;
+// The bytes the file had when the prompt started, as Git holds them for a
+// file the prompt's commands changed. Only the raw blob is read: through
+// the work tree's attributes (which the prompt may have changed) or a
+// filter, what came back would be other bytes. A blob of another size than
+// the file had is Git's converted form of it, not the file.
+Result<std::string> blob_before(const GitSession& session, const PromptWatch& watch, const fs::path& path,
+                                const FileState& before) {
+  const std::string not_kept = "its earlier content was not kept (Git ignores it, and no action named it)";
+  if (!watch.tree_before()) return failure(not_kept);
   const fs::path in_repository = path.lexically_relative(session.root);
-  if (in_repository.empty() || *in_repository.begin() == "..") return std::nullopt;
-  const std::string name = in_repository.generic_string();
-  auto shown = git_output(session.root, {"cat-file", "--filters", *watch.tree_before() + ":" + name});
-  if (!shown || !shown->status.success()) return std::nullopt;
+  if (in_repository.empty() || *in_repository.begin() == "..") return failure(not_kept);
+  auto shown = git_output(session.root, {"cat-file", "blob", *watch.tree_before() + ":" + in_repository.generic_string()});
+  if (!shown || !shown->status.success()) return failure(not_kept);
+  if (shown->output.size() != before.size)
+    return failure("Git holds it only in a converted form (its attributes or a filter change its bytes)");
   return std::move(shown->output);
 }
 
-Status write_back(const fs::path& path, const FileState& before, const std::optional<std::string>& content) {
+// The file (or link) as it was when the prompt started, in place of what is there.
+Status write_back(const GitSession& session, const PromptWatch& watch, const fs::path& path, const Touch& touch) {
+  const FileState& before = *touch.before;
+  if (before.kind != Kind::File && before.kind != Kind::Link) return failure("it was neither a file nor a link");
   // Never into a folder a link stands for: what the link leads to is no file of the prompt's.
   const UniqueFd parent{::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
   if (!parent) return os_failure();
@@ -75,7 +83,10 @@ Status write_back(const fs::path& path, const FileState& before, const std::opti
     if (::symlinkat(before.link.c_str(), parent.get(), name.c_str()) != 0) return os_failure();
     return {};
   }
-  if (!content) return failure("earlier content unknown");
+  if (touch.kept) return touch.kept->write_to(parent.get(), name, before.mode);
+  if (touch.not_kept) return failure(*touch.not_kept);
+  auto content = blob_before(session, watch, path, before);
+  if (!content) return std::unexpected(content.error());
   return replace_at(parent.get(), name, *content, before.mode);
 }
 
@@ -164,7 +175,7 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
       if (is_folder) {
         folders_made.push_back(&item);
       } else if (::unlink(item.first.c_str()) != 0 && errno != ENOENT) {
-        report.lost.push_back(item.first);
+        report.lost.emplace_back(item.first, os_failure().error());
         continue;
       }
     }
@@ -183,7 +194,7 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
     if (made && ::chmod(item->first.c_str(), before.mode) == 0)
       report.restored.emplace_back(item->first, file_state(item->first));
     else
-      report.lost.push_back(item->first);
+      report.lost.emplace_back(item->first, os_failure().error());
   }
   for (const auto& [made, was] : moves) {
     if (!was.empty() && move_back(made, was)) {
@@ -192,7 +203,7 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
       continue;
     }
     report.left.push_back(made);
-    if (!was.empty()) report.lost.push_back(was);
+    if (!was.empty()) report.lost.emplace_back(was, "it could not be moved back from " + made.filename().string());
   }
   std::ranges::sort(folders_made, [](auto* a, auto* b) { return depth(a->first) > depth(b->first); });
   for (const auto* item : folders_made) {
@@ -200,15 +211,10 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
     if (::rmdir(item->first.c_str()) == 0 && !item->second->before) report.restored.emplace_back(item->first, std::nullopt);
   }
   for (const auto* item : files_back) {
-    const FileState& before = *item->second->before;
-    std::optional<std::string> content;
-    if (before.kind == Kind::File) content = earlier_content(session, watch, item->first, *item->second);
-    const bool written = (before.kind == Kind::File || before.kind == Kind::Link) &&
-                         write_back(item->first, before, content).has_value();
-    if (written)
+    if (auto written = write_back(session, watch, item->first, *item->second))
       report.restored.emplace_back(item->first, file_state(item->first));
     else
-      report.lost.push_back(item->first);
+      report.lost.emplace_back(item->first, written.error());
   }
   std::ranges::sort(report.left);
   std::ranges::sort(report.lost);

@@ -15,9 +15,10 @@
 struct UndoReport {
   // Changed by someone else too, during the prompt or since: left as they are.
   std::vector<fs::path> left{};
-  // Could not be put back: their earlier content was not kept (a file Git
-  // ignores that a command changed), or writing it failed.
-  std::vector<fs::path> lost{};
+  // Could not be put back, each with why: its earlier content was not kept
+  // (a file Git ignores that a command changed), its kept copy no longer
+  // matched, or writing it failed.
+  std::vector<std::pair<fs::path, std::string>> lost{};
   // Put back, with what is there now (none: removed), for the earlier
   // prompts' watches.
   std::vector<std::pair<fs::path, std::optional<FileState>>> restored{};

@@ -231,6 +231,53 @@ TEST_F(Session, WhatTheUserMadeBetweenTwoRepliesOutlivesTheUndo) {
   EXPECT_EQ(read_text(work.path / "mine.txt"), "the user's\n");
 }
 
+// A file over the size kept in memory, Git-ignored, that a write replaced:
+// its copy lies in a private folder while the session runs, /undo puts it
+// back byte for byte, and nothing of the copies stays once the session ends.
+TEST_F(Session, ALargeIgnoredFileComesBackAndItsCopyGoesWithTheSession) {
+  TempDir temporary;
+  std::string large(5'000'000, 'x');
+  large += "\r\nend";
+  write_text(work.path / ".gitignore", "*.bin\n");
+  write_text(work.path / "data.bin", large);
+  auto wendlebox = start(BinaryRun{.args = {"shrink the data"}, .cwd = work.path, .home = home.path,
+                                   .env = {{"GIT_CONFIG_GLOBAL", "/dev/null"}, {"TMPDIR", temporary.path.string()}},
+                                   .keep_stdin_open = true});
+  FakeExtension browser = extension();
+  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"data.bin","content":"small\n"}]})"));
+  browser.answer(kDone, kChatUrl);
+  const auto printed = [&](const std::string& text) {
+    return wait_until([&] { return wendlebox->output_so_far().find(text) != std::string::npos; });
+  };
+  ASSERT_TRUE(printed("You > "));
+  std::vector<fs::path> kept(fs::directory_iterator(temporary.path), fs::directory_iterator());
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_TRUE(kept[0].filename().string().starts_with("wendlebox-undo-"));
+  EXPECT_EQ(fs::status(kept[0]).permissions(), fs::perms::owner_all);
+  wendlebox->send_input("/undo\n");
+  ASSERT_TRUE(printed("No earlier prompt of this session is left to undo.")) << wendlebox->output_so_far();
+  EXPECT_TRUE(read_text(work.path / "data.bin") == large);
+  wendlebox->send_input("/exit\n");
+  EXPECT_EQ(wendlebox->finish().exit_code, 0);
+  EXPECT_TRUE(fs::is_empty(temporary.path));
+}
+
+// A session that fails mid-prompt takes the copies with it too.
+TEST_F(Session, TheCopiesGoWhenTheSessionFails) {
+  TempDir temporary;
+  write_text(work.path / "data.bin", std::string(5'000'000, 'x'));
+  auto wendlebox = start(BinaryRun{.args = {"go"}, .cwd = work.path, .home = home.path,
+                                   .env = {{"GIT_CONFIG_GLOBAL", "/dev/null"}, {"TMPDIR", temporary.path.string()}}});
+  FakeExtension browser = extension();
+  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"data.bin","content":"small\n"}]})"));
+  auto job = browser.next_job();
+  ASSERT_TRUE(job);
+  EXPECT_FALSE(fs::is_empty(temporary.path));
+  browser.post_result({{"id", (*job)["id"]}, {"error", "Composer not found"}});
+  EXPECT_EQ(wendlebox->finish().exit_code, 1);
+  EXPECT_TRUE(fs::is_empty(temporary.path));
+}
+
 // In a folder that had no repository and no file, the prompt's commit is
 // the repository's first: /undo takes it back and counts no prompt left.
 TEST_F(Session, TheFirstPromptOfANewRepositoryIsUndoneWithoutAGitError) {

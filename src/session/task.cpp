@@ -18,6 +18,7 @@
 #include "git/git.h"
 #include "git/prompt_watch.h"
 #include "git/undo.h"
+#include "git/undo_history.h"
 #include "i18n/i18n.h"
 #include "session/interrupt.h"
 #include "session/protocol.h"
@@ -101,15 +102,14 @@ constexpr i18n::Text kAllUndone{"Nothing to undo: every prompt this session comm
 constexpr i18n::Text kNoneLeftToShow{"Every prompt this session committed has been undone.",
                                      "Todos os prompts que esta sessão salvou no Git foram desfeitos.",
                                      "Se deshicieron todos los prompts que esta sesión guardó en Git."};
+constexpr i18n::Text kTooFarBack{"Older prompts of this session can no longer be undone: /undo keeps the last {}.",
+                                 "Os prompts mais antigos desta sessão não podem mais ser desfeitos: o /undo guarda os "
+                                 "últimos {}.",
+                                 "Los prompts más antiguos de esta sesión ya no se pueden deshacer: /undo guarda los "
+                                 "últimos {}."};
 constexpr i18n::Text kNothingToShow{"No prompt of this session has been committed yet.",
                                     "Nenhum prompt desta sessão foi salvo no Git ainda.",
                                     "Ningún prompt de esta sesión se ha guardado en Git todavía."};
-
-struct CommittedPrompt {
-  std::string commit;
-  std::string prompt;
-  PromptWatch watch;  // what the prompt changed, and the state before it
-};
 
 struct Session {
   const SessionWorld& world;
@@ -125,10 +125,13 @@ struct Session {
   std::vector<std::string> history{};
   std::optional<std::string> extension_version{};  // the one already checked
   std::optional<std::string> extension_browser{};  // the one already remembered
+  // The copies of files kept for /undo; declared before what holds them.
+  KeptCopies kept{};
   std::optional<PromptWatch> watch{};  // of the running prompt, while Git keeps snapshots
   // The prompts this session committed and has not undone, oldest first:
   // /undo takes them back newest first, /diff shows the newest.
-  std::vector<CommittedPrompt> committed{};
+  UndoHistory committed{};
+  std::size_t most_undoable = 0;  // the most prompts /undo reached back at once, for saying how far
   bool undone_any = false;  // some prompt was undone this session, which /undo says when none is left
   bool undone = false;  // ChatGPT must hear that its last change was taken back
   bool first_prompt = true;
@@ -216,7 +219,8 @@ void finish_prompt(Session& session, const std::string& prompt, const std::strin
     auto commit = commit_finished_task(*session.git_session, prompt, session.world.out);
     if (commit && session.watch) {
       session.watch->finish();
-      session.committed.push_back({.commit = *commit, .prompt = prompt, .watch = std::move(*session.watch)});
+      session.committed.add({.commit = *commit, .prompt = prompt, .watch = std::move(*session.watch)});
+      session.most_undoable = std::max(session.most_undoable, session.committed.size());
     }
   }
   session.watch.reset();
@@ -315,10 +319,13 @@ std::string file_names(const Session& session, const std::vector<fs::path>& path
 // ChatGPT; /undo again goes one prompt further back.
 void undo_last_prompt(Session& session) {
   if (!session.git_session || session.committed.empty()) {
-    session.world.out.line("33", i18n::tr(session.undone_any ? kAllUndone : kNothingToUndo));
+    if (session.committed.let_go() > 0)
+      session.world.out.line("33", fmt::format(fmt::runtime(i18n::tr(kTooFarBack)), session.most_undoable));
+    else
+      session.world.out.line("33", i18n::tr(session.undone_any ? kAllUndone : kNothingToUndo));
     return;
   }
-  const CommittedPrompt& newest = session.committed.back();
+  const CommittedPrompt& newest = session.committed.newest();
   auto undone = undo_prompt(*session.git_session, newest.commit, newest.watch);
   if (!undone) {
     session.world.out.line("31", fmt::format("{} {}", i18n::tr(kCannotUndo), undone.error()));
@@ -329,16 +336,26 @@ void undo_last_prompt(Session& session) {
   session.world.out.line("90", fmt::format("{} {}", i18n::tr(kUndonePrompt), one_line_text(chat_title(newest.prompt))));
   if (!undone->left.empty())
     session.world.out.line("33", fmt::format("{} {}", i18n::tr(kLeftAsTheyAre), file_names(session, undone->left)));
-  if (!undone->lost.empty())
-    session.world.out.line("31", fmt::format("{} {}", i18n::tr(kNotPutBack), file_names(session, undone->lost)));
+  if (!undone->lost.empty()) {
+    // Each with why: what the user may still fetch from elsewhere depends on it.
+    std::string lost;
+    for (const auto& [path, why] : undone->lost)
+      lost += fmt::format("{}{} ({})", lost.empty() ? "" : "; ", file_names(session, {path}), one_line_text(why));
+    session.world.out.line("31", fmt::format("{} {}", i18n::tr(kNotPutBack), lost));
+  }
   if (!undone->commands_watched) session.world.out.line("33", i18n::tr(kCommandsUnwatched));
   // What this undo put back is as the earlier prompts left it, if they did.
   for (const auto& [path, now] : undone->restored)
     for (std::size_t i = 0; i + 1 < session.committed.size(); ++i)
-      session.committed[i].watch.carry_restored(path, newest.watch.touched().at(path).before, now);
-  session.committed.pop_back();
+      session.committed.prompts()[i].watch.carry_restored(path, newest.watch.touched().at(path).before, now);
+  session.committed.drop_newest();
   const std::size_t left = session.committed.size();
-  session.world.out.line("90", left ? fmt::format(fmt::runtime(i18n::tr(kMoreToUndo)), left) : std::string(i18n::tr(kNoMoreToUndo)));
+  if (left > 0)
+    session.world.out.line("90", fmt::format(fmt::runtime(i18n::tr(kMoreToUndo)), left));
+  else if (session.committed.let_go() > 0)
+    session.world.out.line("33", fmt::format(fmt::runtime(i18n::tr(kTooFarBack)), session.most_undoable));
+  else
+    session.world.out.line("90", i18n::tr(kNoMoreToUndo));
 }
 
 void show_last_prompt(const Session& session) {
@@ -346,7 +363,7 @@ void show_last_prompt(const Session& session) {
     session.world.out.line("33", i18n::tr(session.undone_any ? kNoneLeftToShow : kNothingToShow));
     return;
   }
-  const CommittedPrompt& newest = session.committed.back();
+  const CommittedPrompt& newest = session.committed.newest();
   if (auto shown = show_commit(*session.git_session, newest.commit, newest.watch.tree_before()); !shown)
     session.world.out.line("31", shown.error());
 }
@@ -386,7 +403,7 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
       session.git_session = prepare_git(session.folder, session.world.out);
     log_entry(session, "user", prompt);
     session.watch.reset();
-    if (session.git_session) session.watch = PromptWatch::start(*session.git_session, session.folder);
+    if (session.git_session) session.watch = PromptWatch::start(*session.git_session, session.folder, session.kept);
     const std::string folder = friendly_folder(session.folder);
     std::string text = session.first_prompt ? first_prompt(prompt, folder, session.extra_folders)
                                             : continuation_prompt(prompt, folder, session.extra_folders);
