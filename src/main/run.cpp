@@ -1,6 +1,7 @@
 #include "main/run.h"
 #include "common/printer.h"
 
+#include <algorithm>
 #include <array>
 #include <fmt/format.h>
 #include <iostream>
@@ -69,6 +70,9 @@ constexpr i18n::Text kUninstallHelp{
     "la extensión del navegador, la página de manual, el completado del shell y las líneas que setup añadió a los "
     "archivos de inicio de tu shell) y dice lo que eliminó. Tu configuración y tus chats guardados se quedan; wendlebox "
     "uninstall --purge también los elimina."};
+
+constexpr i18n::Text kResuming{"Resuming chat {}: {} ({})", "Retomando o chat {}: {} ({})",
+                               "Retomando el chat {}: {} ({})"};
 
 struct ManagementOption {
   std::string_view name;
@@ -158,6 +162,17 @@ Result<std::optional<Chat>> project_chat_to_continue() {
   return latest_project_chat(*folder, *chats);
 }
 
+// Which saved chat the session goes on with, by the number --chats shows,
+// so the user sees that the reference picked the chat they meant.
+void say_resumed_chat(const Chat& chat, const Printer& out) {
+  const std::vector<Chat> chats = load_chats();
+  const auto saved = std::find_if(chats.begin(), chats.end(), [&](const Chat& c) { return c.id == chat.id; });
+  if (saved == chats.end()) return;  // an address not saved yet: a chat new to this program
+  out << fmt::format(fmt::runtime(i18n::tr(kResuming)), out.paint("36", std::to_string(saved - chats.begin() + 1)),
+                     one_line_text(chat.title), one_line_text(friendly_folder(chat.folder)))
+      << '\n';
+}
+
 Status start_session(Scan scan, const SessionWorld& world) {
   std::optional<std::string> reference;
   if (!scan.words.empty() && is_chat_reference(scan.words.back())) {
@@ -181,6 +196,7 @@ Status start_session(Scan scan, const SessionWorld& world) {
   }
   auto settings = load_settings();
   if (!settings) return std::unexpected(settings.error());
+  if (chat) say_resumed_chat(*chat, world.out);
   const SessionSettings session_settings{.allow_commands = settings->allow_commands, .force_yes = scan.force_yes,
                                          .sounds = settings->sounds, .git = settings->git,
                                          .open_browser = !scan.no_browser};
