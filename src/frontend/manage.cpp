@@ -72,6 +72,13 @@ constexpr i18n::Text kGitEnabled{"Automatic Git snapshots and commits enabled.",
 constexpr i18n::Text kGitDisabled{"Automatic Git snapshots and commits disabled.",
                                   "Snapshots e commits automáticos do Git desativados.",
                                   "Snapshots y commits automáticos de Git desactivados."};
+constexpr i18n::Text kInstructionsOn{
+    "The project's instructions (AGENTS.md or the like) will go with the first prompt of each chat.",
+    "As instruções do projeto (AGENTS.md ou semelhante) irão com o primeiro prompt de cada chat.",
+    "Las instrucciones del proyecto (AGENTS.md o similar) irán con el primer prompt de cada chat."};
+constexpr i18n::Text kInstructionsOff{"The project's instructions (AGENTS.md or the like) will not be sent to ChatGPT.",
+                                      "As instruções do projeto (AGENTS.md ou semelhante) não serão enviadas ao ChatGPT.",
+                                      "Las instrucciones del proyecto (AGENTS.md o similar) no se enviarán a ChatGPT."};
 
 constexpr i18n::Text kAlreadyAllowed{"Already allowed:", "Já permitida:", "Ya permitida:"};
 constexpr i18n::Text kAllowedAccess{"Allowed file access:", "Acesso a arquivos permitido:",
@@ -146,6 +153,11 @@ Status set_browser(const std::string& command) {
 
 Status set_git(bool enabled) {
   return change_setting([enabled](Settings& s) { s.git = enabled; }, enabled ? kGitEnabled : kGitDisabled);
+}
+
+Status set_project_instructions(bool enabled) {
+  return change_setting([enabled](Settings& s) { s.project_instructions = enabled; },
+                        enabled ? kInstructionsOn : kInstructionsOff);
 }
 
 

@@ -80,13 +80,15 @@ struct ManagementOption {
   Status (*operation)(const std::string& value, bool yes);
 };
 
-const std::array<ManagementOption, 14> kManagementOptions{{
+const std::array<ManagementOption, 16> kManagementOptions{{
     {"--block-commands", nullptr, [](const std::string&, bool) { return set_allow_commands(false); }},
     {"--allow-commands", nullptr, [](const std::string&, bool) { return set_allow_commands(true); }},
     {"--block-sounds", nullptr, [](const std::string&, bool) { return set_sounds(false); }},
     {"--allow-sounds", nullptr, [](const std::string&, bool) { return set_sounds(true); }},
     {"--block-git", nullptr, [](const std::string&, bool) { return set_git(false); }},
     {"--allow-git", nullptr, [](const std::string&, bool) { return set_git(true); }},
+    {"--no-project-instructions", nullptr, [](const std::string&, bool) { return set_project_instructions(false); }},
+    {"--project-instructions", nullptr, [](const std::string&, bool) { return set_project_instructions(true); }},
     {"--add-folder", "a folder path", [](const std::string& v, bool yes) { return allow_add(v, yes); }},
     {"--remove-folder", "a folder path", [](const std::string& v, bool) { return allow_remove(v); }},
     {"--list-folders", nullptr, [](const std::string&, bool) { return list_allowed(); }},
@@ -199,7 +201,8 @@ Status start_session(Scan scan, const SessionWorld& world) {
   if (chat) say_resumed_chat(*chat, world.out);
   const SessionSettings session_settings{.allow_commands = settings->allow_commands, .force_yes = scan.force_yes,
                                          .sounds = settings->sounds, .git = settings->git,
-                                         .open_browser = !scan.no_browser};
+                                         .open_browser = !scan.no_browser,
+                                         .project_instructions = settings->project_instructions};
   return task(prompt, chat, session_settings, world);
 }
 

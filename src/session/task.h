@@ -16,6 +16,7 @@ struct SessionSettings {
   bool sounds = true;
   bool git = true;
   bool open_browser = true;  // false with --no-browser: the page is shown to be opened by hand
+  bool project_instructions = true;  // the project's AGENTS.md (or the like) goes with a chat's first prompt
 };
 
 // What a session takes from the world around it, so that a test can stand

@@ -36,6 +36,7 @@ std::string encode_chats(const std::vector<Chat>& chats) {
     record["url"] = chat.url;
     record["folder"] = chat.folder;
     record["updated"] = chat.updated;
+    if (!chat.instructions.empty()) record["instructions"] = chat.instructions;
     list.push_back(std::move(record));
   }
   return pretty_json(list);
@@ -63,6 +64,10 @@ Result<Chat> decode_chat(const Json& item, std::string_view text) {
   auto updated = fields->required_unsigned("updated");
   if (!updated) return std::unexpected(updated.error());
   chat.updated = *updated;
+  // A digest of the wrong shape only means the instructions are sent again:
+  // it costs no chat.
+  auto instructions = fields->optional_string("instructions");
+  chat.instructions = instructions ? instructions->value_or("") : "";
   return chat;
 }
 

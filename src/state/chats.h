@@ -18,6 +18,10 @@ struct Chat {
   std::string url{};
   std::string folder{};
   std::uint64_t updated = 0;
+  // The digest of the project instructions last sent in this chat (empty
+  // when none were): a resumed chat hears them again only once they change.
+  // Stored only when set, so lists without it read and look as before.
+  std::string instructions{};
 };
 
 inline constexpr std::string_view kNewChatTitle = "New chat";
