@@ -20,9 +20,9 @@ _wendlebox() {
   if ((COMP_CWORD == 2)) && [[ ${COMP_WORDS[1]} == uninstall ]]; then
     COMPREPLY=($(compgen -W "--purge" -- "$cur"))
   elif [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W "--block-commands --allow-commands --review-edits --apply-edits --no-browser --browser --force-yes --block-sounds
-      --allow-sounds --block-git --allow-git --add-folder --remove-folder --list-folders --chats --chats-all
-      --history --list --chatlog --probe --version --help" -- "$cur"))
+    COMPREPLY=($(compgen -W "--block-commands --allow-commands --review-edits --apply-edits --no-browser --browser --force-yes
+      --block-sounds --allow-sounds --block-git --allow-git --no-project-instructions --project-instructions --add-folder
+      --remove-folder --list-folders --chats --chats-all --history --list --chatlog --probe --version --help" -- "$cur"))
   elif ((COMP_CWORD == 1)); then
     COMPREPLY=($(compgen -W "setup doctor uninstall version $(_wendlebox_chats)" -- "$cur"))
   else

@@ -12,6 +12,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <thread>
+
+#include <fmt/format.h>
 
 
 namespace {
@@ -118,14 +121,24 @@ Status write_file_whole(const fs::path& target, std::string_view content) {
   return {};
 }
 
-Result<UniqueFd> lock_file(const fs::path& target) {
+Result<UniqueFd> lock_file(const fs::path& target, std::chrono::milliseconds wait) {
   if (auto made = create_dirs(target.parent_path(), kPrivateFolder); !made) return std::unexpected(made.error());
   fs::path lock_path = target;
   lock_path += ".lock";
   UniqueFd lock{::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
   if (!lock) return os_failure();
-  while (::flock(lock.get(), LOCK_EX) != 0)
-    if (errno != EINTR) return os_failure();
+  // Tried again at short steps rather than blocked on: a holder that never
+  // lets go must not hang this program with it.
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  while (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return os_failure();
+    if (std::chrono::steady_clock::now() >= deadline)
+      return failure(fmt::format("Another program has held {} for over {:g} seconds; end the other Wendlebox session "
+                                 "if it is stuck, then try again",
+                                 lock_path.string(), std::chrono::duration<double>(wait).count()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
   return lock;
 }
 

@@ -2,6 +2,7 @@
 // temporary file and a rename, so a reader never sees half a file.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -74,10 +75,16 @@ Status replace_at_with(int dir, const std::string& name, const std::function<Sta
 // itself survives a crash.
 Status write_file_whole(const fs::path& target, std::string_view content);
 
+// How long a save waits for another program's save of the same file: a
+// save takes milliseconds, so a lock held longer belongs to a program that
+// is stuck, and the user hears of it rather than waiting forever.
+inline constexpr std::chrono::milliseconds kLockWait{10'000};
+
 // An exclusive advisory lock on `<target>.lock`, held while the returned
 // handle lives: read-modify-write sequences on a shared state file hold
-// it, so two programs at once never lose each other's change.
-Result<UniqueFd> lock_file(const fs::path& target);
+// it, so two programs at once never lose each other's change. Fails, naming
+// the lock file, when another holder keeps it beyond `wait`.
+Result<UniqueFd> lock_file(const fs::path& target, std::chrono::milliseconds wait = kLockWait);
 
 // Appends with one write-all call on a file opened for appending (created
 // with `mode` before the umask), so each entry lands in one piece.

@@ -30,6 +30,8 @@ constexpr std::string_view kEnglishBody = R"HELP(
   wendlebox --allow-sounds                   Play task completion sounds again (default)
   wendlebox --block-git                      Disable automatic Git snapshots and commits
   wendlebox --allow-git                      Enable automatic Git again (default)
+  wendlebox --no-project-instructions        Stop sending the project's AGENTS.md (or the like) to new chats
+  wendlebox --project-instructions           Send it with the first prompt of each chat again (default)
   wendlebox --add-folder <path>              Allow file access to a folder
   wendlebox --remove-folder <path>           Remove a folder from the allow list
   wendlebox --list-folders                   List allowed folders
@@ -59,6 +61,8 @@ constexpr std::string_view kPortugueseBody = R"HELP(
   wendlebox --allow-sounds                   Volta a tocar os sons de conclusão (padrão)
   wendlebox --block-git                      Desativa snapshots e commits automáticos do Git
   wendlebox --allow-git                      Reativa o Git automático (padrão)
+  wendlebox --no-project-instructions        Deixa de enviar o AGENTS.md (ou semelhante) do projeto aos chats
+  wendlebox --project-instructions           Volta a enviá-lo com o primeiro prompt de cada chat (padrão)
   wendlebox --add-folder <caminho>           Permite acesso a arquivos de uma pasta
   wendlebox --remove-folder <caminho>        Remove uma pasta da lista permitida
   wendlebox --list-folders                   Lista as pastas permitidas
@@ -88,6 +92,8 @@ constexpr std::string_view kSpanishBody = R"HELP(
   wendlebox --allow-sounds                   Vuelve a reproducir los sonidos de finalización (predeterminado)
   wendlebox --block-git                      Desactiva los snapshots y commits automáticos de Git
   wendlebox --allow-git                      Reactiva el Git automático (predeterminado)
+  wendlebox --no-project-instructions        Deja de enviar el AGENTS.md (o similar) del proyecto a los chats
+  wendlebox --project-instructions           Vuelve a enviarlo con el primer prompt de cada chat (predeterminado)
   wendlebox --add-folder <ruta>              Permite el acceso a archivos de una carpeta
   wendlebox --remove-folder <ruta>           Quita una carpeta de la lista permitida
   wendlebox --list-folders                   Lista las carpetas permitidas

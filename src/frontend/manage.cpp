@@ -72,6 +72,13 @@ constexpr i18n::Text kGitEnabled{"Automatic Git snapshots and commits enabled.",
 constexpr i18n::Text kGitDisabled{"Automatic Git snapshots and commits disabled.",
                                   "Snapshots e commits automáticos do Git desativados.",
                                   "Snapshots y commits automáticos de Git desactivados."};
+constexpr i18n::Text kInstructionsOn{
+    "The project's instructions (AGENTS.md or the like) will go with the first prompt of each chat.",
+    "As instruções do projeto (AGENTS.md ou semelhante) irão com o primeiro prompt de cada chat.",
+    "Las instrucciones del proyecto (AGENTS.md o similar) irán con el primer prompt de cada chat."};
+constexpr i18n::Text kInstructionsOff{"The project's instructions (AGENTS.md or the like) will not be sent to ChatGPT.",
+                                      "As instruções do projeto (AGENTS.md ou semelhante) não serão enviadas ao ChatGPT.",
+                                      "Las instrucciones del proyecto (AGENTS.md o similar) no se enviarán a ChatGPT."};
 
 constexpr i18n::Text kReviewOn{
     "Changes to files will be shown first, and Wendlebox will ask before applying each one.",
@@ -159,6 +166,11 @@ Status set_git(bool enabled) {
 Status set_review_edits(bool review) {
   return change_setting([review](Settings& s) { s.review_edits = review; }, review ? kReviewOn : kReviewOff);
 }
+Status set_project_instructions(bool enabled) {
+  return change_setting([enabled](Settings& s) { s.project_instructions = enabled; },
+                        enabled ? kInstructionsOn : kInstructionsOff);
+}
+
 
 Result<std::filesystem::path> requested_folder(const std::string& text) {
   const std::filesystem::path path(text);

@@ -13,6 +13,7 @@ Status set_allow_commands(bool allow);
 Status set_review_edits(bool review);
 Status set_sounds(bool enabled);
 Status set_git(bool enabled);
+Status set_project_instructions(bool enabled);
 // Saves the command that opens ChatGPT; "default" clears it.
 Status set_browser(const std::string& command);
 

@@ -89,7 +89,22 @@ Result<unsigned char> read_byte(int input) {
   }
 }
 
-Result<std::optional<std::string>> read_buffered_line(std::string_view prompt) {
+// Whether input that is not a terminal (a script, a file, a pipe whose
+// writer is gone) has ended, asked without waiting: a pipe still open and
+// empty has not, as whoever drives it may wait for the prompt to write.
+bool input_has_ended(int input) {
+  if (std::cin.rdbuf()->in_avail() > 0) return false;
+  pollfd ready{input, POLLIN, 0};
+  if (::poll(&ready, 1, 0) <= 0) return false;  // nothing yet: reading would wait
+  return std::cin.peek() == std::char_traits<char>::eof();
+}
+
+Result<std::optional<std::string>> read_buffered_line(std::string_view prompt, int input = -1) {
+  // Ended input asks for nothing more: no prompt is shown that no one will answer.
+  if (input >= 0 && input_has_ended(input)) {
+    if (std::cin.bad()) return os_failure(errno ? errno : EIO);
+    return std::optional<std::string>();
+  }
   std::cout << prompt << std::flush;
   std::string line;
   if (!std::getline(std::cin, line)) {
@@ -356,7 +371,7 @@ Result<std::optional<unsigned char>> pending_byte(int input) {
 
 Result<std::optional<std::string>> read_line(std::string_view prompt, const std::vector<std::string>& history,
                                              int input, int output) {
-  if (!::isatty(input) || !::isatty(output)) return read_buffered_line(prompt);
+  if (!::isatty(input) || !::isatty(output)) return read_buffered_line(prompt, ::isatty(input) ? -1 : input);
   if (!terminal_takes_sequences(process_env)) return read_plain_line(prompt, input);
   std::cout.flush();
   RawMode raw(input, output);

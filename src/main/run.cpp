@@ -1,6 +1,7 @@
 #include "main/run.h"
 #include "common/printer.h"
 
+#include <algorithm>
 #include <array>
 #include <fmt/format.h>
 #include <iostream>
@@ -70,13 +71,16 @@ constexpr i18n::Text kUninstallHelp{
     "archivos de inicio de tu shell) y dice lo que eliminó. Tu configuración y tus chats guardados se quedan; wendlebox "
     "uninstall --purge también los elimina."};
 
+constexpr i18n::Text kResuming{"Resuming chat {}: {} ({})", "Retomando o chat {}: {} ({})",
+                               "Retomando el chat {}: {} ({})"};
+
 struct ManagementOption {
   std::string_view name;
   const char* required_value;  // what "requires" names, or nullptr
   Status (*operation)(const std::string& value, bool yes);
 };
 
-const std::array<ManagementOption, 16> kManagementOptions{{
+const std::array<ManagementOption, 18> kManagementOptions{{
     {"--block-commands", nullptr, [](const std::string&, bool) { return set_allow_commands(false); }},
     {"--allow-commands", nullptr, [](const std::string&, bool) { return set_allow_commands(true); }},
     {"--review-edits", nullptr, [](const std::string&, bool) { return set_review_edits(true); }},
@@ -85,6 +89,8 @@ const std::array<ManagementOption, 16> kManagementOptions{{
     {"--allow-sounds", nullptr, [](const std::string&, bool) { return set_sounds(true); }},
     {"--block-git", nullptr, [](const std::string&, bool) { return set_git(false); }},
     {"--allow-git", nullptr, [](const std::string&, bool) { return set_git(true); }},
+    {"--no-project-instructions", nullptr, [](const std::string&, bool) { return set_project_instructions(false); }},
+    {"--project-instructions", nullptr, [](const std::string&, bool) { return set_project_instructions(true); }},
     {"--add-folder", "a folder path", [](const std::string& v, bool yes) { return allow_add(v, yes); }},
     {"--remove-folder", "a folder path", [](const std::string& v, bool) { return allow_remove(v); }},
     {"--list-folders", nullptr, [](const std::string&, bool) { return list_allowed(); }},
@@ -160,6 +166,17 @@ Result<std::optional<Chat>> project_chat_to_continue() {
   return latest_project_chat(*folder, *chats);
 }
 
+// Which saved chat the session goes on with, by the number --chats shows,
+// so the user sees that the reference picked the chat they meant.
+void say_resumed_chat(const Chat& chat, const Printer& out) {
+  const std::vector<Chat> chats = load_chats();
+  const auto saved = std::find_if(chats.begin(), chats.end(), [&](const Chat& c) { return c.id == chat.id; });
+  if (saved == chats.end()) return;  // an address not saved yet: a chat new to this program
+  out << fmt::format(fmt::runtime(i18n::tr(kResuming)), out.paint("36", std::to_string(saved - chats.begin() + 1)),
+                     one_line_text(chat.title), one_line_text(friendly_folder(chat.folder)))
+      << '\n';
+}
+
 Status start_session(Scan scan, const SessionWorld& world) {
   std::optional<std::string> reference;
   if (!scan.words.empty() && is_chat_reference(scan.words.back())) {
@@ -183,10 +200,12 @@ Status start_session(Scan scan, const SessionWorld& world) {
   }
   auto settings = load_settings();
   if (!settings) return std::unexpected(settings.error());
+  if (chat) say_resumed_chat(*chat, world.out);
   const SessionSettings session_settings{.allow_commands = settings->allow_commands, .force_yes = scan.force_yes,
                                          .sounds = settings->sounds, .git = settings->git,
                                          .open_browser = !scan.no_browser, .review_edits = settings->review_edits,
-                                         .command_timeout = settings->command_timeout_seconds};
+                                         .command_timeout = settings->command_timeout_seconds,
+                                         .project_instructions = settings->project_instructions};
   return task(prompt, chat, session_settings, world);
 }
 

@@ -104,7 +104,7 @@ TEST(CommandLine, HelpDescriptionsStartAtColumn46) {
       EXPECT_NE(line[col + 1], ' ') << lang << ": " << line;
       ++rows;
     }
-    EXPECT_EQ(rows, 24) << lang;
+    EXPECT_EQ(rows, 26) << lang;
   }
 }
 

@@ -21,6 +21,7 @@
 #include "git/undo_history.h"
 #include "i18n/i18n.h"
 #include "session/interrupt.h"
+#include "session/project_instructions.h"
 #include "session/protocol.h"
 #include "session/completion.h"
 #include "session/wait.h"
@@ -407,6 +408,10 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
     const std::string folder = friendly_folder(session.folder);
     std::string text = session.first_prompt ? first_prompt(prompt, folder, session.extra_folders)
                                             : continuation_prompt(prompt, folder, session.extra_folders);
+    if (session.first_prompt && session.settings.project_instructions)
+      if (std::string section = instructions_for_chat(session.chat, session.folder, session.roots, session.world.out);
+          !section.empty())
+        text += "\n\n" + section;
     if (std::exchange(session.undone, false)) text = std::string(kUndoneNote) + "\n" + text;
     Result<PromptEnd> done;
     {

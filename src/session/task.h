@@ -18,6 +18,7 @@ struct SessionSettings {
   bool open_browser = true;  // false with --no-browser: the page is shown to be opened by hand
   bool review_edits = false;  // each change to a file is shown and asked about first
   unsigned command_timeout = 600;  // seconds a command may run when ChatGPT gives no timeout
+  bool project_instructions = true;  // the project's AGENTS.md (or the like) goes with a chat's first prompt
 };
 
 // What a session takes from the world around it, so that a test can stand

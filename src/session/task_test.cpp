@@ -90,7 +90,7 @@ TEST_F(WholeProgram, ANewChatFinishingInTwoTurns) {
                        "\n\nGit repository created for this folder.\nWendlebox · turn 1\nWaiting for ChatGPT's reply...\n"
                        "ChatGPT Writing notes.\nWrote notes.txt\n1 + n\nWendlebox · turn 2\nWaiting for ChatGPT's reply...\n"
                        "ChatGPT All set.\nGit snapshot saved.\nChat: " + kChatUrl +
-                       "\n\nType a prompt to continue this chat, or /exit to leave it.\nYou > ");
+                       "\n\nType a prompt to continue this chat, or /exit to leave it.\n");  // input ended: no "You >"
   EXPECT_EQ(read_text(work.path / "notes.txt"), "n\n");
 
   // The chat has an id of its own: the session token is in no file.

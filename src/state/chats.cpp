@@ -36,6 +36,7 @@ std::string encode_chats(const std::vector<Chat>& chats) {
     record["url"] = chat.url;
     record["folder"] = chat.folder;
     record["updated"] = chat.updated;
+    if (!chat.instructions.empty()) record["instructions"] = chat.instructions;
     list.push_back(std::move(record));
   }
   return pretty_json(list);
@@ -63,6 +64,10 @@ Result<Chat> decode_chat(const Json& item, std::string_view text) {
   auto updated = fields->required_unsigned("updated");
   if (!updated) return std::unexpected(updated.error());
   chat.updated = *updated;
+  // A digest of the wrong shape only means the instructions are sent again:
+  // it costs no chat.
+  auto instructions = fields->optional_string("instructions");
+  chat.instructions = instructions ? instructions->value_or("") : "";
   return chat;
 }
 
@@ -150,10 +155,14 @@ Result<std::filesystem::path> keep_aside(const std::filesystem::path& path) {
   return aside;
 }
 
+constexpr i18n::Text kKeptAside{
+    "{} could not be read whole: the chats it could read are kept, and the file itself is saved as {}.",
+    "{} não pôde ser lido por inteiro: os chats que puderam ser lidos foram mantidos, e o próprio arquivo foi salvo "
+    "como {}.",
+    "{} no se pudo leer entero: se conservan los chats que se pudieron leer, y el propio archivo se guardó como {}."};
+
 void tell_kept_aside(const Printer& out, const std::filesystem::path& path, const std::filesystem::path& aside) {
-  out.line("33", fmt::format("{} could not be read whole: the chats it could read are kept, and the file "
-                             "itself is saved as {}.",
-                             lossy_utf8(path.native()), lossy_utf8(aside.native())));
+  out.line("33", fmt::format(fmt::runtime(i18n::tr(kKeptAside)), lossy_utf8(path.native()), lossy_utf8(aside.native())));
 }
 
 Status set_aside(const Printer& out, const std::filesystem::path& path) {

@@ -18,6 +18,10 @@ struct Chat {
   std::string url{};
   std::string folder{};
   std::uint64_t updated = 0;
+  // The digest of the project instructions last sent in this chat (empty
+  // when none were): a resumed chat hears them again only once they change.
+  // Stored only when set, so lists without it read and look as before.
+  std::string instructions{};
 };
 
 inline constexpr std::string_view kNewChatTitle = "New chat";
@@ -27,10 +31,11 @@ std::filesystem::path project_chats_path(const std::filesystem::path& folder);
 
 // The lists as far as they can be read: a missing file reads as empty, and
 // of a damaged one every chat that can be read is kept: the file is written
-// again with them, the damaged one kept aside, which a notice on `out` says.
-std::vector<Chat> load_chats(const Printer& out = Printer::standard());
+// again with them, the damaged one kept aside, which a notice on `out` says
+// (standard error by default, so it never mixes into a listing).
+std::vector<Chat> load_chats(const Printer& out = Printer::errors());
 Result<std::vector<Chat>> read_project_chats(const std::filesystem::path& folder,
-                                             const Printer& out = Printer::standard());
+                                             const Printer& out = Printer::errors());
 
 std::optional<Chat> latest_project_chat(const std::filesystem::path& folder, const std::vector<Chat>& chats);
 // `id` is the chat's own random identifier, never the session token, which
@@ -41,7 +46,7 @@ Chat new_chat(const std::string& id, const std::optional<std::string>& prompt,
 // not be read whole is first kept aside (`<list>.damaged-<time>`), which a
 // notice on `out` says.
 Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path& folder,
-                 const Printer& out = Printer::standard());
+                 const Printer& out = Printer::errors());
 
 // The first 60 characters of a prompt, as chat titles use.
 std::string chat_title(std::string_view prompt);

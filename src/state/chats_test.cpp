@@ -4,8 +4,14 @@
 
 #include <sstream>
 
+#include <fmt/format.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "state/chatlog.h"
 #include "common/env.h"
+#include "common/files.h"
+#include "state/settings.h"
 #include "support/support.h"
 
 namespace {
@@ -122,10 +128,11 @@ TEST_F(ChatCommands, ADamagedListShowsEveryReadableChatAndSaysOnceWhereTheDamage
   EXPECT_EQ(first.exit_code, 0) << first.err;
   const std::string notice = list.string() + " could not be read whole: the chats it could read are kept, and the file "
                              "itself is saved as ";
-  ASSERT_TRUE(first.out.starts_with(notice)) << first.out;
-  const std::string aside = first.out.substr(notice.size(), first.out.find(".\n") - notice.size());
+  ASSERT_TRUE(first.err.starts_with(notice)) << first.err;
+  const std::string aside = first.err.substr(notice.size(), first.err.find(".\n") - notice.size());
   EXPECT_EQ(read_text(aside), damaged);
-  const std::string listing = first.out.substr(first.out.find(".\n") + 2);
+  // Said on standard error, so the listing stays the listing alone.
+  const std::string listing = first.out;
   for (const char* title : {"1  One\n", "2  Two {braces} \"quoted\"\n", "3  Three\n", "4  Four\n", "5  Five\n"})
     EXPECT_NE(listing.find(title), std::string::npos) << title << listing;
   EXPECT_EQ(listing.find("6  "), std::string::npos) << listing;
@@ -288,6 +295,50 @@ TEST_F(ChatRegistry, ADamagedListKeepsItsReadableChatsAndIsMovedAside) {
     EXPECT_NE(first, std::string::npos) << notices.str();
     EXPECT_EQ(notices.str().find(said, first + 1), std::string::npos) << notices.str();
   }
+}
+
+// Sessions saving at the same moment keep every chat: each process saves
+// its own chats many times over, racing the others, and none is lost from
+// either list, nor is a setting changed meanwhile.
+TEST_F(ChatRegistry, SavesFromSeveralProcessesAtOnceLoseNone) {
+  const fs::path p = dir.path / "p";
+  constexpr int kProcesses = 4, kChats = 12;
+  std::vector<pid_t> children;
+  for (int process = 0; process < kProcesses; ++process) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      bool ok = true;
+      for (int i = 0; i < kChats; ++i) {
+        Chat chat = new_chat(fmt::format("{:x}{:02x}", process, i), "x", p);
+        ok = ok && save_chat(chat, fmt::format("https://chatgpt.com/c/{:08x}-0000-0000-0000-000000000000",
+                                               process * 256 + i), p);
+        if (process == 0 && i == kChats / 2) ok = ok && update_settings([](Settings& s) { s.git = false; });
+      }
+      ::_exit(ok ? 0 : 1);
+    }
+    children.push_back(child);
+  }
+  for (const pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  EXPECT_EQ(load_chats().size(), std::size_t{kProcesses * kChats});
+  EXPECT_EQ(read_project_chats(p)->size(), std::size_t{kProcesses * kChats});
+  EXPECT_FALSE(load_settings()->git);
+}
+
+// A lock that another holder keeps is waited on only so long, and the
+// failure names the lock file.
+TEST_F(ChatRegistry, ASaveGivesUpOnALockHeldTooLongAndSaysWhich) {
+  auto held = lock_file(chats_path());
+  ASSERT_TRUE(held);
+  auto again = lock_file(chats_path(), std::chrono::milliseconds(100));
+  ASSERT_FALSE(again);
+  EXPECT_EQ(again.error(), "Another program has held " + chats_path().string() +
+                               ".lock for over 0.1 seconds; end the other Wendlebox session if it is stuck, then "
+                               "try again");
 }
 
 // A file of openings that never close (a hostile or mangled list) is given

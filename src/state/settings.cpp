@@ -22,7 +22,8 @@ Result<Settings> decode_settings(std::string_view text) {
   return decode_object(text, [](const JsonFields& fields) -> Result<Settings> {
     Settings settings;
     for (auto [key, flag] : {std::pair{"allow_commands", &settings.allow_commands},
-                             std::pair{"sounds", &settings.sounds}, std::pair{"git", &settings.git}}) {
+                             std::pair{"sounds", &settings.sounds}, std::pair{"git", &settings.git},
+                             std::pair{"project_instructions", &settings.project_instructions}}) {
       auto read = fields.bool_or(key, true);
       if (!read) return std::unexpected(read.error());
       *flag = *read;
@@ -82,6 +83,8 @@ Status save_settings(const Settings& settings) {
   record["allow_commands"] = settings.allow_commands;
   record["sounds"] = settings.sounds;
   record["git"] = settings.git;
+  // Written only when off, so a file without the choice stays as it was.
+  if (!settings.project_instructions) record["project_instructions"] = false;
   if (settings.browser) record["browser"] = *settings.browser;
   if (settings.review_edits) record["review_edits"] = true;
   // Written only when the user chose another: the file stays as it was.

@@ -13,6 +13,8 @@ struct Settings {
   bool allow_commands = true;
   bool sounds = true;
   bool git = true;
+  // Whether a chat's first prompt carries the project's AGENTS.md (or the like).
+  bool project_instructions = true;
   // The command that opens ChatGPT (`--browser`); none means $BROWSER, else
   // the system's opener.
   std::optional<std::string> browser{};

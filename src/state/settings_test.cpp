@@ -57,6 +57,11 @@ TEST_F(SettingsCommands, EachOptionWritesTheWholeFileInDeclaredOrder) {
        "{\n  \"allow_commands\": true,\n  \"sounds\": true,\n  \"git\": true,\n  \"review_edits\": true\n}"},
       {"--apply-edits", "Changes to files will be applied without asking, and shown as they are made.\n",
        "{\n  \"allow_commands\": true,\n  \"sounds\": true,\n  \"git\": true\n}"},
+      {"--no-project-instructions", "The project's instructions (AGENTS.md or the like) will not be sent to ChatGPT.\n",
+       "{\n  \"allow_commands\": true,\n  \"sounds\": true,\n  \"git\": true,\n  \"project_instructions\": false\n}"},
+      {"--project-instructions",
+       "The project's instructions (AGENTS.md or the like) will go with the first prompt of each chat.\n",
+       "{\n  \"allow_commands\": true,\n  \"sounds\": true,\n  \"git\": true\n}"},
   };
   for (const SettingsCase& c : cases) {
     CommandResult r = wendlebox({c.option});
