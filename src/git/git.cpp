@@ -13,6 +13,7 @@
 #include "git/git_settings.h"
 #include "git/left_out.h"
 #include "i18n/i18n.h"
+#include "process/local_time.h"
 #include "common/env.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/printer.h"
-#include "common/process.h"
+#include "process/process.h"
 #include "common/result.h"
 
 struct GitSession {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <sstream>
 
-#include "common/process.h"
+#include "process/process.h"
 #include "common/text.h"
 #include "support/support.h"
 

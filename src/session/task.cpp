@@ -12,7 +12,7 @@
 #include "bridge/token.h"
 #include "common/end_signals.h"
 #include "common/files.h"
-#include "common/process.h"
+#include "process/process.h"
 #include "common/random.h"
 #include "common/text.h"
 #include "git/git.h"

@@ -6,6 +6,7 @@
 
 #include "state/chatlog.h"
 #include "common/env.h"
+#include "process/local_time.h"
 #include "support/support.h"
 
 namespace {
