@@ -25,7 +25,7 @@ Result<Json> edit_file_action(const Action& action, ExecutionContext& context) {
   if (!content && content.error() == os_error_text(ENOENT))
     return failure(content.error() + "; edit_file changes an existing file, write_file creates one");
   if (!content) return std::unexpected(content.error());
-  if (content->size() > kMaxEditedFileBytes) return failure("File exceeds 1 MB");
+  if (content->size() > kMaxEditedFileBytes) return failure("File exceeds 16 MB");
   if (!is_valid_utf8(*content)) return failure("File is not UTF-8 text");
   auto edited = apply_edits(*content, *action.edits);
   if (!edited) return std::unexpected(edited.error());
