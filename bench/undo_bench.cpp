@@ -17,7 +17,7 @@
 #include <sstream>
 
 #include "measure.h"
-#include "common/process.h"
+#include "process/process.h"
 #include "git/undo.h"
 #include "support/support.h"
 

@@ -176,6 +176,7 @@ TEST_F(EditFile, AFailingEditLeavesTheFileUntouched) {
 // failure line, escaped when it holds control characters.
 TEST_F(EditFile, KeepsTheLimitsAndConfinementOfWrites) {
   write_text(dir.path / "big.txt", std::string(999'990, 'x') + "\nend\n");
+  write_text(dir.path / "huge.txt", std::string(16'000'000, 'x') + "\n");
   write_text(dir.path / ".git/config", "[core]\n");
   write_text(elsewhere.path / "secret.txt", "s\n");
   fs::create_symlink(elsewhere.path / "secret.txt", dir.path / "link.txt");
@@ -185,7 +186,8 @@ TEST_F(EditFile, KeepsTheLimitsAndConfinementOfWrites) {
     std::string error;
   };
   const std::vector<Refusal> refusals{
-      {edit("big.txt", {{"end", "the end of it all"}}), "File exceeds 1 MB"},
+      {edit("big.txt", {{"end", "the end of it all"}}), "File exceeds 1 MB"},  // once edited
+      {edit("huge.txt", {{"x", "y"}}), "File exceeds 16 MB"},
       {edit(".git/config", {{"[core]", "[core]\n\tfsmonitor = evil"}}), "Files inside a .git folder cannot be written"},
       {edit("link.txt", {{"s", "t"}}), "Path is outside the working and allowed folders"},
       {edit((elsewhere.path / "secret.txt").string(), {{"s", "t"}}), "Path is outside the working and allowed folders"},

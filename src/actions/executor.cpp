@@ -23,7 +23,7 @@
 #include "actions/safe_path.h"
 #include "actions/search.h"
 #include "common/files.h"
-#include "common/process.h"
+#include "process/process.h"
 #include "common/text.h"
 #include "i18n/i18n.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/process.h"
+#include "process/process.h"
 #include "support/action_folder.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "common/env.h"
 #include "common/files.h"
 #include "common/folders.h"
-#include "common/process.h"
+#include "process/process.h"
 #include "common/text.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include "common/files.h"
-#include "common/process.h"
+#include "process/process.h"
 #include "support/support.h"
 
 namespace {

@@ -5,10 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include <fmt/format.h>
-
 #include "common/files.h"
-#include "common/process.h"
 #include "common/text.h"
 
 std::optional<std::string> process_env(std::string_view name) {
@@ -21,12 +18,6 @@ std::uint64_t unix_seconds() {
   const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since_epoch).count();
   return seconds < 0 ? 0 : static_cast<std::uint64_t>(seconds);
-}
-
-std::string local_timestamp() {
-  auto date = run_process(ProcessSpec{.argv = {"date", "+%Y-%m-%d %H:%M:%S"}, .errors = OutputMode::Discard});
-  if (date && date->status.success()) return std::string(trim(lossy_utf8(date->output)));
-  return fmt::format("{} UTC", unix_seconds());
 }
 
 bool is_wsl() {

@@ -17,9 +17,6 @@ std::optional<std::string> process_env(std::string_view name);
 // Seconds since the Unix epoch, 0 when the clock reads earlier.
 std::uint64_t unix_seconds();
 
-// "YYYY-MM-DD HH:MM:SS" in local time from `date`, else "<seconds> UTC".
-std::string local_timestamp();
-
 // Whether this Linux runs inside WSL, where the browser, screenshots and
 // sounds are reached through Windows programs.
 bool is_wsl();

@@ -52,7 +52,7 @@ Result<Json> parse_json(std::string_view text) {
       case Json::parse_event_t::object_start: open_objects.emplace_back(); break;
       case Json::parse_event_t::object_end: open_objects.pop_back(); break;
       case Json::parse_event_t::key:
-        if (!open_objects.back().insert(parsed.get<std::string>()).second)
+        if (!open_objects.back().emplace(parsed.get<std::string>()).second)
           throw DuplicateKey{parsed.get<std::string>()};
         break;
       default: break;

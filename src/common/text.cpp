@@ -154,7 +154,7 @@ std::vector<std::string> split_shell_words(std::string_view line, Backslash back
       if (quote == 0 && is_unicode_whitespace(character)) break;
       const std::string_view escapable = quote == 0 ? "\\\"' \t" : "\\\"";
       if (backslash == Backslash::Escapes && c == '\\' && quote != '\'' && next < line.size() &&
-          escapable.find(line[next]) != std::string_view::npos) {
+          escapable.contains(line[next])) {
         word += line[next];
         at = next + 1;
       } else if (quote == 0 && (c == '"' || c == '\'')) {
@@ -174,7 +174,7 @@ std::vector<std::string> split_shell_words(std::string_view line, Backslash back
 std::vector<std::string_view> split_lines(std::string_view text) {
   std::vector<std::string_view> lines;
   while (!text.empty()) {
-    const std::size_t newline = text.find('\n');
+    const std::size_t newline = text.find_first_of('\n');
     std::string_view line = text.substr(0, newline);
     if (newline != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
     lines.push_back(line);

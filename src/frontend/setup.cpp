@@ -10,7 +10,7 @@
 #include "common/files.h"
 #include "common/folders.h"
 #include "common/json.h"
-#include "common/process.h"
+#include "process/process.h"
 #include "common/text.h"
 #include "frontend/browsers.h"
 #include "frontend/help.h"

@@ -8,7 +8,7 @@
 
 #include "common/files.h"
 #include "common/folders.h"
-#include "common/process.h"
+#include "process/process.h"
 #include "common/text.h"
 #include "i18n/i18n.h"
 

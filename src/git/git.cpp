@@ -10,9 +10,9 @@
 
 #include "common/files.h"
 #include "common/text.h"
-#include "git/git_settings.h"
 #include "git/left_out.h"
 #include "i18n/i18n.h"
+#include "process/local_time.h"
 #include "common/env.h"
 
 namespace {
@@ -50,81 +50,6 @@ void warn(const Printer& out, std::string_view label, std::string_view error) {
   out.line("33", std::string(label) + std::string(error));
 }
 
-// Every git command the program runs, set up here alone. Hooks, the
-// file-system monitor, external diff programs and text conversions run
-// commands named in settings or attributes, which files written by a reply
-// could have set; signing runs a program too, and automatic upkeep leaves
-// one running in the background. None of them is needed for a snapshot.
-std::vector<std::string> git_argv(const std::vector<std::string>& args) {
-  std::vector<std::string> argv{"git",
-                                "-c", "core.hooksPath=/dev/null",
-                                "-c", "core.fsmonitor=false",
-                                "-c", "commit.gpgSign=false",
-                                "-c", "log.showSignature=false",
-                                "-c", "submodule.recurse=false",
-                                "-c", "gc.auto=0",
-                                "-c", "maintenance.auto=false"};
-  argv.insert(argv.end(), args.begin(), args.end());
-  // An empty diff.external would be run as a program of no name: these
-  // options are the only sure way to keep it and textconv out.
-  if (!args.empty() && (args[0] == "diff" || args[0] == "show" || args[0] == "log"))
-    argv.insert(argv.begin() + static_cast<std::ptrdiff_t>(argv.size() - args.size() + 1),
-                {"--no-ext-diff", "--no-textconv"});
-  return argv;
-}
-
-// Where git is started, as set up above.
-Result<ProcessResult> spawn_git(const std::filesystem::path& dir, const std::vector<std::string>& args,
-                                ProcessSpec spec) {
-  spec.argv = git_argv(args);
-  spec.cwd = dir;
-  return run_process(spec);
-}
-
-// Git without first learning its settings: what learns them.
-Result<std::string> git_unchecked(const std::filesystem::path& dir, const std::vector<std::string>& args) {
-  auto ran = spawn_git(dir, args, ProcessSpec{.argv = {}});
-  if (!ran) return std::unexpected(ran.error());
-  if (!ran->status.success()) return failure(std::string(trim(lossy_utf8(ran->errors))));
-  return std::move(ran->output);
-}
-
-// What git reads as settings when it runs in `dir`, as git itself tells,
-// recorded for the path checks of actions; nullopt when git cannot tell.
-std::optional<GitSettings> learn_git_settings(const std::filesystem::path& dir) {
-  auto listed = git_unchecked(dir, {"config", "--list", "--show-origin", "--show-scope", "-z"});
-  if (!listed) return std::nullopt;
-  // Git names the files it read from the top of the work tree.
-  std::filesystem::path base = dir;
-  std::error_code error;
-  if (!std::filesystem::exists(dir / ".git", error))
-    if (auto top = git_unchecked(dir, {"rev-parse", "--show-toplevel"}); top && !trim(*top).empty())
-      base = std::string(trim(*top));
-  GitSettings settings = parse_git_settings(*listed, base, git_unchecked);
-  GitSettingsRecord::process().learn(settings);
-  return settings;
-}
-
-// Commands that neither read the work tree's files nor merge: no filter or
-// merge driver can run in them.
-bool runs_no_driver(const std::vector<std::string>& args) {
-  static const std::set<std::string> kCommands{"config",   "rev-parse", "rev-list",   "merge-base", "update-ref",
-                                               "ls-files", "write-tree", "show",      "init"};
-  return !args.empty() && kCommands.contains(args[0]);
-}
-
-// Every git call but the one above: what git reads as settings is learnt
-// afresh first, and a command that could run a driver set in a file that
-// changed while the session ran is not started.
-Result<ProcessResult> run_git(const std::filesystem::path& dir, const std::vector<std::string>& args,
-                              ProcessSpec spec) {
-  if (!(args.size() == 1 && args[0] == "--version"))
-    if (auto settings = learn_git_settings(dir); settings && !runs_no_driver(args))
-      if (auto unchanged = GitSettingsRecord::process().drivers_unchanged(*settings); !unchanged)
-        return std::unexpected(unchanged.error());
-  return spawn_git(dir, args, std::move(spec));
-}
-
 // Paths for one line; a long list ends with how many more there are.
 std::string listed(const std::vector<std::string>& paths) {
   constexpr std::size_t kShown = 12;
@@ -132,16 +57,6 @@ std::string listed(const std::vector<std::string>& paths) {
   for (std::size_t i = 0; i < paths.size() && i < kShown; ++i) names += (i ? ", " : "") + one_line_text(paths[i]);
   if (paths.size() > kShown) names += fmt::format(" (+{})", paths.size() - kShown);
   return names;
-}
-
-std::string trimmed(std::string_view bytes) { return std::string(trim(lossy_utf8(bytes))); }
-
-bool has_identity(const std::filesystem::path& dir) {
-  for (const char* key : {"user.name", "user.email"}) {
-    auto config = git_output(dir, {"config", key});
-    if (!config || !config->status.success()) return false;
-  }
-  return true;
 }
 
 // The project folder holds local chat logs that must never be committed.
@@ -174,40 +89,6 @@ std::string relative_pathspec(const std::filesystem::path& folder, const std::fi
 }
 
 }  // namespace
-
-Result<ProcessResult> git_output(const std::filesystem::path& dir, const std::vector<std::string>& args,
-                                 const GitEnvironment& environment) {
-  return run_git(dir, args, ProcessSpec{.argv = {}, .environment = environment});
-}
-
-Result<std::string> git_ok(const std::filesystem::path& dir, const std::vector<std::string>& args,
-                           const GitEnvironment& environment) {
-  auto ran = git_output(dir, args, environment);
-  if (!ran) return std::unexpected(ran.error());
-  if (!ran->status.success()) return failure(trimmed(ran->errors));
-  return trimmed(ran->output);
-}
-
-Result<std::filesystem::path> git_path(const std::filesystem::path& root, const std::string& name) {
-  auto reported = git_ok(root, {"rev-parse", "--git-path", name});
-  if (!reported) return std::unexpected(reported.error());
-  const std::filesystem::path path(*reported);
-  return path.is_absolute() ? path : root / path;
-}
-
-Status git_commit_command(const std::filesystem::path& dir, const std::vector<std::string>& args) {
-  std::vector<std::string> full;
-  if (!has_identity(dir))
-    full = {"-c", "user.name=Wendlebox", "-c", "user.email=wendlebox@wendlebox.example"};
-  full.insert(full.end(), args.begin(), args.end());
-  auto ran = git_ok(dir, full);
-  if (!ran) return std::unexpected(ran.error());
-  return {};
-}
-
-void accept_git_settings(const std::filesystem::path& folder, const std::vector<std::filesystem::path>& allowed) {
-  if (auto settings = learn_git_settings(folder)) GitSettingsRecord::process().accept(*settings, allowed);
-}
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "common/printer.h"
-#include "common/process.h"
 #include "common/result.h"
+#include "git/git_command.h"
 
 struct GitSession {
   std::filesystem::path root;  // the repository's top level, canonical
@@ -19,28 +19,6 @@ struct GitSession {
   // Private files a snapshot left out and already named: each is named once.
   mutable std::set<std::string> named_left_out{};
 };
-
-// Variables set for one git command (GIT_INDEX_FILE for a scratch index).
-using GitEnvironment = std::vector<std::pair<std::string, std::string>>;
-
-// Runs git; fails only when git cannot be started.
-Result<ProcessResult> git_output(const std::filesystem::path& dir, const std::vector<std::string>& args,
-                                 const GitEnvironment& environment = {});
-// Trimmed standard output on success, trimmed standard error otherwise.
-Result<std::string> git_ok(const std::filesystem::path& dir, const std::vector<std::string>& args,
-                           const GitEnvironment& environment = {});
-// Where git keeps `name` (an index, a file of its own) for the repository
-// at `root`, as an absolute path.
-Result<std::filesystem::path> git_path(const std::filesystem::path& root, const std::string& name);
-// A commit-like command, with a fallback identity when git has none.
-Status git_commit_command(const std::filesystem::path& dir, const std::vector<std::string>& args);
-
-// Learns from git which files it reads as settings for `folder`'s
-// repository, so that no action writes them, and takes them as they are
-// now: a command-running driver set later in one of them inside the
-// `allowed` folders stops the program's git calls. Called when the
-// session starts and at each prompt; every git call learns them afresh.
-void accept_git_settings(const std::filesystem::path& folder, const std::vector<std::filesystem::path>& allowed);
 
 // Prints its own notices on `out`; none means no commits this session.
 std::optional<GitSession> prepare_git(const std::filesystem::path& folder, const Printer& out);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/result.h"
-#include "git/git.h"
+#include "git/git_command.h"
 
 struct PrivateFiles {
   std::vector<std::string> paths;     // relative to the repository's top, as git names them

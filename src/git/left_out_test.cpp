@@ -9,6 +9,7 @@
 
 #include <sstream>
 
+#include "git/git.h"
 #include "git/git_settings.h"
 #include "support/support.h"
 

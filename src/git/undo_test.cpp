@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/process.h"
+#include "process/process.h"
 #include "git/undo_history.h"
 #include "common/text.h"
 #include "support/support.h"

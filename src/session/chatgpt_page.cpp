@@ -67,7 +67,7 @@ BridgeBrowser::BridgeBrowser(int port, Opener opener, std::string extension_fold
     : port_(port), opener_(std::move(opener)), extension_folder_(std::move(extension_folder)),
       listening_(std::move(listening)), timings_(timings) {}
 
-Status BridgeBrowser::open(const std::string& address, const Printer& out, bool launch) {
+Status BridgeBrowser::open_page(const std::string& address, const Printer& out, bool launch) {
   auto session_token = token();
   if (!session_token) return std::unexpected(session_token.error());
   auto pairing = pairing_key();

@@ -22,7 +22,7 @@ class Browser {
   // Opens `address` (a chat's address without fragment, or the new-chat
   // page) for this session, or with `launch` false only says how to open
   // it by hand; notices go to `out`.
-  virtual Status open(const std::string& address, const Printer& out, bool launch) = 0;
+  virtual Status open_page(const std::string& address, const Printer& out, bool launch) = 0;
   // Hands `job` to the page and waits for its result; a job the user
   // stopped (`interrupt`) is withdrawn. Progress notices go to `out`.
   virtual std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) = 0;
@@ -30,7 +30,7 @@ class Browser {
   virtual std::optional<std::string> extension_version() const = 0;
   // The browser the extension said it runs in ("firefox", "chromium").
   virtual std::optional<std::string> extension_browser() const { return std::nullopt; }
-  // Whether open() started a browser on the page (not with --no-browser,
+  // Whether open_page() started a browser on the page (not with --no-browser,
   // nor when the opener failed and the page was shown to open by hand).
   virtual bool launched() const { return true; }
 };
@@ -51,7 +51,7 @@ class BridgeBrowser : public Browser {
   // When the browser cannot be opened (no opener over SSH, a minimal
   // machine), the address is shown to be opened by hand, and the session
   // waits for the extension as usual.
-  Status open(const std::string& address, const Printer& out, bool launch) override;
+  Status open_page(const std::string& address, const Printer& out, bool launch) override;
   std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) override;
   std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
   std::optional<std::string> extension_browser() const override { return exchange_->extension_browser(); }

@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "common/env.h"
-#include "common/process.h"
+#include "process/process.h"
 #include "common/text.h"
 
 namespace {

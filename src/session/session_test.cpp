@@ -8,7 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "common/process.h"
+#include "process/process.h"
 #include "session/protocol.h"
 #include "support/bridge_client.h"
 #include "support/in_process.h"

@@ -12,7 +12,7 @@
 #include "bridge/token.h"
 #include "common/end_signals.h"
 #include "common/files.h"
-#include "common/process.h"
+#include "process/process.h"
 #include "common/random.h"
 #include "common/text.h"
 #include "git/git.h"
@@ -432,7 +432,7 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
 // has to say goes to `notices`.
 Status open_page(Session& session, const std::optional<Chat>& chat, const Printer& notices) {
   session.browser = session.world.browser();
-  return session.browser->open(launch_address(chat), notices, session.settings.open_browser);
+  return session.browser->open_page(launch_address(chat), notices, session.settings.open_browser);
 }
 
 }  // namespace

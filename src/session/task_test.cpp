@@ -9,7 +9,7 @@
 
 #include <map>
 
-#include "common/process.h"
+#include "process/process.h"
 #include "session/protocol.h"
 #include "support/bridge_client.h"
 #include "support/support.h"

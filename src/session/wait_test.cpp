@@ -158,7 +158,7 @@ TEST(ConnectHelp, SaysWhetherThePageWasOpened) {
                           WaitTimings{.connect_deadline = milliseconds(100)});
     std::stringstream screen;
     const Printer out(screen, false, false);
-    ASSERT_TRUE(browser.open("https://chatgpt.com/", out, launch));
+    ASSERT_TRUE(browser.open_page("https://chatgpt.com/", out, launch));
     EXPECT_EQ(browser.launched(), launch);
     auto result = browser.ask(Job{"p", {}, 1}, nullptr, out);
     ASSERT_FALSE(result);

@@ -6,6 +6,7 @@
 #include "common/files.h"
 #include "common/json.h"
 #include "common/text.h"
+#include "process/local_time.h"
 #include "state/state_file.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include "state/chatlog.h"
 #include "common/env.h"
 #include "common/files.h"
+#include "process/local_time.h"
 #include "state/settings.h"
 #include "support/support.h"
 

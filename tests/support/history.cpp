@@ -5,7 +5,7 @@
 
 #include "actions/edit_file.h"
 #include "common/json.h"
-#include "common/process.h"
+#include "process/process.h"
 #include "common/text.h"
 
 namespace {

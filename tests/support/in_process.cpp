@@ -18,7 +18,7 @@ class MemoryBrowser : public Browser {
  public:
   MemoryBrowser(fs::path opened_urls, std::function<void(std::shared_ptr<JobExchange>)> opened)
       : opened_urls_(std::move(opened_urls)), opened_(std::move(opened)) {}
-  Status open(const std::string& address, const Printer&, bool) override {
+  Status open_page(const std::string& address, const Printer&, bool) override {
     std::ofstream(opened_urls_, std::ios::app) << address << '\n';
     opened_(exchange_);
     return {};

@@ -12,7 +12,8 @@
 #include <sys/types.h>
 
 #include "common/files.h"
-#include "common/process.h"
+#include "common/result.h"
+#include "process/process_spec.h"
 
 struct KeptCommand {
   pid_t keeper = 0;

@@ -1,4 +1,4 @@
-#include "common/process_keeper.h"
+#include "process/process_keeper.h"
 
 #include <dirent.h>
 #include <fcntl.h>
