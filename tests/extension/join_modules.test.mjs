@@ -44,7 +44,7 @@ test("the joined script runs each module once, in import order, with its own nam
   const { joined, error } = join({
     "main.js": 'import { twice as double } from "./b.js";\nimport * as A from "./a.js";\nimport table from "./t.json";\n' +
       "const name = \"main\";\nglobalThis.out.push(`${name}:${double(A.one)}:${table.n}`);\n",
-    "a.js": 'const name = "a";\nglobalThis.out.push(name);\nexport const one = 1;\n',
+    "a.js": 'const name = "a";\nglobalThis.out.push(name);\nexport const one = 1;\n// a last line with no line end',
     "b.js": 'import { one } from "./a.js";\nconst name = "b";\nglobalThis.out.push(name + one);\nconst twice = (x) => 2 * x;\nexport { twice };\n',
     "t.json": '{ "n": 7 }\n',
   });
