@@ -65,9 +65,11 @@ function startWorker(route) {
   return { ...browser, ...program, send };
 }
 
-test("the worker handles every message name the content script may send, and no other", () => {
+test("the worker handles every message name the content script may send, and no other", async () => {
   const { handlers } = createWorker(standInBrowser().api, async () => new Response(""));
   assert.deepEqual(Object.keys(handlers).sort(), Object.values(M.worker).sort());
+  // A content script's message of another name is refused before it is sent.
+  await assert.rejects(M.toWorker({ type: "pol" }), /no worker message pol/);
 });
 
 test("a job is claimed once, its result goes to the program that still offers it, and the tab's record is cleared", async () => {
