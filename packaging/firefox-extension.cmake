@@ -1,12 +1,12 @@
-# Writes Firefox's copy of the extension: the same scripts, with a manifest
-# that runs the background as plain scripts (Firefox has no extension
-# service worker) and names the add-on, then packs it as an .xpi.
+# Writes Firefox's copy of the built extension: the same scripts, with a
+# manifest that runs the worker's script as a background script (Firefox has
+# no extension service worker) and names the add-on, then packs it as an .xpi.
 #   cmake -DSOURCE=<extension> -DOUTPUT=<folder> -DXPI=<file> -P firefox-extension.cmake
 file(REMOVE_RECURSE ${OUTPUT})
 file(COPY ${SOURCE}/ DESTINATION ${OUTPUT})
 file(READ ${SOURCE}/manifest.json manifest)
 
-string(JSON manifest SET "${manifest}" background "{\"scripts\": [\"messages.js\", \"background.js\"]}")
+string(JSON manifest SET "${manifest}" background "{\"scripts\": [\"background.js\"]}")
 # Main-world content scripts came in Firefox 128, the declaration of what an
 # add-on sends where in 140 (142 on Android; older versions would only warn
 # of the key).

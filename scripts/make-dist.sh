@@ -10,7 +10,7 @@ trap 'rm -rf "$staging"' EXIT
 mkdir -p "$staging/$name"
 cp "$build/wendlebox" "$staging/$name/wendlebox"
 strip "$staging/$name/wendlebox" 2>/dev/null || true
-cp -R extension "$staging/$name/extension"
+cp -R "$build/extension" "$staging/$name/extension"
 cp -R packaging/completion "$staging/$name/completion"
 cp -R "$build/extension-firefox" "$staging/$name/extension-firefox"
 cp "$build"/wendlebox-*.xpi "$staging/$name/"

@@ -11,6 +11,7 @@
 #include "i18n/i18n.h"
 #include "state/allowed.h"
 #include "state/app_dirs.h"
+#include "state/chat_addresses.h"
 #include "state/settings.h"
 #include "state/state_file.h"
 
@@ -296,14 +297,48 @@ Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path
   return written_or_named(project_chats_path(folder), encode_chats(project.chats));
 }
 
+static_assert(kChatAddressOrigin == kChatOrigin);
+
+namespace {
+
+// The id segment of a page's `path` if the path has the table's `shape`
+// (segments after it may follow), where "{id}" and "{project}" stand for
+// one segment each.
+std::optional<std::string_view> id_in_shape(std::string_view path, std::string_view shape) {
+  std::optional<std::string_view> id;
+  while (!shape.empty()) {
+    if (!path.starts_with('/') || !shape.starts_with('/')) return std::nullopt;
+    path.remove_prefix(1);
+    shape.remove_prefix(1);
+    const std::string_view wanted = shape.substr(0, shape.find('/'));
+    const std::string_view segment = path.substr(0, path.find('/'));
+    shape.remove_prefix(wanted.size());
+    path.remove_prefix(segment.size());
+    if (segment.empty()) return std::nullopt;
+    if (wanted == "{id}")
+      id = segment;
+    else if (wanted != "{project}" && wanted != segment)
+      return std::nullopt;
+  }
+  return id;
+}
+
+}  // namespace
+
 std::optional<std::string> page_chat_url(std::string_view address) {
-  const std::string project = std::string(kChatOrigin) + "/g/";
-  if (!address.starts_with(project)) return chat_url(address);
-  const std::string_view rest = address.substr(project.size());
-  const std::size_t end = rest.find_first_of("/?#");
-  if (end == 0 || end == std::string_view::npos || rest[end] != '/' || !rest.substr(end).starts_with("/c/"))
-    return std::nullopt;
-  return chat_url(std::string(kChatOrigin) + std::string(rest.substr(end)));
+  if (!address.starts_with(kChatAddressOrigin)) return std::nullopt;
+  std::string_view path = address.substr(kChatAddressOrigin.size());
+  path = path.substr(0, path.find_first_of("?#"));
+  for (const ChatAddressShape& shape : kChatAddressShapes) {
+    const std::optional<std::string_view> id = id_in_shape(path, shape.path);
+    if (!id) continue;
+    // A placeholder names no chat yet; a visitor's chat is not kept.
+    if (!shape.kept || !is_conversation_id(*id)) return std::nullopt;
+    std::string saved(kChatAddressSavedAs);
+    saved.replace(saved.find("{id}"), 4, ascii_lower(*id));
+    return std::string(kChatAddressOrigin) + saved;
+  }
+  return std::nullopt;
 }
 
 std::optional<std::string> chat_url(std::string_view text) {

@@ -61,10 +61,12 @@ std::optional<std::string> chat_url(std::string_view text);
 // Every chat of a list file's text that can be read, however damaged the rest is.
 std::vector<Chat> readable_chats(std::string_view text);
 
-// The conversation address of the chat a ChatGPT page at `address` shows:
-// its own, or, for a chat inside a Project (origin/g/<project>/c/<id>), the
-// conversation address, which the program opens to resume it. nullopt for
-// any other page (a visitor's /uc/ chat cannot be opened again).
+// The conversation address of the chat a ChatGPT page at `address` shows,
+// by the shapes of extension/chat_addresses.json: its own, or, for a chat
+// inside a Project (origin/g/<project>/c/<id>), the conversation address,
+// which the program opens to resume it. nullopt for any other page and for
+// a visitor's /uc/ chat, which the table marks as not kept (it cannot be
+// opened again).
 std::optional<std::string> page_chat_url(std::string_view address);
 
 // A chat list file's text as records, every one of them or a failure.

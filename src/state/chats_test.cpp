@@ -44,14 +44,17 @@ INSTANTIATE_TEST_SUITE_P(
                     UrlCase{"http://chatgpt.com/c/" + kId, std::nullopt}, UrlCase{"", std::nullopt}));
 
 
-// What a page's address saves: a chat inside a Project by its conversation
-// address; anything else as a conversation address is read.
+// What a page's address saves, by the table of address shapes: a chat
+// inside a Project by its conversation address; no placeholder, no
+// visitor's chat, nothing on another host.
 TEST(PageChatUrl, SavesAProjectChatByItsConversationAddress) {
   EXPECT_EQ(page_chat_url("https://chatgpt.com/g/g-p-68a0c0ffee-app/c/0123ABCD-4567-89EF-0123-456789ABCDEF?x=1"), kUrl);
   EXPECT_EQ(page_chat_url(kUrl + "#frag"), kUrl);
+  EXPECT_EQ(page_chat_url(kUrl + "/more"), kUrl);
   for (const std::string& address : std::vector<std::string>{"https://chatgpt.com/g/g-p-1/c/local-chatgpt%3A" + kId, "https://chatgpt.com/g/g-p-1/project",
                                     "https://chatgpt.com/g//c/" + kId, "https://chatgpt.com/g/g-p-1?c/" + kId,
-                                    "https://chatgpt.com/uc/" + kId, "https://chatgpt.com/c/WEB:" + kId})
+                                    "https://chatgpt.com/uc/" + kId, "https://chatgpt.com/c/WEB:" + kId,
+                                    "https://chatgpt.com.evil.example/c/" + kId, "https://chatgpt.com/c/", kId})
     EXPECT_EQ(page_chat_url(address), std::nullopt) << address;
 }
 

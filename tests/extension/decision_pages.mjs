@@ -4,12 +4,15 @@ import { extensionPage } from "./extension_dom.mjs";
 
 export const ID = "0c0ffee0-1234-4abc-8def-0123456789ab";
 
-// A page with the extension's scripts loaded, and short names for them.
-export function page(html, options) {
-  const loaded = extensionPage(html, options);
-  const w = loaded.window;
-  return { ...loaded, L: w.wendleboxLandmarks, S: w.wendleboxSent, A: w.wendleboxAnswer, R: w.wendleboxReplyText,
-    C: w.wendleboxComposer, J: w.wendleboxJobs, $: (selector) => loaded.document.querySelector(selector) };
+// A page with the extension's modules loaded, and short names for them
+// (L: the page's landmarks, the composer's and the blockers' together).
+export async function page(html, options) {
+  const loaded = await extensionPage(html, options);
+  const m = loaded.modules;
+  const L = { ...m["landmarks.js"], ...m["composer_landmarks.js"], ...m["blockers.js"],
+    ...m["chat_addresses.js"], names: { ...m["landmarks.js"].names, ...m["composer_landmarks.js"].names } };
+  return { ...loaded, L, S: m["sent.js"], A: m["answer.js"], R: m["reply_text.js"], C: m["composer.js"], J: m["jobs.js"],
+    Reading: m["reading.js"], $: (selector) => loaded.document.querySelector(selector) };
 }
 
 export const SHELL_COMPOSER = '<form data-chatgpt-composer data-thread-find-composer="true">' +

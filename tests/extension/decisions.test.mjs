@@ -7,7 +7,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import fs from "node:fs";
 import path from "node:path";
-import { contentScripts, extension } from "./extension_dom.mjs";
+import { contentModules, extension } from "./extension_dom.mjs";
 import { ID, SHELL_COMPOSER, agentBlock, page, shellExchange } from "./decision_pages.mjs";
 
 // ---- Where the landmarks are ----------------------------------------------
@@ -196,14 +196,14 @@ const landmarkRows = [
     ({ L, R }) => assert.equal(R.replyText(L.messages()[1].body), "Sure.")],
   ["undated: citation markers in the copied markdown; the copy still holds the code block the page shows",
     shellExchange("x", "<p>See the docs.</p>" + agentBlock),
-    ({ L, window }) => {
+    ({ L, Reading }) => {
       const copied = 'See the docs :contentReference[oaicite:0]{index=0}.\n\n```wendlebox\n{"status":"done","message":"ok"}\n```';
-      assert.equal(window.wendleboxReading.holdsShownCode(copied, L.messages()[1].body), true);
-      assert.equal(window.wendleboxReading.holdsShownCode("See the docs.", L.messages()[1].body), false);
+      assert.equal(Reading.holdsShownCode(copied, L.messages()[1].body), true);
+      assert.equal(Reading.holdsShownCode("See the docs.", L.messages()[1].body), false);
     }],
 ];
 
-for (const [fact, html, check] of landmarkRows) test(`landmarks: ${fact}`, () => check(page(html)));
+for (const [fact, html, check] of landmarkRows) test(`landmarks: ${fact}`, async () => check(await page(html)));
 
 // ---- Chat addresses ---------------------------------------------------------
 
@@ -218,10 +218,11 @@ const addressRows = [
   ["2026-09-25: a visitor's chat gets its /uc/ address", "/", `/uc/${ID}`, true],
   ["a server's address moved to a placeholder is another chat", `/c/${ID}`, "/c/local-chatgpt%3Aabc", false],
   ["the chat left for a page that shows none", `/c/${ID}`, "/gpts", false],
+  ["an address with no id names no chat", "/", "/c/", false],
 ];
 
-test("addresses: which moves keep the chat", () => {
-  const { L } = page("");
+test("addresses: which moves keep the chat", async () => {
+  const { L } = await page("");
   for (const [fact, from, to, same] of addressRows) assert.equal(L.sameChat(from, to), same, fact);
   assert.equal(L.placeholderAddress(`/c/local-chatgpt%3A${ID}`), true);
   assert.equal(L.placeholderAddress(`/c/${ID}`), false);
@@ -231,9 +232,9 @@ test("addresses: which moves keep the chat", () => {
 
 // ---- Which message is the one sent -------------------------------------------
 
-test("sent message: 2026-06-09 virtualized chat: older turns unmounted, the new one found by its text and kept by key", () => {
+test("sent message: 2026-06-09 virtualized chat: older turns unmounted, the new one found by its text and kept by key", async () => {
   const older = shellExchange("make the file", "<p>old</p>", { key: "old-1" });
-  const { S, L, document } = page(older);
+  const { S, L, document } = await page(older);
   const sent = { before: S.messagesBefore(), key: null, prompt: S.promptRecord("make the file", "inline") };
   assert.equal(S.locateSent(sent), null, "the same prompt sent before is not this one");
   document.querySelector("[data-turn-key]").remove();
@@ -244,18 +245,18 @@ test("sent message: 2026-06-09 virtualized chat: older turns unmounted, the new 
   assert.equal(L.messages().length, 2);
 });
 
-test("sent message: a long prompt shown cut short is the one sent; another text is not", () => {
+test("sent message: a long prompt shown cut short is the one sent; another text is not", async () => {
   const long = "Wendlebox tool results (JSON):\n" + "x".repeat(5000);
-  const { S } = page(shellExchange(long.slice(0, 300), null, { bar: false }));
+  const { S } = await page(shellExchange(long.slice(0, 300), null, { bar: false }));
   const before = { keys: new Set(), bodies: new WeakSet() };
   assert.ok(S.locateSent({ before, prompt: S.promptRecord(long, "inline") }));
   assert.equal(S.locateSent({ before, prompt: S.promptRecord("something else", "inline") }), null);
 });
 
-test("sent message: 2026-08-04 a prompt the page made a file; an exchange with only its card, no bubble (reported, not captured)", () => {
+test("sent message: 2026-08-04 a prompt the page made a file; an exchange with only its card, no bubble (reported, not captured)", async () => {
   // No capture shows the file card's markup: a plain element here. That the
   // message has no text bubble is issue 40's report, not a dated capture.
-  const { S, document } = page(shellExchange("earlier", "<p>old</p>", { key: "old-1" }));
+  const { S, document } = await page(shellExchange("earlier", "<p>old</p>", { key: "old-1" }));
   const sent = { before: S.messagesBefore(), key: null, prompt: S.promptRecord("x".repeat(20000), "attached") };
   document.body.insertAdjacentHTML("beforeend", '<div data-turn-key="new-1"><div class="file-card">Pasted text.txt</div>' +
     '<span data-chatgpt-agent-turn-start hidden></span></div>');
@@ -323,8 +324,8 @@ const completionRows = [
 ];
 
 for (const [situation, looks, verdict, named] of completionRows) {
-  test(`answer complete: ${situation} → ${verdict}`, () => {
-    const { A } = page("");
+  test(`answer complete: ${situation} → ${verdict}`, async () => {
+    const { A } = await page("");
     const tab = { streams: null, showsAnswerControls: false };
     const watch = A.newWatch({ at: 10 }, 10);
     let decision;
@@ -344,10 +345,9 @@ function polls(...replies) {
 }
 
 test("jobs: a job is claimed before anything is done, and one claimed elsewhere is left alone", async () => {
-  const { window, sent } = page(SHELL_COMPOSER, { answers: {
+  const { J, sent } = await page(SHELL_COMPOSER, { answers: {
     poll: polls({ status: 200, body: { id: 4, prompt: "", probe: true } }, { status: 200, body: { id: 5, prompt: "x" } }),
     claim: (message) => ({ claimed: message.id === 4 }), result: { status: 200 } } });
-  const J = window.wendleboxJobs;
   await J.pollForever(J.newTab());
   assert.deepEqual(sent.map((m) => m.type), ["poll", "claim", "result", "poll", "claim", "poll"]);
   const result = sent[2].result;
@@ -358,15 +358,15 @@ test("jobs: a job is claimed before anything is done, and one claimed elsewhere 
 });
 
 test("jobs: after a reload a job never sent is released; one sent is followed to its answer", async () => {
-  const released = page("", { answers: { inflight: { inflight: { id: 7 } }, release: { ok: true } } });
-  await released.window.wendleboxJobs.resumeInflight(released.window.wendleboxJobs.newTab());
+  const released = await page("", { answers: { inflight: { inflight: { id: 7 } }, release: { ok: true } } });
+  await released.J.resumeInflight(released.J.newTab());
   assert.deepEqual(JSON.parse(JSON.stringify(released.sent)), [{ type: "inflight" }, { type: "release", id: 7 }]);
 
-  const prompt = released.window.wendleboxSent.promptRecord("make the file", "inline");
-  const recovered = page(shellExchange("make the file", agentBlock), { answers: {
+  const prompt = released.S.promptRecord("make the file", "inline");
+  const recovered = await page(shellExchange("make the file", agentBlock), { answers: {
     inflight: { inflight: { id: 8, prompt } }, current: () => new Promise(() => {}), result: { status: 200 } } });
-  const tab = recovered.window.wendleboxJobs.newTab();
-  await recovered.window.wendleboxJobs.resumeInflight(tab);
+  const tab = recovered.J.newTab();
+  await recovered.J.resumeInflight(tab);
   const result = recovered.sent.find((m) => m.type === "result").result;
   assert.equal(result.id, 8);
   assert.equal(result.text, '```wendlebox\n{"status":"done","message":"ok"}\n```', JSON.stringify(result));
@@ -374,9 +374,9 @@ test("jobs: after a reload a job never sent is released; one sent is followed to
 
 // The page's security policy blocks the page's world from reaching
 // 127.0.0.1 (2026-08-05): only the worker talks to the program.
-test("the scripts in the page never reach the program themselves", () => {
+test("the scripts in the page never reach the program themselves", async () => {
   // messages.js names the program's address for the worker, which loads it too.
-  for (const name of contentScripts.concat("page_world.js").filter((name) => name !== "messages.js")) {
+  for (const name of contentModules.concat("page_world.js").filter((name) => name !== "messages.js")) {
     const source = fs.readFileSync(path.join(extension, name), "utf8");
     assert.doesNotMatch(source, /127\.0\.0\.1|XMLHttpRequest|WebSocket|\.bridge\b/, name);
     if (name !== "page_world.js") assert.doesNotMatch(source, /\bfetch\(/, name);

@@ -25,8 +25,8 @@ const composerRows = [
 ];
 
 for (const [fact, html] of composerRows) {
-  test(`composer: ${fact}`, () => {
-    const { L, $ } = page(html);
+  test(`composer: ${fact}`, async () => {
+    const { L, $ } = await page(html);
     assert.equal(L.composer().editor, $(visible));
     const candidates = L.composerCandidates();
     assert.ok(candidates.every((c) => c.used || !c.rendered));
@@ -37,7 +37,7 @@ for (const [fact, html] of composerRows) {
 }
 
 test("composer: 2026-11-11 an empty idle composer with no send button, its place holding the dictation button, is ready", async () => {
-  const { C, L, $ } = page(SHELL_COMPOSER.replace('<button type="submit" aria-label="Send"></button>', ""));
+  const { C, L, $ } = await page(SHELL_COMPOSER.replace('<button type="submit" aria-label="Send"></button>', ""));
   const composer = await C.findComposer();
   assert.equal(composer.editor, $(visible));
   assert.equal(L.sendButton(composer.form), null);
@@ -54,7 +54,7 @@ const draftRows = [
 
 test("composer: text sent already is emptied and not kept; the user's draft is kept", async () => {
   for (const [situation, held, kept] of draftRows) {
-    const { C, J, S, $ } = page(shellExchange("make the file", "<p>Done.</p>") + '<div class="composer">' +
+    const { C, J, S, $ } = await page(shellExchange("make the file", "<p>Done.</p>") + '<div class="composer">' +
       '<textarea id="mobile-composer-prompt"></textarea><button data-composer-submit aria-disabled="false"></button></div>');
     $("textarea").value = held;
     const tab = J.newTab();
@@ -66,8 +66,8 @@ test("composer: text sent already is emptied and not kept; the user's draft is k
   }
 });
 
-test("composer: 2026-11-25 the composer's multi-file input; never a camera's, never one outside the composer", () => {
-  const { L, $ } = page('<input type="file" multiple id="outside">' + SHELL_COMPOSER.replace('<input type="file" accept="image/*" hidden>',
+test("composer: 2026-11-25 the composer's multi-file input; never a camera's, never one outside the composer", async () => {
+  const { L, $ } = await page('<input type="file" multiple id="outside">' + SHELL_COMPOSER.replace('<input type="file" accept="image/*" hidden>',
     '<input type="file" accept="image/*" capture="environment" id="camera"><input type="file" accept="image/*" id="single">' +
     '<input type="file" accept="application/pdf" multiple id="documents"><input type="file" accept="image/*" multiple id="multi">'));
   assert.equal(L.fileInput(L.composer().form), $("#multi"));
@@ -83,7 +83,7 @@ test("composer: 2026-11-25 the composer's multi-file input; never a camera's, ne
 // with the name, or with a preview only, here. The page drops the chip
 // `drops` times after showing it (2026-11-25: "hydration drops").
 async function attachOnce({ drops, chip }) {
-  const { C, L, $, window, document } = page(SHELL_COMPOSER);
+  const { C, L, $, window, document } = await page(SHELL_COMPOSER);
   window.DataTransfer = class {
     constructor() {
       this.files = [];
@@ -135,8 +135,8 @@ const SEARCH_UNITS = '<div class="thread"><div class="turn">' +
   `<div data-markdown-text-style="assistant-message"><p>Sure.</p>${agentBlock}</div></div>` +
   '<div class="turn-action-controls"><button aria-label="Copy response"></button></div></div></div>';
 
-test("messages: undated (Oct 2026) the second unit name, its message ids, the body by its text style", () => {
-  const { L, S, R, $, document } = page(SEARCH_UNITS);
+test("messages: undated (Oct 2026) the second unit name, its message ids, the body by its text style", async () => {
+  const { L, S, R, $, document } = await page(SEARCH_UNITS);
   const [user, answer] = L.messages();
   assert.deepEqual([user.role, user.key, L.userText(user)], ["user", "u-1:user", "make the file"]);
   assert.deepEqual([answer.role, answer.key], ["assistant", "a-1:assistant"]);
@@ -163,8 +163,8 @@ const SIGNED_OUT = '<main data-logged-out><ol data-conversation-transcript><li i
   '<li id="pending-1" data-message-role="assistant" data-message-streaming><h4 data-message-attribution>ChatGPT said:</h4>' +
   '<div data-assistant-markdown><p data-assistant-stream-block data-assistant-stream-block-index="0">Sure.</p></div></li></ol></main>';
 
-test("messages: 2026-09-25 the signed-out page's headings are no text; the words in its button bubble are", () => {
-  const { L, S, document } = page(SIGNED_OUT);
+test("messages: 2026-09-25 the signed-out page's headings are no text; the words in its button bubble are", async () => {
+  const { L, S, document } = await page(SIGNED_OUT);
   const [user, answer] = L.messages();
   assert.equal(L.userText(user), "make the file");
   assert.equal(L.answerText(answer), "Sure.");
@@ -181,8 +181,8 @@ test("messages: 2026-09-25 the signed-out page's headings are no text; the words
   assert.deepEqual([found.answer.key, L.markedComplete(found.answer), L.answerText(found.answer)], ["m-1:assistant", true, "Sure."]);
 });
 
-test("messages: issue 48 an answer stopped before any text, whose unit keeps its heading, has no text", () => {
-  const { L, R } = page(shellExchange("make the file", null).replace('<div class="turn-action-controls"><button aria-label="Copy response">',
+test("messages: issue 48 an answer stopped before any text, whose unit keeps its heading, has no text", async () => {
+  const { L, R } = await page(shellExchange("make the file", null).replace('<div class="turn-action-controls"><button aria-label="Copy response">',
     `<div data-content-search-unit-key="x:assistant"><h4 class="sr-only" data-conversation-role="assistant">ChatGPT said:</h4>` +
     '<div data-markdown-text-style="assistant-message"></div></div><div class="turn-action-controls"><button aria-label="Copy response">'));
   const answer = L.messages()[1];
@@ -190,10 +190,10 @@ test("messages: issue 48 an answer stopped before any text, whose unit keeps its
   assert.equal(R.replyText(answer.body), "");
 });
 
-test("messages: 2026-09 desktop app: the web shell's markup in a timeline scroller of virtualized turns", () => {
+test("messages: 2026-09 desktop app: the web shell's markup in a timeline scroller of virtualized turns", async () => {
   // The adapter names the scroller and the turn content; how they nest is
   // not shown: the scroller around the turns here.
-  const { L } = page('<div data-app-action-timeline-scroll><div data-virtualized-turn-content>' +
+  const { L } = await page('<div data-app-action-timeline-scroll><div data-virtualized-turn-content>' +
     shellExchange("make the file", "<p>Sure.</p>") + "</div></div>" + SHELL_COMPOSER);
   const [user, answer] = L.messages();
   assert.deepEqual([L.userText(user), L.answerText(answer), L.answerControls(answer).length], ["make the file", "Sure.", 2]);

@@ -8,12 +8,18 @@ export default [
   { ignores: ["tests/extension/node_modules/**"] },
   js.configs.recommended,
   {
+    // Modules: a name used and not imported is a browser's global or an error.
     files: ["extension/**/*.js"],
     languageOptions: {
       ecmaVersion: 2022,
-      sourceType: "script",
+      sourceType: "module",
       globals: { ...globals.browser, ...globals.serviceworker, ...globals.webextensions },
     },
+  },
+  {
+    // Runs in the page's own world, apart from the modules: a plain script.
+    files: ["extension/page_world.js"],
+    languageOptions: { sourceType: "script" },
   },
   {
     files: ["tests/extension/**/*.mjs"],

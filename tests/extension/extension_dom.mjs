@@ -1,21 +1,36 @@
-// The extension's content scripts loaded into a jsdom page, as the browser
-// loads them (in the manifest's order, into one global), with a small
-// stand-in for the extension API that records every message to the worker
-// and answers from a table. content.js, the one script that acts when
-// loaded, is left out unless asked for.
+// The extension's content script loaded into a jsdom page: its modules,
+// as they are in the source tree, imported into the page's global (each
+// page gets its own), with a small stand-in for the extension API that
+// records every message to the worker and answers from a table. content.js,
+// the one module that acts when loaded, is left out unless asked for.
+// (Node links the modules here as the build joins them: a missing module
+// or export fails the load.)
 import fs from "node:fs";
 import path from "node:path";
+import vm from "node:vm";
 import { fileURLToPath } from "node:url";
 import { JSDOM } from "jsdom";
 
 export const extension = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "../../extension");
 const manifest = JSON.parse(fs.readFileSync(path.join(extension, "manifest.json"), "utf8"));
-// The scripts of the content script's own world, in load order.
-export const contentScripts = manifest.content_scripts.find((entry) => !entry.world).js;
+// The content script's entry module, and every module it imports.
+const [contentEntry] = manifest.content_scripts.find((entry) => !entry.world).js;
+export function moduleGraph(entry) {
+  const files = [];
+  const visit = (file) => {
+    if (files.includes(file)) return;
+    files.push(file);
+    const source = fs.readFileSync(path.join(extension, file), "utf8");
+    for (const [, imported] of source.matchAll(/^import .* from "\.\/([\w.]+)";$/gm)) visit(imported);
+  };
+  visit(entry);
+  return files;
+}
+export const contentModules = moduleGraph(contentEntry);
 
 // `answers` maps a worker message type to its answer (a value, or a
-// function of the message).
-export function extensionPage(html = "", { url = "https://chatgpt.com/", answers = {}, withContent = false } = {}) {
+// function of the message). `modules` maps each file to what it exports.
+export async function extensionPage(html = "", { url = "https://chatgpt.com/", answers = {}, withContent = false } = {}) {
   const dom = new JSDOM(`<!doctype html><html><head><title>ChatGPT</title></head><body>${html}</body></html>`,
     { url, runScripts: "outside-only", pretendToBeVisual: true });
   const window = dom.window;
@@ -47,11 +62,21 @@ export function extensionPage(html = "", { url = "https://chatgpt.com/", answers
       getManifest: () => manifest,
     },
   };
-  for (const name of contentScripts) {
-    if (name === "content.js" && !withContent) continue;
-    window.eval(fs.readFileSync(path.join(extension, name), "utf8") + `\n//# sourceURL=${name}`);
-  }
-  return { window, document: window.document, sent, listened, dom };
+  const context = dom.getInternalVMContext();
+  const loaded = new Map();
+  const load = (file) => {
+    if (!loaded.has(file)) {
+      const source = fs.readFileSync(path.join(extension, file), "utf8");
+      loaded.set(file, file.endsWith(".json")
+        ? new vm.SyntheticModule(["default"], function () { this.setExport("default", JSON.parse(source)); }, { context, identifier: file })
+        : new vm.SourceTextModule(source, { context, identifier: file }));
+    }
+    return loaded.get(file);
+  };
+  await load(contentEntry).link((specifier) => load(specifier.replace(/^\.\//, "")));
+  for (const [file, module] of loaded) if (file !== contentEntry || withContent) await module.evaluate();
+  const modules = Object.fromEntries(Array.from(loaded, ([file, module]) => [file, module.namespace]));
+  return { window, document: window.document, sent, listened, dom, modules };
 }
 
 // Resolves once `find` returns something, checking at each turn of the

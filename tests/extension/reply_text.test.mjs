@@ -3,8 +3,8 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { extensionPage } from "./extension_dom.mjs";
 
-const { window } = extensionPage();
-const { replyText: wendleboxReplyText, lastCodeBlockLines } = window.wendleboxReplyText;
+const { window, modules } = await extensionPage();
+const { replyText: wendleboxReplyText, lastCodeBlockLines } = modules["reply_text.js"];
 
 function answer(html) {
   const holder = window.document.createElement("div");
