@@ -44,7 +44,7 @@ TEST(ChangeViewOnScreen, AnEditIsShownFittedToTheTerminalOrPlainWithoutOne) {
     RunningBinary wendlebox(BinaryRun{.args = {"rename"}, .cwd = work.path, .home = home.path,
                                       .env = {{"TERM", "xterm"}}, .path_prefix = bin.path.string(),
                                       .terminal = terminal, .columns = terminal ? columns : static_cast<unsigned short>(80)});
-    FakeExtension browser(token_of_url(last_opened_url(bin.path / "urls")));
+    FakeExtension browser(token_of_url(last_opened_url(bin.path / "urls")), pairing_key_in(home.path));
     browser.answer(block(R"({"status":"continue","actions":[{"type":"edit_file","path":"a.py","edits":[)"
                          R"({"old":"value_15 = 15\n","new":"renamed_15 = 15 # )" + long_tail + R"(\n"}]}]})"));
     browser.answer(block(R"({"status":"done","message":"Renamed."})"));
@@ -91,7 +91,7 @@ TEST(ReviewInSession, AnswersFromStandardInputReachChatGpt) {
   RunningBinary wendlebox(BinaryRun{.args = {"rename"}, .cwd = work.path, .home = home.path,
                                     .path_prefix = bin.path.string(),
                                     .input = "a\nrename again\nn keep the old name\n"});
-  FakeExtension browser(token_of_url(last_opened_url(bin.path / "urls")));
+  FakeExtension browser(token_of_url(last_opened_url(bin.path / "urls")), pairing_key_in(home.path));
   const auto edit = [](const std::string& old_text, const std::string& new_text) {
     return R"({"type":"edit_file","path":"a.py","edits":[{"old":")" + old_text + R"(","new":")" + new_text + R"("}]})";
   };
