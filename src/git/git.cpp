@@ -55,8 +55,13 @@ void warn(const Printer& out, std::string_view label, std::string_view error) {
 // commands named in settings or attributes, which files written by a reply
 // could have set; signing runs a program too, and automatic upkeep leaves
 // one running in the background. None of them is needed for a snapshot.
+// Nor is a bare repository: a folder a reply filled with HEAD, objects,
+// refs and a config would be one to git run there (a search runs git in
+// any folder), and its config would be read as the repository's own,
+// whatever it includes (the user's terminal, say).
 std::vector<std::string> git_argv(const std::vector<std::string>& args) {
   std::vector<std::string> argv{"git",
+                                "-c", "safe.bareRepository=explicit",
                                 "-c", "core.hooksPath=/dev/null",
                                 "-c", "core.fsmonitor=false",
                                 "-c", "commit.gpgSign=false",
