@@ -64,6 +64,8 @@ const Reached kReached[] = {
     {"conditional include whose condition does not hold",
      "[includeIf \"gitdir:/elsewhere/\"]\n\tpath = ../maybe.gitconfig\n", "maybe.gitconfig"},
     {"include of an include", "[include]\n\tpath = ../.gitconfig\n", "nested/deeper.gitconfig"},
+    {"include through a link to a folder not made yet", "[include]\n\tpath = ../generated/team.gitconfig\n",
+     "build/generated/team.gitconfig"},
     {"the same file through a link", "[include]\n\tpath = ../.gitconfig\n", "innocent"},
     {"the same file through a hard link", "[include]\n\tpath = ../.gitconfig\n", "twin"},
     {"hooks folder", "[core]\n\thooksPath = .githooks\n", ".githooks/pre-commit"},
@@ -74,6 +76,7 @@ TEST_F(GitSettingsFiles, NoWriteActionReachesAFileGitReadsAsSettings) {
   write_text(work.path / ".gitconfig", "[include]\n\tpath = nested/deeper.gitconfig\n");
   fs::create_symlink(".gitconfig", work.path / "innocent");
   fs::create_hard_link(work.path / ".gitconfig", work.path / "twin");
+  fs::create_symlink("build/generated", work.path / "generated");
   for (const Reached& reached : kReached) {
     SCOPED_TRACE(reached.how);
     const fs::path config = work.path / ".git/config";
@@ -85,6 +88,7 @@ TEST_F(GitSettingsFiles, NoWriteActionReachesAFileGitReadsAsSettings) {
     write_text(config, before);
   }
   EXPECT_FALSE(fs::exists(work.path / "conf"));  // a refused write makes no folder
+  EXPECT_FALSE(fs::exists(work.path / "build"));
   EXPECT_EQ(read_text(work.path / ".gitconfig"), "[include]\n\tpath = nested/deeper.gitconfig\n");
   EXPECT_EQ(write("notes.txt", "fine\n"), "(written)");
 }
