@@ -120,11 +120,13 @@ bool runs_no_driver(const std::vector<std::string>& args) {
 
 // Every git call but the one above: what git reads as settings is learnt
 // afresh first, and a command that could run a driver set in a file that
-// changed while the session ran is not started.
+// changed while the session ran is not started; one shown on the terminal
+// could start the pager any command names.
 Result<ProcessResult> run_git(const std::filesystem::path& dir, const std::vector<std::string>& args,
                               ProcessSpec spec) {
   if (!(args.size() == 1 && args[0] == "--version"))
-    if (auto settings = learn_git_settings(dir); settings && !runs_no_driver(args))
+    if (auto settings = learn_git_settings(dir);
+        settings && (!runs_no_driver(args) || spec.output == OutputMode::Inherit))
       if (auto unchanged = GitSettingsRecord::process().drivers_unchanged(*settings); !unchanged)
         return std::unexpected(unchanged.error());
   return spawn_git(dir, args, std::move(spec));

@@ -37,8 +37,11 @@ bool is_include_key(std::string_view key) {
   return key == "include.path" || (key.starts_with("includeif.") && key.ends_with(".path"));
 }
 
-// Keys are lower case in git's listing, all but the subsection.
+// Keys are lower case in git's listing, all but the subsection. The pager
+// is a command git starts by itself too, whenever it shows its output on
+// the user's terminal.
 bool is_driver_key(std::string_view key) {
+  if (key == "core.pager" || key.starts_with("pager.")) return true;
   if (key.starts_with("filter."))
     return key.ends_with(".clean") || key.ends_with(".smudge") || key.ends_with(".process");
   return key.starts_with("merge.") && key.ends_with(".driver");

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <sstream>
 
 #include "actions/executor.h"
@@ -133,6 +138,39 @@ TEST_F(GitSettingsFiles, ADriverThatChangedDuringThePromptStopsTheCommit) {
   EXPECT_FALSE(commit_finished_task(*session, "again", printer));
   EXPECT_FALSE(fs::exists(marker()));
   EXPECT_EQ(git("log -1 --format=%s"), "base\n");
+}
+
+// The pager that git starts on the terminal for /diff names a command as
+// a filter does: one set in a file that changed keeps the display from
+// running, and says why.
+TEST_F(GitSettingsFiles, APagerThatChangedDuringThePromptIsNotStarted) {
+  git("config include.path ../.gitconfig");
+  write_text(work.path / ".gitconfig", "[user]\n\tname = Ada\n");
+  accept_git_settings(work.path, roots);
+  auto session = prepare_git(work.path, printer);
+  ASSERT_TRUE(session);
+  write_text(work.path / ".gitconfig", "[core]\n\tpager = touch " + marker().string() + "; cat\n");
+  int terminal = -1;
+  const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::unsetenv("GIT_PAGER");
+    ::unsetenv("PAGER");
+    auto shown = show_commit(*session, "HEAD");
+    std::printf("\n%s\n", shown ? "(shown)" : shown.error().c_str());
+    std::fflush(stdout);
+    ::_exit(0);
+  }
+  std::string screen;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;) screen.append(buffer, static_cast<std::size_t>(n));
+  ::close(terminal);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_NE(screen.find("core.pager is set in " + (work.path / ".gitconfig").string() + ", which changed"),
+            std::string::npos)
+      << screen;
+  EXPECT_FALSE(fs::exists(marker()));
 }
 
 }  // namespace
