@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "common/folders.h"
+#include "common/text.h"
 
 namespace fs = std::filesystem;
 
@@ -233,9 +234,11 @@ Status GitSettingsRecord::drivers_unchanged(const GitSettings& settings) {
   if (!accepted_) return {};
   for (const GitDriver& driver : settings.drivers)
     if (driver_changed(driver))
+      // The key's subsection and the file's name are anyone's bytes: they
+      // reach the terminal with their control characters made visible.
       return failure(fmt::format("{} is set in {}, which changed while this session ran: git would run the command "
                                  "it names, so git was not run. Check that file; a new session takes it as it is then",
-                                 driver.key, driver.file.lexically_normal().string()));
+                                 one_line_text(driver.key), one_line_text(driver.file.lexically_normal().string())));
   return {};
 }
 

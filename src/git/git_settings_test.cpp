@@ -173,4 +173,19 @@ TEST_F(GitSettingsFiles, APagerThatChangedDuringThePromptIsNotStarted) {
   EXPECT_FALSE(fs::exists(marker()));
 }
 
+// A driver's name is any bytes the file gives it: the notice shows them,
+// it does not let them drive the terminal.
+TEST_F(GitSettingsFiles, TheNoticeOfAChangedDriverShowsControlCharactersAsEscapes) {
+  git("config include.path ../.gitconfig");
+  write_text(work.path / ".gitconfig", "[user]\n\tname = Ada\n");
+  accept_git_settings(work.path, roots);
+  auto session = prepare_git(work.path, printer);
+  ASSERT_TRUE(session);
+  write_text(work.path / ".gitconfig", "[filter \"\x1b]0;owned\x07\"]\n\tclean = cat\n");
+  write_text(work.path / "a.txt", "changed\n");
+  EXPECT_FALSE(commit_finished_task(*session, "change a", printer));
+  EXPECT_NE(output.str().find("filter.\\x1b]0;owned\\x07.clean is set in"), std::string::npos) << output.str();
+  EXPECT_EQ(output.str().find('\x1b'), std::string::npos);
+}
+
 }  // namespace
