@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <pty.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <sstream>
 
 #include "actions/executor.h"
+#include "actions/out_of_reach.h"
 #include "git/git.h"
 #include "support/support.h"
 
@@ -186,6 +188,15 @@ TEST_F(GitSettingsFiles, TheNoticeOfAChangedDriverShowsControlCharactersAsEscape
   EXPECT_FALSE(commit_finished_task(*session, "change a", printer));
   EXPECT_NE(output.str().find("filter.\\x1b]0;owned\\x07.clean is set in"), std::string::npos) << output.str();
   EXPECT_EQ(output.str().find('\x1b'), std::string::npos);
+}
+
+// "~name/" is that user's home folder to git, whoever runs it.
+TEST_F(GitSettingsFiles, AnIncludeInAHomeFolderNamedByItsUserIsKnownToo) {
+  const struct passwd* self = ::getpwuid(::geteuid());
+  ASSERT_NE(self, nullptr);
+  git(std::string("config include.path '~") + self->pw_name + "/team.gitconfig'");
+  accept_git_settings(work.path, roots);
+  EXPECT_TRUE(ProgramState().git_settings(fs::path(self->pw_dir) / "team.gitconfig"));
 }
 
 }  // namespace
