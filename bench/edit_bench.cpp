@@ -115,8 +115,22 @@ void search_tree() {
 
 }  // namespace
 
+// A hostile edit: a long "old" of one line repeated, but for its last, in
+// a 1 MB file of that line: every line of the file begins a candidate.
+void hostile_edit() {
+  std::string file, old;
+  for (int i = 0; i < 500'000; ++i) file += "a\n";
+  for (int i = 0; i < 20'000; ++i) old += "a \n";
+  old += "b\n";
+  const auto start = Clock::now();
+  auto edited = apply_edits(file, {Edit{old, "c\n"}});
+  std::printf("edits: a 20,000-line old that almost fits everywhere in a 1 MB file of one line: %.0f ms (%s)\n",
+              ms_since(start), edited ? "applied" : "refused");
+}
+
 int main() {
   replay_history();
   search_tree();
+  hostile_edit();
   return 0;
 }

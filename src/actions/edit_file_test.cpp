@@ -130,6 +130,12 @@ INSTANTIATE_TEST_SUITE_P(
                  "Edit 1 of 1: the old text occurs 26 times (at lines 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, "
                  "15, 16, 17, 18, 19, 20 and 5 more). Give",
                  true},
+        // Lines that repeat all over the file are not compared at every one of
+        // them: past a bound the edit is refused as one that names no place.
+        EditCase{"old_of_lines_repeated_everywhere_is_refused", repeated("a\n", 5000), {{repeated("  a\n", 3000), "b"}},
+                 "Edit 1 of 1: the lines of the old text occur at too many places to compare when indentation is "
+                 "ignored. Give more",
+                 true},
         EditCase{"empty_file", "", {{"a", "b"}}, "Edit 1 of 1: the old text was not found, even ignoring white space at "
                  "the ends of lines. The file is empty.", true}));
 

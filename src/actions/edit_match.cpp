@@ -13,6 +13,10 @@ namespace {
 constexpr std::size_t kLinesListed = 20;
 constexpr std::size_t kClosestLinesShown = 12;
 constexpr std::size_t kShownLineChars = 200;
+// Lines compared at the indentation levels for one edit, past which the
+// places are too many to tell: a long `old` of lines that repeat would
+// otherwise be compared in full at nearly every line of a large file.
+constexpr std::size_t kMaxComparedLines = std::size_t{1} << 22;
 
 std::string with_lf(std::string_view text) {
   std::string out;
@@ -69,6 +73,7 @@ struct Places {
   std::vector<std::size_t> lines;  // the first few line numbers
   std::size_t first = 0;           // an offset (exact) or a line index
   Fit fit;
+  bool uncounted = false;          // too many to compare: more than `count`
 
   void add(std::size_t line) {
     ++count;
@@ -103,13 +108,52 @@ Places exact_places(std::string_view text, const std::vector<Line>& lines, std::
   return places;
 }
 
+// A line as a tolerant level compares it first: without white space at
+// its end and, where indentation may differ, without its indentation.
+std::string_view line_key(std::string_view line, bool without_indent) {
+  line = trim_end(line);
+  return without_indent ? line.substr(indentation(line).size()) : line;
+}
+
+// The lines of the file where `old`'s keys begin a run of equal keys
+// (Knuth-Morris-Pratt): only there can `old` fit, and the search costs the
+// file's length, however long `old` is and however often its lines repeat.
+std::vector<std::size_t> key_runs(const std::vector<std::string_view>& file, const std::vector<std::string_view>& old) {
+  std::vector<std::size_t> fallback(old.size(), 0);
+  for (std::size_t i = 1, k = 0; i < old.size(); ++i) {
+    while (k > 0 && old[i] != old[k]) k = fallback[k - 1];
+    if (old[i] == old[k]) ++k;
+    fallback[i] = k;
+  }
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0, k = 0; i < file.size(); ++i) {
+    while (k > 0 && file[i] != old[k]) k = fallback[k - 1];
+    if (file[i] == old[k]) ++k;
+    if (k == old.size()) {
+      starts.push_back(i + 1 - k);
+      k = fallback[k - 1];
+    }
+  }
+  return starts;
+}
+
 Places line_places(std::string_view text, const std::vector<Line>& lines, const std::vector<std::string_view>& old,
                    const Fit& level) {
   Places places;
   if (std::ranges::all_of(old, [](std::string_view l) { return trim_end(l).empty(); })) return places;
   if (old.size() > lines.size()) return places;
-  for (std::size_t i = 0; i + old.size() <= lines.size(); ++i) {
-    const std::optional<Fit> fit = fits_at(text, lines, i, old, level);
+  const bool without_indent = level.level != Match::TrailingSpace;
+  std::vector<std::string_view> file_keys, old_keys;
+  for (const Line& line : lines) file_keys.push_back(line_key(line_text(text, line), without_indent));
+  for (std::string_view line : old) old_keys.push_back(line_key(line, without_indent));
+  std::size_t compared = 0;
+  for (std::size_t i : key_runs(file_keys, old_keys)) {
+    // Equal keys are the whole of a fit at the first tolerant level.
+    if (without_indent && (compared += old.size()) > kMaxComparedLines) {
+      places.uncounted = true;
+      return places;
+    }
+    const std::optional<Fit> fit = without_indent ? fits_at(text, lines, i, old, level) : std::optional<Fit>(level);
     if (!fit) continue;
     if (places.count == 0) {
       places.first = i;
@@ -131,7 +175,7 @@ Places tab_places(std::string_view text, const std::vector<Line>& lines, const s
     if (std::ranges::find(tried, tab) != tried.end()) continue;
     tried.push_back(tab);
     Places found = line_places(text, lines, old, Fit{.level = Match::TabsAsSpaces, .tab = tab, .style = style});
-    if (found.count > 1) return found;
+    if (found.count > 1 || found.uncounted) return found;
     if (found.count == 0 || (chosen.count == 1 && found.first == chosen.first)) continue;
     if (chosen.count == 0) {
       chosen = std::move(found);
@@ -273,6 +317,10 @@ Result<Match> apply_edit(std::string& text, const Edit& edit, EditedText& outcom
     const Places places = level == Match::Exact          ? exact_places(text, lines, old)
                           : level == Match::TabsAsSpaces ? tab_places_of_habits()
                                                          : line_places(text, lines, old_lines, Fit{.level = level});
+    if (places.uncounted)
+      return failure(fmt::format("the lines of the old text occur at too many places to compare{}. Give more of the "
+                                 "surrounding lines, so that it occurs only once.",
+                                 level_words(level)));
     if (places.count == 0) continue;
     if (places.count > 1)
       return failure(fmt::format("the old text occurs {} times{} (at {}). Give more of the surrounding lines, so "

@@ -5,9 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <pty.h>
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <sstream>
 
 #include "actions/executor.h"
+#include "actions/out_of_reach.h"
 #include "git/git.h"
 #include "support/support.h"
 
@@ -64,6 +71,8 @@ const Reached kReached[] = {
     {"conditional include whose condition does not hold",
      "[includeIf \"gitdir:/elsewhere/\"]\n\tpath = ../maybe.gitconfig\n", "maybe.gitconfig"},
     {"include of an include", "[include]\n\tpath = ../.gitconfig\n", "nested/deeper.gitconfig"},
+    {"include through a link to a folder not made yet", "[include]\n\tpath = ../generated/team.gitconfig\n",
+     "build/generated/team.gitconfig"},
     {"the same file through a link", "[include]\n\tpath = ../.gitconfig\n", "innocent"},
     {"the same file through a hard link", "[include]\n\tpath = ../.gitconfig\n", "twin"},
     {"hooks folder", "[core]\n\thooksPath = .githooks\n", ".githooks/pre-commit"},
@@ -74,6 +83,7 @@ TEST_F(GitSettingsFiles, NoWriteActionReachesAFileGitReadsAsSettings) {
   write_text(work.path / ".gitconfig", "[include]\n\tpath = nested/deeper.gitconfig\n");
   fs::create_symlink(".gitconfig", work.path / "innocent");
   fs::create_hard_link(work.path / ".gitconfig", work.path / "twin");
+  fs::create_symlink("build/generated", work.path / "generated");
   for (const Reached& reached : kReached) {
     SCOPED_TRACE(reached.how);
     const fs::path config = work.path / ".git/config";
@@ -85,6 +95,7 @@ TEST_F(GitSettingsFiles, NoWriteActionReachesAFileGitReadsAsSettings) {
     write_text(config, before);
   }
   EXPECT_FALSE(fs::exists(work.path / "conf"));  // a refused write makes no folder
+  EXPECT_FALSE(fs::exists(work.path / "build"));
   EXPECT_EQ(read_text(work.path / ".gitconfig"), "[include]\n\tpath = nested/deeper.gitconfig\n");
   EXPECT_EQ(write("notes.txt", "fine\n"), "(written)");
 }
@@ -129,6 +140,63 @@ TEST_F(GitSettingsFiles, ADriverThatChangedDuringThePromptStopsTheCommit) {
   EXPECT_FALSE(commit_finished_task(*session, "again", printer));
   EXPECT_FALSE(fs::exists(marker()));
   EXPECT_EQ(git("log -1 --format=%s"), "base\n");
+}
+
+// The pager that git starts on the terminal for /diff names a command as
+// a filter does: one set in a file that changed keeps the display from
+// running, and says why.
+TEST_F(GitSettingsFiles, APagerThatChangedDuringThePromptIsNotStarted) {
+  git("config include.path ../.gitconfig");
+  write_text(work.path / ".gitconfig", "[user]\n\tname = Ada\n");
+  accept_git_settings(work.path, roots);
+  auto session = prepare_git(work.path, printer);
+  ASSERT_TRUE(session);
+  write_text(work.path / ".gitconfig", "[core]\n\tpager = touch " + marker().string() + "; cat\n");
+  int terminal = -1;
+  const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::unsetenv("GIT_PAGER");
+    ::unsetenv("PAGER");
+    auto shown = show_commit(*session, "HEAD");
+    std::printf("\n%s\n", shown ? "(shown)" : shown.error().c_str());
+    std::fflush(stdout);
+    ::_exit(0);
+  }
+  std::string screen;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;) screen.append(buffer, static_cast<std::size_t>(n));
+  ::close(terminal);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_NE(screen.find("core.pager is set in " + (work.path / ".gitconfig").string() + ", which changed"),
+            std::string::npos)
+      << screen;
+  EXPECT_FALSE(fs::exists(marker()));
+}
+
+// A driver's name is any bytes the file gives it: the notice shows them,
+// it does not let them drive the terminal.
+TEST_F(GitSettingsFiles, TheNoticeOfAChangedDriverShowsControlCharactersAsEscapes) {
+  git("config include.path ../.gitconfig");
+  write_text(work.path / ".gitconfig", "[user]\n\tname = Ada\n");
+  accept_git_settings(work.path, roots);
+  auto session = prepare_git(work.path, printer);
+  ASSERT_TRUE(session);
+  write_text(work.path / ".gitconfig", "[filter \"\x1b]0;owned\x07\"]\n\tclean = cat\n");
+  write_text(work.path / "a.txt", "changed\n");
+  EXPECT_FALSE(commit_finished_task(*session, "change a", printer));
+  EXPECT_NE(output.str().find("filter.\\x1b]0;owned\\x07.clean is set in"), std::string::npos) << output.str();
+  EXPECT_EQ(output.str().find('\x1b'), std::string::npos);
+}
+
+// "~name/" is that user's home folder to git, whoever runs it.
+TEST_F(GitSettingsFiles, AnIncludeInAHomeFolderNamedByItsUserIsKnownToo) {
+  const struct passwd* self = ::getpwuid(::geteuid());
+  ASSERT_NE(self, nullptr);
+  git(std::string("config include.path '~") + self->pw_name + "/team.gitconfig'");
+  accept_git_settings(work.path, roots);
+  EXPECT_TRUE(ProgramState().git_settings(fs::path(self->pw_dir) / "team.gitconfig"));
 }
 
 }  // namespace

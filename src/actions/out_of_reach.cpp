@@ -68,6 +68,41 @@ fs::path canonical_or_absolute(const fs::path& folder) {
   return fs::absolute(folder, error).lexically_normal();
 }
 
+// Where the kernel takes `path` (absolute), links followed even where they
+// lead nowhere yet: a folder a write makes at a dangling link's target is
+// the very one git reaches through the link. What is missing is kept as
+// written, as it will be once made.
+fs::path as_the_kernel_reaches(const fs::path& path) {
+  std::vector<std::string> rest;  // still to walk, the next one last
+  for (const fs::path& part : path) rest.insert(rest.begin(), part.string());
+  fs::path at = "/";
+  for (int hops = 0; !rest.empty();) {
+    const std::string name = std::move(rest.back());
+    rest.pop_back();
+    if (name.empty() || name == "." || name == "/") continue;
+    if (name == "..") {
+      at = at.parent_path();
+      continue;
+    }
+    const fs::path next = at / name;
+    struct stat info;
+    char target[PATH_MAX];
+    ssize_t n = 0;
+    if (hops < kMaxLinkHops && ::lstat(next.c_str(), &info) == 0 && S_ISLNK(info.st_mode) &&
+        (n = ::readlink(next.c_str(), target, sizeof target)) > 0) {
+      ++hops;
+      const fs::path leads_to(std::string(target, static_cast<std::size_t>(n)));
+      if (leads_to.is_absolute()) at = "/";
+      std::vector<std::string> parts;
+      for (const fs::path& part : leads_to) parts.push_back(part.string());
+      rest.insert(rest.end(), parts.rbegin(), parts.rend());
+      continue;
+    }
+    at = next;
+  }
+  return at;
+}
+
 constexpr i18n::Text kHomeReached{
     "This session reaches your whole home folder: ChatGPT can read and change any of your files there (Wendlebox's "
     "own settings stay out of its reach). A project folder keeps the rest of your files out of reach.",
@@ -137,7 +172,7 @@ void ProgramState::add_git_spots(const fs::path& place, bool folder) {
   fs::path next = place;
   for (int hop = 0; hop < kMaxLinkHops && next.is_absolute() && next.has_filename(); ++hop) {
     GitSpot spot;
-    spot.path = canonical_or_absolute(next.parent_path()) / next.filename();
+    spot.path = as_the_kernel_reaches(next.parent_path()) / next.filename();
     struct stat info;
     if (::stat(spot.path.parent_path().c_str(), &info) == 0) spot.parent = {info.st_dev, info.st_ino};
     const bool is_link = ::lstat(spot.path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);

@@ -12,8 +12,13 @@ namespace {
 // commands named in settings or attributes, which files written by a reply
 // could have set; signing runs a program too, and automatic upkeep leaves
 // one running in the background. None of them is needed for a snapshot.
+// Nor is a bare repository: a folder a reply filled with HEAD, objects,
+// refs and a config would be one to git run there (a search runs git in
+// any folder), and its config would be read as the repository's own,
+// whatever it includes (the user's terminal, say).
 std::vector<std::string> git_argv(const std::vector<std::string>& args) {
   std::vector<std::string> argv{"git",
+                                "-c", "safe.bareRepository=explicit",
                                 "-c", "core.hooksPath=/dev/null",
                                 "-c", "core.fsmonitor=false",
                                 "-c", "commit.gpgSign=false",
@@ -85,7 +90,9 @@ bool has_identity(const std::filesystem::path& dir) {
 Result<ProcessResult> run_git(const std::filesystem::path& dir, const std::vector<std::string>& args,
                               ProcessSpec spec) {
   if (!(args.size() == 1 && args[0] == "--version"))
-    if (auto settings = learn_git_settings(dir); settings && !runs_no_driver(args))
+    // One shown on the terminal could start the pager any command names.
+    if (auto settings = learn_git_settings(dir);
+        settings && (!runs_no_driver(args) || spec.output == OutputMode::Inherit))
       if (auto unchanged = GitSettingsRecord::process().drivers_unchanged(*settings); !unchanged)
         return std::unexpected(unchanged.error());
   return spawn_git(dir, args, std::move(spec));

@@ -1,5 +1,7 @@
 #include "git/git_settings.h"
 
+#include <pwd.h>
+
 #include <algorithm>
 #include <map>
 #include <mutex>
@@ -8,6 +10,7 @@
 #include <fmt/format.h>
 
 #include "common/folders.h"
+#include "common/text.h"
 
 namespace fs = std::filesystem;
 
@@ -19,8 +22,20 @@ constexpr std::size_t kMaxExtraFiles = 16;
 // Repositories remembered besides the accepted one (the session's).
 constexpr std::size_t kMaxRepositories = 16;
 
-// A path as git expands it: "~/" from HOME, relative ones from `relative_to`.
-// nullopt for what cannot be told here ("~user/", "%(prefix)/").
+// The home folder of the user called `name`, as git finds it for "~name/".
+std::optional<fs::path> home_of(const std::string& name) {
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (::getpwnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr ||
+      found->pw_dir == nullptr)
+    return std::nullopt;
+  return fs::path(found->pw_dir);
+}
+
+// A path as git expands it: "~/" from HOME, "~name/" from that user's home
+// folder, relative ones from `relative_to`. nullopt for what cannot be told
+// here ("%(prefix)/").
 std::optional<fs::path> expanded(std::string_view value, const fs::path& relative_to, const EnvLookup& env) {
   if (value.empty()) return std::nullopt;
   if (value == "~" || value.starts_with("~/")) {
@@ -28,7 +43,13 @@ std::optional<fs::path> expanded(std::string_view value, const fs::path& relativ
     if (!home || home->empty()) return std::nullopt;
     return fs::path(*home) / fs::path(std::string(value.substr(value.size() > 1 ? 2 : 1)));
   }
-  if (value.starts_with('~') || value.starts_with("%(prefix)")) return std::nullopt;
+  if (value.starts_with('~')) {
+    const std::size_t slash = value.find('/');
+    auto home = home_of(std::string(value.substr(1, slash == std::string_view::npos ? slash : slash - 1)));
+    if (!home) return std::nullopt;
+    return slash == std::string_view::npos ? *home : *home / fs::path(std::string(value.substr(slash + 1)));
+  }
+  if (value.starts_with("%(prefix)")) return std::nullopt;
   const fs::path path{std::string(value)};
   return path.is_absolute() ? path : relative_to / path;
 }
@@ -37,8 +58,11 @@ bool is_include_key(std::string_view key) {
   return key == "include.path" || (key.starts_with("includeif.") && key.ends_with(".path"));
 }
 
-// Keys are lower case in git's listing, all but the subsection.
+// Keys are lower case in git's listing, all but the subsection. The pager
+// is a command git starts by itself too, whenever it shows its output on
+// the user's terminal.
 bool is_driver_key(std::string_view key) {
+  if (key == "core.pager" || key.starts_with("pager.")) return true;
   if (key.starts_with("filter."))
     return key.ends_with(".clean") || key.ends_with(".smudge") || key.ends_with(".process");
   return key.starts_with("merge.") && key.ends_with(".driver");
@@ -230,9 +254,11 @@ Status GitSettingsRecord::drivers_unchanged(const GitSettings& settings) {
   if (!accepted_) return {};
   for (const GitDriver& driver : settings.drivers)
     if (driver_changed(driver))
+      // The key's subsection and the file's name are anyone's bytes: they
+      // reach the terminal with their control characters made visible.
       return failure(fmt::format("{} is set in {}, which changed while this session ran: git would run the command "
                                  "it names, so git was not run. Check that file; a new session takes it as it is then",
-                                 driver.key, driver.file.lexically_normal().string()));
+                                 one_line_text(driver.key), one_line_text(driver.file.lexically_normal().string())));
   return {};
 }
 

@@ -35,7 +35,8 @@ struct GitSettingsPlace {
 
 // A setting that names a command git runs by itself while it adds,
 // commits, checks out or merges (`filter.<driver>.clean`, `.smudge`,
-// `.process`, `merge.<driver>.driver`), and the file that sets it.
+// `.process`, `merge.<driver>.driver`) or when it shows its output on a
+// terminal (`core.pager`, `pager.<command>`), and the file that sets it.
 struct GitDriver {
   std::string key;
   std::filesystem::path file;

@@ -25,11 +25,16 @@ constexpr std::array<Others, 2> kOthers{Others::Group, Others::World};
 // Whether such a user may read (`search` false) or pass through (`search`
 // true) what `info` describes. What belongs to someone else is judged by
 // its bits for everyone, as a user of the owner's group is no member of
-// that owner's.
-bool open_to(const struct stat& info, Others who, bool search) {
+// that owner's. The group user is a member of `group`, the one that can
+// read the objects: the group bits of what belongs to another group speak
+// of other users, and such a member is sure to get in only when both the
+// group and everyone may (a file's group bits say nothing of .git's group).
+bool open_to(const struct stat& info, Others who, bool search, gid_t group) {
   const bool own = info.st_uid == ::geteuid();
-  if (who == Others::Group && own) return (info.st_mode & (search ? S_IXGRP : S_IRGRP)) != 0;
-  return (info.st_mode & (search ? S_IXOTH : S_IROTH)) != 0;
+  const mode_t group_bit = search ? S_IXGRP : S_IRGRP, other_bit = search ? S_IXOTH : S_IROTH;
+  if (who == Others::Group && own)
+    return (info.st_mode & group_bit) != 0 && (info.st_gid == group || (info.st_mode & other_bit) != 0);
+  return (info.st_mode & other_bit) != 0;
 }
 
 // A group of the user's alone, as systems that give each user a group of
@@ -43,13 +48,18 @@ bool users_own_group(gid_t group) {
   return true;
 }
 
-// Every folder from "/" down to `folder` (canonical) passed by `who`.
-bool passes_to(const fs::path& folder, Others who) {
+// Every folder from "/" down to `folder` (canonical) passed by `who`; a
+// folder of the user's that belongs to another group than `group` may be
+// passed by its group bits or by everyone's (the member may be in both).
+bool passes_to(const fs::path& folder, Others who, gid_t group) {
   fs::path at;
   for (const fs::path& part : folder) {
     at /= part;
     struct stat info;
-    if (::stat(at.c_str(), &info) != 0 || !open_to(info, who, true)) return false;
+    if (::stat(at.c_str(), &info) != 0) return false;
+    const bool maybe_both = who == Others::Group && info.st_uid == ::geteuid() && info.st_gid != group &&
+                            (info.st_mode & (S_IXGRP | S_IXOTH)) != 0;
+    if (!maybe_both && !open_to(info, who, true, group)) return false;
   }
   return true;
 }
@@ -103,7 +113,8 @@ Result<PrivateFiles> private_untracked_files(const fs::path& root, const std::st
   struct stat objects_folder;
   if (::stat(canonical->c_str(), &objects_folder) != 0) return os_failure();
   for (Others who : kOthers)
-    if (!(who == Others::Group && users_own_group(objects_folder.st_gid)) && passes_to(*canonical, who))
+    if (!(who == Others::Group && users_own_group(objects_folder.st_gid)) &&
+        passes_to(*canonical, who, objects_folder.st_gid))
       reaching.push_back(who);
   if (reaching.empty()) return found;  // no one else reads the objects: every file may go in
   auto files = untracked(root, pathspec);
@@ -116,7 +127,7 @@ Result<PrivateFiles> private_untracked_files(const fs::path& root, const std::st
       auto [known, fresh] = folders.try_emplace({at, who}, false);
       if (fresh) {
         struct stat info;
-        known->second = ::stat(at.c_str(), &info) == 0 && open_to(info, who, true);
+        known->second = ::stat(at.c_str(), &info) == 0 && open_to(info, who, true, objects_folder.st_gid);
       }
       if (!known->second) return false;
     }
@@ -127,7 +138,7 @@ Result<PrivateFiles> private_untracked_files(const fs::path& root, const std::st
     if (::lstat((root / path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
     const fs::path relative(path);
     if (std::ranges::any_of(reaching, [&](Others who) {
-          return !open_to(info, who, false) || !folder_open(relative.parent_path(), who);
+          return !open_to(info, who, false, objects_folder.st_gid) || !folder_open(relative.parent_path(), who);
         }))
       found.paths.push_back(path);
   }

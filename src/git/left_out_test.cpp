@@ -65,6 +65,29 @@ TEST_F(LeftOut, APrivateUntrackedFileStaysOutOfHistoryOthersCanRead) {
   EXPECT_EQ(git("show --name-only --format= HEAD"), ".env\nvault/plain.txt\n");
 }
 
+// .git shared with one group: a file whose group bits open it to another
+// group (here the user's own) is private to the members of .git's group.
+TEST_F(LeftOut, AFileOpenToAnotherGroupThanGitsStaysOut) {
+  if (!can_play_other_users()) GTEST_SKIP() << "needs root to act as a second user";
+  fs::permissions(work.path, fs::perms(0755));
+  git("init -q && echo a > README && git add -A && git commit -qm base");
+  git("config core.sharedRepository group && chgrp -R 65534 .git && chmod -R g+rX,o-rwx .git");
+  write_text(work.path / "notes.txt", "public\n");
+  write_text(work.path / "team-only.txt", "secret\n");
+  ASSERT_EQ(::chown((work.path / "team-only.txt").c_str(), ::geteuid(), ::getegid()), 0);
+  fs::permissions(work.path / "team-only.txt", fs::perms(0640));
+  auto session = prepare_git(work.path, printer);
+  ASSERT_TRUE(session);
+  ASSERT_TRUE(commit_finished_task(*session, "add notes", printer));
+  EXPECT_EQ(git("show --name-only --format= HEAD"), "notes.txt\n");
+  const int seen = as_other_user([&] {
+    const bool objects = ::open((work.path / ".git/HEAD").c_str(), O_RDONLY) >= 0;
+    const bool secret = ::open((work.path / "team-only.txt").c_str(), O_RDONLY) >= 0;
+    return (objects ? 0 : 1) | (secret ? 2 : 0);
+  });
+  EXPECT_EQ(seen, 0) << "1: .git is not open to the other user after all, 2: the file is";
+}
+
 // The names only hint: a look-alike goes in, and a name full of git's
 // pattern characters is kept out exactly.
 TEST_F(LeftOut, ANewRepositoryKeepsSecretNamedFilesOutOfItsFirstSnapshot) {
