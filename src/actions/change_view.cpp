@@ -22,6 +22,10 @@ constexpr std::size_t kLongestShownLine = 1024;
 
 constexpr i18n::Text kMoreChanged{"… {} more changed lines", "… mais {} linhas alteradas", "… {} líneas cambiadas más"};
 constexpr i18n::Text kMoreLines{"… {} more lines", "… mais {} linhas", "… {} líneas más"};
+constexpr i18n::Text kTooLongToReview{
+    "This change is too long to review here ({} changed lines); it is not applied.",
+    "Esta alteração é longa demais para revisar aqui ({} linhas alteradas); ela não é aplicada.",
+    "Este cambio es demasiado largo para revisarlo aquí ({} líneas cambiadas); no se aplica."};
 constexpr i18n::Text kOnlyEndings{"(only line endings or the final line break changed)",
                                   "(só mudaram os finais de linha ou a quebra de linha final)",
                                   "(solo cambiaron los finales de línea o el salto de línea final)"};
@@ -38,15 +42,66 @@ std::string shown_text(std::string_view line) {
   return expanded;
 }
 
+// A run of this many blanks or more shows as one marker with its length,
+// so that text after it is not pushed out of sight.
+constexpr std::size_t kLongestBlankRun = 8;
+constexpr std::size_t kNarrowestWrap = 10;
+
+// A changed line as it is put to the user for approval: whole, with long
+// runs of blanks (spaces and tabs) shown as "·×300".
+std::string reviewed_text(std::string_view line) {
+  std::string compressed;
+  for (std::size_t pos = 0; pos < line.size();) {
+    const std::size_t end = std::min(line.find_first_not_of(" \t", pos), line.size());
+    if (end - pos >= kLongestBlankRun) {
+      compressed += fmt::format("·×{}", end - pos);
+      pos = end;
+    } else if (end > pos) {
+      compressed += line.substr(pos, end - pos);
+      pos = end;
+    } else {
+      const std::size_t next = std::min(line.find_first_of(" \t", pos), line.size());
+      compressed += line.substr(pos, next - pos);
+      pos = next;
+    }
+  }
+  std::string text = visible_text(lossy_utf8(compressed));
+  std::string expanded;
+  expanded.reserve(text.size());
+  for (char c : text) expanded += c == '\t' ? std::string_view("    ") : std::string_view(&c, 1);
+  return expanded;
+}
+
+// `text` in rows of fewer than `columns` columns.
+std::vector<std::string> wrapped(std::string_view text, std::size_t columns) {
+  std::vector<std::string> rows(1);
+  std::size_t width = 0;
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::size_t next = pos;
+    next_char(text, next);
+    const std::string_view one = text.substr(pos, next - pos);
+    const std::size_t w = line_editor::display_width(one);
+    if (width + w >= columns && width > 0) {
+      rows.emplace_back();
+      width = 0;
+    }
+    rows.back() += one;
+    width += w;
+    pos = next;
+  }
+  return rows;
+}
+
 class View {
  public:
-  View(const Printer& out, std::size_t gutter) : out_(out), gutter_(gutter) {
+  View(const Printer& out, std::size_t gutter, bool whole = false) : out_(out), gutter_(gutter), whole_(whole) {
     const std::size_t columns = out.columns();
     columns_ = columns == 0 ? kColumnsWithoutTerminal : columns;
   }
 
   void line(Kind kind, std::size_t number, std::string_view text) const {
     const char sign = kind == Kind::Removed ? '-' : kind == Kind::Added ? '+' : ' ';
+    if (whole_ && kind != Kind::Same) return wrapped_line(kind, number, sign, text);
     const std::string whole =
         line_editor::fit_to_columns(fmt::format("{:>{}} {} {}", number, gutter_, sign, shown_text(text)), columns_);
     if (kind == Kind::Same)
@@ -58,27 +113,57 @@ class View {
   void note(std::string_view text) const { out_.line("90", line_editor::fit_to_columns(text, columns_)); }
 
  private:
+  // Continuation rows carry no number and a grey "↪" where the sign is, so
+  // none can pass for a line of the file.
+  void wrapped_line(Kind kind, std::size_t number, char sign, std::string_view text) const {
+    const std::string_view colour = kind == Kind::Removed ? "31" : "32";
+    const std::size_t room = std::max(kNarrowestWrap, columns_ > gutter_ + 3 ? columns_ - gutter_ - 3 : 0);
+    const std::vector<std::string> rows = wrapped(reviewed_text(text), room);
+    out_.line(colour, fmt::format("{:>{}} {} {}", number, gutter_, sign, rows[0]));
+    for (std::size_t r = 1; r < rows.size(); ++r)
+      out_ << out_.paint("90", fmt::format("{:>{}} ↪ ", "", gutter_)) << out_.paint(colour, rows[r]) << '\n';
+  }
+
   const Printer& out_;
   std::size_t gutter_;
   std::size_t columns_;
+  bool whole_;
 };
 
 std::size_t digits(std::size_t number) { return fmt::formatted_size("{}", number); }
 
-void show_new_file(const Printer& out, const std::vector<std::string_view>& lines) {
-  const std::size_t shown = std::min(lines.size(), kShownChangedLines);
-  const View view(out, digits(std::max<std::size_t>(shown, 1)));
+// Whether the lines at `changed` in `lines` can all be put to the user whole.
+template <typename Line>
+bool reviewable(const std::vector<std::size_t>& changed, Line&& line) {
+  if (changed.size() > kReviewedChangedLines) return false;
+  for (std::size_t i : changed)
+    if (char_count(reviewed_text(line(i))) > kLongestReviewedLine) return false;
+  return true;
+}
+
+bool show_new_file(const Printer& out, const std::vector<std::string_view>& lines, bool whole) {
+  const std::size_t limit = whole ? kReviewedChangedLines : kShownChangedLines;
+  if (whole) {
+    std::vector<std::size_t> all(lines.size());
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+    if (!reviewable(all, [&](std::size_t i) { return lines[i]; })) {
+      View(out, 1).note(fmt::format(fmt::runtime(i18n::tr(kTooLongToReview)), lines.size()));
+      return false;
+    }
+  }
+  const std::size_t shown = std::min(lines.size(), limit);
+  const View view(out, digits(std::max<std::size_t>(shown, 1)), whole);
   for (std::size_t i = 0; i < shown; ++i) view.line(Kind::Added, i + 1, lines[i]);
   if (lines.size() > shown)
     view.note(fmt::format(fmt::runtime(i18n::tr(kMoreLines)), lines.size() - shown));
+  return true;
 }
 
-}  // namespace
-
-void show_change(const Printer& out, std::optional<std::string_view> before, std::string_view after) {
+// `whole`: for review, every changed line shown whole, or nothing and false.
+bool show(const Printer& out, std::optional<std::string_view> before, std::string_view after, bool whole) {
   const std::vector<std::string_view> new_lines = split_lines(after);
-  if (!before) return show_new_file(out, new_lines);
-  if (*before == after) return;
+  if (!before) return show_new_file(out, new_lines, whole);
+  if (*before == after) return true;
   const std::vector<std::string_view> old_lines = split_lines(*before);
   const std::vector<DiffLine> diff = diff_lines(old_lines, new_lines);
 
@@ -86,9 +171,18 @@ void show_change(const Printer& out, std::optional<std::string_view> before, std
   for (std::size_t i = 0; i < diff.size(); ++i)
     if (diff[i].kind != Kind::Same) changed.push_back(i);
   const View probe(out, 1);
-  if (changed.empty()) return probe.note(i18n::tr(kOnlyEndings));
+  if (changed.empty()) {
+    probe.note(i18n::tr(kOnlyEndings));
+    return true;
+  }
+  if (whole && !reviewable(changed, [&](std::size_t i) {
+        return diff[i].kind == Kind::Removed ? old_lines[diff[i].old_index] : new_lines[diff[i].new_index];
+      })) {
+    probe.note(fmt::format(fmt::runtime(i18n::tr(kTooLongToReview)), changed.size()));
+    return false;
+  }
 
-  const std::size_t shown = std::min(changed.size(), kShownChangedLines);
+  const std::size_t shown = std::min(changed.size(), whole ? kReviewedChangedLines : kShownChangedLines);
   const std::size_t last_shown = changed[shown - 1];
   // The lines on screen: each shown change with the unchanged lines around
   // it; a change past the limit is never shown as context.
@@ -101,7 +195,7 @@ void show_change(const Printer& out, std::optional<std::string_view> before, std
   }
   std::size_t widest = 1;
   for (std::size_t i : visible) widest = std::max(widest, (diff[i].kind == Kind::Removed ? diff[i].old_index : diff[i].new_index) + 1);
-  const View view(out, digits(widest));
+  const View view(out, digits(widest), whole);
   for (std::size_t v = 0; v < visible.size(); ++v) {
     const DiffLine& line = diff[visible[v]];
     if (v > 0 && visible[v] > visible[v - 1] + 1) view.gap();
@@ -112,4 +206,15 @@ void show_change(const Printer& out, std::optional<std::string_view> before, std
   }
   if (changed.size() > shown)
     view.note(fmt::format(fmt::runtime(i18n::tr(kMoreChanged)), changed.size() - shown));
+  return true;
+}
+
+}  // namespace
+
+void show_change(const Printer& out, std::optional<std::string_view> before, std::string_view after) {
+  (void)show(out, before, after, false);
+}
+
+bool show_change_for_review(const Printer& out, std::optional<std::string_view> before, std::string_view after) {
+  return show(out, before, after, true);
 }

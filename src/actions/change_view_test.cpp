@@ -75,6 +75,46 @@ TEST(ChangeView, LinesFitTheWidthAndChangesAreColoured) {
   EXPECT_EQ(shown("a\n", "b\n", 80, true), "\x1b[31m1 - a\x1b[0m\n\x1b[32m1 + b\x1b[0m\n");
 }
 
+std::string reviewed(std::optional<std::string> before, const std::string& after, std::size_t columns,
+                     bool expect_shown = true) {
+  std::stringstream out;
+  const Printer printer(out, false, false, columns);
+  EXPECT_EQ(show_change_for_review(printer, before ? std::optional<std::string_view>(*before) : std::nullopt, after),
+            expect_shown);
+  return out.str();
+}
+
+// What the user approves is never cut: long lines wrap onto rows marked
+// "↪", long runs of blanks show their length, and every changed line shows.
+TEST(ChangeView, ForReviewEveryChangedLineIsShownWhole) {
+  const std::string hidden = "x = 1" + std::string(300, ' ') + "; os.system(\"rm -rf ~\")\n";
+  const ViewCase cases[] = {
+      {"blanks that would push text out of sight", "a\n", hidden,
+       "1 - a\n1 + x = 1·×300; os.system(\"rm -\n  ↪ rf ~\")\n"},
+      {"a long line wraps at the width", "a\n", std::string(40, 'b') + "\n",
+       "1 - a\n1 + bbbbbbbbbbbbbbbbbbbbbbbbbbb\n  ↪ bbbbbbbbbbbbb\n"},
+      {"short blank runs and control characters", std::nullopt, "\tif x:  \x1b[2J\t\t\t\t\t\t\t\tgo\n",
+       "1 +     if x:  \\x1b[2J·×8go\n"},
+  };
+  for (const ViewCase& c : cases) {
+    const std::string text = reviewed(c.before, c.after, 32);
+    EXPECT_EQ(text, c.expected) << c.what;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) EXPECT_LT(line_editor::display_width(line), 32u) << line;
+  }
+  // The after-the-fact display still cuts.
+  EXPECT_EQ(shown("a\n", hidden, 32), "1 - a\n1 + x = 1" + std::string(21, ' ') + "…\n");
+
+  // 60 changed lines are all shown; past the bound nothing is offered.
+  const std::string sixty = reviewed(numbered(1, 60), numbered(1, 60, "y"), 80);
+  EXPECT_NE(sixty.find("60 + y60\n"), std::string::npos) << sixty;
+  EXPECT_EQ(sixty.find("more changed"), std::string::npos) << sixty;
+  EXPECT_EQ(reviewed(std::nullopt, numbered(1, kReviewedChangedLines + 1), 80, false),
+            "This change is too long to review here (401 changed lines); it is not applied.\n");
+  EXPECT_EQ(reviewed("a\n", "a\n" + std::string(kLongestReviewedLine + 1, 'z') + "\n", 80, false),
+            "This change is too long to review here (1 changed lines); it is not applied.\n");
+}
+
 TEST(LineDiff, ShortestScriptThatRebuildsTheNewLines) {
   using Kind = DiffLine::Kind;
   const std::vector<std::string_view> a{"a", "b", "c", "a", "b", "b", "a"}, b{"c", "b", "a", "b", "a", "c"};

@@ -20,12 +20,17 @@ constexpr i18n::Text kNotShown{"(the file's current content cannot be shown)",
                                "(o conteúdo atual do arquivo não pode ser mostrado)",
                                "(el contenido actual del archivo no se puede mostrar)"};
 
-void show(const Printer& out, const FileBefore& before, std::string_view after) {
+// `for_review`: every changed line whole, or false when the change is too
+// long for that (the user is then not asked).
+bool show(const Printer& out, const FileBefore& before, std::string_view after, bool for_review = false) {
   if (!before.known) {
     out.line("90", i18n::tr(kNotShown));
-    return;
+    return true;
   }
-  show_change(out, before.text ? std::optional<std::string_view>(*before.text) : std::nullopt, after);
+  const auto text = before.text ? std::optional<std::string_view>(*before.text) : std::nullopt;
+  if (for_review) return show_change_for_review(out, text, after);
+  show_change(out, text, after);
+  return true;
 }
 
 // The user's answer: allowed, or the refusal ChatGPT is told of.
@@ -71,7 +76,11 @@ Status make_change(ExecutionContext& context, const std::string& requested, cons
   }
   if (review) {
     progress(context.out, i18n::tr(kChangeTo), one_line_text(requested));
-    show(context.out, before, after);
+    // The user approves only what they could read.
+    if (!show(context.out, before, after, true))
+      return failure(fmt::format("The change is too long for the user to review (over {} changed lines or a line over {} "
+                                 "characters); nothing was written. Make it in smaller changes.",
+                                 kReviewedChangedLines, kLongestReviewedLine));
     auto allowed = ask_to_apply(context);
     // While asked, the user may have worked on other files: that is theirs,
     // not this action's, so the watch for /undo looks again from here.

@@ -154,6 +154,24 @@ TEST_F(Review, TheUndoWatchLooksAgainAfterTheQuestion) {
   }
 }
 
+// The user approves only what was shown whole: a line padded past the
+// screen's edge shows its tail, and a change too long to read is refused
+// unasked.
+TEST_F(Review, WhatIsApprovedIsShownWhole) {
+  const std::string padded = "x = 1" + std::string(300, ' ') + "; os.system(\"rm -rf ~\")\n";
+  input.str("n\n");
+  EXPECT_FALSE(run(Action{.type = "write_file", .path = "a.py", .content = padded}));
+  EXPECT_NE(output.str().find("1 + x = 1·×300; os.system(\"rm -rf ~\")\n" + kQuestion), std::string::npos) << output.str();
+  output.str("");
+  std::string long_file;
+  for (int i = 0; i <= 400; ++i) long_file += "y" + std::to_string(i) + "\n";
+  auto result = run(Action{.type = "write_file", .path = "a.py", .content = long_file});
+  ASSERT_FALSE(result);
+  EXPECT_TRUE(result.error().starts_with("The change is too long for the user to review")) << result.error();
+  EXPECT_EQ(questions(), 0u);
+  EXPECT_EQ(read_text(dir.path / "a.py"), kFile);
+}
+
 // Review off (the default), even with commands blocked: written unasked,
 // and shown after the line that says so.
 TEST_F(Review, OffWritesWithoutAskingAndShowsTheChange) {
