@@ -146,14 +146,21 @@ Result<PrivateFiles> private_untracked_files(const fs::path& root, const std::st
 }
 
 Result<std::string> add_all_except(const fs::path& root, const std::string& pathspec,
-                                   const std::vector<std::string>& left_out, const GitEnvironment& environment) {
-  if (left_out.empty()) return git_ok(root, {"add", "-A", "--", pathspec}, environment);
+                                   const std::vector<std::string>& left_out, const GitEnvironment& environment,
+                                   bool ignore_errors) {
+  std::vector<std::string> add{"add", "-A"};
+  if (ignore_errors) add.push_back("--ignore-errors");
+  if (left_out.empty()) {
+    add.insert(add.end(), {"--", pathspec});
+    return git_ok(root, add, environment);
+  }
   auto file = git_path(root, "wendlebox-pathspec");
   if (!file) return std::unexpected(file.error());
   std::string pathspecs = pathspec + '\0';
   for (const std::string& path : left_out) pathspecs += ":(exclude,literal)" + path + '\0';
   if (auto written = write_file_whole(*file, pathspecs); !written) return std::unexpected(written.error());
-  auto added = git_ok(root, {"add", "-A", "--pathspec-from-file=" + file->string(), "--pathspec-file-nul"}, environment);
+  add.insert(add.end(), {"--pathspec-from-file=" + file->string(), "--pathspec-file-nul"});
+  auto added = git_ok(root, add, environment);
   std::error_code ignored;
   fs::remove(*file, ignored);
   return added;

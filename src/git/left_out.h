@@ -25,9 +25,11 @@ struct PrivateFiles {
 Result<PrivateFiles> private_untracked_files(const std::filesystem::path& root, const std::string& pathspec);
 
 // `git add -A` of the pathspec, leaving `left_out` out (named through a
-// file, so that any number fits).
+// file, so that any number fits); `ignore_errors`: files that cannot be
+// read are passed over rather than failing the whole.
 Result<std::string> add_all_except(const std::filesystem::path& root, const std::string& pathspec,
-                                   const std::vector<std::string>& left_out, const GitEnvironment& environment = {});
+                                   const std::vector<std::string>& left_out, const GitEnvironment& environment = {},
+                                   bool ignore_errors = false);
 
 // Whether a file's name says it holds secrets: .env and .env.*, keys and
 // certificates (*.pem, *.key, *.p12, *.pfx, id_rsa, id_ed25519 and the

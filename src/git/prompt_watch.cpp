@@ -6,13 +6,14 @@
 
 #include "common/files.h"
 #include "common/text.h"
+#include "git/left_out.h"
 
 namespace {
 
-// Every file of the working folder that Git does not ignore, as they are
-// now, as one tree: written through a scratch copy of the index, so that
-// neither the user's index nor their files are touched.
-Result<std::string> tree_of_folder(const GitSession& session) {
+// Every file of the working folder that Git does not ignore, but for
+// `left_out`, as they are now, as one tree: written through a scratch copy
+// of the index, so that neither the user's index nor their files are touched.
+Result<std::string> tree_of_folder(const GitSession& session, const std::vector<std::string>& left_out) {
   auto index = git_path(session.root, "index");
   if (!index) return std::unexpected(index.error());
   auto scratch_path = git_path(session.root, "wendlebox-undo-index");
@@ -26,7 +27,7 @@ Result<std::string> tree_of_folder(const GitSession& session) {
   if (*current)
     if (auto copied = write_file_whole(scratch, **current); !copied) return std::unexpected(copied.error());
   const std::vector<std::pair<std::string, std::string>> scratch_index{{"GIT_INDEX_FILE", scratch.string()}};
-  auto added = git_ok(session.root, {"add", "-A", "--ignore-errors", "--", session.pathspec}, scratch_index);
+  auto added = add_all_except(session.root, session.pathspec, left_out, scratch_index, true);
   auto tree = added ? git_ok(session.root, {"write-tree"}, scratch_index) : Result<std::string>(added);
   fs::remove(scratch, ignored);
   return tree;
@@ -69,10 +70,24 @@ PromptWatch PromptWatch::start(const GitSession& session, const fs::path& folder
   if (head->status.success()) watch.head_before_ = std::string(trim(head->output));
   if (auto staged = git_ok(session.root, {"write-tree"})) watch.staged_before_ = *staged;
   if (!watch.at_start_.entries.empty()) {
-    auto tree = tree_of_folder(session);
+    // Whatever goes into the tree lands in .git/objects: an untracked file
+    // other users could read there but not where it is stays out, and its
+    // bytes are kept with the session's copies instead.
+    auto left_out = private_untracked_files(session.root, session.pathspec);
+    if (!left_out) return watch;
+    for (const std::string& path : left_out->paths) watch.keep_private(session.root / path);
+    auto tree = tree_of_folder(session, left_out->paths);
     if (tree) watch.tree_before_ = *tree;
   }
   return watch;
+}
+
+void PromptWatch::keep_private(const fs::path& path) {
+  PrivateCopy& copy = private_copies_[path];
+  const UniqueFd file{::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+  auto kept = file ? kept_->keep(file.get()) : Result<KeptHandle>(os_failure());
+  if (kept) copy.kept = std::move(*kept);
+  else copy.not_kept = "its content could not be kept: " + kept.error();
 }
 
 std::optional<FileState> PromptWatch::state_at_start(const fs::path& path,
@@ -136,6 +151,11 @@ void PromptWatch::record(const fs::path& path, const std::optional<FileState>& w
   auto [entry, first] = touched_.try_emplace(path);
   Touch& touch = entry->second;
   if (first) {
+    // A private file's copy holds its bytes as the prompt found them.
+    if (auto found = private_copies_.find(path); found != private_copies_.end() && (found->second.kept || !kept)) {
+      kept = found->second.kept;
+      not_kept = found->second.not_kept;
+    }
     touch.before = state_at_start(path, was);
     // Changed since the prompt started, before the prompt's first change.
     touch.shared = !same_state(touch.before, was);
@@ -149,6 +169,7 @@ void PromptWatch::record(const fs::path& path, const std::optional<FileState>& w
 
 void PromptWatch::finish() {
   at_start_ = {};
+  private_copies_.clear();
   look_afresh();
   named_was_.reset();
   named_kept_.reset();

@@ -71,6 +71,7 @@ class PromptWatch {
 
  private:
   std::optional<FileState> state_at_start(const fs::path& path, const std::optional<FileState>& fallback) const;
+  void keep_private(const fs::path& path);
   void record(const fs::path& path, const std::optional<FileState>& was, const std::optional<FileState>& now,
               KeptHandle kept, std::optional<std::string> not_kept);
 
@@ -88,4 +89,11 @@ class PromptWatch {
   KeptHandle named_kept_{};
   std::optional<std::string> named_not_kept_{};
   std::map<fs::path, Touch> touched_{};
+  // The untracked files left out of tree_before_ as private, kept as they
+  // were when the prompt started, until the prompt is over.
+  struct PrivateCopy {
+    KeptHandle kept{};
+    std::optional<std::string> not_kept{};
+  };
+  std::map<fs::path, PrivateCopy> private_copies_{};
 };

@@ -439,3 +439,30 @@ TEST_F(Undo, TheOldestPromptsGoPastTheLimits) {
 }
 
 }  // namespace
+
+namespace {
+
+// A repository whose .git everyone may enter: the look at the folder when
+// a prompt starts puts no blob of a file only its owner may read there, and
+// /undo still brings that file back, byte for byte and as private.
+TEST_F(Undo, APrivateUntrackedFileStaysOutOfGitAndStillComesBack) {
+  if (!can_play_other_users()) GTEST_SKIP() << "needs root to act as a second user";
+  fs::permissions(work.path, fs::perms(0755));
+  repository({{"readme.txt", "hello\n"}});
+  write_text(work.path / ".env", "TOKEN=secret\n");
+  fs::permissions(work.path / ".env", fs::perms(0600));
+  const std::string blob(trim(git("hash-object .env")));
+  const GitSession repo = session();
+  auto [watch, made] = prompt(repo, [&](PromptWatch& w) { command_action(w, "echo TOKEN=changed > .env"); });
+  EXPECT_EQ(git("cat-file -e " + blob + " && echo exposed"), "") << "the private file's blob is in .git/objects";
+  EXPECT_EQ(as_other_user([&] { return ::access((work.path / ".git/objects").c_str(), R_OK | X_OK) == 0 ? 0 : 1; }), 0)
+      << ".git is not open to others after all";
+
+  auto report = undo_prompt(repo, made, watch);
+  ASSERT_TRUE(report) << report.error();
+  EXPECT_TRUE(report->lost.empty()) << names(report->lost)[0];
+  EXPECT_EQ(read_text(work.path / ".env"), "TOKEN=secret\n");
+  EXPECT_EQ(fs::status(work.path / ".env").permissions(), fs::perms(0600));
+}
+
+}  // namespace
