@@ -25,7 +25,8 @@ constexpr i18n::Text kNotShown{"(the file's current content cannot be shown)",
 bool show(const Printer& out, const FileBefore& before, std::string_view after, bool for_review = false) {
   if (!before.known) {
     out.line("90", i18n::tr(kNotShown));
-    return true;
+    // What replaces it can still be read, and must be before it is approved.
+    return !for_review || show_change_for_review(out, std::nullopt, after);
   }
   const auto text = before.text ? std::optional<std::string_view>(*before.text) : std::nullopt;
   if (for_review) return show_change_for_review(out, text, after);

@@ -6,6 +6,7 @@
 
 #include <sstream>
 
+#include "actions/file_access.h"
 #include "support/support.h"
 
 namespace {
@@ -162,6 +163,14 @@ TEST_F(Review, WhatIsApprovedIsShownWhole) {
   input.str("n\n");
   EXPECT_FALSE(run(Action{.type = "write_file", .path = "a.py", .content = padded}));
   EXPECT_NE(output.str().find("1 + x = 1·×300; os.system(\"rm -rf ~\")\n" + kQuestion), std::string::npos) << output.str();
+  // Over a file too large to show, what replaces it is still shown.
+  write_text(dir.path / "big.py", std::string(kMaxWriteBytes + 1, '#'));
+  output.str("");
+  input.clear();
+  input.str("n\n");
+  EXPECT_FALSE(run(Action{.type = "write_file", .path = "big.py", .content = padded}));
+  EXPECT_EQ(output.str(), "Change to big.py\n(the file's current content cannot be shown)\n"
+                          "1 + x = 1·×300; os.system(\"rm -rf ~\")\n" + kQuestion);
   output.str("");
   std::string long_file;
   for (int i = 0; i <= 400; ++i) long_file += "y" + std::to_string(i) + "\n";
