@@ -1,7 +1,9 @@
 // What one prompt changed in the files, so that /undo can put back exactly
 // that. When the prompt starts, the state before it is kept: Git's HEAD and
 // index, a tree holding every file of the working folder that Git does not
-// ignore (the user's uncommitted and untracked work included), and a look
+// ignore (the user's uncommitted and untracked work included; an untracked
+// file other users could read through .git but not in place is kept as a
+// copy instead, see KeptCopies), and a look
 // at every entry of the folder (ignored ones too). Each action that may
 // change files then runs between two looks: what changed during an action
 // is the prompt's, what changed between actions (an editor, the user) is
