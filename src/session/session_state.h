@@ -3,8 +3,6 @@
 // by the files that carry out the session's parts.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -18,6 +16,7 @@
 #include "git/kept_copies.h"
 #include "git/prompt_watch.h"
 #include "git/undo_history.h"
+#include "process/keepers.h"
 #include "session/task.h"
 
 struct Session {
@@ -45,7 +44,7 @@ struct Session {
   bool undone = false;  // ChatGPT must hear that its last change was taken back
   bool first_prompt = true;
   bool told_how_to_go_on = false;  // the line saying how to type a prompt or leave, said once
-  std::vector<pid_t> keepers{};  // of the commands run: what those left running ends with the session
+  Keepers keepers{};  // of the commands run: what those left running ends with the session
   bool edits_approved = false;   // the user answered "a": this prompt's changes go through unasked
   bool told_bad_rules = false;   // the project's command rules file was said to be unusable
 };

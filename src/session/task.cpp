@@ -139,8 +139,8 @@ void show_message(const Printer& out, std::string_view message) {
 
 // What the session's commands started in the background (`server &`)
 // ends with the session rather than outliving it unseen.
-void stop_leftover_processes(const Session& session) {
-  const std::size_t stopped = end_kept(session.keepers);
+void stop_leftover_processes(Session& session) {
+  const std::size_t stopped = session.keepers.end();
   if (stopped > 0)
     session.world.out.line("33", fmt::format(fmt::runtime(i18n::tr(kStoppedBackground)), stopped));
 }
