@@ -215,14 +215,7 @@ Result<Json> run_action(const Action& action, ExecutionContext& context) {
   if (stop) stop->running = false;
   shown.finish();
   if (!ran) return std::unexpected(ran.error());
-  if (context.keepers) {
-    // Keepers whose command left nothing behind have ended: reaped now.
-    std::erase_if(*context.keepers, [](pid_t keeper) {
-      auto ended = try_wait_process(keeper);
-      return !ended || *ended;
-    });
-    context.keepers->push_back(ran->keeper);
-  }
+  if (context.keepers) context.keepers->take(std::move(ran->keeper));
   const std::optional<int> code = ran->status.code;
   context.out.line(code == 0 && ending == Ending::Itself ? "32" : "31", ending_of(ran->status, ending, timeout));
   const KeptOutput::Text out = kept[0].finish(), errors = kept[1].finish();

@@ -13,6 +13,7 @@
 #include "common/attachment.h"
 #include "common/json.h"
 #include "common/printer.h"
+#include "process/keepers.h"
 #include "common/result.h"
 
 // Told before and after each action that may change files (any action not
@@ -48,8 +49,8 @@ struct ExecutionContext {
   const std::atomic<bool>* interrupt = nullptr;  // set when the user stops the prompt
   const Printer& out = Printer::standard();      // where the user sees each action
   // The keepers of the commands run, so that what they left running
-  // (`cmd &`, `setsid cmd`) ends with the session (end_kept).
-  std::vector<pid_t>* keepers = nullptr;
+  // (`cmd &`, `setsid cmd`) ends with the session.
+  Keepers* keepers = nullptr;
   const ChangeWatch* watch = nullptr;
   // Each change to a file is shown and asked about before it is made.
   bool review_edits = false;

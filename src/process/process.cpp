@@ -171,7 +171,7 @@ Result<ProcessResult> run_process(const ProcessSpec& command) {
     if (!started) return std::unexpected(started.error());
     kept = std::move(*started);
     result.pid = kept.command;
-    result.keeper = kept.keeper;
+    result.keeper = Keepers(kept.keeper);
     const int reports = kept.reports.get();
     ending = {[reports] { return kept_command_status(reports, false); }, [&kept] { stop_kept(kept.keeper); }};
     wait = [reports]() -> Result<ExitStatus> {
@@ -210,35 +210,6 @@ Result<ExitStatus> wait_process(pid_t pid) {
     if (errno != EINTR) return os_failure();
   }
   return decode_status(raw);
-}
-
-std::size_t end_kept(const std::vector<pid_t>& keepers) {
-  std::size_t ended = 0;
-  // Only keepers not yet reaped are signalled: their ids are still theirs.
-  std::vector<pid_t> running;
-  for (const pid_t keeper : keepers) {
-    auto checked = try_wait_process(keeper);
-    if (checked && !*checked) running.push_back(keeper), stop_kept(keeper);
-  }
-  // A keeper gives up on what it cannot end after five seconds; one that
-  // is itself stuck (stopped) is not waited for much longer.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(7);
-  for (const pid_t keeper : running) {
-    std::optional<ExitStatus> status;
-    for (;;) {
-      auto checked = try_wait_process(keeper);
-      if (!checked) break;
-      status = *checked;
-      if (status || std::chrono::steady_clock::now() >= deadline) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    if (!status) {
-      ::kill(keeper, SIGKILL);  // still this program's child, not reaped: the id is its own
-      (void)wait_process(keeper);
-    }
-    if (status && status->code == 1) ++ended;
-  }
-  return ended;
 }
 
 Result<std::optional<ExitStatus>> try_wait_process(pid_t pid) {

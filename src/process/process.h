@@ -18,11 +18,14 @@
 #include <vector>
 
 #include "common/result.h"
+#include "process/keepers.h"
 #include "process/process_spec.h"
 
 struct ProcessResult {
   pid_t pid = 0;
-  pid_t keeper = 0;  // with keep_descendants: for end_kept, once the session is done with it
+  // With keep_descendants: what the command left running, ended when this
+  // is, or by whoever takes it over.
+  Keepers keeper;
   ExitStatus status;
   std::string output;
   std::string errors;
@@ -39,9 +42,3 @@ Result<ExitStatus> wait_process(pid_t pid);
 
 // nullopt while the process still runs.
 Result<std::optional<ExitStatus>> try_wait_process(pid_t pid);
-
-// Has each keeper end what its command left running (SIGTERM, then
-// SIGKILL to what is left two seconds later) and waits for it; returns
-// how many had something left. Only this program's own keepers are
-// signalled, never a process or group id that may since name another.
-std::size_t end_kept(const std::vector<pid_t>& keepers);

@@ -31,7 +31,7 @@ struct ProcessSpec {
   // Started under a keeper of its own: a process of this program's that
   // adopts whatever the command leaves running, even what leaves its
   // process group (setsid) or outlives its parent, and ends all of it when
-  // told to (end_kept), when `cancel` is set, or when this program dies.
+  // told to (Keepers::end), when `cancel` is set, or when this program dies.
   bool keep_descendants = false;
   const std::atomic<bool>* cancel = nullptr;
   // Asked about ten times a second while the program runs: true ends it as

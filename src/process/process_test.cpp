@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "process/keepers.h"
 #include "process/process.h"
 #include "support/support.h"
 
@@ -32,10 +33,34 @@ TEST(KeptCommand, WhatItLeavesRunningEndsWithEndKept) {
   auto ran = run_process(ProcessSpec{.argv = {"sh", "-c", "setsid sleep 300 & echo $! > " + pid_file.string()},
                                      .keep_descendants = true});
   ASSERT_TRUE(ran) << ran.error();
-  ASSERT_GT(ran->keeper, 0);
+  ASSERT_EQ(ran->keeper.size(), 1u);
   const pid_t left = pid_in_file(pid_file);
   EXPECT_FALSE(process_ended(left));
-  EXPECT_EQ(end_kept({ran->keeper}), 1u);
+  EXPECT_EQ(ran->keeper.end(), 1u);
+  EXPECT_TRUE(wait_until([&] { return process_ended(left); }));
+}
+
+// A keeper whose command left nothing is let go of once it has ended; what
+// another still keeps ends when its holder goes.
+TEST(Keepers, LetGoOfEndedKeepersAndEndTheRestWithTheHolder) {
+  TempDir dir;
+  const fs::path pid_file = dir.path / "left";
+  auto finished = run_process(ProcessSpec{.argv = {"true"}, .keep_descendants = true});
+  auto leaving = run_process(ProcessSpec{.argv = {"sh", "-c", "setsid sleep 300 & echo $! > " + pid_file.string()},
+                                         .keep_descendants = true});
+  ASSERT_TRUE(finished && leaving);
+  const pid_t left = pid_in_file(pid_file);
+  {
+    Keepers keepers;
+    keepers.take(std::move(finished->keeper));
+    keepers.take(std::move(leaving->keeper));
+    EXPECT_EQ(leaving->keeper.size(), 0u);
+    EXPECT_TRUE(wait_until([&] {
+      keepers.reap();
+      return keepers.size() == 1;
+    }));
+    EXPECT_FALSE(process_ended(left));
+  }
   EXPECT_TRUE(wait_until([&] { return process_ended(left); }));
 }
 
