@@ -172,7 +172,7 @@ class Walk {
 Status walk_folder(UniqueFd top, const WalkRules& rules, const std::function<WalkStep(const WalkEntry&)>& visit) {
   Walk walk(rules, visit);
   // Kept for the folders put off till later, which are opened from it.
-  const UniqueFd kept{rules.order == WalkRules::Order::BreadthFirst ? ::fcntl(top.get(), F_DUPFD_CLOEXEC, 0) : -1};
+  const UniqueFd kept{rules.order == WalkRules::Order::BreadthFirst && rules.max_depth > 0 ? ::fcntl(top.get(), F_DUPFD_CLOEXEC, 0) : -1};
   Status failed;
   if (walk.folder(std::move(top), "", 0, &failed) && failed && kept) walk.queued(kept.get());
   return failed;
