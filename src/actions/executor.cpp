@@ -1,6 +1,5 @@
 #include "actions/executor.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -23,6 +22,7 @@
 #include "actions/safe_path.h"
 #include "actions/search.h"
 #include "common/files.h"
+#include "common/folder_walk.h"
 #include "process/process.h"
 #include "common/text.h"
 #include "i18n/i18n.h"
@@ -86,31 +86,18 @@ Result<Json> list_files(const Action& action, ExecutionContext& context) {
   if (!folder) return std::unexpected(folder.error());
   auto opened = open_folder(*folder);
   if (!opened) return std::unexpected(opened.error());
-  DIR* dir = ::fdopendir(opened->get());
-  if (dir == nullptr) return os_failure();
-  opened->release();  // closedir closes it from now on
   std::vector<std::string> entries;
-  errno = 0;
-  while (entries.size() < kMaxEntries) {
-    const dirent* entry = ::readdir(dir);
-    if (entry == nullptr) break;
-    const std::string_view name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    bool directory = entry->d_type == DT_DIR;
-    if (entry->d_type == DT_UNKNOWN) {
-      struct stat info;
-      if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        const int error = errno;
-        ::closedir(dir);
-        return os_failure(error);
-      }
-      directory = S_ISDIR(info.st_mode);
+  int vanished = 0;  // an entry gone before its kind was known fails the listing
+  auto walked = walk_folder(std::move(*opened), WalkRules{.max_depth = 0}, [&](const WalkEntry& entry) {
+    if (entry.kind == WalkEntry::Kind::Gone) {
+      vanished = entry.error;
+      return WalkStep::Stop;
     }
-    entries.push_back(lossy_utf8(name) + (directory ? "/" : ""));
-  }
-  const int error = errno;
-  ::closedir(dir);
-  if (error != 0) return os_failure(error);
+    entries.push_back(lossy_utf8(entry.name) + (entry.kind == WalkEntry::Kind::Folder ? "/" : ""));
+    return entries.size() < kMaxEntries ? WalkStep::Next : WalkStep::Stop;
+  });
+  if (vanished != 0) return os_failure(vanished);
+  if (!walked) return std::unexpected(walked.error());
   std::ranges::sort(entries);
   progress(context.out, i18n::tr(kListed), fmt::format("{} ({} {})", one_line_text(action.path.value_or(".")), entries.size(),
                                           i18n::tr(kEntries)));

@@ -1,6 +1,5 @@
 #include "actions/search.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -15,6 +14,7 @@
 #include "actions/file_access.h"
 #include "actions/out_of_reach.h"
 #include "actions/safe_path.h"
+#include "common/folder_walk.h"
 #include "common/text.h"
 #include "git/git.h"
 #include "i18n/i18n.h"
@@ -89,40 +89,37 @@ class Search {
   Search(const Matcher& matcher, std::unordered_set<std::string> ignored, fs::path start)
       : matcher_(matcher), ignored_(std::move(ignored)), start_(std::move(start)) {}
 
-  // `shown` is how results name the searched folder; `relative` is the
-  // place below it, as globs and Git's ignore list see it.
-  void folder(int dir, const std::string& shown, const std::string& relative, int depth) {
-    if (done_ || depth > kMaxDepth) return;
-    DIR* listing = ::fdopendir(::dup(dir));
-    if (listing == nullptr) return;
-    const bool folds_case = folder_folds_case(dir);
-    std::vector<std::pair<std::string, bool>> entries;  // name, is a folder
-    while (const dirent* entry = ::readdir(listing)) {
-      const std::string name = entry->d_name;
-      if (name == "." || name == ".." || protected_name(name, folds_case)) continue;
-      unsigned char type = entry->d_type;
-      if (type == DT_UNKNOWN) {
-        struct stat info;
-        if (::fstatat(dir, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISREG(info.st_mode) ? DT_REG : DT_LNK;
-      }
-      if (type == DT_DIR || type == DT_REG) entries.emplace_back(name, type == DT_DIR);
-    }
-    ::closedir(listing);
-    std::ranges::sort(entries);
-    for (const auto& [name, is_folder] : entries) {
-      if (done_) return;
-      const std::string path = relative.empty() ? name : relative + "/" + name;
-      if (ignored_.contains(is_folder ? path + "/" : path)) continue;
-      if (is_folder) {
-        const UniqueFd sub{::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
-        struct stat info;
-        if (sub && ::fstat(sub.get(), &info) == 0 && !out_of_reach(path, &info))
-          folder(sub.get(), shown, path, depth + 1);
-      } else {
-        file(dir, name, shown, path);
-      }
-    }
+  // `shown` is how results name the searched folder, `top` that folder
+  // open; paths below it are as globs and Git's ignore list see them.
+  void folder(UniqueFd top, const std::string& shown) {
+    bool folds_case = false;  // of the folder being read
+    const WalkRules rules{
+        .order = WalkRules::Order::DepthFirstSorted,
+        .max_depth = kMaxDepth,
+        .skip =
+            [&](const WalkEntry& entry) {
+              if (entry.kind != WalkEntry::Kind::File && entry.kind != WalkEntry::Kind::Folder) return true;
+              return protected_name(entry.name, folds_case).has_value();
+            },
+        .opened =
+            [&](int fd, const std::string& relative, int depth) {
+              if (depth > 0) {
+                struct stat info;
+                if (::fstat(fd, &info) != 0 || out_of_reach(relative, &info)) return false;
+              }
+              folds_case = folder_folds_case(fd);
+              return true;
+            },
+    };
+    // A folder that cannot be read holds nothing found.
+    (void)walk_folder(std::move(top), rules, [&](const WalkEntry& entry) {
+      if (done_) return WalkStep::Stop;
+      const bool is_folder = entry.kind == WalkEntry::Kind::Folder;
+      if (ignored_.contains(is_folder ? entry.relative + "/" : entry.relative)) return WalkStep::Next;
+      if (is_folder) return WalkStep::Enter;
+      file(entry.dir, std::string(entry.name), shown, entry.relative);
+      return done_ ? WalkStep::Stop : WalkStep::Next;
+    });
   }
 
   void file(int dir, const std::string& name, const std::string& shown, const std::string& relative) {
@@ -278,7 +275,7 @@ Result<Json> search_action(const Action& action, ExecutionContext& context) {
   if (is_folder) {
     auto folder = open_folder(*place);
     if (!folder) return std::unexpected(folder.error());
-    search.folder(folder->get(), shown, "", 0);
+    search.folder(std::move(*folder), shown);
   } else if (S_ISREG(place->target->st_mode)) {
     // One file: named as it was asked for, and searched even if Git ignores it.
     const fs::path parent = fs::path(shown).parent_path();

@@ -1,14 +1,14 @@
 #include "git/folder_scan.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <deque>
+#include <utility>
 
 #include "common/files.h"
+#include "common/folder_walk.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ std::optional<FileState> state_at(int dir, const char* name) {
   return state;
 }
 
-bool left_out(const std::string& relative, const std::string& name) {
+bool left_out(const std::string& relative, std::string_view name) {
   return name == ".git" || relative == ".wendlebox";
 }
 
@@ -61,33 +61,21 @@ std::optional<FileState> file_state(const fs::path& path) { return state_at(AT_F
 
 FolderScan scan_folder(const fs::path& folder, std::size_t limit) {
   FolderScan scan;
-  std::deque<std::string> folders{""};
-  while (!folders.empty()) {
-    const std::string relative = std::move(folders.front());
-    folders.pop_front();
-    const fs::path path = relative.empty() ? folder : folder / relative;
-    // Never through a link: a folder swapped for one is not looked into.
-    UniqueFd opened{::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
-    if (!opened) continue;
-    DIR* dir = ::fdopendir(opened.get());
-    if (dir == nullptr) continue;
-    opened.release();
-    while (const dirent* entry = ::readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name == "." || name == "..") continue;
-      const std::string child = relative.empty() ? name : relative + "/" + name;
-      if (left_out(child, name)) continue;
-      if (scan.entries.size() >= limit) {
-        scan.complete = false;
-        break;
-      }
-      std::optional<FileState> state = state_at(::dirfd(dir), entry->d_name);
-      if (!state) continue;
-      if (state->kind == FileState::Kind::Folder) folders.push_back(child);
-      scan.entries.emplace(child, std::move(*state));
+  // Never through a link: a folder swapped for one is not looked into.
+  UniqueFd top{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+  if (!top) return scan;
+  const WalkRules rules{.skip = [](const WalkEntry& entry) { return left_out(entry.relative, entry.name); }};
+  // A folder that cannot be read is passed over, as one that vanished.
+  (void)walk_folder(std::move(top), rules, [&](const WalkEntry& entry) {
+    if (scan.entries.size() >= limit) {
+      scan.complete = false;
+      return WalkStep::Stop;
     }
-    ::closedir(dir);
-    if (!scan.complete) break;
-  }
+    std::optional<FileState> state = state_at(entry.dir, entry.name.data());
+    if (!state) return WalkStep::Next;
+    const bool folder = state->kind == FileState::Kind::Folder;
+    scan.entries.emplace(entry.relative, std::move(*state));
+    return folder ? WalkStep::Enter : WalkStep::Next;
+  });
   return scan;
 }
