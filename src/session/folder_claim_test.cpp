@@ -94,11 +94,15 @@ TEST_F(FolderClaims, ASecondSessionInTheSameFolderOrRepositoryIsRefusedNamingThe
 }
 
 TEST_F(FolderClaims, TheClaimOfASessionThatDiedIsTakenOverAndAPlantedLinkIsNeverFollowed) {
+  // A claims folder others could write in is made the user's alone first.
+  fs::create_directories(claims());
+  fs::permissions(claims(), fs::perms::all);
   {
     OtherSession crashed(repo(), claims(), true);
     ASSERT_TRUE(crashed.claimed());
     crashed.wait_ended();
   }
+  EXPECT_EQ(fs::status(claims()).permissions(), fs::perms::owner_all);
   ASSERT_FALSE(fs::is_empty(claims()));  // left behind, still naming the dead process
   auto taken = claim_folder(repo() / "sub", claims());
   ASSERT_TRUE(taken) << taken.error();
