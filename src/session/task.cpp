@@ -26,6 +26,7 @@
 #include "session/completion.h"
 #include "session/session_state.h"
 #include "session/undo_and_diff.h"
+#include "session/folder_claim.h"
 #include "session/wait.h"
 #include "state/allowed.h"
 #include "state/chatlog.h"
@@ -321,6 +322,9 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   auto folder = working_folder(chat);
   if (!folder) return std::unexpected(folder.error());
   session.folder = *folder;
+  // Before anything opens: another session in this folder or repository is named, not joined.
+  auto claim = claim_folder(session.folder);
+  if (!claim) return std::unexpected(claim.error());
   // Said before ChatGPT is asked anything: its work could not be kept.
   if (auto writable = check_project_writable(session.folder, chat); !writable) return writable;
   auto allowed = load_allowed();

@@ -84,10 +84,17 @@ TEST_F(WholeProgram, ANewChatFinishingInTwoTurns) {
 
 
 
-TEST_F(WholeProgram, ASecondSessionFailsOnThePortAndANewOneRunsRightAfter) {
+TEST_F(WholeProgram, ASecondSessionFailsOnItsFolderOrThePortAndANewOneRunsRightAfter) {
   auto first = start({"go"});
   FakeExtension browser = extension();
-  auto second = start({"again"});
+  // In the same folder, the folder is named before the port is tried.
+  CommandResult here = start({"again"})->finish();
+  EXPECT_EQ(here.exit_code, 1);
+  EXPECT_TRUE(here.err.starts_with("Wendlebox: Another Wendlebox session (process ")) << here.err;
+  EXPECT_NE(here.err.find(" is already working in " + fs::canonical(work.path).string() + ","), std::string::npos)
+      << here.err;
+  TempDir elsewhere;
+  auto second = start({"again"}, "", elsewhere.path);
   CommandResult refused = second->finish();
   EXPECT_EQ(refused.exit_code, 1);
   EXPECT_EQ(refused.err, "Wendlebox: Another Wendlebox session is already using port 47833. Finish it first (/exit or Ctrl+C in its terminal).\n");
