@@ -8,6 +8,7 @@ build=$(cd "${1:-build}" && pwd)  # absolute: the extension bench runs the progr
 "$build/turn_bench"
 "$build/reply_bench"
 "$build/undo_bench"
+"$build/search_bench"
 "$build/edit_bench"
 "$build/change_view_bench"
 # The extension in headless Chromium, with the script playing the program.
