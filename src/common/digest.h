@@ -3,7 +3,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include <nettle/sha2.h>
@@ -31,4 +33,16 @@ inline Sha256 sha256_of(std::string_view bytes) {
   Sha256Hasher hasher;
   hasher.add(bytes);
   return hasher.finish();
+}
+
+// The first `bytes` bytes of a digest in lower-case hex: a name or a record
+// that tells contents apart.
+inline std::string hex_of(const Sha256& digest, std::size_t bytes = SHA256_DIGEST_SIZE) {
+  constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (std::size_t i = 0; i < bytes && i < digest.size(); ++i) {
+    hex += kDigits[digest[i] >> 4];
+    hex += kDigits[digest[i] & 0xf];
+  }
+  return hex;
 }

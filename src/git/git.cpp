@@ -255,3 +255,11 @@ Status show_commit(const GitSession& session, const std::string& commit, const s
   if (auto header = on_terminal(session, {"show", "--no-patch", "--format=%s%n%b", commit}); !header) return header;
   return on_terminal(session, {"diff", "--stat", "--patch", *since, commit, "--", session.pathspec});
 }
+
+std::optional<std::filesystem::path> repository_top(const std::filesystem::path& folder) {
+  for (std::filesystem::path dir = folder;; dir = dir.parent_path()) {
+    struct stat info {};
+    if (::lstat((dir / ".git").c_str(), &info) == 0) return dir;
+    if (dir == dir.parent_path()) return std::nullopt;
+  }
+}

@@ -33,3 +33,8 @@ std::optional<std::string> commit_finished_task(const GitSession& session, const
 // not shown as the prompt's.
 Status show_commit(const GitSession& session, const std::string& commit,
                    const std::optional<std::string>& since = std::nullopt);
+
+// The folder holding the repository of `folder` (the nearest one with a
+// `.git` entry), or nullopt outside any repository. Found on the file
+// system alone: asked before anything runs, and git may not be installed.
+std::optional<std::filesystem::path> repository_top(const std::filesystem::path& folder);

@@ -14,8 +14,8 @@
 
 #include "common/digest.h"
 #include "common/folders.h"
+#include "git/git.h"
 #include "i18n/i18n.h"
-#include "session/project_instructions.h"
 #include "state/app_dirs.h"
 
 namespace {
@@ -38,11 +38,7 @@ constexpr std::size_t kMaxClaimBytes = 8192;
 // repository has the same claim.
 std::string claim_name(const std::filesystem::path& folder) {
   const std::filesystem::path key = repository_top(folder).value_or(folder);
-  const auto digest = sha256_of(key.native());
-  std::string name;
-  for (std::size_t i = 0; i < 16; ++i) fmt::format_to(std::back_inserter(name), "{:02x}", digest[i]);
-  name.append(".claim");
-  return name;
+  return hex_of(sha256_of(key.native()), 16) + ".claim";
 }
 
 // The claims folder, open, made the user's alone: claims in a folder other

@@ -5,12 +5,13 @@
 #include <algorithm>
 
 #include <fmt/format.h>
-#include <nettle/sha2.h>
 
 #include "actions/safe_path.h"
+#include "common/digest.h"
 #include "common/files.h"
 #include "common/folders.h"
 #include "common/text.h"
+#include "git/git.h"
 #include "i18n/i18n.h"
 
 namespace {
@@ -21,17 +22,6 @@ constexpr i18n::Text kSent{"Sent the project's instructions to ChatGPT: {}",
 constexpr i18n::Text kNotSent{"The project's instructions were not sent: {}",
                               "As instruções do projeto não foram enviadas: {}",
                               "Las instrucciones del proyecto no se enviaron: {}"};
-
-std::string sha256_hex(std::string_view text) {
-  sha256_ctx context;
-  sha256_init(&context);
-  sha256_update(&context, text.size(), reinterpret_cast<const std::uint8_t*>(text.data()));
-  std::uint8_t digest[SHA256_DIGEST_SIZE];
-  sha256_digest(&context, sizeof digest, digest);
-  std::string hex;
-  for (const std::uint8_t byte : digest) hex += fmt::format("{:02x}", byte);
-  return hex;
-}
 
 // The bytes as a prompt may carry them: cut at the limit on a character's
 // start, line ends made plain, and control characters shown as escapes so
@@ -63,7 +53,7 @@ Result<ProjectInstructions> read_instructions(const std::filesystem::path& dir, 
   if (!bytes) return std::unexpected(bytes.error());
   const std::size_t read_size = bytes->size();
   std::string text = prompt_text(std::move(*bytes));
-  std::string digest = sha256_hex(text);
+  std::string digest = hex_of(sha256_of(text));
   return ProjectInstructions{.file = dir / name,
                              .text = std::move(text),
                              .size = std::max(static_cast<std::size_t>(info.st_size), read_size),
@@ -71,14 +61,6 @@ Result<ProjectInstructions> read_instructions(const std::filesystem::path& dir, 
 }
 
 }  // namespace
-
-std::optional<std::filesystem::path> repository_top(const std::filesystem::path& folder) {
-  for (std::filesystem::path dir = folder;; dir = dir.parent_path()) {
-    struct stat info {};
-    if (::lstat((dir / ".git").c_str(), &info) == 0) return dir;
-    if (dir == dir.parent_path()) return std::nullopt;
-  }
-}
 
 Result<std::optional<ProjectInstructions>> find_project_instructions(const std::filesystem::path& folder,
                                                                      const std::vector<std::filesystem::path>& roots) {

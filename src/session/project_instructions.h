@@ -38,9 +38,6 @@ Result<std::optional<ProjectInstructions>> find_project_instructions(const std::
 // where it was cut. `shown_path` is the file's name as ChatGPT should see it.
 std::string instructions_section(const ProjectInstructions& instructions, const std::string& shown_path);
 
-// The folder holding the repository of `folder` (the nearest one with a
-// `.git` entry), or nullopt outside any repository.
-std::optional<std::filesystem::path> repository_top(const std::filesystem::path& folder);
 
 // What a chat's first prompt of a session adds: the section, when the
 // project has instructions and the chat has not had them as they are now
