@@ -18,7 +18,7 @@
 
 #include "measure.h"
 #include "process/process.h"
-#include "git/undo.h"
+#include "undo/undo.h"
 #include "support/support.h"
 
 using Clock = std::chrono::steady_clock;

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "actions/safe_path.h"
+#include "workspace/safe_path.h"
 #include "common/folders.h"
 #include "fuzz/targets.h"
 

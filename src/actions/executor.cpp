@@ -19,10 +19,10 @@
 #include "actions/live_output.h"
 #include "actions/read_lines.h"
 #include "actions/review.h"
-#include "actions/safe_path.h"
+#include "workspace/safe_path.h"
 #include "actions/search.h"
 #include "common/files.h"
-#include "common/folder_walk.h"
+#include "workspace/folder_walk.h"
 #include "process/process.h"
 #include "common/text.h"
 #include "i18n/i18n.h"
@@ -116,26 +116,6 @@ Result<Json> read_file_action(const Action& action, ExecutionContext& context) {
   progress(context.out, i18n::tr(kRead), fmt::format("{} ({} bytes)", one_line_text(*action.path), content->size()));
   return Json{{"content", *content}, {"path", *action.path}};
 }
-
-}  // namespace
-
-Status write_confined(const ExecutionContext& context, const std::string& requested, std::string_view content,
-                      const std::optional<FileSeen>& seen) {
-  if (content.size() > kMaxWriteBytes) return failure("File exceeds 1 MB");
-  auto path = safe_path(context.base, context.roots, requested, true);
-  if (!path) return std::unexpected(path.error());
-  std::optional<FileSeen> expected = seen;
-  if (!expected && path->target && S_ISREG(path->target->st_mode) && !path->protected_folder) {
-    auto file = open_regular_file(*path);
-    if (!file) return std::unexpected(file.error());
-    auto now = file_seen(file->get());
-    if (!now) return std::unexpected(now.error());
-    expected = *now;
-  }
-  return replace_file(*path, content, expected, context.between_read_and_write);
-}
-
-namespace {
 
 Result<Json> write_file_action(const Action& action, ExecutionContext& context) {
   if (!action.path) return failure("Missing path");
@@ -306,34 +286,6 @@ Result<Json> run_watched(const ActionKind& kind, const Action& action, Execution
 }
 
 }  // namespace
-
-void progress(const Printer& out, std::string_view label, std::string_view detail) {
-  out << out.paint("33", label) << ' ' << detail << '\n';
-}
-
-Result<UniqueFd> open_confined(const ExecutionContext& context, const std::string& requested) {
-  auto path = safe_path(context.base, context.roots, requested, false);
-  if (!path) return std::unexpected(path.error());
-  return open_regular_file(*path);
-}
-
-Result<std::string> read_confined(const ExecutionContext& context, const std::string& requested, std::size_t limit) {
-  auto file = open_confined(context, requested);
-  if (!file) return std::unexpected(file.error());
-  return read_fd(file->get(), limit);
-}
-
-Result<ReadForChange> read_for_change(const ExecutionContext& context, const std::string& requested, std::size_t limit) {
-  auto file = open_confined(context, requested);
-  if (!file) return std::unexpected(file.error());
-  auto content = read_fd(file->get(), limit);
-  if (!content) return std::unexpected(content.error());
-  // Past the limit the caller refuses the file anyway.
-  if (content->size() >= limit) return ReadForChange{.content = std::move(*content), .seen = {}};
-  auto seen = file_seen(file->get(), *content);
-  if (!seen) return std::unexpected(seen.error());
-  return ReadForChange{.content = std::move(*content), .seen = *seen};
-}
 
 Result<Json> execute(const Action& action, ExecutionContext& context) {
   Result<Json> outcome = failure("Unknown action: " + action.type);

@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "actions/executor.h"
-#include "actions/out_of_reach.h"
+#include "workspace/out_of_reach.h"
 #include "git/git.h"
 #include "support/support.h"
 

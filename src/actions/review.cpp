@@ -5,7 +5,7 @@
 #include "actions/change_view.h"
 #include "actions/confirm.h"
 #include "actions/file_access.h"
-#include "actions/safe_path.h"
+#include "workspace/safe_path.h"
 #include "common/text.h"
 #include "i18n/i18n.h"
 

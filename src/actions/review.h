@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "actions/executor.h"
-#include "actions/safe_path.h"
+#include "workspace/safe_path.h"
 
 // What a file held before an action changes it.
 struct FileBefore {

@@ -12,9 +12,9 @@
 #include <re2/re2.h>
 
 #include "actions/file_access.h"
-#include "actions/out_of_reach.h"
-#include "actions/safe_path.h"
-#include "common/folder_walk.h"
+#include "workspace/out_of_reach.h"
+#include "workspace/safe_path.h"
+#include "workspace/folder_walk.h"
 #include "common/text.h"
 #include "git/git.h"
 #include "i18n/i18n.h"

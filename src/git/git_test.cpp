@@ -1,5 +1,4 @@
 #include "git/git.h"
-#include "git/prompt_watch.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -139,37 +138,6 @@ TEST_F(Git, CommandsPlantedInTheRepositoryNeverRun) {
   ::close(terminal);
   EXPECT_TRUE(shown);
   EXPECT_FALSE(fs::exists(marker));
-}
-
-// /diff hands git's own output to the terminal (pager and colours as the
-// user set them), so it is read here from the file standing in for it.
-// The user's own pending edit, which the commit holds too, is not shown as
-// the prompt's.
-TEST_F(Git, ShowingTheLastPromptGivesItsMessageAndPatch) {
-  identity();
-  write_text(work.path / "a.txt", "old\n");
-  write_text(work.path / "b.txt", "b\n");
-  auto session = prepare_git(work.path, printer);
-  ASSERT_TRUE(session);
-  write_text(work.path / "b.txt", "b, the user's\n");
-  KeptCopies kept;
-  PromptWatch watch = PromptWatch::start(*session, work.path, kept);
-  write_text(work.path / "a.txt", "new\n");
-  const std::optional<std::string> commit = commit_finished_task(*session, "change a", printer);
-  ASSERT_TRUE(commit);
-  const fs::path shown = home.path / "shown";
-  const int terminal = ::dup(STDOUT_FILENO);
-  const int file = ::open(shown.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  ::dup2(file, STDOUT_FILENO);
-  const Status status = show_commit(*session, *commit, watch.tree_before());
-  ::dup2(terminal, STDOUT_FILENO);
-  ::close(file);
-  ::close(terminal);
-  ASSERT_TRUE(status) << status.error();
-  const std::string text = read_text(shown);
-  EXPECT_NE(text.find("change a"), std::string::npos) << text;
-  EXPECT_NE(text.find("-old\n+new\n"), std::string::npos) << text;
-  EXPECT_EQ(text.find("b.txt"), std::string::npos) << text;
 }
 
 TEST_F(Git, TheExcludeLineIsAddedOnlyOnce) {

@@ -6,7 +6,7 @@
 
 #include <fmt/format.h>
 
-#include "actions/safe_path.h"
+#include "workspace/safe_path.h"
 #include "common/digest.h"
 #include "common/files.h"
 #include "common/folders.h"

@@ -13,9 +13,9 @@
 
 #include "common/attachment.h"
 #include "git/git.h"
-#include "git/kept_copies.h"
-#include "git/prompt_watch.h"
-#include "git/undo_history.h"
+#include "undo/kept_copies.h"
+#include "undo/prompt_watch.h"
+#include "undo/undo_history.h"
 #include "process/keepers.h"
 #include "session/task.h"
 

@@ -6,8 +6,8 @@
 #include <fmt/format.h>
 
 #include "actions/executor.h"
-#include "actions/out_of_reach.h"
-#include "actions/safe_path.h"
+#include "workspace/out_of_reach.h"
+#include "workspace/safe_path.h"
 #include "bridge/server.h"
 #include "bridge/token.h"
 #include "common/end_signals.h"
@@ -16,9 +16,9 @@
 #include "common/random.h"
 #include "common/text.h"
 #include "git/git.h"
-#include "git/prompt_watch.h"
-#include "git/undo.h"
-#include "git/undo_history.h"
+#include "undo/prompt_watch.h"
+#include "undo/undo.h"
+#include "undo/undo_history.h"
 #include "i18n/i18n.h"
 #include "session/interrupt.h"
 #include "session/project_instructions.h"

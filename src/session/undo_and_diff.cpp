@@ -4,7 +4,7 @@
 
 #include "common/files.h"
 #include "common/text.h"
-#include "git/undo.h"
+#include "undo/undo.h"
 #include "i18n/i18n.h"
 #include "session/session_state.h"
 #include "state/chats.h"

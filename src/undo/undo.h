@@ -10,7 +10,7 @@
 
 #include "common/result.h"
 #include "git/git.h"
-#include "git/prompt_watch.h"
+#include "undo/prompt_watch.h"
 
 struct UndoReport {
   // Changed by someone else too, during the prompt or since: left as they are.

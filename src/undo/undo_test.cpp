@@ -1,87 +1,17 @@
 // /undo on real repositories: a prompt's actions run between the watch's
 // two looks, as the executor runs them, and the user works beside them.
-#include "git/undo.h"
+#include "undo/undo.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <sstream>
-
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "process/process.h"
-#include "git/undo_history.h"
 #include "common/text.h"
-#include "support/support.h"
+#include "undo/undo_fixture.h"
 
 namespace {
-
-class Undo : public testing::Test {
- protected:
-  void SetUp() override {
-    use_own_git_config(env, home.path, "[init]\n\tdefaultBranch = main\n[user]\n\tname = Ada\n\temail = ada@example.org\n");
-  }
-  std::string git(const std::string& args) {
-    auto ran = run_process(ProcessSpec{.argv = {"sh", "-c", "git " + args}, .cwd = work.path});
-    return ran ? ran->output : "";
-  }
-  // A repository with `files` committed.
-  void repository(const std::vector<std::pair<std::string, std::string>>& files) {
-    git("init -q");
-    for (const auto& [name, content] : files) write_text(work.path / name, content);
-    git("add -A && git commit -qm base");
-  }
-  GitSession session() {
-    auto prepared = prepare_git(work.path, printer);
-    EXPECT_TRUE(prepared) << output.str();
-    return prepared.value_or(GitSession{});
-  }
-  // A write as the executor makes it: a new file renamed over the old.
-  void write_action(PromptWatch& watch, const std::string& name, const std::string& content) {
-    const fs::path path = work.path / name;
-    watch.before(path);
-    fs::create_directories(path.parent_path());
-    write_text(path.string() + ".new", content);
-    fs::rename(path.string() + ".new", path);
-    watch.after(path);
-  }
-  void command_action(PromptWatch& watch, const std::string& command) {
-    watch.before(std::nullopt);
-    (void)run_process(ProcessSpec{.argv = {"sh", "-c", command}, .cwd = work.path});
-    watch.after(std::nullopt);
-  }
-  struct Prompted {
-    PromptWatch watch;
-    std::string commit;
-  };
-  // One prompt: its actions run watched, then it is committed.
-  Prompted prompt(const GitSession& repo, const std::function<void(PromptWatch&)>& actions) {
-    Prompted prompted{PromptWatch::start(repo, work.path, *kept), ""};
-    actions(prompted.watch);
-    prompted.watch.finish();
-    auto made = commit_finished_task(repo, "the prompt", printer);
-    EXPECT_TRUE(made) << output.str();
-    prompted.commit = made.value_or("");
-    return prompted;
-  }
-  std::vector<std::string> names(const std::vector<fs::path>& paths) {
-    std::vector<std::string> relative;
-    for (const fs::path& path : paths) relative.push_back(path.lexically_relative(work.path).string());
-    return relative;
-  }
-  std::vector<std::string> names(const std::vector<std::pair<fs::path, std::string>>& lost) {
-    std::vector<std::string> relative;
-    for (const auto& [path, why] : lost) relative.push_back(path.lexically_relative(work.path).string());
-    return relative;
-  }
-
-  TempDir home, work;
-  ScopedEnv env;
-  std::unique_ptr<KeptCopies> kept = std::make_unique<KeptCopies>();
-  std::stringstream output;
-  Printer printer{output, false, false};
-};
 
 // The user's own edits, staged and not, and a file Git does not know go
 // into the prompt's commit; /undo takes the prompt's file away and leaves
@@ -311,158 +241,33 @@ TEST_F(Undo, A200KilobytePromptIsCommitted) {
   EXPECT_EQ(body, std::string(trim(prompt)) + "\n\n");
 }
 
-// Past the memory budget (here a few bytes) the copies go to a private
-// folder: a Git-ignored .env the prompt overwrote after it comes back byte
-// for byte, and the folder, the user's alone, goes with the session.
-TEST_F(Undo, PastTheMemoryBudgetAnIgnoredFileComesBackExactly) {
-  TempDir temporary;
-  env.set("TMPDIR", temporary.path.string());
-  kept = std::make_unique<KeptCopies>(KeptLimits{.memory_file = 64, .memory_total = 16});
-  const char raw[] = "KEY=mine\r\n\0\xff tail, past the budget\n";
-  const std::string secret(raw, sizeof raw - 1);
-  repository({{".gitignore", ".env\n"}, {"a.txt", "0123456789\n"}});
-  write_text(work.path / ".env", secret);
-  fs::permissions(work.path / ".env", fs::perms(0600));
+// /diff hands git's own output to the terminal (pager and colours as the
+// user set them), so it is read here from the file standing in for it.
+// The user's own pending edit, which the commit holds too, is not shown as
+// the prompt's: the watch's tree of the folder before the prompt is what
+// the changes are shown since.
+TEST_F(Undo, ShowingTheLastPromptGivesItsMessageAndPatch) {
+  write_text(work.path / "a.txt", "old\n");
+  write_text(work.path / "b.txt", "b\n");
   const GitSession repo = session();
-  auto [watch, made] = prompt(repo, [&](PromptWatch& w) {
-    write_action(w, "a.txt", "the prompt's\n");  // fills the budget
-    write_action(w, ".env", "KEY=prompt\n");
-  });
-  ASSERT_TRUE(kept->folder());
-  struct stat folder;
-  ASSERT_EQ(::stat(kept->folder()->c_str(), &folder), 0);
-  EXPECT_EQ(folder.st_mode & 07777, 0700u);
-  EXPECT_EQ(folder.st_uid, ::getuid());
-  EXPECT_EQ(kept->folder()->parent_path(), temporary.path);
-
-  auto report = undo_prompt(repo, made, watch);
-  ASSERT_TRUE(report) << report.error();
-  EXPECT_TRUE(report->lost.empty()) << report->lost[0].second;
-  EXPECT_EQ(read_text(work.path / ".env"), secret);
-  EXPECT_EQ(fs::status(work.path / ".env").permissions(), fs::perms(0600));
-  EXPECT_EQ(read_text(work.path / "a.txt"), "0123456789\n");
-  kept.reset();
-  EXPECT_TRUE(fs::is_empty(temporary.path));
-}
-
-// A file over the size kept in memory, and a file a command changed,
-// come back as the very bytes they were, though the prompt planted
-// attributes that would convert them on the way out of Git: in
-// .gitattributes, and where no look at the folder sees them (Git's own
-// folder, which a command can write).
-TEST_F(Undo, PlantedAttributesDoNotChangeWhatComesBack) {
-  std::string large;
-  while (large.size() <= KeptLimits{}.memory_file) large += "a line of the large file\n";
-  repository({{"large.txt", large}, {"notes.txt", "one\ntwo\n"}});
-  const GitSession repo = session();
-  auto [watch, made] = prompt(repo, [&](PromptWatch& w) {
-    write_action(w, ".gitattributes", "* text eol=crlf\n");
-    write_action(w, "large.txt", "replaced\n");
-    command_action(w, "echo three >> notes.txt && echo '* text eol=crlf' > .git/info/attributes");
-  });
-  auto report = undo_prompt(repo, made, watch);
-  ASSERT_TRUE(report) << report.error();
-  EXPECT_TRUE(report->lost.empty()) << report->lost[0].second;
-  EXPECT_TRUE(read_text(work.path / "large.txt") == large);
-  EXPECT_EQ(read_text(work.path / "notes.txt"), "one\ntwo\n");
-  EXPECT_FALSE(fs::exists(work.path / ".gitattributes"));
-}
-
-// A kept copy that no longer matches its hash is never written back: the
-// file keeps what the prompt left, and /undo says why.
-TEST_F(Undo, ADamagedCopyIsReportedAndNotWritten) {
-  kept = std::make_unique<KeptCopies>(KeptLimits{.memory_file = 0, .memory_total = 0});
-  repository({{".gitignore", "*.key\n"}});
-  write_text(work.path / "site.key", "the user's key\n");
-  const GitSession repo = session();
-  auto [watch, made] = prompt(repo, [&](PromptWatch& w) { write_action(w, "site.key", "the prompt's\n"); });
-  // Another program of the user's writes into the copy, through the
-  // only way there is to it: the session's open file.
-  bool damaged = false;
-  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-    std::error_code error;
-    const fs::path target = fs::read_symlink(entry.path(), error);
-    if (error || !target.string().starts_with(kept->folder()->string() + "/")) continue;
-    FILE* pack = std::fopen(entry.path().c_str(), "r+");
-    ASSERT_NE(pack, nullptr);
-    std::fputs("THE", pack);
-    std::fclose(pack);
-    damaged = true;
-  }
-  ASSERT_TRUE(damaged);
-  auto report = undo_prompt(repo, made, watch);
-  ASSERT_TRUE(report) << report.error();
-  ASSERT_EQ(names(report->lost), (std::vector<std::string>{"site.key"}));
-  EXPECT_EQ(report->lost[0].second,
-            "its kept copy is damaged (it no longer matches what was kept), so it was not written back");
-  EXPECT_EQ(read_text(work.path / "site.key"), "the prompt's\n");
-  for (const auto& entry : fs::directory_iterator(work.path))
-    EXPECT_FALSE(entry.path().string().ends_with(".tmp")) << entry.path();  // the new file did not stay
-}
-
-// A reply that names a huge sparse file does not get the disk filled with
-// its copy: the copy is refused before a byte is read, and /undo says why.
-TEST_F(Undo, AFileTooBigForTheDiskIsNotCopiedAndSaysWhy) {
-  TempDir temporary;
-  env.set("TMPDIR", temporary.path.string());
-  repository({{".gitignore", "*.img\n"}});
-  write_text(work.path / "disk.img", "");
-  ASSERT_EQ(::truncate((work.path / "disk.img").c_str(), off_t{1} << 42), 0);
-  const GitSession repo = session();
-  auto [watch, made] = prompt(repo, [&](PromptWatch& w) { write_action(w, "disk.img", "small\n"); });
-  auto report = undo_prompt(repo, made, watch);
-  ASSERT_TRUE(report) << report.error();
-  ASSERT_EQ(names(report->lost), (std::vector<std::string>{"disk.img"}));
-  EXPECT_EQ(report->lost[0].second, "its content could not be kept: there was not room enough on " +
-                                        temporary.path.string() + " to keep a copy of it");
-  EXPECT_EQ(read_text(work.path / "disk.img"), "small\n");
-}
-
-// The records of earlier prompts are bounded: past the number of prompts
-// or the paths they changed, the oldest go first, never the newest.
-TEST_F(Undo, TheOldestPromptsGoPastTheLimits) {
-  const GitSession repo = session();
-  UndoHistory history(UndoLimits{.prompts = 2, .touched = 4});
-  int made = 0;
-  // Each step: the paths the new prompt changes, then how many prompts stay
-  // and how many went.
-  const std::tuple<int, std::size_t, std::size_t> steps[] = {{1, 1, 0}, {1, 2, 0}, {1, 2, 1}, {3, 2, 2}, {9, 1, 4}};
-  for (const auto& [files, kept_prompts, let_go] : steps) {
-    auto [watch, commit] = prompt(repo, [&](PromptWatch& w) {
-      for (int i = 0; i < files; ++i) write_action(w, "f" + std::to_string(++made), "x\n");
-    });
-    history.add({.commit = commit, .prompt = "p", .watch = std::move(watch)});
-    EXPECT_EQ(history.size(), kept_prompts) << made;
-    EXPECT_EQ(history.let_go(), let_go) << made;
-    EXPECT_EQ(history.newest().commit, commit);
-  }
-}
-
-}  // namespace
-
-namespace {
-
-// A repository whose .git everyone may enter: the look at the folder when
-// a prompt starts puts no blob of a file only its owner may read there, and
-// /undo still brings that file back, byte for byte and as private.
-TEST_F(Undo, APrivateUntrackedFileStaysOutOfGitAndStillComesBack) {
-  if (!can_play_other_users()) GTEST_SKIP() << "needs root to act as a second user";
-  fs::permissions(work.path, fs::perms(0755));
-  repository({{"readme.txt", "hello\n"}});
-  write_text(work.path / ".env", "TOKEN=secret\n");
-  fs::permissions(work.path / ".env", fs::perms(0600));
-  const std::string blob(trim(git("hash-object .env")));
-  const GitSession repo = session();
-  auto [watch, made] = prompt(repo, [&](PromptWatch& w) { command_action(w, "echo TOKEN=changed > .env"); });
-  EXPECT_EQ(git("cat-file -e " + blob + " && echo exposed"), "") << "the private file's blob is in .git/objects";
-  EXPECT_EQ(as_other_user([&] { return ::access((work.path / ".git/objects").c_str(), R_OK | X_OK) == 0 ? 0 : 1; }), 0)
-      << ".git is not open to others after all";
-
-  auto report = undo_prompt(repo, made, watch);
-  ASSERT_TRUE(report) << report.error();
-  EXPECT_TRUE(report->lost.empty()) << names(report->lost)[0];
-  EXPECT_EQ(read_text(work.path / ".env"), "TOKEN=secret\n");
-  EXPECT_EQ(fs::status(work.path / ".env").permissions(), fs::perms(0600));
+  write_text(work.path / "b.txt", "b, the user's\n");
+  PromptWatch watch = PromptWatch::start(repo, work.path, *kept);
+  write_text(work.path / "a.txt", "new\n");
+  const std::optional<std::string> commit = commit_finished_task(repo, "change a", printer);
+  ASSERT_TRUE(commit);
+  const fs::path shown = home.path / "shown";
+  const int terminal = ::dup(STDOUT_FILENO);
+  const int file = ::open(shown.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ::dup2(file, STDOUT_FILENO);
+  const Status status = show_commit(repo, *commit, watch.tree_before());
+  ::dup2(terminal, STDOUT_FILENO);
+  ::close(file);
+  ::close(terminal);
+  ASSERT_TRUE(status) << status.error();
+  const std::string text = read_text(shown);
+  EXPECT_NE(text.find("change a"), std::string::npos) << text;
+  EXPECT_NE(text.find("-old\n+new\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("b.txt"), std::string::npos) << text;
 }
 
 }  // namespace

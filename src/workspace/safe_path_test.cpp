@@ -1,4 +1,4 @@
-#include "actions/safe_path.h"
+#include "workspace/safe_path.h"
 
 #include <gtest/gtest.h>
 

@@ -19,9 +19,9 @@
 #include <optional>
 #include <string>
 
-#include "git/folder_scan.h"
+#include "workspace/folder_scan.h"
 #include "git/git.h"
-#include "git/kept_copies.h"
+#include "undo/kept_copies.h"
 
 namespace fs = std::filesystem;
 

@@ -2,7 +2,7 @@
 // followed (a loop ends), a FIFO named but never opened, a folder nobody
 // may read passed over, and a folder swapped for a link mid-walk not
 // looked into.
-#include "common/folder_walk.h"
+#include "workspace/folder_walk.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

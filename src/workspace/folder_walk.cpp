@@ -1,4 +1,4 @@
-#include "common/folder_walk.h"
+#include "workspace/folder_walk.h"
 
 #include <fcntl.h>
 #include <linux/openat2.h>

@@ -1,4 +1,4 @@
-#include "actions/out_of_reach.h"
+#include "workspace/out_of_reach.h"
 
 #include <fcntl.h>
 #include <limits.h>

@@ -1,4 +1,4 @@
-#include "git/folder_scan.h"
+#include "workspace/folder_scan.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "common/files.h"
-#include "common/folder_walk.h"
+#include "workspace/folder_walk.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "git/prompt_watch.h"
+#include "undo/prompt_watch.h"
 
 struct CommittedPrompt {
   std::string commit;

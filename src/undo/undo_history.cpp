@@ -1,4 +1,4 @@
-#include "git/undo_history.h"
+#include "undo/undo_history.h"
 
 #include <algorithm>
 

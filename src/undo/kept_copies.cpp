@@ -1,4 +1,4 @@
-#include "git/kept_copies.h"
+#include "undo/kept_copies.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

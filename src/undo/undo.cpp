@@ -1,4 +1,4 @@
-#include "git/undo.h"
+#include "undo/undo.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

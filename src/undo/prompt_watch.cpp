@@ -1,4 +1,4 @@
-#include "git/prompt_watch.h"
+#include "undo/prompt_watch.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "actions/safe_path.h"
+#include "workspace/safe_path.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <deque>
 
-#include "actions/out_of_reach.h"
+#include "workspace/out_of_reach.h"
 #include "common/folders.h"
 
 namespace {
