@@ -1,15 +1,11 @@
 #include "undo/undo.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <map>
 #include <set>
 
 #include "common/files.h"
+#include "undo/undo_plan.h"
+#include "workspace/put_back.h"
 
 namespace {
 
@@ -74,20 +70,15 @@ Result<std::string> blob_before(const GitSession& session, const PromptWatch& wa
 Status write_back(const GitSession& session, const PromptWatch& watch, const fs::path& path, const Touch& touch) {
   const FileState& before = *touch.before;
   if (before.kind != Kind::File && before.kind != Kind::Link) return failure("it was neither a file nor a link");
-  // Never into a folder a link stands for: what the link leads to is no file of the prompt's.
-  const UniqueFd parent{::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
-  if (!parent) return os_failure();
+  auto parent = open_holding_folder(path);
+  if (!parent) return std::unexpected(parent.error());
   const std::string name = path.filename().string();
-  if (before.kind == Kind::Link) {
-    if (::unlinkat(parent.get(), name.c_str(), 0) != 0 && errno != ENOENT) return os_failure();
-    if (::symlinkat(before.link.c_str(), parent.get(), name.c_str()) != 0) return os_failure();
-    return {};
-  }
-  if (touch.kept) return touch.kept->write_to(parent.get(), name, before.mode);
+  if (before.kind == Kind::Link) return put_back_link(parent->get(), name, before.link);
+  if (touch.kept) return touch.kept->write_to(parent->get(), name, before.mode);
   if (touch.not_kept) return failure(*touch.not_kept);
   auto content = blob_before(session, watch, path, before);
   if (!content) return std::unexpected(content.error());
-  return replace_at(parent.get(), name, *content, before.mode);
+  return put_back_file(parent->get(), name, *content, before.mode);
 }
 
 // What is at `path` as a look at the folder sees it: behind a link that
@@ -100,103 +91,34 @@ std::optional<FileState> state_as_seen(const fs::path& path) {
   return file_state(path);
 }
 
-// A file the prompt renamed, back under its old name: never over a file
-// that appeared there since the look, nor into a folder a link stands for.
-bool move_back(const fs::path& made, const fs::path& was) {
-  const int flags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-  const UniqueFd from{::open(made.parent_path().c_str(), flags)}, to{::open(was.parent_path().c_str(), flags)};
-  return from && to &&
-         ::renameat2(from.get(), made.filename().c_str(), to.get(), was.filename().c_str(), RENAME_NOREPLACE) == 0;
-}
-
-std::size_t depth(const fs::path& path) { return static_cast<std::size_t>(std::distance(path.begin(), path.end())); }
-
-// Files the prompt only renamed: each new name (made by the prompt) with
-// the name the very file had before (same inode, size and time). Such a
-// file may be nowhere else (Git ignores it, a command moved it), so it is
-// never deleted: it goes back by name, or stays where it is.
-std::map<fs::path, fs::path> renamed_files(const PromptWatch& watch) {
-  std::map<std::uint64_t, std::pair<fs::path, const FileState*>> gone;  // by inode: the name it left
-  for (const auto& [path, touch] : watch.touched())
-    if (touch.before && touch.before->kind == Kind::File && (!touch.after || touch.after->inode != touch.before->inode))
-      gone.try_emplace(touch.before->inode, path, &*touch.before);
-  std::map<fs::path, fs::path> renamed;
-  for (const auto& [path, touch] : watch.touched()) {
-    if (touch.before || !touch.after || touch.after->kind != Kind::File) continue;
-    auto found = gone.find(touch.after->inode);
-    if (found == gone.end()) continue;
-    const FileState& was = *found->second.second;
-    if (was.size == touch.after->size && was.modified_ns == touch.after->modified_ns)
-      renamed.emplace(path, found->second.first);
-  }
-  return renamed;
-}
-
 }  // namespace
 
 Result<UndoReport> undo_prompt(const GitSession& session, const std::string& commit, const PromptWatch& watch) {
   if (auto checked = check_history(session, commit, watch); !checked) return std::unexpected(checked.error());
   if (auto taken = take_commit_back(session, commit, watch); !taken) return std::unexpected(taken.error());
 
-  UndoReport report{.commands_watched = watch.commands_watched()};
-  std::vector<std::pair<fs::path, const Touch*>> to_restore;
-  for (const auto& [path, touch] : watch.touched()) {
-    if (same_state(touch.before, touch.after)) continue;  // nothing of the prompt's is left there
-    if (touch.shared || !same_state(state_as_seen(path), touch.after)) {
-      report.left.push_back(path);
-      continue;
-    }
-    to_restore.emplace_back(path, &touch);
-  }
-  // A renamed file goes back only to a name that is to be put back; where
-  // that name is not, the file stays under its new one.
-  std::map<fs::path, fs::path> moves;  // new name → old name
-  std::set<fs::path> returning;
-  for (const auto& [made, was] : renamed_files(watch)) {
-    const bool made_restorable = std::ranges::any_of(to_restore, [&](const auto& item) { return item.first == made; });
-    if (!made_restorable) continue;
-    const bool was_restorable = std::ranges::any_of(
-        to_restore, [&](const auto& item) { return item.first == was && !item.second->after; });
-    if (was_restorable && returning.insert(was).second) moves.emplace(made, was);
-    else moves.emplace(made, fs::path());
-  }
-  // What the prompt made is taken away first (files), then what it removed
-  // comes back (folders from the top, renamed files, folders it made from
-  // the deepest, then files).
-  std::vector<const std::pair<fs::path, const Touch*>*> folders_made, folders_back, files_back;
-  for (const auto& item : to_restore) {
-    const Touch& touch = *item.second;
-    if (moves.contains(item.first) || returning.contains(item.first)) continue;
-    const bool was_folder = touch.before && touch.before->kind == Kind::Folder;
-    const bool is_folder = touch.after && touch.after->kind == Kind::Folder;
-    // What the prompt put where nothing was, or a folder where a file was
-    // (or the other way round), goes first.
-    if (touch.after && (!touch.before || is_folder != was_folder)) {
-      if (is_folder) {
-        folders_made.push_back(&item);
-      } else if (::unlink(item.first.c_str()) != 0 && errno != ENOENT) {
-        report.lost.emplace_back(item.first, os_failure().error());
-        continue;
-      }
-    }
-    if (!touch.before) {
-      if (!is_folder) report.restored.emplace_back(item.first, std::nullopt);
-    } else if (was_folder) {
-      folders_back.push_back(&item);
-    } else {
-      files_back.push_back(&item);
+  // The plan says what comes back and in which order: what the prompt made
+  // is taken away first (files), then what it removed comes back (folders
+  // from the top, renamed files, folders it made from the deepest, then files).
+  const UndoPlan plan = plan_undo(watch.touched(), state_as_seen);
+  UndoReport report{.left = plan.left, .commands_watched = watch.commands_watched()};
+  std::set<fs::path> not_taken_away;
+  for (const UndoPlan::Removal& removal : plan.removals) {
+    if (auto taken = take_away_file(removal.path); !taken) {
+      report.lost.emplace_back(removal.path, taken.error());
+      not_taken_away.insert(removal.path);
+    } else if (removal.back_to_nothing) {
+      report.restored.emplace_back(removal.path, std::nullopt);
     }
   }
-  std::ranges::sort(folders_back, [](auto* a, auto* b) { return depth(a->first) < depth(b->first); });
-  for (const auto* item : folders_back) {
-    const FileState& before = *item->second->before;
-    const bool made = ::mkdir(item->first.c_str(), before.mode) == 0 || errno == EEXIST;
-    if (made && ::chmod(item->first.c_str(), before.mode) == 0)
-      report.restored.emplace_back(item->first, file_state(item->first));
+  for (const fs::path& path : plan.folders_back) {
+    if (not_taken_away.contains(path)) continue;
+    if (auto made = put_back_folder(path, watch.touched().at(path).before->mode))
+      report.restored.emplace_back(path, file_state(path));
     else
-      report.lost.emplace_back(item->first, os_failure().error());
+      report.lost.emplace_back(path, made.error());
   }
-  for (const auto& [made, was] : moves) {
+  for (const auto& [made, was] : plan.moves) {
     if (!was.empty() && move_back(made, was)) {
       report.restored.emplace_back(made, std::nullopt);
       report.restored.emplace_back(was, file_state(was));
@@ -205,16 +127,16 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
     report.left.push_back(made);
     if (!was.empty()) report.lost.emplace_back(was, "it could not be moved back from " + made.filename().string());
   }
-  std::ranges::sort(folders_made, [](auto* a, auto* b) { return depth(a->first) > depth(b->first); });
-  for (const auto* item : folders_made) {
+  for (const fs::path& path : plan.folders_made) {
     // A folder that still holds someone else's files stays.
-    if (::rmdir(item->first.c_str()) == 0 && !item->second->before) report.restored.emplace_back(item->first, std::nullopt);
+    if (take_away_empty_folder(path) && !watch.touched().at(path).before) report.restored.emplace_back(path, std::nullopt);
   }
-  for (const auto* item : files_back) {
-    if (auto written = write_back(session, watch, item->first, *item->second))
-      report.restored.emplace_back(item->first, file_state(item->first));
+  for (const fs::path& path : plan.files_back) {
+    if (not_taken_away.contains(path)) continue;
+    if (auto written = write_back(session, watch, path, watch.touched().at(path)))
+      report.restored.emplace_back(path, file_state(path));
     else
-      report.lost.emplace_back(item->first, written.error());
+      report.lost.emplace_back(path, written.error());
   }
   std::ranges::sort(report.left);
   std::ranges::sort(report.lost);
