@@ -5,33 +5,10 @@
 #include <unistd.h>
 
 #include "common/files.h"
-#include "common/text.h"
 #include "git/left_out.h"
+#include "git/prompt_history.h"
 
 namespace {
-
-// Every file of the working folder that Git does not ignore, but for
-// `left_out`, as they are now, as one tree: written through a scratch copy
-// of the index, so that neither the user's index nor their files are touched.
-Result<std::string> tree_of_folder(const GitSession& session, const std::vector<std::string>& left_out) {
-  auto index = git_path(session.root, "index");
-  if (!index) return std::unexpected(index.error());
-  auto scratch_path = git_path(session.root, "wendlebox-undo-index");
-  if (!scratch_path) return std::unexpected(scratch_path.error());
-  const fs::path& scratch = *scratch_path;
-  std::error_code ignored;
-  fs::remove(scratch, ignored);
-  auto current = read_file_if_exists(*index);
-  if (!current) return std::unexpected(current.error());
-  // A copy of the index lets git skip the files it already knows unchanged.
-  if (*current)
-    if (auto copied = write_file_whole(scratch, **current); !copied) return std::unexpected(copied.error());
-  const std::vector<std::pair<std::string, std::string>> scratch_index{{"GIT_INDEX_FILE", scratch.string()}};
-  auto added = add_all_except(session.root, session.pathspec, left_out, scratch_index, true);
-  auto tree = added ? git_ok(session.root, {"write-tree"}, scratch_index) : Result<std::string>(added);
-  fs::remove(scratch, ignored);
-  return tree;
-}
 
 using Change = std::pair<std::optional<FileState>, std::optional<FileState>>;
 
@@ -61,14 +38,13 @@ PromptWatch PromptWatch::start(const GitSession& session, const fs::path& folder
   watch.kept_ = &kept;
   watch.at_start_ = scan_folder(folder, kMaxEntries);
   watch.commands_watched_ = watch.at_start_.complete;
-  auto head = git_output(session.root, {"rev-parse", "--verify", "--quiet", "HEAD"});
+  auto head = head_commit(session);
   if (!head) {
     watch.problem_ = head.error();
     return watch;
   }
-  // No HEAD yet (a new repository): undoing its first commit leaves none again.
-  if (head->status.success()) watch.head_before_ = std::string(trim(head->output));
-  if (auto staged = git_ok(session.root, {"write-tree"})) watch.staged_before_ = *staged;
+  watch.head_before_ = *head;
+  watch.staged_before_ = staged_tree(session);
   if (!watch.at_start_.entries.empty()) {
     // Whatever goes into the tree lands in .git/objects: an untracked file
     // other users could read there but not where it is stays out, and its
