@@ -12,7 +12,7 @@
 #include "common/json.h"
 #include "process/process.h"
 #include "common/text.h"
-#include "frontend/browsers.h"
+#include "frontend/installed_browsers.h"
 #include "frontend/help.h"
 #include "frontend/setup_shell.h"
 #include "i18n/i18n.h"

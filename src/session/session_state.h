@@ -25,7 +25,7 @@ struct Session {
   std::filesystem::path folder{};
   std::vector<std::filesystem::path> roots{};
   std::string extra_folders{};
-  std::unique_ptr<Browser> browser{};
+  std::unique_ptr<PageLink> page_link{};
   Chat chat{};
   std::uint64_t job_counter = 0;
   std::vector<Attachment> pending{};

@@ -112,19 +112,19 @@ void check_extension_version(const Printer& out, const std::string& version) {
 }
 
 // Hands the job to ChatGPT's page and waits for the answer to it.
-std::expected<BrowserResult, Stopped> publish_and_wait(Session& session, const std::string& prompt,
+std::expected<JobResult, Stopped> publish_and_wait(Session& session, const std::string& prompt,
                                                        bool probe = false) {
   std::vector<Attachment> attachments = std::move(session.pending);
   session.pending.clear();
   session.world.out.flush();
-  auto result = session.browser->ask(Job{prompt, std::move(attachments), ++session.job_counter, probe},
+  auto result = session.page_link->ask(Job{prompt, std::move(attachments), ++session.job_counter, probe},
                                      &InterruptScope::requested(), session.world.out);
   if (!result) return result;
-  const std::optional<std::string> version = session.browser->extension_version();
+  const std::optional<std::string> version = session.page_link->extension_version();
   if (version && version != session.extension_version) check_extension_version(session.world.out, *version);
   session.extension_version = version;
   // Remembered for doctor, which says where the extension was last seen.
-  if (const auto browser = session.browser->extension_browser(); browser && browser != session.extension_browser) {
+  if (const auto browser = session.page_link->extension_browser(); browser && browser != session.extension_browser) {
     if (browser != last_seen_extension_browser()) (void)remember_extension_browser(*browser);
     session.extension_browser = browser;
   }
@@ -298,8 +298,8 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
 // Opens the chat's page (or a new chat) for the session; what the opening
 // has to say goes to `notices`.
 Status open_page(Session& session, const std::optional<Chat>& chat, const Printer& notices) {
-  session.browser = session.world.browser();
-  return session.browser->open_page(launch_address(chat), notices, session.settings.open_browser);
+  session.page_link = session.world.page_link();
+  return session.page_link->open_page(launch_address(chat), notices, session.settings.open_browser);
 }
 
 }  // namespace
@@ -334,7 +334,7 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   std::ostringstream notices;  // said after the session's heading
   if (auto opened = open_page(session, chat, world.out.for_buffer(notices)); !opened) return opened;
   world.out << world.out.paint("36", "Wendlebox") << ' ' << friendly_folder(session.folder) << '\n'
-            << i18n::tr(session.browser->launched() ? kOpening : kKeepTabOpen) << "\n" << notices.str() << "\n";
+            << i18n::tr(session.page_link->launched() ? kOpening : kKeepTabOpen) << "\n" << notices.str() << "\n";
   if (auto reach = broad_reach_notice(session.roots)) world.out.line("33", *reach);
   if (chat) {
     session.chat = *chat;
