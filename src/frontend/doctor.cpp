@@ -14,7 +14,7 @@
 #include "common/printer.h"
 #include "common/text.h"
 #include "frontend/installed_browsers.h"
-#include "frontend/setup.h"
+#include "frontend/installation.h"
 #include "git/git.h"
 #include "i18n/i18n.h"
 #include "state/allowed.h"

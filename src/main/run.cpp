@@ -16,6 +16,7 @@
 #include "frontend/manage.h"
 #include "frontend/prompt.h"
 #include "frontend/doctor.h"
+#include "frontend/installation.h"
 #include "frontend/setup.h"
 #include "frontend/uninstall.h"
 #include "i18n/i18n.h"
