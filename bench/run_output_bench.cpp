@@ -14,7 +14,11 @@ int main() {
   const std::vector<std::filesystem::path> roots{base};
   bool force_yes = false;
   std::vector<Attachment> pending;
-  ExecutionContext context{base, roots, true, force_yes, pending};
+  ExecutionContext context{.base = base,
+                           .roots = roots,
+                           .allow_commands = true,
+                           .force_yes = force_yes,
+                           .pending = pending};
   std::stringstream progress;
   auto* saved = std::cout.rdbuf(progress.rdbuf());
   const auto start = std::chrono::steady_clock::now();

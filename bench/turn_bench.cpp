@@ -18,7 +18,7 @@ int main() {
                                     .path_prefix = bin.path.string()});
   if (!wait_until([&] { return fs::exists(bin.path / "urls"); })) return 1;
   const std::string url = last_opened_url(bin.path / "urls");
-  FakeExtension browser(token_of_url(url), pairing_key_in(home.path));
+  FakeExtension tab(token_of_url(url), pairing_key_in(home.path));
   const std::string reply =
       "```wendlebox\n{\"status\":\"continue\",\"actions\":[{\"type\":\"write_file\",\"path\":\"a.txt\",\"content\":\"" +
       std::string(10000, 'x') + "\"},{\"type\":\"read_file\",\"path\":\"a.txt\"}]}\n```";
@@ -27,7 +27,7 @@ int main() {
   const auto poll_job = [&]() -> std::optional<nlohmann::json> {
     const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (Clock::now() < deadline) {
-      HttpReply reply = browser.request("GET", "/next?wait=30");
+      HttpReply reply = tab.request("GET", "/next?wait=30");
       if (reply.status == 200) return nlohmann::json::parse(reply.body);
     }
     return std::nullopt;
@@ -36,11 +36,11 @@ int main() {
   auto job = poll_job();
   for (int turn = 1; turn < 24 && job; ++turn) {
     const auto posted = Clock::now();
-    browser.post_result({{"id", (*job)["id"]}, {"text", reply}});
+    tab.post_result({{"id", (*job)["id"]}, {"text", reply}});
     job = poll_job();
     turns.push_back(std::chrono::duration<double, std::milli>(Clock::now() - posted).count());
   }
-  if (job) browser.post_result({{"id", (*job)["id"]}, {"text", "```wendlebox\n{\"status\":\"done\"}\n```"}});
+  if (job) tab.post_result({{"id", (*job)["id"]}, {"text", "```wendlebox\n{\"status\":\"done\"}\n```"}});
   wendlebox.finish();
   if (turns.empty()) {
     std::fprintf(stderr, "session: no job reached the test client\n");

@@ -14,7 +14,7 @@
 int fuzz_reply(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   (void)parse_reply(text);
-  (void)decode_browser_result(text);
+  (void)decode_job_result(text);
   (void)read_probe_report(text);
   if (auto value = parse_json(text)) {
     if (auto fields = JsonFields::of(*value, text)) {

@@ -30,7 +30,12 @@ class Confinement : public testing::Test {
     fs::create_directories(outside);
   }
   Result<Json> run(Action action) {
-    ExecutionContext context{work, roots, true, force_yes, pending, nullptr, printer};
+    ExecutionContext context{.base = work,
+                             .roots = roots,
+                             .allow_commands = true,
+                             .force_yes = force_yes,
+                             .pending = pending,
+                             .out = printer};
     return execute(action, context);
   }
   TempDir dir;

@@ -40,6 +40,8 @@ struct CommandStop {
 inline constexpr unsigned kDefaultCommandTimeout = 600;
 inline constexpr unsigned kMaxCommandTimeout = 3600;
 
+// What an action runs with. Built with named fields (`.base = ...`), never
+// by position: two flags side by side would swap without a word.
 struct ExecutionContext {
   const std::filesystem::path& base;  // the working folder; where commands run
   const std::vector<std::filesystem::path>& roots;

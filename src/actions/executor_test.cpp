@@ -27,7 +27,11 @@ class Executor : public testing::Test {
     std::cout.rdbuf(saved_out);
   }
   Result<Json> run(Action action) {
-    ExecutionContext context{dir.path, roots, allow_commands, force_yes, pending};
+    ExecutionContext context{.base = dir.path,
+                             .roots = roots,
+                             .allow_commands = allow_commands,
+                             .force_yes = force_yes,
+                             .pending = pending};
     return execute(action, context);
   }
   std::string error_of(Action action) {
@@ -114,7 +118,12 @@ TEST_F(Executor, RunsCommandsInTheWorkingFolder) {
 TEST_F(Executor, OnATerminalAQuietCommandShowsItsSecondsThenItsLines) {
   std::stringstream screen;
   const Printer terminal(screen, true, false);
-  ExecutionContext context{dir.path, roots, true, force_yes, pending, nullptr, terminal};
+  ExecutionContext context{.base = dir.path,
+                           .roots = roots,
+                           .allow_commands = true,
+                           .force_yes = force_yes,
+                           .pending = pending,
+                           .out = terminal};
   ASSERT_TRUE(execute({"run", {}, {}, "sleep 0.4; echo one"}, context));
   const std::string shown = screen.str();
   EXPECT_TRUE(shown.starts_with("Run sleep 0.4; echo one\n  … 0 s\n")) << shown;
@@ -246,8 +255,12 @@ TEST_F(Executor, AMalformedRulesFileIsSaidOnceAndAllowsNothing) {
     input.str("y\ny\n");
     output.str("");
     for (int i = 0; i < 2; ++i) {
-      ExecutionContext context{dir.path, roots, false, force_yes, pending};
-      context.told_bad_rules = &told;
+      ExecutionContext context{.base = dir.path,
+                               .roots = roots,
+                               .allow_commands = false,
+                               .force_yes = force_yes,
+                               .pending = pending,
+                               .told_bad_rules = &told};
       ASSERT_TRUE(execute({"run", {}, {}, "touch x"}, context));
     }
     const std::string said = output.str();

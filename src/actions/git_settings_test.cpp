@@ -40,7 +40,12 @@ class GitSettingsFiles : public testing::Test {
     accept_git_settings(work.path, roots);
     bool force_yes = false;
     std::vector<Attachment> pending;
-    ExecutionContext context{work.path, roots, false, force_yes, pending, nullptr, printer};
+    ExecutionContext context{.base = work.path,
+                             .roots = roots,
+                             .allow_commands = false,
+                             .force_yes = force_yes,
+                             .pending = pending,
+                             .out = printer};
     auto written = execute(Action{.type = "write_file", .path = path, .content = content}, context);
     return written ? "(written)" : written.error();
   }

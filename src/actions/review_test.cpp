@@ -28,8 +28,14 @@ class Review : public testing::Test {
     std::cout.rdbuf(saved_out);
   }
   Result<Json> run(const Action& action) {
-    ExecutionContext context{dir.path, roots,   allow_commands, force_yes, pending, nullptr,
-                             printer,  nullptr, nullptr,        review,    &approved};
+    ExecutionContext context{.base = dir.path,
+                             .roots = roots,
+                             .allow_commands = allow_commands,
+                             .force_yes = force_yes,
+                             .pending = pending,
+                             .out = printer,
+                             .review_edits = review,
+                             .edits_approved = &approved};
     return execute(action, context);
   }
   std::size_t questions() const {
@@ -147,8 +153,15 @@ TEST_F(Review, TheUndoWatchLooksAgainAfterTheQuestion) {
     events.clear();
     input.clear();
     input.str(answer);
-    ExecutionContext context{dir.path, roots, allow_commands, force_yes, pending, nullptr, printer, nullptr, &recorder,
-                             true, &approved};
+    ExecutionContext context{.base = dir.path,
+                             .roots = roots,
+                             .allow_commands = allow_commands,
+                             .force_yes = force_yes,
+                             .pending = pending,
+                             .out = printer,
+                             .watch = &recorder,
+                             .review_edits = true,
+                             .edits_approved = &approved};
     (void)execute(kSecond, context);
     EXPECT_EQ(events, (std::vector<std::string>{"before a.py", "afresh", "before a.py", "after a.py"}))
         << answer << output.str();

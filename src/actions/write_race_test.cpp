@@ -54,7 +54,12 @@ TEST_P(WriteRace, TheActionIsRefusedAndTheOtherWriteStays) {
   Action action{.type = type, .path = "conf.txt"};
   if (type == "edit_file") action.edits = std::vector<Edit>{{"x = 1;", "x = 3;"}};
   else action.content = "x = 3;\ny = 1;\n";
-  ExecutionContext context{dir.path, roots, true, force_yes, pending, nullptr, printer};
+  ExecutionContext context{.base = dir.path,
+                           .roots = roots,
+                           .allow_commands = true,
+                           .force_yes = force_yes,
+                           .pending = pending,
+                           .out = printer};
   int writes = 0;
   context.between_read_and_write = [&] { writer.write(file), ++writes; };
   auto outcome = execute(action, context);
@@ -75,7 +80,12 @@ INSTANTIATE_TEST_SUITE_P(Table, WriteRace,
 TEST(WriteRaceAlone, WithoutASecondWriterTheEditIsWritten) {
   ActionFolder folder;
   write_text(folder.dir.path / "conf.txt", "x = 1;\n");
-  ExecutionContext context{folder.dir.path, folder.roots, true, folder.force_yes, folder.pending, nullptr, folder.printer};
+  ExecutionContext context{.base = folder.dir.path,
+                           .roots = folder.roots,
+                           .allow_commands = true,
+                           .force_yes = folder.force_yes,
+                           .pending = folder.pending,
+                           .out = folder.printer};
   context.between_read_and_write = [] {};
   auto outcome = execute(Action{.type = "edit_file", .path = "conf.txt", .edits = std::vector<Edit>{{"1", "2"}}}, context);
   ASSERT_TRUE(outcome) << outcome.error();

@@ -88,7 +88,7 @@ std::optional<Job> JobExchange::poll(const std::optional<std::string>& extension
   return offer;
 }
 
-JobExchange::Delivery JobExchange::deliver(BrowserResult result) {
+JobExchange::Delivery JobExchange::deliver(JobResult result) {
   std::unique_lock lock(mutex_);
   if (job_ && job_->id == result.id) {
     result_ = std::move(result);

@@ -25,7 +25,7 @@ struct Job {
   bool probe = false;
 };
 
-struct BrowserResult {
+struct JobResult {
   std::uint64_t id = 0;
   std::optional<std::string> text{};
   std::optional<std::string> url{};
@@ -58,7 +58,7 @@ class JobExchange {
   // What a wait saw: the job's result (taken, so the job is done with and
   // a repeat of the result counts as a duplicate), or how far it got.
   struct Seen {
-    std::optional<BrowserResult> result{};
+    std::optional<JobResult> result{};
     bool connected = false;      // a poll has reached the published job
     bool bridge_failed = false;  // the state can no longer be trusted
     // An extension holding another pairing key asked for the job; true in
@@ -92,7 +92,7 @@ class JobExchange {
     Duplicate,  // the result of the job just collected or withdrawn
     Stale,      // the result of some older job
   };
-  Delivery deliver(BrowserResult result);
+  Delivery deliver(JobResult result);
 
   // An extension that holds another pairing key than the program's asked.
   void pairing_mismatch();
@@ -112,7 +112,7 @@ class JobExchange {
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::optional<Job> job_;
-  std::optional<BrowserResult> result_;
+  std::optional<JobResult> result_;
   bool connected_ = false;
   std::optional<std::uint64_t> answered_id_;
   std::optional<std::string> extension_version_;

@@ -41,7 +41,7 @@ std::optional<Hold> hold_of(const Request& request) {
 }
 
 Response answer_result(JobExchange& exchange, std::string_view body) {
-  auto result = decode_browser_result(body);
+  auto result = decode_job_result(body);
   if (!result) return error_response(400, "Invalid result");
   return delivery_answer(exchange.deliver(std::move(*result)));
 }

@@ -32,7 +32,7 @@ class Bridge : public testing::Test {
   }
   void publish(Job job) { exchange_->publish(std::move(job)); }
   // The session's side: takes the result in, if any.
-  std::optional<BrowserResult> collect() { return exchange_->wait(std::chrono::milliseconds(0)).result; }
+  std::optional<JobResult> collect() { return exchange_->wait(std::chrono::milliseconds(0)).result; }
   // Requests signed as the paired extension signs them.
   HttpReply get(const std::string& target) const { return extension->request("GET", target); }
   HttpReply post(const std::string& target, const std::string& body) const {
@@ -274,7 +274,7 @@ TEST_F(Bridge, ResultsForTheJobReplaceOldOnesAndLaterRepeatsAreDuplicates) {
   publish(Job{"p", {}, 7});
   EXPECT_EQ(post("/result", R"({"id":7,"text":"first"})").body, "{\"ok\":true}");
   EXPECT_EQ(post("/result", R"({"id":7,"text":"second","url":null,"extra":1})").body, "{\"ok\":true}");
-  const std::optional<BrowserResult> result = collect();
+  const std::optional<JobResult> result = collect();
   ASSERT_TRUE(result);
   EXPECT_EQ(result->text, "second");
   EXPECT_FALSE(result->url);
@@ -364,7 +364,7 @@ TEST_F(Bridge, ARequestWhoseBodyIsStillComingOutlastsAFloodOfSilentConnections) 
   char chunk[512];
   for (ssize_t n; (n = ::recv(sending, chunk, sizeof chunk, 0)) > 0;) answer.append(chunk, static_cast<std::size_t>(n));
   EXPECT_TRUE(answer.starts_with("HTTP/1.1 200 OK\r\n")) << answer;
-  const std::optional<BrowserResult> taken = collect();
+  const std::optional<JobResult> taken = collect();
   ASSERT_TRUE(taken);
   EXPECT_EQ(taken->text, "hi");
   for (int fd : silent) ::close(fd);

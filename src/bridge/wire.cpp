@@ -11,9 +11,9 @@ Json job_json(const Job& job) {
   return value;
 }
 
-Result<BrowserResult> decode_browser_result(std::string_view body) {
-  return decode_object(body, [](const JsonFields& fields) -> Result<BrowserResult> {
-    BrowserResult result;
+Result<JobResult> decode_job_result(std::string_view body) {
+  return decode_object(body, [](const JsonFields& fields) -> Result<JobResult> {
+    JobResult result;
     auto id = fields.required_unsigned("id");
     if (!id) return std::unexpected(id.error());
     result.id = *id;

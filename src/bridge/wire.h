@@ -11,7 +11,7 @@
 #include "common/result.h"
 
 Json job_json(const Job& job);
-Result<BrowserResult> decode_browser_result(std::string_view body);
+Result<JobResult> decode_job_result(std::string_view body);
 
 // The answer to a result the exchange took (or not) as `delivery`.
 http::Response delivery_answer(JobExchange::Delivery delivery);

@@ -6,15 +6,15 @@
 
 #include <fmt/format.h>
 
-#include "bridge/browser.h"
+#include "bridge/launcher.h"
 #include "bridge/pairing.h"
 #include "common/files.h"
 #include "common/env.h"
 #include "common/folders.h"
 #include "common/printer.h"
 #include "common/text.h"
-#include "frontend/browsers.h"
-#include "frontend/setup.h"
+#include "frontend/installed_browsers.h"
+#include "frontend/installation.h"
 #include "git/git.h"
 #include "i18n/i18n.h"
 #include "state/allowed.h"
@@ -135,7 +135,7 @@ std::string indented(const std::string& text) {
 void report_browsers(const std::optional<fs::path>& extension, const std::optional<fs::path>& package) {
   auto settings = load_settings();
   const std::optional<std::string> saved = settings ? settings->browser : std::nullopt;
-  if (const std::optional<BrowserLaunch> launch = browser_launch("", saved)) {
+  if (const std::optional<LaunchCommand> launch = launch_command("", saved)) {
     const i18n::Text& origin = launch->origin == "--browser" ? kChosen : launch->origin == "BROWSER" ? kFromEnvironment : kSystemOpener;
     out() << fmt::format("{} {} ({})\n", i18n::tr(kSessionBrowser), one_line_text(launch->argv.front()), i18n::tr(origin));
     if (saved)
@@ -296,7 +296,7 @@ void check_manual_and_completion(const std::optional<fs::path>& running) {
 Status doctor() {
   auto running = running_executable();
   out() << "CLI: " << (running ? running->string() : "unknown") << '\n';
-  const std::optional<std::string> opener = browser_opener();
+  const std::optional<std::string> opener = system_opener();
   if (opener)
     out() << i18n::tr(kOpenerLabel) << ' ' << *opener << '\n';
   else

@@ -14,7 +14,7 @@
 #include "common/files.h"
 #include "common/folders.h"
 #include "common/text.h"
-#include "frontend/browsers.h"
+#include "frontend/installed_browsers.h"
 #include "i18n/i18n.h"
 #include "state/allowed.h"
 #include "state/chatlog.h"

@@ -9,7 +9,7 @@
 #include "common/files.h"
 #include "common/folders.h"
 #include "common/printer.h"
-#include "frontend/setup.h"
+#include "frontend/installation.h"
 #include "i18n/i18n.h"
 #include "state/app_dirs.h"
 #include "state/chats.h"

@@ -7,7 +7,7 @@
 #include <iostream>
 #include <optional>
 
-#include "bridge/browser.h"
+#include "bridge/launcher.h"
 #include "common/end_signals.h"
 #include "bridge/server.h"
 #include "common/files.h"
@@ -16,6 +16,7 @@
 #include "frontend/manage.h"
 #include "frontend/prompt.h"
 #include "frontend/doctor.h"
+#include "frontend/installation.h"
 #include "frontend/setup.h"
 #include "frontend/uninstall.h"
 #include "i18n/i18n.h"
@@ -230,15 +231,15 @@ Status probe_from_arguments(const std::vector<std::string>& args, const SessionW
 }  // namespace
 
 SessionWorld product_world() {
-  return SessionWorld{.browser =
+  return SessionWorld{.page_link =
                           [] {
                             auto settings = load_settings();
                             const std::optional<std::string> saved = settings ? settings->browser : std::nullopt;
-                            BridgeBrowser::Opener opener{
-                                .open = [saved](const std::string& target) { return open_browser(target, saved); },
-                                .reader = page_reader(browser_launch("", saved))};
-                            return std::make_unique<BridgeBrowser>(kBridgePort, std::move(opener),
-                                                                   extension_to_load().value_or("").string());
+                            BridgedPageLink::Opener opener{
+                                .open = [saved](const std::string& target) { return open_address(target, saved); },
+                                .reader = page_reader(launch_command("", saved))};
+                            return std::make_unique<BridgedPageLink>(kBridgePort, std::move(opener),
+                                                                     extension_to_load().value_or("").string());
                           },
                       .read_prompt = read_terminal_prompt};
 }

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "bridge/browser.h"
+#include "bridge/launcher.h"
 #include "common/env.h"
 #include "common/result.h"
 

@@ -34,10 +34,10 @@ class ProjectInstructionsSession : public testing::Test {
   std::string session(std::vector<std::string> args, const std::string& first, const std::string& later = "") {
     InProcessProgram wendlebox(BinaryRun{.args = std::move(args), .cwd = work.path, .home = home.path, .input = later},
                                bin.path / "urls");
-    FakeExtension browser(wendlebox.exchange());
-    EXPECT_EQ(browser.answer(kDone, kChatUrl)["prompt"], first);
+    FakeExtension tab(wendlebox.exchange());
+    EXPECT_EQ(tab.answer(kDone, kChatUrl)["prompt"], first);
     if (!later.empty()) {  // a later prompt of the same session never carries them
-      EXPECT_EQ(browser.answer(kDone, kChatUrl)["prompt"], continuation_prompt("later", folder(), "(none)"));
+      EXPECT_EQ(tab.answer(kDone, kChatUrl)["prompt"], continuation_prompt("later", folder(), "(none)"));
     }
     const CommandResult r = wendlebox.finish();
     EXPECT_EQ(r.exit_code, 0) << r.err;

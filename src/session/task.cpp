@@ -112,21 +112,22 @@ void check_extension_version(const Printer& out, const std::string& version) {
 }
 
 // Hands the job to ChatGPT's page and waits for the answer to it.
-std::expected<BrowserResult, Stopped> publish_and_wait(Session& session, const std::string& prompt,
+std::expected<JobResult, Stopped> publish_and_wait(Session& session, const std::string& prompt,
                                                        bool probe = false) {
-  std::vector<Attachment> attachments = std::move(session.pending);
-  session.pending.clear();
+  std::vector<Attachment> attachments = std::move(session.prompts.pending);
+  session.prompts.pending.clear();
   session.world.out.flush();
-  auto result = session.browser->ask(Job{prompt, std::move(attachments), ++session.job_counter, probe},
+  auto result = session.page.link->ask(Job{prompt, std::move(attachments), ++session.page.job_counter, probe},
                                      &InterruptScope::requested(), session.world.out);
   if (!result) return result;
-  const std::optional<std::string> version = session.browser->extension_version();
-  if (version && version != session.extension_version) check_extension_version(session.world.out, *version);
-  session.extension_version = version;
+  const std::optional<std::string> version = session.page.link->extension_version();
+  if (version && version != session.page.extension_version) check_extension_version(session.world.out, *version);
+  session.page.extension_version = version;
   // Remembered for doctor, which says where the extension was last seen.
-  if (const auto browser = session.browser->extension_browser(); browser && browser != session.extension_browser) {
+  const std::optional<std::string> browser = session.page.link->extension_browser();
+  if (browser && browser != session.page.extension_browser) {
     if (browser != last_seen_extension_browser()) (void)remember_extension_browser(*browser);
-    session.extension_browser = browser;
+    session.page.extension_browser = browser;
   }
   return result;
 }
@@ -150,15 +151,15 @@ void finish_prompt(Session& session, const std::string& prompt, const std::strin
   std::string log_text = compact_final_message(message);
   if (log_text.empty()) log_text = "Task finished.";
   log_entry(session, "done", log_text);
-  if (session.git_session) {
-    auto commit = commit_finished_task(*session.git_session, prompt, session.world.out);
-    if (commit && session.watch) {
-      session.watch->finish();
-      session.committed.add({.commit = *commit, .prompt = prompt, .watch = std::move(*session.watch)});
-      session.most_undoable = std::max(session.most_undoable, session.committed.size());
+  if (session.undo.git_session) {
+    auto commit = commit_finished_task(*session.undo.git_session, prompt, session.world.out);
+    if (commit && session.undo.watch) {
+      session.undo.watch->finish();
+      session.undo.committed.add({.commit = *commit, .prompt = prompt, .watch = std::move(*session.undo.watch)});
+      session.undo.most_undoable = std::max(session.undo.most_undoable, session.undo.committed.size());
     }
   }
-  session.watch.reset();
+  session.undo.watch.reset();
   if (!session.chat.url.empty()) session.world.out.line("90", "Chat: " + session.chat.url);
   if (session.settings.sounds) play_completion_sound();
   session.world.out << std::endl;
@@ -168,34 +169,34 @@ Json run_actions(Session& session, const std::vector<Action>& actions) {
   Json results = Json::array();
   InterruptScope::actions_start();
   ChangeWatch watch;
-  if (session.watch) {
+  if (session.undo.watch) {
     // The user may have worked on the files since the last batch ran.
-    session.watch->look_afresh();
-    watch.before = [&](const std::optional<fs::path>& named) { session.watch->before(named); };
-    watch.after = [&](const std::optional<fs::path>& named) { session.watch->after(named); };
-    watch.unwatched = [&] { session.watch->look_afresh(); };
+    session.undo.watch->look_afresh();
+    watch.before = [&](const std::optional<fs::path>& named) { session.undo.watch->before(named); };
+    watch.after = [&](const std::optional<fs::path>& named) { session.undo.watch->after(named); };
+    watch.unwatched = [&] { session.undo.watch->look_afresh(); };
   }
   for (const Action& action : actions) {
     if (InterruptScope::requested()) break;  // nothing further runs once the user stopped the prompt
-    ExecutionContext context{.base = session.folder,
-                             .roots = session.roots,
+    ExecutionContext context{.base = session.folders.working,
+                             .roots = session.folders.roots,
                              .allow_commands = session.settings.allow_commands,
                              .force_yes = session.settings.force_yes,
-                             .pending = session.pending,
+                             .pending = session.prompts.pending,
                              .interrupt = &InterruptScope::requested(),
                              .out = session.world.out,
                              .keepers = &session.keepers,
-                             .watch = session.watch ? &watch : nullptr,
+                             .watch = session.undo.watch ? &watch : nullptr,
                              .review_edits = session.settings.review_edits,
-                             .edits_approved = &session.edits_approved,
+                             .edits_approved = &session.prompts.edits_approved,
                              .command_stop = InterruptScope::command_stop(),
                              .command_timeout = session.settings.command_timeout,
-                             .told_bad_rules = &session.told_bad_rules};
+                             .told_bad_rules = &session.told.bad_rules};
     auto outcome = execute(action, context);
     results.push_back(outcome ? success_result(action.type, std::move(*outcome))
                               : failure_result(action.type, outcome.error()));
   }
-  if (session.watch) session.watch->look_afresh();  // not held while ChatGPT answers
+  if (session.undo.watch) session.undo.watch->look_afresh();  // not held while ChatGPT answers
   return results;
 }
 
@@ -203,7 +204,7 @@ enum class PromptEnd { Done, Interrupted };
 
 // The turns of one prompt, until ChatGPT says it is done or the user stops it.
 Result<PromptEnd> run_turns(Session& session, const std::string& prompt, std::string text) {
-  session.edits_approved = false;  // "a" lets through one prompt's changes, no more
+  session.prompts.edits_approved = false;  // "a" lets through one prompt's changes, no more
   for (int turn = 1; turn <= kMaxTurns; ++turn) {
     session.world.out.line("36", fmt::format("Wendlebox · {} {}", i18n::tr(kTurn), turn));
     auto result = publish_and_wait(session, text);
@@ -211,7 +212,7 @@ Result<PromptEnd> run_turns(Session& session, const std::string& prompt, std::st
     if (!result) return failure(result.error().message);
     if (result->url) {
       if (auto url = page_chat_url(*result->url))
-        if (auto saved = save_chat(session.chat, *url, session.folder, session.world.out); !saved)
+        if (auto saved = save_chat(session.chat, *url, session.folders.working, session.world.out); !saved)
           return std::unexpected(saved.error());
     }
     if (result->error) return failure(fmt::format("{}: {}", i18n::tr(kBrowser), visible_text(*result->error)));
@@ -244,12 +245,13 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
       prompt = std::move(*pending_prompt);
       pending_prompt.reset();
     } else {
-      if (!std::exchange(session.told_how_to_go_on, true))
-        session.world.out << i18n::tr(session.first_prompt && session.chat.url.empty() ? kTypeFirstPrompt : kTypePrompt)
-                          << std::endl;
+      if (!std::exchange(session.told.how_to_go_on, true))
+        session.world.out
+            << i18n::tr(session.prompts.first && session.chat.url.empty() ? kTypeFirstPrompt : kTypePrompt)
+            << std::endl;
       const std::optional<std::string> url =
           session.chat.url.empty() ? std::nullopt : std::optional<std::string>(session.chat.url);
-      auto typed = session.world.read_prompt(url, session.history);
+      auto typed = session.world.read_prompt(url, session.prompts.history);
       if (end_signal() != 0) return {};  // the terminal closed, or the program is told to end: as /exit
       if (!typed) return std::unexpected(typed.error());
       if (!*typed) return {};
@@ -266,29 +268,31 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
     if (session.chat.title == kNewChatTitle) session.chat.title = chat_title(prompt);
     // Before any action of the prompt: which files git reads as settings,
     // and what they are now.
-    accept_git_settings(session.folder, session.roots);
-    if (session.first_prompt && session.settings.git)
-      session.git_session = prepare_git(session.folder, session.world.out);
+    accept_git_settings(session.folders.working, session.folders.roots);
+    if (session.prompts.first && session.settings.git)
+      session.undo.git_session = prepare_git(session.folders.working, session.world.out);
     log_entry(session, "user", prompt);
-    session.watch.reset();
-    if (session.git_session) session.watch = PromptWatch::start(*session.git_session, session.folder, session.kept);
-    const std::string folder = friendly_folder(session.folder);
-    std::string text = session.first_prompt ? first_prompt(prompt, folder, session.extra_folders)
-                                            : continuation_prompt(prompt, folder, session.extra_folders);
-    if (session.first_prompt && session.settings.project_instructions)
-      if (std::string section = instructions_for_chat(session.chat, session.folder, session.roots, session.world.out);
+    session.undo.watch.reset();
+    if (session.undo.git_session)
+      session.undo.watch = PromptWatch::start(*session.undo.git_session, session.folders.working, session.undo.kept);
+    const std::string folder = friendly_folder(session.folders.working);
+    std::string text = session.prompts.first ? first_prompt(prompt, folder, session.folders.extra_text)
+                                            : continuation_prompt(prompt, folder, session.folders.extra_text);
+    if (session.prompts.first && session.settings.project_instructions)
+      if (std::string section =
+              instructions_for_chat(session.chat, session.folders.working, session.folders.roots, session.world.out);
           !section.empty())
         text += "\n\n" + section;
-    if (std::exchange(session.undone, false)) text = std::string(kUndoneNote) + "\n" + text;
+    if (std::exchange(session.prompts.undone, false)) text = std::string(kUndoneNote) + "\n" + text;
     Result<PromptEnd> done;
     {
       const InterruptScope ctrl_c;
       done = run_turns(session, prompt, std::move(text));
     }
-    session.first_prompt = false;
+    session.prompts.first = false;
     if (!done) return std::unexpected(done.error());
     if (*done == PromptEnd::Interrupted) {
-      session.pending.clear();
+      session.prompts.pending.clear();
       log_entry(session, "interrupted", prompt);
       session.world.out << session.world.out.paint("33", i18n::tr(kInterruptedLine)) << std::endl;
     }
@@ -298,8 +302,8 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
 // Opens the chat's page (or a new chat) for the session; what the opening
 // has to say goes to `notices`.
 Status open_page(Session& session, const std::optional<Chat>& chat, const Printer& notices) {
-  session.browser = session.world.browser();
-  return session.browser->open_page(launch_address(chat), notices, session.settings.open_browser);
+  session.page.link = session.world.page_link();
+  return session.page.link->open_page(launch_address(chat), notices, session.settings.open_browser);
 }
 
 }  // namespace
@@ -321,27 +325,27 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   Session session{.world = world, .settings = settings};
   auto folder = working_folder(chat);
   if (!folder) return std::unexpected(folder.error());
-  session.folder = *folder;
+  session.folders.working = *folder;
   // Before anything opens: another session in this folder or repository is named, not joined.
-  auto claim = claim_folder(session.folder);
+  auto claim = claim_folder(session.folders.working);
   if (!claim) return std::unexpected(claim.error());
   // Said before ChatGPT is asked anything: its work could not be kept.
-  if (auto writable = check_project_writable(session.folder, chat); !writable) return writable;
+  if (auto writable = check_project_writable(session.folders.working, chat); !writable) return writable;
   auto allowed = load_allowed();
   if (!allowed) return std::unexpected(allowed.error());
-  session.roots = root_list(session.folder, allowed->folders);
-  session.extra_folders = extra_folders_text(session.roots);
+  session.folders.roots = root_list(session.folders.working, allowed->folders);
+  session.folders.extra_text = extra_folders_text(session.folders.roots);
   std::ostringstream notices;  // said after the session's heading
   if (auto opened = open_page(session, chat, world.out.for_buffer(notices)); !opened) return opened;
-  world.out << world.out.paint("36", "Wendlebox") << ' ' << friendly_folder(session.folder) << '\n'
-            << i18n::tr(session.browser->launched() ? kOpening : kKeepTabOpen) << "\n" << notices.str() << "\n";
-  if (auto reach = broad_reach_notice(session.roots)) world.out.line("33", *reach);
+  world.out << world.out.paint("36", "Wendlebox") << ' ' << friendly_folder(session.folders.working) << '\n'
+            << i18n::tr(session.page.link->launched() ? kOpening : kKeepTabOpen) << "\n" << notices.str() << "\n";
+  if (auto reach = broad_reach_notice(session.folders.roots)) world.out.line("33", *reach);
   if (chat) {
     session.chat = *chat;
   } else {
     auto id = random_hex(16);
     if (!id) return std::unexpected(id.error());
-    session.chat = new_chat(*id, prompt, session.folder);
+    session.chat = new_chat(*id, prompt, session.folders.working);
   }
   Status done = prompt_loop(session, std::move(prompt));
   stop_leftover_processes(session);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/result.h"
-#include "session/chatgpt_page.h"
+#include "session/page_link.h"
 #include "state/chats.h"
 
 struct SessionSettings {
@@ -22,10 +22,10 @@ struct SessionSettings {
 };
 
 // What a session takes from the world around it, so that a test can stand
-// in for the browser, the terminal and the fixed port.
+// in for the link to the page, the terminal and the fixed port.
 struct SessionWorld {
   // The session's way to ChatGPT's page, made when the session starts.
-  std::function<std::unique_ptr<Browser>()> browser;
+  std::function<std::unique_ptr<PageLink>()> page_link;
   // The next prompt of the chat (shown with its address, when known), or
   // nullopt when the user leaves; `history` holds the earlier prompts.
   std::function<Result<std::optional<std::string>>(const std::optional<std::string>& chat_url,

@@ -34,10 +34,10 @@ pid_t spawn_with_pid(pid_t pid) {
 TEST_F(Session, BackgroundProcessesEndWithTheSession) {
   write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
   auto wendlebox = start({"go"});
-  FakeExtension browser = extension();
-  browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":)"
+  FakeExtension tab = extension();
+  tab.answer(block(R"({"status":"continue","actions":[{"type":"run","command":)"
                        R"("sleep 600 & echo $! > job.pid; setsid sh -c 'echo $$ > own.pid; exec sleep 600' &"}]})"));
-  browser.answer(kDone);
+  tab.answer(kDone);
   const pid_t job = pid_in_file(work.path / "job.pid"), own = pid_in_file(work.path / "own.pid");
   CommandResult r = wendlebox->finish();
   EXPECT_EQ(r.exit_code, 0) << r.err;
@@ -55,9 +55,9 @@ TEST_F(Session, AProcessThatReusesAFinishedCommandsIdIsLeftAlone) {
   if (::geteuid() != 0) GTEST_SKIP() << "choosing a process id needs root";
   write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
   auto wendlebox = start(BinaryRun{.args = {"go"}, .cwd = work.path, .home = home.path, .keep_stdin_open = true});
-  FakeExtension browser = extension();
-  browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"echo $$ > sh.pid"}]})"));
-  browser.answer(kDone);
+  FakeExtension tab = extension();
+  tab.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"echo $$ > sh.pid"}]})"));
+  tab.answer(kDone);
   ASSERT_TRUE(wait_until([&] { return wendlebox->output_so_far().find("You > ") != std::string::npos; }));
   const pid_t reused = pid_in_file(work.path / "sh.pid");
   ASSERT_TRUE(wait_until([&] { return !fs::exists("/proc/" + std::to_string(reused)); }));

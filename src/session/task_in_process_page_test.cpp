@@ -14,8 +14,8 @@ using namespace task_in_process;
 // beside the user; a report it cannot read is a failure.
 TEST_F(Session, ProbePrintsTheLandmarksAndWritesTheReport) {
   auto wendlebox = start({"--probe"});
-  FakeExtension browser = extension();
-  auto job = browser.next_job();
+  FakeExtension tab = extension();
+  auto job = tab.next_job();
   ASSERT_TRUE(job);
   EXPECT_EQ((*job)["probe"], true);
   EXPECT_EQ((*job)["prompt"], "");
@@ -25,7 +25,7 @@ TEST_F(Session, ProbePrintsTheLandmarksAndWritesTheReport) {
       R"("composers":[{"what":"[data-composer-markdown][contenteditable] 0×0","used":false},)"
       R"({"what":"[data-composer-markdown][contenteditable] 640×48","used":true}],)"
       R"("fileInputs":[{"what":"input[type=\"file\"][capture=\"environment\"] in the composer","used":false}]})";
-  browser.post_result({{"id", (*job)["id"]}, {"text", report}});
+  tab.post_result({{"id", (*job)["id"]}, {"text", report}});
   CommandResult r = wendlebox->finish();
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("  composer form            structure: form\n"), std::string::npos) << r.out;
@@ -76,8 +76,8 @@ TEST_F(Session, OverTheBridgeTheTokenTravelsOnlyInAPrivateForwardingPage) {
   EXPECT_EQ(page.parent_path(), home.path / ".local/share/wendlebox/pages");
   EXPECT_EQ(fs::status(page).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(fs::status(page.parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
-  FakeExtension browser(token_of_url(url), pairing_key_in(home.path), wendlebox->port());
-  browser.answer(kDone, kChatUrl);
+  FakeExtension tab(token_of_url(url), pairing_key_in(home.path), wendlebox->port());
+  tab.answer(kDone, kChatUrl);
   CommandResult r = wendlebox->finish();
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("Chat: " + kChatUrl + "\n"), std::string::npos) << r.out;

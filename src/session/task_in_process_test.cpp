@@ -13,16 +13,16 @@ using namespace task_in_process;
 TEST_F(Session, DoneWithActionsAndContinueWithoutActionsKeepTheLoopGoing) {
   write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
   auto wendlebox = start({"go"});
-  FakeExtension browser = extension();
-  browser.answer(block(R"({"status":"done","actions":[{"type":"deploy"}]})"));
-  auto second = browser.next_job();
+  FakeExtension tab = extension();
+  tab.answer(block(R"({"status":"done","actions":[{"type":"deploy"}]})"));
+  auto second = tab.next_job();
   ASSERT_TRUE(second);
   EXPECT_NE((*second)["prompt"].get<std::string>().find("\"error\": \"Unknown action: deploy\""), std::string::npos);
-  browser.post_result({{"id", (*second)["id"]}, {"text", block(R"({"status":"continue"})")}});
-  auto third = browser.next_job();
+  tab.post_result({{"id", (*second)["id"]}, {"text", block(R"({"status":"continue"})")}});
+  auto third = tab.next_job();
   ASSERT_TRUE(third);
   EXPECT_TRUE((*third)["prompt"].get<std::string>().starts_with("Wendlebox tool results (JSON):\n[]\n\n"));
-  browser.post_result({{"id", (*third)["id"]}, {"text", kDone}});
+  tab.post_result({{"id", (*third)["id"]}, {"text", kDone}});
   CommandResult r = wendlebox->finish();
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out.find("Git"), std::string::npos);
@@ -33,12 +33,12 @@ TEST_F(Session, DoneWithActionsAndContinueWithoutActionsKeepTheLoopGoing) {
 TEST_F(Session, AReadmeHoldingItsOwnCodeFencesIsWrittenIntact) {
   write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
   auto wendlebox = start({"write the readme"});
-  FakeExtension browser = extension();
+  FakeExtension tab = extension();
   const std::string readme = "# Tool\n\n```sh\nmake\n```\n";
-  browser.answer("Here it is.\n```wendlebox\n" +
+  tab.answer("Here it is.\n```wendlebox\n" +
                  Json{{"status", "continue"}, {"actions", {{{"type", "write_file"}, {"path", "README.md"}, {"content", readme}}}}}.dump(2) +
                  "\n```\n");
-  browser.answer(kDone);
+  tab.answer(kDone);
   CommandResult r = wendlebox->finish();
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(read_text(work.path / "README.md"), readme);
@@ -48,15 +48,15 @@ TEST_F(Session, AReadmeHoldingItsOwnCodeFencesIsWrittenIntact) {
 TEST_F(Session, UnreadableRepliesAreRetriedTwiceThenEndTheSession) {
   write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
   auto wendlebox = start({"go"});
-  FakeExtension browser = extension();
-  browser.answer("no block here");
-  auto retry = browser.next_job();
+  FakeExtension tab = extension();
+  tab.answer("no block here");
+  auto retry = tab.next_job();
   ASSERT_TRUE(retry);
   EXPECT_EQ((*retry)["prompt"], retry_prompt("No wendlebox code block"));
-  browser.post_result({{"id", (*retry)["id"]}, {"text", "```wendlebox\n{"}});
-  auto retry2 = browser.next_job();
+  tab.post_result({{"id", (*retry)["id"]}, {"text", "```wendlebox\n{"}});
+  auto retry2 = tab.next_job();
   EXPECT_EQ((*retry2)["prompt"], retry_prompt("Unclosed wendlebox code block"));
-  browser.post_result({{"id", (*retry2)["id"]}, {"text", "still nothing"}});
+  tab.post_result({{"id", (*retry2)["id"]}, {"text", "still nothing"}});
   CommandResult r = wendlebox->finish();
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.err, "Wendlebox: Could not read ChatGPT's agent response: No wendlebox code block\n\nstill nothing\n");
@@ -65,9 +65,9 @@ TEST_F(Session, UnreadableRepliesAreRetriedTwiceThenEndTheSession) {
 TEST_F(Session, StopsAfter24Turns) {
   write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
   auto wendlebox = start({"go"});
-  FakeExtension browser = extension();
+  FakeExtension tab = extension();
   for (int turn = 1; turn <= 24; ++turn) {
-    auto job = browser.answer(block(R"({"status":"continue"})"));
+    auto job = tab.answer(block(R"({"status":"continue"})"));
     EXPECT_EQ(job["id"], turn);
   }
   CommandResult r = wendlebox->finish();
@@ -77,9 +77,9 @@ TEST_F(Session, StopsAfter24Turns) {
 
 TEST_F(Session, AReplyWithAnAddressAndAnErrorSavesTheChatThenFails) {
   auto wendlebox = start({"go"}, "", work.path);
-  FakeExtension browser = extension();
-  auto job = browser.next_job();
-  browser.post_result({{"id", (*job)["id"]}, {"url", kChatUrl}, {"error", "Composer not found"}});
+  FakeExtension tab = extension();
+  auto job = tab.next_job();
+  tab.post_result({{"id", (*job)["id"]}, {"url", kChatUrl}, {"error", "Composer not found"}});
   CommandResult r = wendlebox->finish();
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.err, "Wendlebox: Browser: Composer not found\n");
@@ -106,9 +106,9 @@ TEST_F(Session, AResumedChatIsToldOfEditsRangesAndSearchOnce) {
              "[{\"id\":\"" + kChatId + "\",\"title\":\"Old\",\"url\":\"" + kChatUrl + "\",\"folder\":\"" +
                  work.path.string() + "\",\"updated\":1}]");
   auto wendlebox = start({"1"}, "first\nsecond\n");
-  FakeExtension browser = extension();
-  const std::string first = browser.answer(kDone, kChatUrl)["prompt"];
-  const std::string second = browser.answer(kDone, kChatUrl)["prompt"];
+  FakeExtension tab = extension();
+  const std::string first = tab.answer(kDone, kChatUrl)["prompt"];
+  const std::string second = tab.answer(kDone, kChatUrl)["prompt"];
   EXPECT_EQ(wendlebox->finish().exit_code, 0);
   for (std::string_view told : {"prefer edit_file to write_file", "\"start_line\"", "{\"type\":\"search\""}) {
     EXPECT_NE(first.find(told), std::string::npos) << told;
@@ -154,8 +154,8 @@ TEST_F(Session, ExtraFoldersThatCannotBeUsedAreLeftOut) {
                  (home.path / "file").string() + "\", \"" + (home.path / "link").string() + "\", \"" +
                  (home.path / "shared").string() + "\", \"" + (home.path / "shared").string() + "/\"]}");
   auto wendlebox = start({"go"});
-  FakeExtension browser = extension();
-  auto job = browser.answer(kDone);
+  FakeExtension tab = extension();
+  auto job = tab.answer(kDone);
   EXPECT_TRUE(job["prompt"].get<std::string>().ends_with("actions:\n" + (home.path / "shared").string()));
   EXPECT_EQ(wendlebox->finish().exit_code, 0);
 }
@@ -166,10 +166,10 @@ TEST_F(Session, InTheHomeFolderTheSettingsAreOutOfReachAndTheSessionSaysSoOnce) 
   const std::string settings = "{\"sounds\": false, \"git\": false, \"allow_commands\": false}";
   write_text(home.path / ".config/wendlebox/settings.json", settings);
   auto wendlebox = start({"go"}, "", home.path);
-  FakeExtension browser = extension();
-  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file",)"
+  FakeExtension tab = extension();
+  tab.answer(block(R"({"status":"continue","actions":[{"type":"write_file",)"
                        R"("path":".config/wendlebox/settings.json","content":"{}"}]})"));
-  auto second = browser.answer(kDone);
+  auto second = tab.answer(kDone);
   EXPECT_NE(second["prompt"].get<std::string>().find("Wendlebox's own settings and data cannot be reached by actions"),
             std::string::npos);
   const CommandResult r = wendlebox->finish();
@@ -258,9 +258,9 @@ const std::string kWrite = block(R"({"status":"continue","actions":[{"type":"wri
 
 TEST_F(Session, RunsTurnsUntilDoneThenAsksForTheNextPromptShowingTheChatsAddress) {
   auto wendlebox = start({"write notes"});
-  FakeExtension browser = extension();
-  const nlohmann::json first = browser.answer(kWrite);
-  browser.answer(kDone, kChatUrl);
+  FakeExtension tab = extension();
+  const nlohmann::json first = tab.answer(kWrite);
+  tab.answer(kDone, kChatUrl);
   const CommandResult r = wendlebox->finish();
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(first["prompt"].get<std::string>().find("User task: write notes\n"), std::string::npos);
@@ -271,10 +271,10 @@ TEST_F(Session, RunsTurnsUntilDoneThenAsksForTheNextPromptShowingTheChatsAddress
 
 TEST_F(Session, AnExtensionOfAnotherVersionIsReportedOnceAndRemembered) {
   auto wendlebox = start({"write notes"});
-  FakeExtension browser = extension();
-  browser.set_version("0.0.1");
-  browser.answer(kWrite);
-  browser.answer(kDone);
+  FakeExtension tab = extension();
+  tab.set_version("0.0.1");
+  tab.answer(kWrite);
+  tab.answer(kDone);
   const CommandResult r = wendlebox->finish();
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const std::string warning = "The browser extension (0.0.1) does not match this program (" WENDLEBOX_VERSION ")";

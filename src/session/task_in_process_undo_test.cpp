@@ -16,10 +16,10 @@ TEST_F(Session, UndoTakesBackOnlyWhatThePromptChanged) {
   write_text(work.path / "a.txt", "old\n");
   auto wendlebox = start(BinaryRun{.args = {"change a"}, .cwd = work.path, .home = home.path,
                                    .env = {{"GIT_CONFIG_GLOBAL", "/dev/null"}}, .keep_stdin_open = true});
-  FakeExtension browser = extension();
-  browser.answer(block(R"({"status":"continue","actions":[{"type":"edit_file","path":"a.txt","edits":[{"old":"old","new":"new"}]},)"
+  FakeExtension tab = extension();
+  tab.answer(block(R"({"status":"continue","actions":[{"type":"edit_file","path":"a.txt","edits":[{"old":"old","new":"new"}]},)"
                        R"({"type":"write_file","path":"c.txt","content":"c\n"}]})"));
-  browser.answer(kDone, kChatUrl);
+  tab.answer(kDone, kChatUrl);
   const auto printed = [&](const std::string& text) {
     return wait_until([&] { return wendlebox->output_so_far().find(text) != std::string::npos; });
   };
@@ -36,7 +36,7 @@ TEST_F(Session, UndoTakesBackOnlyWhatThePromptChanged) {
   EXPECT_EQ(read_text(work.path / "b.txt"), "someone else's\n");
   EXPECT_EQ(read_text(work.path / "c.txt"), "c, then the user's\n");
   wendlebox->send_input("go on\n");
-  auto next = browser.answer(kDone, kChatUrl);
+  auto next = tab.answer(kDone, kChatUrl);
   EXPECT_TRUE(next["prompt"].get<std::string>().starts_with("Note: the user undid your last change;")) << next["prompt"];
   wendlebox->send_input("/exit\n");
   EXPECT_EQ(wendlebox->finish().exit_code, 0);
@@ -48,14 +48,14 @@ TEST_F(Session, WhatTheUserMadeBetweenTwoRepliesOutlivesTheUndo) {
   write_text(work.path / "readme.txt", "hello\n");
   auto wendlebox = start(BinaryRun{.args = {"two files"}, .cwd = work.path, .home = home.path,
                                    .env = {{"GIT_CONFIG_GLOBAL", "/dev/null"}}, .keep_stdin_open = true});
-  FakeExtension browser = extension();
-  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"a.txt","content":"a\n"}]})"));
-  auto second = browser.next_job();  // the first reply's actions have run
+  FakeExtension tab = extension();
+  tab.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"a.txt","content":"a\n"}]})"));
+  auto second = tab.next_job();  // the first reply's actions have run
   ASSERT_TRUE(second);
   write_text(work.path / "mine.txt", "the user's\n");
-  browser.post_result({{"id", (*second)["id"]},
+  tab.post_result({{"id", (*second)["id"]},
                        {"text", block(R"({"status":"continue","actions":[{"type":"write_file","path":"b.txt","content":"b\n"}]})")}});
-  browser.answer(kDone, kChatUrl);
+  tab.answer(kDone, kChatUrl);
   EXPECT_EQ(undo_and_exit(*wendlebox).exit_code, 0);
   EXPECT_FALSE(fs::exists(work.path / "a.txt"));
   EXPECT_FALSE(fs::exists(work.path / "b.txt"));
@@ -74,9 +74,9 @@ TEST_F(Session, ALargeIgnoredFileComesBackAndItsCopyGoesWithTheSession) {
   auto wendlebox = start(BinaryRun{.args = {"shrink the data"}, .cwd = work.path, .home = home.path,
                                    .env = {{"GIT_CONFIG_GLOBAL", "/dev/null"}, {"TMPDIR", temporary.path.string()}},
                                    .keep_stdin_open = true});
-  FakeExtension browser = extension();
-  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"data.bin","content":"small\n"}]})"));
-  browser.answer(kDone, kChatUrl);
+  FakeExtension tab = extension();
+  tab.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"data.bin","content":"small\n"}]})"));
+  tab.answer(kDone, kChatUrl);
   const auto printed = [&](const std::string& text) {
     return wait_until([&] { return wendlebox->output_so_far().find(text) != std::string::npos; });
   };
@@ -99,12 +99,12 @@ TEST_F(Session, TheCopiesGoWhenTheSessionFails) {
   write_text(work.path / "data.bin", std::string(5'000'000, 'x'));
   auto wendlebox = start(BinaryRun{.args = {"go"}, .cwd = work.path, .home = home.path,
                                    .env = {{"GIT_CONFIG_GLOBAL", "/dev/null"}, {"TMPDIR", temporary.path.string()}}});
-  FakeExtension browser = extension();
-  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"data.bin","content":"small\n"}]})"));
-  auto job = browser.next_job();
+  FakeExtension tab = extension();
+  tab.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"data.bin","content":"small\n"}]})"));
+  auto job = tab.next_job();
   ASSERT_TRUE(job);
   EXPECT_FALSE(fs::is_empty(temporary.path));
-  browser.post_result({{"id", (*job)["id"]}, {"error", "Composer not found"}});
+  tab.post_result({{"id", (*job)["id"]}, {"error", "Composer not found"}});
   EXPECT_EQ(wendlebox->finish().exit_code, 1);
   EXPECT_TRUE(fs::is_empty(temporary.path));
 }
@@ -114,9 +114,9 @@ TEST_F(Session, TheCopiesGoWhenTheSessionFails) {
 TEST_F(Session, TheFirstPromptOfANewRepositoryIsUndoneWithoutAGitError) {
   auto wendlebox = start(BinaryRun{.args = {"make a game"}, .cwd = work.path, .home = home.path,
                                    .env = {{"GIT_CONFIG_GLOBAL", "/dev/null"}}, .keep_stdin_open = true});
-  FakeExtension browser = extension();
-  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"game.py","content":"x\n"}]})"));
-  browser.answer(kDone, kChatUrl);
+  FakeExtension tab = extension();
+  tab.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":"game.py","content":"x\n"}]})"));
+  tab.answer(kDone, kChatUrl);
   const auto printed = [&](const std::string& text) {
     return wait_until([&] { return wendlebox->output_so_far().find(text) != std::string::npos; });
   };
@@ -144,10 +144,10 @@ TEST_F(Session, UndoRemovesWhatThePromptCreatedThatGitIgnores) {
   write_text(work.path / ".git/info/exclude", "out/\n");
   auto wendlebox = start(BinaryRun{.args = {"hide"}, .cwd = work.path, .home = home.path,
                                    .env = {{"GIT_CONFIG_GLOBAL", "/dev/null"}}, .keep_stdin_open = true});
-  FakeExtension browser = extension();
-  browser.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":".gitignore","content":"*\n"},)"
+  FakeExtension tab = extension();
+  tab.answer(block(R"({"status":"continue","actions":[{"type":"write_file","path":".gitignore","content":"*\n"},)"
                        R"({"type":"write_file","path":".envrc","content":"x\n"}]})"));
-  browser.answer(kDone, kChatUrl);
+  tab.answer(kDone, kChatUrl);
   CommandResult r = undo_and_exit(*wendlebox);
   EXPECT_EQ(r.out.find("Left as they are"), std::string::npos) << r.out;
   EXPECT_FALSE(fs::exists(work.path / ".gitignore"));

@@ -57,7 +57,7 @@ std::string file_names(const Session& session, const std::vector<fs::path>& path
   constexpr std::size_t kShown = 12;
   std::string names;
   for (std::size_t i = 0; i < paths.size() && i < kShown; ++i) {
-    const fs::path relative = paths[i].lexically_relative(session.folder);
+    const fs::path relative = paths[i].lexically_relative(session.folders.working);
     const bool inside = !relative.empty() && *relative.begin() != "..";
     names += (i ? ", " : "") + one_line_text(lossy_utf8((inside ? relative : paths[i]).native()));
   }
@@ -70,20 +70,20 @@ std::string file_names(const Session& session, const std::vector<fs::path>& path
 // /undo and /diff work on the newest prompt still committed, without
 // ChatGPT; /undo again goes one prompt further back.
 void undo_last_prompt(Session& session) {
-  if (!session.git_session || session.committed.empty()) {
-    if (session.committed.let_go() > 0)
-      session.world.out.line("33", fmt::format(fmt::runtime(i18n::tr(kTooFarBack)), session.most_undoable));
+  if (!session.undo.git_session || session.undo.committed.empty()) {
+    if (session.undo.committed.let_go() > 0)
+      session.world.out.line("33", fmt::format(fmt::runtime(i18n::tr(kTooFarBack)), session.undo.most_undoable));
     else
-      session.world.out.line("33", i18n::tr(session.undone_any ? kAllUndone : kNothingToUndo));
+      session.world.out.line("33", i18n::tr(session.undo.undone_any ? kAllUndone : kNothingToUndo));
     return;
   }
-  const CommittedPrompt& newest = session.committed.newest();
-  auto undone = undo_prompt(*session.git_session, newest.commit, newest.watch);
+  const CommittedPrompt& newest = session.undo.committed.newest();
+  auto undone = undo_prompt(*session.undo.git_session, newest.commit, newest.watch);
   if (!undone) {
     session.world.out.line("31", fmt::format("{} {}", i18n::tr(kCannotUndo), undone.error()));
     return;
   }
-  session.undone = session.undone_any = true;
+  session.prompts.undone = session.undo.undone_any = true;
   session.world.out.line("32", i18n::tr(kUndone));
   session.world.out.line("90", fmt::format("{} {}", i18n::tr(kUndonePrompt), one_line_text(chat_title(newest.prompt))));
   if (!undone->left.empty())
@@ -98,24 +98,24 @@ void undo_last_prompt(Session& session) {
   if (!undone->commands_watched) session.world.out.line("33", i18n::tr(kCommandsUnwatched));
   // What this undo put back is as the earlier prompts left it, if they did.
   for (const auto& [path, now] : undone->restored)
-    for (std::size_t i = 0; i + 1 < session.committed.size(); ++i)
-      session.committed.prompts()[i].watch.carry_restored(path, newest.watch.touched().at(path).before, now);
-  session.committed.drop_newest();
-  const std::size_t left = session.committed.size();
+    for (std::size_t i = 0; i + 1 < session.undo.committed.size(); ++i)
+      session.undo.committed.prompts()[i].watch.carry_restored(path, newest.watch.touched().at(path).before, now);
+  session.undo.committed.drop_newest();
+  const std::size_t left = session.undo.committed.size();
   if (left > 0)
     session.world.out.line("90", fmt::format(fmt::runtime(i18n::tr(kMoreToUndo)), left));
-  else if (session.committed.let_go() > 0)
-    session.world.out.line("33", fmt::format(fmt::runtime(i18n::tr(kTooFarBack)), session.most_undoable));
+  else if (session.undo.committed.let_go() > 0)
+    session.world.out.line("33", fmt::format(fmt::runtime(i18n::tr(kTooFarBack)), session.undo.most_undoable));
   else
     session.world.out.line("90", i18n::tr(kNoMoreToUndo));
 }
 
 void show_last_prompt(const Session& session) {
-  if (!session.git_session || session.committed.empty()) {
-    session.world.out.line("33", i18n::tr(session.undone_any ? kNoneLeftToShow : kNothingToShow));
+  if (!session.undo.git_session || session.undo.committed.empty()) {
+    session.world.out.line("33", i18n::tr(session.undo.undone_any ? kNoneLeftToShow : kNothingToShow));
     return;
   }
-  const CommittedPrompt& newest = session.committed.newest();
-  if (auto shown = show_commit(*session.git_session, newest.commit, newest.watch.tree_before()); !shown)
+  const CommittedPrompt& newest = session.undo.committed.newest();
+  if (auto shown = show_commit(*session.undo.git_session, newest.commit, newest.watch.tree_before()); !shown)
     session.world.out.line("31", shown.error());
 }

@@ -75,7 +75,7 @@ std::unexpected<Stopped> stopped(StopReason reason, std::string message = {}) {
 
 }  // namespace
 
-std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, const WaitHelp& help,
+std::expected<JobResult, Stopped> wait_for_result(JobExchange& exchange, const WaitHelp& help,
                                                       const WaitTimings& timings, const std::atomic<bool>* interrupt,
                                                       const Printer& out) {
   using Clock = std::chrono::steady_clock;
@@ -150,7 +150,7 @@ std::expected<BrowserResult, Stopped> wait_for_result(JobExchange& exchange, con
   }
 }
 
-std::expected<BrowserResult, Stopped> publish_and_wait_for_result(JobExchange& exchange, Job job,
+std::expected<JobResult, Stopped> publish_and_wait_for_result(JobExchange& exchange, Job job,
                                                                   const WaitHelp& help,
                                                                   const WaitTimings& timings,
                                                                   const std::atomic<bool>* interrupt, const Printer& out) {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "line_editor/line_editor.h"
-#include "session/chatgpt_page.h"
+#include "session/page_link.h"
 #include "support/support.h"
 
 #include <sstream>
@@ -29,7 +29,7 @@ class Waiting : public testing::Test {
       }
       if (answer_after) {
         std::this_thread::sleep_until(start + *answer_after);
-        exchange.deliver(BrowserResult{.id = 1, .text = "hi"});
+        exchange.deliver(JobResult{.id = 1, .text = "hi"});
       }
     });
   }
@@ -139,7 +139,7 @@ TEST_F(StatusLine, AProbeWaitsForTheReportOfThePage) {
 
 TEST_F(Waiting, AResultAlreadyStoredIsTakenAtOnce) {
   exchange.publish(Job{"p", {}, 4});
-  exchange.deliver(BrowserResult{.id = 4});
+  exchange.deliver(JobResult{.id = 4});
   auto result = wait_for_result(exchange, {}, timings, nullptr, printer);
   ASSERT_TRUE(result);
   EXPECT_EQ(result->id, 4u);
@@ -160,13 +160,13 @@ TEST(ConnectHelp, SaysWhetherThePageWasOpened) {
   TempDir runtime;
   env.set("XDG_RUNTIME_DIR", runtime.path.string());
   for (const bool launch : {true, false}) {
-    BridgeBrowser browser(0, BridgeBrowser::Opener{.open = [](const std::string&) { return Status{}; }}, "", [](int) {},
-                          WaitTimings{.connect_deadline = milliseconds(100)});
+    BridgedPageLink link(0, BridgedPageLink::Opener{.open = [](const std::string&) { return Status{}; }}, "", [](int) {},
+                         WaitTimings{.connect_deadline = milliseconds(100)});
     std::stringstream screen;
     const Printer out(screen, false, false);
-    ASSERT_TRUE(browser.open_page("https://chatgpt.com/", out, launch));
-    EXPECT_EQ(browser.launched(), launch);
-    auto result = browser.ask(Job{"p", {}, 1}, nullptr, out);
+    ASSERT_TRUE(link.open_page("https://chatgpt.com/", out, launch));
+    EXPECT_EQ(link.launched(), launch);
+    auto result = link.ask(Job{"p", {}, 1}, nullptr, out);
     ASSERT_FALSE(result);
     EXPECT_NE(result.error().message.find(launch ? "\nOpened: https://chatgpt.com/\n"
                                                  : "\nThe browser was not opened: open the page shown above by hand.\n"),

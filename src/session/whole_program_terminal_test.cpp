@@ -43,8 +43,8 @@ TEST_F(WholeProgram, ARunSpeaksTheUsersLanguageOnTheTerminal) {
     RunningBinary wendlebox(BinaryRun{.args = {"go"}, .cwd = work.path, .home = home.path,
                                       .env = {{"TERM", "xterm"}, {"NO_COLOR", "1"}, {"LANG", c.lang}},
                                       .path_prefix = bin.path.string(), .keep_stdin_open = true, .terminal = true});
-    FakeExtension browser = extension();
-    browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"true","timeout":0},)"
+    FakeExtension tab = extension();
+    tab.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"true","timeout":0},)"
                          R"({"type":"run","command":"seq 7"},{"type":"run","command":"echo first; sleep 30","timeout":1},)"
                          R"({"type":"run","command":"echo go; sleep 30"}]})"));
     // The screen with the terminal's line ends made plain.
@@ -67,8 +67,8 @@ TEST_F(WholeProgram, ARunSpeaksTheUsersLanguageOnTheTerminal) {
     }
     ASSERT_TRUE(shown("  go\n", 1)) << screen();
     wendlebox.send_input("\x03");  // Ctrl-C, typed: the command stops
-    ASSERT_TRUE(browser.next_job());
-    browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"true"}]})"));
+    ASSERT_TRUE(tab.next_job());
+    tab.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"true"}]})"));
     ASSERT_TRUE(shown("] (y --force-yes", 4)) << screen();
     wendlebox.send_input("\x03");  // at the question: the prompt stops
     ASSERT_TRUE(shown("\x1b[?2004h", 1)) << screen();  // the follow-up prompt's editor is on
@@ -87,7 +87,7 @@ TEST_F(WholeProgram, OnADumbTerminalPlainLinesAndUndoAllTheWayBack) {
   auto wendlebox = std::make_unique<RunningBinary>(BinaryRun{.args = {"change a"}, .cwd = work.path, .home = home.path,
                                                              .env = {{"TERM", "dumb"}},
                                                              .path_prefix = bin.path.string(), .terminal = true});
-  FakeExtension browser = extension();
+  FakeExtension tab = extension();
   const auto write_a = [](const std::string& content) {
     return block(R"({"status":"continue","actions":[{"type":"run","command":"echo running"},)"
                  R"({"type":"write_file","path":"a.txt","content":")" + content + R"("}]})");
@@ -101,13 +101,13 @@ TEST_F(WholeProgram, OnADumbTerminalPlainLinesAndUndoAllTheWayBack) {
     for (std::size_t at = screen.find("You > "); at != std::string::npos; at = screen.find("You > ", at + 1)) ++count;
     return count;
   };
-  browser.answer(write_a("one\\n"));
-  browser.answer(kDone, kChatUrl);
+  tab.answer(write_a("one\\n"));
+  tab.answer(kDone, kChatUrl);
   ASSERT_TRUE(wait_until([&] { return prompts_shown() == 1; })) << wendlebox->output_so_far();
   wendlebox->send_input("first line\nsecond line\n");
-  auto pasted = browser.answer(write_a("two\\n"));
+  auto pasted = tab.answer(write_a("two\\n"));
   EXPECT_NE(pasted["prompt"].get<std::string>().find("first line\nsecond line"), std::string::npos) << pasted["prompt"];
-  browser.answer(kDone, kChatUrl);
+  tab.answer(kDone, kChatUrl);
   ASSERT_TRUE(wait_until([&] { return prompts_shown() == 2; })) << wendlebox->output_so_far();
   EXPECT_EQ(read_text(work.path / "a.txt"), "two\n");
   wendlebox->send_input("/undo\n");

@@ -25,18 +25,18 @@ TEST_F(WholeProgram, ANewChatFinishingInTwoTurns) {
   ASSERT_TRUE(url.starts_with("https://chatgpt.com/#wendlebox="));
   const std::string token = token_of_url(url);
   ASSERT_EQ(token.size(), 32u);
-  FakeExtension browser = extension_for(url);
+  FakeExtension tab = extension_for(url);
 
-  auto first = browser.next_job();
+  auto first = tab.next_job();
   ASSERT_TRUE(first);
   EXPECT_EQ((*first)["id"], 1);
   EXPECT_FALSE(first->contains("attachments"));
   EXPECT_EQ((*first)["prompt"], first_prompt("create notes", work.path.string(), "(none)"));
   wait_for_waiting_lines(*wendlebox, 1);
-  browser.post_result({{"id", 1},
+  tab.post_result({{"id", 1},
                        {"text", block(R"({"status":"continue","message":"Writing notes.","actions":[{"type":"write_file","path":"notes.txt","content":"n\n"}]})")},
                        {"url", kChatUrl + "?x=1"}});
-  auto second = browser.next_job();
+  auto second = tab.next_job();
   ASSERT_TRUE(second);
   EXPECT_EQ((*second)["id"], 2);
   EXPECT_EQ((*second)["prompt"],
@@ -44,7 +44,7 @@ TEST_F(WholeProgram, ANewChatFinishingInTwoTurns) {
             "\"path\": \"notes.txt\"\n    },\n    \"type\": \"write_file\"\n  }\n]\n\nContinue the task. If finished, "
             "reply with status done and no actions. Keep using one wendlebox JSON block.");
   wait_for_waiting_lines(*wendlebox, 2);
-  browser.post_result({{"id", 2}, {"text", kDone}, {"url", kChatUrl}});
+  tab.post_result({{"id", 2}, {"text", kDone}, {"url", kChatUrl}});
   CommandResult r = wendlebox->finish();
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "Wendlebox " + work.path.string() +
@@ -86,7 +86,7 @@ TEST_F(WholeProgram, ANewChatFinishingInTwoTurns) {
 
 TEST_F(WholeProgram, ASecondSessionFailsOnItsFolderOrThePortAndANewOneRunsRightAfter) {
   auto first = start({"go"});
-  FakeExtension browser = extension();
+  FakeExtension tab = extension();
   // In the same folder, the folder is named before the port is tried.
   CommandResult here = start({"again"})->finish();
   EXPECT_EQ(here.exit_code, 1);
@@ -103,7 +103,7 @@ TEST_F(WholeProgram, ASecondSessionFailsOnItsFolderOrThePortAndANewOneRunsRightA
     return std::count(text.begin(), text.end(), '\n');
   };
   EXPECT_EQ(launches(), 1);
-  browser.answer(kDone);
+  tab.answer(kDone);
   EXPECT_EQ(first->finish().exit_code, 0);
 
   auto third = start({"once more"});
@@ -116,12 +116,12 @@ TEST_F(WholeProgram, ASecondSessionFailsOnItsFolderOrThePortAndANewOneRunsRightA
 TEST_F(WholeProgram, TypedPromptsContinueTheChatAndRenameANewOne) {
   write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
   auto wendlebox = start({}, "/chat\n/help\n  first typed prompt  \nsecond\n/exit\n");
-  FakeExtension browser = extension();
-  auto first = browser.answer(kDone, kChatUrl);
+  FakeExtension tab = extension();
+  auto first = tab.answer(kDone, kChatUrl);
   EXPECT_TRUE(first["prompt"].get<std::string>().ends_with("User task: first typed prompt\nWorking folder: " +
                                                             work.path.string() + "\nExtra folders allowed for file "
                                                                                  "actions:\n(none)"));
-  auto second = browser.answer(kDone, kChatUrl);
+  auto second = tab.answer(kDone, kChatUrl);
   EXPECT_EQ(second["prompt"], continuation_prompt("second", work.path.string(), "(none)"));
   CommandResult r = wendlebox->finish();
   EXPECT_EQ(r.exit_code, 0) << r.err;
@@ -143,7 +143,7 @@ TEST_F(WholeProgram, CtrlCStopsTheCommandThenThePromptAndTheSessionGoesOnInTheSa
   write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");
   auto wendlebox = std::make_unique<RunningBinary>(BinaryRun{.args = {"long task"}, .cwd = work.path, .home = home.path,
                                                              .path_prefix = bin.path.string(), .keep_stdin_open = true});
-  FakeExtension browser = extension();
+  FakeExtension tab = extension();
   const auto printed = [&](const std::string& text, std::size_t times = 1) {
     return wait_until([&] {
       const std::string out = wendlebox->output_so_far();
@@ -153,12 +153,12 @@ TEST_F(WholeProgram, CtrlCStopsTheCommandThenThePromptAndTheSessionGoesOnInTheSa
     });
   };
   // A command that would run for ten minutes, with a job of its own in the background.
-  browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"echo started; sleep 600 & echo $! > bg.pid; sleep 600"},{"type":"write_file","path":"after.txt","content":"x"}]})"),
+  tab.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"echo started; sleep 600 & echo $! > bg.pid; sleep 600"},{"type":"write_file","path":"after.txt","content":"x"}]})"),
                  kChatUrl);
   ASSERT_TRUE(printed("  started\n"));
   ASSERT_TRUE(wait_until([&] { return fs::exists(work.path / "bg.pid") && !read_text(work.path / "bg.pid").empty(); }));
   wendlebox->interrupt();
-  auto told = browser.next_job();
+  auto told = tab.next_job();
   ASSERT_TRUE(told) << wendlebox->output_so_far();
   const std::string results = (*told)["prompt"];
   EXPECT_NE(results.find("\"stdout\": \"started\\n\",\n      \"stopped_by_user\": true"), std::string::npos) << results;
@@ -168,7 +168,7 @@ TEST_F(WholeProgram, CtrlCStopsTheCommandThenThePromptAndTheSessionGoesOnInTheSa
   EXPECT_NE(wendlebox->output_so_far().find("Stopped by Ctrl-C\n"), std::string::npos);
 
   // Ctrl-C again soon after the first stops the prompt.
-  browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"sleep 600"},{"type":"run","command":"sleep 600"},{"type":"write_file","path":"later.txt","content":"x"}]})"));
+  tab.answer(block(R"({"status":"continue","actions":[{"type":"run","command":"sleep 600"},{"type":"run","command":"sleep 600"},{"type":"write_file","path":"later.txt","content":"x"}]})"));
   ASSERT_TRUE(printed("Run sleep 600"));
   wendlebox->interrupt();
   ASSERT_TRUE(printed("Ctrl-C: stopping this command", 2));
@@ -177,7 +177,7 @@ TEST_F(WholeProgram, CtrlCStopsTheCommandThenThePromptAndTheSessionGoesOnInTheSa
   EXPECT_FALSE(fs::exists(work.path / "later.txt"));  // nothing further ran
   EXPECT_EQ(extension().request("GET", "/next").status, 204);  // no job is left
   wendlebox->send_input("carry on\n");
-  auto next = browser.next_job();
+  auto next = tab.next_job();
   ASSERT_TRUE(next);
   EXPECT_EQ((*next)["prompt"], continuation_prompt("carry on", work.path.string(), "(none)"));
   // Ctrl-C while waiting for ChatGPT withdraws the job too; at the follow-up
@@ -210,10 +210,10 @@ TEST_F(WholeProgram, HangupAndTerminateEndTheSessionLikeExit) {
                                       .path_prefix = bin.path.string(), .keep_stdin_open = true,
                                       .terminal = terminal});
     const fs::path page = last_opened_argument(bin.path / "plain-urls");
-    FakeExtension browser = extension_for(forwarded_url(page.string()));
-    browser.answer(block(R"({"status":"continue","actions":[{"type":"run","command":)"
+    FakeExtension tab = extension_for(forwarded_url(page.string()));
+    tab.answer(block(R"({"status":"continue","actions":[{"type":"run","command":)"
                          R"("sleep 600 & echo $! > job.pid; setsid sh -c 'echo $$ > own.pid; exec sleep 600' &"}]})"));
-    browser.answer(kDone, kChatUrl);
+    tab.answer(kDone, kChatUrl);
     const pid_t job = pid_in_file(work.path / "job.pid"), own = pid_in_file(work.path / "own.pid");
     ASSERT_TRUE(wait_until([&] { return wendlebox.output_so_far().find("You >") != std::string::npos; }))
         << wendlebox.output_so_far();

@@ -17,7 +17,12 @@ struct ActionFolder {
   Printer printer{output, false, false};
 
   Result<Json> run(const Action& action) {
-    ExecutionContext context{dir.path, roots, true, force_yes, pending, nullptr, printer};
+    ExecutionContext context{.base = dir.path,
+                             .roots = roots,
+                             .allow_commands = true,
+                             .force_yes = force_yes,
+                             .pending = pending,
+                             .out = printer};
     return execute(action, context);
   }
 };

@@ -99,7 +99,7 @@ std::optional<nlohmann::json> FakeExtension::next_job(std::chrono::milliseconds 
 
 HttpReply FakeExtension::post_result(const nlohmann::json& result) {
   if (!exchange_) return request("POST", "/result", result.dump());
-  auto decoded = decode_browser_result(result.dump());
+  auto decoded = decode_job_result(result.dump());
   const http::Response answer =
       decoded ? delivery_answer(exchange_->deliver(std::move(*decoded))) : http::error_response(400, "Invalid result");
   return HttpReply{true, answer.status, "", http::body_of(answer), true};

@@ -8,22 +8,22 @@
 
 #include "common/text.h"
 #include "main/run.h"
-#include "session/chatgpt_page.h"
+#include "session/page_link.h"
 
 namespace {
 
 // ChatGPT's page in memory: the address is recorded as a browser opener
 // would get it, and the job goes through an exchange the test reads.
-class MemoryBrowser : public Browser {
+class MemoryPageLink : public PageLink {
  public:
-  MemoryBrowser(fs::path opened_urls, std::function<void(std::shared_ptr<JobExchange>)> opened)
+  MemoryPageLink(fs::path opened_urls, std::function<void(std::shared_ptr<JobExchange>)> opened)
       : opened_urls_(std::move(opened_urls)), opened_(std::move(opened)) {}
   Status open_page(const std::string& address, const Printer&, bool) override {
     std::ofstream(opened_urls_, std::ios::app) << address << '\n';
     opened_(exchange_);
     return {};
   }
-  std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) override {
+  std::expected<JobResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) override {
     return publish_and_wait_for_result(*exchange_, std::move(job), WaitHelp{}, {}, interrupt, out);
   }
   std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
@@ -87,22 +87,23 @@ InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls, L
 
   out_ = std::make_unique<Capture>();
   err_ = std::make_unique<Capture>();
-  const auto memory = [this]() -> std::unique_ptr<Browser> {
-    return std::make_unique<MemoryBrowser>(opened_urls_, [this](std::shared_ptr<JobExchange> exchange) {
+  const auto memory = [this]() -> std::unique_ptr<PageLink> {
+    return std::make_unique<MemoryPageLink>(opened_urls_, [this](std::shared_ptr<JobExchange> exchange) {
       std::lock_guard lock(exchange_mutex_);
       exchange_ = std::move(exchange);
     });
   };
-  const auto bridge = [this, link]() -> std::unique_ptr<Browser> {
+  const auto bridge = [this, link]() -> std::unique_ptr<PageLink> {
     const auto record = [this, link](const std::string& url) -> Status {
       if (link == Link::BridgeWithoutOpener) return failure("No browser opener found.");
       std::ofstream(opened_urls_, std::ios::app) << url << '\n';
       return {};
     };
-    return std::make_unique<BridgeBrowser>(0, BridgeBrowser::Opener{.open = record}, "", [this](int port) { port_ = port; });
+    return std::make_unique<BridgedPageLink>(0, BridgedPageLink::Opener{.open = record}, "",
+                                             [this](int port) { port_ = port; });
   };
   const SessionWorld world{
-      .browser = link == Link::Memory ? std::function<std::unique_ptr<Browser>()>(memory) : bridge,
+      .page_link = link == Link::Memory ? std::function<std::unique_ptr<PageLink>()>(memory) : bridge,
       .read_prompt =
           [this](const std::optional<std::string>& address,
                  std::vector<std::string>&) -> Result<std::optional<std::string>> {

@@ -1,8 +1,8 @@
-#include "session/chatgpt_page.h"
+#include "session/page_link.h"
 
 #include <fmt/format.h>
 
-#include "bridge/browser.h"
+#include "bridge/launcher.h"
 #include "bridge/pairing.h"
 #include "bridge/token.h"
 #include "common/env.h"
@@ -55,19 +55,19 @@ std::string connect_help(const std::string& address, bool launched, const std::s
 
 }  // namespace
 
-BridgeBrowser::~BridgeBrowser() {
+BridgedPageLink::~BridgedPageLink() {
   if (forwarding_page_) {
     std::error_code ignored;
     std::filesystem::remove(*forwarding_page_, ignored);
   }
 }
 
-BridgeBrowser::BridgeBrowser(int port, Opener opener, std::string extension_folder,
-                             std::function<void(int port)> listening, WaitTimings timings)
+BridgedPageLink::BridgedPageLink(int port, Opener opener, std::string extension_folder,
+                                 std::function<void(int port)> listening, WaitTimings timings)
     : port_(port), opener_(std::move(opener)), extension_folder_(std::move(extension_folder)),
       listening_(std::move(listening)), timings_(timings) {}
 
-Status BridgeBrowser::open_page(const std::string& address, const Printer& out, bool launch) {
+Status BridgedPageLink::open_page(const std::string& address, const Printer& out, bool launch) {
   auto session_token = token();
   if (!session_token) return std::unexpected(session_token.error());
   auto pairing = pairing_key();
@@ -98,8 +98,8 @@ Status BridgeBrowser::open_page(const std::string& address, const Printer& out, 
   return {};
 }
 
-std::expected<BrowserResult, Stopped> BridgeBrowser::ask(Job job, const std::atomic<bool>* interrupt,
-                                                         const Printer& out) {
+std::expected<JobResult, Stopped> BridgedPageLink::ask(Job job, const std::atomic<bool>* interrupt,
+                                                       const Printer& out) {
   WaitTimings timings = timings_;
   timings.patient = out.redraws_lines();
   return publish_and_wait_for_result(*exchange_, std::move(job), WaitHelp{connect_help_, extension_folder_}, timings,

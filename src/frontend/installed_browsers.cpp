@@ -1,4 +1,4 @@
-#include "frontend/browsers.h"
+#include "frontend/installed_browsers.h"
 
 #include <unistd.h>
 
@@ -8,7 +8,7 @@
 
 #include <fmt/format.h>
 
-#include "bridge/browser.h"
+#include "bridge/launcher.h"
 #include "common/files.h"
 #include "common/folders.h"
 #include "i18n/i18n.h"
@@ -116,7 +116,7 @@ std::string extension_steps(BrowserKind kind, const std::string& command, const 
 }
 
 std::optional<std::string> missing_browser_program(const std::string& command) {
-  const std::optional<BrowserLaunch> launch = browser_launch("", command);
+  const std::optional<LaunchCommand> launch = launch_command("", command);
   if (!launch || launch->argv.empty()) return std::nullopt;
   const std::string& program = launch->argv.front();
   if (program.find('/') != std::string::npos) {

@@ -1,4 +1,4 @@
-#include "bridge/browser.h"
+#include "bridge/launcher.h"
 
 #include <gtest/gtest.h>
 
@@ -29,8 +29,8 @@ class Opener : public testing::Test {
 
 TEST_F(Opener, OnlyGioIsStartedWithOpen) {
   fake("gio");
-  EXPECT_EQ(browser_opener(), "gio");
-  ASSERT_TRUE(open_browser("https://chatgpt.com/#wendlebox=abc"));
+  EXPECT_EQ(system_opener(), "gio");
+  ASSERT_TRUE(open_address("https://chatgpt.com/#wendlebox=abc"));
   EXPECT_EQ(recorded(), "[" + (dir.path / "a/gio").string() + "]\n[open]\n[https://chatgpt.com/#wendlebox=abc]\n");
 }
 
@@ -39,9 +39,9 @@ TEST_F(Opener, SkipsNonExecutableCandidatesAndSearchesEveryPathEntry) {
   fs::create_directories(dir.path / "b");
   write_script(dir.path / "b/xdg-open", "exit 0");
   env.set("PATH", (dir.path / "a").string() + ":" + (dir.path / "b").string());
-  EXPECT_EQ(browser_opener(), "xdg-open");
+  EXPECT_EQ(system_opener(), "xdg-open");
   env.set("PATH", (dir.path / "a").string());
-  EXPECT_EQ(browser_opener(), std::nullopt);
+  EXPECT_EQ(system_opener(), std::nullopt);
 }
 
 TEST_F(Opener, AnEmptyPathEntryIsTheCurrentFolder) {
@@ -49,24 +49,24 @@ TEST_F(Opener, AnEmptyPathEntryIsTheCurrentFolder) {
   const fs::path before = fs::current_path();
   fs::current_path(dir.path / "a");
   env.set("PATH", "/nonexistent:");
-  EXPECT_EQ(browser_opener(), "sensible-browser");
+  EXPECT_EQ(system_opener(), "sensible-browser");
   fs::current_path(before);
 }
 
 TEST_F(Opener, ReportsAnOpenerThatFailsAtOnce) {
   fake("xdg-open", "exit 4");
-  auto opened = open_browser("u");
+  auto opened = open_address("u");
   ASSERT_FALSE(opened);
   EXPECT_EQ(opened.error(), "xdg-open could not open ChatGPT. Check that a default browser is configured.");
 }
 
 TEST_F(Opener, AnOpenerStillRunningCountsAsSuccess) {
   fake("xdg-open", "/bin/sleep 1");
-  EXPECT_TRUE(open_browser("u"));
+  EXPECT_TRUE(open_address("u"));
 }
 
 TEST_F(Opener, NoOpenerFound) {
-  auto opened = open_browser("u");
+  auto opened = open_address("u");
   ASSERT_FALSE(opened);
   EXPECT_EQ(opened.error(), "No browser opener found. Install xdg-open, gio, or sensible-browser and try again.");
 }
@@ -74,17 +74,17 @@ TEST_F(Opener, NoOpenerFound) {
 TEST_F(Opener, WslUsesCmdExeWithAnEmptyTitle) {
   fake("xdg-open");
   fake("cmd.exe");
-  EXPECT_EQ(browser_opener(), "xdg-open");
+  EXPECT_EQ(system_opener(), "xdg-open");
   env.set("WSL_INTEROP", "");
   EXPECT_TRUE(is_wsl());
-  EXPECT_EQ(browser_opener(), "cmd.exe");
-  ASSERT_TRUE(open_browser("https://chatgpt.com/"));
+  EXPECT_EQ(system_opener(), "cmd.exe");
+  ASSERT_TRUE(open_address("https://chatgpt.com/"));
   EXPECT_EQ(recorded(), "[" + (dir.path / "a/cmd.exe").string() + "]\n[/C]\n[start]\n[]\n[https://chatgpt.com/]\n");
 }
 
 // --browser and $BROWSER are split into words as a shell would, without
 // expanding anything: quotes keep a path with spaces whole.
-TEST(BrowserLaunch, SplitsTheCommandLikeAShellAndPlacesTheAddress) {
+TEST(LaunchCommand, SplitsTheCommandLikeAShellAndPlacesTheAddress) {
   const std::string url = "https://chatgpt.com/";
   const std::vector<std::pair<std::string, std::vector<std::string>>> cases{
       {"firefox-esr --new-window", {"firefox-esr", "--new-window", url}},
@@ -96,7 +96,8 @@ TEST(BrowserLaunch, SplitsTheCommandLikeAShellAndPlacesTheAddress) {
       {"\"/opt/open quote", {"/opt/open quote", url}},
   };
   for (const auto& [command, argv] : cases) {
-    const auto launch = browser_launch(url, command, [](std::string_view) -> std::optional<std::string> { return std::nullopt; });
+    const auto launch =
+        launch_command(url, command, [](std::string_view) -> std::optional<std::string> { return std::nullopt; });
     ASSERT_TRUE(launch) << command;
     EXPECT_EQ(launch->argv, argv) << command;
   }
@@ -104,7 +105,7 @@ TEST(BrowserLaunch, SplitsTheCommandLikeAShellAndPlacesTheAddress) {
 
 // A snap browser is known by the program started: a link into the snaps'
 // folder (directly or through other links), or a script that runs one.
-TEST(BrowserLaunch, KnowsASnapByTheProgramStarted) {
+TEST(LaunchCommand, KnowsASnapByTheProgramStarted) {
   TempDir dir;
   const fs::path snaps = dir.path / "snap/bin";
   write_script(snaps / "firefox", "exit 0");

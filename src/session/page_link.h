@@ -1,5 +1,5 @@
-// How a session reaches ChatGPT's page: it opens the page once, then asks
-// one job at a time. The product's way is the loopback bridge that the
+// The session's link to ChatGPT's page: it opens the page once, then asks
+// one job at a time. The product's link is the loopback bridge that the
 // browser extension polls; tests stand in with one of their own.
 #pragma once
 
@@ -10,22 +10,22 @@
 #include <optional>
 #include <string>
 
-#include "bridge/browser.h"
+#include "bridge/launcher.h"
 #include "bridge/exchange.h"
 #include "bridge/server.h"
 #include "common/result.h"
 #include "session/wait.h"
 
-class Browser {
+class PageLink {
  public:
-  virtual ~Browser() = default;
+  virtual ~PageLink() = default;
   // Opens `address` (a chat's address without fragment, or the new-chat
   // page) for this session, or with `launch` false only says how to open
   // it by hand; notices go to `out`.
   virtual Status open_page(const std::string& address, const Printer& out, bool launch) = 0;
   // Hands `job` to the page and waits for its result; a job the user
   // stopped (`interrupt`) is withdrawn. Progress notices go to `out`.
-  virtual std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) = 0;
+  virtual std::expected<JobResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) = 0;
   // The extension's version as it last said it.
   virtual std::optional<std::string> extension_version() const = 0;
   // The browser the extension said it runs in ("firefox", "chromium").
@@ -35,9 +35,10 @@ class Browser {
   virtual bool launched() const { return true; }
 };
 
-// The bridge on `port` (0 picks a free one, told to `listening`) and the
-// page opened by `opener` with a fresh session token in its address.
-class BridgeBrowser : public Browser {
+// The link through the bridge: it starts the bridge thread on `port` (0
+// picks a free one, told to `listening`), opens the page with `opener` with
+// a fresh session token in its address, and asks the extension there.
+class BridgedPageLink : public PageLink {
  public:
   // Starts the browser on a page or an address; `reader` is who reads a
   // page given to it (the browser that `open` starts).
@@ -45,14 +46,14 @@ class BridgeBrowser : public Browser {
     std::function<Status(const std::string& target)> open;
     PageReader reader{};
   };
-  BridgeBrowser(int port, Opener opener, std::string extension_folder,
-                std::function<void(int port)> listening = [](int) {}, WaitTimings timings = {});
-  ~BridgeBrowser() override;
+  BridgedPageLink(int port, Opener opener, std::string extension_folder,
+                  std::function<void(int port)> listening = [](int) {}, WaitTimings timings = {});
+  ~BridgedPageLink() override;
   // When the browser cannot be opened (no opener over SSH, a minimal
   // machine), the address is shown to be opened by hand, and the session
   // waits for the extension as usual.
   Status open_page(const std::string& address, const Printer& out, bool launch) override;
-  std::expected<BrowserResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) override;
+  std::expected<JobResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) override;
   std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
   std::optional<std::string> extension_browser() const override { return exchange_->extension_browser(); }
   bool launched() const override { return launched_; }

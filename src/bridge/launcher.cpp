@@ -1,4 +1,4 @@
-#include "bridge/browser.h"
+#include "bridge/launcher.h"
 
 #include <sys/stat.h>
 
@@ -23,7 +23,7 @@ std::vector<std::string> opener_arguments(const std::string& opener, const std::
 
 }  // namespace
 
-std::optional<std::string> browser_opener() {
+std::optional<std::string> system_opener() {
   static const std::vector<std::string> linux_openers{"xdg-open", "gio", "sensible-browser"};
   static const std::vector<std::string> wsl_openers{"cmd.exe", "wslview", "xdg-open", "gio", "sensible-browser"};
   for (const std::string& candidate : is_wsl() ? wsl_openers : linux_openers)
@@ -79,7 +79,7 @@ std::optional<std::string> snap_of_program(const std::filesystem::path& path, co
   return std::nullopt;
 }
 
-PageReader page_reader(const std::optional<BrowserLaunch>& launch) {
+PageReader page_reader(const std::optional<LaunchCommand>& launch) {
   if (!launch || launch->argv.empty()) return {};
   const std::string& program = launch->argv.front();
   const std::string name = std::filesystem::path(program).filename().string();
@@ -114,20 +114,20 @@ std::vector<std::string> command_with_address(std::string_view command, const st
 
 }  // namespace
 
-std::optional<BrowserLaunch> browser_launch(const std::string& url, const std::optional<std::string>& saved,
-                                            const EnvLookup& env) {
-  if (saved && !trim(*saved).empty()) return BrowserLaunch{command_with_address(*saved, url), "--browser"};
+std::optional<LaunchCommand> launch_command(const std::string& url, const std::optional<std::string>& saved,
+                                           const EnvLookup& env) {
+  if (saved && !trim(*saved).empty()) return LaunchCommand{command_with_address(*saved, url), "--browser"};
   // $BROWSER lists commands to try in turn; the first is the user's choice.
   const std::string listed = env("BROWSER").value_or("");
   const std::string first = listed.substr(0, listed.find(':'));
-  if (!trim(first).empty()) return BrowserLaunch{command_with_address(first, url), "BROWSER"};
-  const std::optional<std::string> opener = browser_opener();
+  if (!trim(first).empty()) return LaunchCommand{command_with_address(first, url), "BROWSER"};
+  const std::optional<std::string> opener = system_opener();
   if (!opener) return std::nullopt;
-  return BrowserLaunch{opener_arguments(*opener, url), "opener"};
+  return LaunchCommand{opener_arguments(*opener, url), "opener"};
 }
 
-Status open_browser(const std::string& url, const std::optional<std::string>& saved) {
-  const std::optional<BrowserLaunch> launch = browser_launch(url, saved);
+Status open_address(const std::string& url, const std::optional<std::string>& saved) {
+  const std::optional<LaunchCommand> launch = launch_command(url, saved);
   if (!launch) return failure("No browser opener found. Install xdg-open, gio, or sensible-browser and try again.");
   const std::string& opener = launch->argv.front();
   ProcessSpec command{.argv = launch->argv, .input = InputMode::Inherit,
