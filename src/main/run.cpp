@@ -231,14 +231,15 @@ Status probe_from_arguments(const std::vector<std::string>& args, const SessionW
 
 SessionWorld product_world() {
   return SessionWorld{.browser =
-                          [] {
+                          [](const std::filesystem::path& folder) {
                             auto settings = load_settings();
                             const std::optional<std::string> saved = settings ? settings->browser : std::nullopt;
                             BridgeBrowser::Opener opener{
                                 .open = [saved](const std::string& target) { return open_browser(target, saved); },
                                 .reader = page_reader(browser_launch("", saved))};
-                            return std::make_unique<BridgeBrowser>(kBridgePort, std::move(opener),
-                                                                   extension_to_load().value_or("").string());
+                            return std::make_unique<BridgeBrowser>(
+                                kBridgePorts, std::move(opener), extension_to_load().value_or("").string(),
+                                [](int) {}, WaitTimings{}, folder.string());
                           },
                       .read_prompt = read_terminal_prompt};
 }

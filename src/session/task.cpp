@@ -298,7 +298,7 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
 // Opens the chat's page (or a new chat) for the session; what the opening
 // has to say goes to `notices`.
 Status open_page(Session& session, const std::optional<Chat>& chat, const Printer& notices) {
-  session.browser = session.world.browser();
+  session.browser = session.world.browser(session.folder);
   return session.browser->open_page(launch_address(chat), notices, session.settings.open_browser);
 }
 
@@ -333,6 +333,8 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   session.extra_folders = extra_folders_text(session.roots);
   std::ostringstream notices;  // said after the session's heading
   if (auto opened = open_page(session, chat, world.out.for_buffer(notices)); !opened) return opened;
+  // Only doctor's list of running sessions reads it: not worth ending for.
+  if (const std::optional<int> port = session.browser->port()) (void)claim->record_port(*port);
   world.out << world.out.paint("36", "Wendlebox") << ' ' << friendly_folder(session.folder) << '\n'
             << i18n::tr(session.browser->launched() ? kOpening : kKeepTabOpen) << "\n" << notices.str() << "\n";
   if (auto reach = broad_reach_notice(session.roots)) world.out.line("33", *reach);

@@ -203,6 +203,23 @@ for (const generation of ["2025", "2026-mid", "2026-09", "2026-10"]) {
 
 testLate2026(test, () => harness);
 
+// Two sessions at once in two folders, each in a tab of its own: the second
+// listens on the next port, which its tab's address names; each tab works
+// for its own session and both chats are saved.
+test("two tabs run two sessions at once, each on its own port", async () => {
+  const page = { generation: "2026-10", script: "short" };
+  const runs = await harness.runAtOnce([{ page }, { page, prompt: "make the file here too" }]);
+  assert.doesNotMatch(runs[0].address, /port=/);
+  assert.match(runs[1].address, /^https:\/\/chatgpt\.com\/#wendlebox=[0-9a-f]{32}&port=47834$/);
+  for (const [index, run] of runs.entries()) {
+    succeeded(run);
+    assert.match(run.chats, /"url": "https:\/\/chatgpt\.com\/c\/0c0ffee0-1234-4abc-8def-0123456789ab"/);
+    // Its own first prompt, typed in its own tab, named its own folder.
+    const first = run.typed.find((typed) => typed.includes(`Working folder: ${run.work}\n`));
+    assert.ok(first && first.includes(index ? "User task: make the file here too\n" : "User task: make the file\n"), run.typed.join("\n---\n"));
+  }
+});
+
 // A process that took the port while no session runs, with a link that
 // carries a token of its own: the tab never sends it the token (only
 // requests signed with a key it cannot make without the pairing key), and
