@@ -52,8 +52,10 @@ constexpr i18n::Text kFirstHeldByProgram{
     "A porta {0} está com outro programa (ss -ltnp 'sport = :{0}' mostra qual).",
     "El puerto {0} lo tiene otro programa (ss -ltnp 'sport = :{0}' muestra cuál)."};
 
-// The most of a health answer read: enough for any folder's name.
+// The most of a health answer read: enough for any folder's name, of
+// which no more than a path's longest is shown.
 constexpr std::size_t kMaxHealthAnswer = 16384;
+constexpr std::size_t kMaxFolderShown = 4096;
 
 }  // namespace
 
@@ -87,7 +89,8 @@ std::optional<SessionOnPort> session_on(int port) {
   const auto ok = health->find("ok");
   if (ok == health->end() || !ok->is_boolean() || !ok->get<bool>()) return std::nullopt;
   const auto folder = health->find("folder");
-  return SessionOnPort{folder != health->end() && folder->is_string() ? folder->get<std::string>() : ""};
+  if (folder == health->end() || !folder->is_string()) return SessionOnPort{};
+  return SessionOnPort{shortened(lossy_utf8(folder->get<std::string>()), kMaxFolderShown)};
 }
 
 std::string port_taken_message(int port, int error) {

@@ -72,13 +72,14 @@ Result<int> bind_bridge_listener(PortRange ports) {
   std::expected<UniqueFd, int> bound = std::unexpected(EADDRINUSE);
   // Taken ports are passed over; any other failure is the system's answer
   // for every port and is said at once.
-  for (int port = ports.first; port <= ports.last; ++port) {
+  int port = ports.first;
+  for (; port <= ports.last; ++port) {
     bound = listen_on(port);
     if (bound || bound.error() != EADDRINUSE) break;
   }
-  if (!bound && ports.first == ports.last) return failure(port_taken_message(ports.first, bound.error()));
-  if (!bound && bound.error() == EADDRINUSE) return failure(all_ports_taken_message(ports.first, ports.last));
-  if (!bound) return os_failure(bound.error());
+  if (!bound && (ports.first == ports.last || bound.error() != EADDRINUSE))
+    return failure(port_taken_message(std::min(port, ports.last), bound.error()));
+  if (!bound) return failure(all_ports_taken_message(ports.first, ports.last));
   const int flags = ::fcntl(bound->get(), F_GETFL);
   if (flags < 0 || ::fcntl(bound->get(), F_SETFL, flags | O_NONBLOCK) != 0) return os_failure();
   return bound->release();
