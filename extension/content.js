@@ -19,12 +19,12 @@ async function start() {
   const match = location.hash.match(TOKEN_PATTERN);
   let token = match && match[1];
   if (token) {
-    // An address that names a port no session has (or two ports) is no
-    // session's link: the tab acts on nothing.
     const ports = Array.from(location.hash.matchAll(PORT_PATTERN), (found) => found[1]);
-    if (ports.length > 1 || (ports.length === 1 && !M.bridgeAt(ports[0]))) return;
     // Page scripts must not see the token; the tab keeps it in the worker.
     history.replaceState(history.state, "", location.pathname + location.search);
+    // An address that names a port no session has (or two ports) is no
+    // session's link: the tab acts on nothing.
+    if (ports.length > 1 || (ports.length === 1 && !M.bridgeAt(ports[0]))) return;
     if (!(await M.toWorker({ type: M.worker.setToken, token, port: ports[0] })).ok) return;
   } else {
     token = (await M.toWorker({ type: M.worker.getToken })).token;
