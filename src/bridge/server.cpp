@@ -46,10 +46,6 @@ void discard_pending_input(int stream) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // A listener bound to 127.0.0.1:`port`, or the error of bind (or listen).
 std::expected<UniqueFd, int> listen_on(int port) {
   UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));

@@ -1,6 +1,6 @@
 // Whole sessions through the real binary on the product's port, with a fake
 // browser opener on PATH and a test client playing the extension: the typed
-// prompt, Ctrl-C, signals and the port held by another session need the real
+// prompt, Ctrl-C, signals and two sessions side by side need the real
 // process. Everything else about a session runs in-process
 // (task_in_process_test.cpp and its neighbours).
 #include "session/task.h"
