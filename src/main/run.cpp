@@ -49,14 +49,17 @@ constexpr i18n::Text kSetupHelp{
     "extensión del navegador en la carpeta de datos y muestra cómo cargarla en el navegador."};
 constexpr i18n::Text kDoctorHelp{
     "wendlebox doctor: checks what a session needs (the program on PATH, a browser opener, Git, the extension and its "
-    "version, the state files and folders), says where the state lives and how to fix each problem, and changes "
-    "nothing. It exits with status 1 when something would stop a session.",
+    "version, the state files and folders), says where the state lives and how to fix each problem, lists the "
+    "sessions running now (folder, process, port), and changes nothing. It exits with status 1 when something would "
+    "stop a session.",
     "wendlebox doctor: verifica o que uma sessão precisa (o programa no PATH, um abridor de navegador, o Git, a "
-    "extensão e sua versão, os arquivos e pastas de estado), diz onde o estado fica e como corrigir cada problema, e "
-    "não altera nada. Termina com status 1 quando algo impediria uma sessão.",
+    "extensão e sua versão, os arquivos e pastas de estado), diz onde o estado fica e como corrigir cada problema, "
+    "lista as sessões em execução (pasta, processo, porta) e não altera nada. Termina com status 1 quando algo "
+    "impediria uma sessão.",
     "wendlebox doctor: comprueba lo que necesita una sesión (el programa en el PATH, un abridor de navegador, Git, la "
     "extensión y su versión, los archivos y carpetas de estado), dice dónde está el estado y cómo corregir cada "
-    "problema, y no cambia nada. Termina con estado 1 cuando algo impediría una sesión."};
+    "problema, lista las sesiones en curso (carpeta, proceso, puerto) y no cambia nada. Termina con estado 1 cuando "
+    "algo impediría una sesión."};
 
 constexpr i18n::Text kUninstallHelp{
     "wendlebox uninstall: removes what setup installed in your home folder (the program in ~/.local/bin, the browser "
