@@ -3,7 +3,7 @@
 // extension before. Each ends with the right answer or a clear error.
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
-import { bigInput, closeStandIn, hmac, listening, picture, poll, standIn, startHarness } from "./harness.mjs";
+import { BRIDGE_PORT, bigInput, closeStandIn, hmac, listening, picture, poll, standIn, startHarness } from "./harness.mjs";
 import { testLate2026 } from "./late2026_cases.mjs";
 import { pageFromSkeleton } from "./skeleton_page.mjs";
 
@@ -249,6 +249,36 @@ for (const [how, signs] of [["unsigned", false], ["signed with its own token", t
     }
   });
 }
+
+// A link whose port is no session's (here the one just past the last) starts
+// nothing in its tab: what listens there hears nothing, and the token leaves
+// the address. A tab of a session on a port of the range, opened after it,
+// is served by the same worker meanwhile.
+test("a link naming a port outside the sessions' ports is ignored", async () => {
+  const token = "0123456789abcdef0123456789abcdef";
+  const heard = { outside: [], inside: [] };
+  const listen = (port, where) => new Promise((resolve) => {
+    const server = standIn((request, response) => {
+      heard[where].push(request.url);
+      response.writeHead(204).end();
+    });
+    server.listen(port, "127.0.0.1", () => resolve(server));
+  });
+  const outside = await listen(BRIDGE_PORT + 20, "outside");
+  const inside = await listen(BRIDGE_PORT + 1, "inside");
+  const hostile = await harness.openTab({ generation: "2026-09" }, `https://chatgpt.com/#wendlebox=${token}&port=${BRIDGE_PORT + 20}`);
+  const served = await harness.openTab({ generation: "2026-09" }, `https://chatgpt.com/#wendlebox=${token}&port=${BRIDGE_PORT + 1}`);
+  try {
+    await poll(() => heard.inside.length > 0, 30_000, "the served tab's poll");
+    assert.deepEqual(heard.outside, []);
+    assert.equal(hostile.url(), "https://chatgpt.com/");
+  } finally {
+    await hostile.close();
+    await served.close();
+    closeStandIn(outside);
+    closeStandIn(inside);
+  }
+});
 
 // Our program ends in the middle of an answer and another takes its port:
 // the withdrawal check's unsigned answer stops ChatGPT's answer, and the
