@@ -1,6 +1,7 @@
 // The service worker's work: each tab's record (its session token and the
-// port of its session, the job ids it handled and the job being answered, kept in session storage so
-// neither a restart of the worker nor a reload of the page loses a job),
+// port of its session, the job ids it handled and the job being answered,
+// kept in session storage so neither a restart of the worker nor a reload
+// of the page loses a job),
 // the signed requests to the wendlebox program, the toolbar icon, and the
 // handler of each message of the content script. Made for one browser API
 // (`api`, chrome or browser) and one fetch, so tests run it on stand-ins.
