@@ -8,6 +8,8 @@ import * as J from "./jobs.js";
 import { listenToStreams } from "./answer.js";
 
 const TOKEN_PATTERN = /(?:^#|&)wendlebox=([0-9a-f]{32})(?=&|$)/;
+// The session's port, after the token when it is not the first.
+const PORT_PATTERN = /(?:^#|&)port=([^&]*)/g;
 
 async function start() {
   // The page's streams are followed from its first request (a reloaded
@@ -17,9 +19,13 @@ async function start() {
   const match = location.hash.match(TOKEN_PATTERN);
   let token = match && match[1];
   if (token) {
+    const ports = Array.from(location.hash.matchAll(PORT_PATTERN), (found) => found[1]);
     // Page scripts must not see the token; the tab keeps it in the worker.
     history.replaceState(history.state, "", location.pathname + location.search);
-    await M.toWorker({ type: M.worker.setToken, token });
+    // An address that names a port no session has (or two ports) is no
+    // session's link: the tab acts on nothing.
+    if (ports.length > 1 || (ports.length === 1 && !M.bridgeAt(ports[0]))) return;
+    if (!(await M.toWorker({ type: M.worker.setToken, token, port: ports[0] })).ok) return;
   } else {
     token = (await M.toWorker({ type: M.worker.getToken })).token;
   }

@@ -1,9 +1,10 @@
-// Each tab's record in the browser's session storage: its session token,
-// the job ids it handled (so one job is never sent twice) and the job
-// being answered (so a reload of the page finds it again). Kept there so
-// neither a restart of the worker nor a reload of the page loses a job.
+// Each tab's record in the browser's session storage: its session token
+// and its session's port, the job ids it handled (so one job is never sent
+// twice) and the job being answered (so a reload of the page finds it
+// again). Kept there so neither a restart of the worker nor a reload of the
+// page loses a job.
 
-const EMPTY = Object.freeze({ token: null, handled: [], inflight: null });
+const EMPTY = Object.freeze({ token: null, port: null, handled: [], inflight: null });
 
 export function tabRecords(storage) {
   const key = (tabId) => `tab:${tabId}`;

@@ -1,6 +1,7 @@
-// The service worker's work: each tab's record (its session token, the job
-// ids it handled and the job being answered, kept in session storage so
-// neither a restart of the worker nor a reload of the page loses a job),
+// The service worker's work: each tab's record (its session token and the
+// port of its session, the job ids it handled and the job being answered,
+// kept in session storage so neither a restart of the worker nor a reload
+// of the page loses a job),
 // the signed requests to the wendlebox program, the toolbar icon, and the
 // handler of each message of the content script. Made for one browser API
 // (`api`, chrome or browser) and one fetch, so tests run it on stand-ins.
@@ -140,7 +141,11 @@ export function createWorker(api, fetch = globalThis.fetch.bind(globalThis)) {
   // may hold the port while no session runs, and may bring a link with a token
   // of its own; without the pairing key it can neither learn nor make the
   // signing key, so it gets nothing from the tab and can give it nothing.
-  async function bridgeRequest(path, token, options = {}, readAgain = true) {
+  //
+  // Each tab talks to its own session, on the port its address named.
+  async function bridgeRequest(path, { token, port }, options = {}, readAgain = true) {
+    const bridge = M.bridgeAt(String(port || M.WENDLEBOX_PORT));
+    if (!bridge) return { status: 0 };
     const key = await sessionKey(token);
     if (!key) return { status: 0, unpaired: true };
     const nonce = hex(crypto.getRandomValues(new Uint8Array(16)));
@@ -149,7 +154,7 @@ export function createWorker(api, fetch = globalThis.fetch.bind(globalThis)) {
     let response;
     let text;
     try {
-      response = await fetch(`${M.bridge}${path}`, {
+      response = await fetch(`${bridge}${path}`, {
         cache: "no-store", ...options,
         headers: { ...VERSION_HEADER, ...options.headers, "X-Wendlebox-Nonce": nonce, "X-Wendlebox-Signature": signature,
           "X-Wendlebox-Pairing": pairingId },
@@ -164,7 +169,7 @@ export function createWorker(api, fetch = globalThis.fetch.bind(globalThis)) {
       // Setup may have paired this folder anew since the key was read: with
       // the key it holds now the request may pass.
       const before = pairing;
-      if (readAgain && (await pairingKey({ again: true })) !== before) return bridgeRequest(path, token, options, false);
+      if (readAgain && (await pairingKey({ again: true })) !== before) return bridgeRequest(path, { token, port }, options, false);
       return { status: 0, mismatch: true };
     }
     return { status: response.status, body: text ? JSON.parse(text) : null };
@@ -174,11 +179,11 @@ export function createWorker(api, fetch = globalThis.fetch.bind(globalThis)) {
   // signed answer shows just before it is sent: a program that took the port
   // after ours ended gets nothing. A job no longer offered was taken (an
   // earlier sending arrived) or withdrawn: there is nothing left to send.
-  async function postResult(token, result) {
-    const offered = await bridgeRequest("/next", token);
+  async function postResult(session, result) {
+    const offered = await bridgeRequest("/next", session);
     if (offered.status === 0) return offered;
     if (offered.status !== 200 || !offered.body || offered.body.id !== result.id) return { status: 200, gone: true };
-    return bridgeRequest("/result", token, {
+    return bridgeRequest("/result", session, {
       method: "POST",
       headers: { "Content-Type": "application/json" },
       body: JSON.stringify(result),
@@ -191,10 +196,16 @@ export function createWorker(api, fetch = globalThis.fetch.bind(globalThis)) {
   }
 
   const handlers = {
-    // A page opened by wendlebox brings its token in the address fragment.
+    // A page opened by wendlebox brings its token in the address fragment,
+    // and its session's port when it is not the first. A port that is no
+    // session's is refused: a link could otherwise aim the tab's requests
+    // at any program on this machine.
     async [M.worker.setToken](message, tabId) {
+      if (!M.bridgeAt(message.port)) return { ok: false };
+      const port = Number(message.port || M.WENDLEBOX_PORT);
       await records.update(tabId, (record) => {
-        if (record.token !== message.token) Object.assign(record, { token: message.token, handled: [], inflight: null, failed: false });
+        if (record.token !== message.token || record.port !== port)
+          Object.assign(record, { token: message.token, port, handled: [], inflight: null, failed: false });
       });
       return { ok: true };
     },
@@ -203,9 +214,9 @@ export function createWorker(api, fetch = globalThis.fetch.bind(globalThis)) {
     },
     // The program holds the poll until a job comes or `waitSeconds` pass.
     async [M.worker.poll](message, tabId) {
-      const { token } = await records.read(tabId);
-      if (!token) return { status: 0 };
-      const reply = await bridgeRequest(`/next?wait=${message.waitSeconds}`, token);
+      const session = await records.read(tabId);
+      if (!session.token) return { status: 0 };
+      const reply = await bridgeRequest(`/next?wait=${message.waitSeconds}`, session);
       // The record as it is once the program answered (the poll may wait long).
       const record = await records.read(tabId);
       if (refusal(reply)) await showState(tabId, refusal(reply));
@@ -218,9 +229,9 @@ export function createWorker(api, fetch = globalThis.fetch.bind(globalThis)) {
     // that is gone (or replaced) means the user stopped the prompt, and an
     // answer that is not the program's means it is gone.
     async [M.worker.current](message, tabId) {
-      const { token } = await records.read(tabId);
-      if (!token) return { status: 0 };
-      const reply = await bridgeRequest(`/next?wait=${WITHDRAWAL_WAIT_SECONDS}&unchanged=${message.id}`, token);
+      const session = await records.read(tabId);
+      if (!session.token) return { status: 0 };
+      const reply = await bridgeRequest(`/next?wait=${WITHDRAWAL_WAIT_SECONDS}&unchanged=${message.id}`, session);
       if (refusal(reply)) await showState(tabId, refusal(reply));
       return { status: reply.status, id: reply.body && reply.body.id, impostor: reply.impostor || reply.mismatch };
     },
@@ -261,14 +272,14 @@ export function createWorker(api, fetch = globalThis.fetch.bind(globalThis)) {
     // reloaded page claims the next job): the record is changed before and
     // after the wait, never saved as it was read before it.
     async [M.worker.result](message, tabId) {
-      const { token } = await records.read(tabId);
-      if (!token) return { status: 0 };
+      const session = await records.read(tabId);
+      if (!session.token) return { status: 0 };
       // The icon says how the job ended before the program hears it: the
       // program may end at once on an error.
       await records.update(tabId, (record) => { record.failed = Boolean(message.result.error); });
       if (message.result.error) await showState(tabId, "error", message.result.error);
       else await showState(tabId, "connected");
-      const reply = await postResult(token, message.result);
+      const reply = await postResult(session, message.result);
       if (refusal(reply)) await showState(tabId, refusal(reply));
       // No answer at all (a connection lost in a flood): the content script
       // sends it again until the program answers.

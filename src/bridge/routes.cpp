@@ -56,9 +56,13 @@ Response next_answer(const std::optional<Job>& offer) {
   return offer ? Response{200, job_json(*offer)} : Response{204, {}};
 }
 
-Reply route(const Request& request, JobExchange& exchange) {
+Reply route(const Request& request, JobExchange& exchange, const std::string& folder) {
   const std::string_view path = std::string_view(request.target).substr(0, request.target.find('?'));
-  if (request.method == "GET" && path == "/health") return Response{200, Json{{"ok", true}}};
+  if (request.method == "GET" && path == "/health") {
+    Json health{{"ok", true}};
+    if (!folder.empty()) health["folder"] = folder;
+    return Response{200, std::move(health)};
+  }
   if (request.method == "GET" && path == "/next") {
     const std::optional<Job> offer = exchange.poll(request.extension_version, request.extension_browser);
     if (auto hold = hold_of(request); hold && nothing_new(offer, *hold)) return *hold;

@@ -26,8 +26,10 @@ using Reply = std::variant<http::Response, Hold>;
 
 // `GET /next?wait=<seconds>` (at most 30) is held until a job is there or
 // the time is up; with `&unchanged=<id>`, until the job offered is no longer
-// that one.
-Reply route(const http::Request& request, JobExchange& exchange);
+// that one. `GET /health`, which anyone on the machine may ask, names the
+// session's working `folder` (when known) and nothing else: a session that
+// finds every port taken says whose session holds the first one.
+Reply route(const http::Request& request, JobExchange& exchange, const std::string& folder = {});
 
 // Whether a held poll still has nothing to be told.
 bool nothing_new(const std::optional<Job>& offer, const Hold& hold);

@@ -46,29 +46,39 @@ void discard_pending_input(int stream) {
   }
 }
 
-}  // namespace
-
-Result<int> bind_bridge_listener(int port) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listener < 0) return os_failure();
+// A listener bound to 127.0.0.1:`port`, or the error of bind (or listen).
+std::expected<UniqueFd, int> listen_on(int port) {
+  UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!listener) return std::unexpected(errno);
   const int on = 1;
-  ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  ::setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, SOMAXCONN) != 0) {
-    const int error = errno;
-    ::close(listener);
-    return failure(port_taken_message(port, error));
-  }
-  const int flags = ::fcntl(listener, F_GETFL);
-  if (flags < 0 || ::fcntl(listener, F_SETFL, flags | O_NONBLOCK) != 0) {
-    const int error = errno;
-    ::close(listener);
-    return os_failure(error);
-  }
+  if (::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener.get(), SOMAXCONN) != 0)
+    return std::unexpected(errno);
   return listener;
+}
+
+}  // namespace
+
+Result<int> bind_bridge_listener(PortRange ports) {
+  std::expected<UniqueFd, int> bound = std::unexpected(EADDRINUSE);
+  // Taken ports are passed over; any other failure is the system's answer
+  // for every port and is said at once.
+  int port = ports.first;
+  for (; port <= ports.last; ++port) {
+    bound = listen_on(port);
+    if (bound || bound.error() != EADDRINUSE) break;
+  }
+  if (!bound && (ports.first == ports.last || bound.error() != EADDRINUSE))
+    return failure(port_taken_message(std::min(port, ports.last), bound.error()));
+  if (!bound) return failure(all_ports_taken_message(ports.first, ports.last));
+  const int flags = ::fcntl(bound->get(), F_GETFL);
+  if (flags < 0 || ::fcntl(bound->get(), F_SETFL, flags | O_NONBLOCK) != 0) return os_failure();
+  return bound->release();
 }
 
 int bound_port(int listener) {
@@ -158,8 +168,9 @@ bool peer_left(int stream) {
 
 class Server {
  public:
-  Server(int listener, std::shared_ptr<JobExchange> exchange, BridgeKeys keys)
-      : listener_(listener), exchange_(std::move(exchange)), check_(bound_port(listener), std::move(keys), *exchange_) {}
+  Server(int listener, std::shared_ptr<JobExchange> exchange, BridgeKeys keys, std::string folder)
+      : listener_(listener), exchange_(std::move(exchange)), check_(bound_port(listener), std::move(keys), *exchange_),
+        folder_(std::move(folder)) {}
 
   void run() {
     while (wait_for_events()) {
@@ -205,7 +216,7 @@ class Server {
     if (const auto* refused = std::get_if<Refused>(&verdict)) return refuse(connection.stream, request, *refused);
     const std::string origin = request.origin.value_or("");
     const std::string& nonce = std::get<Admitted>(verdict).nonce;
-    Reply reply = route(request, *exchange_);
+    Reply reply = route(request, *exchange_, folder_);
     if (const auto* response = std::get_if<Response>(&reply)) return answer(connection.stream, *response, origin, nonce);
     // Too many held: the one held longest gets its answer now.
     if (held_.size() >= kMaxHeldPolls) release(held_.front()), held_.erase(held_.begin());
@@ -327,6 +338,7 @@ class Server {
   int listener_;
   std::shared_ptr<JobExchange> exchange_;
   CallerCheck check_;
+  std::string folder_;
   std::vector<Connection> open_{};      // oldest first
   std::vector<HeldPoll> held_{};        // oldest first
   std::vector<Outgoing> outgoing_{};    // answers the clients have not taken whole yet
@@ -334,15 +346,15 @@ class Server {
 
 }  // namespace
 
-void serve(int listener, std::shared_ptr<JobExchange> exchange, BridgeKeys keys) {
-  Server(listener, std::move(exchange), std::move(keys)).run();
+void serve(int listener, std::shared_ptr<JobExchange> exchange, BridgeKeys keys, std::string folder) {
+  Server(listener, std::move(exchange), std::move(keys), std::move(folder)).run();
 }
 
 BridgeThread::BridgeThread(UniqueFd listener) : listener_(std::move(listener)), port_(bound_port(listener_.get())) {}
 
-Result<std::unique_ptr<BridgeThread>> BridgeThread::start(int port, std::shared_ptr<JobExchange> exchange,
-                                                          BridgeKeys keys) {
-  auto listener = bind_bridge_listener(port);
+Result<std::unique_ptr<BridgeThread>> BridgeThread::start(PortRange ports, std::shared_ptr<JobExchange> exchange,
+                                                          BridgeKeys keys, std::string folder) {
+  auto listener = bind_bridge_listener(ports);
   if (!listener) return std::unexpected(listener.error());
   std::unique_ptr<BridgeThread> bridge(new BridgeThread(UniqueFd(*listener)));
   // The thread starts with the signals that stop a session blocked, so
@@ -353,7 +365,7 @@ Result<std::unique_ptr<BridgeThread>> BridgeThread::start(int port, std::shared_
   ::pthread_sigmask(SIG_BLOCK, &session_signals, &previous);
   std::optional<std::string> failed;
   try {
-    bridge->thread_ = std::thread(serve, bridge->listener_.get(), std::move(exchange), std::move(keys));
+    bridge->thread_ = std::thread(serve, bridge->listener_.get(), std::move(exchange), std::move(keys), std::move(folder));
   } catch (const std::system_error& error) {
     failed = fmt::format("Could not start the browser bridge: {}", os_error_text(error.code().value()));
   }

@@ -11,7 +11,9 @@
 
 #include <fmt/format.h>
 
+#include "bridge/port_holder.h"
 #include "bridge/token.h"
+#include "common/files.h"
 #include "common/random.h"
 #include "support/bridge_client.h"
 #include "support/support.h"
@@ -393,6 +395,50 @@ TEST(BridgeListener, APortHeldByAnotherProgramIsSaidSo) {
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error(), fmt::format("Another program is using port {0} on 127.0.0.1, where the extension looks for "
                                          "Wendlebox. Stop it and try again (ss -ltnp 'sport = :{0}' shows which).", port));
+}
+
+// What holds the first port when all are taken, as its health check says:
+// whatever listens there may answer anything, and only a well-formed answer
+// is taken for a session; its folder is shown made safe and cut short.
+TEST(BridgeListener, AllPortsTakenNamesWhatItsHealthCheckSaysMadeSafe) {
+  const std::string taken = "All 20 ports Wendlebox can listen on (127.0.0.1:{0} to {1}) are taken, so no other "
+                            "session can start. {2} End a session you no longer need (/exit or Ctrl+C in its "
+                            "terminal) and try again.";
+  const std::string program = "Port {0} is held by another program (ss -ltnp 'sport = :{0}' shows which).";
+  const std::string long_folder = "/" + std::string(5000, 'd');
+  struct Case {
+    std::string body;
+    std::string holder;
+  };
+  const std::vector<Case> cases{
+      {R"({"folder":"/work/shop","ok":true})", "Port {0} is held by a Wendlebox session working in /work/shop."},
+      {R"({"ok":true})", "Port {0} is held by a Wendlebox session."},
+      {R"({"folder":7,"ok":true})", "Port {0} is held by a Wendlebox session."},
+      {R"({"folder":"/a","ok":"yes"})", program},
+      {R"([true])", program},
+      {"not json", program},
+      {R"({"folder":")" + long_folder + R"(","ok":true})",
+       "Port {0} is held by a Wendlebox session working in " + long_folder.substr(0, 4096) + "…."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body.substr(0, 60));
+    const UniqueFd listener(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener.get(), 4), 0);
+    const int port = bound_port(listener.get());
+    std::thread holder([&] {
+      const UniqueFd client(::accept(listener.get(), nullptr, nullptr));
+      char request[4096];
+      (void)!::recv(client.get(), request, sizeof request, 0);
+      (void)write_all(client.get(), fmt::format("HTTP/1.1 200 OK\r\nContent-Length: {}\r\n\r\n{}", c.body.size(), c.body));
+    });
+    const std::string message = all_ports_taken_message(port, port + 19);
+    holder.join();
+    EXPECT_EQ(message, fmt::format(fmt::runtime(taken), port, port + 19, fmt::format(fmt::runtime(c.holder), port)));
+  }
 }
 
 TEST(BridgeListener, CanBeBoundAgainRightAfterAServedSessionClosed) {

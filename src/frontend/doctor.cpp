@@ -20,6 +20,7 @@
 #include "state/allowed.h"
 #include "state/app_dirs.h"
 #include "state/chats.h"
+#include "state/running_sessions.h"
 #include "state/settings.h"
 #include "state/state_file.h"
 
@@ -122,7 +123,28 @@ constexpr i18n::Text kNoCompletion{
     "Completado del shell ({}): no configurado, así que Tab no completa nada después de wendlebox. Ejecuta wendlebox "
     "setup desde la carpeta de la compilación o de la descarga y abre una terminal nueva."};
 
+constexpr i18n::Text kSessionsRunning{"Sessions running:", "Sessões em execução:", "Sesiones en curso:"};
+constexpr i18n::Text kNoSessionRunning{"Sessions running: none", "Sessões em execução: nenhuma",
+                                       "Sesiones en curso: ninguna"};
+constexpr i18n::Text kSessionProcess{"process {}", "processo {}", "proceso {}"};
+constexpr i18n::Text kSessionPort{"port {}", "porta {}", "puerto {}"};
+
 const Printer& out() { return Printer::standard(); }
+
+// The sessions running now, each with its folder, process and port.
+void report_sessions() {
+  const std::vector<RunningSession> sessions = running_sessions();
+  if (sessions.empty()) {
+    out() << i18n::tr(kNoSessionRunning) << '\n';
+    return;
+  }
+  out() << i18n::tr(kSessionsRunning) << '\n';
+  for (const RunningSession& session : sessions) {
+    std::string details = fmt::format(fmt::runtime(i18n::tr(kSessionProcess)), session.pid);
+    if (session.port) details += ", " + fmt::format(fmt::runtime(i18n::tr(kSessionPort)), *session.port);
+    out() << "  " << one_line_text(friendly_folder(session.folder)) << " (" << details << ")\n";
+  }
+}
 
 std::string indented(const std::string& text) {
   std::string result = "  ";
@@ -325,6 +347,7 @@ Status doctor() {
   usable &= check_state_file(kAllowList, allowed_path(), loaded(load_allowed()));
   usable &= check_state_file(kChatList, chats_path(), loaded_chats());
   out() << i18n::tr(kChatLogs) << '\n';
+  report_sessions();
   usable &= check_writable(kConfigFolder, app_dir());
   usable &= check_writable(kDataFolder, data_dir());
   if (!usable) return failure(std::string(i18n::tr(kSessionBlocked)));

@@ -267,7 +267,7 @@ TEST(Doctor, ReportsWhatItFinds) {
   EXPECT_TRUE(r.out.ends_with("Settings: " + config + "/settings.json (not created yet)\nAllowed folders: " + config +
                               "/allowed-folders.json (not created yet)\nSaved chats: " + config +
                               "/chats.json (not created yet)\nChat logs: .wendlebox/chatlogs in each project folder\n"
-                              "Config folder: " + config + " (writable)\nData folder: " + home.path.string() +
+                              "Sessions running: none\nConfig folder: " + config + " (writable)\nData folder: " + home.path.string() +
                               "/.local/share/wendlebox (writable)\n")) << r.out;
   write_text(home.path / ".config/wendlebox/extension-seen", "0.0.9");
   // When it was seen is the file's time: 2026-01-02 03:04:05 UTC.

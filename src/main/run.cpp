@@ -50,14 +50,17 @@ constexpr i18n::Text kSetupHelp{
     "extensión del navegador en la carpeta de datos y muestra cómo cargarla en el navegador."};
 constexpr i18n::Text kDoctorHelp{
     "wendlebox doctor: checks what a session needs (the program on PATH, a browser opener, Git, the extension and its "
-    "version, the state files and folders), says where the state lives and how to fix each problem, and changes "
-    "nothing. It exits with status 1 when something would stop a session.",
+    "version, the state files and folders), says where the state lives and how to fix each problem, lists the "
+    "sessions running now (folder, process, port), and changes nothing. It exits with status 1 when something would "
+    "stop a session.",
     "wendlebox doctor: verifica o que uma sessão precisa (o programa no PATH, um abridor de navegador, o Git, a "
-    "extensão e sua versão, os arquivos e pastas de estado), diz onde o estado fica e como corrigir cada problema, e "
-    "não altera nada. Termina com status 1 quando algo impediria uma sessão.",
+    "extensão e sua versão, os arquivos e pastas de estado), diz onde o estado fica e como corrigir cada problema, "
+    "lista as sessões em execução (pasta, processo, porta) e não altera nada. Termina com status 1 quando algo "
+    "impediria uma sessão.",
     "wendlebox doctor: comprueba lo que necesita una sesión (el programa en el PATH, un abridor de navegador, Git, la "
     "extensión y su versión, los archivos y carpetas de estado), dice dónde está el estado y cómo corregir cada "
-    "problema, y no cambia nada. Termina con estado 1 cuando algo impediría una sesión."};
+    "problema, lista las sesiones en curso (carpeta, proceso, puerto) y no cambia nada. Termina con estado 1 cuando "
+    "algo impediría una sesión."};
 
 constexpr i18n::Text kUninstallHelp{
     "wendlebox uninstall: removes what setup installed in your home folder (the program in ~/.local/bin, the browser "
@@ -231,15 +234,16 @@ Status probe_from_arguments(const std::vector<std::string>& args, const SessionW
 }  // namespace
 
 SessionWorld product_world() {
-  return SessionWorld{.page_link =
-                          [] {
+  return SessionWorld{.browser =
+                          [](const std::filesystem::path& folder) {
                             auto settings = load_settings();
                             const std::optional<std::string> saved = settings ? settings->browser : std::nullopt;
                             BridgedPageLink::Opener opener{
                                 .open = [saved](const std::string& target) { return open_address(target, saved); },
                                 .reader = page_reader(launch_command("", saved))};
-                            return std::make_unique<BridgedPageLink>(kBridgePort, std::move(opener),
-                                                                     extension_to_load().value_or("").string());
+                            return std::make_unique<BridgedPageLink>(
+                                kBridgePorts, std::move(opener), extension_to_load().value_or("").string(),
+                                [](int) {}, WaitTimings{}, folder.string());
                           },
                       .read_prompt = read_terminal_prompt};
 }

@@ -55,7 +55,8 @@ Result<UniqueFd> open_claims_folder(const std::filesystem::path& claims) {
   return dir;
 }
 
-// What the holder wrote: its process id, then its working folder. The
+// What the holder wrote: its process id, then its working folder (and
+// later the port it listens on, running_sessions.h reads it). The
 // holder writes it right after taking the lock, so it is waited for a
 // little when still empty.
 std::pair<std::string, std::string> holder_of(int file) {
@@ -88,7 +89,11 @@ FolderClaim::~FolderClaim() {
   if (file_) ::unlinkat(dir_.get(), name_.c_str(), 0);
 }
 
-std::filesystem::path claims_folder() { return app_dir() / "sessions"; }
+Status FolderClaim::record_port(int port) {
+  // After the process id and the folder, which the claim's file holds
+  // already (the file's offset is past them).
+  return write_all(file_.get(), fmt::format("{}\n", port));
+}
 
 Result<FolderClaim> claim_folder(const std::filesystem::path& folder, const std::filesystem::path& claims) {
   auto dir = open_claims_folder(claims);

@@ -9,6 +9,7 @@
 
 #include "common/files.h"
 #include "common/result.h"
+#include "state/running_sessions.h"
 
 // A held claim. The claim is an advisory lock on a file of the user's own
 // private folder: the system lets go of it when the process ends however it
@@ -18,6 +19,9 @@ class FolderClaim {
   FolderClaim(FolderClaim&&) = default;
   FolderClaim& operator=(FolderClaim&&) = delete;
   ~FolderClaim();
+  // Adds the port the session listens on to the claim, for doctor's list
+  // of running sessions.
+  Status record_port(int port);
 
  private:
   friend Result<FolderClaim> claim_folder(const std::filesystem::path&, const std::filesystem::path&);
@@ -27,9 +31,6 @@ class FolderClaim {
   std::string name_;
   UniqueFd file_;
 };
-
-// Where the claims are kept: a private folder of the user's configuration.
-std::filesystem::path claims_folder();
 
 // Claims `folder` (canonical) for this process, or fails with the message
 // for the user naming the folder of the session that holds it, its process

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
 #include "process/process.h"
 #include "support/support.h"
 
@@ -117,6 +119,36 @@ TEST_F(FolderClaims, TheClaimOfASessionThatDiedIsTakenOverAndAPlantedLinkIsNever
   EXPECT_TRUE(claim_folder(repo(), claims()));
   EXPECT_EQ(read_text(base.path / "target"), "kept");
   EXPECT_TRUE(fs::is_empty(claims()));
+}
+
+// Doctor's list: the claims still held, with the port once recorded; a
+// claim its session left behind (it crashed), a planted link and files
+// naming no process or folder are not sessions.
+TEST_F(FolderClaims, RunningSessionsAreTheClaimsStillHeldWithTheirPorts) {
+  {
+    OtherSession crashed(base.path / "plain", claims(), true);
+    ASSERT_TRUE(crashed.claimed());
+    crashed.wait_ended();
+  }
+  auto held = claim_folder(repo(), claims());
+  ASSERT_TRUE(held) << held.error();
+  write_text(base.path / "elsewhere.claim", "1\n/elsewhere\n47840\n");
+  fs::create_symlink(base.path / "elsewhere.claim", claims() / "planted.claim");
+  int junk_files = 0;
+  for (const char* junk : {"", "x\n/folder\n", "1\n", "-4\n/folder\n"})
+    write_text(claims() / fmt::format("junk{}.claim", ++junk_files), junk);
+  const auto listed = [&](const fs::path& locks) {
+    std::vector<std::string> found;
+    for (const RunningSession& session : running_sessions(claims(), locks))
+      found.push_back(fmt::format("{} {} {}", session.pid, session.folder, session.port.value_or(0)));
+    return found;
+  };
+  const std::string mine = std::to_string(::getpid()) + " " + repo().string() + " ";
+  EXPECT_EQ(listed("/proc/locks"), std::vector<std::string>{mine + "0"});
+  ASSERT_TRUE(held->record_port(47834));
+  EXPECT_EQ(listed("/proc/locks"), std::vector<std::string>{mine + "47834"});
+  // Where the system lists no locks, a claim is live while its process is.
+  EXPECT_EQ(listed(base.path / "no-locks"), std::vector<std::string>{mine + "47834"});
 }
 
 }  // namespace

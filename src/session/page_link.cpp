@@ -62,25 +62,28 @@ BridgedPageLink::~BridgedPageLink() {
   }
 }
 
-BridgedPageLink::BridgedPageLink(int port, Opener opener, std::string extension_folder,
-                                 std::function<void(int port)> listening, WaitTimings timings)
-    : port_(port), opener_(std::move(opener)), extension_folder_(std::move(extension_folder)),
-      listening_(std::move(listening)), timings_(timings) {}
+BridgedPageLink::BridgedPageLink(PortRange ports, Opener opener, std::string extension_folder,
+                                 std::function<void(int port)> listening, WaitTimings timings,
+                                 std::string working_folder)
+    : ports_(ports), working_folder_(std::move(working_folder)), opener_(std::move(opener)),
+      extension_folder_(std::move(extension_folder)), listening_(std::move(listening)), timings_(timings) {}
 
 Status BridgedPageLink::open_page(const std::string& address, const Printer& out, bool launch) {
   auto session_token = token();
   if (!session_token) return std::unexpected(session_token.error());
   auto pairing = pairing_key();
   if (!pairing) return std::unexpected(pairing.error());
-  auto bridge = BridgeThread::start(port_, exchange_, bridge_keys(*pairing, *session_token));
+  auto bridge = BridgeThread::start(ports_, exchange_, bridge_keys(*pairing, *session_token), working_folder_);
   if (!bridge) return std::unexpected(bridge.error());
   bridge_ = std::move(*bridge);
   listening_(bridge_->port());
   // The token reaches the extension only in the address's fragment, and
   // the browser is started on a private page that forwards to it. Where no
   // such page can be made for the browser, the address goes on its command
-  // line only with the user told so, and why.
-  const std::string address_with_key = address + "#wendlebox=" + *session_token;
+  // line only with the user told so, and why. The extension looks for the
+  // session on the first port unless the address names another.
+  std::string address_with_key = address + "#wendlebox=" + *session_token;
+  if (bridge_->port() != kBridgePort) address_with_key += fmt::format("&port={}", bridge_->port());
   auto page = write_forwarding_page(opener_.reader, address_with_key);
   if (page) forwarding_page_ = *page;
   if (!page && launch) out.line("33", fmt::format(fmt::runtime(i18n::tr(kKeyOnCommandLine)), page.error()));

@@ -33,11 +33,14 @@ class PageLink {
   // Whether open_page() started a browser on the page (not with --no-browser,
   // nor when the opener failed and the page was shown to open by hand).
   virtual bool launched() const { return true; }
+  // The loopback port the page reaches the session on, once open.
+  virtual std::optional<int> port() const { return std::nullopt; }
 };
 
-// The link through the bridge: it starts the bridge thread on `port` (0
-// picks a free one, told to `listening`), opens the page with `opener` with
-// a fresh session token in its address, and asks the extension there.
+// The bridge on the first free port of `ports` (0 picks a free one, told to
+// `listening`) and the page opened by `opener` with a fresh session token in
+// its address, and the port when it is not the first of the product's.
+// Its health check names `working_folder`.
 class BridgedPageLink : public PageLink {
  public:
   // Starts the browser on a page or an address; `reader` is who reads a
@@ -46,8 +49,9 @@ class BridgedPageLink : public PageLink {
     std::function<Status(const std::string& target)> open;
     PageReader reader{};
   };
-  BridgedPageLink(int port, Opener opener, std::string extension_folder,
-                  std::function<void(int port)> listening = [](int) {}, WaitTimings timings = {});
+  BridgedPageLink(PortRange ports, Opener opener, std::string extension_folder,
+                  std::function<void(int port)> listening = [](int) {}, WaitTimings timings = {},
+                  std::string working_folder = {});
   ~BridgedPageLink() override;
   // When the browser cannot be opened (no opener over SSH, a minimal
   // machine), the address is shown to be opened by hand, and the session
@@ -57,9 +61,11 @@ class BridgedPageLink : public PageLink {
   std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
   std::optional<std::string> extension_browser() const override { return exchange_->extension_browser(); }
   bool launched() const override { return launched_; }
+  std::optional<int> port() const override { return bridge_ ? std::optional<int>(bridge_->port()) : std::nullopt; }
 
  private:
-  int port_;
+  PortRange ports_;
+  std::string working_folder_;
   Opener opener_;
   std::string extension_folder_;
   std::function<void(int)> listening_;

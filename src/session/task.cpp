@@ -302,7 +302,7 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
 // Opens the chat's page (or a new chat) for the session; what the opening
 // has to say goes to `notices`.
 Status open_page(Session& session, const std::optional<Chat>& chat, const Printer& notices) {
-  session.page.link = session.world.page_link();
+  session.page.link = session.world.page_link(session.folders.working);
   return session.page.link->open_page(launch_address(chat), notices, session.settings.open_browser);
 }
 
@@ -337,6 +337,8 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   session.folders.extra_text = extra_folders_text(session.folders.roots);
   std::ostringstream notices;  // said after the session's heading
   if (auto opened = open_page(session, chat, world.out.for_buffer(notices)); !opened) return opened;
+  // Only doctor's list of running sessions reads it: not worth ending for.
+  if (const std::optional<int> port = session.page.link->port()) (void)claim->record_port(*port);
   world.out << world.out.paint("36", "Wendlebox") << ' ' << friendly_folder(session.folders.working) << '\n'
             << i18n::tr(session.page.link->launched() ? kOpening : kKeepTabOpen) << "\n" << notices.str() << "\n";
   if (auto reach = broad_reach_notice(session.folders.roots)) world.out.line("33", *reach);

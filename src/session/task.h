@@ -1,6 +1,7 @@
 // One chat session between the user, ChatGPT and the actions.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -24,8 +25,9 @@ struct SessionSettings {
 // What a session takes from the world around it, so that a test can stand
 // in for the link to the page, the terminal and the fixed port.
 struct SessionWorld {
-  // The session's way to ChatGPT's page, made when the session starts.
-  std::function<std::unique_ptr<PageLink>()> page_link;
+  // The session's way to ChatGPT's page, made when the session starts in
+  // its working folder (empty for a probe).
+  std::function<std::unique_ptr<PageLink>(const std::filesystem::path& folder)> page_link;
   // The next prompt of the chat (shown with its address, when known), or
   // nullopt when the user leaves; `history` holds the earlier prompts.
   std::function<Result<std::optional<std::string>>(const std::optional<std::string>& chat_url,

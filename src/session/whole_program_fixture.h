@@ -37,7 +37,7 @@ class WholeProgram : public testing::Test {
   std::string launched() const { return last_opened_url(urls()); }
   // The extension of the page opened on `url`, paired as setup pairs it.
   FakeExtension extension_for(const std::string& url) const {
-    return FakeExtension(token_of_url(url), pairing_key_in(home.path));
+    return FakeExtension(token_of_url(url), pairing_key_in(home.path), port_of_url(url));
   }
   FakeExtension extension() { return extension_for(launched()); }
   // Like ChatGPT, which takes a while to answer: waits until the session

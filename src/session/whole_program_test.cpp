@@ -1,6 +1,6 @@
 // Whole sessions through the real binary on the product's port, with a fake
 // browser opener on PATH and a test client playing the extension: the typed
-// prompt, Ctrl-C, signals and the port held by another session need the real
+// prompt, Ctrl-C, signals and two sessions side by side need the real
 // process. Everything else about a session runs in-process
 // (task_in_process_test.cpp and its neighbours).
 #include "session/task.h"
@@ -84,34 +84,67 @@ TEST_F(WholeProgram, ANewChatFinishingInTwoTurns) {
 
 
 
-TEST_F(WholeProgram, ASecondSessionFailsOnItsFolderOrThePortAndANewOneRunsRightAfter) {
-  auto first = start({"go"});
-  FakeExtension tab = extension();
-  // In the same folder, the folder is named before the port is tried.
+// Two sessions in two folders at once, each on its own port with its own
+// extension: the first keeps the address it always had, the second's
+// names its port (shown by hand with --no-browser), each answers only its
+// own extension, doctor lists both, and both chats are saved. A third in
+// the first one's folder is refused on the folder.
+TEST_F(WholeProgram, TwoSessionsInTwoFoldersRunAtOnceEachOnItsOwnPort) {
+  TempDir elsewhere;
+  auto first = start({"first task"});
+  const std::string first_url = launched();
+  EXPECT_EQ(first_url.find("&port="), std::string::npos) << first_url;
+  const std::string page_shown = "(a private file that forwards to ChatGPT with this session's key):\n";
+  auto second = start({"--no-browser", "second task"}, "", elsewhere.path);
+  ASSERT_TRUE(wait_until([&] { return second->output_so_far().find(page_shown) != std::string::npos; }))
+      << second->output_so_far();
+  const std::string shown = second->output_so_far();
+  const std::size_t page_at = shown.find(page_shown) + page_shown.size();
+  const std::string second_url = forwarded_url(shown.substr(page_at, shown.find('\n', page_at) - page_at));
+  ASSERT_TRUE(second_url.ends_with("&port=" + std::to_string(kBridgePort + 1))) << second_url;
+
+  FakeExtension first_tab = extension_for(first_url), second_tab = extension_for(second_url);
+  // Each session offers its own job, and a tab with the other session's
+  // key is refused.
+  auto first_job = first_tab.next_job(), second_job = second_tab.next_job();
+  ASSERT_TRUE(first_job && second_job);
+  EXPECT_NE((*first_job)["prompt"].get<std::string>().find("User task: first task\nWorking folder: " + work.path.string()),
+            std::string::npos);
+  EXPECT_NE((*second_job)["prompt"].get<std::string>().find("User task: second task\nWorking folder: " +
+                                                           fs::canonical(elsewhere.path).string()),
+            std::string::npos);
+  EXPECT_EQ(FakeExtension(token_of_url(first_url), pairing_key_in(home.path), port_of_url(second_url))
+                .request("GET", "/next").status, 403);
+
   CommandResult here = start({"again"})->finish();
   EXPECT_EQ(here.exit_code, 1);
   EXPECT_TRUE(here.err.starts_with("Wendlebox: Another Wendlebox session (process ")) << here.err;
   EXPECT_NE(here.err.find(" is already working in " + fs::canonical(work.path).string() + ","), std::string::npos)
       << here.err;
-  TempDir elsewhere;
-  auto second = start({"again"}, "", elsewhere.path);
-  CommandResult refused = second->finish();
-  EXPECT_EQ(refused.exit_code, 1);
-  EXPECT_EQ(refused.err, "Wendlebox: Another Wendlebox session is already using port 47833. Finish it first (/exit or Ctrl+C in its terminal).\n");
-  const auto launches = [&] {
-    const std::string text = read_text(urls());
-    return std::count(text.begin(), text.end(), '\n');
-  };
-  EXPECT_EQ(launches(), 1);
-  tab.answer(kDone);
-  EXPECT_EQ(first->finish().exit_code, 0);
+  const std::string first_pid = here.err.substr(46, here.err.find(')') - 46);
 
-  auto third = start({"once more"});
-  wait_until([&] { return launches() == 2; });
-  extension().answer(kDone);
-  EXPECT_EQ(third->finish().exit_code, 0);
+  CommandResult doctor = run_binary({.args = {"doctor"}, .home = home.path, .path_prefix = bin.path.string()});
+  EXPECT_NE(doctor.out.find("Sessions running:\n"), std::string::npos) << doctor.out;
+  EXPECT_NE(doctor.out.find("\n  " + fs::canonical(work.path).string() + " (process " + first_pid + ", port " +
+                            std::to_string(kBridgePort) + ")\n"),
+            std::string::npos) << doctor.out;
+  EXPECT_NE(doctor.out.find("\n  " + fs::canonical(elsewhere.path).string() + " (process "), std::string::npos)
+      << doctor.out;
+  EXPECT_NE(doctor.out.find(", port " + std::to_string(kBridgePort + 1) + ")\n"), std::string::npos) << doctor.out;
+
+  const std::string other_chat = "https://chatgpt.com/c/aaaabbbb-cccc-dddd-eeee-ffff00002222";
+  second_tab.post_result({{"id", (*second_job)["id"]}, {"text", kDone}, {"url", other_chat}});
+  first_tab.post_result({{"id", (*first_job)["id"]}, {"text", kDone}, {"url", kChatUrl}});
+  for (auto* session : {first.get(), second.get()}) {
+    CommandResult r = session->finish();
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+  }
+  const std::string chats = read_text(home.path / ".config/wendlebox/chats.json");
+  EXPECT_NE(chats.find(kChatUrl), std::string::npos) << chats;
+  EXPECT_NE(chats.find(other_chat), std::string::npos) << chats;
+  EXPECT_NE(read_text(elsewhere.path / ".wendlebox/chats.json").find(other_chat), std::string::npos);
+  EXPECT_NE(run_binary({.args = {"doctor"}, .home = home.path}).out.find("Sessions running: none\n"), std::string::npos);
 }
-
 
 TEST_F(WholeProgram, TypedPromptsContinueTheChatAndRenameANewOne) {
   write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false, \"git\": false}");

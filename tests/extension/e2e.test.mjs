@@ -3,7 +3,7 @@
 // extension before. Each ends with the right answer or a clear error.
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
-import { bigInput, closeStandIn, hmac, listening, picture, poll, standIn, startHarness } from "./harness.mjs";
+import { BRIDGE_PORT, bigInput, closeStandIn, hmac, listening, picture, poll, standIn, startHarness } from "./harness.mjs";
 import { testLate2026 } from "./late2026_cases.mjs";
 import { pageFromSkeleton } from "./skeleton_page.mjs";
 
@@ -203,6 +203,23 @@ for (const generation of ["2025", "2026-mid", "2026-09", "2026-10"]) {
 
 testLate2026(test, () => harness);
 
+// Two sessions at once in two folders, each in a tab of its own: the second
+// listens on the next port, which its tab's address names; each tab works
+// for its own session and both chats are saved.
+test("two tabs run two sessions at once, each on its own port", async () => {
+  const page = { generation: "2026-10", script: "short" };
+  const runs = await harness.runAtOnce([{ page }, { page, prompt: "make the file here too" }]);
+  assert.doesNotMatch(runs[0].address, /port=/);
+  assert.match(runs[1].address, /^https:\/\/chatgpt\.com\/#wendlebox=[0-9a-f]{32}&port=47834$/);
+  for (const [index, run] of runs.entries()) {
+    succeeded(run);
+    assert.match(run.chats, /"url": "https:\/\/chatgpt\.com\/c\/0c0ffee0-1234-4abc-8def-0123456789ab"/);
+    // Its own first prompt, typed in its own tab, named its own folder.
+    const first = run.typed.find((typed) => typed.includes(`Working folder: ${run.work}\n`));
+    assert.ok(first && first.includes(index ? "User task: make the file here too\n" : "User task: make the file\n"), run.typed.join("\n---\n"));
+  }
+});
+
 // A process that took the port while no session runs, with a link that
 // carries a token of its own: the tab never sends it the token (only
 // requests signed with a key it cannot make without the pairing key), and
@@ -232,6 +249,36 @@ for (const [how, signs] of [["unsigned", false], ["signed with its own token", t
     }
   });
 }
+
+// A link whose port is no session's (here the one just past the last) starts
+// nothing in its tab: what listens there hears nothing, and the token leaves
+// the address. A tab of a session on a port of the range, opened after it,
+// is served by the same worker meanwhile.
+test("a link naming a port outside the sessions' ports is ignored", async () => {
+  const token = "0123456789abcdef0123456789abcdef";
+  const heard = { outside: [], inside: [] };
+  const listen = (port, where) => new Promise((resolve) => {
+    const server = standIn((request, response) => {
+      heard[where].push(request.url);
+      response.writeHead(204).end();
+    });
+    server.listen(port, "127.0.0.1", () => resolve(server));
+  });
+  const outside = await listen(BRIDGE_PORT + 20, "outside");
+  const inside = await listen(BRIDGE_PORT + 1, "inside");
+  const hostile = await harness.openTab({ generation: "2026-09" }, `https://chatgpt.com/#wendlebox=${token}&port=${BRIDGE_PORT + 20}`);
+  const served = await harness.openTab({ generation: "2026-09" }, `https://chatgpt.com/#wendlebox=${token}&port=${BRIDGE_PORT + 1}`);
+  try {
+    await poll(() => heard.inside.length > 0, 30_000, "the served tab's poll");
+    assert.deepEqual(heard.outside, []);
+    assert.equal(hostile.url(), "https://chatgpt.com/");
+  } finally {
+    await hostile.close();
+    await served.close();
+    closeStandIn(outside);
+    closeStandIn(inside);
+  }
+});
 
 // Our program ends in the middle of an answer and another takes its port:
 // the withdrawal check's unsigned answer stops ChatGPT's answer, and the

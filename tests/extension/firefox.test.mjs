@@ -1,7 +1,8 @@
 // Whole tasks of the real binary through the Firefox build of the extension
 // in headless Firefox ESR: each page layout once (the signed-out page too),
 // the situations where Firefox takes input differently (a paste, the
-// user's draft, a reload), and the pages of the late-2026 facts.
+// user's draft, a reload), the pages of the late-2026 facts, and two
+// sessions at once.
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
 import { closeStandIn, hmac, listening, standIn, startHarness } from "./harness.mjs";
@@ -61,6 +62,17 @@ test("an error answer ends the task with an error that names it", async () => {
 });
 
 testLate2026(test, () => harness);
+
+// Two sessions at once, each in a tab of its own on its own port.
+test("two tabs run two sessions at once, each on its own port", async () => {
+  const page = { generation: "2026-10", script: "short" };
+  const runs = await harness.runAtOnce([{ page }, { page, prompt: "make the file here too" }]);
+  assert.match(runs[1].address, /#wendlebox=[0-9a-f]{32}&port=47834$/);
+  for (const run of runs) {
+    succeeded(run);
+    assert.match(run.chats, /"url": "https:\/\/chatgpt\.com\/c\/0c0ffee0-1234-4abc-8def-0123456789ab"/);
+  }
+});
 
 // A program that holds the port while no session runs, with a link that
 // carries its own token, signs its answers with that token: without the

@@ -270,9 +270,28 @@ export async function startHarness({ browser = "chromium" } = {}) {
   // program has printed so far.
   // `pairingKey` stands for a program paired anew since the browser loaded
   // the extension (setup run again without a reload).
-  async function run({ page, prompt = "make the file", args = [prompt], limitMs = 60_000, inspect, during,
+  async function run(options) {
+    Object.assign(state, { page: options.page, typed: [], uploaded: [], events: [] });
+    return (await launch(options)).finish();
+  }
+
+  // Several tasks of the real program at once, each in a folder and a tab
+  // of its own, on the same page description.
+  async function runAtOnce(runs) {
+    Object.assign(state, { page: runs[0].page, typed: [], uploaded: [], events: [] });
+    const launched = [];
+    try {
+      for (const options of runs) launched.push(await launch(options));
+    } catch (error) {
+      await Promise.all(launched.map((task) => task.finish()));
+      throw error;
+    }
+    return Promise.all(launched.map((task) => task.finish()));
+  }
+
+  // Starts one task and opens its tab; `finish` waits for it to end.
+  async function launch({ prompt = "make the file", args = [prompt], limitMs = 60_000, inspect, during,
     pairingKey = installed.pairingKey }) {
-    Object.assign(state, { page, typed: [], uploaded: [], events: [] });
     const home = temporaryFolder("home");
     const work = temporaryFolder("work");
     const bin = temporaryFolder("bin");
@@ -285,31 +304,48 @@ export async function startHarness({ browser = "chromium" } = {}) {
     const env = { ...process.env, HOME: home, PATH: `${bin}:${process.env.PATH}`, NO_COLOR: "1" };
     for (const name of ["XDG_CONFIG_HOME", "WENDLEBOX_LANG", "LANG", "LC_ALL", "LANGUAGE", "LC_MESSAGES"]) delete env[name];
     let tab = null;
+    const cleanUp = async () => {
+      if (tab) await tab.close().catch(() => {});
+      for (const folder of [home, work, bin]) fs.rmSync(folder, { recursive: true, force: true, maxRetries: 5 });
+    };
+    let started;
+    let address;
     try {
       // With `during`, standard input stays open (the follow-up prompt waits) until it is done.
-      const started = runProgram(args, { cwd: work, env, stdio: [during ? "pipe" : "ignore", "pipe", "pipe"] }, limitMs);
-      const finished = started.finished;
+      started = runProgram(args, { cwd: work, env, stdio: [during ? "pipe" : "ignore", "pipe", "pipe"] }, limitMs);
       const urls = path.join(bin, "urls");
       const opened = await poll(() => fs.existsSync(urls) && fs.readFileSync(urls, "utf8").trim(), 20_000, "the browser opener");
       tab = await engine.newTab();
       // The program opens a private page that forwards to ChatGPT, or (where
       // the browser could not read it) the address itself.
+      address = opened.startsWith("/") ? /href="([^"]*)"/.exec(fs.readFileSync(opened, "utf8"))[1].replaceAll("&amp;", "&") : opened;
       await tab.goto(opened.startsWith("/") ? `file://${opened}` : opened);
-      if (during) {
-        await during(started.child, state.events, started.output);
-        started.child.stdin.end();
-      }
-      const result = await finished;
-      const inspected = inspect ? await inspect(tab) : undefined;
-      const written = Object.fromEntries(fs.readdirSync(work).filter((name) => fs.statSync(path.join(work, name)).isFile()).map((name) => [name, fs.readFileSync(path.join(work, name), "utf8")]));
-      const read = (name) => written[name] ?? null;
-      const seenIn = path.join(home, ".config/wendlebox/extension-seen-in");
-      const browserSeen = fs.existsSync(seenIn) ? fs.readFileSync(seenIn, "utf8") : null;
-      return { ...result, typed: state.typed, uploaded: state.uploaded, events: state.events, read, inspected, browserSeen };
-    } finally {
-      if (tab) await tab.close().catch(() => {});
-      for (const folder of [home, work, bin]) fs.rmSync(folder, { recursive: true, force: true, maxRetries: 5 });
+    } catch (error) {
+      if (started) started.child.kill("SIGKILL");
+      await cleanUp();
+      throw error;
     }
+    async function finish() {
+      try {
+        if (during) {
+          await during(started.child, state.events, started.output);
+          started.child.stdin.end();
+        }
+        const result = await started.finished;
+        const inspected = inspect ? await inspect(tab) : undefined;
+        const written = Object.fromEntries(fs.readdirSync(work).filter((name) => fs.statSync(path.join(work, name)).isFile()).map((name) => [name, fs.readFileSync(path.join(work, name), "utf8")]));
+        const read = (name) => written[name] ?? null;
+        const seenIn = path.join(home, ".config/wendlebox/extension-seen-in");
+        const browserSeen = fs.existsSync(seenIn) ? fs.readFileSync(seenIn, "utf8") : null;
+        const chatsFile = path.join(home, ".config/wendlebox/chats.json");
+        const chats = fs.existsSync(chatsFile) ? fs.readFileSync(chatsFile, "utf8") : null;
+        return { ...result, typed: state.typed, uploaded: state.uploaded, events: state.events, read, inspected, browserSeen,
+          chats, work, address };
+      } finally {
+        await cleanUp();
+      }
+    }
+    return { finish };
   }
 
   // What the system clipboard holds, read in a chatgpt.com tab.
@@ -359,5 +395,5 @@ export async function startHarness({ browser = "chromium" } = {}) {
     });
   }
 
-  return { run, clipboardText, openTab, icon, state, stop, pairingKey: installed.pairingKey };
+  return { run, runAtOnce, clipboardText, openTab, icon, state, stop, pairingKey: installed.pairingKey };
 }

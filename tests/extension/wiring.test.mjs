@@ -45,3 +45,20 @@ test("content.js starts the tab: the token leaves the address for the worker", a
   assert.equal(sent[0].token, token);
   assert.equal(window.location.href, "https://chatgpt.com/c/x");
 });
+
+// The port of a session after the first goes to the worker with the token;
+// an address naming a port no session has (or two ports) starts nothing.
+test("content.js hands the worker the address's port, and ignores an address with a hostile one", async () => {
+  const token = "0123456789abcdef0123456789abcdef";
+  const answers = { setToken: { ok: true }, inflight: { inflight: null }, poll: () => new Promise(() => {}) };
+  const second = await extensionPage("", { url: `https://chatgpt.com/#wendlebox=${token}&port=47834`, withContent: true, answers });
+  await poll(() => second.sent.some((m) => m.type === "poll"));
+  assert.equal(JSON.stringify(second.sent[0]), JSON.stringify({ type: "setToken", token, port: "47834" }));
+  for (const hash of ["&port=22", "&port=47853", "&port=4783%34", "&port=47834&port=22"]) {
+    const page = await extensionPage("", { url: `https://chatgpt.com/#wendlebox=${token}${hash}`, withContent: true, answers });
+    // The address is judged before the content script first waits, so it
+    // has sent all it ever will once it is loaded.
+    assert.deepEqual(page.sent, [], hash);
+    assert.equal(page.window.location.href, "https://chatgpt.com/");  // the token is gone from the page's sight
+  }
+});

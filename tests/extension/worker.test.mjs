@@ -32,25 +32,27 @@ function standInBrowser() {
     permissions: { contains: async () => true, request: async () => true, onAdded: event("added"), onRemoved: event("removed") },
     tabs: { onRemoved: event("tabRemoved") },
   };
-  return { api, titles, listeners, record: () => stored.get(`tab:${TAB}`) };
+  return { api, titles, listeners, record: (tab = TAB) => stored.get(`tab:${tab}`) };
 }
 
 // The program: `route(method, path, body)` gives { status, body, forged },
 // where a forged answer is signed with a key that is not the session's.
 function standInProgram(route) {
   const requests = [];
+  const ports = [];
   async function fetch(url, options = {}) {
     if (url.endsWith("/pairing.json")) return new Response(JSON.stringify({ key: PAIRING }));
-    const { pathname, search } = new URL(url);
+    const { pathname, search, port } = new URL(url);
     const method = options.method || "GET";
     requests.push(`${method} ${pathname}${search}`);
-    const reply = await route(method, pathname + search, options.body);
+    ports.push(Number(port));
+    const reply = await route(method, pathname + search, options.body, Number(port));
     const text = reply.body === undefined ? "" : JSON.stringify(reply.body);
     const key = reply.forged ? hmac("another key", "session") : SESSION_KEY;
     const signature = hmac(key, `answer\n${options.headers["X-Wendlebox-Nonce"]}\n${reply.status}\n${text}`);
     return new Response(text || null, { status: reply.status, headers: { "X-Wendlebox-Signature": signature } });
   }
-  return { fetch, requests };
+  return { fetch, requests, ports };
 }
 
 // A worker listening on a stand-in browser; `send` is a content script's
@@ -80,7 +82,7 @@ test("a job is claimed once, its result goes to the program that still offers it
   const reply = await worker.send({ type: M.worker.result, result: { id: 7, text: "done", url: "https://chatgpt.com/c/x" } });
   assert.deepEqual(reply, { status: 200, body: { ok: true } });
   assert.deepEqual(worker.requests, ["GET /next", "POST /result"]);
-  assert.deepEqual(worker.record(), { token: TOKEN, handled: [7], inflight: null, failed: false });
+  assert.deepEqual(worker.record(), { token: TOKEN, port: M.WENDLEBOX_PORT, handled: [7], inflight: null, failed: false });
   assert.match(worker.titles.get(TAB), /connected/);
 });
 
@@ -118,5 +120,37 @@ test("a result that waits on the program keeps what the tab recorded meanwhile",
   assert.deepEqual(await worker.send({ type: M.worker.sending, id: 8, prompt: "p", path: "/c/x" }), { ok: true });
   answerResult();
   assert.equal((await result).status, 200);
-  assert.deepEqual(worker.record(), { token: TOKEN, handled: [7, 8], inflight: { id: 8, prompt: "p", path: "/c/x" }, failed: false });
+  assert.deepEqual(worker.record(), { token: TOKEN, port: M.WENDLEBOX_PORT, handled: [7, 8], inflight: { id: 8, prompt: "p", path: "/c/x" },
+    failed: false });
+});
+
+// Two tabs of two sessions: each talks to the port its address named, and
+// each tab's icon says how its own session stands.
+test("each tab talks to its own session's port, and its icon is its own", async () => {
+  const worker = startWorker((method, _path, _body, port) => (port === M.WENDLEBOX_PORT + 1
+    ? { status: 200, body: { id: 1, prompt: "second" } } : { status: 204 }));
+  assert.deepEqual(await worker.send({ type: M.worker.setToken, token: TOKEN }), { ok: true });
+  const other = { tab: { id: 4 } };
+  assert.deepEqual(await worker.send({ type: M.worker.setToken, token: TOKEN, port: String(M.WENDLEBOX_PORT + 1) }, other),
+    { ok: true });
+  assert.deepEqual(await worker.send({ type: M.worker.poll, waitSeconds: 1 }), { status: 204, body: null });
+  assert.equal((await worker.send({ type: M.worker.poll, waitSeconds: 1 }, other)).body.prompt, "second");
+  assert.deepEqual(worker.ports, [M.WENDLEBOX_PORT, M.WENDLEBOX_PORT + 1]);
+  await worker.send({ type: M.worker.claim, id: 1 }, other);
+  assert.match(worker.titles.get(TAB), /connected/);
+  assert.match(worker.titles.get(4), /ChatGPT is answering/);
+  assert.equal(worker.record(4).port, M.WENDLEBOX_PORT + 1);
+});
+
+// A link may name any port: one that is not a session's (another program's,
+// out of range or malformed) is refused, and no request goes anywhere.
+test("hostile: a port outside the sessions' ports, or malformed, is refused and never asked", async () => {
+  const worker = startWorker(() => ({ status: 200, body: { id: 1, prompt: "WRONG" } }));
+  for (const port of ["80", "6379", String(M.WENDLEBOX_PORT - 1), String(M.WENDLEBOX_LAST_PORT + 1), "047834", "4783x",
+    "", "47834 ", "0x babe", "1e5", 47834])
+    assert.deepEqual(await worker.send({ type: M.worker.setToken, token: TOKEN, port }), { ok: false }, `port ${port}`);
+  assert.equal(worker.record(), undefined);
+  assert.deepEqual(await worker.send({ type: M.worker.poll, waitSeconds: 1 }), { status: 0 });
+  assert.deepEqual(worker.requests, []);
+  assert.equal(M.bridgeAt(String(M.WENDLEBOX_LAST_PORT)), `http://127.0.0.1:${M.WENDLEBOX_LAST_PORT}`);
 });

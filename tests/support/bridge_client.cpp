@@ -119,6 +119,11 @@ std::string token_of_url(const std::string& url) {
   return at == std::string::npos ? "" : url.substr(at + 11, 32);
 }
 
+int port_of_url(const std::string& url) {
+  const std::size_t at = url.find("&port=", url.find("#wendlebox="));
+  return at == std::string::npos ? kBridgePort : std::stoi(url.substr(at + 6));
+}
+
 std::string pairing_key_in(const std::filesystem::path& home) {
   std::string key;
   wait_until([&] {

@@ -56,6 +56,10 @@ class FakeExtension {
 // The token of a launch URL "…#wendlebox=<token>".
 std::string token_of_url(const std::string& url);
 
+// The port of a launch URL: the one after the token ("&port=<port>"), else
+// the first bridge port.
+int port_of_url(const std::string& url);
+
 // The pairing key of the program run with `home` as its home, as setup
 // gives it to the extension; waits for the program to have made it.
 std::string pairing_key_in(const std::filesystem::path& home);

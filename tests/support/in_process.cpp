@@ -87,23 +87,23 @@ InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls, L
 
   out_ = std::make_unique<Capture>();
   err_ = std::make_unique<Capture>();
-  const auto memory = [this]() -> std::unique_ptr<PageLink> {
+  const auto memory = [this](const fs::path&) -> std::unique_ptr<PageLink> {
     return std::make_unique<MemoryPageLink>(opened_urls_, [this](std::shared_ptr<JobExchange> exchange) {
       std::lock_guard lock(exchange_mutex_);
       exchange_ = std::move(exchange);
     });
   };
-  const auto bridge = [this, link]() -> std::unique_ptr<PageLink> {
+  const auto bridge = [this, link](const fs::path& folder) -> std::unique_ptr<PageLink> {
     const auto record = [this, link](const std::string& url) -> Status {
       if (link == Link::BridgeWithoutOpener) return failure("No browser opener found.");
       std::ofstream(opened_urls_, std::ios::app) << url << '\n';
       return {};
     };
-    return std::make_unique<BridgedPageLink>(0, BridgedPageLink::Opener{.open = record}, "",
-                                             [this](int port) { port_ = port; });
+    return std::make_unique<BridgedPageLink>(0, BridgedPageLink::Opener{.open = record}, "", [this](int port) { port_ = port; },
+                                           WaitTimings{}, folder.string());
   };
   const SessionWorld world{
-      .page_link = link == Link::Memory ? std::function<std::unique_ptr<PageLink>()>(memory) : bridge,
+      .page_link = link == Link::Memory ? std::function<std::unique_ptr<PageLink>(const fs::path&)>(memory) : bridge,
       .read_prompt =
           [this](const std::optional<std::string>& address,
                  std::vector<std::string>&) -> Result<std::optional<std::string>> {

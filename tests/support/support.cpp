@@ -79,7 +79,10 @@ std::string forwarded_url(const std::string& opened) {
   const std::size_t start = page.find("<a href=\"");
   if (start == std::string::npos) return "";
   const std::size_t end = page.find('"', start + 9);
-  return page.substr(start + 9, end - start - 9);
+  std::string url = page.substr(start + 9, end - start - 9);
+  // The link is HTML: "&port=" is written "&amp;port=".
+  for (std::size_t at = url.find("&amp;"); at != std::string::npos; at = url.find("&amp;", at + 1)) url.erase(at + 1, 4);
+  return url;
 }
 
 void ScopedEnv::remember(const std::string& name) {
