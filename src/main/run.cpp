@@ -234,7 +234,7 @@ Status probe_from_arguments(const std::vector<std::string>& args, const SessionW
 }  // namespace
 
 SessionWorld product_world() {
-  return SessionWorld{.browser =
+  return SessionWorld{.page_link =
                           [](const std::filesystem::path& folder) {
                             auto settings = load_settings();
                             const std::optional<std::string> saved = settings ? settings->browser : std::nullopt;
