@@ -7,14 +7,11 @@
 
 #include "common/text.h"
 #include "i18n/i18n.h"
+#include "actions/messages.h"
 
 namespace {
 
-constexpr i18n::Text kForceYesHint{"y --force-yes for this session", "y --force-yes para esta sessão",
-                                   "y --force-yes para esta sesión"};
-constexpr i18n::Text kForceYesNotice{"All remaining requests in this session will be allowed.",
-                                     "Todas as solicitações restantes desta sessão serão permitidas.",
-                                     "Todas las solicitudes restantes de esta sesión se permitirán."};
+using namespace messages::actions;
 
 // The answer trimmed and lower-cased; empty at end of input.
 Result<std::string> ask(const std::string& question_line) {
@@ -50,12 +47,12 @@ bool is_force_yes(std::string_view answer) { return answer == "y --force-yes" ||
 
 void set_force_yes(bool& force_yes) {
   force_yes = true;
-  Printer::standard() << Printer::standard().paint("33", i18n::tr(kForceYesNotice)) << '\n';
+  Printer::standard() << Printer::standard().paint(Colour::warning, i18n::tr(kForceYesNotice)) << '\n';
 }
 
 Status confirm_action(std::string_view question, bool& force_yes) {
   if (force_yes) return {};
-  auto answer = ask(Printer::standard().paint("33", question) + " [y/N] (" + std::string(force_yes_hint()) + ") ");
+  auto answer = ask(Printer::standard().paint(Colour::question, question) + " [y/N] (" + std::string(force_yes_hint()) + ") ");
   if (!answer) return std::unexpected(answer.error());
   if (*answer == "y" || *answer == "yes") return {};
   if (is_force_yes(*answer)) {
@@ -66,7 +63,7 @@ Status confirm_action(std::string_view question, bool& force_yes) {
 }
 
 Status confirm_once(std::string_view question) {
-  auto answer = ask(Printer::standard().paint("33", question) + " [y/N] ");
+  auto answer = ask(Printer::standard().paint(Colour::question, question) + " [y/N] ");
   if (!answer) return std::unexpected(answer.error());
   if (*answer == "y" || *answer == "yes") return {};
   return declined();

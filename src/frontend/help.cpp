@@ -7,12 +7,13 @@
 #include "common/text.h"
 #include "i18n/i18n.h"
 #include "line_editor/line_editor.h"
+#include "frontend/messages.h"
 
 namespace {
 
 constexpr std::string_view kContact = "help@wendlebox.example";
 
-constexpr i18n::Text kTitle{"Wendlebox  |  Contact: ", "Wendlebox  |  Contato: ", "Wendlebox  |  Contacto: "};
+using namespace messages::frontend;
 
 constexpr std::string_view kEnglishBody = R"HELP(
   wendlebox                                  New interactive chat

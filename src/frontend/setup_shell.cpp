@@ -11,23 +11,13 @@
 #include "process/process.h"
 #include "common/text.h"
 #include "i18n/i18n.h"
+#include "frontend/messages.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr i18n::Text kWelcome{
-    "You can use Wendlebox right here. Type a command (for example --chats, --help, or \"create a snake game\"), or "
-    "press Enter to close.",
-    "Você já pode usar o Wendlebox aqui. Digite um comando (por exemplo --chats, --help ou \"crie um jogo da "
-    "cobrinha\"), ou pressione Enter para fechar.",
-    "Ya puedes usar Wendlebox aquí. Escribe un comando (por ejemplo --chats, --help o \"crea un juego de la "
-    "serpiente\"), o pulsa Enter para cerrar."};
-constexpr i18n::Text kCdHint{"Tip: cd <folder> changes the project folder.", "Dica: cd <pasta> muda a pasta do projeto.",
-                             "Consejo: cd <carpeta> cambia la carpeta del proyecto."};
-constexpr i18n::Text kFolderNotFound{"Folder not found.", "Pasta não encontrada.", "Carpeta no encontrada."};
-constexpr i18n::Text kBackAtPrompt{"Back at the Wendlebox prompt.", "De volta ao prompt do Wendlebox.",
-                                   "De vuelta en el prompt de Wendlebox."};
+using namespace messages::frontend;
 
 // Ctrl-C while a command runs stops that command, not the shell: the shell
 // catches SIGINT with a handler that does nothing, while the child starts
@@ -60,7 +50,7 @@ void change_folder(std::string& folder, const std::vector<std::string>& words) {
   if (target && is_dir(*target))
     folder = friendly_folder(*target);
   else
-    Printer::standard() << Printer::standard().paint("31", i18n::tr(kFolderNotFound)) << '\n';
+    Printer::standard() << Printer::standard().paint(Colour::error, i18n::tr(kFolderNotFound)) << '\n';
 }
 
 void run_installed(const fs::path& installed, const std::string& folder, const std::vector<std::string>& words) {
@@ -73,9 +63,9 @@ void run_installed(const fs::path& installed, const std::string& folder, const s
                                   .output = OutputMode::Inherit, .errors = OutputMode::Inherit});
   }
   if (!ran)
-    Printer::standard() << Printer::standard().paint("31", ran.error()) << '\n';
+    Printer::standard() << Printer::standard().paint(Colour::error, ran.error()) << '\n';
   else if (!ran->status.success())
-    Printer::standard() << Printer::standard().paint("90", i18n::tr(kBackAtPrompt)) << '\n';
+    Printer::standard() << Printer::standard().paint(Colour::dim, i18n::tr(kBackAtPrompt)) << '\n';
 }
 
 }  // namespace
@@ -84,9 +74,9 @@ void setup_shell(const fs::path& installed) {
   if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO)) return;
   const auto cwd = current_dir();
   std::string folder = cwd ? cwd->string() : ".";
-  Printer::standard() << '\n' << Printer::standard().paint("36", i18n::tr(kWelcome)) << '\n' << Printer::standard().paint("90", i18n::tr(kCdHint)) << '\n';
+  Printer::standard() << '\n' << Printer::standard().paint(Colour::heading, i18n::tr(kWelcome)) << '\n' << Printer::standard().paint(Colour::dim, i18n::tr(kCdHint)) << '\n';
   for (;;) {
-    Printer::standard() << '\n' << Printer::standard().paint("36", "wendlebox") << ' ' << folder << "> " << std::flush;
+    Printer::standard() << '\n' << Printer::standard().paint(Colour::prompt, "wendlebox") << ' ' << folder << "> " << std::flush;
     std::string line;
     if (!std::getline(std::cin, line)) return;
     std::vector<std::string> words = split_shell_words(trim(line), Backslash::Literal);
@@ -102,4 +92,3 @@ void setup_shell(const fs::path& installed) {
       run_installed(installed, folder, words);
   }
 }
-

@@ -13,40 +13,13 @@
 #include "i18n/i18n.h"
 #include "state/app_dirs.h"
 #include "state/chats.h"
+#include "frontend/messages.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr i18n::Text kRemoved{"Removed:", "Removido:", "Eliminado:"};
-constexpr i18n::Text kBlockRemoved{"Removed the Wendlebox lines from", "Linhas do Wendlebox removidas de",
-                                   "Líneas de Wendlebox eliminadas de"};
-constexpr i18n::Text kBlockChanged{
-    "{} still mentions Wendlebox in lines setup did not write as they are now: remove them by hand.",
-    "{} ainda menciona o Wendlebox em linhas que o setup não escreveu como estão: remova-as à mão.",
-    "{} todavía menciona Wendlebox en líneas que setup no escribió tal como están: elimínalas a mano."};
-constexpr i18n::Text kNothingInstalled{"Nothing of a Wendlebox installation was found in your home folder.",
-                                       "Nada de uma instalação do Wendlebox foi encontrado na sua pasta pessoal.",
-                                       "No se encontró nada de una instalación de Wendlebox en tu carpeta personal."};
-constexpr i18n::Text kSystemProgram{
-    "The program {} was installed by the system: remove it with your package manager (for example sudo apt remove "
-    "wendlebox).",
-    "O programa {} foi instalado pelo sistema: remova-o com o gerenciador de pacotes (por exemplo sudo apt remove "
-    "wendlebox).",
-    "El programa {} lo instaló el sistema: elimínalo con tu gestor de paquetes (por ejemplo sudo apt remove "
-    "wendlebox)."};
-constexpr i18n::Text kKept{
-    "Kept your settings and saved chats in {}: wendlebox uninstall --purge removes them too.",
-    "Suas configurações e chats salvos continuam em {}: wendlebox uninstall --purge também os remove.",
-    "Tu configuración y tus chats guardados siguen en {}: wendlebox uninstall --purge también los elimina."};
-constexpr i18n::Text kProjectsKept{
-    "Each project keeps its chat logs in its own .wendlebox folder; delete those you no longer want:",
-    "Cada projeto guarda os registros dos chats na sua própria pasta .wendlebox; apague as que não quiser mais:",
-    "Cada proyecto guarda los registros de sus chats en su propia carpeta .wendlebox; borra las que ya no quieras:"};
-constexpr i18n::Text kBrowserToo{
-    "Remove the Wendlebox extension from your browser too (its extensions page, or about:addons in Firefox).",
-    "Remova também a extensão Wendlebox do navegador (na página de extensões, ou em about:addons no Firefox).",
-    "Quita también la extensión Wendlebox del navegador (en su página de extensiones, o en about:addons en Firefox)."};
+using namespace messages::frontend;
 
 const Printer& out() { return Printer::standard(); }
 
@@ -95,7 +68,7 @@ Status remove_shell_blocks(const fs::path& home, bool& changed) {
       changed = true;
     }
     if (edited.find("# Wendlebox") != std::string::npos)
-      out().line("33", fmt::format(fmt::runtime(i18n::tr(kBlockChanged)), friendly_folder(file)));
+      out().line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kBlockChanged)), friendly_folder(file)));
   }
   return {};
 }
