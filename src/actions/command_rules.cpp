@@ -82,7 +82,7 @@ Status approve_command(const std::string& command, ExecutionContext& context) {
     // Said once a session: the user fixes the file, or answers each question.
     if (!context.told_bad_rules || !*context.told_bad_rules) {
       out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kRulesUnusable)),
-                                 lossy_utf8(command_rules_path(context.base).native())));
+                                            lossy_utf8(command_rules_path(context.base).native())));
       out.line(Colour::warning, "  " + visible_text(rules.error()));
     }
     if (context.told_bad_rules) *context.told_bad_rules = true;
@@ -96,13 +96,13 @@ Status approve_command(const std::string& command, ExecutionContext& context) {
   const bool offer_always = !has_shell_operator(command) && rules.has_value();
   out.line(Colour::dim, i18n::tr(offer_always ? kAlwaysHint : kReasonHint));
   out.flush();
-  auto answer = read_answer(out.paint(Colour::question, i18n::tr(kAllowThisCommand)) + (offer_always ? " [y/N/a] (" : " [y/N] (") +
+  auto answer = read_answer(out, out.paint(Colour::question, i18n::tr(kAllowThisCommand)) + (offer_always ? " [y/N/a] (" : " [y/N] (") +
                             std::string(force_yes_hint()) + ") ");
   if (!answer) return std::unexpected(answer.error());
   const std::string lower = ascii_lower(*answer);
   if (lower == "y" || lower == "yes") return {};
   if (is_force_yes(lower)) {
-    set_force_yes(context.force_yes);
+    set_force_yes(out, context.force_yes);
     return {};
   }
   if (offer_always && (lower == "a" || lower == "always")) {

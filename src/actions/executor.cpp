@@ -189,7 +189,8 @@ Result<Json> screenshot_action(ExecutionContext& context) {
   if (has_screenshot) return failure("Only one screenshot can be attached in a turn");
   if (context.pending.size() >= kMaxImages) return too_many_images();
   const std::string_view question = i18n::tr(kScreenshotQuestion);
-  auto consent = context.allow_commands ? confirm_once(question) : confirm_action(question, context.force_yes);
+  auto consent = context.allow_commands ? confirm_once(context.out, question)
+                                        : confirm_action(context.out, question, context.force_yes);
   if (!consent) return std::unexpected(consent.error());
   auto screenshot = screenshot_attachment();
   if (!screenshot) return std::unexpected(screenshot.error());
@@ -313,7 +314,7 @@ Result<Json> execute(const Action& action, ExecutionContext& context) {
   // learn of a refused path or a missing file only from ChatGPT's reply.
   if (!outcome && !outcome.error().starts_with("User declined"))
     context.out.line(Colour::error, fmt::format("{}{} {}: {}", one_line_text(action.type), subject_of(action), i18n::tr(kFailed),
-                                         visible_text(shown_failure(outcome.error()))));
+                                                visible_text(shown_failure(outcome.error()))));
   return outcome;
 }
 

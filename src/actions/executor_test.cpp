@@ -27,7 +27,7 @@ class Executor : public testing::Test {
     std::cout.rdbuf(saved_out);
   }
   Result<Json> run(Action action) {
-    ExecutionContext context{dir.path, roots, allow_commands, force_yes, pending};
+    ExecutionContext context{dir.path, roots, allow_commands, force_yes, pending, nullptr, printer};
     return execute(action, context);
   }
   std::string error_of(Action action) {
@@ -40,6 +40,7 @@ class Executor : public testing::Test {
   bool force_yes = false;
   std::vector<Attachment> pending;
   std::stringstream input, output;
+  const Printer printer{output};
   std::streambuf *saved_in = nullptr, *saved_out = nullptr;
 };
 
@@ -246,7 +247,7 @@ TEST_F(Executor, AMalformedRulesFileIsSaidOnceAndAllowsNothing) {
     input.str("y\ny\n");
     output.str("");
     for (int i = 0; i < 2; ++i) {
-      ExecutionContext context{dir.path, roots, false, force_yes, pending};
+      ExecutionContext context{dir.path, roots, false, force_yes, pending, nullptr, printer};
       context.told_bad_rules = &told;
       ASSERT_TRUE(execute({"run", {}, {}, "touch x"}, context));
     }
@@ -298,11 +299,10 @@ TEST(Confirm, AnswerTable) {
     for (bool once : {false, true}) {
       std::stringstream in(c.answer + "\n"), out;
       auto* old_in = std::cin.rdbuf(in.rdbuf());
-      auto* old_out = std::cout.rdbuf(out.rdbuf());
+      const Printer printer(out);
       bool force = false;
-      const bool allowed = once ? confirm_once("Q?").has_value() : confirm_action("Q?", force).has_value();
+      const bool allowed = once ? confirm_once(printer, "Q?").has_value() : confirm_action(printer, "Q?", force).has_value();
       std::cin.rdbuf(old_in);
-      std::cout.rdbuf(old_out);
       EXPECT_EQ(allowed, once ? c.once_allows : c.action_allows) << c.answer << " once=" << once;
       if (!once) {
         EXPECT_EQ(force, c.sets_force) << c.answer;
@@ -314,12 +314,11 @@ TEST(Confirm, AnswerTable) {
 TEST(Confirm, EndOfInputRefuses) {
   std::stringstream in, out;
   auto* old_in = std::cin.rdbuf(in.rdbuf());
-  auto* old_out = std::cout.rdbuf(out.rdbuf());
+  const Printer printer(out);
   bool force = false;
-  auto action = confirm_action("Q?", force);
-  auto once = confirm_once("Q?");
+  auto action = confirm_action(printer, "Q?", force);
+  auto once = confirm_once(printer, "Q?");
   std::cin.rdbuf(old_in);
-  std::cout.rdbuf(old_out);
   EXPECT_EQ(action.error(), "User declined request");
   EXPECT_EQ(once.error(), "User declined request");
   // The question's line is ended: what follows does not run on after it.

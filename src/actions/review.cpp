@@ -30,7 +30,7 @@ bool show(const Printer& out, const FileBefore& before, std::string_view after, 
 
 // The user's answer: allowed, or the refusal ChatGPT is told of.
 Status ask_to_apply(ExecutionContext& context) {
-  auto answer = read_answer(context.out.paint(Colour::question, i18n::tr(kApplyQuestion)) + " [y/N/a] ");
+  auto answer = read_answer(context.out, context.out.paint(Colour::question, i18n::tr(kApplyQuestion)) + " [y/N/a] ");
   if (!answer) return std::unexpected(answer.error());
   const std::string word = ascii_lower(answer->substr(0, answer->find_first_of(" \t")));
   const std::string_view rest = trim(std::string_view(*answer).substr(word.size()));

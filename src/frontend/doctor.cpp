@@ -30,8 +30,6 @@ namespace fs = std::filesystem;
 
 using namespace messages::frontend;
 
-const Printer& out() { return Printer::standard(); }
-
 std::string indented(const std::string& text) {
   std::string result = "  ";
   for (char c : text) result += c == '\n' ? std::string("\n  ") : std::string(1, c);
@@ -40,31 +38,31 @@ std::string indented(const std::string& text) {
 
 // Which browser a session opens, where the extension was seen, and how to
 // add it to each browser found.
-void report_browsers(const std::optional<fs::path>& extension, const std::optional<fs::path>& package) {
+void report_browsers(const Printer& out, const std::optional<fs::path>& extension, const std::optional<fs::path>& package) {
   auto settings = load_settings();
   const std::optional<std::string> saved = settings ? settings->browser : std::nullopt;
   if (const std::optional<BrowserLaunch> launch = browser_launch("", saved)) {
     const i18n::Text& origin = launch->origin == "--browser" ? kChosen : launch->origin == "BROWSER" ? kFromEnvironment : kSystemOpener;
-    out() << fmt::format("{} {} ({})\n", i18n::tr(kSessionBrowser), one_line_text(launch->argv.front()), i18n::tr(origin));
+    out << fmt::format("{} {} ({})\n", i18n::tr(kSessionBrowser), one_line_text(launch->argv.front()), i18n::tr(origin));
     if (saved)
       if (const std::optional<std::string> missing = missing_browser_program(*saved))
-        out().line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kBrowserGone)), one_line_text(*missing)));
+        out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kBrowserGone)), one_line_text(*missing)));
   }
-  out() << i18n::tr(kSeenIn) << ' '
-        << one_line_text(last_seen_extension_browser().value_or(std::string(i18n::tr(kNotSeenYet)))) << '\n';
+  out << i18n::tr(kSeenIn) << ' '
+      << one_line_text(last_seen_extension_browser().value_or(std::string(i18n::tr(kNotSeenYet)))) << '\n';
   const std::vector<InstalledBrowser> browsers = installed_browsers();
   std::string names;
   for (const InstalledBrowser& browser : browsers) names += (names.empty() ? "" : ", ") + browser.command;
-  out() << i18n::tr(kBrowsersFound) << ' ' << (names.empty() ? std::string(i18n::tr(kNoBrowserFound)) : names) << '\n';
+  out << i18n::tr(kBrowsersFound) << ' ' << (names.empty() ? std::string(i18n::tr(kNoBrowserFound)) : names) << '\n';
   if (!extension) return;
   for (const InstalledBrowser& browser : browsers)
-    out() << indented(extension_steps(browser.kind, browser.command, *extension, package)) << '\n';
+    out << indented(extension_steps(browser.kind, browser.command, *extension, package)) << '\n';
 }
 
 // Whether the extension setup installed (the folder, and the Firefox
 // package) holds the program's pairing key: a session is refused to a copy
 // that holds another. Before setup nothing is paired, and nothing is said.
-bool check_pairing() {
+bool check_pairing(const Printer& out) {
   const fs::path folder = installed_extension_folder();
   const fs::path package = installed_firefox_package();
   const bool has_folder = fs::exists(folder / "manifest.json"), has_package = fs::exists(package);
@@ -83,32 +81,32 @@ bool check_pairing() {
     if (!bytes || !package_holds_key(*bytes, key)) differs = package;
   }
   if (!differs) {
-    out() << i18n::tr(kPairingLabel) << ' ' << i18n::tr(kPairingMatches) << '\n';
+    out << i18n::tr(kPairingLabel) << ' ' << i18n::tr(kPairingMatches) << '\n';
     return true;
   }
-  out().line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kPairingDiffers)), friendly_folder(*differs)));
+  out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kPairingDiffers)), friendly_folder(*differs)));
   return false;
 }
 
 // Whether a state file would load; prints its line. A missing file is fine
 // (the defaults apply).
-bool check_state_file(const i18n::Text& label, const fs::path& path, const Status& loaded) {
+bool check_state_file(const Printer& out, const i18n::Text& label, const fs::path& path, const Status& loaded) {
   std::string state;
   if (!loaded) state = fmt::format(fmt::runtime(i18n::tr(kFileBroken)), visible_text(loaded.error()));
   else state = i18n::tr(fs::exists(path) ? kFileFine : kFileAbsent);
-  out() << fmt::format("{} {} ({})\n", i18n::tr(label), friendly_folder(path), state);
+  out << fmt::format("{} {} ({})\n", i18n::tr(label), friendly_folder(path), state);
   return loaded.has_value();
 }
 
 // A folder the program has still to create counts as writable when the
 // nearest folder that exists is.
-bool check_writable(const i18n::Text& label, const fs::path& folder) {
+bool check_writable(const Printer& out, const i18n::Text& label, const fs::path& folder) {
   fs::path existing = folder;
   std::error_code ignored;
   while (!fs::exists(existing, ignored) && existing.has_parent_path() && existing != existing.parent_path())
     existing = existing.parent_path();
   const bool writable = ::access(existing.c_str(), W_OK) == 0;
-  out() << fmt::format("{} {} ({})\n", i18n::tr(label), friendly_folder(folder),
+  out << fmt::format("{} {} ({})\n", i18n::tr(label), friendly_folder(folder),
                        writable ? std::string(i18n::tr(kWritable))
                                 : fmt::format(fmt::runtime(i18n::tr(kNotWritable)), existing.string()));
   return writable;
@@ -129,15 +127,15 @@ Status loaded_chats() {
   return {};
 }
 
-void check_path(const std::optional<fs::path>& running) {
+void check_path(const Printer& out, const std::optional<fs::path>& running) {
   const std::vector<fs::path> copies = programs_on_path("wendlebox");
   if (copies.empty()) {
-    out() << fmt::format(fmt::runtime(i18n::tr(kNotOnPath)),
-                         running ? running->parent_path().string() : std::string("$HOME/.local/bin"))
-          << '\n';
+    out << fmt::format(fmt::runtime(i18n::tr(kNotOnPath)),
+                       running ? running->parent_path().string() : std::string("$HOME/.local/bin"))
+        << '\n';
     return;
   }
-  out() << i18n::tr(kOnPath) << ' ' << friendly_folder(copies.front()) << '\n';
+  out << i18n::tr(kOnPath) << ' ' << friendly_folder(copies.front()) << '\n';
   std::vector<fs::path> distinct;
   for (const fs::path& copy : copies) {
     std::error_code ignored;
@@ -145,14 +143,14 @@ void check_path(const std::optional<fs::path>& running) {
     if (std::ranges::find(distinct, real) == distinct.end()) distinct.push_back(real);
   }
   if (distinct.size() > 1)
-    out() << out().paint(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kTwoCopies)), distinct.size(),
-                                           friendly_folder(copies.front())))
-          << '\n';
+    out << out.paint(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kTwoCopies)), distinct.size(),
+                                                  friendly_folder(copies.front())))
+        << '\n';
 }
 
 // The manual page, and completion for the user's shell: where setup puts
 // them, or where the system's package did (under <prefix>/share).
-void check_manual_and_completion(const std::optional<fs::path>& running) {
+void check_manual_and_completion(const Printer& out, const std::optional<fs::path>& running) {
   const std::optional<std::string> home = process_env("HOME");
   if (!home) return;
   const UserFiles files = user_files(*home);
@@ -160,9 +158,9 @@ void check_manual_and_completion(const std::optional<fs::path>& running) {
   const bool system = running && is_system_installation(*running);
   const fs::path system_manual = share / "man" / "man1" / "wendlebox.1.gz";
   if (fs::exists(files.manual) || (system && fs::exists(system_manual)))
-    out() << i18n::tr(kManual) << ' ' << friendly_folder(fs::exists(files.manual) ? files.manual : system_manual) << '\n';
+    out << i18n::tr(kManual) << ' ' << friendly_folder(fs::exists(files.manual) ? files.manual : system_manual) << '\n';
   else
-    out() << out().paint(Colour::warning, i18n::tr(kNoManual)) << '\n';
+    out << out.paint(Colour::warning, i18n::tr(kNoManual)) << '\n';
   const std::string shell = fs::path(process_env("SHELL").value_or("")).filename().string();
   std::optional<fs::path> loaded;
   const auto sourced_by = [&](const fs::path& startup, const fs::path& file) {
@@ -194,47 +192,47 @@ void check_manual_and_completion(const std::optional<fs::path>& running) {
     return;  // a shell without completion for wendlebox
   }
   if (loaded)
-    out() << fmt::format(fmt::runtime(i18n::tr(kCompletion)), shell) << ' ' << friendly_folder(*loaded) << '\n';
+    out << fmt::format(fmt::runtime(i18n::tr(kCompletion)), shell) << ' ' << friendly_folder(*loaded) << '\n';
   else
-    out() << out().paint(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kNoCompletion)), shell)) << '\n';
+    out << out.paint(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kNoCompletion)), shell)) << '\n';
 }
 
 }  // namespace
 
-Status doctor() {
+Status doctor(const Printer& out) {
   auto running = running_executable();
-  out() << "CLI: " << (running ? running->string() : "unknown") << '\n';
+  out << "CLI: " << (running ? running->string() : "unknown") << '\n';
   const std::optional<std::string> opener = browser_opener();
   if (opener)
-    out() << i18n::tr(kOpenerLabel) << ' ' << *opener << '\n';
+    out << i18n::tr(kOpenerLabel) << ' ' << *opener << '\n';
   else
-    out() << i18n::tr(kNoOpener) << '\n';
+    out << i18n::tr(kNoOpener) << '\n';
   const bool git_found = git_output(".", {"--version"}).has_value();
-  out() << "Git: " << i18n::tr(git_found ? kGitAvailable : kGitMissing) << '\n';
+  out << "Git: " << i18n::tr(git_found ? kGitAvailable : kGitMissing) << '\n';
   const std::optional<fs::path> extension = extension_to_load();
   if (extension) {
     const std::optional<std::string> seen = last_seen_extension_version();
     const std::optional<std::string> seen_at = seen ? extension_seen_time() : std::nullopt;
-    out() << i18n::tr(kExtensionFolderLabel) << ' ' << friendly_folder(*extension) << '\n'
-          << i18n::tr(kExtensionVersion) << ' ' << one_line_text(extension_version(*extension).value_or("?")) << "; "
-          << i18n::tr(kSeenInBrowser) << ' ' << (seen ? one_line_text(*seen) : std::string(i18n::tr(kNotSeenYet)))
-          << (seen_at ? " (" + *seen_at + ")" : "") << '\n';
+    out << i18n::tr(kExtensionFolderLabel) << ' ' << friendly_folder(*extension) << '\n'
+        << i18n::tr(kExtensionVersion) << ' ' << one_line_text(extension_version(*extension).value_or("?")) << "; "
+        << i18n::tr(kSeenInBrowser) << ' ' << (seen ? one_line_text(*seen) : std::string(i18n::tr(kNotSeenYet)))
+        << (seen_at ? " (" + *seen_at + ")" : "") << '\n';
   }
-  const bool paired = check_pairing();
-  out() << i18n::tr(kExtensionHint) << '\n';
+  const bool paired = check_pairing(out);
+  out << i18n::tr(kExtensionHint) << '\n';
   const std::optional<fs::path> package = fs::exists(installed_firefox_package())
                                               ? std::optional<fs::path>(installed_firefox_package())
                                               : (running ? firefox_package(*running) : std::nullopt);
-  report_browsers(extension, package);
-  check_path(running ? std::optional<fs::path>(*running) : std::nullopt);
-  check_manual_and_completion(running ? std::optional<fs::path>(*running) : std::nullopt);
+  report_browsers(out, extension, package);
+  check_path(out, running ? std::optional<fs::path>(*running) : std::nullopt);
+  check_manual_and_completion(out, running ? std::optional<fs::path>(*running) : std::nullopt);
   bool usable = opener.has_value() && paired;
-  usable &= check_state_file(kSettings, settings_path(), loaded(load_settings()));
-  usable &= check_state_file(kAllowList, allowed_path(), loaded(load_allowed()));
-  usable &= check_state_file(kChatList, chats_path(), loaded_chats());
-  out() << i18n::tr(kChatLogs) << '\n';
-  usable &= check_writable(kConfigFolder, app_dir());
-  usable &= check_writable(kDataFolder, data_dir());
+  usable &= check_state_file(out, kSettings, settings_path(), loaded(load_settings()));
+  usable &= check_state_file(out, kAllowList, allowed_path(), loaded(load_allowed()));
+  usable &= check_state_file(out, kChatList, chats_path(), loaded_chats());
+  out << i18n::tr(kChatLogs) << '\n';
+  usable &= check_writable(out, kConfigFolder, app_dir());
+  usable &= check_writable(out, kDataFolder, data_dir());
   if (!usable) return failure(std::string(i18n::tr(kSessionBlocked)));
   return {};
 }

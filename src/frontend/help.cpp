@@ -189,8 +189,7 @@ std::string help_text() {
   return fmt::format("{}{}\n{}", i18n::tr(kTitle), kContact, i18n::tr(body));
 }
 
-void print_help() {
-  const Printer& out = Printer::standard();
+void print_help(const Printer& out) {
   // At a terminal the lines wrap between words; elsewhere (a pipe, the
   // manual page's maker) the text stays exactly as written.
   out << (out.columns() > 0 ? wrap_help(help_text(), out.columns()) : help_text()) << '\n';

@@ -27,23 +27,23 @@ namespace {
 using namespace messages::frontend;
 
 // Each settings command saves its choice and says so in one line.
-Status change_setting(const std::function<void(Settings&)>& change, const i18n::Text& confirmation) {
+Status change_setting(const Printer& out, const std::function<void(Settings&)>& change, const i18n::Text& confirmation) {
   if (auto saved = update_settings(change); !saved) return saved;
-  Printer::standard() << i18n::tr(confirmation) << '\n';
+  out << i18n::tr(confirmation) << '\n';
   return {};
 }
 
 }  // namespace
 
-Status set_allow_commands(bool allow) {
-  return change_setting([allow](Settings& s) { s.allow_commands = allow; }, allow ? kCommandsAllowed : kCommandsBlocked);
+Status set_allow_commands(const Printer& out, bool allow) {
+  return change_setting(out, [allow](Settings& s) { s.allow_commands = allow; }, allow ? kCommandsAllowed : kCommandsBlocked);
 }
 
-Status set_sounds(bool enabled) {
-  return change_setting([enabled](Settings& s) { s.sounds = enabled; }, enabled ? kSoundsAllowed : kSoundsBlocked);
+Status set_sounds(const Printer& out, bool enabled) {
+  return change_setting(out, [enabled](Settings& s) { s.sounds = enabled; }, enabled ? kSoundsAllowed : kSoundsBlocked);
 }
 
-Status set_browser(const std::string& command) {
+Status set_browser(const Printer& out, const std::string& command) {
   const bool clear = trim(command).empty() || trim(command) == "default";
   if (!clear)
     if (const std::optional<std::string> missing = missing_browser_program(std::string(trim(command))))
@@ -54,21 +54,21 @@ Status set_browser(const std::string& command) {
       !saved)
     return saved;
   if (clear)
-    Printer::standard() << i18n::tr(kBrowserCleared) << '\n';
+    out << i18n::tr(kBrowserCleared) << '\n';
   else
-    Printer::standard() << fmt::format(fmt::runtime(i18n::tr(kBrowserSaved)), one_line_text(trim(command))) << '\n';
+    out << fmt::format(fmt::runtime(i18n::tr(kBrowserSaved)), one_line_text(trim(command))) << '\n';
   return {};
 }
 
-Status set_git(bool enabled) {
-  return change_setting([enabled](Settings& s) { s.git = enabled; }, enabled ? kGitEnabled : kGitDisabled);
+Status set_git(const Printer& out, bool enabled) {
+  return change_setting(out, [enabled](Settings& s) { s.git = enabled; }, enabled ? kGitEnabled : kGitDisabled);
 }
 
-Status set_review_edits(bool review) {
-  return change_setting([review](Settings& s) { s.review_edits = review; }, review ? kReviewOn : kReviewOff);
+Status set_review_edits(const Printer& out, bool review) {
+  return change_setting(out, [review](Settings& s) { s.review_edits = review; }, review ? kReviewOn : kReviewOff);
 }
-Status set_project_instructions(bool enabled) {
-  return change_setting([enabled](Settings& s) { s.project_instructions = enabled; },
+Status set_project_instructions(const Printer& out, bool enabled) {
+  return change_setting(out, [enabled](Settings& s) { s.project_instructions = enabled; },
                         enabled ? kInstructionsOn : kInstructionsOff);
 }
 
@@ -84,7 +84,7 @@ namespace {
 
 // The root, the home folder and what holds it give ChatGPT far more than a
 // project: said, and asked at a terminal; refused elsewhere unless `yes`.
-Status confirm_wide_folder(const std::filesystem::path& folder, bool yes) {
+Status confirm_wide_folder(const Printer& out, const std::filesystem::path& folder, bool yes) {
   const std::optional<std::string> home = process_env("HOME");
   const std::filesystem::path home_folder = home ? canonical_path(*home).value_or(*home) : std::filesystem::path();
   const bool root = folder == folder.root_path();
@@ -95,21 +95,21 @@ Status confirm_wide_folder(const std::filesystem::path& folder, bool yes) {
   const std::string what = fmt::format(fmt::runtime(i18n::tr(root ? kRiskyRoot : kRiskyHome)), shown);
   if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO))
     return failure(fmt::format("{} {}", what, fmt::format(fmt::runtime(i18n::tr(kAskedNowhere)), shown)));
-  if (auto allowed = confirm_once(fmt::format("{} {}", what, i18n::tr(kAllowIt))); !allowed)
+  if (auto allowed = confirm_once(out, fmt::format("{} {}", what, i18n::tr(kAllowIt))); !allowed)
     return failure(fmt::format(fmt::runtime(i18n::tr(kNotAdded)), shown));
   return {};
 }
 
 }  // namespace
 
-Status allow_add(const std::string& text, bool yes) {
+Status allow_add(const Printer& out, const std::string& text, bool yes) {
   auto requested = requested_folder(text);
   if (!requested) return std::unexpected(requested.error());
   auto canonical = canonical_path(*requested);
   if (!canonical)
     return failure(fmt::format("Folder is unavailable: {}: {}", lossy_utf8(requested->native()), canonical.error()));
   if (!is_dir(*canonical)) return failure("Not a folder: " + lossy_utf8(canonical->native()));
-  if (auto confirmed = confirm_wide_folder(*canonical, yes); !confirmed) return confirmed;
+  if (auto confirmed = confirm_wide_folder(out, *canonical, yes); !confirmed) return confirmed;
   const std::string key = folder_key(*canonical);
   bool known = false;
   auto updated = update_allowed([&](AllowList& list) {
@@ -118,11 +118,11 @@ Status allow_add(const std::string& text, bool yes) {
     return !known;
   });
   if (!updated) return updated;
-  Printer::standard() << fmt::format("{} {}\n", i18n::tr(known ? kAlreadyAllowed : kAllowedAccess), friendly_folder(*canonical));
+  out << fmt::format("{} {}\n", i18n::tr(known ? kAlreadyAllowed : kAllowedAccess), friendly_folder(*canonical));
   return {};
 }
 
-Status allow_remove(const std::string& text) {
+Status allow_remove(const Printer& out, const std::string& text) {
   auto requested = requested_folder(text);
   if (!requested) return std::unexpected(requested.error());
   // A folder deleted since it was added can still be removed by its path.
@@ -135,19 +135,19 @@ Status allow_remove(const std::string& text) {
   });
   if (!updated) return updated;
   if (removed == 0) return failure("Folder is not on the allow list: " + text);
-  Printer::standard() << fmt::format("{} {}\n", i18n::tr(kRemovedFromList), text);
+  out << fmt::format("{} {}\n", i18n::tr(kRemovedFromList), text);
   return {};
 }
 
-Status list_allowed() {
+Status list_allowed(const Printer& out) {
   auto list = load_allowed();
   if (!list) return std::unexpected(list.error());
-  if (list->folders.empty()) Printer::standard() << i18n::tr(kNoneAllowed) << '\n';
-  for (const std::string& folder : list->folders) Printer::standard() << friendly_folder(folder) << '\n';
+  if (list->folders.empty()) out << i18n::tr(kNoneAllowed) << '\n';
+  for (const std::string& folder : list->folders) out << friendly_folder(folder) << '\n';
   return {};
 }
 
-Status list_chats(bool all) {
+Status list_chats(const Printer& out, bool all) {
   std::string project_key;
   std::filesystem::path project;
   if (!all) {
@@ -161,18 +161,18 @@ Status list_chats(bool all) {
   for (std::size_t i = 0; i < chats.size(); ++i) {
     const Chat& chat = chats[i];
     if (!all && folder_key(chat.folder) != project_key) continue;
-    Printer::standard() << fmt::format("{}  {}\n   {}\n   {}\n", Printer::standard().paint(Colour::heading, std::to_string(i + 1)), chat.title,
-                             friendly_folder(chat.folder), chat.url);
+    out << fmt::format("{}  {}\n   {}\n   {}\n", out.paint(Colour::heading, std::to_string(i + 1)), chat.title,
+                       friendly_folder(chat.folder), chat.url);
     ++printed;
   }
   if (printed > 0) {
-    Printer::standard() << fmt::format("\n{}\n", i18n::tr(kContinueWith));
-    if (!all && printed < chats.size()) Printer::standard() << i18n::tr(kShowingProject) << '\n';
+    out << fmt::format("\n{}\n", i18n::tr(kContinueWith));
+    if (!all && printed < chats.size()) out << i18n::tr(kShowingProject) << '\n';
   } else if (all) {
-    Printer::standard() << i18n::tr(kNoChats) << '\n';
+    out << i18n::tr(kNoChats) << '\n';
   } else {
-    Printer::standard() << i18n::tr(kNoProjectChats) << '\n' << friendly_folder(project) << '\n';
-    if (!chats.empty()) Printer::standard() << i18n::tr(kRunChatsAll) << '\n';
+    out << i18n::tr(kNoProjectChats) << '\n' << friendly_folder(project) << '\n';
+    if (!chats.empty()) out << i18n::tr(kRunChatsAll) << '\n';
   }
   return {};
 }
@@ -197,13 +197,13 @@ Result<Chat> resolve_chat(const std::string& reference) {
   return failure(std::string(i18n::tr(kChatNotFound)));
 }
 
-Status show_chatlog(const std::string& reference) {
+Status show_chatlog(const Printer& out, const std::string& reference) {
   auto chat = resolve_chat(reference);
   if (!chat) return std::unexpected(chat.error());
   auto text = read_chatlog(*chat);
   if (!text) return std::unexpected(text.error());
   if (!*text) {
-    Printer::standard() << i18n::tr(kNoLog) << '\n';
+    out << i18n::tr(kNoLog) << '\n';
     return {};
   }
   // Entries before a damaged line are still shown.
@@ -212,7 +212,7 @@ Status show_chatlog(const std::string& reference) {
     if (!entry) return std::unexpected(entry.error());
     const std::string_view label =
         i18n::tr(entry->role == "user" ? kYouEntry : entry->role == "interrupted" ? kInterruptedEntry : kDone);
-    Printer::standard() << fmt::format("[{}] {}\n{}\n\n", entry->at, label, entry->text);
+    out << fmt::format("[{}] {}\n{}\n\n", entry->at, label, entry->text);
   }
   return {};
 }

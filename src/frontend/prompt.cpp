@@ -23,21 +23,21 @@ bool is_command_word(std::string_view typed) {
 
 }  // namespace
 
-Result<std::optional<std::string>> read_terminal_prompt(const std::optional<std::string>& chat_url,
+Result<std::optional<std::string>> read_terminal_prompt(const Printer& out, const std::optional<std::string>& chat_url,
                                                         std::vector<std::string>& history) {
   for (;;) {
-    const std::string prompt = Printer::standard().paint(Colour::prompt, i18n::tr(kYou)) + " ";
+    const std::string prompt = out.paint(Colour::prompt, i18n::tr(kYou)) + " ";
     auto line = line_editor::read_line(prompt, history);
     if (!line) return std::unexpected(line.error());
     if (!*line) return std::optional<std::string>();
     const std::string typed(trim(**line));
     if (typed == "/exit" || typed == "/quit") return std::optional<std::string>();
     if (typed == "/chat") {
-      Printer::standard() << (chat_url && !chat_url->empty() ? *chat_url : std::string(i18n::tr(kNoUrlYet))) << '\n';
+      out << (chat_url && !chat_url->empty() ? *chat_url : std::string(i18n::tr(kNoUrlYet))) << '\n';
     } else if (typed == "/undo" || typed == "/diff") {
       return std::optional<std::string>(typed);  // the session carries these out
     } else if (is_command_word(typed)) {
-      Printer::standard() << i18n::tr(kSessionHelp) << '\n';
+      out << i18n::tr(kSessionHelp) << '\n';
     } else if (!typed.empty()) {
       history.push_back(typed);
       return std::optional<std::string>(typed);

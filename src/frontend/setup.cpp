@@ -141,13 +141,12 @@ Status ensure_shell_blocks(const fs::path& home) {
 
 // Puts ~/.local/bin on the PATH of the user's shells, saying for each
 // start-up file whether it was edited or already set.
-Status ensure_user_shell_path(const fs::path& home) {
+Status ensure_user_shell_path(const Printer& out, const fs::path& home) {
   for (const ShellBlock& block : shell_blocks(home)) {
     if (!block.text.starts_with(kPathMarker) || !read_by_user_shell(block.file)) continue;
     auto edited = ensure_shell_path(block);
     if (!edited) return failed_at(block.file, edited.error());
-    Printer::standard() << fmt::format("{} {}\n", i18n::tr(*edited ? kShellEdited : kShellAlreadySet),
-                                       friendly_folder(block.file));
+    out << fmt::format("{} {}\n", i18n::tr(*edited ? kShellEdited : kShellAlreadySet), friendly_folder(block.file));
   }
   return {};
 }
@@ -183,11 +182,11 @@ std::optional<fs::path> running_extension_folder() {
   return running ? extension_folder(*running) : std::nullopt;
 }
 
-void show_installed_help(const fs::path& installed) {
-  Printer::standard() << "\nWendlebox --help:\n\n" << std::flush;
+void show_installed_help(const Printer& out, const fs::path& installed) {
+  out << "\nWendlebox --help:\n\n" << std::flush;
   auto ran = run_process(ProcessSpec{.argv = {installed.string(), "--help"}, .input = InputMode::Inherit,
                                      .output = OutputMode::Inherit, .errors = OutputMode::Inherit});
-  if (!ran || !ran->status.success()) print_help();
+  if (!ran || !ran->status.success()) print_help(out);
 }
 
 namespace {
@@ -276,7 +275,7 @@ std::string extension_guidance(const std::optional<fs::path>& extension_folder, 
   return guidance + fmt::format("\n{}", i18n::tr(kTip));
 }
 
-Status setup() {
+Status setup(const Printer& out) {
   auto running = running_executable();
   if (!running) return std::unexpected(running.error());
   const std::optional<std::string> home = process_env("HOME");
@@ -284,21 +283,19 @@ Status setup() {
   const UserFiles files = user_files(*home);
   fs::path installed = *running;
   if (is_system_installation(*running)) {
-    Printer::standard() << fmt::format(fmt::runtime(i18n::tr(kSystemInstallation)), running->string()) << '\n';
+    out << fmt::format(fmt::runtime(i18n::tr(kSystemInstallation)), running->string()) << '\n';
   } else {
     if (auto made = create_dirs(files.program.parent_path()); !made) return failed_at(files.program.parent_path(), made.error());
     installed = files.program;
     if (auto copied = install_copy(*running, installed); !copied) return copied;
-    if (auto path = ensure_user_shell_path(*home); !path) return path;
+    if (auto path = ensure_user_shell_path(out, *home); !path) return path;
     const bool manual_and_completion = install_user_manual_and_completion(*running, files);
     if (auto blocks = ensure_shell_blocks(*home); !blocks) return blocks;
     if (*running == installed)
-      Printer::standard() << fmt::format("\n{} {}\n", Printer::standard().paint(Colour::success, i18n::tr(kAlreadyInstalled)),
-                                         installed.string());
+      out << fmt::format("\n{} {}\n", out.paint(Colour::success, i18n::tr(kAlreadyInstalled)), installed.string());
     else
-      Printer::standard() << fmt::format("\n{} {}\n", Printer::standard().paint(Colour::success, i18n::tr(kInstalled)),
-                                         installed.string());
-    if (manual_and_completion) Printer::standard() << i18n::tr(kManualAndCompletion) << '\n';
+      out << fmt::format("\n{} {}\n", out.paint(Colour::success, i18n::tr(kInstalled)), installed.string());
+    if (manual_and_completion) out << i18n::tr(kManualAndCompletion) << '\n';
   }
   // Both installed copies of the extension carry the pairing key, private
   // to this user, so that a tab acts only for this user's own sessions.
@@ -327,12 +324,12 @@ Status setup() {
   // Run again from the installed copy, which has nothing beside it: what
   // the first run installed is still there.
   if (!package && fs::exists(files.firefox_package)) package = files.firefox_package;
-  show_installed_help(installed);
+  show_installed_help(out, installed);
   const std::string separator(60, '=');
-  Printer::standard() << fmt::format("\n{}\n", Printer::standard().paint(Colour::banner, separator))
-            << Printer::standard().paint(Colour::banner, extension_guidance(extension, package)) << '\n'
-            << Printer::standard().paint(Colour::banner, separator) << '\n';
-  if (updated) Printer::standard() << Printer::standard().paint(Colour::warning, i18n::tr(kExtensionUpdated)) << '\n';
-  setup_shell(installed);
+  out << fmt::format("\n{}\n", out.paint(Colour::banner, separator))
+      << out.paint(Colour::banner, extension_guidance(extension, package)) << '\n'
+      << out.paint(Colour::banner, separator) << '\n';
+  if (updated) out << out.paint(Colour::warning, i18n::tr(kExtensionUpdated)) << '\n';
+  setup_shell(out, installed);
   return {};
 }

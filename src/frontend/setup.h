@@ -8,9 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/printer.h"
 #include "common/result.h"
 
-Status setup();
+Status setup(const Printer& out);
 
 // What setup puts in a user's home, beside the start-up file blocks, and
 // uninstall takes away again.
@@ -57,7 +58,7 @@ std::filesystem::path installed_firefox_package();
 // The version in an extension folder's manifest.
 std::optional<std::string> extension_version(const std::filesystem::path& folder);
 
-void show_installed_help(const std::filesystem::path& installed);
+void show_installed_help(const Printer& out, const std::filesystem::path& installed);
 // The steps that add the extension to the browsers found (Chromium's
 // family when none is found); `package` is the Firefox .xpi.
 std::string extension_guidance(const std::optional<std::filesystem::path>& extension_folder,

@@ -21,16 +21,14 @@ namespace fs = std::filesystem;
 
 using namespace messages::frontend;
 
-const Printer& out() { return Printer::standard(); }
-
 // Removes a file or a folder with everything in it; says so when there was
 // one. A failure names the path.
-Result<bool> remove_path(const fs::path& path) {
+Result<bool> remove_path(const Printer& out, const fs::path& path) {
   std::error_code error;
   if (!fs::exists(fs::symlink_status(path, error))) return false;
   fs::remove_all(path, error);
   if (error) return failure(fmt::format("Could not remove {}: {}", path.string(), os_error_text(error.value())));
-  out() << i18n::tr(kRemoved) << ' ' << friendly_folder(path) << '\n';
+  out << i18n::tr(kRemoved) << ' ' << friendly_folder(path) << '\n';
   return true;
 }
 
@@ -45,7 +43,7 @@ void remove_empty_folders(fs::path folder, const fs::path& last) {
 
 // Takes setup's blocks out of the start-up files. A file that held nothing
 // but them is removed.
-Status remove_shell_blocks(const fs::path& home, bool& changed) {
+Status remove_shell_blocks(const Printer& out, const fs::path& home, bool& changed) {
   const std::vector<ShellBlock> blocks = shell_blocks(home);
   std::vector<fs::path> files;
   for (const ShellBlock& block : blocks)
@@ -60,15 +58,15 @@ Status remove_shell_blocks(const fs::path& home, bool& changed) {
     }
     if (edited != **text) {
       if (edited.empty()) {
-        if (auto removed = remove_path(file); !removed) return std::unexpected(removed.error());
+        if (auto removed = remove_path(out, file); !removed) return std::unexpected(removed.error());
       } else if (auto written = write_file_whole(file, edited); !written) {
         return failure(fmt::format("Could not edit {}: {}", file.string(), written.error()));
       }
-      if (!edited.empty()) out() << i18n::tr(kBlockRemoved) << ' ' << friendly_folder(file) << '\n';
+      if (!edited.empty()) out << i18n::tr(kBlockRemoved) << ' ' << friendly_folder(file) << '\n';
       changed = true;
     }
     if (edited.find("# Wendlebox") != std::string::npos)
-      out().line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kBlockChanged)), friendly_folder(file)));
+      out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kBlockChanged)), friendly_folder(file)));
   }
   return {};
 }
@@ -87,26 +85,26 @@ std::vector<fs::path> project_folders() {
 
 }  // namespace
 
-Status uninstall(bool purge) {
+Status uninstall(const Printer& out, bool purge) {
   const std::optional<std::string> home = process_env("HOME");
   if (!home) return failure("HOME is unavailable");
   const UserFiles files = user_files(*home);
   bool removed_any = false;
   if (auto running = running_executable(); running && is_system_installation(*running))
-    out() << fmt::format(fmt::runtime(i18n::tr(kSystemProgram)), running->string()) << '\n';
+    out << fmt::format(fmt::runtime(i18n::tr(kSystemProgram)), running->string()) << '\n';
   // The pairing key goes with the extension it paired: a new setup makes a new one.
   for (const fs::path& path : {files.program, files.extension, files.firefox_package, pairing_key_file(),
                                files.manual, files.bash_completion, files.zsh_completion, files.fish_completion}) {
-    auto removed = remove_path(path);
+    auto removed = remove_path(out, path);
     if (!removed) return std::unexpected(removed.error());
     removed_any |= *removed;
     remove_empty_folders(path.parent_path(), *home);
   }
-  if (auto blocks = remove_shell_blocks(*home, removed_any); !blocks) return blocks;
+  if (auto blocks = remove_shell_blocks(out, *home, removed_any); !blocks) return blocks;
   const std::vector<fs::path> projects = purge ? project_folders() : std::vector<fs::path>{};
   if (purge) {
     for (const fs::path& folder : {app_dir(), data_dir()}) {
-      auto removed = remove_path(folder);
+      auto removed = remove_path(out, folder);
       if (!removed) return std::unexpected(removed.error());
       removed_any |= *removed;
     }
@@ -115,13 +113,13 @@ Status uninstall(bool purge) {
     // page of a running session goes when it ends).
     remove_empty_folders(data_dir(), *home);
   }
-  if (!removed_any) out() << i18n::tr(kNothingInstalled) << '\n';
+  if (!removed_any) out << i18n::tr(kNothingInstalled) << '\n';
   if (!purge && fs::exists(app_dir()))
-    out() << fmt::format(fmt::runtime(i18n::tr(kKept)), friendly_folder(app_dir())) << '\n';
+    out << fmt::format(fmt::runtime(i18n::tr(kKept)), friendly_folder(app_dir())) << '\n';
   if (!projects.empty()) {
-    out() << i18n::tr(kProjectsKept) << '\n';
-    for (const fs::path& folder : projects) out() << "  " << friendly_folder(folder) << '\n';
+    out << i18n::tr(kProjectsKept) << '\n';
+    for (const fs::path& folder : projects) out << "  " << friendly_folder(folder) << '\n';
   }
-  if (removed_any) out() << i18n::tr(kBrowserToo) << '\n';
+  if (removed_any) out << i18n::tr(kBrowserToo) << '\n';
   return {};
 }

@@ -95,7 +95,7 @@ Result<std::string> add_for_snapshot(const GitSession& session, const std::strin
     if (session.named_left_out.insert(path).second) unnamed.push_back(path);
   if (!unnamed.empty())
     out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kPrivateLeftOut)), listed(unnamed),
-                               private_folder_command(left_out->git_folder)));
+                                          private_folder_command(left_out->git_folder)));
   return add_all_except(session.root, pathspec, left_out->paths);
 }
 

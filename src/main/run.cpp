@@ -33,28 +33,28 @@ using namespace messages::main;
 struct ManagementOption {
   std::string_view name;
   const char* required_value;  // what "requires" names, or nullptr
-  Status (*operation)(const std::string& value, bool yes);
+  Status (*operation)(const Printer& out, const std::string& value, bool yes);
 };
 
 const std::array<ManagementOption, 18> kManagementOptions{{
-    {"--block-commands", nullptr, [](const std::string&, bool) { return set_allow_commands(false); }},
-    {"--allow-commands", nullptr, [](const std::string&, bool) { return set_allow_commands(true); }},
-    {"--review-edits", nullptr, [](const std::string&, bool) { return set_review_edits(true); }},
-    {"--apply-edits", nullptr, [](const std::string&, bool) { return set_review_edits(false); }},
-    {"--block-sounds", nullptr, [](const std::string&, bool) { return set_sounds(false); }},
-    {"--allow-sounds", nullptr, [](const std::string&, bool) { return set_sounds(true); }},
-    {"--block-git", nullptr, [](const std::string&, bool) { return set_git(false); }},
-    {"--allow-git", nullptr, [](const std::string&, bool) { return set_git(true); }},
-    {"--no-project-instructions", nullptr, [](const std::string&, bool) { return set_project_instructions(false); }},
-    {"--project-instructions", nullptr, [](const std::string&, bool) { return set_project_instructions(true); }},
-    {"--add-folder", "a folder path", [](const std::string& v, bool yes) { return allow_add(v, yes); }},
-    {"--remove-folder", "a folder path", [](const std::string& v, bool) { return allow_remove(v); }},
-    {"--list-folders", nullptr, [](const std::string&, bool) { return list_allowed(); }},
-    {"--chats", nullptr, [](const std::string&, bool) { return list_chats(false); }},
-    {"--history", nullptr, [](const std::string&, bool) { return list_chats(false); }},
-    {"--list", nullptr, [](const std::string&, bool) { return list_chats(false); }},
-    {"--chats-all", nullptr, [](const std::string&, bool) { return list_chats(true); }},
-    {"--chatlog", "a chat ID or number", [](const std::string& v, bool) { return show_chatlog(v); }},
+    {"--block-commands", nullptr, [](const Printer& out, const std::string&, bool) { return set_allow_commands(out, false); }},
+    {"--allow-commands", nullptr, [](const Printer& out, const std::string&, bool) { return set_allow_commands(out, true); }},
+    {"--review-edits", nullptr, [](const Printer& out, const std::string&, bool) { return set_review_edits(out, true); }},
+    {"--apply-edits", nullptr, [](const Printer& out, const std::string&, bool) { return set_review_edits(out, false); }},
+    {"--block-sounds", nullptr, [](const Printer& out, const std::string&, bool) { return set_sounds(out, false); }},
+    {"--allow-sounds", nullptr, [](const Printer& out, const std::string&, bool) { return set_sounds(out, true); }},
+    {"--block-git", nullptr, [](const Printer& out, const std::string&, bool) { return set_git(out, false); }},
+    {"--allow-git", nullptr, [](const Printer& out, const std::string&, bool) { return set_git(out, true); }},
+    {"--no-project-instructions", nullptr, [](const Printer& out, const std::string&, bool) { return set_project_instructions(out, false); }},
+    {"--project-instructions", nullptr, [](const Printer& out, const std::string&, bool) { return set_project_instructions(out, true); }},
+    {"--add-folder", "a folder path", [](const Printer& out, const std::string& v, bool yes) { return allow_add(out, v, yes); }},
+    {"--remove-folder", "a folder path", [](const Printer& out, const std::string& v, bool) { return allow_remove(out, v); }},
+    {"--list-folders", nullptr, [](const Printer& out, const std::string&, bool) { return list_allowed(out); }},
+    {"--chats", nullptr, [](const Printer& out, const std::string&, bool) { return list_chats(out, false); }},
+    {"--history", nullptr, [](const Printer& out, const std::string&, bool) { return list_chats(out, false); }},
+    {"--list", nullptr, [](const Printer& out, const std::string&, bool) { return list_chats(out, false); }},
+    {"--chats-all", nullptr, [](const Printer& out, const std::string&, bool) { return list_chats(out, true); }},
+    {"--chatlog", "a chat ID or number", [](const Printer& out, const std::string& v, bool) { return show_chatlog(out, v); }},
 }};
 
 const ManagementOption* find_management_option(std::string_view argument) {
@@ -196,29 +196,33 @@ SessionWorld product_world() {
                             return std::make_unique<BridgeBrowser>(kBridgePort, std::move(opener),
                                                                    extension_to_load().value_or("").string());
                           },
-                      .read_prompt = read_terminal_prompt};
+                      .read_prompt =
+                          [](const std::optional<std::string>& chat_url, std::vector<std::string>& history) {
+                            return read_terminal_prompt(Printer::standard(), chat_url, history);
+                          },
+                      .out = Printer::standard()};
 }
 
 Status run(const std::vector<std::string>& args, const SessionWorld& world) {
   if (!args.empty()) {
     const std::string& first = args.front();
     if (first == "-h" || first == "help" || first == "--help") {
-      print_help();
+      print_help(world.out);
       return {};
     }
     if (first == "list" || first == "chats") return failure(std::string(i18n::tr(kUseChats)));
     if (first == "--version" || first == "version") {
-      Printer::standard() << "wendlebox " WENDLEBOX_VERSION "\nextension expected: " WENDLEBOX_VERSION "\n";
+      world.out << "wendlebox " WENDLEBOX_VERSION "\nextension expected: " WENDLEBOX_VERSION "\n";
       return {};
     }
     const bool asks_help = args.size() > 1 && (args[1] == "--help" || args[1] == "-h");
-    if (first == "setup") return asks_help ? (Printer::standard() << i18n::tr(kSetupHelp) << '\n', Status{}) : setup();
-    if (first == "doctor") return asks_help ? (Printer::standard() << i18n::tr(kDoctorHelp) << '\n', Status{}) : doctor();
+    if (first == "setup") return asks_help ? (world.out << i18n::tr(kSetupHelp) << '\n', Status{}) : setup(world.out);
+    if (first == "doctor") return asks_help ? (world.out << i18n::tr(kDoctorHelp) << '\n', Status{}) : doctor(world.out);
     if (first == "uninstall") {
-      if (asks_help) return Printer::standard() << i18n::tr(kUninstallHelp) << '\n', Status{};
+      if (asks_help) return world.out << i18n::tr(kUninstallHelp) << '\n', Status{};
       for (std::size_t i = 1; i < args.size(); ++i)
         if (args[i] != "--purge" || i > 1) return failure(fmt::format("uninstall takes only --purge, not {}.", args[i]));
-      return uninstall(args.size() == 2);
+      return uninstall(world.out, args.size() == 2);
     }
     if (first == "--probe") return probe_from_arguments(args, world);
   }
@@ -231,16 +235,16 @@ Status run(const std::vector<std::string>& args, const SessionWorld& world) {
     if (scan->no_browser) return failure(fmt::format("{} cannot be combined with --no-browser.", name));
     if (scan->browser) return failure(fmt::format("{} cannot be combined with --browser.", name));
     if (scan->yes && name != "--add-folder") return failure(fmt::format("{} cannot be combined with --yes.", name));
-    return scan->management->operation(scan->value, scan->yes);
+    return scan->management->operation(world.out, scan->value, scan->yes);
   }
   if (scan->yes) return failure("--yes goes only with --add-folder.");
   // --browser saves the choice, then the session (if any) opens with it.
   if (scan->browser) {
-    if (auto saved = set_browser(*scan->browser); !saved) return saved;
+    if (auto saved = set_browser(world.out, *scan->browser); !saved) return saved;
     if (scan->words.empty()) return {};
   }
   if (!args.empty() && scan->words.empty()) {
-    Printer::standard() << i18n::tr(kNoChatStarted) << '\n';
+    world.out << i18n::tr(kNoChatStarted) << '\n';
     return {};
   }
   return start_session(std::move(*scan), world);
@@ -254,13 +258,13 @@ int run_main(int argc, char** argv) {
     if (!is_valid_utf8(args.back())) outcome = failure(fmt::format("Argument {} is not valid UTF-8.", i));
   }
   if (outcome) outcome = run(args, product_world());
-  const int status = exit_status(outcome);
+  const int status = exit_status(outcome, Printer::standard(), Printer::errors());
   obey_end_signal();  // a session told to end by SIGHUP or SIGTERM ended cleanly: now the signal has its way
   return status;
 }
 
-int exit_status(const Status& outcome, const Printer& errors) {
-  Printer::standard().flush();
+int exit_status(const Status& outcome, const Printer& out, const Printer& errors) {
+  out.flush();
   if (outcome) return 0;
   errors.line(Colour::error, fmt::format("Wendlebox: {}", outcome.error()));
   return 1;

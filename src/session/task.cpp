@@ -129,7 +129,7 @@ void finish_prompt(Session& session, const std::string& prompt, const std::strin
   }
   session.watch.reset();
   if (!session.chat.url.empty()) session.world.out.line(Colour::dim, "Chat: " + session.chat.url);
-  if (session.settings.sounds) play_completion_sound();
+  if (session.settings.sounds) play_completion_sound(session.world.out);
   session.world.out << std::endl;
 }
 
