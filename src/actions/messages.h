@@ -1,12 +1,14 @@
-// The actions floor's messages to the user, each in English, Brazilian Portuguese
-// and Spanish side by side, grouped by the file that shows them.
+// The actions floor's messages to the user, each in English, Brazilian
+// Portuguese and Spanish side by side, grouped by what shows them: kept out
+// of the logic so that each language can be read and checked in one place.
+// A text that two floors show lives in the lower floor's table.
 #pragma once
 
 #include "i18n/i18n.h"
 
 namespace messages::actions {
 
-// change_view.cpp
+// A change shown before it is made (change_view.cpp)
 inline constexpr i18n::Text kMoreChanged{"… {} more changed lines", "… mais {} linhas alteradas", "… {} líneas cambiadas más"};
 inline constexpr i18n::Text kMoreLines{"… {} more lines", "… mais {} linhas", "… {} líneas más"};
 inline constexpr i18n::Text kTooLongToReview{
@@ -17,7 +19,7 @@ inline constexpr i18n::Text kOnlyEndings{"(only line endings or the final line b
                                          "(só mudaram os finais de linha ou a quebra de linha final)",
                                          "(solo cambiaron los finales de línea o el salto de línea final)"};
 
-// command_rules.cpp
+// Asking before a command runs, and the project's command rules (command_rules.cpp)
 inline constexpr i18n::Text kRun{"Run", "Executar", "Ejecutar"};
 inline constexpr i18n::Text kRunQuestion{"Run?", "Executar?", "¿Ejecutar?"};
 inline constexpr i18n::Text kAllowThisCommand{"Allow this command?", "Permitir este comando?", "¿Permitir este comando?"};
@@ -42,17 +44,17 @@ inline constexpr i18n::Text kRuleNotKept{"Allowed this once; the rule could not 
                                          "Permitido desta vez; a regra não pôde ser guardada:",
                                          "Permitido esta vez; la regla no se pudo guardar:"};
 
-// confirm.cpp
+// Yes/no questions (confirm.cpp)
 inline constexpr i18n::Text kForceYesHint{"y --force-yes for this session", "y --force-yes para esta sessão",
                                           "y --force-yes para esta sesión"};
 inline constexpr i18n::Text kForceYesNotice{"All remaining requests in this session will be allowed.",
                                             "Todas as solicitações restantes desta sessão serão permitidas.",
                                             "Todas las solicitudes restantes de esta sesión se permitirán."};
 
-// edit_file.cpp
+// Editing a file (edit_file.cpp)
 inline constexpr i18n::Text kEdited{"Edited", "Editado", "Editado"};
 
-// executor.cpp
+// The actions' progress lines, commands and screenshots (executor.cpp)
 inline constexpr i18n::Text kWrote{"Wrote", "Gravado", "Escrito"};
 inline constexpr i18n::Text kListed{"Listed", "Listado", "Listado"};
 inline constexpr i18n::Text kEntries{"entries", "itens", "entradas"};
@@ -85,36 +87,18 @@ inline constexpr i18n::Text kNulInCommand{"Command cannot contain a NUL byte", "
 inline constexpr i18n::Text kBadTimeout{"timeout must be from 1 to 3600 seconds", "o timeout deve ser de 1 a 3600 segundos",
                                         "el timeout debe ser de 1 a 3600 segundos"};
 
-// file_access.h
+// Reading a file, whole or in part (executor.cpp, read_lines.cpp)
 // The label of the line that reading a file prints, whole or in part.
 inline constexpr i18n::Text kRead{"Read", "Lido", "Leído"};
 
-// live_output.cpp
+// A running command's output (live_output.cpp)
 inline constexpr i18n::Text kEarlierLine{"… 1 earlier line", "… 1 linha anterior", "… 1 línea anterior"};
 inline constexpr i18n::Text kEarlierLines{"… {} earlier lines", "… {} linhas anteriores", "… {} líneas anteriores"};
 
-// out_of_reach.cpp
-inline constexpr i18n::Text kHomeReached{
-    "This session reaches your whole home folder: ChatGPT can read and change any of your files there (Wendlebox's "
-    "own settings stay out of its reach). A project folder keeps the rest of your files out of reach.",
-    "Esta sessão alcança toda a sua pasta pessoal: o ChatGPT pode ler e alterar qualquer arquivo seu nela (as "
-    "configurações do próprio Wendlebox ficam fora do alcance dele). Uma pasta de projeto deixa o resto dos seus "
-    "arquivos fora do alcance.",
-    "Esta sesión alcanza toda tu carpeta personal: ChatGPT puede leer y cambiar cualquiera de tus archivos en ella "
-    "(los ajustes del propio Wendlebox quedan fuera de su alcance). Una carpeta de proyecto deja el resto de tus "
-    "archivos fuera de su alcance."};
-inline constexpr i18n::Text kStateReached{
-    "This session's folders hold Wendlebox's own settings: actions cannot reach them, but everything else there is "
-    "open to ChatGPT.",
-    "As pastas desta sessão contêm as configurações do próprio Wendlebox: as ações não podem alcançá-las, mas todo o "
-    "resto nelas fica aberto ao ChatGPT.",
-    "Las carpetas de esta sesión contienen los ajustes del propio Wendlebox: las acciones no pueden alcanzarlos, pero "
-    "todo lo demás en ellas queda abierto a ChatGPT."};
-
-// read_lines.cpp
+// Reading part of a file (read_lines.cpp)
 inline constexpr i18n::Text kLinesOf{"lines {}–{} of {}", "linhas {}–{} de {}", "líneas {}–{} de {}"};
 
-// review.cpp
+// Reviewing a change to a file (review.cpp)
 inline constexpr i18n::Text kChangeTo{"Change to", "Alteração em", "Cambio en"};
 inline constexpr i18n::Text kApplyQuestion{"Apply this change?", "Aplicar esta alteração?", "¿Aplicar este cambio?"};
 inline constexpr i18n::Text kAllApplied{"The remaining changes of this prompt will be applied without asking.",
@@ -124,7 +108,7 @@ inline constexpr i18n::Text kNotShown{"(the file's current content cannot be sho
                                       "(o conteúdo atual do arquivo não pode ser mostrado)",
                                       "(el contenido actual del archivo no se puede mostrar)"};
 
-// search.cpp
+// Searching files (search.cpp)
 inline constexpr i18n::Text kSearched{"Searched", "Pesquisado", "Buscado"};
 inline constexpr i18n::Text kMatchesIn{"{} in {} ({} matches)", "{} em {} ({} resultados)", "{} en {} ({} resultados)"};
 inline constexpr i18n::Text kFilesIn{"{} in {} ({} files)", "{} em {} ({} arquivos)", "{} en {} ({} archivos)"};

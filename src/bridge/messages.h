@@ -1,12 +1,14 @@
-// The bridge floor's messages to the user, each in English, Brazilian Portuguese
-// and Spanish side by side, grouped by the file that shows them.
+// The bridge floor's messages to the user, each in English, Brazilian
+// Portuguese and Spanish side by side, grouped by what shows them: kept out
+// of the logic so that each language can be read and checked in one place.
+// A text that two floors show lives in the lower floor's table.
 #pragma once
 
 #include "i18n/i18n.h"
 
 namespace messages::bridge {
 
-// port_holder.cpp
+// The bridge port held by someone else (port_holder.cpp)
 inline constexpr i18n::Text kAnotherSession{
     "Another Wendlebox session is already using port {}. Finish it first (/exit or Ctrl+C in its terminal).",
     "Outra sessão do Wendlebox já está usando a porta {}. Termine-a primeiro (/exit ou Ctrl+C no terminal dela).",

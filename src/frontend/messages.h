@@ -1,12 +1,14 @@
-// The frontend floor's messages to the user, each in English, Brazilian Portuguese
-// and Spanish side by side, grouped by the file that shows them.
+// The frontend floor's messages to the user, each in English, Brazilian
+// Portuguese and Spanish side by side, grouped by what shows them: kept out
+// of the logic so that each language can be read and checked in one place.
+// A text that two floors show lives in the lower floor's table.
 #pragma once
 
 #include "i18n/i18n.h"
 
 namespace messages::frontend {
 
-// browsers.cpp
+// Adding the extension to each browser (browsers.cpp)
 inline constexpr i18n::Text kChromiumSteps{
     "In {0}: open chrome://extensions (edge://extensions in Edge), turn on \"Developer mode\", click \"Load "
     "unpacked\" and select:\n    {1}",
@@ -51,7 +53,7 @@ inline constexpr i18n::Text kNoPackage{
     "No {0}: o pacote da extensão para o Firefox (wendlebox-<versão>.xpi) não veio com este programa.",
     "En {0}: el paquete de la extensión para Firefox (wendlebox-<versión>.xpi) no venía con este programa."};
 
-// doctor.cpp
+// wendlebox doctor (doctor.cpp)
 inline constexpr i18n::Text kExtensionFolderLabel{"Extension folder:", "Pasta da extensão:", "Carpeta de la extensión:"};
 inline constexpr i18n::Text kExtensionVersion{"Extension version:", "Versão da extensão:", "Versión de la extensión:"};
 inline constexpr i18n::Text kSeenInBrowser{"last seen in a browser:", "vista por último num navegador:",
@@ -145,10 +147,10 @@ inline constexpr i18n::Text kNoCompletion{
     "Completado del shell ({}): no configurado, así que Tab no completa nada después de wendlebox. Ejecuta wendlebox "
     "setup desde la carpeta de la compilación o de la descarga y abre una terminal nueva."};
 
-// help.cpp
+// --help (help.cpp)
 inline constexpr i18n::Text kTitle{"Wendlebox  |  Contact: ", "Wendlebox  |  Contato: ", "Wendlebox  |  Contacto: "};
 
-// manage.cpp
+// Settings, the allow list and saved chats (manage.cpp)
 inline constexpr i18n::Text kCommandsAllowed{"Commands allowed. Wendlebox will run them without asking.",
                                              "Comandos permitidos. O Wendlebox os executará sem perguntar.",
                                              "Comandos permitidos. Wendlebox los ejecutará sin preguntar."};
@@ -247,7 +249,7 @@ inline constexpr i18n::Text kYouEntry{"You", "Você", "Tú"};
 inline constexpr i18n::Text kDone{"ChatGPT · done", "ChatGPT · concluído", "ChatGPT · hecho"};
 inline constexpr i18n::Text kInterruptedEntry{"You · interrupted", "Você · interrompido", "Tú · interrumpido"};
 
-// prompt.cpp
+// The prompt between a session's prompts (prompt.cpp)
 inline constexpr i18n::Text kYou{"You >", "Você >", "Tú >"};
 inline constexpr i18n::Text kNoUrlYet{"Chat URL will be saved after the first reply.",
                                       "A URL do chat será salva após a primeira resposta.",
@@ -260,7 +262,7 @@ inline constexpr i18n::Text kSessionHelp{
     "Escribe un prompt para continuar este chat. /chat muestra su URL; /exit cierra la sesión.\n"
     "  /diff  lo que cambió el último prompt\n  /undo  deshace los cambios del último prompt\n  /help  esta lista"};
 
-// setup.cpp
+// wendlebox setup (setup.cpp)
 inline constexpr i18n::Text kInstalled{"Wendlebox was installed successfully.", "O Wendlebox foi instalado com sucesso.",
                                        "Wendlebox se instaló correctamente."};
 inline constexpr i18n::Text kNotBundled{
@@ -326,7 +328,7 @@ inline constexpr i18n::Text kExtensionUpdated{
     "chrome://extensions).",
     "La extensión se actualizó: pulsa el botón de recargar de Wendlebox en edge://extensions (o chrome://extensions)."};
 
-// setup_shell.cpp
+// The shell offered after setup (setup_shell.cpp)
 inline constexpr i18n::Text kWelcome{
     "You can use Wendlebox right here. Type a command (for example --chats, --help, or \"create a snake game\"), or "
     "press Enter to close.",
@@ -340,7 +342,7 @@ inline constexpr i18n::Text kFolderNotFound{"Folder not found.", "Pasta não enc
 inline constexpr i18n::Text kBackAtPrompt{"Back at the Wendlebox prompt.", "De volta ao prompt do Wendlebox.",
                                           "De vuelta en el prompt de Wendlebox."};
 
-// uninstall.cpp
+// wendlebox uninstall (uninstall.cpp)
 inline constexpr i18n::Text kRemoved{"Removed:", "Removido:", "Eliminado:"};
 inline constexpr i18n::Text kBlockRemoved{"Removed the Wendlebox lines from", "Linhas do Wendlebox removidas de",
                                           "Líneas de Wendlebox eliminadas de"};

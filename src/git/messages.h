@@ -1,12 +1,14 @@
-// The git floor's messages to the user, each in English, Brazilian Portuguese
-// and Spanish side by side, grouped by the file that shows them.
+// The git floor's messages to the user, each in English, Brazilian
+// Portuguese and Spanish side by side, grouped by what shows them: kept out
+// of the logic so that each language can be read and checked in one place.
+// A text that two floors show lives in the lower floor's table.
 #pragma once
 
 #include "i18n/i18n.h"
 
 namespace messages::git {
 
-// git.cpp
+// Git snapshots and commits (git.cpp)
 inline constexpr i18n::Text kNotInstalled{"Git is not installed. Automatic commits are unavailable.",
                                           "O Git não está instalado. Os commits automáticos não estão disponíveis.",
                                           "Git no está instalado. Los commits automáticos no están disponibles."};

@@ -1,12 +1,14 @@
-// The main floor's messages to the user, each in English, Brazilian Portuguese
-// and Spanish side by side, grouped by the file that shows them.
+// The main floor's messages to the user, each in English, Brazilian
+// Portuguese and Spanish side by side, grouped by what shows them: kept out
+// of the logic so that each language can be read and checked in one place.
+// A text that two floors show lives in the lower floor's table.
 #pragma once
 
 #include "i18n/i18n.h"
 
 namespace messages::main {
 
-// run.cpp
+// The command line (run.cpp)
 inline constexpr i18n::Text kUseChats{"Use wendlebox --chats to list saved chats.",
                                       "Use wendlebox --chats para listar os chats salvos.",
                                       "Usa wendlebox --chats para listar los chats guardados."};

@@ -1,12 +1,14 @@
-// The session floor's messages to the user, each in English, Brazilian Portuguese
-// and Spanish side by side, grouped by the file that shows them.
+// The session floor's messages to the user, each in English, Brazilian
+// Portuguese and Spanish side by side, grouped by what shows them: kept out
+// of the logic so that each language can be read and checked in one place.
+// A text that two floors show lives in the lower floor's table.
 #pragma once
 
 #include "i18n/i18n.h"
 
 namespace messages::session {
 
-// chatgpt_page.cpp
+// Opening ChatGPT's page (chatgpt_page.cpp)
 inline constexpr i18n::Text kOpened{"Opened:", "Aberto:", "Abierto:"};
 inline constexpr i18n::Text kNotOpened{"The browser was not opened: open the page shown above by hand.",
                                  "O navegador não foi aberto: abra à mão a página indicada acima.",
@@ -38,7 +40,7 @@ inline constexpr i18n::Text kKeyOnCommandLine{
     "pueden leerla y actuar como tu navegador, porque {}."};
 inline constexpr i18n::Text kRunDoctor{"Run wendlebox doctor.", "Execute wendlebox doctor.", "Ejecuta wendlebox doctor."};
 
-// folder_claim.cpp
+// A folder another session works in (folder_claim.cpp)
 inline constexpr i18n::Text kTaken{
     "Another Wendlebox session (process {1}) is already working in {0}, in this folder or its Git repository; two "
     "sessions there would trample each other's work. End that session first (Ctrl-C or /exit in its terminal, or kill "
@@ -50,7 +52,7 @@ inline constexpr i18n::Text kTaken{
     "sesiones ahí se pisarían el trabajo. Termina esa sesión primero (Ctrl-C o /exit en su terminal, o kill {1}), o "
     "inicia wendlebox en otra carpeta."};
 
-// forwarding_page.cpp
+// The page that forwards to ChatGPT (forwarding_page.cpp)
 inline constexpr i18n::Text kWindowsBrowser{"the Windows browser cannot read a page kept in Linux",
                                             "o navegador do Windows não consegue ler uma página guardada no Linux",
                                             "el navegador de Windows no puede leer una página guardada en Linux"};
@@ -65,7 +67,7 @@ inline constexpr i18n::Text kNoPrivateFolder{"no private folder could hold the p
                                              "nenhuma pasta privada pôde guardar a página ({})",
                                              "ninguna carpeta privada pudo guardar la página ({})"};
 
-// probe.cpp
+// --probe (probe.cpp)
 inline constexpr i18n::Text kHeading{"What the extension finds on ChatGPT's page:",
                                      "O que a extensão encontra na página do ChatGPT:",
                                      "Lo que la extensión encuentra en la página de ChatGPT:"};
@@ -82,7 +84,7 @@ inline constexpr i18n::Text kFileInputs{"File inputs on the page:", "Campos de a
                                         "Campos de archivo en la página:"};
 inline constexpr i18n::Text kUsed{"used", "usado", "usado"};
 
-// project_instructions.cpp
+// The project's instructions (project_instructions.cpp)
 inline constexpr i18n::Text kSent{"Sent the project's instructions to ChatGPT: {}",
                                   "Instruções do projeto enviadas ao ChatGPT: {}",
                                   "Instrucciones del proyecto enviadas a ChatGPT: {}"};
@@ -90,7 +92,7 @@ inline constexpr i18n::Text kNotSent{"The project's instructions were not sent: 
                                      "As instruções do projeto não foram enviadas: {}",
                                      "Las instrucciones del proyecto no se enviaron: {}"};
 
-// task.cpp
+// A session's turns (task.cpp)
 inline constexpr i18n::Text kOpening{
     "Opening ChatGPT. Keep this tab open while this session runs (it can stay in the background).",
     "Abrindo o ChatGPT. Mantenha esta aba aberta enquanto a sessão estiver ativa (ela pode ficar em segundo plano).",
@@ -124,7 +126,7 @@ inline constexpr i18n::Text kStoppedBackground{
     "Detenido lo que {} comandos de esta sesión dejaron en ejecución en segundo plano."};
 inline constexpr i18n::Text kInterruptedLine{"Interrupted.", "Interrompido.", "Interrumpido."};
 
-// undo_and_diff.cpp
+// /undo and /diff (undo_and_diff.cpp)
 inline constexpr i18n::Text kNothingToUndo{"Nothing to undo: no prompt of this session has been committed yet.",
                                    "Nada a desfazer: nenhum prompt desta sessão foi salvo no Git ainda.",
                                    "Nada que deshacer: ningún prompt de esta sesión se ha guardado en Git todavía."};
@@ -165,7 +167,7 @@ inline constexpr i18n::Text kNothingToShow{"No prompt of this session has been c
                                            "Nenhum prompt desta sessão foi salvo no Git ainda.",
                                            "Ningún prompt de esta sesión se ha guardado en Git todavía."};
 
-// wait.cpp
+// Waiting for the extension and for ChatGPT (wait.cpp)
 inline constexpr i18n::Text kWaiting{"Waiting for ChatGPT's reply...", "Aguardando a resposta do ChatGPT...",
                                      "Esperando la respuesta de ChatGPT..."};
 inline constexpr i18n::Text kStillWaiting{"Still waiting for this ChatGPT reply. Press Ctrl+C to stop.",
