@@ -14,20 +14,20 @@ int main() {
   const std::vector<std::filesystem::path> roots{base};
   bool force_yes = false;
   std::vector<Attachment> pending;
+  std::stringstream progress;
+  const Printer printer(progress);
   ExecutionContext context{.base = base,
                            .roots = roots,
                            .allow_commands = true,
                            .force_yes = force_yes,
-                           .pending = pending};
-  std::stringstream progress;
-  auto* saved = std::cout.rdbuf(progress.rdbuf());
+                           .pending = pending,
+                           .out = printer};
   const auto start = std::chrono::steady_clock::now();
   auto result = execute(Action{.type = "run",
                                .command = "head -c 1000000000 /dev/zero | tr '\\0' x & "
                                           "head -c 100000000 /dev/zero | tr '\\0' y >&2; wait"},
                         context);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::cout.rdbuf(saved);
   if (!result) {
     std::fprintf(stderr, "%s\n", result.error().c_str());
     return 1;

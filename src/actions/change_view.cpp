@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "i18n/i18n.h"
 #include "line_editor/line_editor.h"
+#include "actions/messages.h"
 
 namespace {
 
@@ -20,15 +21,7 @@ constexpr std::size_t kColumnsWithoutTerminal = 160;
 // No screen shows more of a line than this; the rest is never looked at.
 constexpr std::size_t kLongestShownLine = 1024;
 
-constexpr i18n::Text kMoreChanged{"… {} more changed lines", "… mais {} linhas alteradas", "… {} líneas cambiadas más"};
-constexpr i18n::Text kMoreLines{"… {} more lines", "… mais {} linhas", "… {} líneas más"};
-constexpr i18n::Text kTooLongToReview{
-    "This change is too long to review here ({} changed lines); it is not applied.",
-    "Esta alteração é longa demais para revisar aqui ({} linhas alteradas); ela não é aplicada.",
-    "Este cambio es demasiado largo para revisarlo aquí ({} líneas cambiadas); no se aplica."};
-constexpr i18n::Text kOnlyEndings{"(only line endings or the final line break changed)",
-                                  "(só mudaram os finais de linha ou a quebra de linha final)",
-                                  "(solo cambiaron los finales de línea o el salto de línea final)"};
+using namespace messages::actions;
 
 using Kind = DiffLine::Kind;
 
@@ -107,21 +100,21 @@ class View {
     if (kind == Kind::Same)
       out_ << whole << '\n';
     else
-      out_.line(kind == Kind::Removed ? "31" : "32", whole);
+      out_.line(kind == Kind::Removed ? Colour::removed : Colour::added, whole);
   }
-  void gap() const { out_.line("90", fmt::format("{:>{}}", "⋯", gutter_ + 2)); }
-  void note(std::string_view text) const { out_.line("90", line_editor::fit_to_columns(text, columns_)); }
+  void gap() const { out_.line(Colour::dim, fmt::format("{:>{}}", "⋯", gutter_ + 2)); }
+  void note(std::string_view text) const { out_.line(Colour::dim, line_editor::fit_to_columns(text, columns_)); }
 
  private:
   // Continuation rows carry no number and a grey "↪" where the sign is, so
   // none can pass for a line of the file.
   void wrapped_line(Kind kind, std::size_t number, char sign, std::string_view text) const {
-    const std::string_view colour = kind == Kind::Removed ? "31" : "32";
+    const Colour colour = kind == Kind::Removed ? Colour::removed : Colour::added;
     const std::size_t room = std::max(kNarrowestWrap, columns_ > gutter_ + 3 ? columns_ - gutter_ - 3 : 0);
     const std::vector<std::string> rows = wrapped(reviewed_text(text), room);
     out_.line(colour, fmt::format("{:>{}} {} {}", number, gutter_, sign, rows[0]));
     for (std::size_t r = 1; r < rows.size(); ++r)
-      out_ << out_.paint("90", fmt::format("{:>{}} ↪ ", "", gutter_)) << out_.paint(colour, rows[r]) << '\n';
+      out_ << out_.paint(Colour::dim, fmt::format("{:>{}} ↪ ", "", gutter_)) << out_.paint(colour, rows[r]) << '\n';
   }
 
   const Printer& out_;

@@ -10,32 +10,11 @@
 #include "common/text.h"
 #include "i18n/i18n.h"
 #include "state/state_file.h"
+#include "actions/messages.h"
 
 namespace {
 
-constexpr i18n::Text kRun{"Run", "Executar", "Ejecutar"};
-constexpr i18n::Text kRunQuestion{"Run?", "Executar?", "¿Ejecutar?"};
-constexpr i18n::Text kAllowThisCommand{"Allow this command?", "Permitir este comando?", "¿Permitir este comando?"};
-constexpr i18n::Text kAlwaysHint{
-    "  a: always allow this command in this project (also with more arguments after it); n <reason>: refuse and tell "
-    "ChatGPT why",
-    "  a: sempre permitir este comando neste projeto (também com mais argumentos depois dele); n <motivo>: recusar e "
-    "dizer ao ChatGPT por quê",
-    "  a: permitir siempre este comando en este proyecto (también con más argumentos después); n <motivo>: rechazar y "
-    "decirle a ChatGPT por qué"};
-constexpr i18n::Text kReasonHint{"  n <reason>: refuse and tell ChatGPT why",
-                                 "  n <motivo>: recusar e dizer ao ChatGPT por quê",
-                                 "  n <motivo>: rechazar y decirle a ChatGPT por qué"};
-constexpr i18n::Text kAllowedByRule{"(allowed in this project)", "(permitido neste projeto)",
-                                    "(permitido en este proyecto)"};
-constexpr i18n::Text kAlwaysAllowed{"Always allowed in this project: {}", "Sempre permitido neste projeto: {}",
-                                    "Permitido siempre en este proyecto: {}"};
-constexpr i18n::Text kRulesUnusable{"No command is allowed by {} until it is fixed:",
-                                    "Nenhum comando é permitido por {} até que seja corrigido:",
-                                    "Ningún comando está permitido por {} hasta que se corrija:"};
-constexpr i18n::Text kRuleNotKept{"Allowed this once; the rule could not be kept:",
-                                  "Permitido desta vez; a regra não pôde ser guardada:",
-                                  "Permitido esta vez; la regla no se pudo guardar:"};
+using namespace messages::actions;
 
 Result<std::vector<std::string>> decode_rules(std::string_view text) {
   return decode_object(text, [](const JsonFields& fields) -> Result<std::vector<std::string>> {
@@ -91,8 +70,8 @@ bool rule_allows(std::string_view rule, std::string_view command) {
 }
 
 void show_run_line(const Printer& out, std::string_view command, std::string_view note) {
-  out << out.paint("33", i18n::tr(kRun)) << ' ' << out.paint("35", one_line_text(command));
-  if (!note.empty()) out << ' ' << out.paint("90", note);
+  out << out.paint(Colour::action, i18n::tr(kRun)) << ' ' << out.paint(Colour::command, one_line_text(command));
+  if (!note.empty()) out << ' ' << out.paint(Colour::dim, note);
   out << '\n';
 }
 
@@ -102,9 +81,9 @@ Status approve_command(const std::string& command, ExecutionContext& context) {
   if (!rules) {
     // Said once a session: the user fixes the file, or answers each question.
     if (!context.told_bad_rules || !*context.told_bad_rules) {
-      out.line("33", fmt::format(fmt::runtime(i18n::tr(kRulesUnusable)),
-                                 lossy_utf8(command_rules_path(context.base).native())));
-      out.line("33", "  " + visible_text(rules.error()));
+      out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kRulesUnusable)),
+                                            lossy_utf8(command_rules_path(context.base).native())));
+      out.line(Colour::warning, "  " + visible_text(rules.error()));
     }
     if (context.told_bad_rules) *context.told_bad_rules = true;
   }
@@ -112,25 +91,25 @@ Status approve_command(const std::string& command, ExecutionContext& context) {
     show_run_line(out, command, i18n::tr(kAllowedByRule));
     return {};
   }
-  out << out.paint("33", i18n::tr(kRunQuestion)) << ' ' << out.paint("35", one_line_text(command)) << '\n';
+  out << out.paint(Colour::question, i18n::tr(kRunQuestion)) << ' ' << out.paint(Colour::command, one_line_text(command)) << '\n';
   // A command with an operator would always ask again: no rule is offered.
   const bool offer_always = !has_shell_operator(command) && rules.has_value();
-  out.line("90", i18n::tr(offer_always ? kAlwaysHint : kReasonHint));
+  out.line(Colour::dim, i18n::tr(offer_always ? kAlwaysHint : kReasonHint));
   out.flush();
-  auto answer = read_answer(out.paint("33", i18n::tr(kAllowThisCommand)) + (offer_always ? " [y/N/a] (" : " [y/N] (") +
+  auto answer = read_answer(out, out.paint(Colour::question, i18n::tr(kAllowThisCommand)) + (offer_always ? " [y/N/a] (" : " [y/N] (") +
                             std::string(force_yes_hint()) + ") ");
   if (!answer) return std::unexpected(answer.error());
   const std::string lower = ascii_lower(*answer);
   if (lower == "y" || lower == "yes") return {};
   if (is_force_yes(lower)) {
-    set_force_yes(context.force_yes);
+    set_force_yes(out, context.force_yes);
     return {};
   }
   if (offer_always && (lower == "a" || lower == "always")) {
     if (auto kept = allow_command_always(context.base, command); !kept)
-      out.line("33", fmt::format("{} {}", i18n::tr(kRuleNotKept), visible_text(kept.error())));
+      out.line(Colour::warning, fmt::format("{} {}", i18n::tr(kRuleNotKept), visible_text(kept.error())));
     else
-      out.line("90", fmt::format(fmt::runtime(i18n::tr(kAlwaysAllowed)), one_line_text(trim(command))));
+      out.line(Colour::dim, fmt::format(fmt::runtime(i18n::tr(kAlwaysAllowed)), one_line_text(trim(command))));
     return {};
   }
   for (const std::string_view refusal : {"n ", "no "}) {

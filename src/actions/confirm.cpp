@@ -7,18 +7,15 @@
 
 #include "common/text.h"
 #include "i18n/i18n.h"
+#include "actions/messages.h"
 
 namespace {
 
-constexpr i18n::Text kForceYesHint{"y --force-yes for this session", "y --force-yes para esta sessão",
-                                   "y --force-yes para esta sesión"};
-constexpr i18n::Text kForceYesNotice{"All remaining requests in this session will be allowed.",
-                                     "Todas as solicitações restantes desta sessão serão permitidas.",
-                                     "Todas las solicitudes restantes de esta sesión se permitirán."};
+using namespace messages::actions;
 
 // The answer trimmed and lower-cased; empty at end of input.
-Result<std::string> ask(const std::string& question_line) {
-  auto answer = read_answer(question_line);
+Result<std::string> ask(const Printer& out, const std::string& question_line) {
+  auto answer = read_answer(out, question_line);
   if (!answer) return answer;
   return ascii_lower(*answer);
 }
@@ -27,9 +24,8 @@ Status declined() { return failure(std::string(kDeclined)); }
 
 }  // namespace
 
-Result<std::string> read_answer(const std::string& question_line) {
-  Printer::standard() << question_line << std::flush;
-  if (!std::cout) return os_failure(errno ? errno : EIO);
+Result<std::string> read_answer(const Printer& out, const std::string& question_line) {
+  if (!(out << question_line << std::flush)) return os_failure(errno ? errno : EIO);
   std::string line;
   if (!std::getline(std::cin, line)) {
     if (std::cin.bad()) return os_failure(errno ? errno : EIO);
@@ -38,7 +34,7 @@ Result<std::string> read_answer(const std::string& question_line) {
     // the next question reads afresh.
     std::cin.clear();
     ::clearerr(stdin);
-    Printer::standard() << '\n' << std::flush;
+    out << '\n' << std::flush;
     return std::string();
   }
   return std::string(trim(line));
@@ -48,25 +44,25 @@ std::string_view force_yes_hint() { return i18n::tr(kForceYesHint); }
 
 bool is_force_yes(std::string_view answer) { return answer == "y --force-yes" || answer == "yes --force-yes"; }
 
-void set_force_yes(bool& force_yes) {
+void set_force_yes(const Printer& out, bool& force_yes) {
   force_yes = true;
-  Printer::standard() << Printer::standard().paint("33", i18n::tr(kForceYesNotice)) << '\n';
+  out.line(Colour::warning, i18n::tr(kForceYesNotice));
 }
 
-Status confirm_action(std::string_view question, bool& force_yes) {
+Status confirm_action(const Printer& out, std::string_view question, bool& force_yes) {
   if (force_yes) return {};
-  auto answer = ask(Printer::standard().paint("33", question) + " [y/N] (" + std::string(force_yes_hint()) + ") ");
+  auto answer = ask(out, out.paint(Colour::question, question) + " [y/N] (" + std::string(force_yes_hint()) + ") ");
   if (!answer) return std::unexpected(answer.error());
   if (*answer == "y" || *answer == "yes") return {};
   if (is_force_yes(*answer)) {
-    set_force_yes(force_yes);
+    set_force_yes(out, force_yes);
     return {};
   }
   return declined();
 }
 
-Status confirm_once(std::string_view question) {
-  auto answer = ask(Printer::standard().paint("33", question) + " [y/N] ");
+Status confirm_once(const Printer& out, std::string_view question) {
+  auto answer = ask(out, out.paint(Colour::question, question) + " [y/N] ");
   if (!answer) return std::unexpected(answer.error());
   if (*answer == "y" || *answer == "yes") return {};
   return declined();

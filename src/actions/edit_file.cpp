@@ -6,10 +6,11 @@
 #include "actions/review.h"
 #include "common/text.h"
 #include "i18n/i18n.h"
+#include "actions/messages.h"
 
 namespace {
 
-constexpr i18n::Text kEdited{"Edited", "Editado", "Editado"};
+using namespace messages::actions;
 
 // A file this much larger than what may be written cannot come back under
 // the limit through edits that ChatGPT types.

@@ -26,46 +26,16 @@
 #include "process/process.h"
 #include "common/text.h"
 #include "i18n/i18n.h"
+#include "actions/messages.h"
 
 namespace {
 
 constexpr std::size_t kMaxEntries = 200;
 constexpr std::size_t kMaxImages = 4;
 
-constexpr i18n::Text kWrote{"Wrote", "Gravado", "Escrito"};
-constexpr i18n::Text kListed{"Listed", "Listado", "Listado"};
-constexpr i18n::Text kEntries{"entries", "itens", "entradas"};
-constexpr i18n::Text kFailed{"failed", "falhou", "falló"};
-constexpr i18n::Text kAttachedImage{"Attached image", "Imagem anexada", "Imagen adjunta"};
-constexpr i18n::Text kScreenshotQuestion{"Capture and attach your desktop screenshot to ChatGPT?",
-                                         "Capturar e anexar a captura da sua área de trabalho ao ChatGPT?",
-                                         "¿Capturar y adjuntar la captura de tu escritorio a ChatGPT?"};
-constexpr i18n::Text kScreenshotTaken{"Desktop screenshot captured for the next ChatGPT message.",
-                                      "Captura da área de trabalho feita para a próxima mensagem do ChatGPT.",
-                                      "Captura del escritorio hecha para el próximo mensaje de ChatGPT."};
+using namespace messages::actions;
 
-constexpr i18n::Text kExit{"Exit {}", "Saída {}", "Salida {}"};
-constexpr i18n::Text kStopped{"Stopped", "Interrompido", "Detenido"};
-constexpr i18n::Text kStoppedBySignal{"Stopped by SIG{}", "Interrompido por SIG{}", "Detenido por SIG{}"};
-constexpr i18n::Text kStoppedByCtrlC{"Stopped by Ctrl-C", "Interrompido com Ctrl-C", "Detenido con Ctrl-C"};
-constexpr i18n::Text kStoppedAtTimeLimit{"Stopped at its time limit of {} s", "Interrompido no limite de tempo de {} s",
-                                         "Detenido en su límite de tiempo de {} s"};
-constexpr i18n::Text kCtrlCStopsCommand{
-    "Ctrl-C: stopping this command; ChatGPT gets what it printed. Ctrl-C again within 2 seconds stops the prompt.",
-    "Ctrl-C: interrompendo este comando; o ChatGPT recebe o que ele imprimiu. Ctrl-C de novo em 2 segundos "
-    "interrompe o prompt.",
-    "Ctrl-C: deteniendo este comando; ChatGPT recibe lo que imprimió. Ctrl-C otra vez en 2 segundos detiene el "
-    "prompt."};
-constexpr i18n::Text kTimeLimitReached{"Time limit of {} s reached: stopping this command.",
-                                       "Limite de tempo de {} s atingido: interrompendo este comando.",
-                                       "Límite de tiempo de {} s alcanzado: deteniendo este comando."};
-
-constexpr i18n::Text kMissingCommand{"Missing command", "Falta o comando", "Falta el comando"};
-constexpr i18n::Text kNulInCommand{"Command cannot contain a NUL byte", "O comando não pode conter um byte NUL",
-                                   "El comando no puede contener un byte NUL"};
 static_assert(kMaxCommandTimeout == 3600, "the timeout message says the limit");
-constexpr i18n::Text kBadTimeout{"timeout must be from 1 to 3600 seconds", "o timeout deve ser de 1 a 3600 segundos",
-                                 "el timeout debe ser de 1 a 3600 segundos"};
 // What goes back to ChatGPT is English; the user reads these in their language.
 constexpr const i18n::Text* kShownInTheUsersLanguage[] = {&kMissingCommand, &kNulInCommand, &kBadTimeout};
 
@@ -166,10 +136,10 @@ Result<Json> run_action(const Action& action, ExecutionContext& context) {
       ending = Ending::PromptStopped;
     } else if (stop && stop->requested) {
       ending = Ending::StoppedByUser;
-      shown.notice("33", i18n::tr(kCtrlCStopsCommand));
+      shown.notice(Colour::warning, i18n::tr(kCtrlCStopsCommand));
     } else if (std::chrono::steady_clock::now() >= deadline) {
       ending = Ending::TimedOut;
-      shown.notice("33", fmt::format(fmt::runtime(i18n::tr(kTimeLimitReached)), timeout));
+      shown.notice(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kTimeLimitReached)), timeout));
     }
     return ending != Ending::Itself;
   };
@@ -184,7 +154,7 @@ Result<Json> run_action(const Action& action, ExecutionContext& context) {
   if (!ran) return std::unexpected(ran.error());
   if (context.keepers) context.keepers->take(std::move(ran->keeper));
   const std::optional<int> code = ran->status.code;
-  context.out.line(code == 0 && ending == Ending::Itself ? "32" : "31", ending_of(ran->status, ending, timeout));
+  context.out.line(code == 0 && ending == Ending::Itself ? Colour::success : Colour::error, ending_of(ran->status, ending, timeout));
   const KeptOutput::Text out = kept[0].finish(), errors = kept[1].finish();
   Json result{{"exit_code", code ? Json(*code) : Json(nullptr)}, {"stderr", errors.text}, {"stdout", out.text}};
   if (out.truncated || errors.truncated) result["truncated"] = true;
@@ -199,13 +169,14 @@ Result<Json> screenshot_action(ExecutionContext& context) {
   if (has_screenshot) return failure("Only one screenshot can be attached in a turn");
   if (context.pending.size() >= kMaxImages) return too_many_images();
   const std::string_view question = i18n::tr(kScreenshotQuestion);
-  auto consent = context.allow_commands ? confirm_once(question) : confirm_action(question, context.force_yes);
+  auto consent = context.allow_commands ? confirm_once(context.out, question)
+                                        : confirm_action(context.out, question, context.force_yes);
   if (!consent) return std::unexpected(consent.error());
   auto screenshot = screenshot_attachment();
   if (!screenshot) return std::unexpected(screenshot.error());
   const std::uint64_t bytes = estimated_bytes(*screenshot);
   context.pending.push_back(std::move(*screenshot));
-  context.out.line("33", i18n::tr(kScreenshotTaken));
+  context.out.line(Colour::warning, i18n::tr(kScreenshotTaken));
   return Json{{"bytes", bytes},
               {"captured", true},
               {"note", "The screenshot will be attached to the next ChatGPT message."}};
@@ -294,8 +265,8 @@ Result<Json> execute(const Action& action, ExecutionContext& context) {
   // Every failure is shown as it goes back to ChatGPT: the user must not
   // learn of a refused path or a missing file only from ChatGPT's reply.
   if (!outcome && !outcome.error().starts_with("User declined"))
-    context.out.line("31", fmt::format("{}{} {}: {}", one_line_text(action.type), subject_of(action), i18n::tr(kFailed),
-                                         visible_text(shown_failure(outcome.error()))));
+    context.out.line(Colour::error, fmt::format("{}{} {}: {}", one_line_text(action.type), subject_of(action), i18n::tr(kFailed),
+                                                visible_text(shown_failure(outcome.error()))));
   return outcome;
 }
 

@@ -49,7 +49,7 @@ struct ExecutionContext {
   bool& force_yes;                   // once set by an answer, set for the session
   std::vector<Attachment>& pending;  // images for the next message
   const std::atomic<bool>* interrupt = nullptr;  // set when the user stops the prompt
-  const Printer& out = Printer::standard();      // where the user sees each action
+  const Printer& out;                            // where the user sees each action
   // The keepers of the commands run, so that what they left running
   // (`cmd &`, `setsid cmd`) ends with the session.
   Keepers* keepers = nullptr;

@@ -31,7 +31,8 @@ class Executor : public testing::Test {
                              .roots = roots,
                              .allow_commands = allow_commands,
                              .force_yes = force_yes,
-                             .pending = pending};
+                             .pending = pending,
+                             .out = printer};
     return execute(action, context);
   }
   std::string error_of(Action action) {
@@ -44,6 +45,7 @@ class Executor : public testing::Test {
   bool force_yes = false;
   std::vector<Attachment> pending;
   std::stringstream input, output;
+  const Printer printer{output};
   std::streambuf *saved_in = nullptr, *saved_out = nullptr;
 };
 
@@ -260,6 +262,7 @@ TEST_F(Executor, AMalformedRulesFileIsSaidOnceAndAllowsNothing) {
                                .allow_commands = false,
                                .force_yes = force_yes,
                                .pending = pending,
+                               .out = printer,
                                .told_bad_rules = &told};
       ASSERT_TRUE(execute({"run", {}, {}, "touch x"}, context));
     }
@@ -311,11 +314,10 @@ TEST(Confirm, AnswerTable) {
     for (bool once : {false, true}) {
       std::stringstream in(c.answer + "\n"), out;
       auto* old_in = std::cin.rdbuf(in.rdbuf());
-      auto* old_out = std::cout.rdbuf(out.rdbuf());
+      const Printer printer(out);
       bool force = false;
-      const bool allowed = once ? confirm_once("Q?").has_value() : confirm_action("Q?", force).has_value();
+      const bool allowed = once ? confirm_once(printer, "Q?").has_value() : confirm_action(printer, "Q?", force).has_value();
       std::cin.rdbuf(old_in);
-      std::cout.rdbuf(old_out);
       EXPECT_EQ(allowed, once ? c.once_allows : c.action_allows) << c.answer << " once=" << once;
       if (!once) {
         EXPECT_EQ(force, c.sets_force) << c.answer;
@@ -327,12 +329,11 @@ TEST(Confirm, AnswerTable) {
 TEST(Confirm, EndOfInputRefuses) {
   std::stringstream in, out;
   auto* old_in = std::cin.rdbuf(in.rdbuf());
-  auto* old_out = std::cout.rdbuf(out.rdbuf());
+  const Printer printer(out);
   bool force = false;
-  auto action = confirm_action("Q?", force);
-  auto once = confirm_once("Q?");
+  auto action = confirm_action(printer, "Q?", force);
+  auto once = confirm_once(printer, "Q?");
   std::cin.rdbuf(old_in);
-  std::cout.rdbuf(old_out);
   EXPECT_EQ(action.error(), "User declined request");
   EXPECT_EQ(once.error(), "User declined request");
   // The question's line is ended: what follows does not run on after it.

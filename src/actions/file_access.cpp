@@ -1,5 +1,5 @@
 #include "actions/file_access.h"
 
 void progress(const Printer& out, std::string_view label, std::string_view detail) {
-  out << out.paint("33", label) << ' ' << detail << '\n';
+  out << out.paint(Colour::action, label) << ' ' << detail << '\n';
 }

@@ -42,6 +42,3 @@ inline Status write_confined(const ExecutionContext& context, const std::string&
 
 // The line an action prints: `label` in yellow, then `detail`.
 void progress(const Printer& out, std::string_view label, std::string_view detail);
-
-// The label of the line that reading a file prints, whole or in part.
-inline constexpr i18n::Text kRead{"Read", "Lido", "Leído"};

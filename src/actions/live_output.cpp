@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "i18n/i18n.h"
 #include "line_editor/line_editor.h"
+#include "actions/messages.h"
 
 namespace {
 
@@ -17,8 +18,7 @@ constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 // gigabyte without a line break, and no screen shows more than this.
 constexpr std::size_t kLongestLine = 4096;
 
-constexpr i18n::Text kEarlierLine{"… 1 earlier line", "… 1 linha anterior", "… 1 línea anterior"};
-constexpr i18n::Text kEarlierLines{"… {} earlier lines", "… {} linhas anteriores", "… {} líneas anteriores"};
+using namespace messages::actions;
 
 // How many lines scrolled away above the ones shown, in the user's words.
 std::string earlier_lines(std::size_t hidden) {
@@ -53,7 +53,7 @@ void LiveOutput::line(std::string_view text) {
   ++lines_;
   std::string shown = "  " + visible_text(text);
   if (!out_.redraws_lines()) {
-    out_ << out_.paint("90", shown) << '\n' << std::flush;
+    out_ << out_.paint(Colour::dim, shown) << '\n' << std::flush;
     return;
   }
   // A tab would take the terminal up to eight columns that no width count sees.
@@ -76,28 +76,28 @@ void LiveOutput::draw(bool final) {
   erase();
   const std::size_t hidden = lines_ - last_lines_.size();
   if (hidden > 0) {
-    out_.line("90", line_editor::fit_to_columns("  " + earlier_lines(hidden), columns));
+    out_.line(Colour::dim, line_editor::fit_to_columns("  " + earlier_lines(hidden), columns));
     ++drawn_rows_;
   }
-  for (const std::string& shown : last_lines_) out_.line("90", line_editor::fit_to_columns(shown, columns));
+  for (const std::string& shown : last_lines_) out_.line(Colour::dim, line_editor::fit_to_columns(shown, columns));
   drawn_rows_ += last_lines_.size();
   if (!final) {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started_).count();
-    out_.line("90", line_editor::fit_to_columns(fmt::format("  … {} s", seconds), columns));
+    out_.line(Colour::dim, line_editor::fit_to_columns(fmt::format("  … {} s", seconds), columns));
     ++drawn_rows_;
   }
   out_ << std::flush;
   drawn_at_ = Clock::now();
 }
 
-void LiveOutput::notice(std::string_view code, std::string_view text) {
+void LiveOutput::notice(Colour colour, std::string_view text) {
   if (!out_.redraws_lines()) {
-    out_.line(code, text);
+    out_.line(colour, text);
     out_ << std::flush;
     return;
   }
   erase();
-  out_.line(code, text);
+  out_.line(colour, text);
   draw(false);
 }
 

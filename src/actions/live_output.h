@@ -23,7 +23,7 @@ class LiveOutput {
 
   // A line of the program's own while the command runs (it is being
   // stopped): printed for good above the window, which is drawn again below.
-  void notice(std::string_view code, std::string_view text);
+  void notice(Colour colour, std::string_view text);
 
   // The command has ended: on a terminal the window gives way to the last
   // lines, below how many others there were.

@@ -7,10 +7,11 @@
 #include "actions/file_access.h"
 #include "common/text.h"
 #include "i18n/i18n.h"
+#include "actions/messages.h"
 
 namespace {
 
-constexpr i18n::Text kLinesOf{"lines {}–{} of {}", "linhas {}–{} de {}", "líneas {}–{} de {}"};
+using namespace messages::actions;
 
 // Counting lines costs a pass over the file; past this size that pass
 // would hold the session up for seconds.

@@ -8,23 +8,17 @@
 #include "workspace/safe_path.h"
 #include "common/text.h"
 #include "i18n/i18n.h"
+#include "actions/messages.h"
 
 namespace {
 
-constexpr i18n::Text kChangeTo{"Change to", "Alteração em", "Cambio en"};
-constexpr i18n::Text kApplyQuestion{"Apply this change?", "Aplicar esta alteração?", "¿Aplicar este cambio?"};
-constexpr i18n::Text kAllApplied{"The remaining changes of this prompt will be applied without asking.",
-                                 "As alterações restantes deste prompt serão aplicadas sem perguntar.",
-                                 "Los cambios restantes de este prompt se aplicarán sin preguntar."};
-constexpr i18n::Text kNotShown{"(the file's current content cannot be shown)",
-                               "(o conteúdo atual do arquivo não pode ser mostrado)",
-                               "(el contenido actual del archivo no se puede mostrar)"};
+using namespace messages::actions;
 
 // `for_review`: every changed line whole, or false when the change is too
 // long for that (the user is then not asked).
 bool show(const Printer& out, const FileBefore& before, std::string_view after, bool for_review = false) {
   if (!before.known) {
-    out.line("90", i18n::tr(kNotShown));
+    out.line(Colour::dim, i18n::tr(kNotShown));
     // What replaces it can still be read, and must be before it is approved.
     return !for_review || show_change_for_review(out, std::nullopt, after);
   }
@@ -36,14 +30,14 @@ bool show(const Printer& out, const FileBefore& before, std::string_view after, 
 
 // The user's answer: allowed, or the refusal ChatGPT is told of.
 Status ask_to_apply(ExecutionContext& context) {
-  auto answer = read_answer(context.out.paint("33", i18n::tr(kApplyQuestion)) + " [y/N/a] ");
+  auto answer = read_answer(context.out, context.out.paint(Colour::question, i18n::tr(kApplyQuestion)) + " [y/N/a] ");
   if (!answer) return std::unexpected(answer.error());
   const std::string word = ascii_lower(answer->substr(0, answer->find_first_of(" \t")));
   const std::string_view rest = trim(std::string_view(*answer).substr(word.size()));
   if ((word == "y" || word == "yes") && rest.empty()) return {};
   if ((word == "a" || word == "all") && rest.empty()) {
     if (context.edits_approved) *context.edits_approved = true;
-    context.out.line("33", i18n::tr(kAllApplied));
+    context.out.line(Colour::warning, i18n::tr(kAllApplied));
     return {};
   }
   std::string refusal = "User declined the change; the file was not changed.";

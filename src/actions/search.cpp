@@ -18,12 +18,11 @@
 #include "common/text.h"
 #include "git/git.h"
 #include "i18n/i18n.h"
+#include "actions/messages.h"
 
 namespace {
 
-constexpr i18n::Text kSearched{"Searched", "Pesquisado", "Buscado"};
-constexpr i18n::Text kMatchesIn{"{} in {} ({} matches)", "{} em {} ({} resultados)", "{} en {} ({} resultados)"};
-constexpr i18n::Text kFilesIn{"{} in {} ({} files)", "{} em {} ({} arquivos)", "{} en {} ({} archivos)"};
+using namespace messages::actions;
 
 constexpr std::size_t kMaxResults = 200;
 constexpr std::size_t kShownChars = 300;      // of a matching line

@@ -11,6 +11,26 @@ int terminal_fd(const std::ostream& stream) {
   return fd >= 0 && ::isatty(fd) ? fd : -1;
 }
 
+// The terminal's code (SGR) of `colour`.
+std::string_view sgr_code(Colour colour) {
+  switch (colour) {
+    case Colour::warning:
+    case Colour::question:
+    case Colour::action: return "33";
+    case Colour::error:
+    case Colour::removed: return "31";
+    case Colour::success:
+    case Colour::added:
+    case Colour::reply: return "32";
+    case Colour::dim: return "90";
+    case Colour::heading:
+    case Colour::prompt: return "36";
+    case Colour::command: return "35";
+    case Colour::banner: return "1;35";
+  }
+  return "0";
+}
+
 }  // namespace
 
 Printer::Printer(std::ostream& stream, const EnvLookup& env) : stream_(stream) {
@@ -43,9 +63,9 @@ const Printer& Printer::errors() {
   return printer;
 }
 
-std::string Printer::paint(std::string_view code, std::string_view text) const {
+std::string Printer::paint(Colour colour, std::string_view text) const {
   if (!colours_) return std::string(text);
   std::string painted = "\x1b[";
-  painted.append(code).append("m").append(text).append("\x1b[0m");
+  painted.append(sgr_code(colour)).append("m").append(text).append("\x1b[0m");
   return painted;
 }

@@ -9,6 +9,25 @@
 
 #include "common/env.h"
 
+// What a coloured text means to the reader. Colours are chosen by meaning,
+// so that one kind of message looks the same wherever it is printed; several
+// meanings may share a colour.
+enum class Colour {
+  warning,   // yellow: something went wrong or needs the user's eye
+  question,  // yellow: a question waiting for the user's answer
+  action,    // yellow: the name of an action being done (Read, Run, ...)
+  error,     // red: a failure
+  success,   // green: something that worked
+  removed,   // red: a line a change takes out
+  added,     // green: a line a change puts in
+  reply,     // green: ChatGPT's name before its words, and the wait for them
+  dim,       // grey: hints, progress, detail
+  heading,   // cyan: names, headings, the number to pick
+  prompt,    // cyan: where the user types
+  command,   // magenta: a shell command as it will run
+  banner,    // bold magenta: the one step the user must take by hand
+};
+
 // The width of the terminal on `fd`, 80 when it does not say.
 std::size_t terminal_columns(int fd);
 
@@ -28,10 +47,10 @@ class Printer {
   static const Printer& standard();
   static const Printer& errors();
 
-  // `text` in the ANSI colour `code` when this stream shows colour.
-  std::string paint(std::string_view code, std::string_view text) const;
-  // `text` in the colour `code`, then a line break.
-  void line(std::string_view code, std::string_view text) const { stream_ << paint(code, text) << '\n'; }
+  // `text` in `colour` when this stream shows colour.
+  std::string paint(Colour colour, std::string_view text) const;
+  // `text` in `colour`, then a line break.
+  void line(Colour colour, std::string_view text) const { stream_ << paint(colour, text) << '\n'; }
   // Whether progress may be drawn in place (a terminal that is not dumb).
   bool redraws_lines() const { return redraws_lines_; }
   // The terminal's width in columns, asked anew each time (the window may

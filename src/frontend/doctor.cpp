@@ -23,126 +23,26 @@
 #include "state/running_sessions.h"
 #include "state/settings.h"
 #include "state/state_file.h"
+#include "frontend/messages.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr i18n::Text kExtensionFolderLabel{"Extension folder:", "Pasta da extensão:", "Carpeta de la extensión:"};
-constexpr i18n::Text kExtensionVersion{"Extension version:", "Versão da extensão:", "Versión de la extensión:"};
-constexpr i18n::Text kSeenInBrowser{"last seen in a browser:", "vista por último num navegador:",
-                                    "vista por última vez en un navegador:"};
-constexpr i18n::Text kNotSeenYet{"not seen yet", "ainda não vista", "aún no vista"};
-constexpr i18n::Text kPairingLabel{"Extension pairing:", "Pareamento da extensão:", "Emparejamiento de la extensión:"};
-constexpr i18n::Text kPairingMatches{"the installed extension holds this program's key",
-                                     "a extensão instalada tem a chave deste programa",
-                                     "la extensión instalada tiene la clave de este programa"};
-constexpr i18n::Text kPairingDiffers{
-    "PROBLEM: the extension installed in {} holds a pairing key other than this program's. Run wendlebox setup, then "
-    "reload Wendlebox in the browser's extensions page.",
-    "PROBLEMA: a extensão instalada em {} tem uma chave de pareamento diferente da deste programa. Execute wendlebox "
-    "setup e depois recarregue o Wendlebox na página de extensões do navegador.",
-    "PROBLEMA: la extensión instalada en {} tiene una clave de emparejamiento distinta de la de este programa. Ejecuta "
-    "wendlebox setup y luego recarga Wendlebox en la página de extensiones del navegador."};
-constexpr i18n::Text kOpenerLabel{"Browser opener:", "Abridor de navegador:", "Abridor de navegador:"};
-constexpr i18n::Text kNoOpener{"Browser opener: not found. Install xdg-open, gio, or sensible-browser.",
-                               "Abridor de navegador: não encontrado. Instale xdg-open, gio ou sensible-browser.",
-                               "Abridor de navegador: no encontrado. Instala xdg-open, gio o sensible-browser."};
-constexpr i18n::Text kGitAvailable{"available", "disponível", "disponible"};
-constexpr i18n::Text kGitMissing{"not found (commits will be skipped)", "não encontrado (os commits serão ignorados)",
-                                 "no encontrado (se omitirán los commits)"};
-constexpr i18n::Text kExtensionHint{"Extension: enable Wendlebox in the browser that opens ChatGPT.",
-                                    "Extensão: ative o Wendlebox no navegador que abre o ChatGPT.",
-                                    "Extensión: activa Wendlebox en el navegador que abre ChatGPT."};
-constexpr i18n::Text kSettings{"Settings:", "Configurações:", "Configuración:"};
-constexpr i18n::Text kAllowList{"Allowed folders:", "Pastas permitidas:", "Carpetas permitidas:"};
-constexpr i18n::Text kChatList{"Saved chats:", "Chats salvos:", "Chats guardados:"};
-constexpr i18n::Text kFileFine{"read", "lido", "leído"};
-constexpr i18n::Text kFileAbsent{"not created yet", "ainda não criado", "aún no creado"};
-// The problem names the file and says how to set it right.
-constexpr i18n::Text kFileBroken{"PROBLEM: {}", "PROBLEMA: {}", "PROBLEMA: {}"};
-constexpr i18n::Text kChatLogs{"Chat logs: .wendlebox/chatlogs in each project folder",
-                               "Registros dos chats: .wendlebox/chatlogs na pasta de cada projeto",
-                               "Registros de los chats: .wendlebox/chatlogs en la carpeta de cada proyecto"};
-constexpr i18n::Text kConfigFolder{"Config folder:", "Pasta de configuração:", "Carpeta de configuración:"};
-constexpr i18n::Text kDataFolder{"Data folder:", "Pasta de dados:", "Carpeta de datos:"};
-constexpr i18n::Text kWritable{"writable", "gravável", "con permiso de escritura"};
-constexpr i18n::Text kNotWritable{"PROBLEM: not writable. Give yourself write access: chmod u+w {}",
-                                  "PROBLEMA: sem permissão de escrita. Dê a você permissão de escrita: chmod u+w {}",
-                                  "PROBLEMA: sin permiso de escritura. Date permiso de escritura: chmod u+w {}"};
-constexpr i18n::Text kOnPath{"On PATH:", "No PATH:", "En el PATH:"};
-constexpr i18n::Text kNotOnPath{
-    "On PATH: no. Open a new terminal (setup added its folder to your shell's start-up file), or run: export "
-    "PATH=\"{}:$PATH\"",
-    "No PATH: não. Abra um novo terminal (o setup adicionou a pasta ao arquivo de início do seu shell), ou execute: "
-    "export PATH=\"{}:$PATH\"",
-    "En el PATH: no. Abre una terminal nueva (setup añadió su carpeta al archivo de inicio de tu shell), o ejecuta: "
-    "export PATH=\"{}:$PATH\""};
-constexpr i18n::Text kTwoCopies{
-    "WARNING: {} copies of wendlebox are on PATH; the first one runs: {}. Remove the others, or an old copy may "
-    "hide an update.",
-    "AVISO: há {} cópias do wendlebox no PATH; a primeira é a que roda: {}. Remova as outras, ou uma cópia antiga "
-    "pode esconder uma atualização.",
-    "AVISO: hay {} copias de wendlebox en el PATH; la primera es la que se ejecuta: {}. Elimina las demás, o una "
-    "copia antigua puede ocultar una actualización."};
-constexpr i18n::Text kSessionBlocked{
-    "Something above would stop a session: fix it and run wendlebox doctor again.",
-    "Algo acima impediria uma sessão: corrija e execute wendlebox doctor de novo.",
-    "Algo de lo anterior impediría una sesión: corrígelo y ejecuta wendlebox doctor de nuevo."};
-
-constexpr i18n::Text kSessionBrowser{"Browser for sessions:", "Navegador das sessões:", "Navegador de las sesiones:"};
-constexpr i18n::Text kChosen{"chosen with --browser", "escolhido com --browser", "elegido con --browser"};
-constexpr i18n::Text kFromEnvironment{"from $BROWSER", "de $BROWSER", "de $BROWSER"};
-constexpr i18n::Text kSystemOpener{"the system's default browser", "o navegador padrão do sistema",
-                                   "el navegador predeterminado del sistema"};
-constexpr i18n::Text kBrowserGone{
-    "PROBLEM: {}, the browser chosen with --browser, is not found. Choose another with wendlebox --browser <command>, "
-    "or wendlebox --browser default for the system's.",
-    "PROBLEMA: {}, o navegador escolhido com --browser, não foi encontrado. Escolha outro com wendlebox --browser "
-    "<comando>, ou wendlebox --browser default para o do sistema.",
-    "PROBLEMA: {}, el navegador elegido con --browser, no se encuentra. Elige otro con wendlebox --browser <comando>, "
-    "o wendlebox --browser default para el del sistema."};
-constexpr i18n::Text kSeenIn{"Extension last seen in:", "Extensão vista por último em:", "Extensión vista por última vez en:"};
-constexpr i18n::Text kBrowsersFound{"Browsers found:", "Navegadores encontrados:", "Navegadores encontrados:"};
-constexpr i18n::Text kNoBrowserFound{"none of the known ones", "nenhum dos conhecidos", "ninguno de los conocidos"};
-
-constexpr i18n::Text kManual{"Manual page:", "Página de manual:", "Página de manual:"};
-constexpr i18n::Text kNoManual{
-    "Manual page: not installed, so man wendlebox finds nothing. Run wendlebox setup from the build or download "
-    "folder.",
-    "Página de manual: não instalada, então man wendlebox não encontra nada. Execute wendlebox setup da pasta da "
-    "compilação ou do download.",
-    "Página de manual: no instalada, así que man wendlebox no encuentra nada. Ejecuta wendlebox setup desde la carpeta "
-    "de la compilación o de la descarga."};
-constexpr i18n::Text kCompletion{"Shell completion ({}):", "Completamento do shell ({}):", "Completado del shell ({}):"};
-constexpr i18n::Text kNoCompletion{
-    "Shell completion ({}): not set up, so Tab completes nothing after wendlebox. Run wendlebox setup from the build "
-    "or download folder, then open a new terminal.",
-    "Completamento do shell ({}): não configurado, então Tab não completa nada depois de wendlebox. Execute wendlebox "
-    "setup da pasta da compilação ou do download e abra um novo terminal.",
-    "Completado del shell ({}): no configurado, así que Tab no completa nada después de wendlebox. Ejecuta wendlebox "
-    "setup desde la carpeta de la compilación o de la descarga y abre una terminal nueva."};
-
-constexpr i18n::Text kSessionsRunning{"Sessions running:", "Sessões em execução:", "Sesiones en curso:"};
-constexpr i18n::Text kNoSessionRunning{"Sessions running: none", "Sessões em execução: nenhuma",
-                                       "Sesiones en curso: ninguna"};
-constexpr i18n::Text kSessionProcess{"process {}", "processo {}", "proceso {}"};
-constexpr i18n::Text kSessionPort{"port {}", "porta {}", "puerto {}"};
-
-const Printer& out() { return Printer::standard(); }
+using namespace messages::frontend;
 
 // The sessions running now, each with its folder, process and port.
-void report_sessions() {
+void report_sessions(const Printer& out) {
   const std::vector<RunningSession> sessions = running_sessions();
   if (sessions.empty()) {
-    out() << i18n::tr(kNoSessionRunning) << '\n';
+    out << i18n::tr(kNoSessionRunning) << '\n';
     return;
   }
-  out() << i18n::tr(kSessionsRunning) << '\n';
+  out << i18n::tr(kSessionsRunning) << '\n';
   for (const RunningSession& session : sessions) {
     std::string details = fmt::format(fmt::runtime(i18n::tr(kSessionProcess)), session.pid);
     if (session.port) details += ", " + fmt::format(fmt::runtime(i18n::tr(kSessionPort)), *session.port);
-    out() << "  " << one_line_text(friendly_folder(session.folder)) << " (" << details << ")\n";
+    out << "  " << one_line_text(friendly_folder(session.folder)) << " (" << details << ")\n";
   }
 }
 
@@ -154,31 +54,31 @@ std::string indented(const std::string& text) {
 
 // Which browser a session opens, where the extension was seen, and how to
 // add it to each browser found.
-void report_browsers(const std::optional<fs::path>& extension, const std::optional<fs::path>& package) {
+void report_browsers(const Printer& out, const std::optional<fs::path>& extension, const std::optional<fs::path>& package) {
   auto settings = load_settings();
   const std::optional<std::string> saved = settings ? settings->browser : std::nullopt;
   if (const std::optional<LaunchCommand> launch = launch_command("", saved)) {
     const i18n::Text& origin = launch->origin == "--browser" ? kChosen : launch->origin == "BROWSER" ? kFromEnvironment : kSystemOpener;
-    out() << fmt::format("{} {} ({})\n", i18n::tr(kSessionBrowser), one_line_text(launch->argv.front()), i18n::tr(origin));
+    out << fmt::format("{} {} ({})\n", i18n::tr(kSessionBrowser), one_line_text(launch->argv.front()), i18n::tr(origin));
     if (saved)
       if (const std::optional<std::string> missing = missing_browser_program(*saved))
-        out().line("33", fmt::format(fmt::runtime(i18n::tr(kBrowserGone)), one_line_text(*missing)));
+        out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kBrowserGone)), one_line_text(*missing)));
   }
-  out() << i18n::tr(kSeenIn) << ' '
-        << one_line_text(last_seen_extension_browser().value_or(std::string(i18n::tr(kNotSeenYet)))) << '\n';
+  out << i18n::tr(kSeenIn) << ' '
+      << one_line_text(last_seen_extension_browser().value_or(std::string(i18n::tr(kNotSeenYet)))) << '\n';
   const std::vector<InstalledBrowser> browsers = installed_browsers();
   std::string names;
   for (const InstalledBrowser& browser : browsers) names += (names.empty() ? "" : ", ") + browser.command;
-  out() << i18n::tr(kBrowsersFound) << ' ' << (names.empty() ? std::string(i18n::tr(kNoBrowserFound)) : names) << '\n';
+  out << i18n::tr(kBrowsersFound) << ' ' << (names.empty() ? std::string(i18n::tr(kNoBrowserFound)) : names) << '\n';
   if (!extension) return;
   for (const InstalledBrowser& browser : browsers)
-    out() << indented(extension_steps(browser.kind, browser.command, *extension, package)) << '\n';
+    out << indented(extension_steps(browser.kind, browser.command, *extension, package)) << '\n';
 }
 
 // Whether the extension setup installed (the folder, and the Firefox
 // package) holds the program's pairing key: a session is refused to a copy
 // that holds another. Before setup nothing is paired, and nothing is said.
-bool check_pairing() {
+bool check_pairing(const Printer& out) {
   const fs::path folder = installed_extension_folder();
   const fs::path package = installed_firefox_package();
   const bool has_folder = fs::exists(folder / "manifest.json"), has_package = fs::exists(package);
@@ -197,32 +97,32 @@ bool check_pairing() {
     if (!bytes || !package_holds_key(*bytes, key)) differs = package;
   }
   if (!differs) {
-    out() << i18n::tr(kPairingLabel) << ' ' << i18n::tr(kPairingMatches) << '\n';
+    out << i18n::tr(kPairingLabel) << ' ' << i18n::tr(kPairingMatches) << '\n';
     return true;
   }
-  out().line("33", fmt::format(fmt::runtime(i18n::tr(kPairingDiffers)), friendly_folder(*differs)));
+  out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kPairingDiffers)), friendly_folder(*differs)));
   return false;
 }
 
 // Whether a state file would load; prints its line. A missing file is fine
 // (the defaults apply).
-bool check_state_file(const i18n::Text& label, const fs::path& path, const Status& loaded) {
+bool check_state_file(const Printer& out, const i18n::Text& label, const fs::path& path, const Status& loaded) {
   std::string state;
   if (!loaded) state = fmt::format(fmt::runtime(i18n::tr(kFileBroken)), visible_text(loaded.error()));
   else state = i18n::tr(fs::exists(path) ? kFileFine : kFileAbsent);
-  out() << fmt::format("{} {} ({})\n", i18n::tr(label), friendly_folder(path), state);
+  out << fmt::format("{} {} ({})\n", i18n::tr(label), friendly_folder(path), state);
   return loaded.has_value();
 }
 
 // A folder the program has still to create counts as writable when the
 // nearest folder that exists is.
-bool check_writable(const i18n::Text& label, const fs::path& folder) {
+bool check_writable(const Printer& out, const i18n::Text& label, const fs::path& folder) {
   fs::path existing = folder;
   std::error_code ignored;
   while (!fs::exists(existing, ignored) && existing.has_parent_path() && existing != existing.parent_path())
     existing = existing.parent_path();
   const bool writable = ::access(existing.c_str(), W_OK) == 0;
-  out() << fmt::format("{} {} ({})\n", i18n::tr(label), friendly_folder(folder),
+  out << fmt::format("{} {} ({})\n", i18n::tr(label), friendly_folder(folder),
                        writable ? std::string(i18n::tr(kWritable))
                                 : fmt::format(fmt::runtime(i18n::tr(kNotWritable)), existing.string()));
   return writable;
@@ -243,15 +143,15 @@ Status loaded_chats() {
   return {};
 }
 
-void check_path(const std::optional<fs::path>& running) {
+void check_path(const Printer& out, const std::optional<fs::path>& running) {
   const std::vector<fs::path> copies = programs_on_path("wendlebox");
   if (copies.empty()) {
-    out() << fmt::format(fmt::runtime(i18n::tr(kNotOnPath)),
-                         running ? running->parent_path().string() : std::string("$HOME/.local/bin"))
-          << '\n';
+    out << fmt::format(fmt::runtime(i18n::tr(kNotOnPath)),
+                       running ? running->parent_path().string() : std::string("$HOME/.local/bin"))
+        << '\n';
     return;
   }
-  out() << i18n::tr(kOnPath) << ' ' << friendly_folder(copies.front()) << '\n';
+  out << i18n::tr(kOnPath) << ' ' << friendly_folder(copies.front()) << '\n';
   std::vector<fs::path> distinct;
   for (const fs::path& copy : copies) {
     std::error_code ignored;
@@ -259,14 +159,14 @@ void check_path(const std::optional<fs::path>& running) {
     if (std::ranges::find(distinct, real) == distinct.end()) distinct.push_back(real);
   }
   if (distinct.size() > 1)
-    out() << out().paint("33", fmt::format(fmt::runtime(i18n::tr(kTwoCopies)), distinct.size(),
-                                           friendly_folder(copies.front())))
-          << '\n';
+    out << out.paint(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kTwoCopies)), distinct.size(),
+                                                  friendly_folder(copies.front())))
+        << '\n';
 }
 
 // The manual page, and completion for the user's shell: where setup puts
 // them, or where the system's package did (under <prefix>/share).
-void check_manual_and_completion(const std::optional<fs::path>& running) {
+void check_manual_and_completion(const Printer& out, const std::optional<fs::path>& running) {
   const std::optional<std::string> home = process_env("HOME");
   if (!home) return;
   const UserFiles files = user_files(*home);
@@ -274,9 +174,9 @@ void check_manual_and_completion(const std::optional<fs::path>& running) {
   const bool system = running && is_system_installation(*running);
   const fs::path system_manual = share / "man" / "man1" / "wendlebox.1.gz";
   if (fs::exists(files.manual) || (system && fs::exists(system_manual)))
-    out() << i18n::tr(kManual) << ' ' << friendly_folder(fs::exists(files.manual) ? files.manual : system_manual) << '\n';
+    out << i18n::tr(kManual) << ' ' << friendly_folder(fs::exists(files.manual) ? files.manual : system_manual) << '\n';
   else
-    out() << out().paint("33", i18n::tr(kNoManual)) << '\n';
+    out << out.paint(Colour::warning, i18n::tr(kNoManual)) << '\n';
   const std::string shell = fs::path(process_env("SHELL").value_or("")).filename().string();
   std::optional<fs::path> loaded;
   const auto sourced_by = [&](const fs::path& startup, const fs::path& file) {
@@ -308,48 +208,48 @@ void check_manual_and_completion(const std::optional<fs::path>& running) {
     return;  // a shell without completion for wendlebox
   }
   if (loaded)
-    out() << fmt::format(fmt::runtime(i18n::tr(kCompletion)), shell) << ' ' << friendly_folder(*loaded) << '\n';
+    out << fmt::format(fmt::runtime(i18n::tr(kCompletion)), shell) << ' ' << friendly_folder(*loaded) << '\n';
   else
-    out() << out().paint("33", fmt::format(fmt::runtime(i18n::tr(kNoCompletion)), shell)) << '\n';
+    out << out.paint(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kNoCompletion)), shell)) << '\n';
 }
 
 }  // namespace
 
-Status doctor() {
+Status doctor(const Printer& out) {
   auto running = running_executable();
-  out() << "CLI: " << (running ? running->string() : "unknown") << '\n';
+  out << "CLI: " << (running ? running->string() : "unknown") << '\n';
   const std::optional<std::string> opener = system_opener();
   if (opener)
-    out() << i18n::tr(kOpenerLabel) << ' ' << *opener << '\n';
+    out << i18n::tr(kOpenerLabel) << ' ' << *opener << '\n';
   else
-    out() << i18n::tr(kNoOpener) << '\n';
+    out << i18n::tr(kNoOpener) << '\n';
   const bool git_found = git_output(".", {"--version"}).has_value();
-  out() << "Git: " << i18n::tr(git_found ? kGitAvailable : kGitMissing) << '\n';
+  out << "Git: " << i18n::tr(git_found ? kGitAvailable : kGitMissing) << '\n';
   const std::optional<fs::path> extension = extension_to_load();
   if (extension) {
     const std::optional<std::string> seen = last_seen_extension_version();
     const std::optional<std::string> seen_at = seen ? extension_seen_time() : std::nullopt;
-    out() << i18n::tr(kExtensionFolderLabel) << ' ' << friendly_folder(*extension) << '\n'
-          << i18n::tr(kExtensionVersion) << ' ' << one_line_text(extension_version(*extension).value_or("?")) << "; "
-          << i18n::tr(kSeenInBrowser) << ' ' << (seen ? one_line_text(*seen) : std::string(i18n::tr(kNotSeenYet)))
-          << (seen_at ? " (" + *seen_at + ")" : "") << '\n';
+    out << i18n::tr(kExtensionFolderLabel) << ' ' << friendly_folder(*extension) << '\n'
+        << i18n::tr(kExtensionVersion) << ' ' << one_line_text(extension_version(*extension).value_or("?")) << "; "
+        << i18n::tr(kSeenInBrowser) << ' ' << (seen ? one_line_text(*seen) : std::string(i18n::tr(kNotSeenYet)))
+        << (seen_at ? " (" + *seen_at + ")" : "") << '\n';
   }
-  const bool paired = check_pairing();
-  out() << i18n::tr(kExtensionHint) << '\n';
+  const bool paired = check_pairing(out);
+  out << i18n::tr(kExtensionHint) << '\n';
   const std::optional<fs::path> package = fs::exists(installed_firefox_package())
                                               ? std::optional<fs::path>(installed_firefox_package())
                                               : (running ? firefox_package(*running) : std::nullopt);
-  report_browsers(extension, package);
-  check_path(running ? std::optional<fs::path>(*running) : std::nullopt);
-  check_manual_and_completion(running ? std::optional<fs::path>(*running) : std::nullopt);
+  report_browsers(out, extension, package);
+  check_path(out, running ? std::optional<fs::path>(*running) : std::nullopt);
+  check_manual_and_completion(out, running ? std::optional<fs::path>(*running) : std::nullopt);
   bool usable = opener.has_value() && paired;
-  usable &= check_state_file(kSettings, settings_path(), loaded(load_settings()));
-  usable &= check_state_file(kAllowList, allowed_path(), loaded(load_allowed()));
-  usable &= check_state_file(kChatList, chats_path(), loaded_chats());
-  out() << i18n::tr(kChatLogs) << '\n';
-  report_sessions();
-  usable &= check_writable(kConfigFolder, app_dir());
-  usable &= check_writable(kDataFolder, data_dir());
+  usable &= check_state_file(out, kSettings, settings_path(), loaded(load_settings()));
+  usable &= check_state_file(out, kAllowList, allowed_path(), loaded(load_allowed()));
+  usable &= check_state_file(out, kChatList, chats_path(), loaded_chats());
+  out << i18n::tr(kChatLogs) << '\n';
+  report_sessions(out);
+  usable &= check_writable(out, kConfigFolder, app_dir());
+  usable &= check_writable(out, kDataFolder, data_dir());
   if (!usable) return failure(std::string(i18n::tr(kSessionBlocked)));
   return {};
 }

@@ -2,6 +2,7 @@
 // whose session does not connect.
 #pragma once
 
+#include "common/printer.h"
 #include "common/result.h"
 
-Status doctor();
+Status doctor(const Printer& out);

@@ -7,12 +7,13 @@
 #include "common/text.h"
 #include "i18n/i18n.h"
 #include "line_editor/line_editor.h"
+#include "frontend/messages.h"
 
 namespace {
 
 constexpr std::string_view kContact = "help@wendlebox.example";
 
-constexpr i18n::Text kTitle{"Wendlebox  |  Contact: ", "Wendlebox  |  Contato: ", "Wendlebox  |  Contacto: "};
+using namespace messages::frontend;
 
 constexpr std::string_view kEnglishBody = R"HELP(
   wendlebox                                  New interactive chat
@@ -188,8 +189,7 @@ std::string help_text() {
   return fmt::format("{}{}\n{}", i18n::tr(kTitle), kContact, i18n::tr(body));
 }
 
-void print_help() {
-  const Printer& out = Printer::standard();
+void print_help(const Printer& out) {
   // At a terminal the lines wrap between words; elsewhere (a pipe, the
   // manual page's maker) the text stays exactly as written.
   out << (out.columns() > 0 ? wrap_help(help_text(), out.columns()) : help_text()) << '\n';

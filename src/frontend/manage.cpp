@@ -20,129 +20,30 @@
 #include "state/chatlog.h"
 #include "state/chats.h"
 #include "state/settings.h"
+#include "frontend/messages.h"
 
 namespace {
 
-constexpr i18n::Text kCommandsAllowed{"Commands allowed. Wendlebox will run them without asking.",
-                                      "Comandos permitidos. O Wendlebox os executará sem perguntar.",
-                                      "Comandos permitidos. Wendlebox los ejecutará sin preguntar."};
-constexpr i18n::Text kCommandsBlocked{"Commands blocked. Wendlebox will ask before running each one.",
-                                      "Comandos bloqueados. O Wendlebox perguntará antes de executar cada um.",
-                                      "Comandos bloqueados. Wendlebox preguntará antes de ejecutar cada uno."};
-constexpr i18n::Text kSoundsBlocked{"Completion sounds blocked.", "Sons de conclusão bloqueados.",
-                                    "Sonidos de finalización bloqueados."};
-constexpr i18n::Text kSoundsAllowed{"Completion sounds allowed.", "Sons de conclusão permitidos.",
-                                    "Sonidos de finalización permitidos."};
-constexpr i18n::Text kBrowserSaved{"ChatGPT will open with: {}", "O ChatGPT será aberto com: {}",
-                                   "ChatGPT se abrirá con: {}"};
-constexpr i18n::Text kBrowserCleared{
-    "ChatGPT will open in the browser that $BROWSER names, else in the system's default browser.",
-    "O ChatGPT será aberto no navegador indicado por $BROWSER, ou no navegador padrão do sistema.",
-    "ChatGPT se abrirá en el navegador que indique $BROWSER, o en el navegador predeterminado del sistema."};
-constexpr i18n::Text kBrowserNotFound{
-    "Browser command not found: {}. Give a program on PATH or the full path of one, or default for the system's "
-    "browser.",
-    "Comando de navegador não encontrado: {}. Informe um programa do PATH ou o caminho completo de um, ou default para "
-    "o navegador do sistema.",
-    "Comando de navegador no encontrado: {}. Indica un programa del PATH o la ruta completa de uno, o default para el "
-    "navegador del sistema."};
-constexpr i18n::Text kRiskyRoot{
-    "Allowing {} gives ChatGPT's actions every file on this machine that you can read or change, your home folder "
-    "included.",
-    "Permitir {} dá às ações do ChatGPT todos os arquivos desta máquina que você pode ler ou alterar, inclusive a sua "
-    "pasta pessoal.",
-    "Permitir {} da a las acciones de ChatGPT todos los archivos de esta máquina que puedes leer o cambiar, incluida tu "
-    "carpeta personal."};
-constexpr i18n::Text kRiskyHome{
-    "Allowing {} gives ChatGPT's actions your whole home folder: documents, SSH keys, browser profiles and settings.",
-    "Permitir {} dá às ações do ChatGPT toda a sua pasta pessoal: documentos, chaves SSH, perfis do navegador e "
-    "configurações.",
-    "Permitir {} da a las acciones de ChatGPT toda tu carpeta personal: documentos, claves SSH, perfiles del navegador "
-    "y configuración."};
-constexpr i18n::Text kAllowIt{"Allow it?", "Permitir?", "¿Permitirlo?"};
-constexpr i18n::Text kAskedNowhere{"There is no terminal to ask at: run wendlebox --add-folder {} --yes to allow it.",
-                                   "Não há terminal para perguntar: execute wendlebox --add-folder {} --yes para "
-                                   "permitir.",
-                                   "No hay terminal donde preguntar: ejecuta wendlebox --add-folder {} --yes para "
-                                   "permitirlo."};
-constexpr i18n::Text kNotAdded{"Not allowed: {}", "Não permitida: {}", "No permitida: {}"};
-constexpr i18n::Text kGitEnabled{"Automatic Git snapshots and commits enabled.",
-                                 "Snapshots e commits automáticos do Git ativados.",
-                                 "Snapshots y commits automáticos de Git activados."};
-constexpr i18n::Text kGitDisabled{"Automatic Git snapshots and commits disabled.",
-                                  "Snapshots e commits automáticos do Git desativados.",
-                                  "Snapshots y commits automáticos de Git desactivados."};
-constexpr i18n::Text kInstructionsOn{
-    "The project's instructions (AGENTS.md or the like) will go with the first prompt of each chat.",
-    "As instruções do projeto (AGENTS.md ou semelhante) irão com o primeiro prompt de cada chat.",
-    "Las instrucciones del proyecto (AGENTS.md o similar) irán con el primer prompt de cada chat."};
-constexpr i18n::Text kInstructionsOff{"The project's instructions (AGENTS.md or the like) will not be sent to ChatGPT.",
-                                      "As instruções do projeto (AGENTS.md ou semelhante) não serão enviadas ao ChatGPT.",
-                                      "Las instrucciones del proyecto (AGENTS.md o similar) no se enviarán a ChatGPT."};
-
-constexpr i18n::Text kReviewOn{
-    "Changes to files will be shown first, and Wendlebox will ask before applying each one.",
-    "As alterações nos arquivos serão mostradas antes, e o Wendlebox perguntará antes de aplicar cada uma.",
-    "Los cambios en los archivos se mostrarán antes, y Wendlebox preguntará antes de aplicar cada uno."};
-constexpr i18n::Text kReviewOff{"Changes to files will be applied without asking, and shown as they are made.",
-                                "As alterações nos arquivos serão aplicadas sem perguntar, e mostradas ao serem feitas.",
-                                "Los cambios en los archivos se aplicarán sin preguntar, y se mostrarán al hacerse."};
-
-constexpr i18n::Text kAlreadyAllowed{"Already allowed:", "Já permitida:", "Ya permitida:"};
-constexpr i18n::Text kAllowedAccess{"Allowed file access:", "Acesso a arquivos permitido:",
-                                    "Acceso a archivos permitido:"};
-constexpr i18n::Text kRemoved{"Removed from allow list:", "Removida da lista permitida:",
-                              "Quitada de la lista permitida:"};
-constexpr i18n::Text kNoneAllowed{
-    "No extra folders allowed. The working folder is always available.",
-    "Nenhuma pasta extra permitida. A pasta de trabalho está sempre disponível.",
-    "No hay carpetas extra permitidas. La carpeta de trabajo siempre está disponible."};
-
-constexpr i18n::Text kContinueWith{"Continue with: wendlebox [\"your prompt\"] <number, chat ID, or URL>",
-                                   "Continue com: wendlebox [\"seu prompt\"] <número, ID do chat ou URL>",
-                                   "Continúa con: wendlebox [\"tu prompt\"] <número, ID del chat o URL>"};
-constexpr i18n::Text kShowingProject{
-    "Showing this project's chats. Use wendlebox --chats-all for every project.",
-    "Mostrando os chats deste projeto. Use wendlebox --chats-all para todos os projetos.",
-    "Mostrando los chats de este proyecto. Usa wendlebox --chats-all para todos los proyectos."};
-constexpr i18n::Text kNoChats{"No saved chats yet.", "Ainda não há chats salvos.", "Aún no hay chats guardados."};
-constexpr i18n::Text kNoProjectChats{"No saved chats for this project yet.",
-                                     "Ainda não há chats salvos para este projeto.",
-                                     "Aún no hay chats guardados para este proyecto."};
-constexpr i18n::Text kRunChatsAll{"Run wendlebox --chats-all to see chats from every project.",
-                                  "Execute wendlebox --chats-all para ver os chats de todos os projetos.",
-                                  "Ejecuta wendlebox --chats-all para ver los chats de todos los proyectos."};
-constexpr i18n::Text kChatNotFound{
-    "Chat not found. Run wendlebox --chats-all to see saved numbers, or pass a ChatGPT chat URL.",
-    "Chat não encontrado. Execute wendlebox --chats-all para ver os números salvos, ou informe a URL de um chat do "
-    "ChatGPT.",
-    "Chat no encontrado. Ejecuta wendlebox --chats-all para ver los números guardados, o indica la URL de un chat de "
-    "ChatGPT."};
-
-constexpr i18n::Text kNoLog{"No local log for this chat yet.", "Ainda não há log local para este chat.",
-                            "Aún no hay registro local de este chat."};
-constexpr i18n::Text kYou{"You", "Você", "Tú"};
-constexpr i18n::Text kDone{"ChatGPT · done", "ChatGPT · concluído", "ChatGPT · hecho"};
-constexpr i18n::Text kInterruptedEntry{"You · interrupted", "Você · interrompido", "Tú · interrumpido"};
+using namespace messages::frontend;
 
 // Each settings command saves its choice and says so in one line.
-Status change_setting(const std::function<void(Settings&)>& change, const i18n::Text& confirmation) {
+Status change_setting(const Printer& out, const std::function<void(Settings&)>& change, const i18n::Text& confirmation) {
   if (auto saved = update_settings(change); !saved) return saved;
-  Printer::standard() << i18n::tr(confirmation) << '\n';
+  out << i18n::tr(confirmation) << '\n';
   return {};
 }
 
 }  // namespace
 
-Status set_allow_commands(bool allow) {
-  return change_setting([allow](Settings& s) { s.allow_commands = allow; }, allow ? kCommandsAllowed : kCommandsBlocked);
+Status set_allow_commands(const Printer& out, bool allow) {
+  return change_setting(out, [allow](Settings& s) { s.allow_commands = allow; }, allow ? kCommandsAllowed : kCommandsBlocked);
 }
 
-Status set_sounds(bool enabled) {
-  return change_setting([enabled](Settings& s) { s.sounds = enabled; }, enabled ? kSoundsAllowed : kSoundsBlocked);
+Status set_sounds(const Printer& out, bool enabled) {
+  return change_setting(out, [enabled](Settings& s) { s.sounds = enabled; }, enabled ? kSoundsAllowed : kSoundsBlocked);
 }
 
-Status set_browser(const std::string& command) {
+Status set_browser(const Printer& out, const std::string& command) {
   const bool clear = trim(command).empty() || trim(command) == "default";
   if (!clear)
     if (const std::optional<std::string> missing = missing_browser_program(std::string(trim(command))))
@@ -153,24 +54,23 @@ Status set_browser(const std::string& command) {
       !saved)
     return saved;
   if (clear)
-    Printer::standard() << i18n::tr(kBrowserCleared) << '\n';
+    out << i18n::tr(kBrowserCleared) << '\n';
   else
-    Printer::standard() << fmt::format(fmt::runtime(i18n::tr(kBrowserSaved)), one_line_text(trim(command))) << '\n';
+    out << fmt::format(fmt::runtime(i18n::tr(kBrowserSaved)), one_line_text(trim(command))) << '\n';
   return {};
 }
 
-Status set_git(bool enabled) {
-  return change_setting([enabled](Settings& s) { s.git = enabled; }, enabled ? kGitEnabled : kGitDisabled);
+Status set_git(const Printer& out, bool enabled) {
+  return change_setting(out, [enabled](Settings& s) { s.git = enabled; }, enabled ? kGitEnabled : kGitDisabled);
 }
 
-Status set_review_edits(bool review) {
-  return change_setting([review](Settings& s) { s.review_edits = review; }, review ? kReviewOn : kReviewOff);
+Status set_review_edits(const Printer& out, bool review) {
+  return change_setting(out, [review](Settings& s) { s.review_edits = review; }, review ? kReviewOn : kReviewOff);
 }
-Status set_project_instructions(bool enabled) {
-  return change_setting([enabled](Settings& s) { s.project_instructions = enabled; },
+Status set_project_instructions(const Printer& out, bool enabled) {
+  return change_setting(out, [enabled](Settings& s) { s.project_instructions = enabled; },
                         enabled ? kInstructionsOn : kInstructionsOff);
 }
-
 
 Result<std::filesystem::path> requested_folder(const std::string& text) {
   const std::filesystem::path path(text);
@@ -184,7 +84,7 @@ namespace {
 
 // The root, the home folder and what holds it give ChatGPT far more than a
 // project: said, and asked at a terminal; refused elsewhere unless `yes`.
-Status confirm_wide_folder(const std::filesystem::path& folder, bool yes) {
+Status confirm_wide_folder(const Printer& out, const std::filesystem::path& folder, bool yes) {
   const std::optional<std::string> home = process_env("HOME");
   const std::filesystem::path home_folder = home ? canonical_path(*home).value_or(*home) : std::filesystem::path();
   const bool root = folder == folder.root_path();
@@ -195,21 +95,21 @@ Status confirm_wide_folder(const std::filesystem::path& folder, bool yes) {
   const std::string what = fmt::format(fmt::runtime(i18n::tr(root ? kRiskyRoot : kRiskyHome)), shown);
   if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO))
     return failure(fmt::format("{} {}", what, fmt::format(fmt::runtime(i18n::tr(kAskedNowhere)), shown)));
-  if (auto allowed = confirm_once(fmt::format("{} {}", what, i18n::tr(kAllowIt))); !allowed)
+  if (auto allowed = confirm_once(out, fmt::format("{} {}", what, i18n::tr(kAllowIt))); !allowed)
     return failure(fmt::format(fmt::runtime(i18n::tr(kNotAdded)), shown));
   return {};
 }
 
 }  // namespace
 
-Status allow_add(const std::string& text, bool yes) {
+Status allow_add(const Printer& out, const std::string& text, bool yes) {
   auto requested = requested_folder(text);
   if (!requested) return std::unexpected(requested.error());
   auto canonical = canonical_path(*requested);
   if (!canonical)
     return failure(fmt::format("Folder is unavailable: {}: {}", lossy_utf8(requested->native()), canonical.error()));
   if (!is_dir(*canonical)) return failure("Not a folder: " + lossy_utf8(canonical->native()));
-  if (auto confirmed = confirm_wide_folder(*canonical, yes); !confirmed) return confirmed;
+  if (auto confirmed = confirm_wide_folder(out, *canonical, yes); !confirmed) return confirmed;
   const std::string key = folder_key(*canonical);
   bool known = false;
   auto updated = update_allowed([&](AllowList& list) {
@@ -218,11 +118,11 @@ Status allow_add(const std::string& text, bool yes) {
     return !known;
   });
   if (!updated) return updated;
-  Printer::standard() << fmt::format("{} {}\n", i18n::tr(known ? kAlreadyAllowed : kAllowedAccess), friendly_folder(*canonical));
+  out << fmt::format("{} {}\n", i18n::tr(known ? kAlreadyAllowed : kAllowedAccess), friendly_folder(*canonical));
   return {};
 }
 
-Status allow_remove(const std::string& text) {
+Status allow_remove(const Printer& out, const std::string& text) {
   auto requested = requested_folder(text);
   if (!requested) return std::unexpected(requested.error());
   // A folder deleted since it was added can still be removed by its path.
@@ -235,19 +135,19 @@ Status allow_remove(const std::string& text) {
   });
   if (!updated) return updated;
   if (removed == 0) return failure("Folder is not on the allow list: " + text);
-  Printer::standard() << fmt::format("{} {}\n", i18n::tr(kRemoved), text);
+  out << fmt::format("{} {}\n", i18n::tr(kRemovedFromList), text);
   return {};
 }
 
-Status list_allowed() {
+Status list_allowed(const Printer& out) {
   auto list = load_allowed();
   if (!list) return std::unexpected(list.error());
-  if (list->folders.empty()) Printer::standard() << i18n::tr(kNoneAllowed) << '\n';
-  for (const std::string& folder : list->folders) Printer::standard() << friendly_folder(folder) << '\n';
+  if (list->folders.empty()) out << i18n::tr(kNoneAllowed) << '\n';
+  for (const std::string& folder : list->folders) out << friendly_folder(folder) << '\n';
   return {};
 }
 
-Status list_chats(bool all) {
+Status list_chats(const Printer& out, bool all) {
   std::string project_key;
   std::filesystem::path project;
   if (!all) {
@@ -261,18 +161,18 @@ Status list_chats(bool all) {
   for (std::size_t i = 0; i < chats.size(); ++i) {
     const Chat& chat = chats[i];
     if (!all && folder_key(chat.folder) != project_key) continue;
-    Printer::standard() << fmt::format("{}  {}\n   {}\n   {}\n", Printer::standard().paint("36", std::to_string(i + 1)), chat.title,
-                             friendly_folder(chat.folder), chat.url);
+    out << fmt::format("{}  {}\n   {}\n   {}\n", out.paint(Colour::heading, std::to_string(i + 1)), chat.title,
+                       friendly_folder(chat.folder), chat.url);
     ++printed;
   }
   if (printed > 0) {
-    Printer::standard() << fmt::format("\n{}\n", i18n::tr(kContinueWith));
-    if (!all && printed < chats.size()) Printer::standard() << i18n::tr(kShowingProject) << '\n';
+    out << fmt::format("\n{}\n", i18n::tr(kContinueWith));
+    if (!all && printed < chats.size()) out << i18n::tr(kShowingProject) << '\n';
   } else if (all) {
-    Printer::standard() << i18n::tr(kNoChats) << '\n';
+    out << i18n::tr(kNoChats) << '\n';
   } else {
-    Printer::standard() << i18n::tr(kNoProjectChats) << '\n' << friendly_folder(project) << '\n';
-    if (!chats.empty()) Printer::standard() << i18n::tr(kRunChatsAll) << '\n';
+    out << i18n::tr(kNoProjectChats) << '\n' << friendly_folder(project) << '\n';
+    if (!chats.empty()) out << i18n::tr(kRunChatsAll) << '\n';
   }
   return {};
 }
@@ -297,13 +197,13 @@ Result<Chat> resolve_chat(const std::string& reference) {
   return failure(std::string(i18n::tr(kChatNotFound)));
 }
 
-Status show_chatlog(const std::string& reference) {
+Status show_chatlog(const Printer& out, const std::string& reference) {
   auto chat = resolve_chat(reference);
   if (!chat) return std::unexpected(chat.error());
   auto text = read_chatlog(*chat);
   if (!text) return std::unexpected(text.error());
   if (!*text) {
-    Printer::standard() << i18n::tr(kNoLog) << '\n';
+    out << i18n::tr(kNoLog) << '\n';
     return {};
   }
   // Entries before a damaged line are still shown.
@@ -311,8 +211,8 @@ Status show_chatlog(const std::string& reference) {
     auto entry = decode_chatlog_line(line, chatlog_path(*chat).value_or(""));
     if (!entry) return std::unexpected(entry.error());
     const std::string_view label =
-        i18n::tr(entry->role == "user" ? kYou : entry->role == "interrupted" ? kInterruptedEntry : kDone);
-    Printer::standard() << fmt::format("[{}] {}\n{}\n\n", entry->at, label, entry->text);
+        i18n::tr(entry->role == "user" ? kYouEntry : entry->role == "interrupted" ? kInterruptedEntry : kDone);
+    out << fmt::format("[{}] {}\n{}\n\n", entry->at, label, entry->text);
   }
   return {};
 }

@@ -8,20 +8,11 @@
 #include "common/text.h"
 #include "i18n/i18n.h"
 #include "line_editor/line_editor.h"
+#include "frontend/messages.h"
 
 namespace {
 
-constexpr i18n::Text kYou{"You >", "Você >", "Tú >"};
-constexpr i18n::Text kNoUrlYet{"Chat URL will be saved after the first reply.",
-                               "A URL do chat será salva após a primeira resposta.",
-                               "La URL del chat se guardará tras la primera respuesta."};
-constexpr i18n::Text kSessionHelp{
-    "Type a prompt to continue this chat. /chat shows its URL; /exit leaves the session.\n"
-    "  /diff  what the last prompt changed\n  /undo  take the last prompt's changes back\n  /help  this list",
-    "Digite um prompt para continuar este chat. /chat mostra a URL; /exit encerra a sessão.\n"
-    "  /diff  o que o último prompt mudou\n  /undo  desfaz as mudanças do último prompt\n  /help  esta lista",
-    "Escribe un prompt para continuar este chat. /chat muestra su URL; /exit cierra la sesión.\n"
-    "  /diff  lo que cambió el último prompt\n  /undo  deshace los cambios del último prompt\n  /help  esta lista"};
+using namespace messages::frontend;
 
 // A single word after "/" (letters only) is a command, never a prompt: an
 // unknown one gets the list instead of going to ChatGPT.
@@ -32,21 +23,21 @@ bool is_command_word(std::string_view typed) {
 
 }  // namespace
 
-Result<std::optional<std::string>> read_terminal_prompt(const std::optional<std::string>& chat_url,
+Result<std::optional<std::string>> read_terminal_prompt(const Printer& out, const std::optional<std::string>& chat_url,
                                                         std::vector<std::string>& history) {
   for (;;) {
-    const std::string prompt = Printer::standard().paint("36", i18n::tr(kYou)) + " ";
+    const std::string prompt = out.paint(Colour::prompt, i18n::tr(kYou)) + " ";
     auto line = line_editor::read_line(prompt, history);
     if (!line) return std::unexpected(line.error());
     if (!*line) return std::optional<std::string>();
     const std::string typed(trim(**line));
     if (typed == "/exit" || typed == "/quit") return std::optional<std::string>();
     if (typed == "/chat") {
-      Printer::standard() << (chat_url && !chat_url->empty() ? *chat_url : std::string(i18n::tr(kNoUrlYet))) << '\n';
+      out << (chat_url && !chat_url->empty() ? *chat_url : std::string(i18n::tr(kNoUrlYet))) << '\n';
     } else if (typed == "/undo" || typed == "/diff") {
       return std::optional<std::string>(typed);  // the session carries these out
     } else if (is_command_word(typed)) {
-      Printer::standard() << i18n::tr(kSessionHelp) << '\n';
+      out << i18n::tr(kSessionHelp) << '\n';
     } else if (!typed.empty()) {
       history.push_back(typed);
       return std::optional<std::string>(typed);

@@ -19,75 +19,14 @@
 #include "i18n/i18n.h"
 #include "state/allowed.h"
 #include "state/settings.h"
+#include "frontend/messages.h"
+
+using namespace messages::frontend;
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr i18n::Text kInstalled{"Wendlebox was installed successfully.", "O Wendlebox foi instalado com sucesso.",
-                                "Wendlebox se instaló correctamente."};
-constexpr i18n::Text kNotBundled{
-    "The extension was not bundled with this executable. Install Wendlebox in the browser you use for ChatGPT.",
-    "A extensão não veio incluída neste executável. Instale o Wendlebox no navegador que você usa para o ChatGPT.",
-    "La extensión no venía incluida en este ejecutable. Instala Wendlebox en el navegador que usas para ChatGPT."};
-constexpr i18n::Text kHeading{"LAST STEP: add the extension to your browser (one time, ~30 seconds)",
-                              "ÚLTIMO PASSO: adicione a extensão ao navegador (uma vez, ~30 segundos)",
-                              "ÚLTIMO PASO: añade la extensión a tu navegador (una vez, ~30 segundos)"};
-constexpr i18n::Text kIntroduction{
-    "The extension is installed, ready to use, in this folder:",
-    "A extensão está instalada, pronta para usar, nesta pasta:",
-    "La extensión está instalada, lista para usar, en esta carpeta:"};
-constexpr i18n::Text kHiddenFolder{
-    "It is inside a hidden folder, which file dialogs do not list: in the \"Load unpacked\" dialog type or paste this "
-    "path (Ctrl+L opens a location field), or press Ctrl+H to show hidden folders.",
-    "Ela fica dentro de uma pasta oculta, que as janelas de arquivos não listam: na janela de \"Carregar sem "
-    "compactação\" digite ou cole este caminho (Ctrl+L abre um campo de local), ou pressione Ctrl+H para mostrar as "
-    "pastas ocultas.",
-    "Está dentro de una carpeta oculta, que los diálogos de archivos no muestran: en el diálogo de \"Cargar "
-    "descomprimida\" escribe o pega esta ruta (Ctrl+L abre un campo de ubicación), o pulsa Ctrl+H para mostrar las "
-    "carpetas ocultas."};
-constexpr i18n::Text kSteps{
-    "  1. In the browser you use for ChatGPT, open edge://extensions (or chrome://extensions).\n"
-    "  2. Turn on \"Developer mode\".\n"
-    "  3. Click \"Load unpacked\" and select the folder shown above.\n"
-    "  4. Open a new terminal in your project folder and run:  wendlebox \"your task\"",
-    "  1. No navegador que você usa para o ChatGPT, abra edge://extensions (ou chrome://extensions).\n"
-    "  2. Ative o \"Modo do desenvolvedor\".\n"
-    "  3. Clique em \"Carregar sem compactação\" e selecione a pasta indicada acima.\n"
-    "  4. Abra um novo terminal na pasta do seu projeto e execute:  wendlebox \"sua tarefa\"",
-    "  1. En el navegador que usas para ChatGPT, abre edge://extensions (o chrome://extensions).\n"
-    "  2. Activa el \"Modo de desarrollador\".\n"
-    "  3. Pulsa \"Cargar descomprimida\" y elige la carpeta indicada arriba.\n"
-    "  4. Abre una terminal nueva en la carpeta de tu proyecto y ejecuta:  wendlebox \"tu tarea\""};
-constexpr i18n::Text kTip{
-    "TIP: the wendlebox command works in any folder. Open a terminal there (right-click the folder > Open in Terminal) "
-    "and run it.",
-    "DICA: o comando wendlebox funciona em qualquer pasta. Abra um terminal nela (clique com o botão direito na pasta > "
-    "Abrir no Terminal) e execute.",
-    "CONSEJO: el comando wendlebox funciona en cualquier carpeta. Abre una terminal en ella (clic derecho en la carpeta "
-    "> Abrir en Terminal) y ejecútalo."};
-constexpr i18n::Text kSystemInstallation{
-    "Wendlebox is installed by the system at {}: setup puts no copy of it in ~/.local/bin, which would hide its "
-    "updates.",
-    "O Wendlebox está instalado pelo sistema em {}: o setup não põe uma cópia dele em ~/.local/bin, que esconderia "
-    "suas atualizações.",
-    "Wendlebox está instalado por el sistema en {}: setup no pone una copia en ~/.local/bin, que ocultaría sus "
-    "actualizaciones."};
-constexpr i18n::Text kShellEdited{"Added wendlebox to PATH in", "Wendlebox adicionado ao PATH em",
-                                  "Wendlebox añadido al PATH en"};
-constexpr i18n::Text kShellAlreadySet{"PATH already set in", "PATH já configurado em", "PATH ya configurado en"};
-constexpr i18n::Text kManualAndCompletion{
-    "In a new terminal, man wendlebox shows the manual and Tab completes wendlebox's options and saved chats.",
-    "Num novo terminal, man wendlebox mostra o manual e Tab completa as opções e os chats salvos do wendlebox.",
-    "En una terminal nueva, man wendlebox muestra el manual y Tab completa las opciones y los chats guardados de "
-    "wendlebox."};
-constexpr i18n::Text kAlreadyInstalled{"Wendlebox is installed:", "O Wendlebox está instalado:",
-                                       "Wendlebox está instalado:"};
-constexpr i18n::Text kExtensionUpdated{
-    "The extension was updated: press the reload button of Wendlebox in edge://extensions (or chrome://extensions).",
-    "A extensão foi atualizada: clique no botão de recarregar do Wendlebox em edge://extensions (ou "
-    "chrome://extensions).",
-    "La extensión se actualizó: pulsa el botón de recargar de Wendlebox en edge://extensions (o chrome://extensions)."};
 
 // A failure that names the file or folder it happened to.
 std::unexpected<std::string> failed_at(const fs::path& path, std::string_view error) {
@@ -179,24 +118,23 @@ Status ensure_shell_blocks(const fs::path& home) {
 
 // Puts ~/.local/bin on the PATH of the user's shells, saying for each
 // start-up file whether it was edited or already set.
-Status ensure_user_shell_path(const fs::path& home) {
+Status ensure_user_shell_path(const Printer& out, const fs::path& home) {
   for (const ShellBlock& block : shell_blocks(home)) {
     if (block.kind != ShellBlock::Kind::Path || !read_by_user_shell(block.file)) continue;
     auto edited = ensure_shell_path(block);
     if (!edited) return failed_at(block.file, edited.error());
-    Printer::standard() << fmt::format("{} {}\n", i18n::tr(*edited ? kShellEdited : kShellAlreadySet),
-                                       friendly_folder(block.file));
+    out << fmt::format("{} {}\n", i18n::tr(*edited ? kShellEdited : kShellAlreadySet), friendly_folder(block.file));
   }
   return {};
 }
 
 }  // namespace
 
-void show_installed_help(const fs::path& installed) {
-  Printer::standard() << "\nWendlebox --help:\n\n" << std::flush;
+void show_installed_help(const Printer& out, const fs::path& installed) {
+  out << "\nWendlebox --help:\n\n" << std::flush;
   auto ran = run_process(ProcessSpec{.argv = {installed.string(), "--help"}, .input = InputMode::Inherit,
                                      .output = OutputMode::Inherit, .errors = OutputMode::Inherit});
-  if (!ran || !ran->status.success()) print_help();
+  if (!ran || !ran->status.success()) print_help(out);
 }
 
 namespace {
@@ -227,7 +165,7 @@ std::string extension_guidance(const std::optional<fs::path>& extension_folder, 
   return guidance + fmt::format("\n{}", i18n::tr(kTip));
 }
 
-Status setup() {
+Status setup(const Printer& out) {
   auto running = running_executable();
   if (!running) return std::unexpected(running.error());
   const std::optional<std::string> home = process_env("HOME");
@@ -235,21 +173,19 @@ Status setup() {
   const UserFiles files = user_files(*home);
   fs::path installed = *running;
   if (is_system_installation(*running)) {
-    Printer::standard() << fmt::format(fmt::runtime(i18n::tr(kSystemInstallation)), running->string()) << '\n';
+    out << fmt::format(fmt::runtime(i18n::tr(kSystemInstallation)), running->string()) << '\n';
   } else {
     if (auto made = create_dirs(files.program.parent_path()); !made) return failed_at(files.program.parent_path(), made.error());
     installed = files.program;
     if (auto copied = install_copy(*running, installed); !copied) return copied;
-    if (auto path = ensure_user_shell_path(*home); !path) return path;
+    if (auto path = ensure_user_shell_path(out, *home); !path) return path;
     const bool manual_and_completion = install_user_manual_and_completion(*running, files);
     if (auto blocks = ensure_shell_blocks(*home); !blocks) return blocks;
     if (*running == installed)
-      Printer::standard() << fmt::format("\n{} {}\n", Printer::standard().paint("32", i18n::tr(kAlreadyInstalled)),
-                                         installed.string());
+      out << fmt::format("\n{} {}\n", out.paint(Colour::success, i18n::tr(kAlreadyInstalled)), installed.string());
     else
-      Printer::standard() << fmt::format("\n{} {}\n", Printer::standard().paint("32", i18n::tr(kInstalled)),
-                                         installed.string());
-    if (manual_and_completion) Printer::standard() << i18n::tr(kManualAndCompletion) << '\n';
+      out << fmt::format("\n{} {}\n", out.paint(Colour::success, i18n::tr(kInstalled)), installed.string());
+    if (manual_and_completion) out << i18n::tr(kManualAndCompletion) << '\n';
   }
   // Both installed copies of the extension carry the pairing key, private
   // to this user, so that a tab acts only for this user's own sessions.
@@ -278,12 +214,12 @@ Status setup() {
   // Run again from the installed copy, which has nothing beside it: what
   // the first run installed is still there.
   if (!package && fs::exists(files.firefox_package)) package = files.firefox_package;
-  show_installed_help(installed);
+  show_installed_help(out, installed);
   const std::string separator(60, '=');
-  Printer::standard() << fmt::format("\n{}\n", Printer::standard().paint("1;35", separator))
-            << Printer::standard().paint("1;35", extension_guidance(extension, package)) << '\n'
-            << Printer::standard().paint("1;35", separator) << '\n';
-  if (updated) Printer::standard() << Printer::standard().paint("33", i18n::tr(kExtensionUpdated)) << '\n';
-  setup_shell(installed);
+  out << fmt::format("\n{}\n", out.paint(Colour::banner, separator))
+      << out.paint(Colour::banner, extension_guidance(extension, package)) << '\n'
+      << out.paint(Colour::banner, separator) << '\n';
+  if (updated) out << out.paint(Colour::warning, i18n::tr(kExtensionUpdated)) << '\n';
+  setup_shell(out, installed);
   return {};
 }

@@ -6,11 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "common/printer.h"
 #include "common/result.h"
 
-Status setup();
+Status setup(const Printer& out);
 
-void show_installed_help(const std::filesystem::path& installed);
+void show_installed_help(const Printer& out, const std::filesystem::path& installed);
 // The steps that add the extension to the browsers found (Chromium's
 // family when none is found); `package` is the Firefox .xpi.
 std::string extension_guidance(const std::optional<std::filesystem::path>& extension_folder,

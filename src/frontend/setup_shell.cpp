@@ -11,23 +11,13 @@
 #include "process/process.h"
 #include "common/text.h"
 #include "i18n/i18n.h"
+#include "frontend/messages.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr i18n::Text kWelcome{
-    "You can use Wendlebox right here. Type a command (for example --chats, --help, or \"create a snake game\"), or "
-    "press Enter to close.",
-    "Você já pode usar o Wendlebox aqui. Digite um comando (por exemplo --chats, --help ou \"crie um jogo da "
-    "cobrinha\"), ou pressione Enter para fechar.",
-    "Ya puedes usar Wendlebox aquí. Escribe un comando (por ejemplo --chats, --help o \"crea un juego de la "
-    "serpiente\"), o pulsa Enter para cerrar."};
-constexpr i18n::Text kCdHint{"Tip: cd <folder> changes the project folder.", "Dica: cd <pasta> muda a pasta do projeto.",
-                             "Consejo: cd <carpeta> cambia la carpeta del proyecto."};
-constexpr i18n::Text kFolderNotFound{"Folder not found.", "Pasta não encontrada.", "Carpeta no encontrada."};
-constexpr i18n::Text kBackAtPrompt{"Back at the Wendlebox prompt.", "De volta ao prompt do Wendlebox.",
-                                   "De vuelta en el prompt de Wendlebox."};
+using namespace messages::frontend;
 
 // Ctrl-C while a command runs stops that command, not the shell: the shell
 // catches SIGINT with a handler that does nothing, while the child starts
@@ -53,17 +43,17 @@ bool is_exit_word(std::string_view word) {
   return lower == "/exit" || lower == "/quit" || lower == "exit" || lower == "quit";
 }
 
-void change_folder(std::string& folder, const std::vector<std::string>& words) {
+void change_folder(const Printer& out, std::string& folder, const std::vector<std::string>& words) {
   std::string joined;
   for (std::size_t i = 1; i < words.size(); ++i) joined += (i > 1 ? " " : "") + words[i];
   auto target = canonical_path(fs::path(folder) / joined);
   if (target && is_dir(*target))
     folder = friendly_folder(*target);
   else
-    Printer::standard() << Printer::standard().paint("31", i18n::tr(kFolderNotFound)) << '\n';
+    out << out.paint(Colour::error, i18n::tr(kFolderNotFound)) << '\n';
 }
 
-void run_installed(const fs::path& installed, const std::string& folder, const std::vector<std::string>& words) {
+void run_installed(const Printer& out, const fs::path& installed, const std::string& folder, const std::vector<std::string>& words) {
   std::vector<std::string> argv{installed.string()};
   argv.insert(argv.end(), words.begin(), words.end());
   Result<ProcessResult> ran;
@@ -73,20 +63,20 @@ void run_installed(const fs::path& installed, const std::string& folder, const s
                                   .output = OutputMode::Inherit, .errors = OutputMode::Inherit});
   }
   if (!ran)
-    Printer::standard() << Printer::standard().paint("31", ran.error()) << '\n';
+    out << out.paint(Colour::error, ran.error()) << '\n';
   else if (!ran->status.success())
-    Printer::standard() << Printer::standard().paint("90", i18n::tr(kBackAtPrompt)) << '\n';
+    out << out.paint(Colour::dim, i18n::tr(kBackAtPrompt)) << '\n';
 }
 
 }  // namespace
 
-void setup_shell(const fs::path& installed) {
+void setup_shell(const Printer& out, const fs::path& installed) {
   if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO)) return;
   const auto cwd = current_dir();
   std::string folder = cwd ? cwd->string() : ".";
-  Printer::standard() << '\n' << Printer::standard().paint("36", i18n::tr(kWelcome)) << '\n' << Printer::standard().paint("90", i18n::tr(kCdHint)) << '\n';
+  out << '\n' << out.paint(Colour::heading, i18n::tr(kWelcome)) << '\n' << out.paint(Colour::dim, i18n::tr(kCdHint)) << '\n';
   for (;;) {
-    Printer::standard() << '\n' << Printer::standard().paint("36", "wendlebox") << ' ' << folder << "> " << std::flush;
+    out << '\n' << out.paint(Colour::prompt, "wendlebox") << ' ' << folder << "> " << std::flush;
     std::string line;
     if (!std::getline(std::cin, line)) return;
     std::vector<std::string> words = split_shell_words(trim(line), Backslash::Literal);
@@ -97,9 +87,8 @@ void setup_shell(const fs::path& installed) {
       if (words.empty()) continue;
     }
     if (ascii_lower(words.front()) == "cd")
-      change_folder(folder, words);
+      change_folder(out, folder, words);
     else
-      run_installed(installed, folder, words);
+      run_installed(out, installed, folder, words);
   }
 }
-

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "common/printer.h"
+
 // Runs `installed` with each line's words, in a folder that `cd` changes,
 // until an empty line or an exit word; only on a terminal.
-void setup_shell(const std::filesystem::path& installed);
+void setup_shell(const Printer& out, const std::filesystem::path& installed);

@@ -1,9 +1,10 @@
 // Taking away what setup installed in the user's home.
 #pragma once
 
+#include "common/printer.h"
 #include "common/result.h"
 
 // Removes the program copy, the extension, the manual page, the completion
 // files and the start-up file blocks, saying what went; `purge` also
 // removes the settings and the saved chats list.
-Status uninstall(bool purge);
+Status uninstall(const Printer& out, bool purge);

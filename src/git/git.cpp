@@ -14,40 +14,17 @@
 #include "i18n/i18n.h"
 #include "process/local_time.h"
 #include "common/env.h"
+#include "git/messages.h"
 
 namespace {
 
-constexpr i18n::Text kNotInstalled{"Git is not installed. Automatic commits are unavailable.",
-                                   "O Git não está instalado. Os commits automáticos não estão disponíveis.",
-                                   "Git no está instalado. Los commits automáticos no están disponibles."};
-constexpr i18n::Text kRepositoryCreated{"Git repository created for this folder.",
-                                        "Repositório Git criado para esta pasta.",
-                                        "Repositorio Git creado para esta carpeta."};
-constexpr i18n::Text kNoRepositoryHere{
-    "No Git snapshots here: wendlebox does not make a repository of your home folder or of /. To have them, run git "
-    "init yourself or work in a project folder.",
-    "Sem snapshots do Git aqui: o wendlebox não cria um repositório na sua pasta pessoal nem em /. Para tê-los, execute "
-    "git init você mesmo ou trabalhe em uma pasta de projeto.",
-    "Sin snapshots de Git aquí: wendlebox no crea un repositorio en tu carpeta personal ni en /. Para tenerlos, ejecuta "
-    "git init tú mismo o trabaja en una carpeta de proyecto."};
-constexpr i18n::Text kSnapshotSaved{"Git snapshot saved.", "Snapshot do Git salvo.", "Snapshot de Git guardado."};
-constexpr i18n::Text kPrivateLeftOut{
-    "Left out of the Git snapshot, as other users can read this repository's .git but not these files: {}. To make "
-    ".git private: {}",
-    "Deixados fora do snapshot do Git, pois outros usuários podem ler o .git deste repositório, mas não estes "
-    "arquivos: {}. Para tornar o .git privado: {}",
-    "Se dejaron fuera del snapshot de Git, porque otros usuarios pueden leer el .git de este repositorio, pero no "
-    "estos archivos: {}. Para hacer privado el .git: {}"};
-constexpr i18n::Text kSecretsKeptOut{
-    "Kept out of Git, as their names say they hold secrets (listed in .git/info/exclude): {}",
-    "Mantidos fora do Git, pois os nomes indicam que guardam segredos (listados em .git/info/exclude): {}",
-    "Se dejaron fuera de Git, porque sus nombres indican que guardan secretos (listados en .git/info/exclude): {}"};
+using namespace messages::git;
 
 constexpr const char* kExcludeLine = ".wendlebox/";
 
-void info(const Printer& out, const i18n::Text& notice) { out.line("90", i18n::tr(notice)); }
+void info(const Printer& out, const i18n::Text& notice) { out.line(Colour::dim, i18n::tr(notice)); }
 void warn(const Printer& out, std::string_view label, std::string_view error) {
-  out.line("33", std::string(label) + std::string(error));
+  out.line(Colour::warning, std::string(label) + std::string(error));
 }
 
 // Paths for one line; a long list ends with how many more there are.
@@ -117,8 +94,8 @@ Result<std::string> add_for_snapshot(const GitSession& session, const std::strin
   for (const std::string& path : left_out->paths)
     if (session.named_left_out.insert(path).second) unnamed.push_back(path);
   if (!unnamed.empty())
-    out.line("33", fmt::format(fmt::runtime(i18n::tr(kPrivateLeftOut)), listed(unnamed),
-                               private_folder_command(left_out->git_folder)));
+    out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kPrivateLeftOut)), listed(unnamed),
+                                          private_folder_command(left_out->git_folder)));
   return add_all_except(session.root, pathspec, left_out->paths);
 }
 
@@ -178,7 +155,7 @@ std::optional<GitSession> prepare_git(const std::filesystem::path& folder, const
       warn(out, "Initial Git snapshot skipped: ", secrets.error());
       return std::nullopt;
     }
-    if (!secrets->empty()) out.line("33", fmt::format(fmt::runtime(i18n::tr(kSecretsKeptOut)), listed(*secrets)));
+    if (!secrets->empty()) out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kSecretsKeptOut)), listed(*secrets)));
     if (auto added = add_for_snapshot(session, ".", out); !added) {
       warn(out, "Initial Git snapshot skipped: ", added.error());
       return std::nullopt;

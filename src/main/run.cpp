@@ -25,84 +25,37 @@
 #include "state/allowed.h"
 #include "state/chats.h"
 #include "state/settings.h"
+#include "main/messages.h"
 
 namespace {
 
-constexpr i18n::Text kUseChats{"Use wendlebox --chats to list saved chats.",
-                               "Use wendlebox --chats para listar os chats salvos.",
-                               "Usa wendlebox --chats para listar los chats guardados."};
-constexpr i18n::Text kOneManagementOption{"Use one management option at a time.",
-                                          "Use uma opção de gerenciamento por vez.",
-                                          "Usa una opción de gestión a la vez."};
-constexpr i18n::Text kUnknownOption{"Unknown option:", "Opção desconhecida:", "Opción desconocida:"};
-constexpr i18n::Text kRunHelp{"Run wendlebox --help.", "Execute wendlebox --help.", "Ejecuta wendlebox --help."};
-constexpr i18n::Text kNoChatStarted{
-    "No chat started. Add a prompt or saved chat ID to use these options.",
-    "Nenhum chat iniciado. Adicione um prompt ou o ID de um chat salvo para usar estas opções.",
-    "No se inició ningún chat. Añade un prompt o el ID de un chat guardado para usar estas opciones."};
-
-constexpr i18n::Text kSetupHelp{
-    "wendlebox setup: installs this program into ~/.local/bin and puts that folder on your shell's PATH, installs the "
-    "browser extension into the data folder, and shows how to load it in the browser.",
-    "wendlebox setup: instala este programa em ~/.local/bin e coloca essa pasta no PATH do seu shell, instala a extensão "
-    "do navegador na pasta de dados e mostra como carregá-la no navegador.",
-    "wendlebox setup: instala este programa en ~/.local/bin y pone esa carpeta en el PATH de tu shell, instala la "
-    "extensión del navegador en la carpeta de datos y muestra cómo cargarla en el navegador."};
-constexpr i18n::Text kDoctorHelp{
-    "wendlebox doctor: checks what a session needs (the program on PATH, a browser opener, Git, the extension and its "
-    "version, the state files and folders), says where the state lives and how to fix each problem, lists the "
-    "sessions running now (folder, process, port), and changes nothing. It exits with status 1 when something would "
-    "stop a session.",
-    "wendlebox doctor: verifica o que uma sessão precisa (o programa no PATH, um abridor de navegador, o Git, a "
-    "extensão e sua versão, os arquivos e pastas de estado), diz onde o estado fica e como corrigir cada problema, "
-    "lista as sessões em execução (pasta, processo, porta) e não altera nada. Termina com status 1 quando algo "
-    "impediria uma sessão.",
-    "wendlebox doctor: comprueba lo que necesita una sesión (el programa en el PATH, un abridor de navegador, Git, la "
-    "extensión y su versión, los archivos y carpetas de estado), dice dónde está el estado y cómo corregir cada "
-    "problema, lista las sesiones en curso (carpeta, proceso, puerto) y no cambia nada. Termina con estado 1 cuando "
-    "algo impediría una sesión."};
-
-constexpr i18n::Text kUninstallHelp{
-    "wendlebox uninstall: removes what setup installed in your home folder (the program in ~/.local/bin, the browser "
-    "extension's copy, the manual page, shell completion and the lines setup added to your shell's start-up files) and "
-    "says what it removed. Your settings and saved chats stay; wendlebox uninstall --purge removes them too.",
-    "wendlebox uninstall: remove o que o setup instalou na sua pasta pessoal (o programa em ~/.local/bin, a cópia da "
-    "extensão do navegador, a página de manual, o completamento do shell e as linhas que o setup adicionou aos arquivos "
-    "de início do seu shell) e diz o que removeu. Suas configurações e chats salvos ficam; wendlebox uninstall --purge "
-    "também os remove.",
-    "wendlebox uninstall: elimina lo que setup instaló en tu carpeta personal (el programa en ~/.local/bin, la copia de "
-    "la extensión del navegador, la página de manual, el completado del shell y las líneas que setup añadió a los "
-    "archivos de inicio de tu shell) y dice lo que eliminó. Tu configuración y tus chats guardados se quedan; wendlebox "
-    "uninstall --purge también los elimina."};
-
-constexpr i18n::Text kResuming{"Resuming chat {}: {} ({})", "Retomando o chat {}: {} ({})",
-                               "Retomando el chat {}: {} ({})"};
+using namespace messages::main;
 
 struct ManagementOption {
   std::string_view name;
   const char* required_value;  // what "requires" names, or nullptr
-  Status (*operation)(const std::string& value, bool yes);
+  Status (*operation)(const Printer& out, const std::string& value, bool yes);
 };
 
 const std::array<ManagementOption, 18> kManagementOptions{{
-    {"--block-commands", nullptr, [](const std::string&, bool) { return set_allow_commands(false); }},
-    {"--allow-commands", nullptr, [](const std::string&, bool) { return set_allow_commands(true); }},
-    {"--review-edits", nullptr, [](const std::string&, bool) { return set_review_edits(true); }},
-    {"--apply-edits", nullptr, [](const std::string&, bool) { return set_review_edits(false); }},
-    {"--block-sounds", nullptr, [](const std::string&, bool) { return set_sounds(false); }},
-    {"--allow-sounds", nullptr, [](const std::string&, bool) { return set_sounds(true); }},
-    {"--block-git", nullptr, [](const std::string&, bool) { return set_git(false); }},
-    {"--allow-git", nullptr, [](const std::string&, bool) { return set_git(true); }},
-    {"--no-project-instructions", nullptr, [](const std::string&, bool) { return set_project_instructions(false); }},
-    {"--project-instructions", nullptr, [](const std::string&, bool) { return set_project_instructions(true); }},
-    {"--add-folder", "a folder path", [](const std::string& v, bool yes) { return allow_add(v, yes); }},
-    {"--remove-folder", "a folder path", [](const std::string& v, bool) { return allow_remove(v); }},
-    {"--list-folders", nullptr, [](const std::string&, bool) { return list_allowed(); }},
-    {"--chats", nullptr, [](const std::string&, bool) { return list_chats(false); }},
-    {"--history", nullptr, [](const std::string&, bool) { return list_chats(false); }},
-    {"--list", nullptr, [](const std::string&, bool) { return list_chats(false); }},
-    {"--chats-all", nullptr, [](const std::string&, bool) { return list_chats(true); }},
-    {"--chatlog", "a chat ID or number", [](const std::string& v, bool) { return show_chatlog(v); }},
+    {"--block-commands", nullptr, [](const Printer& out, const std::string&, bool) { return set_allow_commands(out, false); }},
+    {"--allow-commands", nullptr, [](const Printer& out, const std::string&, bool) { return set_allow_commands(out, true); }},
+    {"--review-edits", nullptr, [](const Printer& out, const std::string&, bool) { return set_review_edits(out, true); }},
+    {"--apply-edits", nullptr, [](const Printer& out, const std::string&, bool) { return set_review_edits(out, false); }},
+    {"--block-sounds", nullptr, [](const Printer& out, const std::string&, bool) { return set_sounds(out, false); }},
+    {"--allow-sounds", nullptr, [](const Printer& out, const std::string&, bool) { return set_sounds(out, true); }},
+    {"--block-git", nullptr, [](const Printer& out, const std::string&, bool) { return set_git(out, false); }},
+    {"--allow-git", nullptr, [](const Printer& out, const std::string&, bool) { return set_git(out, true); }},
+    {"--no-project-instructions", nullptr, [](const Printer& out, const std::string&, bool) { return set_project_instructions(out, false); }},
+    {"--project-instructions", nullptr, [](const Printer& out, const std::string&, bool) { return set_project_instructions(out, true); }},
+    {"--add-folder", "a folder path", [](const Printer& out, const std::string& v, bool yes) { return allow_add(out, v, yes); }},
+    {"--remove-folder", "a folder path", [](const Printer& out, const std::string& v, bool) { return allow_remove(out, v); }},
+    {"--list-folders", nullptr, [](const Printer& out, const std::string&, bool) { return list_allowed(out); }},
+    {"--chats", nullptr, [](const Printer& out, const std::string&, bool) { return list_chats(out, false); }},
+    {"--history", nullptr, [](const Printer& out, const std::string&, bool) { return list_chats(out, false); }},
+    {"--list", nullptr, [](const Printer& out, const std::string&, bool) { return list_chats(out, false); }},
+    {"--chats-all", nullptr, [](const Printer& out, const std::string&, bool) { return list_chats(out, true); }},
+    {"--chatlog", "a chat ID or number", [](const Printer& out, const std::string& v, bool) { return show_chatlog(out, v); }},
 }};
 
 const ManagementOption* find_management_option(std::string_view argument) {
@@ -176,7 +129,7 @@ void say_resumed_chat(const Chat& chat, const Printer& out) {
   const std::vector<Chat> chats = load_chats();
   const auto saved = std::find_if(chats.begin(), chats.end(), [&](const Chat& c) { return c.id == chat.id; });
   if (saved == chats.end()) return;  // an address not saved yet: a chat new to this program
-  out << fmt::format(fmt::runtime(i18n::tr(kResuming)), out.paint("36", std::to_string(saved - chats.begin() + 1)),
+  out << fmt::format(fmt::runtime(i18n::tr(kResuming)), out.paint(Colour::heading, std::to_string(saved - chats.begin() + 1)),
                      one_line_text(chat.title), one_line_text(friendly_folder(chat.folder)))
       << '\n';
 }
@@ -245,29 +198,33 @@ SessionWorld product_world() {
                                 kBridgePorts, std::move(opener), extension_to_load().value_or("").string(),
                                 [](int) {}, WaitTimings{}, folder.string());
                           },
-                      .read_prompt = read_terminal_prompt};
+                      .read_prompt =
+                          [](const std::optional<std::string>& chat_url, std::vector<std::string>& history) {
+                            return read_terminal_prompt(Printer::standard(), chat_url, history);
+                          },
+                      .out = Printer::standard()};
 }
 
 Status run(const std::vector<std::string>& args, const SessionWorld& world) {
   if (!args.empty()) {
     const std::string& first = args.front();
     if (first == "-h" || first == "help" || first == "--help") {
-      print_help();
+      print_help(world.out);
       return {};
     }
     if (first == "list" || first == "chats") return failure(std::string(i18n::tr(kUseChats)));
     if (first == "--version" || first == "version") {
-      Printer::standard() << "wendlebox " WENDLEBOX_VERSION "\nextension expected: " WENDLEBOX_VERSION "\n";
+      world.out << "wendlebox " WENDLEBOX_VERSION "\nextension expected: " WENDLEBOX_VERSION "\n";
       return {};
     }
     const bool asks_help = args.size() > 1 && (args[1] == "--help" || args[1] == "-h");
-    if (first == "setup") return asks_help ? (Printer::standard() << i18n::tr(kSetupHelp) << '\n', Status{}) : setup();
-    if (first == "doctor") return asks_help ? (Printer::standard() << i18n::tr(kDoctorHelp) << '\n', Status{}) : doctor();
+    if (first == "setup") return asks_help ? (world.out << i18n::tr(kSetupHelp) << '\n', Status{}) : setup(world.out);
+    if (first == "doctor") return asks_help ? (world.out << i18n::tr(kDoctorHelp) << '\n', Status{}) : doctor(world.out);
     if (first == "uninstall") {
-      if (asks_help) return Printer::standard() << i18n::tr(kUninstallHelp) << '\n', Status{};
+      if (asks_help) return world.out << i18n::tr(kUninstallHelp) << '\n', Status{};
       for (std::size_t i = 1; i < args.size(); ++i)
         if (args[i] != "--purge" || i > 1) return failure(fmt::format("uninstall takes only --purge, not {}.", args[i]));
-      return uninstall(args.size() == 2);
+      return uninstall(world.out, args.size() == 2);
     }
     if (first == "--probe") return probe_from_arguments(args, world);
   }
@@ -280,16 +237,16 @@ Status run(const std::vector<std::string>& args, const SessionWorld& world) {
     if (scan->no_browser) return failure(fmt::format("{} cannot be combined with --no-browser.", name));
     if (scan->browser) return failure(fmt::format("{} cannot be combined with --browser.", name));
     if (scan->yes && name != "--add-folder") return failure(fmt::format("{} cannot be combined with --yes.", name));
-    return scan->management->operation(scan->value, scan->yes);
+    return scan->management->operation(world.out, scan->value, scan->yes);
   }
   if (scan->yes) return failure("--yes goes only with --add-folder.");
   // --browser saves the choice, then the session (if any) opens with it.
   if (scan->browser) {
-    if (auto saved = set_browser(*scan->browser); !saved) return saved;
+    if (auto saved = set_browser(world.out, *scan->browser); !saved) return saved;
     if (scan->words.empty()) return {};
   }
   if (!args.empty() && scan->words.empty()) {
-    Printer::standard() << i18n::tr(kNoChatStarted) << '\n';
+    world.out << i18n::tr(kNoChatStarted) << '\n';
     return {};
   }
   return start_session(std::move(*scan), world);
@@ -303,14 +260,14 @@ int run_main(int argc, char** argv) {
     if (!is_valid_utf8(args.back())) outcome = failure(fmt::format("Argument {} is not valid UTF-8.", i));
   }
   if (outcome) outcome = run(args, product_world());
-  const int status = exit_status(outcome);
+  const int status = exit_status(outcome, Printer::standard(), Printer::errors());
   obey_end_signal();  // a session told to end by SIGHUP or SIGTERM ended cleanly: now the signal has its way
   return status;
 }
 
-int exit_status(const Status& outcome, const Printer& errors) {
-  Printer::standard().flush();
+int exit_status(const Status& outcome, const Printer& out, const Printer& errors) {
+  out.flush();
   if (outcome) return 0;
-  errors.line("31", fmt::format("Wendlebox: {}", outcome.error()));
+  errors.line(Colour::error, fmt::format("Wendlebox: {}", outcome.error()));
   return 1;
 }

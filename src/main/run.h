@@ -16,8 +16,8 @@ SessionWorld product_world();
 // started by them lives in `world`.
 Status run(const std::vector<std::string>& args, const SessionWorld& world);
 
-// The red failure line on `errors`, and the exit status.
-int exit_status(const Status& outcome, const Printer& errors = Printer::errors());
+// `out` flushed, the red failure line on `errors`, and the exit status.
+int exit_status(const Status& outcome, const Printer& out, const Printer& errors);
 
 // Everything main does: run in the product's world, then exit_status.
 int run_main(int argc, char** argv);

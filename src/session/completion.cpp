@@ -38,10 +38,10 @@ std::string compact_final_message(std::string_view message) {
   return std::string(first_chars(trimmed, kMaxLogChars)) + "… [truncated]";
 }
 
-void play_completion_sound() {
+void play_completion_sound(const Printer& terminal) {
   if (is_wsl() && plays({"powershell.exe", "-NoProfile", "-NonInteractive", "-Command",
                          "[System.Media.SystemSounds]::Asterisk.Play()"}))
     return;
   if (plays({"canberra-gtk-play", "-i", "complete", "-d", "Wendlebox"})) return;
-  Printer::standard() << '\a' << std::flush;
+  terminal << '\a' << std::flush;
 }

@@ -5,8 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "common/printer.h"
+
 // Code blocks become "[code omitted]"; over 4000 characters is cut.
 std::string compact_final_message(std::string_view message);
 
-// The Windows sound under WSL, else canberra-gtk-play, else the bell.
-void play_completion_sound();
+// The Windows sound under WSL, else canberra-gtk-play, else the bell on
+// `terminal`.
+void play_completion_sound(const Printer& terminal);

@@ -1,6 +1,8 @@
 #include "session/completion.h"
 
 #include <gtest/gtest.h>
+
+#include <iostream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,7 +55,7 @@ class CompletionSound : public testing::Test {
       setenv("PATH", bin.path.c_str(), 1);
       if (wsl) setenv("WSL_INTEROP", "", 1); else unsetenv("WSL_INTEROP");
       if (!freopen(log.c_str(), "a", stdout)) _exit(126);
-      play_completion_sound();
+      play_completion_sound(Printer(std::cout));
       fflush(stdout);
       _exit(0);
     }

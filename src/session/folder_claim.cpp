@@ -17,19 +17,11 @@
 #include "git/git.h"
 #include "i18n/i18n.h"
 #include "state/app_dirs.h"
+#include "session/messages.h"
 
 namespace {
 
-constexpr i18n::Text kTaken{
-    "Another Wendlebox session (process {1}) is already working in {0}, in this folder or its Git repository; two "
-    "sessions there would trample each other's work. End that session first (Ctrl-C or /exit in its terminal, or kill "
-    "{1}), or start wendlebox in another folder.",
-    "Outra sessão do Wendlebox (processo {1}) já está trabalhando em {0}, nesta pasta ou no repositório Git dela; duas "
-    "sessões ali atrapalhariam o trabalho uma da outra. Encerre aquela sessão primeiro (Ctrl-C ou /exit no terminal "
-    "dela, ou kill {1}), ou inicie o wendlebox em outra pasta.",
-    "Otra sesión de Wendlebox (proceso {1}) ya está trabajando en {0}, en esta carpeta o su repositorio Git; dos "
-    "sesiones ahí se pisarían el trabajo. Termina esa sesión primero (Ctrl-C o /exit en su terminal, o kill {1}), o "
-    "inicia wendlebox en otra carpeta."};
+using namespace messages::session;
 
 constexpr std::size_t kMaxClaimBytes = 8192;
 

@@ -11,24 +11,13 @@
 #include "common/random.h"
 #include "i18n/i18n.h"
 #include "state/app_dirs.h"
+#include "session/messages.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr i18n::Text kWindowsBrowser{"the Windows browser cannot read a page kept in Linux",
-                                     "o navegador do Windows não consegue ler uma página guardada no Linux",
-                                     "el navegador de Windows no puede leer una página guardada en Linux"};
-constexpr i18n::Text kSnapWithoutRuntimeFolder{
-    "{} is a snap browser, which can read a private page only in your runtime folder (XDG_RUNTIME_DIR), and there is "
-    "no private one",
-    "{} é um navegador snap, que só consegue ler uma página privada na sua pasta de execução (XDG_RUNTIME_DIR), e não "
-    "há uma pasta privada",
-    "{} es un navegador snap, que solo puede leer una página privada en tu carpeta de ejecución (XDG_RUNTIME_DIR), y "
-    "no hay una privada"};
-constexpr i18n::Text kNoPrivateFolder{"no private folder could hold the page ({})",
-                                      "nenhuma pasta privada pôde guardar a página ({})",
-                                      "ninguna carpeta privada pudo guardar la página ({})"};
+using namespace messages::session;
 
 // A folder of this user's own that no one else can enter or list, opened;
 // made (private) first when `make` is set and it is missing.

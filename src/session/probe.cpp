@@ -7,25 +7,11 @@
 #include "common/json.h"
 #include "common/text.h"
 #include "i18n/i18n.h"
+#include "session/messages.h"
 
 namespace {
 
-constexpr i18n::Text kHeading{"What the extension finds on ChatGPT's page:",
-                              "O que a extensão encontra na página do ChatGPT:",
-                              "Lo que la extensión encuentra en la página de ChatGPT:"};
-constexpr i18n::Text kFoundCount{"{} of {} landmarks found.", "{} de {} pontos de referência encontrados.",
-                                 "{} de {} puntos de referencia encontrados."};
-constexpr i18n::Text kWritten{
-    "Report written to {} (the page's structure and labels, no message text). Attach it to a bug report.",
-    "Relatório gravado em {} (a estrutura e os rótulos da página, sem texto das mensagens). Anexe-o a um relato de erro.",
-    "Informe guardado en {} (la estructura y las etiquetas de la página, sin texto de los mensajes). Adjúntalo a un "
-    "informe de error."};
-
-constexpr i18n::Text kComposers{"Message boxes on the page:", "Caixas de mensagem na página:",
-                                "Cuadros de mensaje en la página:"};
-constexpr i18n::Text kFileInputs{"File inputs on the page:", "Campos de arquivo na página:",
-                                 "Campos de archivo en la página:"};
-constexpr i18n::Text kUsed{"used", "usado", "usado"};
+using namespace messages::session;
 
 // Each landmark read through the checked reader: a field of the wrong type
 // is a message naming it, never an exception out of the program.
@@ -67,10 +53,10 @@ Status read_candidates(const Json& report, const char* key, std::string_view tex
 
 void print_candidates(const SessionWorld& world, const i18n::Text& heading, const std::vector<ProbeCandidate>& list) {
   if (list.empty()) return;
-  world.out.line("36", i18n::tr(heading));
+  world.out.line(Colour::heading, i18n::tr(heading));
   for (const ProbeCandidate& candidate : list) {
     world.out << "  " << candidate.what;
-    if (candidate.used) world.out << "  " << world.out.paint("32", fmt::format("({})", i18n::tr(kUsed)));
+    if (candidate.used) world.out << "  " << world.out.paint(Colour::success, fmt::format("({})", i18n::tr(kUsed)));
     world.out << '\n';
   }
 }
@@ -102,12 +88,12 @@ Status probe(const std::optional<Chat>& chat, const SessionWorld& world, const s
   if (!report) return std::unexpected(report.error());
   const std::vector<ProbeLandmark>& landmarks = report->landmarks;
 
-  world.out.line("36", i18n::tr(kHeading));
+  world.out.line(Colour::heading, i18n::tr(kHeading));
   std::size_t found = 0;
   for (const ProbeLandmark& landmark : landmarks) {
     found += landmark.found ? 1 : 0;
     world.out << fmt::format("  {:<24} ", landmark.name)
-              << (landmark.found ? world.out.paint("32", landmark.how) : world.out.paint("31", landmark.how)) << '\n';
+              << (landmark.found ? world.out.paint(Colour::success, landmark.how) : world.out.paint(Colour::error, landmark.how)) << '\n';
   }
   world.out << fmt::format(fmt::runtime(i18n::tr(kFoundCount)), found, landmarks.size()) << '\n';
   print_candidates(world, kComposers, report->composers);

@@ -13,15 +13,11 @@
 #include "common/text.h"
 #include "git/git.h"
 #include "i18n/i18n.h"
+#include "session/messages.h"
 
 namespace {
 
-constexpr i18n::Text kSent{"Sent the project's instructions to ChatGPT: {}",
-                           "Instruções do projeto enviadas ao ChatGPT: {}",
-                           "Instrucciones del proyecto enviadas a ChatGPT: {}"};
-constexpr i18n::Text kNotSent{"The project's instructions were not sent: {}",
-                              "As instruções do projeto não foram enviadas: {}",
-                              "Las instrucciones del proyecto no se enviaron: {}"};
+using namespace messages::session;
 
 // The bytes as a prompt may carry them: cut at the limit on a character's
 // start, line ends made plain, and control characters shown as escapes so
@@ -94,7 +90,7 @@ std::string instructions_for_chat(Chat& chat, const std::filesystem::path& folde
                                   const std::vector<std::filesystem::path>& roots, const Printer& out) {
   auto found = find_project_instructions(folder, roots);
   if (!found) {
-    out.line("33", fmt::format(fmt::runtime(i18n::tr(kNotSent)), found.error()));
+    out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kNotSent)), found.error()));
     return "";
   }
   if (!*found || (*found)->digest == chat.instructions) return "";
@@ -102,7 +98,7 @@ std::string instructions_for_chat(Chat& chat, const std::filesystem::path& folde
   const std::filesystem::path relative = instructions.file.lexically_relative(folder);
   const bool inside = !relative.empty() && *relative.begin() != "..";
   const std::string shown = one_line_text(lossy_utf8(inside ? relative.native() : friendly_folder(instructions.file)));
-  out.line("90", fmt::format(fmt::runtime(i18n::tr(kSent)), shown));
+  out.line(Colour::dim, fmt::format(fmt::runtime(i18n::tr(kSent)), shown));
   chat.instructions = instructions.digest;
   return instructions_section(instructions, shown);
 }

@@ -32,6 +32,7 @@
 #include "state/chatlog.h"
 #include "state/project_folder.h"
 #include "state/settings.h"
+#include "session/messages.h"
 
 namespace {
 
@@ -42,39 +43,7 @@ constexpr std::string_view kUndoneNote =
     "Note: the user undid your last change; the files are back as they were before the previous prompt.";
 constexpr int kRetryTurns = 2;
 
-constexpr i18n::Text kOpening{
-    "Opening ChatGPT. Keep this tab open while this session runs (it can stay in the background).",
-    "Abrindo o ChatGPT. Mantenha esta aba aberta enquanto a sessão estiver ativa (ela pode ficar em segundo plano).",
-    "Abriendo ChatGPT. Mantén esta pestaña abierta mientras dure la sesión (puede quedar en segundo plano)."};
-constexpr i18n::Text kKeepTabOpen{
-    "Keep the ChatGPT tab open while this session runs (it can stay in the background).",
-    "Mantenha a aba do ChatGPT aberta enquanto a sessão estiver ativa (ela pode ficar em segundo plano).",
-    "Mantén la pestaña de ChatGPT abierta mientras dure la sesión (puede quedar en segundo plano)."};
-constexpr i18n::Text kTypeFirstPrompt{"Type a prompt to start this chat, or /exit to leave.",
-                                      "Digite um prompt para começar este chat, ou /exit para sair.",
-                                      "Escribe un prompt para empezar este chat, o /exit para salir."};
-constexpr i18n::Text kTypePrompt{"Type a prompt to continue this chat, or /exit to leave it.",
-                                 "Digite um prompt para continuar este chat, ou /exit para sair.",
-                                 "Escribe un prompt para continuar este chat, o /exit para salir."};
-constexpr i18n::Text kTurn{"turn", "turno", "turno"};
-constexpr i18n::Text kBrowser{"Browser", "Navegador", "Navegador"};
-constexpr i18n::Text kStoppedAfter{"Stopped after", "Interrompido após", "Detenido tras"};
-constexpr i18n::Text kTurnsContinueLater{"turns. Continue later with wendlebox <chat number>.",
-                                         "turnos. Continue depois com wendlebox <número do chat>.",
-                                         "turnos. Continúa más tarde con wendlebox <número del chat>."};
-
-constexpr i18n::Text kVersionMismatch{
-    "The browser extension ({}) does not match this program ({}). Run wendlebox setup, then press the reload button "
-    "of Wendlebox in edge://extensions (or chrome://extensions).",
-    "A extensão do navegador ({}) não corresponde a este programa ({}). Execute wendlebox setup e clique no botão de "
-    "recarregar do Wendlebox em edge://extensions (ou chrome://extensions).",
-    "La extensión del navegador ({}) no corresponde a este programa ({}). Ejecuta wendlebox setup y pulsa el botón de "
-    "recargar de Wendlebox en edge://extensions (o chrome://extensions)."};
-constexpr i18n::Text kStoppedBackground{
-    "Stopped what {} of this session's commands left running in the background.",
-    "Encerrado o que {} comandos desta sessão deixaram rodando em segundo plano.",
-    "Detenido lo que {} comandos de esta sesión dejaron en ejecución en segundo plano."};
-constexpr i18n::Text kInterruptedLine{"Interrupted.", "Interrompido.", "Interrumpido."};
+using namespace messages::session;
 
 Result<std::filesystem::path> working_folder(const std::optional<Chat>& chat) {
   if (chat) {
@@ -99,7 +68,7 @@ std::string launch_address(const std::optional<Chat>& chat) {
 
 void log_entry(const Session& session, const std::string& role, const std::string& text) {
   if (auto logged = append_chatlog(session.chat, role, text); !logged)
-    session.world.out.line("33", "Could not save local chat log: " + logged.error());
+    session.world.out.line(Colour::warning, "Could not save local chat log: " + logged.error());
 }
 
 // An extension older or newer than the program is said once per version
@@ -107,7 +76,7 @@ void log_entry(const Session& session, const std::string& role, const std::strin
 // it was seen) is remembered for doctor.
 void check_extension_version(const Printer& out, const std::string& version) {
   if (version != WENDLEBOX_VERSION)
-    out.line("33", fmt::format(fmt::runtime(i18n::tr(kVersionMismatch)), visible_text(version), WENDLEBOX_VERSION));
+    out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kVersionMismatch)), visible_text(version), WENDLEBOX_VERSION));
   (void)remember_extension_version(version);
 }
 
@@ -136,7 +105,7 @@ std::expected<JobResult, Stopped> publish_and_wait(Session& session, const std::
 // can pass for one of the program's own ("Run? …").
 void show_message(const Printer& out, std::string_view message) {
   const std::string shown = visible_text(message);
-  for (std::string_view line : split_lines(shown)) out << out.paint("32", "ChatGPT") << ' ' << line << '\n';
+  for (std::string_view line : split_lines(shown)) out << out.paint(Colour::reply, "ChatGPT") << ' ' << line << '\n';
 }
 
 // What the session's commands started in the background (`server &`)
@@ -144,7 +113,7 @@ void show_message(const Printer& out, std::string_view message) {
 void stop_leftover_processes(Session& session) {
   const std::size_t stopped = session.keepers.end();
   if (stopped > 0)
-    session.world.out.line("33", fmt::format(fmt::runtime(i18n::tr(kStoppedBackground)), stopped));
+    session.world.out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kStoppedBackground)), stopped));
 }
 
 void finish_prompt(Session& session, const std::string& prompt, const std::string& message) {
@@ -160,8 +129,8 @@ void finish_prompt(Session& session, const std::string& prompt, const std::strin
     }
   }
   session.undo.watch.reset();
-  if (!session.chat.url.empty()) session.world.out.line("90", "Chat: " + session.chat.url);
-  if (session.settings.sounds) play_completion_sound();
+  if (!session.chat.url.empty()) session.world.out.line(Colour::dim, "Chat: " + session.chat.url);
+  if (session.settings.sounds) play_completion_sound(session.world.out);
   session.world.out << std::endl;
 }
 
@@ -206,7 +175,7 @@ enum class PromptEnd { Done, Interrupted };
 Result<PromptEnd> run_turns(Session& session, const std::string& prompt, std::string text) {
   session.prompts.edits_approved = false;  // "a" lets through one prompt's changes, no more
   for (int turn = 1; turn <= kMaxTurns; ++turn) {
-    session.world.out.line("36", fmt::format("Wendlebox · {} {}", i18n::tr(kTurn), turn));
+    session.world.out.line(Colour::heading, fmt::format("Wendlebox · {} {}", i18n::tr(kTurn), turn));
     auto result = publish_and_wait(session, text);
     if (!result && result.error().reason == StopReason::Interrupted) return PromptEnd::Interrupted;
     if (!result) return failure(result.error().message);
@@ -294,7 +263,7 @@ Status prompt_loop(Session& session, std::optional<std::string> pending_prompt) 
     if (*done == PromptEnd::Interrupted) {
       session.prompts.pending.clear();
       log_entry(session, "interrupted", prompt);
-      session.world.out << session.world.out.paint("33", i18n::tr(kInterruptedLine)) << std::endl;
+      session.world.out << session.world.out.paint(Colour::warning, i18n::tr(kInterruptedLine)) << std::endl;
     }
   }
 }
@@ -339,9 +308,9 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   if (auto opened = open_page(session, chat, world.out.for_buffer(notices)); !opened) return opened;
   // Only doctor's list of running sessions reads it: not worth ending for.
   if (const std::optional<int> port = session.page.link->port()) (void)claim->record_port(*port);
-  world.out << world.out.paint("36", "Wendlebox") << ' ' << friendly_folder(session.folders.working) << '\n'
+  world.out << world.out.paint(Colour::heading, "Wendlebox") << ' ' << friendly_folder(session.folders.working) << '\n'
             << i18n::tr(session.page.link->launched() ? kOpening : kKeepTabOpen) << "\n" << notices.str() << "\n";
-  if (auto reach = broad_reach_notice(session.folders.roots)) world.out.line("33", *reach);
+  if (auto reach = broad_reach_notice(session.folders.roots)) world.out.line(Colour::warning, *reach);
   if (chat) {
     session.chat = *chat;
   } else {

@@ -33,10 +33,10 @@ struct SessionWorld {
   std::function<Result<std::optional<std::string>>(const std::optional<std::string>& chat_url,
                                                    std::vector<std::string>& history)>
       read_prompt;
-  // Everything the session tells the user. The dialogs (the prompt, a yes/no
-  // question) and what is handed to the terminal itself (/diff through
-  // git's pager, the bell when a prompt is done) stay on the terminal.
-  const Printer& out = Printer::standard();
+  // Everything the session tells the user, its yes/no questions and the bell
+  // when a prompt is done included. The prompt is read_prompt's, and /diff
+  // is handed to the terminal itself (through git's pager).
+  const Printer& out;
 };
 
 Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const SessionSettings& settings,

@@ -8,48 +8,11 @@
 #include "i18n/i18n.h"
 #include "session/session_state.h"
 #include "state/chats.h"
+#include "session/messages.h"
 
 namespace {
 
-constexpr i18n::Text kNothingToUndo{"Nothing to undo: no prompt of this session has been committed yet.",
-                                   "Nada a desfazer: nenhum prompt desta sessão foi salvo no Git ainda.",
-                                   "Nada que deshacer: ningún prompt de esta sesión se ha guardado en Git todavía."};
-constexpr i18n::Text kCannotUndo{"Cannot undo:", "Não foi possível desfazer:", "No se puede deshacer:"};
-constexpr i18n::Text kUndone{"The last prompt's changes were undone.", "As alterações do último prompt foram desfeitas.",
-                             "Se deshicieron los cambios del último prompt."};
-constexpr i18n::Text kLeftAsTheyAre{"Left as they are, as they were changed by someone else too:",
-                                    "Mantidos como estão, pois outra pessoa ou programa também os alterou:",
-                                    "Se dejaron como están, porque alguien más también los cambió:"};
-constexpr i18n::Text kNotPutBack{"Could not be put back as they were:",
-                                 "Não foi possível restaurar como estavam:",
-                                 "No se pudieron restaurar como estaban:"};
-constexpr i18n::Text kCommandsUnwatched{
-    "This folder holds too many files to watch what commands changed: only the files that actions named were put back.",
-    "Esta pasta tem arquivos demais para acompanhar o que os comandos alteraram: só os arquivos indicados pelas ações "
-    "foram restaurados.",
-    "Esta carpeta tiene demasiados archivos para seguir lo que cambiaron los comandos: solo se restauraron los "
-    "archivos indicados por las acciones."};
-constexpr i18n::Text kUndonePrompt{"Undone prompt:", "Prompt desfeito:", "Prompt deshecho:"};
-constexpr i18n::Text kMoreToUndo{"{} earlier prompt(s) of this session can still be undone with /undo.",
-                                 "{} prompt(s) anterior(es) desta sessão ainda podem ser desfeitos com /undo.",
-                                 "{} prompt(s) anterior(es) de esta sesión todavía se pueden deshacer con /undo."};
-constexpr i18n::Text kNoMoreToUndo{"No earlier prompt of this session is left to undo.",
-                                   "Não resta nenhum prompt anterior desta sessão para desfazer.",
-                                   "No queda ningún prompt anterior de esta sesión por deshacer."};
-constexpr i18n::Text kAllUndone{"Nothing to undo: every prompt this session committed has been undone.",
-                                "Nada a desfazer: todos os prompts que esta sessão salvou no Git foram desfeitos.",
-                                "Nada que deshacer: se deshicieron todos los prompts que esta sesión guardó en Git."};
-constexpr i18n::Text kNoneLeftToShow{"Every prompt this session committed has been undone.",
-                                     "Todos os prompts que esta sessão salvou no Git foram desfeitos.",
-                                     "Se deshicieron todos los prompts que esta sesión guardó en Git."};
-constexpr i18n::Text kTooFarBack{"Older prompts of this session can no longer be undone: /undo keeps the last {}.",
-                                 "Os prompts mais antigos desta sessão não podem mais ser desfeitos: o /undo guarda os "
-                                 "últimos {}.",
-                                 "Los prompts más antiguos de esta sesión ya no se pueden deshacer: /undo guarda los "
-                                 "últimos {}."};
-constexpr i18n::Text kNothingToShow{"No prompt of this session has been committed yet.",
-                                    "Nenhum prompt desta sessão foi salvo no Git ainda.",
-                                    "Ningún prompt de esta sesión se ha guardado en Git todavía."};
+using namespace messages::session;
 
 // Names of files for one line, relative to the working folder where they
 // lie in it; a long list ends with how many more there are.
@@ -72,30 +35,30 @@ std::string file_names(const Session& session, const std::vector<fs::path>& path
 void undo_last_prompt(Session& session) {
   if (!session.undo.git_session || session.undo.committed.empty()) {
     if (session.undo.committed.let_go() > 0)
-      session.world.out.line("33", fmt::format(fmt::runtime(i18n::tr(kTooFarBack)), session.undo.most_undoable));
+      session.world.out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kTooFarBack)), session.undo.most_undoable));
     else
-      session.world.out.line("33", i18n::tr(session.undo.undone_any ? kAllUndone : kNothingToUndo));
+      session.world.out.line(Colour::warning, i18n::tr(session.undo.undone_any ? kAllUndone : kNothingToUndo));
     return;
   }
   const CommittedPrompt& newest = session.undo.committed.newest();
   auto undone = undo_prompt(*session.undo.git_session, newest.commit, newest.watch);
   if (!undone) {
-    session.world.out.line("31", fmt::format("{} {}", i18n::tr(kCannotUndo), undone.error()));
+    session.world.out.line(Colour::error, fmt::format("{} {}", i18n::tr(kCannotUndo), undone.error()));
     return;
   }
   session.prompts.undone = session.undo.undone_any = true;
-  session.world.out.line("32", i18n::tr(kUndone));
-  session.world.out.line("90", fmt::format("{} {}", i18n::tr(kUndonePrompt), one_line_text(chat_title(newest.prompt))));
+  session.world.out.line(Colour::success, i18n::tr(kUndone));
+  session.world.out.line(Colour::dim, fmt::format("{} {}", i18n::tr(kUndonePrompt), one_line_text(chat_title(newest.prompt))));
   if (!undone->left.empty())
-    session.world.out.line("33", fmt::format("{} {}", i18n::tr(kLeftAsTheyAre), file_names(session, undone->left)));
+    session.world.out.line(Colour::warning, fmt::format("{} {}", i18n::tr(kLeftAsTheyAre), file_names(session, undone->left)));
   if (!undone->lost.empty()) {
     // Each with why: what the user may still fetch from elsewhere depends on it.
     std::string lost;
     for (const auto& [path, why] : undone->lost)
       lost += fmt::format("{}{} ({})", lost.empty() ? "" : "; ", file_names(session, {path}), one_line_text(why));
-    session.world.out.line("31", fmt::format("{} {}", i18n::tr(kNotPutBack), lost));
+    session.world.out.line(Colour::error, fmt::format("{} {}", i18n::tr(kNotPutBack), lost));
   }
-  if (!undone->commands_watched) session.world.out.line("33", i18n::tr(kCommandsUnwatched));
+  if (!undone->commands_watched) session.world.out.line(Colour::warning, i18n::tr(kCommandsUnwatched));
   // What this undo put back is as the earlier prompts left it, if they did.
   for (const auto& [path, now] : undone->restored)
     for (std::size_t i = 0; i + 1 < session.undo.committed.size(); ++i)
@@ -103,19 +66,19 @@ void undo_last_prompt(Session& session) {
   session.undo.committed.drop_newest();
   const std::size_t left = session.undo.committed.size();
   if (left > 0)
-    session.world.out.line("90", fmt::format(fmt::runtime(i18n::tr(kMoreToUndo)), left));
+    session.world.out.line(Colour::dim, fmt::format(fmt::runtime(i18n::tr(kMoreToUndo)), left));
   else if (session.undo.committed.let_go() > 0)
-    session.world.out.line("33", fmt::format(fmt::runtime(i18n::tr(kTooFarBack)), session.undo.most_undoable));
+    session.world.out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kTooFarBack)), session.undo.most_undoable));
   else
-    session.world.out.line("90", i18n::tr(kNoMoreToUndo));
+    session.world.out.line(Colour::dim, i18n::tr(kNoMoreToUndo));
 }
 
 void show_last_prompt(const Session& session) {
   if (!session.undo.git_session || session.undo.committed.empty()) {
-    session.world.out.line("33", i18n::tr(session.undo.undone_any ? kNoneLeftToShow : kNothingToShow));
+    session.world.out.line(Colour::warning, i18n::tr(session.undo.undone_any ? kNoneLeftToShow : kNothingToShow));
     return;
   }
   const CommittedPrompt& newest = session.undo.committed.newest();
   if (auto shown = show_commit(*session.undo.git_session, newest.commit, newest.watch.tree_before()); !shown)
-    session.world.out.line("31", shown.error());
+    session.world.out.line(Colour::error, shown.error());
 }

@@ -14,6 +14,7 @@
 #include "state/chat_addresses.h"
 #include "state/settings.h"
 #include "state/state_file.h"
+#include "state/messages.h"
 
 namespace {
 
@@ -26,7 +27,6 @@ bool is_conversation_id(std::string_view id) {
   }
   return true;
 }
-
 
 std::string encode_chats(const std::vector<Chat>& chats) {
   OrderedJson list = OrderedJson::array();
@@ -156,14 +156,10 @@ Result<std::filesystem::path> keep_aside(const std::filesystem::path& path) {
   return aside;
 }
 
-constexpr i18n::Text kKeptAside{
-    "{} could not be read whole: the chats it could read are kept, and the file itself is saved as {}.",
-    "{} não pôde ser lido por inteiro: os chats que puderam ser lidos foram mantidos, e o próprio arquivo foi salvo "
-    "como {}.",
-    "{} no se pudo leer entero: se conservan los chats que se pudieron leer, y el propio archivo se guardó como {}."};
+using namespace messages::state;
 
 void tell_kept_aside(const Printer& out, const std::filesystem::path& path, const std::filesystem::path& aside) {
-  out.line("33", fmt::format(fmt::runtime(i18n::tr(kKeptAside)), lossy_utf8(path.native()), lossy_utf8(aside.native())));
+  out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kKeptAside)), lossy_utf8(path.native()), lossy_utf8(aside.native())));
 }
 
 Status set_aside(const Printer& out, const std::filesystem::path& path) {

@@ -9,23 +9,11 @@
 #include "common/folders.h"
 #include "i18n/i18n.h"
 #include "state/chatlog.h"
+#include "state/messages.h"
 
 namespace {
 
-constexpr i18n::Text kCannotWrite{
-    "Wendlebox cannot work in {0}: {1} cannot be written ({2}). Give yourself write access (chmod u+w {1}), or start "
-    "wendlebox in another folder.",
-    "O Wendlebox não pode trabalhar em {0}: {1} não pode ser gravado ({2}). Dê a você permissão de escrita (chmod u+w "
-    "{1}), ou inicie o wendlebox em outra pasta.",
-    "Wendlebox no puede trabajar en {0}: no se puede escribir en {1} ({2}). Date permiso de escritura (chmod u+w {1}), "
-    "o inicia wendlebox en otra carpeta."};
-constexpr i18n::Text kReadOnlySystem{
-    "Wendlebox cannot work in {0}: {1} cannot be written ({2}). Start wendlebox in a folder on a file system that can "
-    "be written.",
-    "O Wendlebox não pode trabalhar em {0}: {1} não pode ser gravado ({2}). Inicie o wendlebox em uma pasta de um "
-    "sistema de arquivos gravável.",
-    "Wendlebox no puede trabajar en {0}: no se puede escribir en {1} ({2}). Inicia wendlebox en una carpeta de un "
-    "sistema de archivos con escritura."};
+using namespace messages::state;
 
 bool is_there(const std::filesystem::path& path) {
   struct stat info;

@@ -4,14 +4,9 @@
 
 #include "common/text.h"
 #include "i18n/i18n.h"
+#include "state/messages.h"
 
-namespace {
-
-constexpr i18n::Text kFixTheFile{"Fix the file, or move it away to start again from the defaults.",
-                                 "Corrija o arquivo, ou mova-o para recomeçar dos valores padrão.",
-                                 "Corrige el archivo, o muévelo para empezar de nuevo con los valores predeterminados."};
-
-}  // namespace
+using namespace messages::state;
 
 std::string state_file_problem(std::string_view what, const std::filesystem::path& path, std::string_view error) {
   return fmt::format("{} {}: {}. {}", what, lossy_utf8(path.native()), error, i18n::tr(kFixTheFile));

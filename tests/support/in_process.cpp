@@ -116,7 +116,7 @@ InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls, L
           },
       .out = out_->printer()};
   exit_code_ = std::async(std::launch::async,
-                          [this, args = run.args, world] { return exit_status(::run(args, world), err_->printer()); });
+                          [this, args = run.args, world] { return exit_status(::run(args, world), world.out, err_->printer()); });
 }
 
 InProcessProgram::~InProcessProgram() {
