@@ -25,7 +25,7 @@ TEST_P(ApplyEdits, ChangesTheTextOrSaysWhyNot) {
   auto edited = apply_edits(c.file, c.edits);
   if (c.fails) {
     ASSERT_FALSE(edited) << edited->text;
-    EXPECT_EQ(edited.error().substr(0, c.result.size()), c.result) << edited.error();
+    EXPECT_EQ(edited.error().message.substr(0, c.result.size()), c.result) << edited.error();
     return;
   }
   ASSERT_TRUE(edited) << edited.error();
@@ -207,7 +207,7 @@ TEST_F(EditFile, KeepsTheLimitsAndConfinementOfWrites) {
   for (const Refusal& refusal : refusals) {
     auto result = run(refusal.action);
     ASSERT_FALSE(result) << *refusal.action.path;
-    EXPECT_EQ(result.error(), refusal.error);
+    EXPECT_EQ(result.error().message, refusal.error);
   }
   EXPECT_EQ(read_text(elsewhere.path / "secret.txt"), "s\n");
   EXPECT_EQ(read_text(dir.path / ".git/config"), "[core]\n");

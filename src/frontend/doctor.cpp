@@ -186,7 +186,7 @@ bool check_pairing() {
 // (the defaults apply).
 bool check_state_file(const i18n::Text& label, const fs::path& path, const Status& loaded) {
   std::string state;
-  if (!loaded) state = fmt::format(fmt::runtime(i18n::tr(kFileBroken)), visible_text(loaded.error()));
+  if (!loaded) state = fmt::format(fmt::runtime(i18n::tr(kFileBroken)), visible_text(loaded.error().message));
   else state = i18n::tr(fs::exists(path) ? kFileFine : kFileAbsent);
   out() << fmt::format("{} {} ({})\n", i18n::tr(label), friendly_folder(path), state);
   return loaded.has_value();
@@ -216,7 +216,7 @@ Status loaded(const Result<T>& value) {
 // and sets the damaged file aside, which it says.
 Status loaded_chats() {
   auto text = read_file_if_exists(chats_path());
-  if (!text) return failure(state_file_problem("Could not read", chats_path(), text.error()));
+  if (!text) return failure(state_file_problem("Could not read", chats_path(), text.error().message));
   if (*text && !decode_chats(**text)) (void)load_chats();
   return {};
 }

@@ -73,7 +73,7 @@ void run_installed(const fs::path& installed, const std::string& folder, const s
                                   .output = OutputMode::Inherit, .errors = OutputMode::Inherit});
   }
   if (!ran)
-    Printer::standard() << Printer::standard().paint("31", ran.error()) << '\n';
+    Printer::standard() << Printer::standard().paint("31", ran.error().message) << '\n';
   else if (!ran->status.success())
     Printer::standard() << Printer::standard().paint("90", i18n::tr(kBackAtPrompt)) << '\n';
 }

@@ -149,45 +149,45 @@ std::optional<GitSession> prepare_git(const std::filesystem::path& folder, const
   }
   if (created) {
     if (auto private_folder = make_private_git_folder(folder); !private_folder) {
-      warn(out, "Git setup skipped: ", private_folder.error());
+      warn(out, "Git setup skipped: ", private_folder.error().message);
       return std::nullopt;
     }
     if (auto init = git_ok(folder, {"init", "--quiet"}); !init) {
-      warn(out, "Git setup skipped: ", init.error());
+      warn(out, "Git setup skipped: ", init.error().message);
       return std::nullopt;
     }
   }
   auto top = git_ok(folder, {"rev-parse", "--show-toplevel"});
   if (!top) {
-    warn(out, "Git setup skipped: ", top.error());
+    warn(out, "Git setup skipped: ", top.error().message);
     return std::nullopt;
   }
   auto root = canonical_path(*top);
   if (!root) {
-    warn(out, "Git setup skipped: ", root.error());
+    warn(out, "Git setup skipped: ", root.error().message);
     return std::nullopt;
   }
   if (auto excluded = exclude_project_folder(*root); !excluded) {
-    warn(out, "Git log exclusion failed: ", excluded.error());
+    warn(out, "Git log exclusion failed: ", excluded.error().message);
     return std::nullopt;
   }
   GitSession session{*root, relative_pathspec(folder, *root)};
   if (created) {
     auto secrets = exclude_secret_files(*root);
     if (!secrets) {
-      warn(out, "Initial Git snapshot skipped: ", secrets.error());
+      warn(out, "Initial Git snapshot skipped: ", secrets.error().message);
       return std::nullopt;
     }
     if (!secrets->empty()) out.line("33", fmt::format(fmt::runtime(i18n::tr(kSecretsKeptOut)), listed(*secrets)));
     if (auto added = add_for_snapshot(session, ".", out); !added) {
-      warn(out, "Initial Git snapshot skipped: ", added.error());
+      warn(out, "Initial Git snapshot skipped: ", added.error().message);
       return std::nullopt;
     }
     auto staged = git_output(*root, {"diff", "--cached", "--quiet"});
     if (staged && !staged->status.success()) {
       if (auto snapshot = git_commit_command(*root, {"commit", "--quiet", "-m", "Wendlebox: initial snapshot"});
           !snapshot) {
-        warn(out, "Initial Git snapshot skipped: ", snapshot.error());
+        warn(out, "Initial Git snapshot skipped: ", snapshot.error().message);
         return std::nullopt;
       }
     }
@@ -219,7 +219,7 @@ std::optional<std::string> commit_finished_task(const GitSession& session, const
   std::string message(trim(prompt));
   if (message.empty()) message = "Task completed";
   if (auto added = add_for_snapshot(session, session.pathspec, out); !added) {
-    warn(out, "Git snapshot skipped: ", added.error());
+    warn(out, "Git snapshot skipped: ", added.error().message);
     return std::nullopt;
   }
   // A folder with no file Git knows (a new, empty one that the prompt left
@@ -229,7 +229,7 @@ std::optional<std::string> commit_finished_task(const GitSession& session, const
   // --only with the pathspec keeps whatever else is staged out of the commit.
   auto committed = commit_with_message(session, time + "\n\n" + message + "\n");
   if (!committed) {
-    warn(out, "Git snapshot skipped: ", committed.error());
+    warn(out, "Git snapshot skipped: ", committed.error().message);
     return std::nullopt;
   }
   info(out, kSnapshotSaved);

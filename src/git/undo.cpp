@@ -175,7 +175,7 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
       if (is_folder) {
         folders_made.push_back(&item);
       } else if (::unlink(item.first.c_str()) != 0 && errno != ENOENT) {
-        report.lost.emplace_back(item.first, os_failure().error());
+        report.lost.emplace_back(item.first, os_error_text(errno));
         continue;
       }
     }
@@ -194,7 +194,7 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
     if (made && ::chmod(item->first.c_str(), before.mode) == 0)
       report.restored.emplace_back(item->first, file_state(item->first));
     else
-      report.lost.emplace_back(item->first, os_failure().error());
+      report.lost.emplace_back(item->first, os_error_text(errno));
   }
   for (const auto& [made, was] : moves) {
     if (!was.empty() && move_back(made, was)) {
@@ -214,7 +214,7 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
     if (auto written = write_back(session, watch, item->first, *item->second))
       report.restored.emplace_back(item->first, file_state(item->first));
     else
-      report.lost.emplace_back(item->first, written.error());
+      report.lost.emplace_back(item->first, written.error().message);
   }
   std::ranges::sort(report.left);
   std::ranges::sort(report.lost);

@@ -99,7 +99,7 @@ std::string launch_address(const std::optional<Chat>& chat) {
 
 void log_entry(const Session& session, const std::string& role, const std::string& text) {
   if (auto logged = append_chatlog(session.chat, role, text); !logged)
-    session.world.out.line("33", "Could not save local chat log: " + logged.error());
+    session.world.out.line("33", "Could not save local chat log: " + logged.error().message);
 }
 
 // An extension older or newer than the program is said once per version
@@ -193,7 +193,7 @@ Json run_actions(Session& session, const std::vector<Action>& actions) {
                              .told_bad_rules = &session.told_bad_rules};
     auto outcome = execute(action, context);
     results.push_back(outcome ? success_result(action.type, std::move(*outcome))
-                              : failure_result(action.type, outcome.error()));
+                              : failure_result(action.type, outcome.error().message));
   }
   if (session.watch) session.watch->look_afresh();  // not held while ChatGPT answers
   return results;
@@ -219,9 +219,9 @@ Result<PromptEnd> run_turns(Session& session, const std::string& prompt, std::st
     auto reply = parse_reply(*result->text);
     if (!reply) {
       if (turn > kRetryTurns)
-        return failure(fmt::format("Could not read ChatGPT's agent response: {}\n\n{}", visible_text(reply.error()),
+        return failure(fmt::format("Could not read ChatGPT's agent response: {}\n\n{}", visible_text(reply.error().message),
                                    visible_text(*result->text)));
-      text = retry_prompt(reply.error());
+      text = retry_prompt(reply.error().message);
       continue;
     }
     show_message(session.world.out, reply->message);

@@ -117,5 +117,5 @@ void show_last_prompt(const Session& session) {
   }
   const CommittedPrompt& newest = session.committed.newest();
   if (auto shown = show_commit(*session.git_session, newest.commit, newest.watch.tree_before()); !shown)
-    session.world.out.line("31", shown.error());
+    session.world.out.line("31", shown.error().message);
 }

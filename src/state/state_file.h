@@ -16,10 +16,10 @@ std::string state_file_problem(std::string_view what, const std::filesystem::pat
 template <class T, class Decode>
 Result<T> load_state_file(const std::filesystem::path& path, std::string_view what, Decode decode) {
   auto text = read_file_if_exists(path);
-  if (!text) return failure(state_file_problem(what, path, text.error()));
+  if (!text) return failure(state_file_problem(what, path, text.error().message));
   if (!*text) return T{};
   auto value = decode(**text);
-  if (!value) return failure(state_file_problem(what, path, value.error()));
+  if (!value) return failure(state_file_problem(what, path, value.error().message));
   return value;
 }
 
