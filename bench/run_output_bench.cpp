@@ -25,7 +25,7 @@ int main() {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::cout.rdbuf(saved);
   if (!result) {
-    std::fprintf(stderr, "%s\n", result.error().c_str());
+    std::fprintf(stderr, "%s\n", result.error().message.c_str());
     return 1;
   }
   rusage usage{};

@@ -212,6 +212,7 @@ TEST_F(EditFile, KeepsTheLimitsAndConfinementOfWrites) {
   EXPECT_EQ(read_text(elsewhere.path / "secret.txt"), "s\n");
   EXPECT_EQ(read_text(dir.path / ".git/config"), "[core]\n");
   EXPECT_FALSE(fs::exists(dir.path / "new.txt"));
+  EXPECT_EQ(run(edit("new.txt", {{"a", "b"}})).error().kind, ErrorKind::NotFound);
   EXPECT_NE(output.str().find("edit_file big.txt failed: File exceeds 1 MB\n"), std::string::npos) << output.str();
 
   EXPECT_FALSE(run(edit("evil\x1b[2J\r.txt", {{"a", "b"}})));

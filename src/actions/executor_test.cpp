@@ -322,6 +322,8 @@ TEST(Confirm, EndOfInputRefuses) {
   std::cout.rdbuf(old_out);
   EXPECT_EQ(action.error().message, "User declined request");
   EXPECT_EQ(once.error().message, "User declined request");
+  EXPECT_EQ(action.error().kind, ErrorKind::Declined);
+  EXPECT_EQ(once.error().kind, ErrorKind::Declined);
   // The question's line is ended: what follows does not run on after it.
   EXPECT_EQ(out.str(), "Q? [y/N] (y --force-yes for this session) \nQ? [y/N] \n");
 }

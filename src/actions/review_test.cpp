@@ -149,9 +149,11 @@ TEST_F(Review, TheUndoWatchLooksAgainAfterTheQuestion) {
     input.str(answer);
     ExecutionContext context{dir.path, roots, allow_commands, force_yes, pending, nullptr, printer, nullptr, &recorder,
                              true, &approved};
-    (void)execute(kSecond, context);
+    const auto outcome = execute(kSecond, context);
     EXPECT_EQ(events, (std::vector<std::string>{"before a.py", "afresh", "before a.py", "after a.py"}))
         << answer << output.str();
+    EXPECT_EQ(outcome ? std::optional<ErrorKind>() : outcome.error().kind,
+              std::string_view(answer) == "y\n" ? std::nullopt : std::optional(ErrorKind::Declined));
   }
 }
 

@@ -165,6 +165,8 @@ bool install_user_manual_and_completion(const fs::path& running, const UserFiles
       {beside / "completion" / "wendlebox.fish", files.fish_completion}};
   bool complete = true;
   for (const auto& [delivered, target] : copies) {
+    // A copy that cannot be written leaves an earlier setup's in place
+    // (the file is replaced whole or not at all), which still serves.
     if (auto text = read_file(delivered)) (void)write_file_whole(target, *text);
     complete &= fs::exists(target);
   }

@@ -108,6 +108,7 @@ void log_entry(const Session& session, const std::string& role, const std::strin
 void check_extension_version(const Printer& out, const std::string& version) {
   if (version != WENDLEBOX_VERSION)
     out.line("33", fmt::format(fmt::runtime(i18n::tr(kVersionMismatch)), visible_text(version), WENDLEBOX_VERSION));
+  // Only doctor reads it; a session goes on without it.
   (void)remember_extension_version(version);
 }
 
@@ -123,7 +124,8 @@ std::expected<BrowserResult, Stopped> publish_and_wait(Session& session, const s
   const std::optional<std::string> version = session.browser->extension_version();
   if (version && version != session.extension_version) check_extension_version(session.world.out, *version);
   session.extension_version = version;
-  // Remembered for doctor, which says where the extension was last seen.
+  // Remembered for doctor, which says where the extension was last seen; a
+  // session goes on without it.
   if (const auto browser = session.browser->extension_browser(); browser && browser != session.extension_browser) {
     if (browser != last_seen_extension_browser()) (void)remember_extension_browser(*browser);
     session.extension_browser = browser;
