@@ -106,9 +106,10 @@ TEST_F(Review, AllLetsTheRestOfThePromptThroughShownButUnasked) {
 // file ChatGPT saw may not change under the user's answer.
 TEST_F(Review, ARefusalLeavesNoTraceAndAChangedFileIsNotOverwritten) {
   // A path the write would refuse is refused before anything is asked.
-  EXPECT_EQ(run(Action{.type = "write_file", .path = "../x", .content = "b\n"}).error().message, "Path cannot contain '..'");
-  EXPECT_EQ(run(Action{.type = "write_file", .path = ".git/config", .content = "b\n"}).error().message.find("User declined"),
-            std::string::npos);
+  EXPECT_EQ(run(Action{.type = "write_file", .path = "../x", .content = "b\n"}).error().message,
+            "Path cannot contain '..'");
+  EXPECT_EQ(run(Action{.type = "write_file", .path = ".git/config", .content = "b\n"}).error().message,
+            "Files inside a .git folder cannot be written");
   EXPECT_EQ(questions(), 0u);
   input.str("n\n");
   EXPECT_FALSE(run(Action{.type = "write_file", .path = "deep/new/b.txt", .content = "b\n"}));
@@ -129,7 +130,8 @@ TEST_F(Review, ARefusalLeavesNoTraceAndAChangedFileIsNotOverwritten) {
   std::cin.rdbuf(&changing);
   auto result = run(kRename);
   ASSERT_FALSE(result);
-  EXPECT_EQ(result.error().message, "The file changed while the user reviewed this change; nothing was written. Read it again.");
+  EXPECT_EQ(result.error().message,
+            "The file changed while the user reviewed this change; nothing was written. Read it again.");
   EXPECT_EQ(read_text(dir.path / "a.py"), "changed meanwhile\n");
   std::cin.rdbuf(input.rdbuf());
 }

@@ -68,7 +68,8 @@ TEST_F(Opener, AnOpenerStillRunningCountsAsSuccess) {
 TEST_F(Opener, NoOpenerFound) {
   auto opened = open_browser("u");
   ASSERT_FALSE(opened);
-  EXPECT_EQ(opened.error().message, "No browser opener found. Install xdg-open, gio, or sensible-browser and try again.");
+  EXPECT_EQ(opened.error().message,
+            "No browser opener found. Install xdg-open, gio, or sensible-browser and try again.");
 }
 
 TEST_F(Opener, WslUsesCmdExeWithAnEmptyTitle) {

@@ -391,8 +391,9 @@ TEST(BridgeListener, APortHeldByAnotherProgramIsSaidSo) {
   auto refused = bind_bridge_listener(port);
   ::close(other);
   ASSERT_FALSE(refused);
-  EXPECT_EQ(refused.error().message, fmt::format("Another program is using port {0} on 127.0.0.1, where the extension looks for "
-                                         "Wendlebox. Stop it and try again (ss -ltnp 'sport = :{0}' shows which).", port));
+  EXPECT_EQ(refused.error().message,
+            fmt::format("Another program is using port {0} on 127.0.0.1, where the extension looks for "
+                        "Wendlebox. Stop it and try again (ss -ltnp 'sport = :{0}' shows which).", port));
 }
 
 TEST(BridgeListener, CanBeBoundAgainRightAfterAServedSessionClosed) {

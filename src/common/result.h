@@ -38,11 +38,12 @@ struct Error {
 };
 
 // Discarding one is a compiler warning: a failure is handled or passed on,
-// or dropped with a comment saying why that is right.
-template <class T>
-class [[nodiscard]] Result : public std::expected<T, Error> {
+// or dropped with a comment saying why that is right. A part whose callers
+// need more than a kind (why a wait stopped, say) names its own error type.
+template <class T, class E = Error>
+class [[nodiscard]] Result : public std::expected<T, E> {
  public:
-  using std::expected<T, Error>::expected;
+  using std::expected<T, E>::expected;
 };
 using Status = Result<void>;
 

@@ -216,7 +216,7 @@ Status loaded(const Result<T>& value) {
 // and sets the damaged file aside, which it says.
 Status loaded_chats() {
   auto text = read_file_if_exists(chats_path());
-  if (!text) return failure(state_file_problem("Could not read", chats_path(), text.error().message));
+  if (!text) return failure(state_file_problem("Could not read", chats_path(), text.error()));
   if (*text && !decode_chats(**text)) (void)load_chats();
   return {};
 }

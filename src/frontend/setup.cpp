@@ -116,6 +116,7 @@ namespace {
 std::unexpected<Error> failed_at(const fs::path& path, std::string_view error) {
   return failure(fmt::format("Could not install {}: {}", path.string(), error));
 }
+std::unexpected<Error> failed_at(const fs::path& path, const Error& error) { return failed_at(path, error.message); }
 
 Status install_copy(const fs::path& running, const fs::path& installed) {
   if (running == installed) return {};
@@ -144,7 +145,7 @@ Result<bool> install_extension(const fs::path& delivered, const fs::path& instal
   const bool replacing = fs::exists(installed / "manifest.json");
   const fs::path fresh = installed.parent_path() / ".extension-new";
   fs::remove_all(fresh, error);
-  if (auto made = create_dirs(installed.parent_path()); !made) return failed_at(installed.parent_path(), made.error().message);
+  if (auto made = create_dirs(installed.parent_path()); !made) return failed_at(installed.parent_path(), made.error());
   fs::copy(delivered, fresh, fs::copy_options::recursive, error);
   if (!error) fs::remove_all(installed, error);
   if (!error) fs::rename(fresh, installed, error);
@@ -197,7 +198,7 @@ Result<bool> ensure_shell_path(const ShellBlock& block) {
 Status ensure_shell_blocks(const fs::path& home) {
   for (const ShellBlock& block : shell_blocks(home)) {
     if (!block.text.starts_with(kCompletionMarker) || !read_by_user_shell(block.file) || block_in_place(block)) continue;
-    if (auto appended = append_file(block.file, block.text); !appended) return failed_at(block.file, appended.error().message);
+    if (auto appended = append_file(block.file, block.text); !appended) return failed_at(block.file, appended.error());
   }
   return {};
 }
@@ -208,7 +209,7 @@ Status ensure_user_shell_path(const fs::path& home) {
   for (const ShellBlock& block : shell_blocks(home)) {
     if (!block.text.starts_with(kPathMarker) || !read_by_user_shell(block.file)) continue;
     auto edited = ensure_shell_path(block);
-    if (!edited) return failed_at(block.file, edited.error().message);
+    if (!edited) return failed_at(block.file, edited.error());
     Printer::standard() << fmt::format("{} {}\n", i18n::tr(*edited ? kShellEdited : kShellAlreadySet),
                                        friendly_folder(block.file));
   }
@@ -349,7 +350,7 @@ Status setup() {
   if (is_system_installation(*running)) {
     Printer::standard() << fmt::format(fmt::runtime(i18n::tr(kSystemInstallation)), running->string()) << '\n';
   } else {
-    if (auto made = create_dirs(files.program.parent_path()); !made) return failed_at(files.program.parent_path(), made.error().message);
+    if (auto made = create_dirs(files.program.parent_path()); !made) return failed_at(files.program.parent_path(), made.error());
     installed = files.program;
     if (auto copied = install_copy(*running, installed); !copied) return copied;
     if (auto path = ensure_user_shell_path(*home); !path) return path;
@@ -384,7 +385,7 @@ Status setup() {
     auto paired = paired_package(*bytes, *key);
     if (!paired) return std::unexpected(paired.error());
     if (auto written = write_file_whole(files.firefox_package, *paired); !written)
-      return failed_at(files.firefox_package, written.error().message);
+      return failed_at(files.firefox_package, written.error());
     package = files.firefox_package;
   }
   // Run again from the installed copy, which has nothing beside it: what

@@ -46,8 +46,8 @@ constexpr i18n::Text kSecretsKeptOut{
 constexpr const char* kExcludeLine = ".wendlebox/";
 
 void info(const Printer& out, const i18n::Text& notice) { out.line("90", i18n::tr(notice)); }
-void warn(const Printer& out, std::string_view label, std::string_view error) {
-  out.line("33", std::string(label) + std::string(error));
+void warn(const Printer& out, std::string_view label, const Error& error) {
+  out.line("33", std::string(label) + error.message);
 }
 
 // Paths for one line; a long list ends with how many more there are.
@@ -149,45 +149,45 @@ std::optional<GitSession> prepare_git(const std::filesystem::path& folder, const
   }
   if (created) {
     if (auto private_folder = make_private_git_folder(folder); !private_folder) {
-      warn(out, "Git setup skipped: ", private_folder.error().message);
+      warn(out, "Git setup skipped: ", private_folder.error());
       return std::nullopt;
     }
     if (auto init = git_ok(folder, {"init", "--quiet"}); !init) {
-      warn(out, "Git setup skipped: ", init.error().message);
+      warn(out, "Git setup skipped: ", init.error());
       return std::nullopt;
     }
   }
   auto top = git_ok(folder, {"rev-parse", "--show-toplevel"});
   if (!top) {
-    warn(out, "Git setup skipped: ", top.error().message);
+    warn(out, "Git setup skipped: ", top.error());
     return std::nullopt;
   }
   auto root = canonical_path(*top);
   if (!root) {
-    warn(out, "Git setup skipped: ", root.error().message);
+    warn(out, "Git setup skipped: ", root.error());
     return std::nullopt;
   }
   if (auto excluded = exclude_project_folder(*root); !excluded) {
-    warn(out, "Git log exclusion failed: ", excluded.error().message);
+    warn(out, "Git log exclusion failed: ", excluded.error());
     return std::nullopt;
   }
   GitSession session{*root, relative_pathspec(folder, *root)};
   if (created) {
     auto secrets = exclude_secret_files(*root);
     if (!secrets) {
-      warn(out, "Initial Git snapshot skipped: ", secrets.error().message);
+      warn(out, "Initial Git snapshot skipped: ", secrets.error());
       return std::nullopt;
     }
     if (!secrets->empty()) out.line("33", fmt::format(fmt::runtime(i18n::tr(kSecretsKeptOut)), listed(*secrets)));
     if (auto added = add_for_snapshot(session, ".", out); !added) {
-      warn(out, "Initial Git snapshot skipped: ", added.error().message);
+      warn(out, "Initial Git snapshot skipped: ", added.error());
       return std::nullopt;
     }
     auto staged = git_output(*root, {"diff", "--cached", "--quiet"});
     if (staged && !staged->status.success()) {
       if (auto snapshot = git_commit_command(*root, {"commit", "--quiet", "-m", "Wendlebox: initial snapshot"});
           !snapshot) {
-        warn(out, "Initial Git snapshot skipped: ", snapshot.error().message);
+        warn(out, "Initial Git snapshot skipped: ", snapshot.error());
         return std::nullopt;
       }
     }
@@ -219,7 +219,7 @@ std::optional<std::string> commit_finished_task(const GitSession& session, const
   std::string message(trim(prompt));
   if (message.empty()) message = "Task completed";
   if (auto added = add_for_snapshot(session, session.pathspec, out); !added) {
-    warn(out, "Git snapshot skipped: ", added.error().message);
+    warn(out, "Git snapshot skipped: ", added.error());
     return std::nullopt;
   }
   // A folder with no file Git knows (a new, empty one that the prompt left
@@ -229,7 +229,7 @@ std::optional<std::string> commit_finished_task(const GitSession& session, const
   // --only with the pathspec keeps whatever else is staged out of the commit.
   auto committed = commit_with_message(session, time + "\n\n" + message + "\n");
   if (!committed) {
-    warn(out, "Git snapshot skipped: ", committed.error().message);
+    warn(out, "Git snapshot skipped: ", committed.error());
     return std::nullopt;
   }
   info(out, kSnapshotSaved);

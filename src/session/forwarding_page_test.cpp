@@ -88,7 +88,8 @@ TEST_F(ForwardingPage, NeverGoesToAFolderOfAnotherUser) {
   ASSERT_EQ(::chown(pages.c_str(), kOtherUser, kOtherUser), 0);
   page = write_forwarding_page({}, kAddress, env());
   ASSERT_FALSE(page);
-  EXPECT_EQ(page.error().message, "no private folder could hold the page (" + pages.string() + " belongs to another user)");
+  EXPECT_EQ(page.error().message,
+            "no private folder could hold the page (" + pages.string() + " belongs to another user)");
 }
 
 // A runtime folder that takes no file (read-only) is passed over for the

@@ -221,8 +221,8 @@ Result<PromptEnd> run_turns(Session& session, const std::string& prompt, std::st
     auto reply = parse_reply(*result->text);
     if (!reply) {
       if (turn > kRetryTurns)
-        return failure(fmt::format("Could not read ChatGPT's agent response: {}\n\n{}", visible_text(reply.error().message),
-                                   visible_text(*result->text)));
+        return failure(fmt::format("Could not read ChatGPT's agent response: {}\n\n{}",
+                                   visible_text(reply.error().message), visible_text(*result->text)));
       text = retry_prompt(reply.error().message);
       continue;
     }

@@ -39,14 +39,14 @@ Status append_chatlog(const Chat& chat, const std::string& role, const std::stri
   auto path = chatlog_path(chat);
   if (!path) return std::unexpected(path.error());
   // The failure names the file: the user has to find it to set it right.
-  const auto named = [&](const std::string& error) { return failure(lossy_utf8(path->native()) + ": " + error); };
-  if (auto made = create_dirs(path->parent_path(), kPrivateFolder); !made) return named(made.error().message);
+  const auto named = [&](const Error& error) { return failure(lossy_utf8(path->native()) + ": " + error.message); };
+  if (auto made = create_dirs(path->parent_path(), kPrivateFolder); !made) return named(made.error());
   OrderedJson entry;
   entry["at"] = local_timestamp();
   entry["role"] = role;
   entry["text"] = text;
   if (auto appended = append_file(*path, compact_json(entry) + "\n", kPrivateFile); !appended)
-    return named(appended.error().message);
+    return named(appended.error());
   return {};
 }
 
@@ -54,13 +54,13 @@ Result<std::optional<std::string>> read_chatlog(const Chat& chat) {
   auto path = chatlog_path(chat);
   if (!path) return std::unexpected(path.error());
   auto text = read_file_if_exists(*path);
-  if (!text) return failure(state_file_problem("Could not read chat log", *path, text.error().message));
+  if (!text) return failure(state_file_problem("Could not read chat log", *path, text.error()));
   return text;
 }
 
 Result<ChatLogEntry> decode_chatlog_line(std::string_view line, const std::filesystem::path& file) {
   auto entry = decode_entry(line);
-  if (!entry && !file.empty()) return failure(state_file_problem("Could not read chat log", file, entry.error().message));
+  if (!entry && !file.empty()) return failure(state_file_problem("Could not read chat log", file, entry.error()));
   if (!entry) return failure("Could not read chat log: " + entry.error().message);
   return entry;
 }

@@ -140,7 +140,7 @@ ChatList chat_list_of(std::string_view text) {
 
 Result<std::optional<ChatList>> read_chat_list(const std::filesystem::path& path) {
   auto text = read_file_if_exists(path);
-  if (!text) return failure(state_file_problem("Could not read", path, text.error().message));
+  if (!text) return failure(state_file_problem("Could not read", path, text.error()));
   if (!*text) return std::optional<ChatList>();
   return chat_list_of(**text);
 }
@@ -206,12 +206,12 @@ ChatList project_chats_or_global(std::optional<ChatList> listed, const std::file
   return ChatList{std::move(global)};
 }
 
-std::unexpected<Error> cannot_write(const std::filesystem::path& path, std::string_view error) {
+std::unexpected<Error> cannot_write(const std::filesystem::path& path, const Error& error) {
   return failure(fmt::format("Could not write {}: {}", lossy_utf8(path.native()), error));
 }
 
 Status written_or_named(const std::filesystem::path& path, std::string_view text) {
-  if (auto written = write_file_whole(path, text); !written) return cannot_write(path, written.error().message);
+  if (auto written = write_file_whole(path, text); !written) return cannot_write(path, written.error());
   return {};
 }
 
@@ -274,7 +274,7 @@ Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path
   chat.updated = unix_seconds();
   // Always the global list first, then the project's: one order, no deadlock.
   auto global_lock = lock_file(chats_path());
-  if (!global_lock) return cannot_write(chats_path(), global_lock.error().message);
+  if (!global_lock) return cannot_write(chats_path(), global_lock.error());
   auto global = read_chat_list(chats_path());
   if (!global) return std::unexpected(global.error());
   ChatList list = global->value_or(ChatList{});
@@ -285,7 +285,7 @@ Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path
   if (auto written = written_or_named(chats_path(), encode_chats(list.chats)); !written) return written;
 
   auto project_lock = lock_file(project_chats_path(folder));
-  if (!project_lock) return cannot_write(project_chats_path(folder), project_lock.error().message);
+  if (!project_lock) return cannot_write(project_chats_path(folder), project_lock.error());
   // Read without mending: this save writes it again anyway, under the lock it holds.
   auto listed = read_chat_list(project_chats_path(folder));
   if (!listed) return std::unexpected(listed.error());
