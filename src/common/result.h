@@ -14,7 +14,7 @@
 #include <fmt/core.h>
 
 // The few things a caller tells apart. A failure nobody branches on is
-// General; a new kind comes with the caller that needs it.
+// General; the system's failures carry what their number says.
 enum class ErrorKind {
   General,
   NotFound,    // no such file or folder (ENOENT)
