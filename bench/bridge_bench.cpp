@@ -87,7 +87,7 @@ int main() {
   FakeExtension extension(token, pairing);
   auto bridge = BridgeThread::start(kBridgePort, exchange, bridge_keys(pairing, token));
   if (!bridge) {
-    std::fprintf(stderr, "%s\n", bridge.error().c_str());
+    std::fprintf(stderr, "%s\n", bridge.error().message.c_str());
     return 1;
   }
 

@@ -47,7 +47,7 @@ int main() {
   const std::vector<Edit> edits{{old_line, "    result_12000 = compute(input, 84001);\n    check(result_12000);\n"}};
   auto applied = apply_edits(file, edits);
   if (!applied) {
-    std::printf("change view: the edit did not apply: %s\n", applied.error().c_str());
+    std::printf("change view: the edit did not apply: %s\n", applied.error().message.c_str());
     return 1;
   }
   const std::string edited = applied->text;

@@ -99,7 +99,7 @@ void search_tree() {
       const auto start = Clock::now();
       auto found = folder.run(action);
       times.push_back(static_cast<std::size_t>(ms_since(start) * 1000));
-      if (!found) std::printf("search: %s failed: %s\n", name.c_str(), found.error().c_str());
+      if (!found) std::printf("search: %s failed: %s\n", name.c_str(), found.error().message.c_str());
     }
     std::printf("search: 10,000 files (%.1f MB), %s: %.1f ms (median of 5)\n", static_cast<double>(bytes) / 1e6, name.c_str(),
                 static_cast<double>(median(times)) / 1000);
@@ -109,7 +109,7 @@ void search_tree() {
     const auto start = Clock::now();
     auto found = folder.run(Action{.type = "search", .path = "min.js", .pattern = pattern, .regex = true});
     std::printf("search: hostile pattern %s over a 100 KB line: %.1f ms (%s)\n", pattern.c_str(), ms_since(start),
-                found ? "no match" : found.error().c_str());
+                found ? "no match" : found.error().message.c_str());
   }
 }
 

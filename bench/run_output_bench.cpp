@@ -29,7 +29,7 @@ int main() {
                         context);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!result) {
-    std::fprintf(stderr, "%s\n", result.error().c_str());
+    std::fprintf(stderr, "%s\n", result.error().message.c_str());
     return 1;
   }
   rusage usage{};

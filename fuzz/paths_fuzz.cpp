@@ -94,7 +94,7 @@ int fuzz_paths(const std::uint8_t* data, std::size_t size) {
   const std::string requested(reinterpret_cast<const char*>(data) + 1, size - 1);
   const std::vector<fs::path> roots{tree.work};
   auto path = safe_path(tree.work, roots, requested, writes);
-  if (has_control(requested)) require(!path && path.error() == "Path cannot contain control characters");
+  if (has_control(requested)) require(!path && path.error().message == "Path cannot contain control characters");
   if (path) {
     require(is_inside(path->resolved, tree.work));
     require(!is_inside(path->resolved, tree.work / ".cfg/wendlebox"));

@@ -83,7 +83,7 @@ Status approve_command(const std::string& command, ExecutionContext& context) {
     if (!context.told_bad_rules || !*context.told_bad_rules) {
       out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kRulesUnusable)),
                                             lossy_utf8(command_rules_path(context.base).native())));
-      out.line(Colour::warning, "  " + visible_text(rules.error()));
+      out.line(Colour::warning, "  " + visible_text(rules.error().message));
     }
     if (context.told_bad_rules) *context.told_bad_rules = true;
   }
@@ -107,7 +107,7 @@ Status approve_command(const std::string& command, ExecutionContext& context) {
   }
   if (offer_always && (lower == "a" || lower == "always")) {
     if (auto kept = allow_command_always(context.base, command); !kept)
-      out.line(Colour::warning, fmt::format("{} {}", i18n::tr(kRuleNotKept), visible_text(kept.error())));
+      out.line(Colour::warning, fmt::format("{} {}", i18n::tr(kRuleNotKept), visible_text(kept.error().message)));
     else
       out.line(Colour::dim, fmt::format(fmt::runtime(i18n::tr(kAlwaysAllowed)), one_line_text(trim(command))));
     return {};
@@ -115,7 +115,7 @@ Status approve_command(const std::string& command, ExecutionContext& context) {
   for (const std::string_view refusal : {"n ", "no "}) {
     if (!lower.starts_with(refusal)) continue;
     const std::string_view reason = trim(std::string_view(*answer).substr(refusal.size()));
-    if (!reason.empty()) return failure(fmt::format("{}: {}", kDeclined, lossy_utf8(reason)));
+    if (!reason.empty()) return failure(ErrorKind::Declined, fmt::format("{}: {}", kDeclined, lossy_utf8(reason)));
   }
-  return failure(std::string(kDeclined));
+  return failure(ErrorKind::Declined, std::string(kDeclined));
 }

@@ -82,7 +82,7 @@ TEST_F(Confinement, FifosAreRefusedAtOnce) {
   for (const char* type : {"read_file", "write_file", "attach_image"}) {
     auto result = run({type, "pipe", std::string("x")});
     ASSERT_FALSE(result) << type;
-    EXPECT_EQ(result.error(), refused) << type;
+    EXPECT_EQ(result.error().message, refused) << type;
   }
 }
 
@@ -92,13 +92,13 @@ TEST_F(Confinement, NothingInsideAGitOrWendleboxFolderCanBeWritten) {
   for (const char* path : {".git/config", ".git/hooks/pre-commit", "vendor/lib/.git/config"}) {
     auto result = run({"write_file", path, "[core]\n\tfsmonitor = touch /tmp/owned\n"});
     ASSERT_FALSE(result) << path;
-    EXPECT_EQ(result.error(), "Files inside a .git folder cannot be written");
+    EXPECT_EQ(result.error().message, "Files inside a .git folder cannot be written");
   }
   EXPECT_FALSE(fs::exists(work / ".git/config"));
   for (const char* path : {".wendlebox/chats.json", ".wendlebox/chatlogs/x.jsonl"}) {
     auto result = run({"write_file", path, "[]"});
     ASSERT_FALSE(result) << path;
-    EXPECT_EQ(result.error(), "Files inside a .wendlebox folder cannot be written");
+    EXPECT_EQ(result.error().message, "Files inside a .wendlebox folder cannot be written");
   }
   EXPECT_FALSE(fs::exists(work / ".wendlebox/chats.json"));
   EXPECT_TRUE(run({"write_file", ".gitignore", "build/\n"}));  // a file beside the folder is fine
@@ -115,7 +115,7 @@ TEST_F(Confinement, AControlCharacterInAPathIsRefusedBeforeTheFileSystemIsTouche
     for (const char* type : {"list_files", "read_file", "write_file", "attach_image"}) {
       auto result = run({type, path, std::string("[core]\n\tfsmonitor = touch /tmp/owned\n")});
       ASSERT_FALSE(result) << type << " " << visible_text(path);
-      EXPECT_EQ(result.error(), "Path cannot contain control characters") << type << " " << visible_text(path);
+      EXPECT_EQ(result.error().message, "Path cannot contain control characters") << type << " " << visible_text(path);
     }
   EXPECT_FALSE(fs::exists(work / ".git/config"));
   EXPECT_FALSE(fs::exists(work / ".wendlebox"));
@@ -127,7 +127,7 @@ TEST_F(Confinement, AControlCharacterInAPathIsRefusedBeforeTheFileSystemIsTouche
 TEST_F(Confinement, ACommandWithANulIsRefused) {
   auto result = run({"run", std::nullopt, std::nullopt, std::string("echo shown\0; touch hidden", 25)});
   ASSERT_FALSE(result);
-  EXPECT_EQ(result.error(), "Command cannot contain a NUL byte");
+  EXPECT_EQ(result.error().message, "Command cannot contain a NUL byte");
 }
 
 // A write that is refused leaves nothing behind, not even the folders on
@@ -136,7 +136,7 @@ TEST_F(Confinement, ARefusedWriteCreatesNoFolder) {
   for (const char* path : {"new/.git/hooks/pre-commit", "new/deeper/.wendlebox/chats.json", ".git/new/x"}) {
     auto result = run({"write_file", path, std::string("x")});
     ASSERT_FALSE(result) << path;
-    EXPECT_TRUE(result.error().starts_with("Files inside a ."));
+    EXPECT_TRUE(result.error().message.starts_with("Files inside a ."));
   }
   EXPECT_FALSE(fs::exists(work / "new"));
   EXPECT_FALSE(fs::exists(work / ".git"));
@@ -157,9 +157,9 @@ TEST_F(Confinement, AnotherNameForGitsFolderOrTheProgramsOwnIsRefusedToo) {
     if (::mount((work / ".git").c_str(), (work / ".GIT").c_str(), nullptr, MS_BIND, nullptr) != 0) return 10;
     if (::mount((config / "wendlebox").c_str(), (work / "mirror").c_str(), nullptr, MS_BIND, nullptr) != 0) return 11;
     auto git = run({"write_file", ".GIT/config", std::string("[core]\n\tfsmonitor = touch /tmp/owned\n")});
-    if (git || git.error() != "Files inside a .git folder cannot be written") return 1;
+    if (git || git.error().message != "Files inside a .git folder cannot be written") return 1;
     auto state = run({"write_file", "mirror/settings.json", std::string("{}")});
-    if (state || state.error() != "Wendlebox's own settings and data cannot be reached by actions") return 2;
+    if (state || state.error().message != "Wendlebox's own settings and data cannot be reached by actions") return 2;
     return 0;
   });
   EXPECT_EQ(status, 0);
@@ -183,7 +183,7 @@ class OwnState : public Confinement {
   }
   std::string outcome(Action action) {
     auto result = run(std::move(action));
-    return result ? "(succeeded)" : result.error();
+    return result ? "(succeeded)" : result.error().message;
   }
   ScopedEnv env;
   const std::string refused = "Wendlebox's own settings and data cannot be reached by actions";

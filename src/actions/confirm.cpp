@@ -20,7 +20,7 @@ Result<std::string> ask(const Printer& out, const std::string& question_line) {
   return ascii_lower(*answer);
 }
 
-Status declined() { return failure(std::string(kDeclined)); }
+Status declined() { return failure(ErrorKind::Declined, std::string(kDeclined)); }
 
 }  // namespace
 

@@ -23,8 +23,9 @@ Result<Json> edit_file_action(const Action& action, ExecutionContext& context) {
   if (!action.edits) return failure("Missing edits");
   if (action.edits->empty()) return failure("No edits given");
   auto read = read_for_change(context, *action.path, kMaxEditedFileBytes + 1);
-  if (!read && read.error() == os_error_text(ENOENT))
-    return failure(read.error() + "; edit_file changes an existing file, write_file creates one");
+  if (!read && read.error().kind == ErrorKind::NotFound)
+    return failure(ErrorKind::NotFound,
+                   read.error().message + "; edit_file changes an existing file, write_file creates one");
   if (!read) return std::unexpected(read.error());
   const std::string* content = &read->content;
   if (content->size() > kMaxEditedFileBytes) return failure("File exceeds 16 MB");

@@ -25,7 +25,7 @@ TEST_P(ApplyEdits, ChangesTheTextOrSaysWhyNot) {
   auto edited = apply_edits(c.file, c.edits);
   if (c.fails) {
     ASSERT_FALSE(edited) << edited->text;
-    EXPECT_EQ(edited.error().substr(0, c.result.size()), c.result) << edited.error();
+    EXPECT_EQ(edited.error().message.substr(0, c.result.size()), c.result) << edited.error();
     return;
   }
   ASSERT_TRUE(edited) << edited.error();
@@ -207,11 +207,12 @@ TEST_F(EditFile, KeepsTheLimitsAndConfinementOfWrites) {
   for (const Refusal& refusal : refusals) {
     auto result = run(refusal.action);
     ASSERT_FALSE(result) << *refusal.action.path;
-    EXPECT_EQ(result.error(), refusal.error);
+    EXPECT_EQ(result.error().message, refusal.error);
   }
   EXPECT_EQ(read_text(elsewhere.path / "secret.txt"), "s\n");
   EXPECT_EQ(read_text(dir.path / ".git/config"), "[core]\n");
   EXPECT_FALSE(fs::exists(dir.path / "new.txt"));
+  EXPECT_EQ(run(edit("new.txt", {{"a", "b"}})).error().kind, ErrorKind::NotFound);
   EXPECT_NE(output.str().find("edit_file big.txt failed: File exceeds 1 MB\n"), std::string::npos) << output.str();
 
   EXPECT_FALSE(run(edit("evil\x1b[2J\r.txt", {{"a", "b"}})));

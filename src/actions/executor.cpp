@@ -36,16 +36,12 @@ constexpr std::size_t kMaxImages = 4;
 using namespace messages::actions;
 
 static_assert(kMaxCommandTimeout == 3600, "the timeout message says the limit");
-// What goes back to ChatGPT is English; the user reads these in their language.
-constexpr const i18n::Text* kShownInTheUsersLanguage[] = {&kMissingCommand, &kNulInCommand, &kBadTimeout};
-
-std::string_view shown_failure(std::string_view error) {
-  for (const i18n::Text* text : kShownInTheUsersLanguage)
-    if (text->en == error) return i18n::tr(*text);
-  return error;
+// What goes back to ChatGPT is English; the user reads it in their language.
+std::unexpected<Error> failure_shown_translated(const i18n::Text& text) {
+  return std::unexpected(Error{.message = std::string(text.en), .in_users_language = std::string(i18n::tr(text))});
 }
 
-std::unexpected<std::string> too_many_images() {
+std::unexpected<Error> too_many_images() {
   return failure(fmt::format("At most {} images can be attached in a turn", kMaxImages));
 }
 
@@ -111,12 +107,12 @@ std::string ending_of(const ExitStatus& status, Ending ending, unsigned timeout)
 }
 
 Result<Json> run_action(const Action& action, ExecutionContext& context) {
-  if (!action.command) return failure(std::string(kMissingCommand.en));
+  if (!action.command) return failure_shown_translated(kMissingCommand);
   // The shell would run the command only up to a NUL, not what was shown.
-  if (action.command->find('\0') != std::string::npos) return failure(std::string(kNulInCommand.en));
+  if (action.command->find('\0') != std::string::npos) return failure_shown_translated(kNulInCommand);
   const std::uint64_t timeout = action.timeout.value_or(context.command_timeout);
   if (timeout == 0 || timeout > kMaxCommandTimeout)
-    return failure(std::string(kBadTimeout.en));
+    return failure_shown_translated(kBadTimeout);
   if (!context.allow_commands && !context.force_yes) {
     if (auto allowed = approve_command(*action.command, context); !allowed) return std::unexpected(allowed.error());
   } else {
@@ -264,9 +260,9 @@ Result<Json> execute(const Action& action, ExecutionContext& context) {
     if (kind.name == action.type) outcome = run_watched(kind, action, context);
   // Every failure is shown as it goes back to ChatGPT: the user must not
   // learn of a refused path or a missing file only from ChatGPT's reply.
-  if (!outcome && !outcome.error().starts_with("User declined"))
+  if (!outcome && outcome.error().kind != ErrorKind::Declined)
     context.out.line(Colour::error, fmt::format("{}{} {}: {}", one_line_text(action.type), subject_of(action), i18n::tr(kFailed),
-                                                visible_text(shown_failure(outcome.error()))));
+                                                visible_text(outcome.error().shown())));
   return outcome;
 }
 

@@ -37,7 +37,7 @@ class Executor : public testing::Test {
   }
   std::string error_of(Action action) {
     auto result = run(std::move(action));
-    return result ? "(succeeded)" : result.error();
+    return result ? "(succeeded)" : result.error().message;
   }
   TempDir dir;
   std::vector<fs::path> roots{dir.path};
@@ -334,8 +334,10 @@ TEST(Confirm, EndOfInputRefuses) {
   auto action = confirm_action(printer, "Q?", force);
   auto once = confirm_once(printer, "Q?");
   std::cin.rdbuf(old_in);
-  EXPECT_EQ(action.error(), "User declined request");
-  EXPECT_EQ(once.error(), "User declined request");
+  EXPECT_EQ(action.error().message, "User declined request");
+  EXPECT_EQ(once.error().message, "User declined request");
+  EXPECT_EQ(action.error().kind, ErrorKind::Declined);
+  EXPECT_EQ(once.error().kind, ErrorKind::Declined);
   // The question's line is ended: what follows does not run on after it.
   EXPECT_EQ(out.str(), "Q? [y/N] (y --force-yes for this session) \nQ? [y/N] \n");
 }

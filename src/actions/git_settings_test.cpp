@@ -47,7 +47,7 @@ class GitSettingsFiles : public testing::Test {
                              .pending = pending,
                              .out = printer};
     auto written = execute(Action{.type = "write_file", .path = path, .content = content}, context);
-    return written ? "(written)" : written.error();
+    return written ? "(written)" : written.error().message;
   }
   fs::path marker() const { return home.path / "ran"; }
   std::string planted_filter() const {
@@ -164,7 +164,7 @@ TEST_F(GitSettingsFiles, APagerThatChangedDuringThePromptIsNotStarted) {
     ::unsetenv("GIT_PAGER");
     ::unsetenv("PAGER");
     auto shown = show_commit(*session, "HEAD");
-    std::printf("\n%s\n", shown ? "(shown)" : shown.error().c_str());
+    std::printf("\n%s\n", shown ? "(shown)" : shown.error().message.c_str());
     std::fflush(stdout);
     ::_exit(0);
   }

@@ -80,7 +80,7 @@ std::string utf16le(std::string_view text) {
 Result<Attachment> windows_screenshot() {
   auto capture = run_process(ProcessSpec{.argv = {"powershell.exe", "-NoProfile", "-NonInteractive",
                                                   "-EncodedCommand", base64_encode(utf16le(kCaptureScript))}});
-  if (!capture) return failure("Could not start Windows screenshot capture: " + capture.error());
+  if (!capture) return failure("Could not start Windows screenshot capture: " + capture.error().message);
   if (!capture->status.success())
     return failure("Windows screenshot capture failed: " + std::string(trim(lossy_utf8(capture->errors))));
   if (!is_valid_utf8(capture->output)) return failure("Screenshot capture returned invalid text");
@@ -112,7 +112,7 @@ Result<Attachment> linux_screenshot() {
     auto ran = run_process(ProcessSpec{.argv = argv});
     if (!ran || !ran->status.success()) continue;
     auto bytes = read_file(file);
-    if (!bytes) return failure("Could not read screenshot: " + bytes.error());
+    if (!bytes) return failure("Could not read screenshot: " + bytes.error().message);
     if (bytes->empty() || bytes->size() > kMaxImageBytes) return failure("Screenshot is empty or larger than 8 MB");
     return Attachment{"wendlebox-screen.png", "image/png", base64_encode(*bytes)};
   }

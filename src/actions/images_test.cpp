@@ -32,7 +32,7 @@ TEST_P(ImageAttachment, TypesByContentAndSanitisesTheName) {
   auto image = image_attachment(dir.path / c.file_name, c.content);
   if (c.name.empty()) {
     ASSERT_FALSE(image);
-    EXPECT_EQ(image.error(), c.mime);
+    EXPECT_EQ(image.error().message, c.mime);
   } else {
     ASSERT_TRUE(image) << image.error();
     EXPECT_EQ(image->name, c.name);
@@ -73,7 +73,7 @@ TEST_F(Screenshot, UsesTheFirstToolThatWorksAndLeavesNoFileBehind) {
     GTEST_SKIP() << "a real screenshot tool is installed";
   auto none = screenshot_attachment();
   ASSERT_FALSE(none);
-  EXPECT_EQ(none.error(),
+  EXPECT_EQ(none.error().message,
             "Could not capture the desktop. Install grim, gnome-screenshot, scrot, or ImageMagick's import, then retry.");
   write_script(bin.path / "gnome-screenshot", "exit 1");
   write_script(bin.path / "scrot", "printf 'PNGDATA' > \"$1\"");
@@ -91,7 +91,7 @@ TEST_F(Screenshot, WslRunsTheEncodedScriptAndReportsItsError) {
                    "\necho 'No desktop display is available.' >&2; exit 1");
   auto shot = screenshot_attachment();
   ASSERT_FALSE(shot);
-  EXPECT_EQ(shot.error(), "Windows screenshot capture failed: No desktop display is available.");
+  EXPECT_EQ(shot.error().message, "Windows screenshot capture failed: No desktop display is available.");
   const std::string args = read_text(tmp.path / "args");
   // "$ErrorActionPreference" in UTF-16LE, then Base64.
   EXPECT_TRUE(args.starts_with("-NoProfile -NonInteractive -EncodedCommand JABFAHIAcgBvAHIAQQBjAHQAaQBvAG4A")) << args;

@@ -38,7 +38,7 @@ TEST_F(ReadLines, RangesAreOneBasedInclusiveAndSayWhatWasRead) {
     auto result = read(c.start, c.end);
     if (c.first == 0) {
       ASSERT_FALSE(result) << c.content;
-      EXPECT_EQ(result.error(), c.content);
+      EXPECT_EQ(result.error().message, c.content);
       continue;
     }
     ASSERT_TRUE(result) << result.error();
@@ -70,12 +70,12 @@ TEST_F(ReadLines, ALargeFileIsReadInParts) {
   EXPECT_EQ((*many)["content"].get<std::string>().size(), 250'000 / 64 * 64);
   auto whole = run(Action{.type = "read_file", .path = "big.log"});
   ASSERT_FALSE(whole);
-  EXPECT_EQ(whole.error(),
+  EXPECT_EQ(whole.error().message,
             "File exceeds 250 KB. Read a smaller file, or read this one in parts with start_line and end_line.");
   write_text(dir.path / "one_long_line.txt", std::string(300'000, 'x'));
   auto long_line = read(1, 1, "one_long_line.txt");
   ASSERT_FALSE(long_line);
-  EXPECT_EQ(long_line.error(), "Line 1 alone exceeds 250 KB; the file has 1 lines");
+  EXPECT_EQ(long_line.error().message, "Line 1 alone exceeds 250 KB; the file has 1 lines");
 }
 
 }  // namespace

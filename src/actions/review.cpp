@@ -42,7 +42,7 @@ Status ask_to_apply(ExecutionContext& context) {
   }
   std::string refusal = "User declined the change; the file was not changed.";
   if ((word == "n" || word == "no") && !rest.empty()) refusal += fmt::format(" Their reason: {}", rest);
-  return failure(refusal);
+  return failure(ErrorKind::Declined, refusal);
 }
 
 }  // namespace

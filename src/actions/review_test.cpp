@@ -85,7 +85,7 @@ TEST_F(Review, TheChangeIsShownThenAppliedOnlyOnYes) {
       EXPECT_TRUE(out.ends_with(kQuestion + "Edited a.py (+1 −1)\n")) << out;  // not shown twice
     } else {
       ASSERT_FALSE(result) << c.answer;
-      EXPECT_EQ(result.error(), c.error);
+      EXPECT_EQ(result.error().message, c.error);
       EXPECT_EQ(read_text(dir.path / "a.py"), kFile) << c.answer;
       EXPECT_EQ(out.find("failed"), std::string::npos) << out;  // the user knows already
     }
@@ -112,9 +112,10 @@ TEST_F(Review, AllLetsTheRestOfThePromptThroughShownButUnasked) {
 // file ChatGPT saw may not change under the user's answer.
 TEST_F(Review, ARefusalLeavesNoTraceAndAChangedFileIsNotOverwritten) {
   // A path the write would refuse is refused before anything is asked.
-  EXPECT_EQ(run(Action{.type = "write_file", .path = "../x", .content = "b\n"}).error(), "Path cannot contain '..'");
-  EXPECT_EQ(run(Action{.type = "write_file", .path = ".git/config", .content = "b\n"}).error().find("User declined"),
-            std::string::npos);
+  EXPECT_EQ(run(Action{.type = "write_file", .path = "../x", .content = "b\n"}).error().message,
+            "Path cannot contain '..'");
+  EXPECT_EQ(run(Action{.type = "write_file", .path = ".git/config", .content = "b\n"}).error().message,
+            "Files inside a .git folder cannot be written");
   EXPECT_EQ(questions(), 0u);
   input.str("n\n");
   EXPECT_FALSE(run(Action{.type = "write_file", .path = "deep/new/b.txt", .content = "b\n"}));
@@ -135,7 +136,8 @@ TEST_F(Review, ARefusalLeavesNoTraceAndAChangedFileIsNotOverwritten) {
   std::cin.rdbuf(&changing);
   auto result = run(kRename);
   ASSERT_FALSE(result);
-  EXPECT_EQ(result.error(), "The file changed while the user reviewed this change; nothing was written. Read it again.");
+  EXPECT_EQ(result.error().message,
+            "The file changed while the user reviewed this change; nothing was written. Read it again.");
   EXPECT_EQ(read_text(dir.path / "a.py"), "changed meanwhile\n");
   std::cin.rdbuf(input.rdbuf());
 }
@@ -162,9 +164,11 @@ TEST_F(Review, TheUndoWatchLooksAgainAfterTheQuestion) {
                              .watch = &recorder,
                              .review_edits = true,
                              .edits_approved = &approved};
-    (void)execute(kSecond, context);
+    const auto outcome = execute(kSecond, context);
     EXPECT_EQ(events, (std::vector<std::string>{"before a.py", "afresh", "before a.py", "after a.py"}))
         << answer << output.str();
+    EXPECT_EQ(outcome ? std::optional<ErrorKind>() : outcome.error().kind,
+              std::string_view(answer) == "y\n" ? std::nullopt : std::optional(ErrorKind::Declined));
   }
 }
 
@@ -189,7 +193,7 @@ TEST_F(Review, WhatIsApprovedIsShownWhole) {
   for (int i = 0; i <= 400; ++i) long_file += "y" + std::to_string(i) + "\n";
   auto result = run(Action{.type = "write_file", .path = "a.py", .content = long_file});
   ASSERT_FALSE(result);
-  EXPECT_TRUE(result.error().starts_with("The change is too long for the user to review")) << result.error();
+  EXPECT_TRUE(result.error().message.starts_with("The change is too long for the user to review")) << result.error();
   EXPECT_EQ(questions(), 0u);
   EXPECT_EQ(read_text(dir.path / "a.py"), kFile);
 }

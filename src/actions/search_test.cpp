@@ -84,7 +84,7 @@ TEST_F(Search, PatternsGlobsAndPlaces) {
     auto result = search(c.action);
     if (c.expected.is_string()) {
       ASSERT_FALSE(result) << c.name;
-      EXPECT_EQ(result.error(), c.expected) << c.name;
+      EXPECT_EQ(result.error().message, c.expected) << c.name;
       continue;
     }
     ASSERT_TRUE(result) << c.name << ": " << result.error();
@@ -119,7 +119,7 @@ TEST_F(Search, LongLinesAndHostilePatterns) {
   }
   auto huge = search({.path = "min.js", .pattern = "((a{1000}){1000}){1000}", .regex = true});
   ASSERT_FALSE(huge);
-  EXPECT_TRUE(huge.error().starts_with("Invalid regex: ")) << huge.error();
+  EXPECT_TRUE(huge.error().message.starts_with("Invalid regex: ")) << huge.error();
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ TEST_P(WriteRace, TheActionIsRefusedAndTheOtherWriteStays) {
   context.between_read_and_write = [&] { writer.write(file), ++writes; };
   auto outcome = execute(action, context);
   ASSERT_FALSE(outcome);
-  EXPECT_EQ(outcome.error(), "the file changed while it was being edited; read it again");
+  EXPECT_EQ(outcome.error().message, "the file changed while it was being edited; read it again");
   EXPECT_EQ(writes, 1);
   EXPECT_EQ(read_text(file), writer.left);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);  // no temporary left

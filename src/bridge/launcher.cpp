@@ -138,7 +138,7 @@ Status open_address(const std::string& url, const std::optional<std::string>& sa
   // the URL over (or is the browser itself), so it is left alone.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   auto ended = try_wait_process(*pid);
-  if (!ended) return failure("Could not check the browser opener: " + ended.error());
+  if (!ended) return failure("Could not check the browser opener: " + ended.error().message);
   if (*ended && !(*ended)->success())
     return failure(fmt::format("{} could not open ChatGPT. Check that a default browser is configured.", opener));
   return {};

@@ -57,7 +57,7 @@ TEST_F(Opener, ReportsAnOpenerThatFailsAtOnce) {
   fake("xdg-open", "exit 4");
   auto opened = open_address("u");
   ASSERT_FALSE(opened);
-  EXPECT_EQ(opened.error(), "xdg-open could not open ChatGPT. Check that a default browser is configured.");
+  EXPECT_EQ(opened.error().message, "xdg-open could not open ChatGPT. Check that a default browser is configured.");
 }
 
 TEST_F(Opener, AnOpenerStillRunningCountsAsSuccess) {
@@ -68,7 +68,8 @@ TEST_F(Opener, AnOpenerStillRunningCountsAsSuccess) {
 TEST_F(Opener, NoOpenerFound) {
   auto opened = open_address("u");
   ASSERT_FALSE(opened);
-  EXPECT_EQ(opened.error(), "No browser opener found. Install xdg-open, gio, or sensible-browser and try again.");
+  EXPECT_EQ(opened.error().message,
+            "No browser opener found. Install xdg-open, gio, or sensible-browser and try again.");
 }
 
 TEST_F(Opener, WslUsesCmdExeWithAnEmptyTitle) {

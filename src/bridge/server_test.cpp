@@ -376,7 +376,7 @@ TEST_F(Bridge, ARequestWhoseBodyIsStillComingOutlastsAFloodOfSilentConnections) 
 TEST_F(Bridge, ASecondListenerIsRefused) {
   auto second = bind_bridge_listener(port);
   ASSERT_FALSE(second);
-  EXPECT_EQ(second.error(), "Another Wendlebox session is already using port " + std::to_string(port) +
+  EXPECT_EQ(second.error().message, "Another Wendlebox session is already using port " + std::to_string(port) +
                                 ". Finish it first (/exit or Ctrl+C in its terminal).");
 }
 
@@ -393,8 +393,9 @@ TEST(BridgeListener, APortHeldByAnotherProgramIsSaidSo) {
   auto refused = bind_bridge_listener(port);
   ::close(other);
   ASSERT_FALSE(refused);
-  EXPECT_EQ(refused.error(), fmt::format("Another program is using port {0} on 127.0.0.1, where the extension looks for "
-                                         "Wendlebox. Stop it and try again (ss -ltnp 'sport = :{0}' shows which).", port));
+  EXPECT_EQ(refused.error().message,
+            fmt::format("Another program is using port {0} on 127.0.0.1, where the extension looks for "
+                        "Wendlebox. Stop it and try again (ss -ltnp 'sport = :{0}' shows which).", port));
 }
 
 // What holds the first port when all are taken, as its health check says:

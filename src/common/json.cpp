@@ -88,7 +88,7 @@ Result<JsonFields> JsonFields::of(const Json& value, std::string_view text) {
   return JsonFields(value, text);
 }
 
-std::unexpected<std::string> JsonFields::error(const std::string& problem) const {
+std::unexpected<Error> JsonFields::error(const std::string& problem) const {
   return failure(positioned_error(problem, text_));
 }
 

@@ -47,7 +47,7 @@ class JsonFields {
   Status read(std::initializer_list<std::pair<const char*, std::optional<std::string>*>> optional) const;
 
   // An error for `problem`, positioned at the end of the decoded text.
-  std::unexpected<std::string> error(const std::string& problem) const;
+  std::unexpected<Error> error(const std::string& problem) const;
 
  private:
   JsonFields(const Json& object, std::string_view text) : object_(&object), text_(text) {}

@@ -1,6 +1,7 @@
 #include "common/result.h"
 
 #include <cstring>
+#include <ostream>
 
 std::string os_error_text(int error_number) {
   char buffer[256];
@@ -8,3 +9,17 @@ std::string os_error_text(int error_number) {
   const char* description = strerror_r(error_number, buffer, sizeof buffer);
   return description;
 }
+
+ErrorKind os_error_kind(int error_number) {
+  switch (error_number) {
+    case ENOENT: return ErrorKind::NotFound;
+    case EEXIST: return ErrorKind::Exists;
+    case EACCES:
+    case EPERM: return ErrorKind::Permission;
+    case EFBIG:
+    case E2BIG: return ErrorKind::TooLarge;
+    default: return ErrorKind::General;
+  }
+}
+
+std::ostream& operator<<(std::ostream& out, const Error& error) { return out << error.message; }

@@ -108,7 +108,7 @@ bool check_pairing(const Printer& out) {
 // (the defaults apply).
 bool check_state_file(const Printer& out, const i18n::Text& label, const fs::path& path, const Status& loaded) {
   std::string state;
-  if (!loaded) state = fmt::format(fmt::runtime(i18n::tr(kFileBroken)), visible_text(loaded.error()));
+  if (!loaded) state = fmt::format(fmt::runtime(i18n::tr(kFileBroken)), visible_text(loaded.error().message));
   else state = i18n::tr(fs::exists(path) ? kFileFine : kFileAbsent);
   out << fmt::format("{} {} ({})\n", i18n::tr(label), friendly_folder(path), state);
   return loaded.has_value();

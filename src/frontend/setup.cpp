@@ -29,9 +29,10 @@ namespace fs = std::filesystem;
 
 
 // A failure that names the file or folder it happened to.
-std::unexpected<std::string> failed_at(const fs::path& path, std::string_view error) {
+std::unexpected<Error> failed_at(const fs::path& path, std::string_view error) {
   return failure(fmt::format("Could not install {}: {}", path.string(), error));
 }
+std::unexpected<Error> failed_at(const fs::path& path, const Error& error) { return failed_at(path, error.message); }
 
 Status install_copy(const fs::path& running, const fs::path& installed) {
   if (running == installed) return {};
@@ -81,6 +82,8 @@ bool install_user_manual_and_completion(const fs::path& running, const UserFiles
       {beside / "completion" / "wendlebox.fish", files.fish_completion}};
   bool complete = true;
   for (const auto& [delivered, target] : copies) {
+    // A copy that cannot be written leaves an earlier setup's in place
+    // (the file is replaced whole or not at all), which still serves.
     if (auto text = read_file(delivered)) (void)write_file_whole(target, *text);
     complete &= fs::exists(target);
   }

@@ -63,7 +63,7 @@ void run_installed(const Printer& out, const fs::path& installed, const std::str
                                   .output = OutputMode::Inherit, .errors = OutputMode::Inherit});
   }
   if (!ran)
-    out << out.paint(Colour::error, ran.error()) << '\n';
+    out << out.paint(Colour::error, ran.error().message) << '\n';
   else if (!ran->status.success())
     out << out.paint(Colour::dim, i18n::tr(kBackAtPrompt)) << '\n';
 }

@@ -23,8 +23,8 @@ using namespace messages::git;
 constexpr const char* kExcludeLine = ".wendlebox/";
 
 void info(const Printer& out, const i18n::Text& notice) { out.line(Colour::dim, i18n::tr(notice)); }
-void warn(const Printer& out, std::string_view label, std::string_view error) {
-  out.line(Colour::warning, std::string(label) + std::string(error));
+void warn(const Printer& out, std::string_view label, const Error& error) {
+  out.line(Colour::warning, std::string(label) + error.message);
 }
 
 // Paths for one line; a long list ends with how many more there are.

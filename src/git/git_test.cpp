@@ -157,7 +157,7 @@ TEST_F(Git, MissingGitIsANoticeAndNoSession) {
   EXPECT_EQ(output.str(), "Git is not installed. Automatic commits are unavailable.\n");
   auto output_of = git_output(work.path, {"--version"});
   ASSERT_FALSE(output_of);
-  EXPECT_EQ(output_of.error(), "No such file or directory");
+  EXPECT_EQ(output_of.error().message, "No such file or directory");
 }
 
 }  // namespace

@@ -71,6 +71,8 @@ class RawMode {
     ::tcsetattr(input_, TCSANOW, &saved_);
     return write_all(output_, kPasteOff);
   }
+  // A destructor has no one to tell of a failed write; the terminal's mode
+  // is restored before it, whatever it gives.
   ~RawMode() { (void)leave(); }
 
  private:

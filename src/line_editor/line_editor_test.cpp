@@ -260,7 +260,7 @@ TEST_F(Terminal, InvalidUtf8IsDroppedAndAClosedTerminalFails) {
   ::close(other_slave);
   ::close(other_master);
   ASSERT_FALSE(failed);
-  EXPECT_EQ(failed.error(), "Bad file descriptor");
+  EXPECT_EQ(failed.error().message, "Bad file descriptor");
   termios after;
   ::tcgetattr(slave, &after);
   EXPECT_EQ(after.c_lflag, before.c_lflag);

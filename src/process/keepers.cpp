@@ -64,6 +64,7 @@ std::size_t Keepers::end() {
     }
     if (!status) {
       ::kill(keeper, SIGKILL);  // still this program's child, not reaped: the id is its own
+      // Only reaps it: killed, it did not end what it kept, whatever the wait says.
       (void)wait_process(keeper);
     }
     if (status && status->code == 1) ++ended;

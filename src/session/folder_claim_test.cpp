@@ -85,9 +85,9 @@ TEST_F(FolderClaims, ASecondSessionInTheSameFolderOrRepositoryIsRefusedNamingThe
     auto second = claim_folder(base.path / c.second, claims());
     ASSERT_EQ(!second, c.refused);
     if (c.refused) {
-      EXPECT_NE(second.error().find((base.path / c.first).string() + ","), std::string::npos)
+      EXPECT_NE(second.error().message.find((base.path / c.first).string() + ","), std::string::npos)
           << second.error();
-      EXPECT_NE(second.error().find("kill " + std::to_string(other.pid())), std::string::npos);
+      EXPECT_NE(second.error().message.find("kill " + std::to_string(other.pid())), std::string::npos);
     }
   }
   // Each claim above was let go of with its session: the folder is free.

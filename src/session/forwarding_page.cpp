@@ -75,7 +75,7 @@ Result<fs::path> place_page(const PageReader& reader, const std::string& file, s
   // Without one (no session manager, or after su), a private folder of the
   // data folder, which itself may be open to others (setup makes it so).
   const fs::path data = data_dir(env);
-  Result<fs::path> page = std::unexpected(std::string());
+  Result<fs::path> page = failure("");
   if (auto made = create_dirs(data, kPrivateFolder); !made) page = std::unexpected(made.error());
   else page = create_page(data / "pages", true, file, html);
   if (!page) return failure(fmt::format(fmt::runtime(i18n::tr(kNoPrivateFolder)), page.error()));

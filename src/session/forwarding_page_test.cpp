@@ -60,7 +60,7 @@ TEST_F(ForwardingPage, GoesWhereItsBrowserCanReadItAndNoOtherUserCan) {
     auto page = write_forwarding_page(c.reader, kAddress, env());
     if (c.folder.empty()) {
       ASSERT_FALSE(page) << c.what;
-      EXPECT_EQ(page.error(), c.reason) << c.what;
+      EXPECT_EQ(page.error().message, c.reason) << c.what;
       continue;
     }
     ASSERT_TRUE(page) << c.what << ": " << page.error();
@@ -88,7 +88,8 @@ TEST_F(ForwardingPage, NeverGoesToAFolderOfAnotherUser) {
   ASSERT_EQ(::chown(pages.c_str(), kOtherUser, kOtherUser), 0);
   page = write_forwarding_page({}, kAddress, env());
   ASSERT_FALSE(page);
-  EXPECT_EQ(page.error(), "no private folder could hold the page (" + pages.string() + " belongs to another user)");
+  EXPECT_EQ(page.error().message,
+            "no private folder could hold the page (" + pages.string() + " belongs to another user)");
 }
 
 // A runtime folder that takes no file (read-only) is passed over for the

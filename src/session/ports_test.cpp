@@ -48,7 +48,7 @@ TEST(BridgePorts, BridgesStartedAtOnceEachGetAPortOfTheirOwn) {
       auto bridge = BridgeThread::start(kBridgePorts, std::make_shared<JobExchange>(), BridgeKeys{});
       const std::lock_guard lock(mutex);
       if (bridge) bridges.push_back(std::move(*bridge));
-      else failures.push_back(bridge.error());
+      else failures.push_back(bridge.error().message);
     });
   for (std::thread& thread : starting) thread.join();
   EXPECT_EQ(failures, std::vector<std::string>{});

@@ -91,7 +91,7 @@ TEST_P(FindInstructions, ReadsOnlyWhatAnActionCouldRead) {
   auto found = find_project_instructions(folder, {folder});
   if (!GetParam().error.empty()) {
     ASSERT_FALSE(found);
-    EXPECT_TRUE(found.error().starts_with((work.path / GetParam().error).string() + ": ")) << found.error();
+    EXPECT_TRUE(found.error().message.starts_with((work.path / GetParam().error).string() + ": ")) << found.error();
     return;
   }
   ASSERT_TRUE(found) << found.error();

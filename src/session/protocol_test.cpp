@@ -91,7 +91,7 @@ TEST_P(ParseReply, AcceptsOrNamesTheReason) {
     EXPECT_EQ(reply->actions.size(), c.actions);
   } else {
     ASSERT_FALSE(reply);
-    EXPECT_EQ(reply.error(), c.reason);
+    EXPECT_EQ(reply.error().message, c.reason);
   }
 }
 
@@ -168,7 +168,7 @@ TEST(ParseReply, ReadsEditsLineRangesAndSearchFields) {
 
   const auto reason = [](const std::string& action) {
     auto bad = parse_reply("```wendlebox\n{\"status\":\"continue\",\"actions\":[" + action + "]}\n```");
-    return bad ? std::string("(accepted)") : bad.error();
+    return bad ? std::string("(accepted)") : bad.error().message;
   };
   EXPECT_EQ(reason(R"({"type":"edit_file","edits":[{"old":"x"}]})"), "missing field `new` at line 1 column 76");
   EXPECT_EQ(reason(R"({"type":"edit_file","edits":{"old":"x"}})"),

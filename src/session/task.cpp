@@ -68,7 +68,7 @@ std::string launch_address(const std::optional<Chat>& chat) {
 
 void log_entry(const Session& session, const std::string& role, const std::string& text) {
   if (auto logged = append_chatlog(session.chat, role, text); !logged)
-    session.world.out.line(Colour::warning, "Could not save local chat log: " + logged.error());
+    session.world.out.line(Colour::warning, "Could not save local chat log: " + logged.error().message);
 }
 
 // An extension older or newer than the program is said once per version
@@ -77,6 +77,7 @@ void log_entry(const Session& session, const std::string& role, const std::strin
 void check_extension_version(const Printer& out, const std::string& version) {
   if (version != WENDLEBOX_VERSION)
     out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kVersionMismatch)), visible_text(version), WENDLEBOX_VERSION));
+  // Only doctor reads it; a session goes on without it.
   (void)remember_extension_version(version);
 }
 
@@ -92,7 +93,8 @@ std::expected<JobResult, Stopped> publish_and_wait(Session& session, const std::
   const std::optional<std::string> version = session.page.link->extension_version();
   if (version && version != session.page.extension_version) check_extension_version(session.world.out, *version);
   session.page.extension_version = version;
-  // Remembered for doctor, which says where the extension was last seen.
+  // Remembered for doctor, which says where the extension was last seen; a
+  // session goes on without it.
   const std::optional<std::string> browser = session.page.link->extension_browser();
   if (browser && browser != session.page.extension_browser) {
     if (browser != last_seen_extension_browser()) (void)remember_extension_browser(*browser);
@@ -163,7 +165,7 @@ Json run_actions(Session& session, const std::vector<Action>& actions) {
                              .told_bad_rules = &session.told.bad_rules};
     auto outcome = execute(action, context);
     results.push_back(outcome ? success_result(action.type, std::move(*outcome))
-                              : failure_result(action.type, outcome.error()));
+                              : failure_result(action.type, outcome.error().message));
   }
   if (session.undo.watch) session.undo.watch->look_afresh();  // not held while ChatGPT answers
   return results;
@@ -189,9 +191,9 @@ Result<PromptEnd> run_turns(Session& session, const std::string& prompt, std::st
     auto reply = parse_reply(*result->text);
     if (!reply) {
       if (turn > kRetryTurns)
-        return failure(fmt::format("Could not read ChatGPT's agent response: {}\n\n{}", visible_text(reply.error()),
-                                   visible_text(*result->text)));
-      text = retry_prompt(reply.error());
+        return failure(fmt::format("Could not read ChatGPT's agent response: {}\n\n{}",
+                                   visible_text(reply.error().message), visible_text(*result->text)));
+      text = retry_prompt(reply.error().message);
       continue;
     }
     show_message(session.world.out, reply->message);

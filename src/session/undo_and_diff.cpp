@@ -80,5 +80,5 @@ void show_last_prompt(const Session& session) {
   }
   const CommittedPrompt& newest = session.undo.committed.newest();
   if (auto shown = show_commit(*session.undo.git_session, newest.commit, newest.watch.tree_before()); !shown)
-    session.world.out.line(Colour::error, shown.error());
+    session.world.out.line(Colour::error, shown.error().message);
 }

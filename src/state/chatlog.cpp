@@ -39,7 +39,7 @@ Status append_chatlog(const Chat& chat, const std::string& role, const std::stri
   auto path = chatlog_path(chat);
   if (!path) return std::unexpected(path.error());
   // The failure names the file: the user has to find it to set it right.
-  const auto named = [&](const std::string& error) { return failure(lossy_utf8(path->native()) + ": " + error); };
+  const auto named = [&](const Error& error) { return failure(lossy_utf8(path->native()) + ": " + error.message); };
   if (auto made = create_dirs(path->parent_path(), kPrivateFolder); !made) return named(made.error());
   OrderedJson entry;
   entry["at"] = local_timestamp();
@@ -61,6 +61,6 @@ Result<std::optional<std::string>> read_chatlog(const Chat& chat) {
 Result<ChatLogEntry> decode_chatlog_line(std::string_view line, const std::filesystem::path& file) {
   auto entry = decode_entry(line);
   if (!entry && !file.empty()) return failure(state_file_problem("Could not read chat log", file, entry.error()));
-  if (!entry) return failure("Could not read chat log: " + entry.error());
+  if (!entry) return failure("Could not read chat log: " + entry.error().message);
   return entry;
 }

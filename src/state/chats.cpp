@@ -202,7 +202,7 @@ ChatList project_chats_or_global(std::optional<ChatList> listed, const std::file
   return ChatList{std::move(global)};
 }
 
-std::unexpected<std::string> cannot_write(const std::filesystem::path& path, std::string_view error) {
+std::unexpected<Error> cannot_write(const std::filesystem::path& path, const Error& error) {
   return failure(fmt::format("Could not write {}: {}", lossy_utf8(path.native()), error));
 }
 

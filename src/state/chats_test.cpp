@@ -249,7 +249,7 @@ TEST_F(ChatRegistry, AFailedGlobalWriteLeavesTheProjectListUntouched) {
   fs::create_directories(dir.path / "config/wendlebox/chats.json/held");
   auto saved_chat = save_chat(a, url_of('a'), p);
   ASSERT_FALSE(saved_chat);
-  EXPECT_NE(saved_chat.error().find("chats.json: Is a directory. Fix the file"), std::string::npos)
+  EXPECT_NE(saved_chat.error().message.find("chats.json: Is a directory. Fix the file"), std::string::npos)
       << saved_chat.error();
   EXPECT_FALSE(fs::exists(project_chats_path(p)));
 }
@@ -340,7 +340,7 @@ TEST_F(ChatRegistry, ASaveGivesUpOnALockHeldTooLongAndSaysWhich) {
   ASSERT_TRUE(held);
   auto again = lock_file(chats_path(), std::chrono::milliseconds(100));
   ASSERT_FALSE(again);
-  EXPECT_EQ(again.error(), "Another program has held " + chats_path().string() +
+  EXPECT_EQ(again.error().message, "Another program has held " + chats_path().string() +
                                ".lock for over 0.1 seconds; end the other Wendlebox session if it is stuck, then "
                                "try again");
 }
@@ -385,7 +385,7 @@ TEST(ChatLog, AFailedAppendNamesTheFile) {
   write_text(dir.path / ".wendlebox/chatlogs", "a file where the folder should be");
   auto appended = append_chatlog(Chat{.id = "abc", .folder = dir.path.string()}, "user", "hi");
   ASSERT_FALSE(appended);
-  EXPECT_EQ(appended.error(), (dir.path / ".wendlebox/chatlogs/abc.jsonl").string() + ": Not a directory");
+  EXPECT_EQ(appended.error().message, (dir.path / ".wendlebox/chatlogs/abc.jsonl").string() + ": Not a directory");
 }
 
 }  // namespace

@@ -8,6 +8,6 @@
 
 using namespace messages::state;
 
-std::string state_file_problem(std::string_view what, const std::filesystem::path& path, std::string_view error) {
+std::string state_file_problem(std::string_view what, const std::filesystem::path& path, const Error& error) {
   return fmt::format("{} {}: {}. {}", what, lossy_utf8(path.native()), error, i18n::tr(kFixTheFile));
 }

@@ -11,7 +11,7 @@
 
 // What is said of a state file that does not load: `what` failed, on which
 // file, why, and how to set it right.
-std::string state_file_problem(std::string_view what, const std::filesystem::path& path, std::string_view error);
+std::string state_file_problem(std::string_view what, const std::filesystem::path& path, const Error& error);
 
 template <class T, class Decode>
 Result<T> load_state_file(const std::filesystem::path& path, std::string_view what, Decode decode) {

@@ -29,9 +29,9 @@ bool same_file_version(const struct stat& a, const struct stat& b) {
          a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
-std::unexpected<std::string> changed_while_kept() { return failure("it changed while its copy was being kept"); }
+std::unexpected<Error> changed_while_kept() { return failure("it changed while its copy was being kept"); }
 
-std::unexpected<std::string> damaged_copy() {
+std::unexpected<Error> damaged_copy() {
   return failure("its kept copy is damaged (it no longer matches what was kept), so it was not written back");
 }
 

@@ -40,7 +40,7 @@ PromptWatch PromptWatch::start(const GitSession& session, const fs::path& folder
   watch.commands_watched_ = watch.at_start_.complete;
   auto head = head_commit(session);
   if (!head) {
-    watch.problem_ = head.error();
+    watch.problem_ = head.error().message;
     return watch;
   }
   watch.head_before_ = *head;
@@ -63,7 +63,7 @@ void PromptWatch::keep_private(const fs::path& path) {
   const UniqueFd file{::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
   auto kept = file ? kept_->keep(file.get()) : Result<KeptHandle>(os_failure());
   if (kept) copy.kept = std::move(*kept);
-  else copy.not_kept = "its content could not be kept: " + kept.error();
+  else copy.not_kept = "its content could not be kept: " + kept.error().message;
 }
 
 std::optional<FileState> PromptWatch::state_at_start(const fs::path& path,
@@ -91,7 +91,7 @@ void PromptWatch::before(const std::optional<fs::path>& named) {
   const UniqueFd file{::open(named->c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
   auto kept = file ? kept_->keep(file.get()) : Result<KeptHandle>(os_failure());
   if (kept) named_kept_ = std::move(*kept);
-  else named_not_kept_ = "its content could not be kept: " + kept.error();
+  else named_not_kept_ = "its content could not be kept: " + kept.error().message;
 }
 
 void PromptWatch::after(const std::optional<fs::path>& named) {

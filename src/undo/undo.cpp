@@ -54,7 +54,7 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
   std::set<fs::path> not_taken_away;
   for (const UndoPlan::Removal& removal : plan.removals) {
     if (auto taken = take_away_file(removal.path); !taken) {
-      report.lost.emplace_back(removal.path, taken.error());
+      report.lost.emplace_back(removal.path, taken.error().message);
       not_taken_away.insert(removal.path);
     } else if (removal.back_to_nothing) {
       report.restored.emplace_back(removal.path, std::nullopt);
@@ -65,7 +65,7 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
     if (auto made = put_back_folder(path, watch.touched().at(path).before->mode))
       report.restored.emplace_back(path, file_state(path));
     else
-      report.lost.emplace_back(path, made.error());
+      report.lost.emplace_back(path, made.error().message);
   }
   for (const auto& [made, was] : plan.moves) {
     if (!was.empty() && move_back(made, was)) {
@@ -85,7 +85,7 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
     if (auto written = write_back(session, watch, path, watch.touched().at(path)))
       report.restored.emplace_back(path, file_state(path));
     else
-      report.lost.emplace_back(path, written.error());
+      report.lost.emplace_back(path, written.error().message);
   }
   std::ranges::sort(report.left);
   std::ranges::sort(report.lost);

@@ -50,7 +50,7 @@ class Undo : public testing::Test {
   }
   void command_action(PromptWatch& watch, const std::string& command) {
     watch.before(std::nullopt);
-    (void)run_process(ProcessSpec{.argv = {"sh", "-c", command}, .cwd = work.path});
+    EXPECT_TRUE(run_process(ProcessSpec{.argv = {"sh", "-c", command}, .cwd = work.path})) << command;
     watch.after(std::nullopt);
   }
   struct Prompted {

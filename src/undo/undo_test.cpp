@@ -224,7 +224,7 @@ TEST_F(Undo, ANewCommitSinceThePromptStopsTheUndo) {
   git("add b.txt && git commit -qm mine");
   auto report = undo_prompt(repo, made, watch);
   ASSERT_FALSE(report);
-  EXPECT_EQ(report.error(), "the repository has new commits since the last prompt");
+  EXPECT_EQ(report.error().message, "the repository has new commits since the last prompt");
   EXPECT_EQ(read_text(work.path / "a.txt"), "new\n");
 }
 

@@ -39,7 +39,7 @@ std::vector<std::string> walked(const fs::path& top, const WalkRules& rules,
                                     if (meanwhile) meanwhile(entry);
                                     return WalkStep::Enter;
                                   });
-  if (!status) seen.push_back("failed: " + status.error());
+  if (!status) seen.push_back("failed: " + status.error().message);
   return seen;
 }
 

@@ -23,7 +23,7 @@ class SafePath : public testing::Test {
   }
   std::string check(const std::string& requested, bool create = false) {
     auto result = safe_path(w, roots, requested, create);
-    return result ? "ok:" + result->path.string() : "error:" + result.error();
+    return result ? "ok:" + result->path.string() : "error:" + result.error().message;
   }
   TempDir dir;
   fs::path w;
