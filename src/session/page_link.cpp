@@ -73,7 +73,7 @@ Status BridgedPageLink::open_page(const std::string& address, const Printer& out
   return {};
 }
 
-std::expected<JobResult, Stopped> BridgedPageLink::ask(Job job, const std::atomic<bool>* interrupt,
+Result<JobResult, Stopped> BridgedPageLink::ask(Job job, const std::atomic<bool>* interrupt,
                                                        const Printer& out) {
   WaitTimings timings = timings_;
   timings.patient = out.redraws_lines();

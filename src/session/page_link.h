@@ -25,7 +25,7 @@ class PageLink {
   virtual Status open_page(const std::string& address, const Printer& out, bool launch) = 0;
   // Hands `job` to the page and waits for its result; a job the user
   // stopped (`interrupt`) is withdrawn. Progress notices go to `out`.
-  virtual std::expected<JobResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) = 0;
+  virtual Result<JobResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) = 0;
   // The extension's version as it last said it.
   virtual std::optional<std::string> extension_version() const = 0;
   // The browser the extension said it runs in ("firefox", "chromium").
@@ -57,7 +57,7 @@ class BridgedPageLink : public PageLink {
   // machine), the address is shown to be opened by hand, and the session
   // waits for the extension as usual.
   Status open_page(const std::string& address, const Printer& out, bool launch) override;
-  std::expected<JobResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) override;
+  Result<JobResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) override;
   std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
   std::optional<std::string> extension_browser() const override { return exchange_->extension_browser(); }
   bool launched() const override { return launched_; }

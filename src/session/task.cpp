@@ -82,7 +82,7 @@ void check_extension_version(const Printer& out, const std::string& version) {
 }
 
 // Hands the job to ChatGPT's page and waits for the answer to it.
-std::expected<JobResult, Stopped> publish_and_wait(Session& session, const std::string& prompt,
+Result<JobResult, Stopped> publish_and_wait(Session& session, const std::string& prompt,
                                                        bool probe = false) {
   std::vector<Attachment> attachments = std::move(session.prompts.pending);
   session.prompts.pending.clear();

@@ -20,7 +20,7 @@ std::unexpected<Stopped> stopped(StopReason reason, std::string message = {}) {
 
 }  // namespace
 
-std::expected<JobResult, Stopped> wait_for_result(JobExchange& exchange, const WaitHelp& help,
+Result<JobResult, Stopped> wait_for_result(JobExchange& exchange, const WaitHelp& help,
                                                       const WaitTimings& timings, const std::atomic<bool>* interrupt,
                                                       const Printer& out) {
   using Clock = std::chrono::steady_clock;
@@ -95,7 +95,7 @@ std::expected<JobResult, Stopped> wait_for_result(JobExchange& exchange, const W
   }
 }
 
-std::expected<JobResult, Stopped> publish_and_wait_for_result(JobExchange& exchange, Job job,
+Result<JobResult, Stopped> publish_and_wait_for_result(JobExchange& exchange, Job job,
                                                                   const WaitHelp& help,
                                                                   const WaitTimings& timings,
                                                                   const std::atomic<bool>* interrupt, const Printer& out) {

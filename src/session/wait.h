@@ -41,13 +41,13 @@ struct Stopped {
 // An extension that holds another pairing key is told of once, with what
 // to do. Notices go to `out`; the seconds are counted on a status line only
 // when that is the terminal.
-std::expected<JobResult, Stopped> wait_for_result(JobExchange& exchange, const WaitHelp& help,
+Result<JobResult, Stopped> wait_for_result(JobExchange& exchange, const WaitHelp& help,
                                                   const WaitTimings& timings, const std::atomic<bool>* interrupt,
                                                   const Printer& out);
 
 // Publishes `job` and waits for its result as above; a job the user stopped
 // is withdrawn (polls see it no more, a late result counts as taken).
-std::expected<JobResult, Stopped> publish_and_wait_for_result(JobExchange& exchange, Job job,
+Result<JobResult, Stopped> publish_and_wait_for_result(JobExchange& exchange, Job job,
                                                                   const WaitHelp& help,
                                                                   const WaitTimings& timings,
                                                                   const std::atomic<bool>* interrupt, const Printer& out);

@@ -23,7 +23,7 @@ class MemoryPageLink : public PageLink {
     opened_(exchange_);
     return {};
   }
-  std::expected<JobResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) override {
+  Result<JobResult, Stopped> ask(Job job, const std::atomic<bool>* interrupt, const Printer& out) override {
     return publish_and_wait_for_result(*exchange_, std::move(job), WaitHelp{}, {}, interrupt, out);
   }
   std::optional<std::string> extension_version() const override { return exchange_->extension_version(); }
