@@ -19,6 +19,8 @@
 #include "bridge/server.h"
 #include "support/bridge_client.h"
 
+using namespace wendlebox;
+
 using Clock = std::chrono::steady_clock;
 
 namespace {

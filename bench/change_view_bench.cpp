@@ -16,6 +16,8 @@
 #include "actions/edit_file.h"
 #include "support/action_folder.h"
 
+using namespace wendlebox;
+
 using Clock = std::chrono::steady_clock;
 
 namespace {

@@ -13,6 +13,8 @@
 #include "support/action_folder.h"
 #include "support/history.h"
 
+using namespace wendlebox;
+
 using Clock = std::chrono::steady_clock;
 
 namespace {

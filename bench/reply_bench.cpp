@@ -6,6 +6,8 @@
 
 #include "session/protocol.h"
 
+using namespace wendlebox;
+
 using Clock = std::chrono::steady_clock;
 
 namespace {

@@ -9,6 +9,8 @@
 
 #include "actions/executor.h"
 
+using namespace wendlebox;
+
 int main() {
   const std::filesystem::path base = std::filesystem::temp_directory_path();
   const std::vector<std::filesystem::path> roots{base};

@@ -9,6 +9,8 @@
 #include "measure.h"
 #include "support/action_folder.h"
 
+using namespace wendlebox;
+
 using Clock = std::chrono::steady_clock;
 
 namespace {

@@ -14,6 +14,9 @@
 #include "support/support.h"
 
 extern char** environ;
+using namespace wendlebox;
+namespace fs = std::filesystem;
+
 
 using Clock = std::chrono::steady_clock;
 

@@ -8,6 +8,9 @@
 #include "support/bridge_client.h"
 #include "support/support.h"
 
+using namespace wendlebox;
+namespace fs = std::filesystem;
+
 using Clock = std::chrono::steady_clock;
 
 int main() {

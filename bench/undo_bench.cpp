@@ -21,6 +21,9 @@
 #include "undo/undo.h"
 #include "support/support.h"
 
+using namespace wendlebox;
+namespace fs = std::filesystem;
+
 using Clock = std::chrono::steady_clock;
 
 namespace {

@@ -8,6 +8,8 @@
 
 #include "fuzz/targets.h"
 
+using namespace wendlebox;
+
 int main() {
   const std::string input{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
   return FUZZ_TARGET(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());

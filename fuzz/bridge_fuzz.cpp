@@ -22,6 +22,8 @@
 #include "bridge/token.h"
 #include "fuzz/targets.h"
 
+using namespace wendlebox;
+
 namespace {
 
 constexpr char kToken[] = "0123456789abcdef0123456789abcdef";

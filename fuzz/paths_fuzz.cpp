@@ -14,6 +14,8 @@
 #include "common/folders.h"
 #include "fuzz/targets.h"
 
+using namespace wendlebox;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -8,6 +8,9 @@
 #include "fuzz/targets.h"
 #include "support/support.h"
 
+using namespace wendlebox;
+namespace fs = std::filesystem;
+
 namespace {
 
 struct Target {

@@ -11,6 +11,8 @@
 #include "session/probe.h"
 #include "session/protocol.h"
 
+using namespace wendlebox;
+
 int fuzz_reply(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   (void)parse_reply(text);

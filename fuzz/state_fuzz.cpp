@@ -8,6 +8,8 @@
 #include "state/chats.h"
 #include "state/settings.h"
 
+using namespace wendlebox;
+
 int fuzz_state(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   (void)decode_settings(text);

@@ -35,6 +35,8 @@ file(WRITE ${OUTPUT}.new "// Written by the build from extension/chat_addresses.
 #include <array>
 #include <string_view>
 
+namespace wendlebox {
+
 // One shape of a chat's page address: its path, where \"{id}\" is the chat's
 // id and \"{project}\" any one segment, and whether the program keeps the chat.
 struct ChatAddressShape {
@@ -47,6 +49,8 @@ inline constexpr std::string_view kChatAddressOrigin = \"${origin}\";
 inline constexpr std::string_view kChatAddressSavedAs = \"${saved_as}\";
 inline constexpr std::array<ChatAddressShape, ${count}> kChatAddressShapes{{
 ${rows}}};
+
+}  // namespace wendlebox
 ")
 # Unchanged, the header keeps its time, and nothing is compiled again.
 configure_file(${OUTPUT}.new ${OUTPUT} COPYONLY)

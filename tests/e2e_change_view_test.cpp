@@ -7,6 +7,8 @@
 #include "support/bridge_client.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
 namespace {
 
 std::string block(const std::string& json) { return "Editing.\n```wendlebox\n" + json + "\n```\n"; }
@@ -116,3 +118,5 @@ TEST(ReviewInSession, AnswersFromStandardInputReachChatGpt) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

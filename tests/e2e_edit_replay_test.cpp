@@ -9,6 +9,8 @@
 #include "support/history.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
 namespace {
 
 constexpr std::size_t kCommits = 40;
@@ -69,3 +71,5 @@ TEST(EditReplay, RecentCommitsReplayedAsEditsGiveTheCommittedText) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -7,6 +7,8 @@
 #include "support/bridge_client.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
 namespace {
 
 std::string block(const std::string& json) { return "Looking.\n```wendlebox\n" + json + "\n```\n"; }
@@ -37,3 +39,5 @@ TEST(PlantedRepository, GitRunByASearchReadsNoConfigAReplyWrote) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

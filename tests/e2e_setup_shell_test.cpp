@@ -10,6 +10,10 @@
 
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 class SetupShell : public testing::Test {
@@ -92,3 +96,5 @@ TEST_F(SetupShell, RunsCommandsChangesFolderAndSurvivesCtrlC) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

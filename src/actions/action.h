@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace wendlebox {
+
 // One change of an `edit_file` action: `old`, found in the file, becomes `new`.
 struct Edit {
   std::string old_text;
@@ -32,3 +34,5 @@ struct Reply {
   std::string message;
   std::vector<Action> actions;
 };
+
+}  // namespace wendlebox

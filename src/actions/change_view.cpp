@@ -12,6 +12,8 @@
 #include "line_editor/line_editor.h"
 #include "actions/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 constexpr std::size_t kContextLines = 2;
@@ -211,3 +213,5 @@ void show_change(const Printer& out, std::optional<std::string_view> before, std
 bool show_change_for_review(const Printer& out, std::optional<std::string_view> before, std::string_view after) {
   return show(out, before, after, true);
 }
+
+}  // namespace wendlebox

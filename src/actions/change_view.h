@@ -9,6 +9,8 @@
 
 #include "common/printer.h"
 
+namespace wendlebox {
+
 // Changed lines shown of one file; the rest are counted.
 inline constexpr std::size_t kShownChangedLines = 20;
 
@@ -28,3 +30,5 @@ inline constexpr std::size_t kLongestReviewedLine = 2000;
 // of sight. False, with a note saying so, when the change is too long to be
 // read that way.
 bool show_change_for_review(const Printer& out, std::optional<std::string_view> before, std::string_view after);
+
+}  // namespace wendlebox

@@ -7,6 +7,8 @@
 #include "actions/line_diff.h"
 #include "line_editor/line_editor.h"
 
+namespace wendlebox {
+
 namespace {
 
 std::string numbered(int from, int to, const std::string& prefix = "line ") {
@@ -138,3 +140,5 @@ TEST(LineDiff, ShortestScriptThatRebuildsTheNewLines) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -12,6 +12,8 @@
 #include "state/state_file.h"
 #include "actions/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 using namespace messages::actions;
@@ -119,3 +121,5 @@ Status approve_command(const std::string& command, ExecutionContext& context) {
   }
   return failure(ErrorKind::Declined, std::string(kDeclined));
 }
+
+}  // namespace wendlebox

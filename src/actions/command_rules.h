@@ -11,6 +11,8 @@
 #include "actions/executor.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 std::filesystem::path command_rules_path(const std::filesystem::path& folder);
 
 // The rules of the project in `folder`; none when the file is missing.
@@ -33,3 +35,5 @@ void show_run_line(const Printer& out, std::string_view command, std::string_vie
 // With commands blocked: runs the command by a rule of the project, or asks
 // the user ([y/N/a]). Fails with the refusal (and the user's reason).
 Status approve_command(const std::string& command, ExecutionContext& context);
+
+}  // namespace wendlebox

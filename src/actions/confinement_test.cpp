@@ -21,6 +21,10 @@
 #include "common/text.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 class Confinement : public testing::Test {
@@ -283,3 +287,5 @@ TEST_F(Confinement, AConfirmedCommandIsShownWholeOnOneLine) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

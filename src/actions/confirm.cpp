@@ -9,6 +9,8 @@
 #include "i18n/i18n.h"
 #include "actions/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 using namespace messages::actions;
@@ -67,3 +69,5 @@ Status confirm_once(const Printer& out, std::string_view question) {
   if (*answer == "y" || *answer == "yes") return {};
   return declined();
 }
+
+}  // namespace wendlebox

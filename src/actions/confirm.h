@@ -7,6 +7,8 @@
 #include "common/printer.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 // The failure a refused question gives; the user knows of it already.
 inline constexpr std::string_view kDeclined = "User declined request";
 
@@ -27,3 +29,5 @@ Status confirm_action(const Printer& out, std::string_view question, bool& force
 
 // A plain yes/no question.
 Status confirm_once(const Printer& out, std::string_view question);
+
+}  // namespace wendlebox

@@ -8,6 +8,8 @@
 #include "i18n/i18n.h"
 #include "actions/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 using namespace messages::actions;
@@ -45,3 +47,5 @@ Result<Json> edit_file_action(const Action& action, ExecutionContext& context) {
   if (const std::string note = tolerance_note(edited->matches); !note.empty()) result["note"] = note;
   return result;
 }
+
+}  // namespace wendlebox

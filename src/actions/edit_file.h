@@ -6,4 +6,8 @@
 #include "actions/edit_match.h"
 #include "actions/executor.h"
 
+namespace wendlebox {
+
 Result<Json> edit_file_action(const Action& action, ExecutionContext& context);
+
+}  // namespace wendlebox

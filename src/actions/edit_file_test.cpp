@@ -4,6 +4,10 @@
 
 #include "support/action_folder.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 struct EditCase {
@@ -221,3 +225,5 @@ TEST_F(EditFile, KeepsTheLimitsAndConfinementOfWrites) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

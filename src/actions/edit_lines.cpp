@@ -5,6 +5,8 @@
 
 #include "common/text.h"
 
+namespace wendlebox {
+
 namespace {
 
 // Beyond this many pairs of lines, only the lines an edit keeps at its
@@ -215,3 +217,5 @@ std::expected<std::string, std::size_t> rebuilt_lines(std::string_view text, con
   }
   return out;
 }
+
+}  // namespace wendlebox

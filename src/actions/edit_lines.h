@@ -14,6 +14,8 @@
 
 #include "actions/edit_match.h"
 
+namespace wendlebox {
+
 // One line of the file: its text is [start, end), without the line break;
 // its indentation ends at `indent_end`; the next line starts at `next`.
 struct Line {
@@ -87,3 +89,5 @@ std::expected<std::string, std::size_t> rebuilt_lines(std::string_view text, con
                                                       std::size_t first, const std::vector<std::string_view>& old,
                                                       bool old_ends_with_break, std::string_view replacement,
                                                       Endings endings, const Fit& fit);
+
+}  // namespace wendlebox

@@ -8,6 +8,8 @@
 #include "actions/edit_lines.h"
 #include "common/text.h"
 
+namespace wendlebox {
+
 namespace {
 
 constexpr std::size_t kLinesListed = 20;
@@ -374,3 +376,5 @@ std::string tolerance_note(const std::vector<Match>& matches) {
   }
   return note;
 }
+
+}  // namespace wendlebox

@@ -12,6 +12,8 @@
 #include "actions/action.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 // How an edit found its place: as given; once white space at the ends of
 // lines (and their line breaks) was ignored; once the whole indentation
 // was allowed to differ by the same prefix on every line; or once tabs
@@ -33,3 +35,5 @@ Result<EditedText> apply_edits(std::string_view text, const std::vector<Edit>& e
 // What ChatGPT should know of the edits that matched only tolerantly;
 // empty when every edit matched as given.
 std::string tolerance_note(const std::vector<Match>& matches);
+
+}  // namespace wendlebox

@@ -28,6 +28,10 @@
 #include "i18n/i18n.h"
 #include "actions/messages.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 constexpr std::size_t kMaxEntries = 200;
@@ -271,3 +275,5 @@ std::string action_examples() {
   for (const ActionKind& kind : kActionKinds) examples += (examples.empty() ? "" : ",") + std::string(kind.example);
   return examples;
 }
+
+}  // namespace wendlebox

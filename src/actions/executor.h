@@ -16,6 +16,8 @@
 #include "process/keepers.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 // Told before and after each action that may change files (any action not
 // known only to read), with the file the action names, when it names one,
 // resolved as the action resolves it: what changes in between is the
@@ -72,3 +74,5 @@ Result<Json> execute(const Action& action, ExecutionContext& context);
 // Every action as the system prompt shows it to ChatGPT: one JSON example
 // each, comma-separated, in the order of the action table.
 std::string action_examples();
+
+}  // namespace wendlebox

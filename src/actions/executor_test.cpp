@@ -12,6 +12,10 @@
 #include "line_editor/line_editor.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 const std::string kPng = std::string("\x89PNG\r\n\x1a\n", 8) + "rest of a png";
@@ -376,3 +380,5 @@ TEST(LiveOutput, TheWindowFitsANarrowTerminal) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

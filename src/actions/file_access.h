@@ -13,6 +13,8 @@
 #include "i18n/i18n.h"
 #include "workspace/confined_files.h"
 
+namespace wendlebox {
+
 inline constexpr std::size_t kMaxReadBytes = 250'000;
 
 // The folders the action may reach, as the workspace's gate takes them.
@@ -42,3 +44,5 @@ inline Status write_confined(const ExecutionContext& context, const std::string&
 
 // The line an action prints: `label` in yellow, then `detail`.
 void progress(const Printer& out, std::string_view label, std::string_view detail);
+
+}  // namespace wendlebox

@@ -18,6 +18,10 @@
 #include "git/git.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 constexpr const char* kRefused = "Git's own settings cannot be written by actions: git runs the commands they name";
@@ -205,3 +209,5 @@ TEST_F(GitSettingsFiles, AnIncludeInAHomeFolderNamedByItsUserIsKnownToo) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -10,6 +10,8 @@
 #include "process/process.h"
 #include "common/text.h"
 
+namespace wendlebox {
+
 namespace {
 
 struct ImageType {
@@ -146,3 +148,5 @@ std::string base64_encode(std::string_view bytes) {
   }
   return out;
 }
+
+}  // namespace wendlebox

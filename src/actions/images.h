@@ -8,6 +8,8 @@
 #include "common/attachment.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 inline constexpr std::string_view kScreenshotPrefix = "wendlebox-screen";
 
 inline constexpr std::size_t kMaxImageBytes = 8'000'000;
@@ -21,3 +23,5 @@ Result<Attachment> image_attachment(const std::filesystem::path& path, std::stri
 Result<Attachment> screenshot_attachment();
 
 std::string base64_encode(std::string_view bytes);
+
+}  // namespace wendlebox

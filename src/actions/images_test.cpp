@@ -4,6 +4,10 @@
 
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 TEST(Base64, EncodesGroupsWithPadding) {
@@ -108,3 +112,5 @@ TEST_F(Screenshot, WslTakesTheBase64TextFromStandardOutput) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

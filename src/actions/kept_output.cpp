@@ -7,6 +7,8 @@
 
 #include "common/text.h"
 
+namespace wendlebox {
+
 namespace {
 
 // A cut moves back (or, for the end, forward) to a line end this close to
@@ -139,3 +141,5 @@ KeptOutput::Text KeptOutput::finish() const {
   text += end_text;
   return {std::move(text), true};
 }
+
+}  // namespace wendlebox

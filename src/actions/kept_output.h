@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace wendlebox {
+
 class KeptOutput {
  public:
   // About this many characters are kept of the start and of the end.
@@ -43,3 +45,5 @@ std::string omitted_marker(std::uint64_t chars, std::uint64_t lines);
 
 // 18240 as "18,240".
 std::string grouped_number(std::uint64_t number, char separator = ',');
+
+}  // namespace wendlebox

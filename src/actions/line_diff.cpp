@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace wendlebox {
+
 namespace {
 
 using Kind = DiffLine::Kind;
@@ -127,3 +129,5 @@ std::vector<DiffLine> diff_lines(const std::vector<std::string_view>& before, co
   for (; i < before.size(); ++i, ++j) lines.push_back({Kind::Same, i, j});
   return lines;
 }
+
+}  // namespace wendlebox

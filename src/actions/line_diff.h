@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+namespace wendlebox {
+
 struct DiffLine {
   enum class Kind { Same, Removed, Added };
   Kind kind;
@@ -21,3 +23,5 @@ struct DiffLine {
 // all of its old lines removed, then all of its new lines added.
 std::vector<DiffLine> diff_lines(const std::vector<std::string_view>& before, const std::vector<std::string_view>& after,
                                  std::size_t max_distance = 500);
+
+}  // namespace wendlebox

@@ -10,6 +10,8 @@
 #include "line_editor/line_editor.h"
 #include "actions/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 constexpr std::size_t kShownLines = 5;
@@ -108,3 +110,5 @@ void LiveOutput::finish() {
   }
   if (out_.redraws_lines()) draw(true);
 }
+
+}  // namespace wendlebox

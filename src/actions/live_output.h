@@ -10,6 +10,8 @@
 
 #include "common/printer.h"
 
+namespace wendlebox {
+
 class LiveOutput {
  public:
   // On a terminal that can rewrite lines, a window of the last lines is
@@ -43,3 +45,5 @@ class LiveOutput {
   std::size_t lines_ = 0;       // non-blank lines seen
   std::size_t drawn_rows_ = 0;  // rows of the window now on the screen
 };
+
+}  // namespace wendlebox

@@ -6,6 +6,8 @@
 
 #include "i18n/i18n.h"
 
+namespace wendlebox {
+
 namespace messages::actions {
 
 // A change shown before it is made (change_view.cpp)
@@ -114,3 +116,5 @@ inline constexpr i18n::Text kMatchesIn{"{} in {} ({} matches)", "{} em {} ({} re
 inline constexpr i18n::Text kFilesIn{"{} in {} ({} files)", "{} em {} ({} arquivos)", "{} en {} ({} archivos)"};
 
 }  // namespace messages::actions
+
+}  // namespace wendlebox

@@ -9,6 +9,8 @@
 #include "i18n/i18n.h"
 #include "actions/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 using namespace messages::actions;
@@ -90,3 +92,5 @@ Result<Json> read_file_lines(const Action& action, ExecutionContext& context) {
               {"start_line", range->start_line},
               {"total_lines", range->total_lines}};
 }
+
+}  // namespace wendlebox

@@ -9,6 +9,8 @@
 #include "actions/action.h"
 #include "actions/executor.h"
 
+namespace wendlebox {
+
 struct LineRange {
   std::string content;  // the lines as in the file, line breaks included
   std::uint64_t start_line = 0, end_line = 0, total_lines = 0;
@@ -22,3 +24,5 @@ Result<LineRange> read_line_range(int fd, std::optional<std::uint64_t> start, st
 
 // read_file with start_line or end_line.
 Result<Json> read_file_lines(const Action& action, ExecutionContext& context);
+
+}  // namespace wendlebox

@@ -6,6 +6,10 @@
 
 #include "support/action_folder.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 class ReadLines : public testing::Test, protected ActionFolder {
@@ -79,3 +83,5 @@ TEST_F(ReadLines, ALargeFileIsReadInParts) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

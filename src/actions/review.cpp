@@ -10,6 +10,10 @@
 #include "i18n/i18n.h"
 #include "actions/messages.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 using namespace messages::actions;
@@ -96,3 +100,5 @@ Status make_change(ExecutionContext& context, const std::string& requested, cons
   if (!review) show(context.out, before, after);
   return {};
 }
+
+}  // namespace wendlebox

@@ -9,6 +9,8 @@
 #include "actions/executor.h"
 #include "workspace/safe_path.h"
 
+namespace wendlebox {
+
 // What a file held before an action changes it.
 struct FileBefore {
   bool known = true;                // false: there is a file, but it cannot be shown (unreadable, too large)
@@ -28,3 +30,5 @@ FileBefore file_before_write(const ExecutionContext& context, const std::string&
 // after "n"), and "a" lets the rest of this prompt's changes through.
 Status make_change(ExecutionContext& context, const std::string& requested, const FileBefore& before,
                    std::string_view after, std::string_view label, std::string_view detail);
+
+}  // namespace wendlebox

@@ -9,6 +9,10 @@
 #include "actions/file_access.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 const std::string kFile = "name = 1\nother = 2\n";
@@ -211,3 +215,5 @@ TEST_F(Review, OffWritesWithoutAskingAndShowsTheChange) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -20,6 +20,10 @@
 #include "i18n/i18n.h"
 #include "actions/messages.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 using namespace messages::actions;
@@ -290,3 +294,5 @@ Result<Json> search_action(const Action& action, ExecutionContext& context) {
                        quoted_for_line(files_only ? *action.glob : *action.pattern), one_line_text(shown), count));
   return Json{{files_only ? "files" : "matches", search.results()}, {"truncated", search.truncated()}};
 }
+
+}  // namespace wendlebox

@@ -11,8 +11,12 @@
 #include "actions/executor.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 // A glob as an RE2 pattern: `*` and `?` stay within a folder, `**` crosses
 // folders ("**/" also matches no folder), `[…]` and `{a,b}` as shells read them.
 std::string glob_pattern(std::string_view glob);
 
 Result<Json> search_action(const Action& action, ExecutionContext& context);
+
+}  // namespace wendlebox

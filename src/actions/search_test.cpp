@@ -5,6 +5,10 @@
 #include "process/process.h"
 #include "support/action_folder.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 Json match(const std::string& path, int line, const std::string& text) {
@@ -123,3 +127,5 @@ TEST_F(Search, LongLinesAndHostilePatterns) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -9,6 +9,10 @@
 
 #include "support/action_folder.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 struct SecondWriter {
@@ -93,3 +97,5 @@ TEST(WriteRaceAlone, WithoutASecondWriterTheEditIsWritten) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

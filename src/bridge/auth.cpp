@@ -4,6 +4,8 @@
 
 #include "bridge/token.h"
 
+namespace wendlebox {
+
 namespace {
 
 using http::error_response;
@@ -96,3 +98,5 @@ Verdict CallerCheck::whole(const Request& request) {
 std::string CallerCheck::answer_signature(std::string_view nonce, const http::Response& response) const {
   return hmac_hex(keys_.session_key, fmt::format("answer\n{}\n{}\n{}", nonce, response.status, http::body_of(response)));
 }
+
+}  // namespace wendlebox

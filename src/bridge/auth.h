@@ -22,6 +22,8 @@
 #include "bridge/exchange.h"
 #include "bridge/http.h"
 
+namespace wendlebox {
+
 // What the bridge holds of the pairing for one session.
 struct BridgeKeys {
   std::string session_key;  // signs requests and answers; empty: nothing is let in
@@ -65,3 +67,5 @@ class CallerCheck {
   std::unordered_set<std::string> seen_nonces_{};
   std::deque<std::string> nonce_order_{};
 };
+
+}  // namespace wendlebox

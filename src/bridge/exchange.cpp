@@ -3,6 +3,8 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+namespace wendlebox {
+
 std::string_view stop_message(StopReason reason) {
   switch (reason) {
     case StopReason::Interrupted:
@@ -122,3 +124,5 @@ bool JobExchange::failed() const {
   std::lock_guard lock(mutex_);
   return failed_;
 }
+
+}  // namespace wendlebox

@@ -16,6 +16,8 @@
 #include "common/attachment.h"
 #include "common/files.h"
 
+namespace wendlebox {
+
 struct Job {
   std::string prompt;
   std::vector<Attachment> attachments;
@@ -122,3 +124,5 @@ class JobExchange {
   bool pairing_mismatch_told_ = false;
   UniqueFd wakeup_;
 };
+
+}  // namespace wendlebox

@@ -10,6 +10,8 @@
 
 #include "common/text.h"
 
+namespace wendlebox {
+
 namespace http {
 
 namespace {
@@ -106,3 +108,5 @@ Parsed parse_request(const std::string& buffer, std::size_t& searched) {
 }
 
 }  // namespace http
+
+}  // namespace wendlebox

@@ -12,6 +12,8 @@
 
 #include "common/json.h"
 
+namespace wendlebox {
+
 namespace http {
 
 inline constexpr std::size_t kChunk = 8192;
@@ -73,3 +75,5 @@ std::variant<NeedMore, Response, Head> parse_head(const std::string& buffer, std
 Parsed parse_request(const std::string& buffer, std::size_t& searched);
 
 }  // namespace http
+
+}  // namespace wendlebox

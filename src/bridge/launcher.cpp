@@ -13,6 +13,8 @@
 #include "process/process.h"
 #include "common/text.h"
 
+namespace wendlebox {
+
 namespace {
 
 std::vector<std::string> opener_arguments(const std::string& opener, const std::string& url) {
@@ -143,3 +145,5 @@ Status open_address(const std::string& url, const std::optional<std::string>& sa
     return failure(fmt::format("{} could not open ChatGPT. Check that a default browser is configured.", opener));
   return {};
 }
+
+}  // namespace wendlebox

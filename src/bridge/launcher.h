@@ -12,6 +12,8 @@
 
 #include "common/env.h"
 
+namespace wendlebox {
+
 // The first program found on PATH that can open a URL.
 std::optional<std::string> system_opener();
 
@@ -46,3 +48,5 @@ PageReader page_reader(const std::optional<LaunchCommand>& launch);
 // `snap_bin` (named for the snap), or a script that runs one from there.
 std::optional<std::string> snap_of_program(const std::filesystem::path& path,
                                            const std::filesystem::path& snap_bin = "/snap/bin");
+
+}  // namespace wendlebox

@@ -5,6 +5,10 @@
 #include "common/env.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 class Opener : public testing::Test {
@@ -127,3 +131,5 @@ TEST(LaunchCommand, KnowsASnapByTheProgramStarted) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -17,6 +17,8 @@
 #include "support/bridge_client.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
 namespace {
 
 // A program that is not this one's bridge (here one that never answers) is
@@ -92,3 +94,5 @@ TEST(BridgeListener, CanBeBoundAgainRightAfterAServedSessionClosed) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

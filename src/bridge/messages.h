@@ -6,6 +6,8 @@
 
 #include "i18n/i18n.h"
 
+namespace wendlebox {
+
 namespace messages::bridge {
 
 // The bridge port held by someone else (port_holder.cpp)
@@ -43,3 +45,5 @@ inline constexpr i18n::Text kFirstHeldByProgram{
     "El puerto {0} lo tiene otro programa (ss -ltnp 'sport = :{0}' muestra cuál)."};
 
 }  // namespace messages::bridge
+
+}  // namespace wendlebox

@@ -7,6 +7,8 @@
 #include "common/random.h"
 #include "state/app_dirs.h"
 
+namespace wendlebox {
+
 namespace {
 
 constexpr std::size_t kKeyBytes = 32;
@@ -133,3 +135,5 @@ Result<std::string> paired_package(std::string_view package, std::string_view ke
   put16(paired, 0);
   return paired;
 }
+
+}  // namespace wendlebox

@@ -14,6 +14,8 @@
 
 #include "common/result.h"
 
+namespace wendlebox {
+
 // Where the extension finds the secret, among its own files.
 inline constexpr std::string_view kExtensionPairingFile = "pairing.json";
 
@@ -34,3 +36,5 @@ bool package_holds_key(std::string_view package, std::string_view key);
 // A zip archive (Firefox's package of the extension, which it installs
 // whole) with the pairing file added.
 Result<std::string> paired_package(std::string_view package, std::string_view key);
+
+}  // namespace wendlebox

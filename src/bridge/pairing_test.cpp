@@ -7,6 +7,10 @@
 #include "process/process.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 TEST(PairingKey, IsMadeOncePrivateAndAFreshOneReplacesADamagedFile) {
@@ -49,3 +53,5 @@ TEST(PairedPackage, AddsThePairingFileToTheFirefoxPackage) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

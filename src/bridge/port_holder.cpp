@@ -19,6 +19,8 @@
 #include "i18n/i18n.h"
 #include "bridge/messages.h"
 
+namespace wendlebox {
+
 using namespace messages::bridge;
 
 namespace {
@@ -79,3 +81,5 @@ std::string all_ports_taken_message(int first, int last) {
     holder = fmt::format(fmt::runtime(i18n::tr(kFirstHeldBySessionIn)), first, one_line_text(session->folder));
   return fmt::format(fmt::runtime(i18n::tr(kAllTaken)), last - first + 1, first, last, holder);
 }
+
+}  // namespace wendlebox

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+namespace wendlebox {
+
 // What a Wendlebox session's health check tells of it: its working folder,
 // empty when it names none.
 struct SessionOnPort {
@@ -22,3 +24,5 @@ std::string port_taken_message(int port, int error);
 // Every port from `first` to `last` is taken: says so, and what holds
 // `first` (a session of this program, with its folder, or another program).
 std::string all_ports_taken_message(int first, int last);
+
+}  // namespace wendlebox

@@ -6,6 +6,8 @@
 #include "bridge/wire.h"
 #include "common/text.h"
 
+namespace wendlebox {
+
 namespace {
 
 using http::error_response;
@@ -72,3 +74,5 @@ Reply route(const Request& request, JobExchange& exchange, const std::string& fo
   if (request.method == "OPTIONS" && path == "/result") return Response{204, {}};
   return error_response(404, "Unknown request");
 }
+
+}  // namespace wendlebox

@@ -11,6 +11,8 @@
 #include "bridge/exchange.h"
 #include "bridge/http.h"
 
+namespace wendlebox {
+
 // A poll that asked to wait: until a job is there, or, with `unchanged`,
 // until the job offered is no longer that one.
 struct Hold {
@@ -36,3 +38,5 @@ bool nothing_new(const std::optional<Job>& offer, const Hold& hold);
 
 // The answer to a poll: the job offered, or nothing.
 http::Response next_answer(const std::optional<Job>& offer);
+
+}  // namespace wendlebox

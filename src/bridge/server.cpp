@@ -20,6 +20,8 @@
 #include "bridge/routes.h"
 #include "common/files.h"
 
+namespace wendlebox {
+
 namespace {
 
 using http::kChunk;
@@ -379,3 +381,5 @@ BridgeThread::~BridgeThread() {
   ::shutdown(listener_.get(), SHUT_RDWR);
   if (thread_.joinable()) thread_.join();
 }
+
+}  // namespace wendlebox

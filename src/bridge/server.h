@@ -12,6 +12,8 @@
 #include "common/files.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 // Where the extension looks for the program; the build takes them from the
 // extension's own list of names (extension/messages.js). A session listens
 // on the first of them that is free, so several run side by side.
@@ -63,3 +65,5 @@ class BridgeThread {
   int port_;
   std::thread thread_{};
 };
+
+}  // namespace wendlebox

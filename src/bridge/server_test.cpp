@@ -18,6 +18,8 @@
 #include "support/bridge_client.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
 namespace {
 
 const std::string kPairing(64, 'a');
@@ -381,3 +383,5 @@ TEST_F(Bridge, ASecondListenerIsRefused) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -7,6 +7,8 @@
 
 #include "common/random.h"
 
+namespace wendlebox {
+
 Result<std::string> token() { return random_hex(16); }
 
 std::string hmac_hex(std::string_view key, std::string_view message) {
@@ -27,3 +29,5 @@ std::string session_key(std::string_view pairing_key, std::string_view token) {
 std::string pairing_id(std::string_view pairing_key) {
   return hmac_hex(pairing_key, "pairing id").substr(0, kPairingIdSize);
 }
+
+}  // namespace wendlebox

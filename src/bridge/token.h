@@ -7,6 +7,8 @@
 
 #include "common/result.h"
 
+namespace wendlebox {
+
 Result<std::string> token();
 
 // HMAC-SHA256 of `message` under `key`, as lower-case hex: how the program
@@ -23,3 +25,5 @@ std::string session_key(std::string_view pairing_key, std::string_view token);
 // key without giving anything of it away.
 inline constexpr std::size_t kPairingIdSize = 16;
 std::string pairing_id(std::string_view pairing_key);
+
+}  // namespace wendlebox

@@ -1,5 +1,7 @@
 #include "bridge/wire.h"
 
+namespace wendlebox {
+
 Json job_json(const Job& job) {
   Json value{{"id", job.id}, {"prompt", job.prompt}};
   if (job.probe) value["probe"] = true;
@@ -34,3 +36,5 @@ http::Response delivery_answer(JobExchange::Delivery delivery) {
   }
   return http::error_response(409, "Old result");
 }
+
+}  // namespace wendlebox

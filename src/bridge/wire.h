@@ -10,8 +10,12 @@
 #include "common/json.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 Json job_json(const Job& job);
 Result<JobResult> decode_job_result(std::string_view body);
 
 // The answer to a result the exchange took (or not) as `delivery`.
 http::Response delivery_answer(JobExchange::Delivery delivery);
+
+}  // namespace wendlebox

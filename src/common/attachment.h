@@ -4,8 +4,12 @@
 
 #include <string>
 
+namespace wendlebox {
+
 struct Attachment {
   std::string name;
   std::string mime;
   std::string base64;
 };
+
+}  // namespace wendlebox

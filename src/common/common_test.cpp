@@ -8,6 +8,8 @@
 #include "common/json.h"
 #include "common/text.h"
 
+namespace wendlebox {
+
 namespace {
 
 TEST(JsonReader, RefusesWhatCouldBeReadTwoWays) {
@@ -33,3 +35,5 @@ TEST(VisibleText, ShowsWhatATerminalWouldHide) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -10,6 +10,8 @@
 
 #include <nettle/sha2.h>
 
+namespace wendlebox {
+
 using Sha256 = std::array<std::uint8_t, SHA256_DIGEST_SIZE>;
 
 // The digest of bytes that come in pieces.
@@ -46,3 +48,5 @@ inline std::string hex_of(const Sha256& digest, std::size_t bytes = SHA256_DIGES
   }
   return hex;
 }
+
+}  // namespace wendlebox

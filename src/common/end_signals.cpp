@@ -2,6 +2,8 @@
 
 #include <signal.h>
 
+namespace wendlebox {
+
 namespace {
 
 std::atomic<int> received{0};
@@ -46,3 +48,5 @@ void obey_end_signal() {
     ::raise(signal);
   }
 }
+
+}  // namespace wendlebox

@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+namespace wendlebox {
+
 // While it lives, SIGHUP and SIGTERM only note the signal and set `stop`
 // (which the running prompt, its wait and its command watch); the same
 // signal a second time ends the program at once.
@@ -22,3 +24,5 @@ int end_signal();
 // Once the session has ended cleanly, ends the program by that signal, so
 // that whoever sent it sees it obeyed.
 void obey_end_signal();
+
+}  // namespace wendlebox

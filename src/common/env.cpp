@@ -8,6 +8,8 @@
 #include "common/files.h"
 #include "common/text.h"
 
+namespace wendlebox {
+
 std::optional<std::string> process_env(std::string_view name) {
   const char* value = std::getenv(std::string(name).c_str());
   if (value == nullptr) return std::nullopt;
@@ -26,3 +28,5 @@ bool is_wsl() {
   return release && ascii_lower(*release).find("microsoft") != std::string::npos;
 }
 
+
+}  // namespace wendlebox

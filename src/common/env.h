@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace wendlebox {
+
 using EnvLookup = std::function<std::optional<std::string>(std::string_view)>;
 
 // The process environment; an unset variable is nullopt, an empty one "".
@@ -21,3 +23,5 @@ std::uint64_t unix_seconds();
 // sounds are reached through Windows programs.
 bool is_wsl();
 
+
+}  // namespace wendlebox

@@ -16,6 +16,9 @@
 
 #include <fmt/format.h>
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -171,3 +174,5 @@ bool is_dir(const fs::path& path) {
   struct stat info;
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
+
+}  // namespace wendlebox

@@ -14,15 +14,15 @@
 
 #include "common/result.h"
 
-namespace fs = std::filesystem;
+namespace wendlebox {
 
 // The whole file, or nullopt when it does not exist.
-Result<std::optional<std::string>> read_file_if_exists(const fs::path& path);
+Result<std::optional<std::string>> read_file_if_exists(const std::filesystem::path& path);
 
-Result<std::string> read_file(const fs::path& path);
+Result<std::string> read_file(const std::filesystem::path& path);
 
 // At most `max_bytes` of the file, so a huge file is never loaded whole.
-Result<std::string> read_file_prefix(const fs::path& path, std::size_t max_bytes);
+Result<std::string> read_file_prefix(const std::filesystem::path& path, std::size_t max_bytes);
 
 // The program's own state (settings, chat lists, chat logs) is the user's
 // alone: its folders and files are created with these modes.
@@ -31,7 +31,7 @@ inline constexpr mode_t kPrivateFile = 0600;
 
 // Creates the directory and its missing ancestors with `mode` (before the
 // umask); existing ones are left as they are.
-Status create_dirs(const fs::path& dir, mode_t mode = 0777);
+Status create_dirs(const std::filesystem::path& dir, mode_t mode = 0777);
 
 // An open file descriptor, closed when its owner goes.
 class UniqueFd {
@@ -73,7 +73,7 @@ Status replace_at_with(int dir, const std::string& name, const std::function<Sta
 // A state file: creates its folder (private) and replaces the target whole
 // with a private file (see replace_at), then syncs the folder so the rename
 // itself survives a crash.
-Status write_file_whole(const fs::path& target, std::string_view content);
+Status write_file_whole(const std::filesystem::path& target, std::string_view content);
 
 // How long a save waits for another program's save of the same file: a
 // save takes milliseconds, so a lock held longer belongs to a program that
@@ -84,18 +84,20 @@ inline constexpr std::chrono::milliseconds kLockWait{10'000};
 // handle lives: read-modify-write sequences on a shared state file hold
 // it, so two programs at once never lose each other's change. Fails, naming
 // the lock file, when another holder keeps it beyond `wait`.
-Result<UniqueFd> lock_file(const fs::path& target, std::chrono::milliseconds wait = kLockWait);
+Result<UniqueFd> lock_file(const std::filesystem::path& target, std::chrono::milliseconds wait = kLockWait);
 
 // Appends with one write-all call on a file opened for appending (created
 // with `mode` before the umask), so each entry lands in one piece.
-Status append_file(const fs::path& path, std::string_view content, mode_t mode = 0666);
+Status append_file(const std::filesystem::path& path, std::string_view content, mode_t mode = 0666);
 
 // Writes every byte, retrying short and interrupted writes.
 Status write_all(int fd, std::string_view bytes);
 
 // Absolute, symbolic links resolved.
-Result<fs::path> canonical_path(const fs::path& path);
+Result<std::filesystem::path> canonical_path(const std::filesystem::path& path);
 
-Result<fs::path> current_dir();
+Result<std::filesystem::path> current_dir();
 
-bool is_dir(const fs::path& path);
+bool is_dir(const std::filesystem::path& path);
+
+}  // namespace wendlebox

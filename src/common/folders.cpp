@@ -6,6 +6,8 @@
 #include "common/files.h"
 #include "common/text.h"
 
+namespace wendlebox {
+
 std::string folder_key(const std::filesystem::path& path) {
   std::string key = lossy_utf8(path.native());
   while (key.ends_with('/')) key.pop_back();
@@ -55,3 +57,5 @@ std::vector<std::filesystem::path> programs_on_path(std::string_view name) {
     start = colon + 1;
   }
 }
+
+}  // namespace wendlebox

@@ -9,6 +9,8 @@
 
 #include "common/result.h"
 
+namespace wendlebox {
+
 // The one equality for folders: the text without trailing "/".
 std::string folder_key(const std::filesystem::path& path);
 
@@ -25,3 +27,5 @@ Result<std::filesystem::path> current_folder();
 // Every executable file called `name` in the folders of PATH, in PATH's
 // order (the first is the one a shell runs).
 std::vector<std::filesystem::path> programs_on_path(std::string_view name);
+
+}  // namespace wendlebox

@@ -6,6 +6,8 @@
 
 #include "common/text.h"
 
+namespace wendlebox {
+
 namespace {
 
 struct DuplicateKey {
@@ -166,3 +168,5 @@ Status JsonFields::read(std::initializer_list<std::pair<const char*, std::option
   }
   return {};
 }
+
+}  // namespace wendlebox

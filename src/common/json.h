@@ -13,6 +13,8 @@
 
 #include "common/result.h"
 
+namespace wendlebox {
+
 // Generic values keep their keys sorted; records keep declaration order.
 using Json = nlohmann::json;
 using OrderedJson = nlohmann::ordered_json;
@@ -67,3 +69,5 @@ auto decode_object(std::string_view text, Decode decode) -> decltype(decode(std:
   if (!fields) return std::unexpected(fields.error());
   return decode(*fields);
 }
+
+}  // namespace wendlebox

@@ -3,6 +3,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+namespace wendlebox {
+
 namespace {
 
 // The descriptor of a standard stream that is a terminal, else -1.
@@ -69,3 +71,5 @@ std::string Printer::paint(Colour colour, std::string_view text) const {
   painted.append(sgr_code(colour)).append("m").append(text).append("\x1b[0m");
   return painted;
 }
+
+}  // namespace wendlebox

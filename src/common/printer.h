@@ -9,6 +9,8 @@
 
 #include "common/env.h"
 
+namespace wendlebox {
+
 // What a coloured text means to the reader. Colours are chosen by meaning,
 // so that one kind of message looks the same wherever it is printed; several
 // meanings may share a colour.
@@ -71,3 +73,5 @@ class Printer {
   int terminal_fd_ = -1;           // the descriptor to ask for the width
   std::size_t fixed_columns_ = 0;  // the width given instead
 };
+
+}  // namespace wendlebox

@@ -5,6 +5,8 @@
 #include <sstream>
 #include <utility>
 
+namespace wendlebox {
+
 // Each meaning keeps the terminal code its messages have always had, so
 // naming the colours changed no byte of what a terminal shows.
 TEST(Printer, EachColourKeepsItsTerminalCode) {
@@ -20,3 +22,5 @@ TEST(Printer, EachColourKeepsItsTerminalCode) {
     EXPECT_EQ(plain.paint(colour, "x"), "x") << code;
   }
 }
+
+}  // namespace wendlebox

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+namespace wendlebox {
+
 namespace {
 
 Status fill_from_urandom(unsigned char* bytes, std::size_t size) {
@@ -40,3 +42,5 @@ Result<std::string> random_hex(std::size_t size) {
   for (unsigned char b : bytes) text += {kHex[b >> 4], kHex[b & 15]};
   return text;
 }
+
+}  // namespace wendlebox

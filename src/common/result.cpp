@@ -3,6 +3,8 @@
 #include <cstring>
 #include <ostream>
 
+namespace wendlebox {
+
 std::string os_error_text(int error_number) {
   char buffer[256];
   // The GNU strerror_r returns the text, which may not live in buffer.
@@ -23,3 +25,5 @@ ErrorKind os_error_kind(int error_number) {
 }
 
 std::ostream& operator<<(std::ostream& out, const Error& error) { return out << error.message; }
+
+}  // namespace wendlebox

@@ -13,6 +13,8 @@
 
 #include <fmt/core.h>
 
+namespace wendlebox {
+
 // The few things a caller tells apart. A failure nobody branches on is
 // General; the system's failures carry what their number says.
 enum class ErrorKind {
@@ -67,14 +69,16 @@ inline std::unexpected<Error> failure(ErrorKind kind, std::string message) {
   return std::unexpected(Error{.kind = kind, .message = std::move(message)});
 }
 
+std::ostream& operator<<(std::ostream& out, const Error& error);
+
+}  // namespace wendlebox
+
 // A failure is written as its message, in formats and in streams (test
 // output included).
 template <>
-struct fmt::formatter<Error> : fmt::formatter<std::string_view> {
+struct fmt::formatter<wendlebox::Error> : fmt::formatter<std::string_view> {
   template <class Context>
-  auto format(const Error& error, Context& context) const {
+  auto format(const wendlebox::Error& error, Context& context) const {
     return fmt::formatter<std::string_view>::format(error.message, context);
   }
 };
-
-std::ostream& operator<<(std::ostream& out, const Error& error);

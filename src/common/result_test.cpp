@@ -9,6 +9,8 @@
 #include "common/files.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
 namespace {
 
 TEST(Failure, TheSystemsFailureGivesItsKindBesideItsWords) {
@@ -37,3 +39,5 @@ TEST(Failure, IsWrittenAsItsMessageAndShownInTheUsersLanguageWhenItHasOne) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -4,6 +4,8 @@
 
 #include <fmt/format.h>
 
+namespace wendlebox {
+
 namespace {
 
 // Length of the valid UTF-8 sequence at `pos`, or 0 with `invalid_length` set
@@ -230,3 +232,5 @@ std::string shown_text(std::string_view text, std::string_view line_feed) {
 std::string visible_text(std::string_view text) { return shown_text(text, "\n"); }
 
 std::string one_line_text(std::string_view text) { return shown_text(text, "⏎"); }
+
+}  // namespace wendlebox

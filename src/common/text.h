@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+namespace wendlebox {
+
 bool is_valid_utf8(std::string_view bytes);
 
 // Invalid sequences become U+FFFD, one per maximal invalid subpart.
@@ -63,3 +65,5 @@ std::string one_line_text(std::string_view text);
 
 // An unsigned decimal number: an optional "+", then ASCII digits, below 2^64.
 bool parse_unsigned(std::string_view text, unsigned long long& value);
+
+}  // namespace wendlebox

@@ -25,6 +25,8 @@
 #include "state/state_file.h"
 #include "frontend/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -253,3 +255,5 @@ Status doctor(const Printer& out) {
   if (!usable) return failure(std::string(i18n::tr(kSessionBlocked)));
   return {};
 }
+
+}  // namespace wendlebox

@@ -5,4 +5,8 @@
 #include "common/printer.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 Status doctor(const Printer& out);
+
+}  // namespace wendlebox

@@ -9,6 +9,8 @@
 #include "line_editor/line_editor.h"
 #include "frontend/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 constexpr std::string_view kContact = "help@wendlebox.example";
@@ -194,3 +196,5 @@ void print_help(const Printer& out) {
   // manual page's maker) the text stays exactly as written.
   out << (out.columns() > 0 ? wrap_help(help_text(), out.columns()) : help_text()) << '\n';
 }
+
+}  // namespace wendlebox

@@ -6,6 +6,8 @@
 #include "common/json.h"
 #include "state/app_dirs.h"
 
+namespace wendlebox {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -122,3 +124,5 @@ bool is_system_installation(const fs::path& running) {
   const std::optional<fs::path> extension = extension_folder(running);
   return extension && *extension != running.parent_path() / "extension" && *extension != installed_extension_folder();
 }
+
+}  // namespace wendlebox

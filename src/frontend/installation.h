@@ -10,6 +10,8 @@
 
 #include "common/result.h"
 
+namespace wendlebox {
+
 // The program that is running, read from /proc.
 Result<std::filesystem::path> running_executable();
 
@@ -57,3 +59,5 @@ std::optional<std::filesystem::path> firefox_package(const std::filesystem::path
 std::filesystem::path installed_firefox_package();
 // The version in an extension folder's manifest.
 std::optional<std::string> extension_version(const std::filesystem::path& folder);
+
+}  // namespace wendlebox

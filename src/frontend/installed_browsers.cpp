@@ -14,6 +14,8 @@
 #include "i18n/i18n.h"
 #include "frontend/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -85,3 +87,5 @@ std::optional<std::string> missing_browser_program(const std::string& command) {
   }
   return program;
 }
+
+}  // namespace wendlebox

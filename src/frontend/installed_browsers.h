@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace wendlebox {
+
 enum class BrowserKind { Chromium, FirefoxUnsigned, FirefoxRelease };
 
 struct InstalledBrowser {
@@ -28,3 +30,5 @@ std::string extension_steps(BrowserKind kind, const std::string& command, const 
 // The program a browser command starts (its first word) when it is not
 // found: neither on PATH nor, for a path, an executable file.
 std::optional<std::string> missing_browser_program(const std::string& command);
+
+}  // namespace wendlebox

@@ -22,6 +22,8 @@
 #include "state/settings.h"
 #include "frontend/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 using namespace messages::frontend;
@@ -216,3 +218,5 @@ Status show_chatlog(const Printer& out, const std::string& reference) {
   }
   return {};
 }
+
+}  // namespace wendlebox

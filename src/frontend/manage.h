@@ -9,6 +9,8 @@
 #include "common/result.h"
 #include "state/chats.h"
 
+namespace wendlebox {
+
 Status set_allow_commands(const Printer& out, bool allow);
 // --review-edits (true) and --apply-edits (false).
 Status set_review_edits(const Printer& out, bool review);
@@ -30,3 +32,5 @@ Status list_chats(const Printer& out, bool all);
 // A saved chat by number, id or address; an unsaved address opens in the current folder.
 Result<Chat> resolve_chat(const std::string& reference);
 Status show_chatlog(const Printer& out, const std::string& reference);
+
+}  // namespace wendlebox

@@ -6,6 +6,8 @@
 
 #include "i18n/i18n.h"
 
+namespace wendlebox {
+
 namespace messages::frontend {
 
 // Adding the extension to each browser (browsers.cpp)
@@ -381,3 +383,5 @@ inline constexpr i18n::Text kSessionProcess{"process {}", "processo {}", "proces
 inline constexpr i18n::Text kSessionPort{"port {}", "porta {}", "puerto {}"};
 
 }  // namespace messages::frontend
+
+}  // namespace wendlebox

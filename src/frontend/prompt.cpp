@@ -10,6 +10,8 @@
 #include "line_editor/line_editor.h"
 #include "frontend/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 using namespace messages::frontend;
@@ -44,3 +46,5 @@ Result<std::optional<std::string>> read_terminal_prompt(const Printer& out, cons
     }
   }
 }
+
+}  // namespace wendlebox

@@ -21,6 +21,8 @@
 #include "state/settings.h"
 #include "frontend/messages.h"
 
+namespace wendlebox {
+
 using namespace messages::frontend;
 
 namespace {
@@ -226,3 +228,5 @@ Status setup(const Printer& out) {
   setup_shell(out, installed);
   return {};
 }
+
+}  // namespace wendlebox

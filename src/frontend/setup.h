@@ -9,6 +9,8 @@
 #include "common/printer.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 Status setup(const Printer& out);
 
 void show_installed_help(const Printer& out, const std::filesystem::path& installed);
@@ -16,3 +18,5 @@ void show_installed_help(const Printer& out, const std::filesystem::path& instal
 // family when none is found); `package` is the Firefox .xpi.
 std::string extension_guidance(const std::optional<std::filesystem::path>& extension_folder,
                                const std::optional<std::filesystem::path>& package);
+
+}  // namespace wendlebox

@@ -13,6 +13,8 @@
 #include "i18n/i18n.h"
 #include "frontend/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -92,3 +94,5 @@ void setup_shell(const Printer& out, const fs::path& installed) {
       run_installed(out, installed, folder, words);
   }
 }
+
+}  // namespace wendlebox

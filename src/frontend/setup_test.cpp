@@ -11,6 +11,10 @@
 #include "common/text.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 TEST(ShellWords, SplitLikeASimpleShell) {
@@ -374,3 +378,5 @@ TEST(Completion, BashOffersTheChatOptions) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -15,6 +15,8 @@
 #include "state/chats.h"
 #include "frontend/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -123,3 +125,5 @@ Status uninstall(const Printer& out, bool purge) {
   if (removed_any) out << i18n::tr(kBrowserToo) << '\n';
   return {};
 }
+
+}  // namespace wendlebox

@@ -16,6 +16,8 @@
 #include "common/env.h"
 #include "git/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 using namespace messages::git;
@@ -240,3 +242,5 @@ std::optional<std::filesystem::path> repository_top(const std::filesystem::path&
     if (dir == dir.parent_path()) return std::nullopt;
   }
 }
+
+}  // namespace wendlebox

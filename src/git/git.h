@@ -13,6 +13,8 @@
 #include "common/result.h"
 #include "git/git_command.h"
 
+namespace wendlebox {
+
 struct GitSession {
   std::filesystem::path root;  // the repository's top level, canonical
   std::string pathspec;        // the working folder relative to root, or "."
@@ -38,3 +40,5 @@ Status show_commit(const GitSession& session, const std::string& commit,
 // `.git` entry), or nullopt outside any repository. Found on the file
 // system alone: asked before anything runs, and git may not be installed.
 std::optional<std::filesystem::path> repository_top(const std::filesystem::path& folder);
+
+}  // namespace wendlebox

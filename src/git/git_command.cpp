@@ -5,6 +5,8 @@
 #include "common/text.h"
 #include "git/git_settings.h"
 
+namespace wendlebox {
+
 namespace {
 
 // Every git command the program runs, set up here alone. Hooks, the
@@ -131,3 +133,5 @@ Status git_commit_command(const std::filesystem::path& dir, const std::vector<st
 void accept_git_settings(const std::filesystem::path& folder, const std::vector<std::filesystem::path>& allowed) {
   if (auto settings = learn_git_settings(folder)) GitSettingsRecord::process().accept(*settings, allowed);
 }
+
+}  // namespace wendlebox

@@ -11,6 +11,8 @@
 #include "common/result.h"
 #include "process/process.h"
 
+namespace wendlebox {
+
 // Every git call but the one that learns the settings: what git reads as
 // settings is learnt afresh first, and a command that could run a driver
 // set in a file that changed while the session ran is not started. `spec`
@@ -39,3 +41,5 @@ Status git_commit_command(const std::filesystem::path& dir, const std::vector<st
 // `allowed` folders stops the program's git calls. Called when the
 // session starts and at each prompt; every git call learns them afresh.
 void accept_git_settings(const std::filesystem::path& folder, const std::vector<std::filesystem::path>& allowed);
+
+}  // namespace wendlebox

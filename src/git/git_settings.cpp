@@ -12,6 +12,8 @@
 #include "common/folders.h"
 #include "common/text.h"
 
+namespace wendlebox {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -280,3 +282,5 @@ void GitSettingsRecord::clear() {
   marks_.clear();
   refused_.clear();
 }
+
+}  // namespace wendlebox

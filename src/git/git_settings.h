@@ -27,6 +27,8 @@
 #include "common/env.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 struct GitSettingsPlace {
   std::filesystem::path path;  // absolute, as git opens it (links and ".." left for the kernel)
   bool folder = false;         // everything inside counts (a hooks folder, the repository's own folder)
@@ -113,3 +115,5 @@ class GitSettingsRecord {
 
 // The fixed places, as learnt for every repository.
 std::vector<GitSettingsPlace> fixed_git_settings(const EnvLookup& env = process_env);
+
+}  // namespace wendlebox

@@ -8,6 +8,10 @@
 
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 class Git : public testing::Test {
@@ -161,3 +165,5 @@ TEST_F(Git, MissingGitIsANoticeAndNoSession) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

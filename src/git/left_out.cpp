@@ -13,6 +13,8 @@
 #include "common/files.h"
 #include "common/text.h"
 
+namespace wendlebox {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -206,3 +208,5 @@ std::string private_folder_command(const fs::path& folder) {
   for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return "chmod 700 " + quoted + "'";
 }
+
+}  // namespace wendlebox

@@ -13,6 +13,8 @@
 #include "common/result.h"
 #include "git/git_command.h"
 
+namespace wendlebox {
+
 struct PrivateFiles {
   std::vector<std::string> paths;     // relative to the repository's top, as git names them
   std::filesystem::path git_folder;  // the folder whose mode decides who reads the objects
@@ -43,3 +45,5 @@ Result<std::vector<std::string>> exclude_secret_files(const std::filesystem::pat
 
 // The command that makes the folder its owner's alone, quoted for a shell.
 std::string private_folder_command(const std::filesystem::path& folder);
+
+}  // namespace wendlebox

@@ -13,6 +13,10 @@
 #include "git/git_settings.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 class LeftOut : public testing::Test {
@@ -112,3 +116,5 @@ TEST(SecretNames, AreToldByTheWholeNameOrItsEnding) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -6,6 +6,8 @@
 
 #include "i18n/i18n.h"
 
+namespace wendlebox {
+
 namespace messages::git {
 
 // Git snapshots and commits (git.cpp)
@@ -36,3 +38,5 @@ inline constexpr i18n::Text kSecretsKeptOut{
     "Se dejaron fuera de Git, porque sus nombres indican que guardan secretos (listados en .git/info/exclude): {}"};
 
 }  // namespace messages::git
+
+}  // namespace wendlebox

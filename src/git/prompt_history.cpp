@@ -4,6 +4,8 @@
 #include "common/text.h"
 #include "git/left_out.h"
 
+namespace wendlebox {
+
 namespace fs = std::filesystem;
 
 Result<std::optional<std::string>> head_commit(const GitSession& session) {
@@ -84,3 +86,5 @@ Result<std::string> blob_before(const GitSession& session, const std::optional<s
     return failure("Git holds it only in a converted form (its attributes or a filter change its bytes)");
   return std::move(shown->output);
 }
+
+}  // namespace wendlebox

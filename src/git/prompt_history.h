@@ -13,6 +13,8 @@
 #include "common/result.h"
 #include "git/git.h"
 
+namespace wendlebox {
+
 // HEAD's commit now; none in a repository with no commit yet.
 Result<std::optional<std::string>> head_commit(const GitSession& session);
 
@@ -43,3 +45,5 @@ Status take_commit_back(const GitSession& session, const std::string& commit,
 // converted form of the file, not the file.
 Result<std::string> blob_before(const GitSession& session, const std::optional<std::string>& tree_before,
                                 const std::filesystem::path& path, std::uint64_t size);
+
+}  // namespace wendlebox

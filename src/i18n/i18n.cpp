@@ -7,6 +7,8 @@
 
 #include "common/text.h"
 
+namespace wendlebox {
+
 namespace i18n {
 
 namespace {
@@ -62,3 +64,5 @@ std::string_view tr(const Text& message) {
 }
 
 }  // namespace i18n
+
+}  // namespace wendlebox

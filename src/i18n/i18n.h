@@ -6,6 +6,8 @@
 
 #include "common/env.h"
 
+namespace wendlebox {
+
 namespace i18n {
 
 enum class Language { English = 0, Portuguese = 1, Spanish = 2 };
@@ -34,3 +36,5 @@ std::string_view tr(const Text& message);
 
 }  // namespace i18n
 
+
+}  // namespace wendlebox

@@ -9,6 +9,8 @@
 
 #include "support/support.h"
 
+namespace wendlebox {
+
 using i18n::Language;
 
 struct LanguageCase {
@@ -78,3 +80,5 @@ TEST(Color, WrapsTextOnlyForATerminalWithoutNoColor) {
   CommandResult r = run_binary({.args = {"--bogus"}, .home = home.path});
   EXPECT_EQ(r.err, "Wendlebox: Unknown option: --bogus. Run wendlebox --help.\n");
 }
+
+}  // namespace wendlebox

@@ -15,6 +15,8 @@
 #include "common/printer.h"
 #include "common/text.h"
 
+namespace wendlebox {
+
 namespace line_editor {
 
 namespace {
@@ -436,3 +438,5 @@ Result<std::optional<std::string>> read_line(std::string_view prompt, const std:
 }
 
 }  // namespace line_editor
+
+}  // namespace wendlebox

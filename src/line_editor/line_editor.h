@@ -11,6 +11,8 @@
 
 #include "common/result.h"
 
+namespace wendlebox {
+
 namespace line_editor {
 
 enum class EditAction { Left, Right, HistoryPrevious, HistoryNext, Home, End, Backspace, Delete };
@@ -55,3 +57,5 @@ std::string fit_to_columns(std::string_view text, std::size_t columns);
 std::string without_key_sequences(std::string_view line);
 
 }  // namespace line_editor
+
+}  // namespace wendlebox

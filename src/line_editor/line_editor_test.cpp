@@ -12,6 +12,8 @@
 
 #include "support/support.h"
 
+namespace wendlebox {
+
 namespace line_editor {
 namespace {
 
@@ -268,3 +270,5 @@ TEST_F(Terminal, InvalidUtf8IsDroppedAndAClosedTerminalFails) {
 
 }  // namespace
 }  // namespace line_editor
+
+}  // namespace wendlebox

@@ -1,3 +1,3 @@
 #include "main/run.h"
 
-int main(int argc, char** argv) { return run_main(argc, argv); }
+int main(int argc, char** argv) { return wendlebox::run_main(argc, argv); }

@@ -6,6 +6,8 @@
 
 #include "i18n/i18n.h"
 
+namespace wendlebox {
+
 namespace messages::main {
 
 // The command line (run.cpp)
@@ -57,3 +59,5 @@ inline constexpr i18n::Text kResuming{"Resuming chat {}: {} ({})", "Retomando o 
                                       "Retomando el chat {}: {} ({})"};
 
 }  // namespace messages::main
+
+}  // namespace wendlebox

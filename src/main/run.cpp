@@ -27,6 +27,8 @@
 #include "state/settings.h"
 #include "main/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 using namespace messages::main;
@@ -271,3 +273,5 @@ int exit_status(const Status& outcome, const Printer& out, const Printer& errors
   errors.line(Colour::error, fmt::format("Wendlebox: {}", outcome.error()));
   return 1;
 }
+
+}  // namespace wendlebox

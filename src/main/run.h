@@ -8,6 +8,8 @@
 #include "common/result.h"
 #include "session/task.h"
 
+namespace wendlebox {
+
 // The world of the installed program: the fixed bridge port, the user's
 // browser and the terminal's prompt.
 SessionWorld product_world();
@@ -21,3 +23,5 @@ int exit_status(const Status& outcome, const Printer& out, const Printer& errors
 
 // Everything main does: run in the product's world, then exit_status.
 int run_main(int argc, char** argv);
+
+}  // namespace wendlebox

@@ -9,6 +9,10 @@
 #include "state/chats.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 struct ArgsCase {
@@ -171,3 +175,5 @@ TEST(CommandLine, HelpWrapsToTheTerminal) {
               std::string::npos) << screen;
   }
 }
+
+}  // namespace wendlebox

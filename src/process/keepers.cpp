@@ -11,6 +11,8 @@
 #include "process/process.h"
 #include "process/process_keeper.h"
 
+namespace wendlebox {
+
 Keepers::Keepers(pid_t keeper) {
   if (keeper > 0) keepers_.push_back(keeper);
 }
@@ -71,3 +73,5 @@ std::size_t Keepers::end() {
   }
   return ended;
 }
+
+}  // namespace wendlebox

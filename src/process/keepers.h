@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <vector>
 
+namespace wendlebox {
+
 class Keepers {
  public:
   Keepers() = default;
@@ -35,3 +37,5 @@ class Keepers {
  private:
   std::vector<pid_t> keepers_;
 };
+
+}  // namespace wendlebox

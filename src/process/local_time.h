@@ -4,5 +4,9 @@
 
 #include <string>
 
+namespace wendlebox {
+
 // "YYYY-MM-DD HH:MM:SS" in local time from `date`, else "<seconds> UTC".
 std::string local_timestamp();
+
+}  // namespace wendlebox

@@ -18,6 +18,8 @@
 #include <chrono>
 #include <thread>
 
+namespace wendlebox {
+
 namespace {
 
 struct Pipe {
@@ -219,3 +221,5 @@ Result<std::optional<ExitStatus>> try_wait_process(pid_t pid) {
   if (done == 0) return std::optional<ExitStatus>();
   return std::optional<ExitStatus>(decode_status(raw));
 }
+
+}  // namespace wendlebox

@@ -21,6 +21,8 @@
 #include "process/keepers.h"
 #include "process/process_spec.h"
 
+namespace wendlebox {
+
 struct ProcessResult {
   pid_t pid = 0;
   // With keep_descendants: what the command left running, ended when this
@@ -42,3 +44,5 @@ Result<ExitStatus> wait_process(pid_t pid);
 
 // nullopt while the process still runs.
 Result<std::optional<ExitStatus>> try_wait_process(pid_t pid);
+
+}  // namespace wendlebox

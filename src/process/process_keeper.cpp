@@ -16,6 +16,8 @@
 #include <cstring>
 #include <vector>
 
+namespace wendlebox {
+
 // The keeper runs in a forked copy of this (threaded) program, where only
 // async-signal-safe calls are sound: everything below that runs in it uses
 // system calls on memory prepared before the fork, and never allocates.
@@ -300,3 +302,5 @@ void stop_kept(pid_t keeper) {
   ::kill(-keeper, SIGTERM);
   ::kill(keeper, SIGTERM);
 }
+
+}  // namespace wendlebox

@@ -15,6 +15,8 @@
 #include "common/result.h"
 #include "process/process_spec.h"
 
+namespace wendlebox {
+
 struct KeptCommand {
   pid_t keeper = 0;
   pid_t command = 0;
@@ -33,3 +35,5 @@ Result<std::optional<ExitStatus>> kept_command_status(int reports, bool block);
 
 // Asks the keeper to end everything it keeps, the command included.
 void stop_kept(pid_t keeper);
+
+}  // namespace wendlebox

@@ -6,6 +6,8 @@
 
 extern char** environ;
 
+namespace wendlebox {
+
 ExitStatus decode_status(int raw) {
   if (WIFEXITED(raw)) return ExitStatus{WEXITSTATUS(raw), std::nullopt};
   return ExitStatus{std::nullopt, WIFSIGNALED(raw) ? std::optional<int>(WTERMSIG(raw)) : std::nullopt};
@@ -39,3 +41,5 @@ ChildVectors child_vectors(const ProcessSpec& command) {
   }
   return child;
 }
+
+}  // namespace wendlebox

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+namespace wendlebox {
+
 enum class InputMode { Null, Inherit };
 enum class OutputMode { Capture, Discard, Inherit };
 
@@ -61,3 +63,5 @@ struct ChildVectors {
   std::vector<char*> envp;  // empty: the child gets this process's environment
 };
 ChildVectors child_vectors(const ProcessSpec& command);
+
+}  // namespace wendlebox

@@ -10,6 +10,10 @@
 #include "process/process.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 TEST(RunProcess, CapturesBoundedOutputAndHowItEnded) {
@@ -65,3 +69,5 @@ TEST(Keepers, LetGoOfEndedKeepersAndEndTheRestWithTheHolder) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -9,6 +9,8 @@
 #include "process/process.h"
 #include "common/text.h"
 
+namespace wendlebox {
+
 namespace {
 
 constexpr std::size_t kMaxLogChars = 4000;
@@ -45,3 +47,5 @@ void play_completion_sound(const Printer& terminal) {
   if (plays({"canberra-gtk-play", "-i", "complete", "-d", "Wendlebox"})) return;
   terminal << '\a' << std::flush;
 }
+
+}  // namespace wendlebox

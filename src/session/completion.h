@@ -7,9 +7,13 @@
 
 #include "common/printer.h"
 
+namespace wendlebox {
+
 // Code blocks become "[code omitted]"; over 4000 characters is cut.
 std::string compact_final_message(std::string_view message);
 
 // The Windows sound under WSL, else canberra-gtk-play, else the bell on
 // `terminal`.
 void play_completion_sound(const Printer& terminal);
+
+}  // namespace wendlebox

@@ -8,6 +8,10 @@
 
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 struct CompactCase {
@@ -78,3 +82,5 @@ TEST_F(CompletionSound, FallsBackFromPowershellToCanberraToTheBell) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

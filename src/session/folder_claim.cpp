@@ -19,6 +19,8 @@
 #include "state/app_dirs.h"
 #include "session/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 using namespace messages::session;
@@ -118,3 +120,5 @@ Result<FolderClaim> claim_folder(const std::filesystem::path& folder, const std:
   }
   return failure(fmt::format("{}: {}", friendly_folder(claims / name), os_error_text(errno)));
 }
+
+}  // namespace wendlebox

@@ -11,6 +11,8 @@
 #include "common/result.h"
 #include "state/running_sessions.h"
 
+namespace wendlebox {
+
 // A held claim. The claim is an advisory lock on a file of the user's own
 // private folder: the system lets go of it when the process ends however it
 // ends, so a claim left by a session that crashed is no claim at all.
@@ -37,3 +39,5 @@ class FolderClaim {
 // id and how to end it. A claim whose process is gone is taken over.
 Result<FolderClaim> claim_folder(const std::filesystem::path& folder,
                                  const std::filesystem::path& claims = claims_folder());
+
+}  // namespace wendlebox

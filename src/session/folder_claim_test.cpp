@@ -10,6 +10,10 @@
 #include "process/process.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 // A session in another process: claims `folder`, says so on a pipe, and
@@ -152,3 +156,5 @@ TEST_F(FolderClaims, RunningSessionsAreTheClaimsStillHeldWithTheirPorts) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -13,6 +13,8 @@
 #include "state/app_dirs.h"
 #include "session/messages.h"
 
+namespace wendlebox {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -105,3 +107,5 @@ Result<fs::path> write_forwarding_page(const PageReader& reader, const std::stri
       html_escaped(address), Json(address).dump());
   return place_page(reader, fmt::format("wendlebox-open-{}.html", *name), html, env);
 }
+
+}  // namespace wendlebox

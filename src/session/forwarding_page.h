@@ -11,6 +11,8 @@
 #include "common/env.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 // Writes a page that forwards to `address` where `reader` can read it and
 // no other user can: the user's runtime folder (a snap's own folder in it
 // for a snap), else a private folder in the data folder. Every folder used
@@ -20,3 +22,5 @@
 // is no such place.
 Result<std::filesystem::path> write_forwarding_page(const PageReader& reader, const std::string& address,
                                                     const EnvLookup& env = process_env);
+
+}  // namespace wendlebox

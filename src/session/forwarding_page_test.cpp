@@ -12,6 +12,10 @@
 
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 constexpr uid_t kOtherUser = 65534;  // nobody, as the tests' second user
@@ -167,3 +171,5 @@ TEST_F(ForwardingPage, AnotherUserCannotOpenAPageEvenWhileItIsBeingWritten) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -5,6 +5,8 @@
 
 #include "common/end_signals.h"
 
+namespace wendlebox {
+
 namespace {
 
 std::atomic<bool> interrupted{false};
@@ -59,3 +61,5 @@ std::atomic<bool>* InterruptScope::flag() { return &interrupted; }
 CommandStop* InterruptScope::command_stop() { return &command; }
 
 void InterruptScope::actions_start() { command_stopped_at_ms = -1; }
+
+}  // namespace wendlebox

@@ -9,6 +9,8 @@
 
 #include "actions/executor.h"
 
+namespace wendlebox {
+
 class InterruptScope {
  public:
   // Installs the handler for the life of the scope; the old one comes back after.
@@ -27,3 +29,5 @@ class InterruptScope {
   // longer makes the next Ctrl-C stop the prompt.
   static void actions_start();
 };
+
+}  // namespace wendlebox

@@ -6,6 +6,8 @@
 
 #include "i18n/i18n.h"
 
+namespace wendlebox {
+
 namespace messages::session {
 
 // Opening ChatGPT's page (chatgpt_page.cpp)
@@ -222,3 +224,5 @@ inline constexpr i18n::Text kWaitingForExtensionToProbe{"Waiting for the extensi
                                                         "Esperando a que la extensión lea la página"};
 
 }  // namespace messages::session
+
+}  // namespace wendlebox

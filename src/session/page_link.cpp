@@ -13,6 +13,8 @@
 #include "i18n/i18n.h"
 #include "session/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 using namespace messages::session;
@@ -80,3 +82,5 @@ Result<JobResult, Stopped> BridgedPageLink::ask(Job job, const std::atomic<bool>
   return publish_and_wait_for_result(*exchange_, std::move(job), WaitHelp{connect_help_, extension_folder_}, timings,
                                      interrupt, out);
 }
+
+}  // namespace wendlebox

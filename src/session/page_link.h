@@ -16,6 +16,8 @@
 #include "common/result.h"
 #include "session/wait.h"
 
+namespace wendlebox {
+
 class PageLink {
  public:
   virtual ~PageLink() = default;
@@ -76,3 +78,5 @@ class BridgedPageLink : public PageLink {
   std::string connect_help_{};  // what helps when the extension never connects
   std::optional<std::filesystem::path> forwarding_page_{};  // removed when the session ends
 };
+
+}  // namespace wendlebox

@@ -16,6 +16,10 @@
 #include "common/files.h"
 #include "session/whole_program_fixture.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 using namespace whole_program;
@@ -94,3 +98,5 @@ TEST_F(WholeProgram, WhenEveryPortIsTakenTheMessageNamesWhatHoldsTheFirst) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -9,6 +9,8 @@
 #include "i18n/i18n.h"
 #include "session/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 using namespace messages::session;
@@ -104,3 +106,5 @@ Status probe(const std::optional<Chat>& chat, const SessionWorld& world, const s
   world.out << fmt::format(fmt::runtime(i18n::tr(kWritten)), path.string()) << '\n';
   return {};
 }
+
+}  // namespace wendlebox

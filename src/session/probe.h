@@ -13,6 +13,8 @@
 #include "session/task.h"
 #include "state/chats.h"
 
+namespace wendlebox {
+
 // One landmark of the extension's report: what it looked for, whether it
 // found it, and how (the rule that found it, or "not found").
 struct ProbeLandmark {
@@ -47,3 +49,5 @@ Result<ProbeReport> read_probe_report(std::string_view text);
 // report (landmarks and the page's skeleton, no message text) into
 // `folder`.
 Status probe(const std::optional<Chat>& chat, const SessionWorld& world, const std::filesystem::path& folder);
+
+}  // namespace wendlebox

@@ -15,6 +15,8 @@
 #include "i18n/i18n.h"
 #include "session/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 using namespace messages::session;
@@ -102,3 +104,5 @@ std::string instructions_for_chat(Chat& chat, const std::filesystem::path& folde
   chat.instructions = instructions.digest;
   return instructions_section(instructions, shown);
 }
+
+}  // namespace wendlebox

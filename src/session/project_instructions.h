@@ -13,6 +13,8 @@
 #include "common/result.h"
 #include "state/chats.h"
 
+namespace wendlebox {
+
 // The file names looked for, in order of preference, in the working folder
 // and then in the top folder of its repository.
 inline constexpr const char* kInstructionFiles[] = {"AGENTS.md", "CLAUDE.md", "GEMINI.md",
@@ -45,3 +47,5 @@ std::string instructions_section(const ProjectInstructions& instructions, const 
 // not be, is said on `out`.
 std::string instructions_for_chat(Chat& chat, const std::filesystem::path& folder,
                                   const std::vector<std::filesystem::path>& roots, const Printer& out);
+
+}  // namespace wendlebox

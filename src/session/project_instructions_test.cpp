@@ -13,6 +13,10 @@
 #include "support/in_process.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 const std::string kChatUrl = "https://chatgpt.com/c/aaaabbbb-cccc-dddd-eeee-ffff00001111";
@@ -142,3 +146,5 @@ TEST(ProjectInstructions, AHugeFileIsCutOnACharacterWithANote) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -6,6 +6,8 @@
 #include "common/text.h"
 #include "i18n/i18n.h"
 
+namespace wendlebox {
+
 namespace {
 
 // Teaches ChatGPT the reply format; sent once, at the start of a chat.
@@ -191,3 +193,5 @@ Result<Reply> parse_reply(std::string_view text) {
   if (reply->actions.size() > kMaxActions) return failure("Too many actions in one turn");
   return reply;
 }
+
+}  // namespace wendlebox

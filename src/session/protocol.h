@@ -12,6 +12,8 @@
 #include "common/result.h"
 #include "i18n/i18n.h"
 
+namespace wendlebox {
+
 std::string_view system_prompt();
 // Empty for English; otherwise a line asking for messages in the user's language.
 std::string language_line(i18n::Language language = i18n::lang::LANG.get());
@@ -28,3 +30,5 @@ Json failure_result(const std::string& type, const std::string& error);
 
 // The reply of the first `wendlebox` block, or why it was rejected.
 Result<Reply> parse_reply(std::string_view text);
+
+}  // namespace wendlebox

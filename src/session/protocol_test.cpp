@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace wendlebox {
+
 namespace {
 
 using i18n::Language;
@@ -192,3 +194,5 @@ TEST(ParseReply, KeepsMessageAndActionFields) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

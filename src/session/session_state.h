@@ -20,6 +20,8 @@
 #include "process/keepers.h"
 #include "session/task.h"
 
+namespace wendlebox {
+
 // Where the session works: its folder and the other folders allowed.
 struct SessionFolders {
   std::filesystem::path working{};
@@ -75,3 +77,5 @@ struct Session {
   Keepers keepers{};  // of the commands run: what those left running ends with the session
   ToldOnce told{};
 };
+
+}  // namespace wendlebox

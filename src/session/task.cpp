@@ -34,6 +34,10 @@
 #include "state/settings.h"
 #include "session/messages.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 constexpr int kMaxTurns = 24;
@@ -324,3 +328,5 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
   stop_leftover_processes(session);
   return done;
 }
+
+}  // namespace wendlebox

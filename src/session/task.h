@@ -11,6 +11,8 @@
 #include "session/page_link.h"
 #include "state/chats.h"
 
+namespace wendlebox {
+
 struct SessionSettings {
   bool allow_commands = true;
   bool force_yes = false;  // --force-yes given on the command line: every request is allowed
@@ -46,3 +48,5 @@ Status task(std::optional<std::string> prompt, std::optional<Chat> chat, const S
 // extension what it finds there, without sending anything: returns its
 // report (JSON text).
 Result<std::string> probe_page(const std::optional<Chat>& chat, const SessionWorld& world);
+
+}  // namespace wendlebox

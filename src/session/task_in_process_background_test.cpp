@@ -10,6 +10,10 @@
 #include "process/process.h"
 #include "session/task_in_process_fixture.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 using namespace task_in_process;
@@ -72,3 +76,5 @@ TEST_F(Session, AProcessThatReusesAFinishedCommandsIdIsLeftAlone) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -13,6 +13,8 @@
 #include "support/in_process.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
 namespace task_in_process {
 
 inline std::string block(const std::string& json) { return "Here you go.\n```wendlebox\n" + json + "\n```\n"; }
@@ -24,9 +26,9 @@ inline const std::string kDone = block(R"({"status":"done","message":"All set."}
 class Session : public testing::Test {
  protected:
   void SetUp() override { write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false}"); }
-  fs::path urls() const { return bin.path / "urls"; }
+  std::filesystem::path urls() const { return bin.path / "urls"; }
   std::unique_ptr<InProcessProgram> start(std::vector<std::string> args, std::string input = "",
-                                          const fs::path& cwd = {}) {
+                                          const std::filesystem::path& cwd = {}) {
     return start(BinaryRun{.args = std::move(args), .cwd = cwd.empty() ? work.path : cwd, .home = home.path,
                            .input = std::move(input)});
   }
@@ -56,3 +58,5 @@ class Session : public testing::Test {
 };
 
 }  // namespace task_in_process
+
+}  // namespace wendlebox

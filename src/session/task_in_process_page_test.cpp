@@ -5,6 +5,10 @@
 
 #include "session/task_in_process_fixture.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 using namespace task_in_process;
@@ -141,3 +145,5 @@ TEST_F(Session, WithoutOpeningTheBrowserThePageIsShownAndTheSessionGoesOn) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -6,6 +6,10 @@
 #include "session/protocol.h"
 #include "session/task_in_process_fixture.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 using namespace task_in_process;
@@ -285,3 +289,5 @@ TEST_F(Session, AnExtensionOfAnotherVersionIsReportedOnceAndRemembered) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -5,6 +5,10 @@
 #include "process/process.h"
 #include "session/task_in_process_fixture.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 using namespace task_in_process;
@@ -156,3 +160,5 @@ TEST_F(Session, UndoRemovesWhatThePromptCreatedThatGitIgnores) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

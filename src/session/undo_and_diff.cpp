@@ -10,6 +10,10 @@
 #include "state/chats.h"
 #include "session/messages.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 using namespace messages::session;
@@ -82,3 +86,5 @@ void show_last_prompt(const Session& session) {
   if (auto shown = show_commit(*session.undo.git_session, newest.commit, newest.watch.tree_before()); !shown)
     session.world.out.line(Colour::error, shown.error().message);
 }
+
+}  // namespace wendlebox

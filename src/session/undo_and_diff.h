@@ -2,6 +2,8 @@
 // committed prompts without ChatGPT: /undo and /diff.
 #pragma once
 
+namespace wendlebox {
+
 struct Session;
 
 // Takes back the newest prompt still committed; again, one prompt further back.
@@ -9,3 +11,5 @@ void undo_last_prompt(Session& session);
 
 // Shows what the newest prompt still committed changed.
 void show_last_prompt(const Session& session);
+
+}  // namespace wendlebox

@@ -10,6 +10,8 @@
 #include "line_editor/line_editor.h"
 #include "session/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 using namespace messages::session;
@@ -106,3 +108,5 @@ Result<JobResult, Stopped> publish_and_wait_for_result(JobExchange& exchange, Jo
   if (!result && result.error().reason == StopReason::Interrupted) exchange.withdraw();
   return result;
 }
+
+}  // namespace wendlebox

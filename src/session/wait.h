@@ -10,6 +10,8 @@
 #include "bridge/exchange.h"
 #include "common/printer.h"
 
+namespace wendlebox {
+
 struct WaitTimings {
   std::chrono::milliseconds connect_deadline{std::chrono::seconds(60)};  // before the first poll
   std::chrono::milliseconds slice{std::chrono::seconds(30)};             // once the job was taken
@@ -51,3 +53,5 @@ Result<JobResult, Stopped> publish_and_wait_for_result(JobExchange& exchange, Jo
                                                                   const WaitHelp& help,
                                                                   const WaitTimings& timings,
                                                                   const std::atomic<bool>* interrupt, const Printer& out);
+
+}  // namespace wendlebox

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <thread>
 
+namespace wendlebox {
+
 namespace {
 
 using std::chrono::milliseconds;
@@ -175,3 +177,5 @@ TEST(ConnectHelp, SaysWhetherThePageWasOpened) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -7,6 +7,10 @@
 #include "session/protocol.h"
 #include "session/whole_program_fixture.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 using namespace whole_program;
@@ -93,3 +97,5 @@ TEST_F(WholeProgram, TheKeyIsOnABrowsersCommandLineOnlyWithAWarning) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

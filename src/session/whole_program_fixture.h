@@ -12,6 +12,8 @@
 #include "support/bridge_client.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
 namespace whole_program {
 
 inline const std::string kChatId = "aaaabbbb-cccc-dddd-eeee-ffff00001111";
@@ -26,9 +28,9 @@ class WholeProgram : public testing::Test {
     write_script(bin.path / "xdg-open", "echo \"$1\" >> " + urls().string());
     write_text(home.path / ".config/wendlebox/settings.json", "{\"sounds\": false}");
   }
-  fs::path urls() const { return bin.path / "urls"; }
+  std::filesystem::path urls() const { return bin.path / "urls"; }
   std::unique_ptr<RunningBinary> start(std::vector<std::string> args, std::string input = "",
-                                       const fs::path& cwd = {}) {
+                                       const std::filesystem::path& cwd = {}) {
     return std::make_unique<RunningBinary>(BinaryRun{.args = std::move(args), .cwd = cwd.empty() ? work.path : cwd,
                                                      .home = home.path, .path_prefix = bin.path.string(),
                                                      .input = std::move(input)});
@@ -55,3 +57,5 @@ class WholeProgram : public testing::Test {
 };
 
 }  // namespace whole_program
+
+}  // namespace wendlebox

@@ -7,6 +7,10 @@
 #include "session/protocol.h"
 #include "session/whole_program_fixture.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 using namespace whole_program;
@@ -126,3 +130,5 @@ TEST_F(WholeProgram, OnADumbTerminalPlainLinesAndUndoAllTheWayBack) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -14,6 +14,10 @@
 #include "session/protocol.h"
 #include "session/whole_program_fixture.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 using namespace whole_program;
@@ -270,3 +274,5 @@ TEST_F(WholeProgram, HangupAndTerminateEndTheSessionLikeExit) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -7,6 +7,8 @@
 #include "state/settings.h"
 #include "state/state_file.h"
 
+namespace wendlebox {
+
 std::filesystem::path allowed_path() { return app_dir() / "allowed-folders.json"; }
 
 Result<AllowList> decode_allowed(std::string_view text) {
@@ -36,3 +38,5 @@ Status save_allowed(const AllowList& list) {
 Status update_allowed(const std::function<bool(AllowList&)>& change) {
   return update_state_file(allowed_path(), load_allowed, save_allowed, change);
 }
+
+}  // namespace wendlebox

@@ -10,6 +10,8 @@
 #include "common/folders.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 struct AllowList {
   std::vector<std::string> folders;  // canonical paths, in the order added
 };
@@ -24,3 +26,5 @@ Status update_allowed(const std::function<bool(AllowList&)>& change);
 
 // The allow list file's text as a record (what load_allowed reads).
 Result<AllowList> decode_allowed(std::string_view text);
+
+}  // namespace wendlebox

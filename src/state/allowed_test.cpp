@@ -6,6 +6,10 @@
 
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 TEST(FolderText, KeyDropsTrailingSlashesAndFriendlyDropsWindowsPrefixes) {
@@ -137,3 +141,5 @@ TEST_F(AllowListCommands, MalformedFileFailsEveryCommandAndIsKept) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

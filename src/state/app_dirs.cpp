@@ -1,5 +1,7 @@
 #include "state/app_dirs.h"
 
+namespace wendlebox {
+
 namespace {
 
 // <$variable, else $HOME/<home_relative>, else ./<home_relative>>/wendlebox,
@@ -23,3 +25,5 @@ std::filesystem::path app_dir(const EnvLookup& env) { return xdg_dir(env, "XDG_C
 
 std::filesystem::path data_dir(const EnvLookup& env) { return xdg_dir(env, "XDG_DATA_HOME", ".local/share"); }
 
+
+}  // namespace wendlebox

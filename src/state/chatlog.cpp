@@ -9,6 +9,8 @@
 #include "process/local_time.h"
 #include "state/state_file.h"
 
+namespace wendlebox {
+
 namespace {
 
 bool is_loggable_id(std::string_view id) {
@@ -64,3 +66,5 @@ Result<ChatLogEntry> decode_chatlog_line(std::string_view line, const std::files
   if (!entry) return failure("Could not read chat log: " + entry.error().message);
   return entry;
 }
+
+}  // namespace wendlebox

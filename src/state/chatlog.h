@@ -10,6 +10,8 @@
 #include "common/result.h"
 #include "state/chats.h"
 
+namespace wendlebox {
+
 struct ChatLogEntry {
   std::string at;
   std::string role;  // "user", "done", or "interrupted" (the user stopped the prompt)
@@ -22,3 +24,5 @@ Status append_chatlog(const Chat& chat, const std::string& role, const std::stri
 Result<std::optional<std::string>> read_chatlog(const Chat& chat);
 // One line of a log; a failure names `file`, when given, and how to mend it.
 Result<ChatLogEntry> decode_chatlog_line(std::string_view line, const std::filesystem::path& file = {});
+
+}  // namespace wendlebox

@@ -16,6 +16,8 @@
 #include "state/state_file.h"
 #include "state/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 bool is_conversation_id(std::string_view id) {
@@ -347,3 +349,5 @@ std::optional<std::string> chat_url(std::string_view text) {
   if (!is_conversation_id(id)) return std::nullopt;
   return prefix + ascii_lower(id);
 }
+
+}  // namespace wendlebox

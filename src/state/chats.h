@@ -12,6 +12,8 @@
 #include "common/printer.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 struct Chat {
   std::string id{};
   std::string title{};
@@ -71,3 +73,5 @@ std::optional<std::string> page_chat_url(std::string_view address);
 
 // A chat list file's text as records, every one of them or a failure.
 Result<std::vector<Chat>> decode_chats(std::string_view text);
+
+}  // namespace wendlebox

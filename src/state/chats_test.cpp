@@ -15,6 +15,10 @@
 #include "state/settings.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 const std::string kId = "0123abcd-4567-89ef-0123-456789abcdef";
@@ -389,3 +393,5 @@ TEST(ChatLog, AFailedAppendNamesTheFile) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

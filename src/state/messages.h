@@ -6,6 +6,8 @@
 
 #include "i18n/i18n.h"
 
+namespace wendlebox {
+
 namespace messages::state {
 
 // The saved chats (chats.cpp)
@@ -37,3 +39,5 @@ inline constexpr i18n::Text kFixTheFile{"Fix the file, or move it away to start 
                                         "Corrige el archivo, o muévelo para empezar de nuevo con los valores predeterminados."};
 
 }  // namespace messages::state
+
+}  // namespace wendlebox

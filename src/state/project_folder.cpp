@@ -11,6 +11,8 @@
 #include "state/chatlog.h"
 #include "state/messages.h"
 
+namespace wendlebox {
+
 namespace {
 
 using namespace messages::state;
@@ -35,3 +37,5 @@ Status check_project_writable(const std::filesystem::path& folder, const std::op
   }
   return {};
 }
+
+}  // namespace wendlebox

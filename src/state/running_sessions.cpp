@@ -13,6 +13,8 @@
 #include "common/files.h"
 #include "state/app_dirs.h"
 
+namespace wendlebox {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -103,3 +105,5 @@ std::vector<RunningSession> running_sessions(const fs::path& claims, const fs::p
   std::ranges::sort(running, {}, &RunningSession::folder);
   return running;
 }
+
+}  // namespace wendlebox

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace wendlebox {
+
 // Where the claims are kept: a private folder of the user's configuration.
 // A claim file holds the session's process id, its working folder and,
 // once it listens, its port, a line each.
@@ -25,3 +27,5 @@ struct RunningSession {
 // or names no process or folder, is passed over.
 std::vector<RunningSession> running_sessions(const std::filesystem::path& claims = claims_folder(),
                                              const std::filesystem::path& locks = "/proc/locks");
+
+}  // namespace wendlebox

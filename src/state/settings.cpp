@@ -12,6 +12,8 @@
 #include "state/app_dirs.h"
 #include "state/state_file.h"
 
+namespace wendlebox {
+
 namespace {
 constexpr std::uint64_t kMaxTimeoutSeconds = 3600;
 }  // namespace
@@ -99,3 +101,5 @@ Status update_settings(const std::function<void(Settings&)>& change) {
     return true;
   });
 }
+
+}  // namespace wendlebox

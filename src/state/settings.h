@@ -9,6 +9,8 @@
 #include "common/env.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 struct Settings {
   bool allow_commands = true;
   bool sounds = true;
@@ -43,3 +45,5 @@ std::optional<std::string> extension_seen_time();
 // The browser ("firefox", "chromium") the extension was last seen in.
 std::optional<std::string> last_seen_extension_browser();
 Status remember_extension_browser(const std::string& browser);
+
+}  // namespace wendlebox

@@ -5,6 +5,10 @@
 
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 TEST(AppDir, FollowsAnAbsoluteXdgFolderThenHomeThenCurrentFolder) {
@@ -115,3 +119,5 @@ TEST_F(SettingsCommands, FailedWriteLeavesThePreviousFileIntact) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -9,6 +9,8 @@
 #include "common/files.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 // What is said of a state file that does not load: `what` failed, on which
 // file, why, and how to set it right.
 std::string state_file_problem(std::string_view what, const std::filesystem::path& path, const Error& error);
@@ -35,3 +37,5 @@ Status update_state_file(const std::filesystem::path& path, Load load, Save save
   if (!change(*value)) return {};
   return save(*value);
 }
+
+}  // namespace wendlebox

@@ -9,6 +9,10 @@
 
 #include "common/env.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 struct KeptStore {
   KeptLimits limits;
   std::size_t memory_used = 0;
@@ -182,3 +186,5 @@ Result<KeptHandle> KeptCopies::keep(int fd) {
   if (in_memory) return std::make_shared<const KeptCopy>(store_, std::move(*in_memory), hasher.finish());
   return std::make_shared<const KeptCopy>(store_, store.pack_end - size, size, hasher.finish());
 }
+
+}  // namespace wendlebox

@@ -20,7 +20,7 @@
 #include "common/files.h"
 #include "common/result.h"
 
-namespace fs = std::filesystem;
+namespace wendlebox {
 
 struct KeptLimits {
   std::size_t memory_file = 4'000'000;    // a bigger file goes to disk
@@ -70,9 +70,11 @@ class KeptCopies {
   Result<KeptHandle> keep(int fd);
 
   // The private folder, once a copy needed the disk.
-  std::optional<fs::path> folder() const;
+  std::optional<std::filesystem::path> folder() const;
   std::size_t memory_used() const;
 
  private:
   std::shared_ptr<KeptStore> store_;
 };
+
+}  // namespace wendlebox

@@ -8,6 +8,10 @@
 #include "git/left_out.h"
 #include "git/prompt_history.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 using Change = std::pair<std::optional<FileState>, std::optional<FileState>>;
@@ -157,3 +161,5 @@ void PromptWatch::carry_restored(const fs::path& path, const std::optional<FileS
   auto found = touched_.find(path);
   if (found != touched_.end() && same_state(found->second.after, later_before)) found->second.after = restored;
 }
+
+}  // namespace wendlebox

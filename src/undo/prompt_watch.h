@@ -23,7 +23,7 @@
 #include "git/git.h"
 #include "undo/kept_copies.h"
 
-namespace fs = std::filesystem;
+namespace wendlebox {
 
 // One path the prompt changed.
 struct Touch {
@@ -41,13 +41,13 @@ class PromptWatch {
   static constexpr std::size_t kMaxEntries = 100'000;
   // The state before the prompt, in `folder` of the session's repository;
   // the files that actions name are kept in `kept`, which outlives the watch.
-  static PromptWatch start(const GitSession& session, const fs::path& folder, KeptCopies& kept);
+  static PromptWatch start(const GitSession& session, const std::filesystem::path& folder, KeptCopies& kept);
 
   // Around an action that may change files; `named` is the file it names,
   // when it names one, resolved as the action resolves it. The look after
   // an action stands as the look before the next one until look_afresh.
-  void before(const std::optional<fs::path>& named);
-  void after(const std::optional<fs::path>& named);
+  void before(const std::optional<std::filesystem::path>& named);
+  void after(const std::optional<std::filesystem::path>& named);
   // The folder may have changed since the last action's closing look (the
   // user worked while ChatGPT answered, or while an action that is not
   // watched asked them something): the next action looks for itself, so
@@ -57,27 +57,27 @@ class PromptWatch {
   // Once the prompt is over, only what /undo needs is kept.
   void finish();
 
-  const fs::path& folder() const { return folder_; }
+  const std::filesystem::path& folder() const { return folder_; }
   // Why the state before the prompt could not be kept, if it could not.
   const std::optional<std::string>& problem() const { return problem_; }
   const std::optional<std::string>& head_before() const { return head_before_; }
   const std::optional<std::string>& staged_before() const { return staged_before_; }
   const std::optional<std::string>& tree_before() const { return tree_before_; }
   bool commands_watched() const { return commands_watched_; }
-  const std::map<fs::path, Touch>& touched() const { return touched_; }
+  const std::map<std::filesystem::path, Touch>& touched() const { return touched_; }
   // After a later prompt's undo put `path` back as it was when that prompt
   // started: when this prompt had left it so, it still counts as this prompt
   // left it, now in its `restored` state.
-  void carry_restored(const fs::path& path, const std::optional<FileState>& later_before,
+  void carry_restored(const std::filesystem::path& path, const std::optional<FileState>& later_before,
                       const std::optional<FileState>& restored);
 
  private:
-  std::optional<FileState> state_at_start(const fs::path& path, const std::optional<FileState>& fallback) const;
-  void keep_private(const fs::path& path);
-  void record(const fs::path& path, const std::optional<FileState>& was, const std::optional<FileState>& now,
+  std::optional<FileState> state_at_start(const std::filesystem::path& path, const std::optional<FileState>& fallback) const;
+  void keep_private(const std::filesystem::path& path);
+  void record(const std::filesystem::path& path, const std::optional<FileState>& was, const std::optional<FileState>& now,
               KeptHandle kept, std::optional<std::string> not_kept);
 
-  fs::path folder_{};
+  std::filesystem::path folder_{};
   std::optional<std::string> problem_{};
   std::optional<std::string> head_before_{};
   std::optional<std::string> staged_before_{};
@@ -90,12 +90,14 @@ class PromptWatch {
   KeptCopies* kept_ = nullptr;
   KeptHandle named_kept_{};
   std::optional<std::string> named_not_kept_{};
-  std::map<fs::path, Touch> touched_{};
+  std::map<std::filesystem::path, Touch> touched_{};
   // The untracked files left out of tree_before_ as private, kept as they
   // were when the prompt started, until the prompt is over.
   struct PrivateCopy {
     KeptHandle kept{};
     std::optional<std::string> not_kept{};
   };
-  std::map<fs::path, PrivateCopy> private_copies_{};
+  std::map<std::filesystem::path, PrivateCopy> private_copies_{};
 };
+
+}  // namespace wendlebox

@@ -8,6 +8,10 @@
 #include "undo/undo_plan.h"
 #include "workspace/put_back.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 using Kind = FileState::Kind;
@@ -91,3 +95,5 @@ Result<UndoReport> undo_prompt(const GitSession& session, const std::string& com
   std::ranges::sort(report.lost);
   return report;
 }
+
+}  // namespace wendlebox

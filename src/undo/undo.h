@@ -12,16 +12,18 @@
 #include "git/git.h"
 #include "undo/prompt_watch.h"
 
+namespace wendlebox {
+
 struct UndoReport {
   // Changed by someone else too, during the prompt or since: left as they are.
-  std::vector<fs::path> left{};
+  std::vector<std::filesystem::path> left{};
   // Could not be put back, each with why: its earlier content was not kept
   // (a file Git ignores that a command changed), its kept copy no longer
   // matched, or writing it failed.
-  std::vector<std::pair<fs::path, std::string>> lost{};
+  std::vector<std::pair<std::filesystem::path, std::string>> lost{};
   // Put back, with what is there now (none: removed), for the earlier
   // prompts' watches.
-  std::vector<std::pair<fs::path, std::optional<FileState>>> restored{};
+  std::vector<std::pair<std::filesystem::path, std::optional<FileState>>> restored{};
   bool commands_watched = true;  // false: the folder was too big to watch what commands changed
 };
 
@@ -31,3 +33,5 @@ struct UndoReport {
 // pending work, which the commit held, is pending again. Fails, changing
 // nothing, when the repository has moved on since the commit.
 Result<UndoReport> undo_prompt(const GitSession& session, const std::string& commit, const PromptWatch& watch);
+
+}  // namespace wendlebox

@@ -15,6 +15,10 @@
 #include "undo/undo_fixture.h"
 #include "undo/undo_history.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 // Past the memory budget (here a few bytes) the copies go to a private
@@ -168,3 +172,5 @@ TEST_F(Undo, APrivateUntrackedFileStaysOutOfGitAndStillComesBack) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

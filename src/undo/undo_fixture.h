@@ -19,6 +19,8 @@
 #include "undo/kept_copies.h"
 #include "undo/prompt_watch.h"
 
+namespace wendlebox {
+
 class Undo : public testing::Test {
  protected:
   void SetUp() override {
@@ -41,11 +43,11 @@ class Undo : public testing::Test {
   }
   // A write as the executor makes it: a new file renamed over the old.
   void write_action(PromptWatch& watch, const std::string& name, const std::string& content) {
-    const fs::path path = work.path / name;
+    const std::filesystem::path path = work.path / name;
     watch.before(path);
-    fs::create_directories(path.parent_path());
+    std::filesystem::create_directories(path.parent_path());
     write_text(path.string() + ".new", content);
-    fs::rename(path.string() + ".new", path);
+    std::filesystem::rename(path.string() + ".new", path);
     watch.after(path);
   }
   void command_action(PromptWatch& watch, const std::string& command) {
@@ -67,12 +69,12 @@ class Undo : public testing::Test {
     prompted.commit = made.value_or("");
     return prompted;
   }
-  std::vector<std::string> names(const std::vector<fs::path>& paths) {
+  std::vector<std::string> names(const std::vector<std::filesystem::path>& paths) {
     std::vector<std::string> relative;
-    for (const fs::path& path : paths) relative.push_back(path.lexically_relative(work.path).string());
+    for (const std::filesystem::path& path : paths) relative.push_back(path.lexically_relative(work.path).string());
     return relative;
   }
-  std::vector<std::string> names(const std::vector<std::pair<fs::path, std::string>>& lost) {
+  std::vector<std::string> names(const std::vector<std::pair<std::filesystem::path, std::string>>& lost) {
     std::vector<std::string> relative;
     for (const auto& [path, why] : lost) relative.push_back(path.lexically_relative(work.path).string());
     return relative;
@@ -84,3 +86,5 @@ class Undo : public testing::Test {
   std::stringstream output;
   Printer printer{output, false, false};
 };
+
+}  // namespace wendlebox

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace wendlebox {
+
 void UndoHistory::add(CommittedPrompt prompt) {
   prompts_.push_back(std::move(prompt));
   std::size_t touched = 0;
@@ -15,3 +17,5 @@ void UndoHistory::add(CommittedPrompt prompt) {
   prompts_.erase(prompts_.begin(), prompts_.begin() + static_cast<std::ptrdiff_t>(first_kept));
   let_go_ += first_kept;
 }
+
+}  // namespace wendlebox

@@ -10,6 +10,8 @@
 
 #include "undo/prompt_watch.h"
 
+namespace wendlebox {
+
 struct CommittedPrompt {
   std::string commit;
   std::string prompt;
@@ -45,3 +47,5 @@ class UndoHistory {
   std::vector<CommittedPrompt> prompts_{};
   std::size_t let_go_ = 0;
 };
+
+}  // namespace wendlebox

@@ -5,6 +5,10 @@
 #include <set>
 #include <utility>
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 using Kind = FileState::Kind;
@@ -73,3 +77,5 @@ UndoPlan plan_undo(const std::map<fs::path, Touch>& touched,
   std::ranges::stable_sort(plan.folders_made, [](const fs::path& a, const fs::path& b) { return depth(a) > depth(b); });
   return plan;
 }
+
+}  // namespace wendlebox

@@ -13,6 +13,8 @@
 
 #include "undo/prompt_watch.h"
 
+namespace wendlebox {
+
 struct UndoPlan {
   // Changed by someone else too, during the prompt or since: they stay.
   std::vector<std::filesystem::path> left{};
@@ -40,3 +42,5 @@ struct UndoPlan {
 // `now` tells what is at a path as a look at the folder sees it now.
 UndoPlan plan_undo(const std::map<std::filesystem::path, Touch>& touched,
                    const std::function<std::optional<FileState>(const std::filesystem::path&)>& now);
+
+}  // namespace wendlebox

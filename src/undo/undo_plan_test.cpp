@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 FileState file(std::uint64_t inode, std::uint64_t size = 10) {
@@ -88,3 +92,5 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+}  // namespace wendlebox

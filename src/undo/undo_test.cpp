@@ -11,6 +11,10 @@
 #include "common/text.h"
 #include "undo/undo_fixture.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 // The user's own edits, staged and not, and a file Git does not know go
@@ -271,3 +275,5 @@ TEST_F(Undo, ShowingTheLastPromptGivesItsMessageAndPatch) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

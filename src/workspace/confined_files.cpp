@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+namespace wendlebox {
+
 Status write_confined(const Workspace& workspace, const std::string& requested, std::string_view content,
                       const std::optional<FileSeen>& seen) {
   if (content.size() > kMaxWriteBytes) return failure("File exceeds 1 MB");
@@ -41,3 +43,5 @@ Result<ReadForChange> read_for_change(const Workspace& workspace, const std::str
   if (!seen) return std::unexpected(seen.error());
   return ReadForChange{.content = std::move(*content), .seen = *seen};
 }
+
+}  // namespace wendlebox

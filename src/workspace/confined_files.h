@@ -17,6 +17,8 @@
 #include "common/result.h"
 #include "workspace/safe_path.h"
 
+namespace wendlebox {
+
 inline constexpr std::size_t kMaxWriteBytes = 1'000'000;
 
 // The folders a session's actions may reach.
@@ -49,3 +51,5 @@ Result<ReadForChange> read_for_change(const Workspace& workspace, const std::str
 // read of an edit), else as it was when this write began.
 Status write_confined(const Workspace& workspace, const std::string& requested, std::string_view content,
                       const std::optional<FileSeen>& seen = {});
+
+}  // namespace wendlebox

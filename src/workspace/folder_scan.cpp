@@ -10,6 +10,10 @@
 #include "common/files.h"
 #include "workspace/folder_walk.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 FileState state_of(const struct stat& info) {
@@ -79,3 +83,5 @@ FolderScan scan_folder(const fs::path& folder, std::size_t limit) {
   });
   return scan;
 }
+
+}  // namespace wendlebox

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-namespace fs = std::filesystem;
+namespace wendlebox {
 
 struct FileState {
   enum class Kind { File, Link, Folder, Other };
@@ -32,7 +32,7 @@ bool same_state(const std::optional<FileState>& a, const std::optional<FileState
 
 // What is at `path` now, the link itself rather than where it leads;
 // nullopt when nothing is there.
-std::optional<FileState> file_state(const fs::path& path);
+std::optional<FileState> file_state(const std::filesystem::path& path);
 
 struct FolderScan {
   std::map<std::string, FileState> entries{};  // by path relative to the folder
@@ -42,4 +42,6 @@ struct FolderScan {
 // Every entry below `folder`, at most `limit`, links not followed. Git's
 // own folders (.git, at any depth) and the program's project folder
 // (.wendlebox, at the top) are left out: neither is the user's work.
-FolderScan scan_folder(const fs::path& folder, std::size_t limit);
+FolderScan scan_folder(const std::filesystem::path& folder, std::size_t limit);
+
+}  // namespace wendlebox

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+namespace wendlebox {
+
 Result<FolderReader> FolderReader::open(UniqueFd folder) {
   DIR* dir = ::fdopendir(folder.get());
   if (dir == nullptr) return os_failure();  // `folder` still owns, and closes, the descriptor
@@ -177,3 +179,5 @@ Status walk_folder(UniqueFd top, const WalkRules& rules, const std::function<Wal
   if (walk.folder(std::move(top), "", 0, &failed) && failed && kept) walk.queued(kept.get());
   return failed;
 }
+
+}  // namespace wendlebox

@@ -14,6 +14,8 @@
 #include "common/files.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 // A folder being read, owning its descriptor from the moment it is handed
 // over: closed with the reader, or at once when it cannot be read.
 class FolderReader {
@@ -64,3 +66,5 @@ struct WalkRules {
 // only when the top folder itself cannot be read; a folder below that
 // cannot be opened or read is passed over.
 Status walk_folder(UniqueFd top, const WalkRules& rules, const std::function<WalkStep(const WalkEntry&)>& visit);
+
+}  // namespace wendlebox

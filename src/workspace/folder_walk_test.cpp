@@ -17,6 +17,8 @@
 
 #include "tests/support/support.h"
 
+namespace wendlebox {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -130,3 +132,5 @@ TEST(FolderReader, ClosesWhatItWasGivenWhenItCannotReadIt) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

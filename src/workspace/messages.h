@@ -5,6 +5,8 @@
 
 #include "i18n/i18n.h"
 
+namespace wendlebox {
+
 namespace messages::workspace {
 
 // How far a session reaches, said at its start (out_of_reach.cpp)
@@ -26,3 +28,5 @@ inline constexpr i18n::Text kStateReached{
     "todo lo demás en ellas queda abierto a ChatGPT."};
 
 }  // namespace messages::workspace
+
+}  // namespace wendlebox

@@ -18,6 +18,8 @@
 #include "workspace/messages.h"
 #include "state/app_dirs.h"
 
+namespace wendlebox {
+
 namespace fs = std::filesystem;
 
 using namespace messages::workspace;
@@ -224,3 +226,5 @@ std::optional<std::string> broad_reach_notice(const std::vector<fs::path>& roots
     return std::string(i18n::tr(kStateReached));
   return std::nullopt;
 }
+
+}  // namespace wendlebox

@@ -17,6 +17,8 @@
 
 #include "common/env.h"
 
+namespace wendlebox {
+
 // ".git" or ".wendlebox" when `name` spells one of them in a folder that
 // compares names as written (`folds_case` false), or ignoring letter case
 // and the invisible characters that such file systems skip (`folds_case`).
@@ -79,3 +81,5 @@ class ProgramState {
 // home folder, or a folder that holds the program's own settings.
 std::optional<std::string> broad_reach_notice(const std::vector<std::filesystem::path>& roots,
                                               const EnvLookup& env = process_env);
+
+}  // namespace wendlebox

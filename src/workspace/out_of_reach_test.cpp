@@ -11,6 +11,8 @@
 #include "common/files.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
 namespace {
 
 TEST(ProtectedNames, AreComparedAsTheFolderComparesNames) {
@@ -31,3 +33,5 @@ TEST(ProtectedNames, AreComparedAsTheFolderComparesNames) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

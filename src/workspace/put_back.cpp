@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+namespace wendlebox {
+
 namespace fs = std::filesystem;
 
 Result<UniqueFd> open_holding_folder(const fs::path& path) {
@@ -44,3 +46,5 @@ bool move_back(const fs::path& made, const fs::path& was) {
   return from && to &&
          ::renameat2(from.get(), made.filename().c_str(), to.get(), was.filename().c_str(), RENAME_NOREPLACE) == 0;
 }
+
+}  // namespace wendlebox

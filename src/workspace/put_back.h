@@ -14,6 +14,8 @@
 #include "common/files.h"
 #include "common/result.h"
 
+namespace wendlebox {
+
 // The folder holding `path`, opened where it is; a link standing for it is
 // refused, since what the link leads to is no file of the prompt's.
 Result<UniqueFd> open_holding_folder(const std::filesystem::path& path);
@@ -37,3 +39,5 @@ bool take_away_empty_folder(const std::filesystem::path& path);
 // A file the prompt renamed, back from `made` to `was`: never over a file
 // that appeared there since, nor into a folder a link stands for.
 bool move_back(const std::filesystem::path& made, const std::filesystem::path& was);
+
+}  // namespace wendlebox

@@ -10,6 +10,10 @@
 #include "workspace/out_of_reach.h"
 #include "common/folders.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 constexpr const char* kOutside = "Path is outside the working and allowed folders";
@@ -379,3 +383,5 @@ Status replace_file(const SafePath& path, std::string_view content, const std::o
     return still_as_seen(path, *seen);
   });
 }
+
+}  // namespace wendlebox

@@ -20,16 +20,16 @@
 #include "common/files.h"
 #include "common/result.h"
 
-namespace fs = std::filesystem;
+namespace wendlebox {
 
 // The working folder first, then each stored extra folder that still
 // resolves to a directory under its own key, once.
-std::vector<fs::path> root_list(const fs::path& working_folder, const std::vector<std::string>& stored_folders);
+std::vector<std::filesystem::path> root_list(const std::filesystem::path& working_folder, const std::vector<std::string>& stored_folders);
 
 struct SafePath {
-  fs::path path;                      // the request as given, or joined to the working folder
-  fs::path resolved;                  // where the target is, links followed
-  fs::path root;                      // the root it falls under
+  std::filesystem::path path;                      // the request as given, or joined to the working folder
+  std::filesystem::path resolved;                  // where the target is, links followed
+  std::filesystem::path root;                      // the root it falls under
   UniqueFd folder;                    // the open folder holding the target; none when that folder is missing
   std::string name;                   // the target's name in `folder`
   std::optional<struct stat> target;  // what is there now; none when nothing is
@@ -44,7 +44,7 @@ struct SafePath {
 // `create_parents` (a write), missing parent folders are created, only
 // inside a root, and a path into Git's or the project's folders is refused
 // before anything is made.
-Result<SafePath> safe_path(const fs::path& base, const std::vector<fs::path>& roots, const std::string& requested,
+Result<SafePath> safe_path(const std::filesystem::path& base, const std::vector<std::filesystem::path>& roots, const std::string& requested,
                            bool create_parents);
 
 // The target opened for reading. Only a regular file is opened, and never
@@ -81,3 +81,5 @@ inline constexpr std::string_view kChangedWhileEdited = "the file changed while 
 // is kChangedWhileEdited. `before_check` runs just before that check.
 Status replace_file(const SafePath& path, std::string_view content, const std::optional<FileSeen>& seen = {},
                     const std::function<void()>& before_check = {});
+
+}  // namespace wendlebox

@@ -4,6 +4,10 @@
 
 #include "support/support.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 class SafePath : public testing::Test {
@@ -75,3 +79,5 @@ TEST(RootList, KeepsOnlyUsableDistinctFolders) {
 }
 
 }  // namespace
+
+}  // namespace wendlebox

@@ -8,9 +8,11 @@
 #include "actions/executor.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
 struct ActionFolder {
   TempDir dir;
-  std::vector<fs::path> roots{dir.path};
+  std::vector<std::filesystem::path> roots{dir.path};
   bool force_yes = false;
   std::vector<Attachment> pending;
   std::stringstream output;
@@ -26,3 +28,5 @@ struct ActionFolder {
     return execute(action, context);
   }
 };
+
+}  // namespace wendlebox

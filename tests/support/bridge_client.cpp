@@ -13,6 +13,8 @@
 #include "common/random.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
 HttpReply http_exchange(const std::string& raw, int port) {
   HttpReply reply;
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -133,3 +135,5 @@ std::string pairing_key_in(const std::filesystem::path& home) {
   });
   return key;
 }
+
+}  // namespace wendlebox

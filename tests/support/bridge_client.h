@@ -11,6 +11,8 @@
 
 #include "bridge/server.h"
 
+namespace wendlebox {
+
 struct HttpReply {
   bool answered = false;  // false when the server closed without a response
   int status = 0;
@@ -63,3 +65,5 @@ int port_of_url(const std::string& url);
 // The pairing key of the program run with `home` as its home, as setup
 // gives it to the extension; waits for the program to have made it.
 std::string pairing_key_in(const std::filesystem::path& home);
+
+}  // namespace wendlebox

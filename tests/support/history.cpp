@@ -8,6 +8,8 @@
 #include "process/process.h"
 #include "common/text.h"
 
+namespace wendlebox {
+
 namespace {
 
 constexpr std::size_t kMaxFileBytes = 1'000'000;
@@ -120,3 +122,5 @@ std::size_t typed_edit_bytes(const std::vector<Edit>& edits) {
 }
 
 std::size_t typed_write_bytes(const std::string& content) { return compact_json(Json(content)).size(); }
+
+}  // namespace wendlebox

@@ -9,6 +9,8 @@
 
 #include "actions/action.h"
 
+namespace wendlebox {
+
 struct FileChange {
   std::string commit;
   std::string path;
@@ -33,3 +35,5 @@ FileChange unambiguous(const std::filesystem::path& repo, const FileChange& chan
 // write_file would carry it: JSON text, escapes included.
 std::size_t typed_edit_bytes(const std::vector<Edit>& edits);
 std::size_t typed_write_bytes(const std::string& content);
+
+}  // namespace wendlebox

@@ -10,6 +10,10 @@
 #include "main/run.h"
 #include "session/page_link.h"
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 // ChatGPT's page in memory: the address is recorded as a browser opener
@@ -116,7 +120,7 @@ InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls, L
           },
       .out = out_->printer()};
   exit_code_ = std::async(std::launch::async,
-                          [this, args = run.args, world] { return exit_status(::run(args, world), world.out, err_->printer()); });
+                          [this, args = run.args, world] { return exit_status(wendlebox::run(args, world), world.out, err_->printer()); });
 }
 
 InProcessProgram::~InProcessProgram() {
@@ -191,3 +195,5 @@ CommandResult InProcessProgram::finish(std::chrono::seconds limit) {
   finished_ = CommandResult{.exit_code = code, .out = out_->text(), .err = err_->text()};
   return *finished_;
 }
+
+}  // namespace wendlebox

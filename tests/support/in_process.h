@@ -20,12 +20,14 @@
 #include "bridge/exchange.h"
 #include "support/support.h"
 
+namespace wendlebox {
+
 class InProcessProgram {
  public:
   enum class Link { Memory, Bridge, BridgeWithoutOpener };
   // `run.program` and `run.path_prefix` have no meaning here; each address
   // opened is appended to `opened_urls`, a line each.
-  InProcessProgram(const BinaryRun& run, fs::path opened_urls, Link link = Link::Memory);
+  InProcessProgram(const BinaryRun& run, std::filesystem::path opened_urls, Link link = Link::Memory);
   ~InProcessProgram();
   InProcessProgram(const InProcessProgram&) = delete;
   InProcessProgram& operator=(const InProcessProgram&) = delete;
@@ -49,8 +51,8 @@ class InProcessProgram {
   std::optional<std::string> next_line();
 
   ScopedEnv env_;
-  fs::path previous_folder_;
-  fs::path opened_urls_;
+  std::filesystem::path previous_folder_;
+  std::filesystem::path opened_urls_;
   std::unique_ptr<Capture> out_, err_;
   mutable std::mutex input_mutex_;
   std::condition_variable input_changed_;
@@ -64,3 +66,5 @@ class InProcessProgram {
   std::future<int> exit_code_;
   std::optional<CommandResult> finished_;
 };
+
+}  // namespace wendlebox

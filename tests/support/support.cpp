@@ -20,6 +20,10 @@
 
 extern char** environ;
 
+namespace wendlebox {
+
+namespace fs = std::filesystem;
+
 TempDir::TempDir() {
   std::string pattern = (fs::temp_directory_path() / "wendlebox-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -283,3 +287,5 @@ void RunningBinary::interrupt() const { send_signal(SIGINT); }
 void RunningBinary::send_signal(int signal) const { ::kill(pid_, signal); }
 
 CommandResult run_binary(const BinaryRun& run) { return RunningBinary(run).finish(); }
+
+}  // namespace wendlebox

@@ -12,20 +12,21 @@
 #include <string>
 #include <vector>
 
-namespace fs = std::filesystem;
+namespace wendlebox {
+
 
 struct TempDir {
   TempDir();
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-  fs::path path;
+  std::filesystem::path path;
 };
 
-void write_text(const fs::path& path, const std::string& content);
-std::string read_text(const fs::path& path);
+void write_text(const std::filesystem::path& path, const std::string& content);
+std::string read_text(const std::filesystem::path& path);
 // An executable shell script.
-void write_script(const fs::path& path, const std::string& body);
+void write_script(const std::filesystem::path& path, const std::string& body);
 
 // Sets or unsets environment variables of this test process and puts every
 // one back as it was when it goes out of scope.
@@ -45,7 +46,7 @@ class ScopedEnv {
 
 // Git run by this process sees `home` as the home folder and `config` as its
 // only configuration, never the machine's (its identity, hooks or branch).
-void use_own_git_config(ScopedEnv& env, const fs::path& home, const std::string& config);
+void use_own_git_config(ScopedEnv& env, const std::filesystem::path& home, const std::string& config);
 
 // What a run of the program must not take from the machine's environment:
 // its locale, home, configuration and data folders, colour choice, WSL and
@@ -54,9 +55,9 @@ extern const std::vector<std::string> kMachineVariables;
 
 struct BinaryRun {
   std::vector<std::string> args{};
-  fs::path program{};  // the build's wendlebox when empty
-  fs::path cwd{};
-  fs::path home{};  // HOME (unset when empty); XDG_CONFIG_HOME is left unset
+  std::filesystem::path program{};  // the build's wendlebox when empty
+  std::filesystem::path cwd{};
+  std::filesystem::path home{};  // HOME (unset when empty); XDG_CONFIG_HOME is left unset
   std::map<std::string, std::string> env{};  // set on top of a clean base
   std::optional<std::string> path_prefix{};  // prepended to PATH
   std::string input{};                       // standard input, then end of file
@@ -113,7 +114,7 @@ int in_own_mount_namespace(const std::function<int()>& body);
 // Whether the process has ended: gone, or a zombie not yet reaped.
 bool process_ended(pid_t pid);
 // The pid written in `file`, once it is there.
-pid_t pid_in_file(const fs::path& file);
+pid_t pid_in_file(const std::filesystem::path& file);
 
 // Polls `condition` until it holds or the deadline passes.
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(30));
@@ -122,8 +123,10 @@ std::string binary_path();
 
 // What a fake browser opener last appended to `urls` (a line each): an
 // address, or the path of a page that forwards to one; waits for the first.
-std::string last_opened_argument(const fs::path& urls);
+std::string last_opened_argument(const std::filesystem::path& urls);
 // The address itself, read from the forwarding page when there is one.
-std::string last_opened_url(const fs::path& urls);
+std::string last_opened_url(const std::filesystem::path& urls);
 // `opened` when it is an address, else the address a forwarding page leads to.
 std::string forwarded_url(const std::string& opened);
+
+}  // namespace wendlebox
