@@ -56,7 +56,11 @@ std::size_t terminal_columns(int fd) {
 std::size_t Printer::columns() const { return terminal_fd_ < 0 ? fixed_columns_ : terminal_columns(terminal_fd_); }
 
 const Printer& Printer::standard() {
-  static const Printer printer(std::cout);
+  static const Printer printer = [] {
+    Printer out(std::cout);
+    out.send_notices_to(errors());
+    return out;
+  }();
   return printer;
 }
 

@@ -48,6 +48,10 @@ class Printer {
   // The printers of the process's standard output and error.
   static const Printer& standard();
   static const Printer& errors();
+  // Where a notice beside this printer's output goes, so that it never mixes
+  // into a listing: standard error for standard output, else this printer.
+  const Printer& notices() const { return notices_ ? *notices_ : *this; }
+  void send_notices_to(const Printer& notices) { notices_ = &notices; }
 
   // `text` in `colour` when this stream shows colour.
   std::string paint(Colour colour, std::string_view text) const;
@@ -72,6 +76,7 @@ class Printer {
   bool colours_;
   int terminal_fd_ = -1;           // the descriptor to ask for the width
   std::size_t fixed_columns_ = 0;  // the width given instead
+  const Printer* notices_ = nullptr;
 };
 
 }  // namespace wendlebox

@@ -138,10 +138,10 @@ Status loaded(const Result<T>& value) {
 
 // A damaged chat list stops nothing: reading it keeps every readable chat
 // and sets the damaged file aside, which it says.
-Status loaded_chats() {
+Status loaded_chats(const Printer& out) {
   auto text = read_file_if_exists(chats_path());
   if (!text) return failure(state_file_problem("Could not read", chats_path(), text.error()));
-  if (*text && !decode_chats(**text)) (void)load_chats();
+  if (*text && !decode_chats(**text)) (void)load_chats(out);
   return {};
 }
 
@@ -247,7 +247,7 @@ Status doctor(const Printer& out) {
   bool usable = opener.has_value() && paired;
   usable &= check_state_file(out, kSettings, settings_path(), loaded(load_settings()));
   usable &= check_state_file(out, kAllowList, allowed_path(), loaded(load_allowed()));
-  usable &= check_state_file(out, kChatList, chats_path(), loaded_chats());
+  usable &= check_state_file(out, kChatList, chats_path(), loaded_chats(out));
   out << i18n::tr(kChatLogs) << '\n';
   report_sessions(out);
   usable &= check_writable(out, kConfigFolder, app_dir());

@@ -158,7 +158,7 @@ Status list_chats(const Printer& out, bool all) {
     project = *folder;
     project_key = folder_key(project);
   }
-  const std::vector<Chat> chats = load_chats();
+  const std::vector<Chat> chats = load_chats(out);
   std::size_t printed = 0;
   for (std::size_t i = 0; i < chats.size(); ++i) {
     const Chat& chat = chats[i];
@@ -179,8 +179,8 @@ Status list_chats(const Printer& out, bool all) {
   return {};
 }
 
-Result<Chat> resolve_chat(const std::string& reference) {
-  const std::vector<Chat> chats = load_chats();
+Result<Chat> resolve_chat(const Printer& out, const std::string& reference) {
+  const std::vector<Chat> chats = load_chats(out);
   unsigned long long number = 0;
   if (parse_unsigned(reference, number) && number >= 1 && number <= chats.size()) return chats[number - 1];
   const std::optional<std::string> canonical = chat_url(reference);
@@ -200,7 +200,7 @@ Result<Chat> resolve_chat(const std::string& reference) {
 }
 
 Status show_chatlog(const Printer& out, const std::string& reference) {
-  auto chat = resolve_chat(reference);
+  auto chat = resolve_chat(out, reference);
   if (!chat) return std::unexpected(chat.error());
   auto text = read_chatlog(*chat);
   if (!text) return std::unexpected(text.error());

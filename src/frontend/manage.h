@@ -30,7 +30,7 @@ Status list_allowed(const Printer& out);
 
 Status list_chats(const Printer& out, bool all);
 // A saved chat by number, id or address; an unsaved address opens in the current folder.
-Result<Chat> resolve_chat(const std::string& reference);
+Result<Chat> resolve_chat(const Printer& out, const std::string& reference);
 Status show_chatlog(const Printer& out, const std::string& reference);
 
 }  // namespace wendlebox

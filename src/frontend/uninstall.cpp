@@ -75,9 +75,9 @@ Status remove_shell_blocks(const Printer& out, const fs::path& home, bool& chang
 
 // The project folders that saved chats name and that still have their
 // .wendlebox folder.
-std::vector<fs::path> project_folders() {
+std::vector<fs::path> project_folders(const Printer& out) {
   std::vector<fs::path> folders;
-  for (const Chat& chat : load_chats()) {
+  for (const Chat& chat : load_chats(out)) {
     const fs::path folder(chat.folder);
     if (is_dir(folder / ".wendlebox") && std::ranges::find(folders, folder / ".wendlebox") == folders.end())
       folders.push_back(folder / ".wendlebox");
@@ -103,7 +103,7 @@ Status uninstall(const Printer& out, bool purge) {
     remove_empty_folders(path.parent_path(), *home);
   }
   if (auto blocks = remove_shell_blocks(out, *home, removed_any); !blocks) return blocks;
-  const std::vector<fs::path> projects = purge ? project_folders() : std::vector<fs::path>{};
+  const std::vector<fs::path> projects = purge ? project_folders(out) : std::vector<fs::path>{};
   if (purge) {
     for (const fs::path& folder : {app_dir(), data_dir()}) {
       auto removed = remove_path(out, folder);

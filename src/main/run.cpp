@@ -116,11 +116,11 @@ bool is_chat_reference(const std::string& word) {
 }
 
 // The chat a bare prompt continues: this project's latest, if it has one.
-Result<std::optional<Chat>> project_chat_to_continue() {
+Result<std::optional<Chat>> project_chat_to_continue(const Printer& out) {
   auto folder = current_folder();
   if (!folder) return std::unexpected(folder.error());
   if (!is_dir(*folder / ".wendlebox")) return std::optional<Chat>();
-  auto chats = read_project_chats(*folder);
+  auto chats = read_project_chats(*folder, out);
   if (!chats) return std::unexpected(chats.error());
   return latest_project_chat(*folder, *chats);
 }
@@ -128,7 +128,7 @@ Result<std::optional<Chat>> project_chat_to_continue() {
 // Which saved chat the session goes on with, by the number --chats shows,
 // so the user sees that the reference picked the chat they meant.
 void say_resumed_chat(const Chat& chat, const Printer& out) {
-  const std::vector<Chat> chats = load_chats();
+  const std::vector<Chat> chats = load_chats(out);
   const auto saved = std::find_if(chats.begin(), chats.end(), [&](const Chat& c) { return c.id == chat.id; });
   if (saved == chats.end()) return;  // an address not saved yet: a chat new to this program
   out << fmt::format(fmt::runtime(i18n::tr(kResuming)), out.paint(Colour::heading, std::to_string(saved - chats.begin() + 1)),
@@ -149,11 +149,11 @@ Status start_session(Scan scan, const SessionWorld& world) {
 
   std::optional<Chat> chat;
   if (reference) {
-    auto resolved = resolve_chat(*reference);
+    auto resolved = resolve_chat(world.out, *reference);
     if (!resolved) return std::unexpected(resolved.error());
     chat = std::move(*resolved);
   } else if (prompt) {
-    auto latest = project_chat_to_continue();
+    auto latest = project_chat_to_continue(world.out);
     if (!latest) return std::unexpected(latest.error());
     chat = std::move(*latest);
   }
@@ -173,11 +173,11 @@ Status probe_from_arguments(const std::vector<std::string>& args, const SessionW
   if (args.size() > 2) return failure("--probe takes at most a chat ID or number.");
   std::optional<Chat> chat;
   if (args.size() == 2) {
-    auto named = resolve_chat(args[1]);
+    auto named = resolve_chat(world.out, args[1]);
     if (!named) return std::unexpected(named.error());
     chat = std::move(*named);
   } else {
-    auto latest = project_chat_to_continue();
+    auto latest = project_chat_to_continue(world.out);
     if (!latest) return std::unexpected(latest.error());
     chat = std::move(*latest);
   }

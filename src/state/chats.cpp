@@ -161,7 +161,8 @@ Result<std::filesystem::path> keep_aside(const std::filesystem::path& path) {
 using namespace messages::state;
 
 void tell_kept_aside(const Printer& out, const std::filesystem::path& path, const std::filesystem::path& aside) {
-  out.line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kKeptAside)), lossy_utf8(path.native()), lossy_utf8(aside.native())));
+  out.notices().line(Colour::warning, fmt::format(fmt::runtime(i18n::tr(kKeptAside)), lossy_utf8(path.native()),
+                                                  lossy_utf8(aside.native())));
 }
 
 Status set_aside(const Printer& out, const std::filesystem::path& path) {

@@ -33,11 +33,10 @@ std::filesystem::path project_chats_path(const std::filesystem::path& folder);
 
 // The lists as far as they can be read: a missing file reads as empty, and
 // of a damaged one every chat that can be read is kept: the file is written
-// again with them, the damaged one kept aside, which a notice on `out` says
-// (standard error by default, so it never mixes into a listing).
-std::vector<Chat> load_chats(const Printer& out = Printer::errors());
-Result<std::vector<Chat>> read_project_chats(const std::filesystem::path& folder,
-                                             const Printer& out = Printer::errors());
+// again with them, the damaged one kept aside, which a notice says on
+// `out.notices()` (so it never mixes into a listing).
+std::vector<Chat> load_chats(const Printer& out);
+Result<std::vector<Chat>> read_project_chats(const std::filesystem::path& folder, const Printer& out);
 
 std::optional<Chat> latest_project_chat(const std::filesystem::path& folder, const std::vector<Chat>& chats);
 // `id` is the chat's own random identifier, never the session token, which
@@ -46,9 +45,8 @@ Chat new_chat(const std::string& id, const std::optional<std::string>& prompt,
               const std::filesystem::path& folder);
 // Records `url` in the chat and stores it in both lists. A list that could
 // not be read whole is first kept aside (`<list>.damaged-<time>`), which a
-// notice on `out` says.
-Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path& folder,
-                 const Printer& out = Printer::errors());
+// notice on `out.notices()` says.
+Status save_chat(Chat& chat, const std::string& url, const std::filesystem::path& folder, const Printer& out);
 
 // The first 60 characters of a prompt, as chat titles use.
 std::string chat_title(std::string_view prompt);

@@ -229,17 +229,19 @@ class ChatRegistry : public testing::Test {
   }
   TempDir dir;
   ScopedEnv env;
+  std::stringstream said;
+  const Printer quiet{said, false, false};
 };
 
 TEST_F(ChatRegistry, SavingMovesAChatToTheFrontGloballyAndToTheEndOfTheProject) {
   const fs::path p = dir.path / "p";
   Chat a = new_chat("aaaa", "first", p), b = new_chat("bbbb", std::nullopt, p);
   EXPECT_EQ(b.title, "New chat");
-  ASSERT_TRUE(save_chat(a, url_of('a'), p));
-  ASSERT_TRUE(save_chat(b, url_of('b'), p));
-  ASSERT_TRUE(save_chat(a, url_of('a'), p));
-  EXPECT_EQ(ids(load_chats()), (std::vector<std::string>{"aaaa", "bbbb"}));
-  EXPECT_EQ(ids(*read_project_chats(p)), (std::vector<std::string>{"bbbb", "aaaa"}));
+  ASSERT_TRUE(save_chat(a, url_of('a'), p, quiet));
+  ASSERT_TRUE(save_chat(b, url_of('b'), p, quiet));
+  ASSERT_TRUE(save_chat(a, url_of('a'), p, quiet));
+  EXPECT_EQ(ids(load_chats(quiet)), (std::vector<std::string>{"aaaa", "bbbb"}));
+  EXPECT_EQ(ids(*read_project_chats(p, quiet)), (std::vector<std::string>{"bbbb", "aaaa"}));
   const std::string file = read_text(project_chats_path(p));
   EXPECT_TRUE(file.starts_with("[\n  {\n    \"id\": \"bbbb\",\n    \"title\": \"New chat\",\n    \"url\": \"" + url_of('b') +
                                "\",\n    \"folder\": \"" + p.string() + "\",\n    \"updated\": "));
@@ -251,7 +253,7 @@ TEST_F(ChatRegistry, AFailedGlobalWriteLeavesTheProjectListUntouched) {
   Chat a = new_chat("aaaa", "x", p);
   // A folder where the list should be: the new file cannot be renamed over it.
   fs::create_directories(dir.path / "config/wendlebox/chats.json/held");
-  auto saved_chat = save_chat(a, url_of('a'), p);
+  auto saved_chat = save_chat(a, url_of('a'), p, quiet);
   ASSERT_FALSE(saved_chat);
   EXPECT_NE(saved_chat.error().message.find("chats.json: Is a directory. Fix the file"), std::string::npos)
       << saved_chat.error();
@@ -265,12 +267,12 @@ TEST_F(ChatRegistry, AProjectWithoutItsFileFindsItsChatsInTheGlobalList) {
                  chat_json("x2", "b", "not a url", p.string(), 9) + "," +
                  chat_json("x3", "c", url_of('3'), (dir.path / "q").string(), 9) + "," +
                  chat_json("x4", "d", url_of('4'), p.string(), 5) + "]");
-  EXPECT_EQ(ids(*read_project_chats(p)), (std::vector<std::string>{"x1", "x4"}));
+  EXPECT_EQ(ids(*read_project_chats(p, quiet)), (std::vector<std::string>{"x1", "x4"}));
   // Of two chats updated at the same time, the later one in the list wins.
-  EXPECT_EQ(latest_project_chat(p, load_chats())->id, "x4");
+  EXPECT_EQ(latest_project_chat(p, load_chats(quiet))->id, "x4");
   Chat n = new_chat("nnnn", "new", p);
-  ASSERT_TRUE(save_chat(n, url_of('5'), p));
-  EXPECT_EQ(ids(*read_project_chats(p)), (std::vector<std::string>{"x1", "x4", "nnnn"}));
+  ASSERT_TRUE(save_chat(n, url_of('5'), p, quiet));
+  EXPECT_EQ(ids(*read_project_chats(p, quiet)), (std::vector<std::string>{"x1", "x4", "nnnn"}));
 }
 
 // Nothing saved is lost: of a damaged list the readable chats are kept, by
@@ -320,7 +322,7 @@ TEST_F(ChatRegistry, SavesFromSeveralProcessesAtOnceLoseNone) {
       for (int i = 0; i < kChats; ++i) {
         Chat chat = new_chat(fmt::format("{:x}{:02x}", process, i), "x", p);
         ok = ok && save_chat(chat, fmt::format("https://chatgpt.com/c/{:08x}-0000-0000-0000-000000000000",
-                                               process * 256 + i), p);
+                                               process * 256 + i), p, quiet);
         if (process == 0 && i == kChats / 2) ok = ok && update_settings([](Settings& s) { s.git = false; });
       }
       ::_exit(ok ? 0 : 1);
@@ -332,8 +334,8 @@ TEST_F(ChatRegistry, SavesFromSeveralProcessesAtOnceLoseNone) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  EXPECT_EQ(load_chats().size(), std::size_t{kProcesses * kChats});
-  EXPECT_EQ(read_project_chats(p)->size(), std::size_t{kProcesses * kChats});
+  EXPECT_EQ(load_chats(quiet).size(), std::size_t{kProcesses * kChats});
+  EXPECT_EQ(read_project_chats(p, quiet)->size(), std::size_t{kProcesses * kChats});
   EXPECT_FALSE(load_settings()->git);
 }
 

@@ -47,6 +47,7 @@ class InProcessProgram::Capture : public std::streambuf {
   Capture() : stream_(this), printer_(stream_, false, false) {}
   std::ostream& stream() { return stream_; }
   const Printer& printer() const { return printer_; }
+  void send_notices_to(const Printer& notices) { printer_.send_notices_to(notices); }
   std::string text() const {
     std::lock_guard lock(mutex_);
     return text_;
@@ -91,6 +92,7 @@ InProcessProgram::InProcessProgram(const BinaryRun& run, fs::path opened_urls, L
 
   out_ = std::make_unique<Capture>();
   err_ = std::make_unique<Capture>();
+  out_->send_notices_to(err_->printer());  // as standard output's go to standard error
   const auto memory = [this](const fs::path&) -> std::unique_ptr<PageLink> {
     return std::make_unique<MemoryPageLink>(opened_urls_, [this](std::shared_ptr<JobExchange> exchange) {
       std::lock_guard lock(exchange_mutex_);
