@@ -39,10 +39,10 @@ std::vector<std::string> git_argv(const std::vector<std::string>& args) {
 
 // Where git is started, as set up above.
 Result<ProcessResult> spawn_git(const std::filesystem::path& dir, const std::vector<std::string>& args,
-                                ProcessSpec spec) {
-  spec.argv = git_argv(args);
-  spec.cwd = dir;
-  return run_process(spec);
+                                ProcessSpec process) {
+  process.argv = git_argv(args);
+  process.cwd = dir;
+  return run_process(process);
 }
 
 // Git without first learning its settings: what learns them.
@@ -90,14 +90,14 @@ bool has_identity(const std::filesystem::path& dir) {
 }  // namespace
 
 Result<ProcessResult> run_git(const std::filesystem::path& dir, const std::vector<std::string>& args,
-                              ProcessSpec spec) {
+                              ProcessSpec process) {
   if (!(args.size() == 1 && args[0] == "--version"))
     // One shown on the terminal could start the pager any command names.
     if (auto settings = learn_git_settings(dir);
-        settings && (!runs_no_driver(args) || spec.output == OutputMode::Inherit))
+        settings && (!runs_no_driver(args) || process.output == OutputMode::Inherit))
       if (auto unchanged = GitSettingsRecord::process().drivers_unchanged(*settings); !unchanged)
         return std::unexpected(unchanged.error());
-  return spawn_git(dir, args, std::move(spec));
+  return spawn_git(dir, args, std::move(process));
 }
 
 Result<ProcessResult> git_output(const std::filesystem::path& dir, const std::vector<std::string>& args,

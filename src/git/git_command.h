@@ -15,10 +15,10 @@ namespace wendlebox {
 
 // Every git call but the one that learns the settings: what git reads as
 // settings is learnt afresh first, and a command that could run a driver
-// set in a file that changed while the session ran is not started. `spec`
+// set in a file that changed while the session ran is not started. `process`
 // says where the streams go (its argv and cwd are set here).
 Result<ProcessResult> run_git(const std::filesystem::path& dir, const std::vector<std::string>& args,
-                              ProcessSpec spec);
+                              ProcessSpec process);
 
 // Variables set for one git command (GIT_INDEX_FILE for a scratch index).
 using GitEnvironment = std::vector<std::pair<std::string, std::string>>;
