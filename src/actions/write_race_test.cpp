@@ -58,12 +58,7 @@ TEST_P(WriteRace, TheActionIsRefusedAndTheOtherWriteStays) {
   Action action{.type = type, .path = "conf.txt"};
   if (type == "edit_file") action.edits = std::vector<Edit>{{"x = 1;", "x = 3;"}};
   else action.content = "x = 3;\ny = 1;\n";
-  ExecutionContext context{.base = dir.path,
-                           .roots = roots,
-                           .allow_commands = true,
-                           .force_yes = force_yes,
-                           .pending = pending,
-                           .out = printer};
+  ExecutionContext context = execution_context();
   int writes = 0;
   context.between_read_and_write = [&] { writer.write(file), ++writes; };
   auto outcome = execute(action, context);
@@ -84,12 +79,7 @@ INSTANTIATE_TEST_SUITE_P(Table, WriteRace,
 TEST(WriteRaceAlone, WithoutASecondWriterTheEditIsWritten) {
   ActionFolder folder;
   write_text(folder.dir.path / "conf.txt", "x = 1;\n");
-  ExecutionContext context{.base = folder.dir.path,
-                           .roots = folder.roots,
-                           .allow_commands = true,
-                           .force_yes = folder.force_yes,
-                           .pending = folder.pending,
-                           .out = folder.printer};
+  ExecutionContext context = folder.execution_context();
   context.between_read_and_write = [] {};
   auto outcome = execute(Action{.type = "edit_file", .path = "conf.txt", .edits = std::vector<Edit>{{"1", "2"}}}, context);
   ASSERT_TRUE(outcome) << outcome.error();

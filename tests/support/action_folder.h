@@ -18,13 +18,18 @@ struct ActionFolder {
   std::stringstream output;
   Printer printer{output, false, false};
 
+  // How a session runs actions here, for a test to change before running one.
+  ExecutionContext execution_context() {
+    return ExecutionContext{.base = dir.path,
+                            .roots = roots,
+                            .allow_commands = true,
+                            .force_yes = force_yes,
+                            .pending = pending,
+                            .out = printer};
+  }
+
   Result<Json> run(const Action& action) {
-    ExecutionContext context{.base = dir.path,
-                             .roots = roots,
-                             .allow_commands = true,
-                             .force_yes = force_yes,
-                             .pending = pending,
-                             .out = printer};
+    ExecutionContext context = execution_context();
     return execute(action, context);
   }
 };
